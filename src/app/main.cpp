@@ -1,0 +1,6 @@
+#include "libMain.h"
+
+int main(int argc, char** argv)
+{
+    return libMain(argc, argv);
+}

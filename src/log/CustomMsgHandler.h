@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class FileLogWriter;
+
+// The process-wide message handler: every qDebug/qWarning/qCritical goes to the log
+// file and to message() (the debug window). One instance at a time is installed.
+class CustomMsgHandler : public QObject {
+    Q_OBJECT
+public:
+    explicit CustomMsgHandler(QObject* parent = nullptr);
+    ~CustomMsgHandler() override;
+
+    bool install();
+    bool uninstall();
+
+    FileLogWriter* writer() const { return m_writer; }
+
+signals:
+    void message(QString msg);
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& msg);
+
+    FileLogWriter* m_writer = nullptr;
+};

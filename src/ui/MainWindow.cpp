@@ -1,0 +1,52 @@
+#include "MainWindow.h"
+
+#include <QLabel>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "Config.h"
+#include "LogDialog.h"
+
+namespace {
+MainWindow* g_mainWindow = nullptr;
+const char* const ClientVersion = "1.5.5";
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+{
+    g_mainWindow = this;
+    m_logDialog = new LogDialog;
+    Config::instance();
+
+    setWindowTitle(QStringLiteral("Quorvel客户端"));
+    auto* layout = new QVBoxLayout(this);
+    auto* version = new QLabel(tr("版本: %1").arg(QLatin1String(ClientVersion)), this);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    layout->addWidget(version);
+    resize(360, 640);
+    qDebug("[I][%s] Client started, version %s.", "MainWindow", ClientVersion);
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_logDialog;
+    g_mainWindow = nullptr;
+}
+
+MainWindow* MainWindow::instance()
+{
+    return g_mainWindow;
+}
+
+void MainWindow::show()
+{
+    QWidget::show();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    activateWindow();
+    raise();
+    qDebug("[I][%s] Window shown.", "MainWindow");
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QRunnable;
+
+// Desktop-session operations: launching programs and the start-with-the-session entry
+// (a freedesktop autostart file in $XDG_CONFIG_HOME/autostart/).
+class WinUtils {
+public:
+    // Starts file with parameters. A bare file name is looked up in the application
+    // folder, then in PATH; a document that is not executable opens in its associated
+    // program. runAs elevates through pkexec. The callback runs right after the start,
+    // before any waiting (it stays the caller's); wait blocks until the program exits.
+    static bool openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
+                                QRunnable* callback);
+
+    static bool addRunEntry(const QString& name, const QString& program, const QString& arguments);
+    static bool removeRunEntry(const QString& name);
+    // True when the entry's command, cut to the program's length, is the program.
+    static bool hasRunEntry(const QString& name, const QString& program);
+
+    // The entry's command line as "program arguments", empty when absent.
+    static QString runEntryCommand(const QString& name);
+    static QString runEntryPath(const QString& name);
+
+private:
+    static QString resolveProgram(const QString& file);
+};
