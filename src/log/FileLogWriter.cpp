@@ -76,13 +76,19 @@ void FileLogWriter::openLogFile()
             reportError("[E][%s] remove file %s fail.", name);
     }
 
-    const QString name = m_logName + QLatin1Char('-') + QString::number(QDateTime::currentMSecsSinceEpoch()) +
-                         QStringLiteral(".log");
-    auto* file = new QFile(dir.filePath(name));
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        reportError("[E][%s] Open file fail: %s", file->errorString());
-        delete file;
-        return;
+    // Two writers started in the same millisecond (a quick restart, two clients side by
+    // side) must not truncate each other's file: take the next free millisecond.
+    qint64 stamp = QDateTime::currentMSecsSinceEpoch();
+    auto* file = new QFile;
+    for (int attempt = 0;; ++attempt, ++stamp) {
+        file->setFileName(dir.filePath(m_logName + QLatin1Char('-') + QString::number(stamp) + QStringLiteral(".log")));
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            break;
+        if (!file->exists() || attempt == 1000) {
+            reportError("[E][%s] Open file fail: %s", file->errorString());
+            delete file;
+            return;
+        }
     }
     QMutexLocker lock(&m_fileLock);
     m_file = file;

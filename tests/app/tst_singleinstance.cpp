@@ -1,0 +1,106 @@
+#include <QElapsedTimer>
+#include <QtTest>
+#include <csignal>
+
+#include "ClientFolder.h"
+
+// The launcher as a user runs it: real processes, each client copy in its own folder.
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private slots:
+    void secondStartWakesTheFirst();
+    void copiesInTwoFoldersRunSideBySide();
+    void killedClientDoesNotBlockTheNext();
+    void unknownOptionFailsBeforeAnyWindow();
+    void writesAutostartEntryWithHiddenOption();
+};
+
+static const QByteArray Started = "[I][MainWindow] Client started";
+static const QByteArray Shown = "[I][MainWindow] Window shown.";
+
+void TestSingleInstance::secondStartWakesTheFirst()
+{
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    QProcess* first = folder.start({"-s"});
+    QVERIFY(folder.waitForLog(0, Started));
+    QVERIFY(!folder.log(0).contains(Shown));  // "-s": tray only
+
+    QElapsedTimer timer;
+    timer.start();
+    QProcess* second = folder.start();
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    // One connection attempt and a short pause; a second that waited out its connect
+    // time-out would still be near 1.1 s, so only a hang fails this.
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+
+    QVERIFY(folder.waitForLog(0, Shown));
+    QCOMPARE(folder.logFiles().size(), 1);  // the second built no window and no log
+    QCOMPARE(first->state(), QProcess::Running);
+
+    QProcess* third = folder.start();  // a window already shown is shown (raised) again
+    QVERIFY(third->waitForFinished(10000));
+    QCOMPARE(third->exitCode(), 0);
+    QVERIFY(folder.waitForLog(0, Shown, 2));
+}
+
+void TestSingleInstance::copiesInTwoFoldersRunSideBySide()
+{
+    ClientFolder a;
+    ClientFolder b;
+    QVERIFY(a.isValid() && b.isValid());
+    QProcess* pa = a.start();
+    QProcess* pb = b.start();
+    QVERIFY(a.waitForLog(0, Shown));
+    QVERIFY(b.waitForLog(0, Shown));
+    QCOMPARE(pa->state(), QProcess::Running);
+    QCOMPARE(pb->state(), QProcess::Running);
+}
+
+void TestSingleInstance::killedClientDoesNotBlockTheNext()
+{
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    QProcess* first = folder.start({"-s"});
+    QVERIFY(folder.waitForLog(0, Started));
+    ::kill(pid_t(first->processId()), SIGKILL);
+    QVERIFY(first->waitForFinished(5000));
+
+    // The lock file and socket file are left behind; the next start must still become
+    // the primary instance, and be wakeable.
+    QProcess* next = folder.start({"-s"});
+    QVERIFY(folder.waitForLogFiles(2));
+    QVERIFY(folder.waitForLog(1, Started));
+    QProcess* waker = folder.start();
+    QVERIFY(waker->waitForFinished(10000));
+    QCOMPARE(waker->exitCode(), 0);
+    QVERIFY(folder.waitForLog(1, Shown));
+    QCOMPARE(next->state(), QProcess::Running);
+}
+
+void TestSingleInstance::unknownOptionFailsBeforeAnyWindow()
+{
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    QProcess* p = folder.start({"--bogus"});
+    QVERIFY(p->waitForFinished(10000));
+    QVERIFY(p->exitCode() != 0);
+    QVERIFY(!QDir(folder.path() + "/log").exists());  // no window, no debug window, no log
+    QVERIFY(!QFile::exists(folder.path() + "/config.ini"));
+}
+
+void TestSingleInstance::writesAutostartEntryWithHiddenOption()
+{
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    folder.start({"-s"});
+    QVERIFY(folder.waitForLog(0, Started));
+    QFile entry(folder.path() + "/xdg-config/autostart/QuorvelClientRun.desktop");
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QVERIFY(entry.readAll().contains("\nExec=" + folder.program().toUtf8() + " -s\n"));
+}
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"

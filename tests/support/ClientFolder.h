@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A copy of the client (launcher and library) in a folder of its own, as a user would
+// install it: its application folder, log and settings are this folder's.
+class ClientFolder {
+public:
+    ClientFolder()
+    {
+        const QString bin = QStringLiteral(QUORVEL_BIN_DIR);
+        m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel") &&
+               QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so");
+    }
+    ~ClientFolder()
+    {
+        for (QProcess* p : qAsConst(m_processes)) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+            delete p;
+        }
+    }
+
+    bool isValid() const { return m_ok; }
+    QString path() const { return m_dir.path(); }
+    QString program() const { return path() + "/quorvel"; }
+
+    QProcess* start(const QStringList& arguments = {})
+    {
+        auto* process = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(QDir::tempPath());
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(program(), arguments);
+        m_processes.append(process);
+        return process;
+    }
+
+    QStringList logFiles() const
+    {
+        return QDir(path() + "/log").entryList({"QuorvelClient-*.log"}, QDir::Files, QDir::Name);
+    }
+
+    QByteArray log(int index) const
+    {
+        const QStringList files = logFiles();
+        if (index < 0)
+            index += files.size();
+        if (index < 0 || index >= files.size())
+            return QByteArray();
+        QFile file(path() + "/log/" + files.at(index));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Waits, with a bound, until the index-th log file holds needle count times.
+    bool waitForLog(int index, const QByteArray& needle, int count = 1, int timeoutMs = 10000) const
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            if (log(index).count(needle) >= count)
+                return true;
+            QTest::qWait(25);
+        }
+        return log(index).count(needle) >= count;
+    }
+
+    bool waitForLogFiles(int count, int timeoutMs = 10000) const
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (logFiles().size() < count && !deadline.hasExpired())
+            QTest::qWait(25);
+        return logFiles().size() >= count;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    QList<QProcess*> m_processes;
+};
