@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool serialised = false;
     const QByteArray once = QtJson::serialize(value, serialised);
     if (!serialised)
-        return 0;  // e.g. a double that is not finite
+        return 0; // e.g. a double that is not finite
     bool reparsed = false;
     const QVariant back = QtJson::parse(QString::fromUtf8(once), reparsed);
     if (!reparsed || QtJson::serialize(back) != once)

@@ -11,6 +11,13 @@ done
 chown avahi:avahi /run/avahi-daemon 2>/dev/null || true
 dbus-daemon --system --fork --nopidfile
 avahi-daemon --daemonize --no-chroot --no-rlimits 2>/dev/null || echo "avahi-daemon did not start" >&2
+for _ in $(seq 1 100); do avahi-daemon --check 2>/dev/null && break; sleep 0.05; done
+avahi-daemon --check 2>/dev/null && echo "avahi-daemon runs in the test namespace"
+# A session bus of our own, so that nothing autolaunches one outside our control.
+session_bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile)
+export DBUS_SESSION_BUS_ADDRESS
+DBUS_SESSION_BUS_ADDRESS=$(echo "$session_bus" | head -n1)
+session_bus_pid=$(echo "$session_bus" | sed -n 2p)
 
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(mktemp -d /tmp/qvsuite-runtime.XXXXXX)
@@ -28,7 +35,7 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 
 status=0
 ctest --test-dir "$root/build" --output-on-failure -j2 "$@" || status=$?
-kill "$xvfb" 2>/dev/null || true
-pkill -F /run/avahi-daemon/pid 2>/dev/null || true
+kill "$xvfb" "$session_bus_pid" 2>/dev/null || true
+avahi-daemon --kill 2>/dev/null || true
 rm -rf "$XDG_RUNTIME_DIR"
 exit $status

@@ -19,7 +19,7 @@ QMutex g_instanceMutex;
 Config* g_instance = nullptr;
 bool g_sessionIntegration = false;
 const QString CastPasswordPrefix = QStringLiteral("CastPassword_");
-}  // namespace
+} // namespace
 
 Config* Config::instance()
 {
@@ -51,15 +51,14 @@ void Config::resetForTests()
 Config::Config()
 {
     m_settings = new QSettings(QStringLiteral("config.ini"), QSettings::IniFormat);
-    m_sessionIntegration = g_sessionIntegration;  // instance() holds the mutex here
+    m_sessionIntegration = g_sessionIntegration; // instance() holds the mutex here
     if (!m_sessionIntegration)
         return;
 
     applyStartUp(value(StartUp).toBool());
 
     m_shortcut = new QxtGlobalShortcut(this);
-    connect(m_shortcut, &QxtGlobalShortcut::activated, this, &Config::castShortcutActivated,
-            Qt::UniqueConnection);
+    connect(m_shortcut, &QxtGlobalShortcut::activated, this, &Config::castShortcutActivated, Qt::UniqueConnection);
     const QString text = value(CastShortcut).toString();
     if (!registerShortcut(text, false)) {
         UserInteraction::current()->warning(
@@ -128,8 +127,8 @@ bool Config::setValue(int type, const QVariant& newValue)
 
     const QVariant oldValue = value(type);
     const QVariant def = defaultOf(type);
-    const QVariant typed = def.userType() == QMetaType::Bool ? QVariant(newValue.toBool())
-                                                              : QVariant(newValue.toString());
+    const QVariant typed
+        = def.userType() == QMetaType::Bool ? QVariant(newValue.toBool()) : QVariant(newValue.toString());
     {
         QMutexLocker lock(&m_storeLock);
         m_settings->setValue(key, typed);

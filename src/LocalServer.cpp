@@ -8,9 +8,11 @@
 namespace {
 const QStringList CommandWords{QStringLiteral("showUp")};
 constexpr int PollMs = 100;
-}  // namespace
+} // namespace
 
-LocalServer::LocalServer(const QString& name, QObject* parent) : QThread(parent), m_name(name)
+LocalServer::LocalServer(const QString& name, QObject* parent)
+    : QThread(parent)
+    , m_name(name)
 {
     connect(this, &LocalServer::privateDataReceived, this, &LocalServer::slotOnData);
 }

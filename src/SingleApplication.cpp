@@ -10,7 +10,7 @@
 namespace {
 constexpr int ConnectTimeoutMs = 1000;
 constexpr int AfterWriteMs = 100;
-}  // namespace
+} // namespace
 
 QString SingleApplication::instanceKey(const QString& programPath)
 {
@@ -19,10 +19,14 @@ QString SingleApplication::instanceKey(const QString& programPath)
     return key;
 }
 
-SingleApplication::SingleApplication(int& argc, char** argv) : QApplication(argc, argv)
+SingleApplication::SingleApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
 {
     m_instanceKey = instanceKey(QString::fromLatin1(argc > 0 ? argv[0] : ""));
-    m_lockFile = new QLockFile(QDir::tempPath() + QLatin1Char('/') + m_instanceKey);
+    // The local socket of the listener lives at tempPath/key on this platform, so the
+    // lock file takes a suffix: sharing the path, removing a stale socket would remove
+    // the lock.
+    m_lockFile = new QLockFile(QDir::tempPath() + QLatin1Char('/') + m_instanceKey + QStringLiteral(".lock"));
     if (m_lockFile->tryLock(0)) {
         m_localServer = new LocalServer(m_instanceKey);
         m_localServer->start(QThread::InheritPriority);

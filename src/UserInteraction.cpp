@@ -14,7 +14,7 @@ public:
 
 LoggingInteraction g_fallback;
 QAtomicPointer<UserInteraction> g_current;
-}  // namespace
+} // namespace
 
 UserInteraction::~UserInteraction() = default;
 

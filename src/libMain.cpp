@@ -24,10 +24,10 @@ int libMain(int& argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/drawable/logo256.png")));
 
     auto* parser = new QCommandLineParser;
-    auto* startHidden =
-        new QCommandLineOption(QStringLiteral("s"), QCoreApplication::translate("main", "Use in startup progress."));
+    auto* startHidden
+        = new QCommandLineOption(QStringLiteral("s"), QCoreApplication::translate("main", "Use in startup progress."));
     parser->addOption(*startHidden);
-    parser->process(*app);  // an unknown option ends the process here, before any window
+    parser->process(*app); // an unknown option ends the process here, before any window
     const bool hidden = parser->isSet(*startHidden);
 
     GuiUserInteraction interaction;

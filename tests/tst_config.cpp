@@ -19,7 +19,7 @@ public:
     void warning(const QString& title, const QString& text) override { warnings.append({title, text}); }
     QList<QPair<QString, QString>> warnings;
 };
-}  // namespace
+} // namespace
 
 class TestConfig : public QObject {
     Q_OBJECT
@@ -93,7 +93,7 @@ void TestConfig::valuesPersistWithTheirTypes()
     QVERIFY(c->setValue(Config::DownloadPath, "/tmp/dl/"));
     QVERIFY(c->setValue(Config::LastSelectedServerUUID, "00:11:22:33:44:55"));
     QVERIFY(c->contains(Config::SecureMode));
-    Config::resetForTests();  // flushes to config.ini
+    Config::resetForTests(); // flushes to config.ini
     QVERIFY(QFile::exists("config.ini"));
     QSettings raw("config.ini", QSettings::IniFormat);
     QCOMPARE(raw.value("SecureMode").toString(), QString("true"));
@@ -228,7 +228,7 @@ void TestConfig::startupWarnsWhenShortcutIsTaken()
     QCOMPARE(m_interaction.warnings.size(), 1);
     QCOMPARE(m_interaction.warnings.at(0).first, QString::fromUtf8("错误"));
     QCOMPARE(m_interaction.warnings.at(0).second,
-             QString::fromUtf8("设置投射快捷键为\"F11\"失败,\n请在设置中换用其它快捷键."));
+        QString::fromUtf8("设置投射快捷键为\"F11\"失败,\n请在设置中换用其它快捷键."));
     QCOMPARE(c->value(Config::CastShortcut).toString(), QString("F11"));
     other.ungrab(XK_F11);
 }
@@ -238,7 +238,7 @@ void TestConfig::headlessProgramsLeaveTheSessionAlone()
     Config::setSessionIntegration(false);
     Config::resetForTests();
     XKeyHelper other;
-    QVERIFY(other.grab(XK_F11));  // nothing of ours holds it
+    QVERIFY(other.grab(XK_F11)); // nothing of ours holds it
     Config* c = Config::instance();
     QVERIFY(!QFile::exists(entryPath()));
     QVERIFY(c->setValue(Config::StartUp, true));

@@ -27,7 +27,9 @@ private:
 
 void TestLocalServer::init()
 {
-    m_name = QStringLiteral("tstlocalserver%1%2").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate());
+    m_name = QStringLiteral("tstlocalserver%1%2")
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(QRandomGenerator::global()->generate());
 }
 
 void TestLocalServer::cleanup()
@@ -81,19 +83,19 @@ void TestLocalServer::framingCases()
         return send(bytes) && (raw.count() > before || raw.wait(5000));
     };
 
-    QVERIFY(roundTrip("showUp"));  // no prefix: plain data
+    QVERIFY(roundTrip("showUp")); // no prefix: plain data
     QTRY_COMPARE(data.count(), 1);
     QCOMPARE(data.at(0).at(0).toString(), QString("showUp"));
 
-    QVERIFY(roundTrip("CMD:sh"));  // split over two reads
+    QVERIFY(roundTrip("CMD:sh")); // split over two reads
     QVERIFY(roundTrip("owUp"));
-    QVERIFY(roundTrip("CMD:showUpCMD:showUp"));  // two in one read
-    QVERIFY(roundTrip("CMD:showup"));            // case-sensitive
-    QVERIFY(roundTrip("xCMD:showUp"));           // "CMD:" anywhere, first four characters dropped
+    QVERIFY(roundTrip("CMD:showUpCMD:showUp")); // two in one read
+    QVERIFY(roundTrip("CMD:showup")); // case-sensitive
+    QVERIFY(roundTrip("xCMD:showUp")); // "CMD:" anywhere, first four characters dropped
     QVERIFY(roundTrip("CMD:hide"));
     QCoreApplication::sendPostedEvents();
     QCOMPARE(showUp.count(), 0);
-    QCOMPARE(data.count(), 2);  // "showUp" and "owUp"
+    QCOMPARE(data.count(), 2); // "showUp" and "owUp"
     QCOMPARE(data.at(1).at(0).toString(), QString("owUp"));
 
     QVERIFY(roundTrip("CMD:showUp"));

@@ -25,7 +25,12 @@ enum Token {
 
 class Parser {
 public:
-    explicit Parser(const QString& text) : m_text(text), m_data(text.constData()), m_size(text.size()) {}
+    explicit Parser(const QString& text)
+        : m_text(text)
+        , m_data(text.constData())
+        , m_size(text.size())
+    {
+    }
 
     QVariant parseValue(bool& success)
     {
@@ -36,18 +41,10 @@ public:
         }
         QVariant result;
         switch (lookAhead()) {
-        case TokenCurlyOpen:
-            result = parseObject(success);
-            break;
-        case TokenSquaredOpen:
-            result = parseArray(success);
-            break;
-        case TokenString:
-            result = parseString(success);
-            break;
-        case TokenNumber:
-            result = parseNumber();
-            break;
+        case TokenCurlyOpen: result = parseObject(success); break;
+        case TokenSquaredOpen: result = parseArray(success); break;
+        case TokenString: result = parseString(success); break;
+        case TokenNumber: result = parseNumber(); break;
         case TokenTrue:
             nextToken();
             result = true;
@@ -56,12 +53,8 @@ public:
             nextToken();
             result = false;
             break;
-        case TokenNull:
-            nextToken();
-            break;
-        default:
-            success = false;
-            break;
+        case TokenNull: nextToken(); break;
+        default: success = false; break;
         }
         --m_depth;
         return result;
@@ -136,7 +129,7 @@ private:
     QVariant parseObject(bool& success)
     {
         JsonObject map;
-        nextToken();  // '{'
+        nextToken(); // '{'
         for (;;) {
             const Token t = lookAhead();
             if (t == TokenNone) {
@@ -168,7 +161,7 @@ private:
     QVariant parseArray(bool& success)
     {
         JsonArray list;
-        nextToken();  // '['
+        nextToken(); // '['
         for (;;) {
             const Token t = lookAhead();
             if (t == TokenNone) {
@@ -192,16 +185,19 @@ private:
 
     static int hexValue(ushort c)
     {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     }
 
     QVariant parseString(bool& success)
     {
         skipWhitespace();
-        ++m_pos;  // the opening quote, whatever character stands there
+        ++m_pos; // the opening quote, whatever character stands there
         QString out;
         for (;;) {
             if (m_pos >= m_size) {
@@ -248,8 +244,7 @@ private:
                 out.append(QChar(unit));
                 break;
             }
-            default:
-                break;  // unknown escape: both characters are dropped
+            default: break; // unknown escape: both characters are dropped
             }
         }
     }
@@ -313,8 +308,7 @@ QByteArray escapedString(const QString& text)
     return out;
 }
 
-template <typename Map>
-QByteArray serializeMap(const Map& map, bool& success)
+template <typename Map> QByteArray serializeMap(const Map& map, bool& success)
 {
     QByteArray out("{ ");
     bool first = true;
@@ -335,7 +329,7 @@ QByteArray serializeMap(const Map& map, bool& success)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 QVariant parse(const QString& json, bool& success)
 {
@@ -419,4 +413,4 @@ JsonObject parseObject(const QByteArray& utf8, bool* success)
     return value.toMap();
 }
 
-}  // namespace QtJson
+} // namespace QtJson

@@ -24,4 +24,4 @@ QByteArray serialize(const QVariant& data);
 // Convenience for datagrams: UTF-8 bytes to an object; anything else gives an empty map.
 JsonObject parseObject(const QByteArray& utf8, bool* success = nullptr);
 
-}  // namespace QtJson
+} // namespace QtJson

@@ -9,9 +9,10 @@
 namespace {
 QMutex g_installLock;
 QAtomicPointer<CustomMsgHandler> g_installed;
-}  // namespace
+} // namespace
 
-CustomMsgHandler::CustomMsgHandler(QObject* parent) : QObject(parent)
+CustomMsgHandler::CustomMsgHandler(QObject* parent)
+    : QObject(parent)
 {
     m_writer = new FileLogWriter(QStringLiteral("QuorvelClient"));
 }

@@ -8,10 +8,12 @@
 namespace {
 thread_local bool t_reportingOwnError = false;
 constexpr unsigned long OpenWaitMs = 2000;
-}  // namespace
+} // namespace
 
 FileLogWriter::FileLogWriter(const QString& name, QObject* parent)
-    : QThread(parent), m_logName(name), m_timeFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss :\t"))
+    : QThread(parent)
+    , m_logName(name)
+    , m_timeFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss :\t"))
 {
     connect(&m_bridge, &FileLogBridge::onWriteMessage, this, &FileLogWriter::priWriteMessage, Qt::QueuedConnection);
     start();

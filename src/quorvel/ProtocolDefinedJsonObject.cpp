@@ -29,7 +29,7 @@ QString clientName()
 {
     return Config::instance()->value(Config::ClientName).toString();
 }
-}  // namespace
+} // namespace
 
 JsonObject ProtocolDefinedJsonObject::fileList(const QString& path, const QString& sort)
 {

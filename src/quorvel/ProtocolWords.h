@@ -28,7 +28,7 @@ constexpr QLatin1String Version("version");
 constexpr QLatin1String Os("os");
 constexpr QLatin1String Uuid("uuid");
 constexpr QLatin1String Support("support");
-}  // namespace ProtocolKey
+} // namespace ProtocolKey
 
 namespace ProtocolValue {
 constexpr QLatin1String Ok("ok");
@@ -49,7 +49,7 @@ constexpr QLatin1String FileSizeIncrease("file_size_increase");
 constexpr QLatin1String FileSizeDecrease("file_size_decrease");
 constexpr QLatin1String DateModifiedIncrease("date_modified_increase");
 constexpr QLatin1String DateModifiedDecrease("date_modified_decrease");
-}  // namespace ProtocolValue
+} // namespace ProtocolValue
 
 namespace ProtocolType {
 constexpr QLatin1String FileList("file_list");
@@ -61,12 +61,12 @@ constexpr QLatin1String FileDelete("file_delete");
 constexpr QLatin1String GetThumb("get_thumb");
 constexpr QLatin1String Salutatory("salutatory");
 constexpr QLatin1String FileDistribution("file_distribution");
-}  // namespace ProtocolType
+} // namespace ProtocolType
 
 namespace ProtocolPort {
 constexpr quint16 Discovery = 16020;
 constexpr quint16 Operation = 16021;
-}  // namespace ProtocolPort
+} // namespace ProtocolPort
 
 // TCP data streams move file contents in steps of this size on the client's own connections.
 constexpr qint64 TransferBlockSize = 262144;

@@ -27,8 +27,7 @@ SupportEntry ServerContent::supportPort(const QString& featureName, bool* found)
 
 bool ServerContent::operator==(const ServerContent& other) const
 {
-    return uuid == other.uuid && address == other.address && name == other.name &&
-           supportPorts == other.supportPorts;
+    return uuid == other.uuid && address == other.address && name == other.name && supportPorts == other.supportPorts;
 }
 
 void ServerContent::registerMetaTypes()
@@ -43,5 +42,5 @@ void registerQuorvelMetaTypes()
 {
     ServerContent::registerMetaTypes();
 }
-}  // namespace
+} // namespace
 Q_CONSTRUCTOR_FUNCTION(registerQuorvelMetaTypes)

@@ -3,7 +3,9 @@
 #include "log/CustomMsgHandler.h"
 #include "ui_LogDialog.h"
 
-LogDialog::LogDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LogDialog)
+LogDialog::LogDialog(QWidget* parent)
+    : QDialog(parent)
+    , ui(new Ui::LogDialog)
 {
     ui->setupUi(this);
     connect(ui->clearButton, &QPushButton::clicked, ui->logTextEdit, &QTextEdit::clear);

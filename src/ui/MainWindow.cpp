@@ -1,7 +1,6 @@
 #include "MainWindow.h"
 
 #include <QLabel>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "Config.h"
@@ -10,9 +9,10 @@
 namespace {
 MainWindow* g_mainWindow = nullptr;
 const char* const ClientVersion = "1.5.5";
-}  // namespace
+} // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent)
 {
     g_mainWindow = this;
     m_logDialog = new LogDialog;
@@ -40,12 +40,9 @@ MainWindow* MainWindow::instance()
 
 void MainWindow::show()
 {
+    // Also a request from a later start: bring the window to the front. A minimised
+    // window stays minimised.
     QWidget::show();
-}
-
-void MainWindow::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
     activateWindow();
     raise();
     qDebug("[I][%s] Window shown.", "MainWindow");

@@ -17,9 +17,6 @@ public:
 public slots:
     void show();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     LogDialog* m_logDialog = nullptr;
 };

@@ -5,26 +5,29 @@
 #include <QVector>
 #include <QX11Info>
 
-#include <X11/Xlib.h>
 #include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 namespace {
 
 // The lock modifiers the user may have on; each combination needs its own grab.
-const QVector<quint16> LockVariants{0, XCB_MOD_MASK_2 /* NumLock */, XCB_MOD_MASK_LOCK,
-                                    XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK};
-constexpr quint16 RelevantModifiers =
-    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+const QVector<quint16> LockVariants{
+    0, XCB_MOD_MASK_2 /* NumLock */, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK};
+constexpr quint16 RelevantModifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
 quint16 nativeModifiers(Qt::KeyboardModifiers mods)
 {
     quint16 native = 0;
-    if (mods & Qt::ShiftModifier) native |= XCB_MOD_MASK_SHIFT;
-    if (mods & Qt::ControlModifier) native |= XCB_MOD_MASK_CONTROL;
-    if (mods & Qt::AltModifier) native |= XCB_MOD_MASK_1;
-    if (mods & Qt::MetaModifier) native |= XCB_MOD_MASK_4;
+    if (mods & Qt::ShiftModifier)
+        native |= XCB_MOD_MASK_SHIFT;
+    if (mods & Qt::ControlModifier)
+        native |= XCB_MOD_MASK_CONTROL;
+    if (mods & Qt::AltModifier)
+        native |= XCB_MOD_MASK_1;
+    if (mods & Qt::MetaModifier)
+        native |= XCB_MOD_MASK_4;
     return native;
 }
 
@@ -34,7 +37,8 @@ KeySym nativeKeysym(Qt::Key key)
         return XK_F1 + (key - Qt::Key_F1);
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return XK_a + (key - Qt::Key_A);
-    if ((key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde) || (key >= Qt::Key_nobreakspace && key <= Qt::Key_ydiaeresis))
+    if ((key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde)
+        || (key >= Qt::Key_nobreakspace && key <= Qt::Key_ydiaeresis))
         return KeySym(key);
     switch (key) {
     case Qt::Key_Escape: return XK_Escape;
@@ -60,9 +64,10 @@ KeySym nativeKeysym(Qt::Key key)
     }
 }
 
-}  // namespace
+} // namespace
 
-QxtGlobalShortcut::QxtGlobalShortcut(QObject* parent) : QObject(parent)
+QxtGlobalShortcut::QxtGlobalShortcut(QObject* parent)
+    : QObject(parent)
 {
     if (QCoreApplication::instance())
         QCoreApplication::instance()->installNativeEventFilter(this);
@@ -109,8 +114,8 @@ bool QxtGlobalShortcut::setShortcut(const QKeySequence& shortcut)
     const xcb_window_t root = QX11Info::appRootWindow();
     QVector<xcb_void_cookie_t> cookies;
     for (quint16 lock : LockVariants) {
-        cookies.append(xcb_grab_key_checked(connection, 1, root, modifiers | lock, keycode,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        cookies.append(xcb_grab_key_checked(
+            connection, 1, root, modifiers | lock, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     bool ok = true;
     for (const xcb_void_cookie_t& cookie : cookies) {
@@ -123,7 +128,7 @@ bool QxtGlobalShortcut::setShortcut(const QKeySequence& shortcut)
     m_modifiers = modifiers;
     m_registered = true;
     if (!ok)
-        unregister();  // another client holds the key: release what we did get
+        unregister(); // another client holds the key: release what we did get
     return ok;
 }
 

@@ -53,7 +53,7 @@ QString unquoteCommand(const QString& exec)
     }
     return program + exec.mid(i + 1);
 }
-}  // namespace
+} // namespace
 
 QString WinUtils::runEntryPath(const QString& name)
 {
@@ -113,7 +113,7 @@ bool WinUtils::removeRunEntry(const QString& name)
         return true;
     if (!file.remove()) {
         qWarning("[W][%s] remove %s fail: %s", "WinUtils", qUtf8Printable(file.fileName()),
-                 qUtf8Printable(file.errorString()));
+            qUtf8Printable(file.errorString()));
         return false;
     }
     return true;
@@ -135,8 +135,8 @@ QString WinUtils::resolveProgram(const QString& file)
     return inPath.isEmpty() ? file : inPath;
 }
 
-bool WinUtils::openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
-                               QRunnable* callback)
+bool WinUtils::openExecuteFile(
+    const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback)
 {
     QString program = resolveProgram(file);
     QStringList arguments = QProcess::splitCommand(parameters);

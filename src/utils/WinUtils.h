@@ -12,8 +12,8 @@ public:
     // folder, then in PATH; a document that is not executable opens in its associated
     // program. runAs elevates through pkexec. The callback runs right after the start,
     // before any waiting (it stays the caller's); wait blocks until the program exits.
-    static bool openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
-                                QRunnable* callback);
+    static bool openExecuteFile(
+        const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback);
 
     static bool addRunEntry(const QString& name, const QString& program, const QString& arguments);
     static bool removeRunEntry(const QString& name);

@@ -24,7 +24,7 @@ void TestSingleInstance::secondStartWakesTheFirst()
     QVERIFY(folder.isValid());
     QProcess* first = folder.start({"-s"});
     QVERIFY(folder.waitForLog(0, Started));
-    QVERIFY(!folder.log(0).contains(Shown));  // "-s": tray only
+    QVERIFY(!folder.log(0).contains(Shown)); // "-s": tray only
 
     QElapsedTimer timer;
     timer.start();
@@ -37,10 +37,10 @@ void TestSingleInstance::secondStartWakesTheFirst()
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
 
     QVERIFY(folder.waitForLog(0, Shown));
-    QCOMPARE(folder.logFiles().size(), 1);  // the second built no window and no log
+    QCOMPARE(folder.logFiles().size(), 1); // the second built no window and no log
     QCOMPARE(first->state(), QProcess::Running);
 
-    QProcess* third = folder.start();  // a window already shown is shown (raised) again
+    QProcess* third = folder.start(); // a window already shown is shown (raised) again
     QVERIFY(third->waitForFinished(10000));
     QCOMPARE(third->exitCode(), 0);
     QVERIFY(folder.waitForLog(0, Shown, 2));
@@ -70,6 +70,8 @@ void TestSingleInstance::killedClientDoesNotBlockTheNext()
 
     // The lock file and socket file are left behind; the next start must still become
     // the primary instance, and be wakeable.
+    // Regression: the lock file shared the socket's path, so clearing a stale socket
+    // removed the live lock and a restart after a crash never became primary.
     QProcess* next = folder.start({"-s"});
     QVERIFY(folder.waitForLogFiles(2));
     QVERIFY(folder.waitForLog(1, Started));
@@ -87,7 +89,7 @@ void TestSingleInstance::unknownOptionFailsBeforeAnyWindow()
     QProcess* p = folder.start({"--bogus"});
     QVERIFY(p->waitForFinished(10000));
     QVERIFY(p->exitCode() != 0);
-    QVERIFY(!QDir(folder.path() + "/log").exists());  // no window, no debug window, no log
+    QVERIFY(!QDir(folder.path() + "/log").exists()); // no window, no debug window, no log
     QVERIFY(!QFile::exists(folder.path() + "/config.ini"));
 }
 

@@ -57,16 +57,19 @@ void TestQtJson::parse_data()
                                     << QVariant(QString(QChar(0xe9)));
     QTest::newRow("surrogate pair") << QString("\"\\ud83d\\ude00\"") << true << int(QMetaType::QString)
                                     << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
-    QTest::newRow("non-hex escape is U+0000") << QString("\"\\uzz12\"") << true << int(QMetaType::QString)
-                                              << QVariant(QString(QChar(0)));
-    QTest::newRow("short unicode escape fails") << QString("\"\\u12") << false << int(QMetaType::UnknownType)
-                                                << QVariant();
-    QTest::newRow("unknown escape dropped") << QString("\"\\x\"") << true << int(QMetaType::QString)
-                                            << QVariant(QString(""));
+    QTest::newRow("non-hex escape is U+0000")
+        << QString("\"\\uzz12\"") << true << int(QMetaType::QString) << QVariant(QString(QChar(0)));
+    QTest::newRow("short unicode escape fails")
+        << QString("\"\\u12") << false << int(QMetaType::UnknownType) << QVariant();
+    QTest::newRow("unknown escape dropped")
+        << QString("\"\\x\"") << true << int(QMetaType::QString) << QVariant(QString(""));
     QTest::newRow("simple escapes") << QString("\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"") << true << int(QMetaType::QString)
                                     << QVariant(QString("\"\\/\b\f\n\r\t"));
-    QTest::newRow("raw control kept") << QString("\"a\x01" "b\"") << true << int(QMetaType::QString)
-                                      << QVariant(QString("a\x01" "b"));
+    QTest::newRow("raw control kept") << QString("\"a\x01"
+                                                 "b\"")
+                                      << true << int(QMetaType::QString)
+                                      << QVariant(QString("a\x01"
+                                                          "b"));
     QTest::newRow("unterminated string") << QString("\"abc") << false << int(QMetaType::UnknownType) << QVariant();
     QTest::newRow("backslash at end") << QString("\"abc\\") << false << int(QMetaType::UnknownType) << QVariant();
     QTest::newRow("garbage") << QString("hello") << false << int(QMetaType::UnknownType) << QVariant();
@@ -106,7 +109,7 @@ void TestQtJson::parseStructure()
     QCOMPARE(v.toMap(), (JsonObject{{"a", 1u}}));
     v = QtJson::parse("{,\"a\":1,,\"a\":2,}", ok);
     QVERIFY(ok);
-    QCOMPARE(v.toMap(), (JsonObject{{"a", 2u}}));  // later duplicate wins
+    QCOMPARE(v.toMap(), (JsonObject{{"a", 2u}})); // later duplicate wins
 
     // Errors inside containers give empty containers.
     v = QtJson::parse("{\"a\":}", ok);
@@ -164,10 +167,8 @@ void TestQtJson::serialize_data()
     QTest::newRow("nan inside map fails") << QVariant(JsonObject{{"a", std::nan("")}}) << false << QByteArray();
     QTest::newRow("nan inside list fails") << QVariant(JsonArray{1, std::nan("")}) << false << QByteArray();
     QTest::newRow("bool") << QVariant(false) << true << QByteArray("false");
-    QTest::newRow("u64") << QVariant(Q_UINT64_C(18446744073709551615)) << true
-                         << QByteArray("18446744073709551615");
-    QTest::newRow("i64") << QVariant(Q_INT64_C(-9223372036854775807)) << true
-                         << QByteArray("-9223372036854775807");
+    QTest::newRow("u64") << QVariant(Q_UINT64_C(18446744073709551615)) << true << QByteArray("18446744073709551615");
+    QTest::newRow("i64") << QVariant(Q_INT64_C(-9223372036854775807)) << true << QByteArray("-9223372036854775807");
     QTest::newRow("uint") << QVariant(4294967295u) << true << QByteArray("4294967295");
     QTest::newRow("byte array as string") << QVariant(QByteArray("ab")) << true << QByteArray("\"ab\"");
     QTest::newRow("hash") << QVariant(QVariantHash{{"k", 1}}) << true << QByteArray("{ \"k\" : 1 }");
@@ -222,7 +223,7 @@ QVariant randomValue(QRandomGenerator& rng, int depth)
     }
     }
 }
-}  // namespace
+} // namespace
 
 void TestQtJson::roundTripGenerated()
 {
@@ -232,7 +233,7 @@ void TestQtJson::roundTripGenerated()
         bool ok = false;
         const QByteArray text = QtJson::serialize(value, ok);
         QVERIFY(ok);
-        QVERIFY2(!text.contains('\n'), text.constData());  // one message, one line
+        QVERIFY2(!text.contains('\n'), text.constData()); // one message, one line
         const QVariant back = QtJson::parse(QString::fromUtf8(text), ok);
         QVERIFY2(ok, text.constData());
         // Serialising the parsed value must reproduce the same bytes.

@@ -75,7 +75,8 @@ void TestLogging::keepsNewestFifteenAndForeignFiles()
     QCOMPARE(ours.size(), 16);
     QCOMPARE(ours.first(), QString("QuorvelClient-1480000000005.log"));
     QVERIFY(ours.contains("QuorvelClient-1480000000019.log"));
-    QVERIFY(QRegularExpression("^QuorvelClient-\\d{13}\\.log$").match(QFileInfo(writer.fileName()).fileName()).hasMatch());
+    QVERIFY(
+        QRegularExpression("^QuorvelClient-\\d{13}\\.log$").match(QFileInfo(writer.fileName()).fileName()).hasMatch());
     QVERIFY(QFile::exists("log/notes.txt"));
     QVERIFY(QFile::exists("log/Other-1.log"));
     QVERIFY(QFile::exists("log/QuorvelClient.txt"));
@@ -130,7 +131,7 @@ void TestLogging::onlyOneHandlerInstalls()
 void TestLogging::noLogFolderDoesNotSpin()
 {
     {
-        QFile blocker("log");  // a file where the folder should be
+        QFile blocker("log"); // a file where the folder should be
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
     CustomMsgHandler handler;
@@ -146,7 +147,7 @@ void TestLogging::noLogFolderDoesNotSpin()
 
     qCritical("[E][%s] one", "Test");
     qCritical("[E][%s] two", "Test");
-    QCOMPARE(countOf("[E][Test] one"), 1);  // the debug window still gets every line
+    QCOMPARE(countOf("[E][Test] one"), 1); // the debug window still gets every line
     // Each undeliverable message yields exactly one "not opened" report, and that report
     // is not fed back to the file: once the queue drains, nothing more arrives.
     QTRY_COMPARE_WITH_TIMEOUT(countOf(notOpened), 2, 5000);

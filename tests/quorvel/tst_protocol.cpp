@@ -46,8 +46,8 @@ void TestProtocol::builderBytes_data()
     QTest::newRow("fileList root") << P::fileList("", "date_modified_decrease")
                                    << QByteArray("{ \"file_path\" : \"\", \"key\" : \"0\", \"sort\" : "
                                                  "\"date_modified_decrease\", \"type\" : \"file_list\" }");
-    QTest::newRow("fileDownload") << P::fileDownload("/Pictures/a b.png")
-                                  << QByteArray("{ \"file_path\" : \"/Pictures/a b.png\", \"type\" : \"file_download\" }");
+    QTest::newRow("fileDownload") << P::fileDownload(
+        "/Pictures/a b.png") << QByteArray("{ \"file_path\" : \"/Pictures/a b.png\", \"type\" : \"file_download\" }");
     QTest::newRow("fileOpen secure") << P::fileOpen("secure:/Docs/a.pdf")
                                      << QByteArray("{ \"file_path\" : \"Docs/a.pdf\", \"option\" : \"secure\", "
                                                    "\"type\" : \"file_open\" }");
@@ -58,10 +58,12 @@ void TestProtocol::builderBytes_data()
                                                   << QByteArray("{ \"file_path\" : \"secure:/a.txt\", \"type\" : "
                                                                 "\"file_delete\" }");
     QTest::newRow("getThumb") << P::getThumb("/Pictures/\"q\".jpg")
-                              << QByteArray("{ \"file_path\" : \"/Pictures/\\\"q\\\".jpg\", \"type\" : \"get_thumb\" }");
+                              << QByteArray(
+                                     "{ \"file_path\" : \"/Pictures/\\\"q\\\".jpg\", \"type\" : \"get_thumb\" }");
     QTest::newRow("salutatory") << P::salutatory(QString::fromUtf8("欢迎\n光临"))
-                                << QByteArray("{ \"salutatory\" : \"\xE6\xAC\xA2\xE8\xBF\x8E\\n\xE5\x85\x89\xE4\xB8\xB4\", "
-                                              "\"type\" : \"salutatory\" }");
+                                << QByteArray(
+                                       "{ \"salutatory\" : \"\xE6\xAC\xA2\xE8\xBF\x8E\\n\xE5\x85\x89\xE4\xB8\xB4\", "
+                                       "\"type\" : \"salutatory\" }");
     QTest::newRow("okReply") << P::okReply() << QByteArray("{ \"result\" : \"ok\" }");
     QTest::newRow("failReply") << P::failReply("File not exists.")
                                << QByteArray("{ \"reason\" : \"File not exists.\", \"result\" : \"fail\" }");
@@ -100,8 +102,9 @@ void TestProtocol::downloadReplyWrapsAt32Bits()
 {
     const quint64 fourGiB = Q_UINT64_C(4294967296);
     const QtJson::JsonObject reply = ProtocolDefinedJsonObject::downloadReply(1, 2, uint(fourGiB));
-    QCOMPARE(QtJson::serialize(reply), QByteArray("{ \"file_size\" : 0, \"result\" : \"ok\", \"session_id\" : 1, "
-                                                   "\"tcp_port\" : 2 }"));
+    QCOMPARE(QtJson::serialize(reply),
+        QByteArray("{ \"file_size\" : 0, \"result\" : \"ok\", \"session_id\" : 1, "
+                   "\"tcp_port\" : 2 }"));
 }
 
 void TestProtocol::clientInfoDescribesThisClient()
@@ -128,8 +131,8 @@ void TestProtocol::clientUuidSkipsLoopback()
     for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
         QString digits = iface.hardwareAddress();
         digits.remove(':');
-        if (!iface.flags().testFlag(QNetworkInterface::IsLoopBack) && !digits.isEmpty() &&
-            digits.count('0') != digits.size()) {
+        if (!iface.flags().testFlag(QNetworkInterface::IsLoopBack) && !digits.isEmpty()
+            && digits.count('0') != digits.size()) {
             expected = iface.hardwareAddress();
             break;
         }
@@ -139,7 +142,7 @@ void TestProtocol::clientUuidSkipsLoopback()
     QVERIFY(uuid != QLatin1String("00:00:00:00:00:00"));
     if (qEnvironmentVariableIsSet("QUORVEL_REQUIRE_NETNS"))
         QVERIFY2(!uuid.isEmpty(), "the suite's namespace has a veth link with a hardware address");
-    QCOMPARE(ProtocolDefinedJsonObject::clientUuid(), uuid);  // cached
+    QCOMPARE(ProtocolDefinedJsonObject::clientUuid(), uuid); // cached
 }
 
 void TestProtocol::fileEntryDefaults()
@@ -186,8 +189,8 @@ void TestProtocol::serverContentSupportAndEquality()
     QVERIFY(!found);
     QCOMPARE(none.port, 0);
     QVERIFY(none.name.isEmpty());
-    QCOMPARE(a.supportPort("Vantrope").name, QString("Vantrope"));  // null found pointer is fine
-    a.addSupport("Vantrope : 8001");  // replaces
+    QCOMPARE(a.supportPort("Vantrope").name, QString("Vantrope")); // null found pointer is fine
+    a.addSupport("Vantrope : 8001"); // replaces
     QCOMPARE(a.supportPort("Vantrope").port, 8001);
 
     ServerContent b = a;

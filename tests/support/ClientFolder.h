@@ -14,8 +14,8 @@ public:
     ClientFolder()
     {
         const QString bin = QStringLiteral(QUORVEL_BIN_DIR);
-        m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel") &&
-               QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so");
+        m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel")
+            && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so");
     }
     ~ClientFolder()
     {

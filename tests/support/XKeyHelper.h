@@ -19,7 +19,10 @@
 // presses keys through XTEST.
 class XKeyHelper {
 public:
-    XKeyHelper() : m_display(XOpenDisplay(nullptr)) {}
+    XKeyHelper()
+        : m_display(XOpenDisplay(nullptr))
+    {
+    }
     ~XKeyHelper()
     {
         if (m_display)

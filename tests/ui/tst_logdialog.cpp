@@ -28,14 +28,22 @@ void TestLogDialog::colouring_data()
 {
     QTest::addColumn<QString>("msg");
     QTest::addColumn<QString>("line");
-    QTest::newRow("error") << "[E][X] a" << "<font color=red>[E][X] a</font>";
-    QTest::newRow("warning") << "[W][X] a" << "<font color=orange>[W][X] a</font>";
-    QTest::newRow("info") << "[I][X] a" << "<font color=green>[I][X] a</font>";
-    QTest::newRow("debug") << "[D][X] a" << "<font color=blue>[D][X] a</font>";
-    QTest::newRow("other letter") << "[Q][X] a" << "[Q][X] a";
-    QTest::newRow("one character") << "E" << "E";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("not escaped") << "[E]<b>" << "<font color=red>[E]<b></font>";
+    QTest::newRow("error") << "[E][X] a"
+                           << "<font color=red>[E][X] a</font>";
+    QTest::newRow("warning") << "[W][X] a"
+                             << "<font color=orange>[W][X] a</font>";
+    QTest::newRow("info") << "[I][X] a"
+                          << "<font color=green>[I][X] a</font>";
+    QTest::newRow("debug") << "[D][X] a"
+                           << "<font color=blue>[D][X] a</font>";
+    QTest::newRow("other letter") << "[Q][X] a"
+                                  << "[Q][X] a";
+    QTest::newRow("one character") << "E"
+                                   << "E";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("not escaped") << "[E]<b>"
+                                 << "<font color=red>[E]<b></font>";
 }
 
 void TestLogDialog::colouring()

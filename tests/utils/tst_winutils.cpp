@@ -10,7 +10,11 @@
 namespace {
 class FlagRunnable : public QRunnable {
 public:
-    explicit FlagRunnable(QString path) : m_path(std::move(path)) { setAutoDelete(false); }
+    explicit FlagRunnable(QString path)
+        : m_path(std::move(path))
+    {
+        setAutoDelete(false);
+    }
     void run() override
     {
         ++runs;
@@ -22,7 +26,7 @@ public:
 private:
     QString m_path;
 };
-}  // namespace
+} // namespace
 
 class TestWinUtils : public QObject {
     Q_OBJECT
@@ -56,13 +60,13 @@ void TestWinUtils::runEntries()
 {
     QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/A/quorvel"));
     QCOMPARE(WinUtils::runEntryCommand("QuorvelClientRun"), QString());
-    QVERIFY(WinUtils::removeRunEntry("QuorvelClientRun"));  // absent is fine
+    QVERIFY(WinUtils::removeRunEntry("QuorvelClientRun")); // absent is fine
 
     QVERIFY(WinUtils::addRunEntry("QuorvelClientRun", "/A/quorvel", "-s"));
     QCOMPARE(WinUtils::runEntryPath("QuorvelClientRun"), m_dir->path() + "/xdg/autostart/QuorvelClientRun.desktop");
     QVERIFY(WinUtils::hasRunEntry("QuorvelClientRun", "/A/quorvel"));
     QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/B/quorvel"));
-    QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/a/quorvel"));  // case-sensitive
+    QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/a/quorvel")); // case-sensitive
 
     QFile file(WinUtils::runEntryPath("QuorvelClientRun"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -104,11 +108,12 @@ void TestWinUtils::callbackRunsBeforeWaitEnds()
 void TestWinUtils::callbackRunsWithoutWait()
 {
     FlagRunnable callback(m_dir->path() + "/go");
-    QVERIFY(WinUtils::openExecuteFile("/bin/sh", "-c \"exec >/dev/null 2>&1; i=0; while [ ! -e stop ] && [ $i -lt 500 ]; do i=$((i+1)); sleep 0.01; done\"", false, false,
-                                      &callback));
+    QVERIFY(WinUtils::openExecuteFile("/bin/sh",
+        "-c \"exec >/dev/null 2>&1; i=0; while [ ! -e stop ] && [ $i -lt 500 ]; do i=$((i+1)); sleep 0.01; done\"",
+        false, false, &callback));
     QCOMPARE(callback.runs, 1);
     QVERIFY(QFile::exists("go"));
-    QFile stop("stop");  // lets the detached child end
+    QFile stop("stop"); // lets the detached child end
     QVERIFY(stop.open(QIODevice::WriteOnly));
 }
 
@@ -134,7 +139,7 @@ void TestWinUtils::md5OfFiles()
     abc.close();
     QCOMPARE(getFileMd5("abc"), QString("900150983cd24fb0d6963f7d28e17f72"));
     QCOMPARE(getFileMd5("missing"), QString());
-    QCOMPARE(getFileMd5(m_dir->path()), QString());  // a folder is no file
+    QCOMPARE(getFileMd5(m_dir->path()), QString()); // a folder is no file
 }
 
 QTEST_GUILESS_MAIN(TestWinUtils)
