@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+
+#include "QxtDiscoverableServiceName.h"
+
+struct AvahiEntryGroup;
+struct AvahiServiceResolver;
+
+// One mDNS service: resolved to an address and port, or registered (announced) on a
+// port. A registration comes back by itself after avahi-daemon restarts.
+class QxtDiscoverableService : public QObject, public QxtDiscoverableServiceName {
+    Q_OBJECT
+public:
+    QxtDiscoverableService(const QString& serviceType, const QString& serviceName, QObject* parent = nullptr);
+    ~QxtDiscoverableService() override;
+
+    quint16 port() const { return m_port; }
+    void setPort(quint16 port) { m_port = port; }
+
+    bool isRegistered() const { return m_registered; }
+
+public slots:
+    // Yields an IPv4 address when the service has one.
+    void resolve(bool forceMulticast = false);
+    void registerService(bool noAutoRename = false);
+    void releaseService();
+
+signals:
+    void lookuped(const QHostAddress& address, int port);
+    void lookupError(int code);
+    void registered();
+    void registrationError(int code);
+
+private:
+    void startResolver(int addressProtocol);
+    void freeResolver();
+    void createEntryGroup();
+    void freeEntryGroup();
+    void onResolved(int event, const char* address, int family, quint16 port);
+    void onGroupState(int state);
+
+    quint16 m_port = 0;
+    bool m_wantRegistered = false;
+    bool m_noAutoRename = false;
+    bool m_registered = false;
+    bool m_triedAnyProtocol = false;
+    AvahiServiceResolver* m_resolver = nullptr;
+    AvahiEntryGroup* m_group = nullptr;
+};

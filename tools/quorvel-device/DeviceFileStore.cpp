@@ -1,0 +1,187 @@
+#include "DeviceFileStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+
+#include "ProtocolWords.h"
+
+const QString DeviceFileStore::SecurePrefix = QStringLiteral("secure:/");
+
+bool DeviceFileStore::setUp(const QString& folder, const QString& secureFolder, QString* error)
+{
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot create %1").arg(folder);
+        return false;
+    }
+    m_root = QFileInfo(folder).canonicalFilePath();
+    const QString secure = secureFolder.isEmpty() ? m_root + QStringLiteral("/.secure") : secureFolder;
+    if (!QDir().mkpath(secure)) {
+        *error = QStringLiteral("cannot create %1").arg(secure);
+        return false;
+    }
+    m_secure = QFileInfo(secure).canonicalFilePath();
+    for (const char* sub : {"Quorvel", "Pictures", "Whiteboard"})
+        QDir(m_root).mkpath(QString::fromLatin1(sub));
+    return true;
+}
+
+bool DeviceFileStore::isSafeName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0))
+        && name.toUtf8().size() <= 255;
+}
+
+QString DeviceFileStore::within(const QString& base, const QString& relative, QString* reason) const
+{
+    QString path = base;
+    const QStringList segments = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& segment : segments) {
+        if (segment == QLatin1String("."))
+            continue;
+        if (segment == QLatin1String("..") || segment.contains(QLatin1Char('\\')) || segment.contains(QChar(0))) {
+            *reason = QStringLiteral("Invalid path.");
+            return QString();
+        }
+        // Devices match names without regard to case when the exact name is missing
+        // (the client writes "/QuorVEL/" for the "Quorvel" folder).
+        QString next = path + QLatin1Char('/') + segment;
+        if (!QFileInfo::exists(next)) {
+            const QStringList siblings = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+            for (const QString& sibling : siblings) {
+                if (sibling.compare(segment, Qt::CaseInsensitive) == 0) {
+                    next = path + QLatin1Char('/') + sibling;
+                    break;
+                }
+            }
+        }
+        path = next;
+    }
+    // A symbolic link may not lead out of the store either.
+    const QFileInfo info(path);
+    if (info.exists()) {
+        const QString canonical = info.canonicalFilePath();
+        if (canonical != base && !canonical.startsWith(base + QLatin1Char('/'))) {
+            *reason = QStringLiteral("Invalid path.");
+            return QString();
+        }
+    }
+    return path;
+}
+
+QString DeviceFileStore::resolve(const QString& devicePath, QString* reason) const
+{
+    if (devicePath.startsWith(SecurePrefix))
+        return within(m_secure, devicePath.mid(SecurePrefix.size()), reason);
+    if (devicePath.contains(QLatin1Char(':'))) {
+        *reason = QStringLiteral("Invalid path.");
+        return QString();
+    }
+    return within(m_root, devicePath, reason);
+}
+
+QString DeviceFileStore::resolveSecure(const QString& relative, QString* reason) const
+{
+    return within(m_secure, relative, reason);
+}
+
+bool DeviceFileStore::list(const QString& devicePath, const QString& sort, QVariantList* entries, QString* reason) const
+{
+    const QString path = resolve(devicePath, reason);
+    if (path.isEmpty())
+        return false;
+    QDir dir(path);
+    if (!QFileInfo(path).isDir()) {
+        *reason = QStringLiteral("No such directory.");
+        return false;
+    }
+    QFileInfoList infos = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    using Less = bool (*)(const QFileInfo&, const QFileInfo&);
+    Less less = nullptr;
+    bool descending = sort.endsWith(QLatin1String("_decrease"));
+    if (sort.startsWith(QLatin1String("file_name")))
+        less = [](const QFileInfo& a, const QFileInfo& b) { return a.fileName() < b.fileName(); };
+    else if (sort.startsWith(QLatin1String("file_size")))
+        less = [](const QFileInfo& a, const QFileInfo& b) {
+            return a.size() != b.size() ? a.size() < b.size() : a.fileName() < b.fileName();
+        };
+    else if (sort.startsWith(QLatin1String("date_modified")))
+        less = [](const QFileInfo& a, const QFileInfo& b) {
+            const qint64 ta = a.lastModified().toMSecsSinceEpoch();
+            const qint64 tb = b.lastModified().toMSecsSinceEpoch();
+            return ta != tb ? ta < tb : a.fileName() < b.fileName();
+        };
+    if (!less || !(sort.endsWith(QLatin1String("_increase")) || descending)) {
+        *reason = QStringLiteral("Unknown sort: %1").arg(sort);
+        return false;
+    }
+    std::stable_sort(infos.begin(), infos.end(), less);
+    if (descending)
+        std::reverse(infos.begin(), infos.end());
+
+    entries->clear();
+    entries->reserve(infos.size());
+    for (const QFileInfo& info : qAsConst(infos)) {
+        QVariantMap entry;
+        entry.insert(ProtocolKey::FileName, info.fileName());
+        entry.insert(ProtocolKey::FileSize, info.isDir() ? 0 : info.size());
+        entry.insert(ProtocolKey::DateModified, info.lastModified().toMSecsSinceEpoch());
+        entry.insert(ProtocolKey::FileType, QString(info.isDir() ? ProtocolValue::Dir : ProtocolValue::File));
+        entries->append(entry);
+    }
+    return true;
+}
+
+QString DeviceFileStore::uploadTarget(const QString& fileName, bool secure, QString* reason) const
+{
+    if (!isSafeName(fileName)) {
+        *reason = QStringLiteral("Invalid file name.");
+        return QString();
+    }
+    const QString folder = secure ? m_secure : m_root + QStringLiteral("/Quorvel/上传");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + fileName;
+}
+
+QString DeviceFileStore::receiveTarget(const QString& fileName, QString* reason) const
+{
+    if (!isSafeName(fileName)) {
+        *reason = QStringLiteral("Invalid file name.");
+        return QString();
+    }
+    const QString folder = m_root + QStringLiteral("/Quorvel/接收");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + fileName;
+}
+
+void DeviceFileStore::writeSamples(const QString& folder)
+{
+    QDir dir(folder);
+    for (const char* sub : {"Quorvel", "Pictures", "Pictures/2024", "Whiteboard"})
+        dir.mkpath(QString::fromLatin1(sub));
+    const auto text = [&](const QString& name, const QByteArray& content) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(content);
+    };
+    text(QStringLiteral("Quorvel/readme.txt"), "Files on this simulated Quorvel device.\n");
+    text(QStringLiteral("Quorvel/agenda.txt"), "09:00 Stand-up\n10:00 Planning\n");
+    text(QStringLiteral("Whiteboard/notes.txt"), "Whiteboard notes\n");
+    // A few real images, so that thumbnails have something to show.
+    const QList<QPair<QString, QColor>> images{{QStringLiteral("Pictures/sunrise.png"), QColor(240, 160, 40)},
+        {QStringLiteral("Pictures/lake.jpg"), QColor(40, 110, 200)},
+        {QStringLiteral("Pictures/2024/forest.png"), QColor(40, 150, 70)}};
+    for (const auto& image : images) {
+        QImage img(640, 400, QImage::Format_RGB32);
+        img.fill(image.second);
+        QPainter painter(&img);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QPoint(320, 200), 80, 80);
+        painter.end();
+        img.save(dir.filePath(image.first));
+    }
+}
