@@ -99,7 +99,9 @@ void SimulatedDevice::onDatagrams(QUdpSocket* socket, void (SimulatedDevice::*ha
         m_log->datagram("in", m_publicAddress, socket->localPort(), datagram.senderAddress(),
             quint16(datagram.senderPort()), datagram.data());
         bool ok = false;
-        const QVariant parsed = QtJson::parse(QString::fromUtf8(datagram.data()), ok);
+        // The whole datagram counts: a NUL inside it is part of the text.
+        const QByteArray bytes = datagram.data();
+        const QVariant parsed = QtJson::parse(QString::fromUtf8(bytes.constData(), bytes.size()), ok);
         if (!ok || parsed.userType() != QMetaType::QVariantMap) {
             QJsonObject details;
             details["peer"] = datagram.senderAddress().toString();

@@ -67,8 +67,10 @@ int main(int argc, char** argv)
         QTemporaryDir fresh(QDir::tempPath() + QStringLiteral("/quorvel-device-XXXXXX"));
         fresh.setAutoRemove(false); // the user may want to look at what was uploaded
         folder = fresh.path();
-        DeviceFileStore::writeSamples(folder);
     }
+    // A new or empty folder gets the sample files, so there is something to browse.
+    if (!QDir(folder).exists() || QDir(folder).isEmpty())
+        DeviceFileStore::writeSamples(folder);
     DeviceFileStore store;
     if (!store.setUp(folder, options.secureFolder, &error)) {
         fprintf(stderr, "quorvel-device: %s\n", qPrintable(error));
