@@ -50,8 +50,8 @@ private:
         QByteArray data;
         QDeadlineTimer deadline(timeoutMs);
         while (data.size() < count && !deadline.hasExpired()) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(200) &&
-                socket.state() != QAbstractSocket::ConnectedState)
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(200)
+                && socket.state() != QAbstractSocket::ConnectedState)
                 break;
             data += socket.readAll();
         }
@@ -96,7 +96,8 @@ void TestDeviceSim::listsFoldersInEveryOrder()
         QFile f(dir.filePath(QString("p%1.txt").arg(i)));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray((5 - i) * 10, 'x'));
-        QVERIFY(f.setFileTime(QDateTime::fromMSecsSinceEpoch(1600000000000LL + i * 1000), QFileDevice::FileModificationTime));
+        QVERIFY(f.setFileTime(
+            QDateTime::fromMSecsSinceEpoch(1600000000000LL + i * 1000), QFileDevice::FileModificationTime));
         f.close();
     }
     const auto listing = [&](const QString& path, const QString& sort) {
@@ -117,19 +118,27 @@ void TestDeviceSim::listsFoldersInEveryOrder()
         names << QString::number(datagrams);
         return names;
     };
-    QCOMPARE(listing("/Pictures/sorted", "file_name_increase"), (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
-    QCOMPARE(listing("Pictures/sorted/", "file_name_decrease"), (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
-    QCOMPARE(listing("/Pictures/sorted", "file_size_increase"), (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
-    QCOMPARE(listing("/Pictures/sorted", "file_size_decrease"), (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
-    QCOMPARE(listing("/Pictures/sorted", "date_modified_increase"), (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
-    QCOMPARE(listing("/Pictures/sorted", "date_modified_decrease"), (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
+    QCOMPARE(listing("/Pictures/sorted", "file_name_increase"),
+        (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
+    QCOMPARE(listing("Pictures/sorted/", "file_name_decrease"),
+        (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
+    QCOMPARE(listing("/Pictures/sorted", "file_size_increase"),
+        (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
+    QCOMPARE(listing("/Pictures/sorted", "file_size_decrease"),
+        (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
+    QCOMPARE(listing("/Pictures/sorted", "date_modified_increase"),
+        (QStringList{"p0.txt", "p1.txt", "p2.txt", "p3.txt", "p4.txt", "3"}));
+    QCOMPARE(listing("/Pictures/sorted", "date_modified_decrease"),
+        (QStringList{"p4.txt", "p3.txt", "p2.txt", "p1.txt", "p0.txt", "3"}));
     QCOMPARE(listing("", "file_name_increase"), (QStringList{"Pictures", "Quorvel", "Whiteboard", "2"}));
 
     UdpProbe probe;
-    QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_list"}, {"file_path", "/../.."}, {"key", "0"}, {"sort", "file_name_increase"}}));
+    QVariantMap reply = probe.ask(dev, 16021,
+        req({{"type", "file_list"}, {"file_path", "/../.."}, {"key", "0"}, {"sort", "file_name_increase"}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
     QVERIFY(!reply.value("reason").toString().isEmpty());
-    reply = probe.ask(dev, 16021, req({{"type", "file_list"}, {"file_path", "/Nope"}, {"key", "0"}, {"sort", "file_name_increase"}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "file_list"}, {"file_path", "/Nope"}, {"key", "0"}, {"sort", "file_name_increase"}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
     reply = probe.ask(dev, 16021, req({{"type", "file_list"}, {"file_path", ""}, {"key", "0"}, {"sort", "by_colour"}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
@@ -142,7 +151,9 @@ void TestDeviceSim::uploadResumesAtTheHeldCount()
     const QHostAddress dev("127.0.0.4");
     const QByteArray data = pattern(300000);
     UdpProbe probe;
-    QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_upload"}, {"file_name", QString::fromUtf8("报告.bin")}, {"file_size", data.size()}, {"option", "normal"}}));
+    QVariantMap reply = probe.ask(dev, 16021,
+        req({{"type", "file_upload"}, {"file_name", QString::fromUtf8("报告.bin")}, {"file_size", data.size()},
+            {"option", "normal"}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     const uint session = reply.value("session_id").toUInt();
     const quint16 port = quint16(reply.value("tcp_port").toUInt());
@@ -193,7 +204,8 @@ void TestDeviceSim::secureUploadAndDownload()
     const QHostAddress dev("127.0.0.5");
     const QByteArray data = pattern(5000);
     UdpProbe probe;
-    QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_upload"}, {"file_name", "Plan.pdf"}, {"file_size", data.size()}, {"option", "secure"}}));
+    QVariantMap reply = probe.ask(dev, 16021,
+        req({{"type", "file_upload"}, {"file_name", "Plan.pdf"}, {"file_size", data.size()}, {"option", "secure"}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     QTcpSocket up;
     up.connectToHost(dev, quint16(reply.value("tcp_port").toUInt()));
@@ -222,7 +234,8 @@ void TestDeviceSim::secureUploadAndDownload()
     QTcpSocket none;
     none.connectToHost(dev, quint16(reply.value("tcp_port").toUInt()));
     QVERIFY(none.waitForConnected(3000));
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
+    reply = probe.ask(dev, 16021,
+        req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
 }
 
@@ -246,7 +259,7 @@ void TestDeviceSim::downloadResumesAfterACut()
     first.connectToHost(dev, port);
     QVERIFY(first.waitForConnected(3000));
     const QByteArray head = readAllOf(first, data.size());
-    QCOMPARE(head.size(), 300000);  // every byte written before the cut arrives
+    QCOMPARE(head.size(), 300000); // every byte written before the cut arrives
 
     reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5(head)}}));
     QCOMPARE(reply.value("reason").toString(), QString("not_complete"));
@@ -278,7 +291,8 @@ void TestDeviceSim::commandsOpenDeleteThumbWelcome()
     secret.close();
 
     UdpProbe probe;
-    QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_open"}, {"file_path", "/Pictures/red.png"}, {"option", "normal"}}));
+    QVariantMap reply
+        = probe.ask(dev, 16021, req({{"type", "file_open"}, {"file_path", "/Pictures/red.png"}, {"option", "normal"}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     QCOMPARE(device.waitForLog("event", "shown").value("device_path").toString(), QString("/Pictures/red.png"));
     reply = probe.ask(dev, 16021, req({{"type", "file_open"}, {"file_path", "a.txt"}, {"option", "secure"}}));
@@ -290,7 +304,7 @@ void TestDeviceSim::commandsOpenDeleteThumbWelcome()
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     QImage thumb;
     QVERIFY(thumb.loadFromData(QByteArray::fromBase64(reply.value("thumb").toByteArray())));
-    QCOMPARE(thumb.size(), QSize(160, 106));  // fits 160 x 160, keeps the aspect
+    QCOMPARE(thumb.size(), QSize(160, 106)); // fits 160 x 160, keeps the aspect
     QCOMPARE(thumb.pixelColor(10, 10), QColor(Qt::red));
     reply = probe.ask(dev, 16021, req({{"type", "get_thumb"}, {"file_path", "/Quorvel/readme.txt"}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
@@ -312,17 +326,20 @@ void TestDeviceSim::commandsOpenDeleteThumbWelcome()
 void TestDeviceSim::faultsOnRequest()
 {
     DeviceProcess device({"--address", "127.0.0.8", "--no-mdns", "--not-complete", "3", "--ignore", "get_thumb",
-                          "--wrong-port", "file_open", "--delay", "300"});
+        "--wrong-port", "file_open", "--delay", "300"});
     QVERIFY(device.isReady());
     const QHostAddress dev("127.0.0.8");
     UdpProbe probe;
-    QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_upload"}, {"file_name", "e"}, {"file_size", 0}, {"option", "normal"}}));
+    QVariantMap reply = probe.ask(
+        dev, 16021, req({{"type", "file_upload"}, {"file_name", "e"}, {"file_size", 0}, {"option", "normal"}}));
     const uint session = reply.value("session_id").toUInt();
     for (int i = 0; i < 3; ++i) {
-        reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
+        reply = probe.ask(dev, 16021,
+            req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
         QCOMPARE(reply.value("reason").toString(), QString("not_complete"));
     }
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
+    reply = probe.ask(dev, 16021,
+        req({{"type", "query_result"}, {"session_id", session}, {"md5", "d41d8cd98f00b204e9800998ecf8427e"}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
 
     probe.send(dev, 16021, req({{"type", "get_thumb"}, {"file_path", "/Pictures/sunrise.png"}}));
@@ -339,7 +356,8 @@ void TestDeviceSim::faultsOnRequest()
 void TestDeviceSim::lyingReplies()
 {
     const QHostAddress dev("127.0.0.9");
-    const QVariantMap upload = req({{"type", "file_upload"}, {"file_name", "x"}, {"file_size", 3}, {"option", "normal"}});
+    const QVariantMap upload
+        = req({{"type", "file_upload"}, {"file_name", "x"}, {"file_size", 3}, {"option", "normal"}});
     const QVariantMap download = req({{"type", "file_download"}, {"file_path", "/Quorvel/readme.txt"}});
     struct Case {
         const char* lie;
@@ -347,9 +365,8 @@ void TestDeviceSim::lyingReplies()
         const char* key;
         QVariant value;
     };
-    const QList<Case> cases{{"tcp-port-0", upload, "tcp_port", 0},
-                            {"tcp-port-70000", download, "tcp_port", 70000},
-                            {"file-size-larger", download, "file_size", 1041}};
+    const QList<Case> cases{{"tcp-port-0", upload, "tcp_port", 0}, {"tcp-port-70000", download, "tcp_port", 70000},
+        {"file-size-larger", download, "file_size", 1041}};
     for (const Case& c : cases) {
         DeviceProcess device({"--address", "127.0.0.9", "--no-mdns", "--lie", c.lie});
         QVERIFY2(device.isReady(), c.lie);
@@ -364,14 +381,15 @@ void TestDeviceSim::lyingReplies()
         DeviceProcess device({"--address", "127.0.0.9", "--no-mdns", "--lie", "not-json:file_list"});
         QVERIFY(device.isReady());
         UdpProbe probe;
-        probe.send(dev, 16021, req({{"type", "file_list"}, {"file_path", ""}, {"key", "0"}, {"sort", "file_name_increase"}}));
+        probe.send(
+            dev, 16021, req({{"type", "file_list"}, {"file_path", ""}, {"key", "0"}, {"sort", "file_name_increase"}}));
         QCOMPARE(probe.receive().data(), QByteArray("this is not json"));
         // Only the named type lies.
         QCOMPARE(probe.ask(dev, 16021, upload).value("result").toString(), QString("ok"));
     }
     {
         DeviceProcess device({"--address", "127.0.0.9", "--no-mdns", "--lie", "json-array", "--lie", "x"});
-        QVERIFY(!device.isReady());  // a second --lie with an unknown mode is refused
+        QVERIFY(!device.isReady()); // a second --lie with an unknown mode is refused
     }
     {
         DeviceProcess device({"--address", "127.0.0.9", "--no-mdns", "--lie", "json-array"});
@@ -407,21 +425,21 @@ void TestDeviceSim::badInputNeverEscapesTheFolder()
     probe.send(dev, 16021, QByteArray("not json at all"));
     probe.send(dev, 16021, QByteArray("[1,2,3]"));
     probe.send(dev, 16021, QByteArray(60000, '['));
-    QVERIFY(!probe.receive(500).isValid());  // dropped, with a log line each
+    QVERIFY(!probe.receive(500).isValid()); // dropped, with a log line each
     QTRY_COMPARE(device.logWhere("event", "dropped-malformed").size(), 3);
 
     const QStringList paths{"../secret.txt", "/../../../../etc/passwd", "/Pictures/escape/secret.txt",
-                            "secure:/../served/Quorvel/readme.txt", "C:\\Windows\\x", QString::fromLatin1("a\0b", 3),
-                            "/etc/passwd"};
+        "secure:/../served/Quorvel/readme.txt", "C:\\Windows\\x", QString::fromLatin1("a\0b", 3), "/etc/passwd"};
     for (const QString& path : paths) {
         QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_download"}, {"file_path", path}}));
         QVERIFY2(reply.value("result").toString() == "fail", qPrintable(path));
         reply = probe.ask(dev, 16021, req({{"type", "file_delete"}, {"file_path", path}}));
         QVERIFY2(reply.value("result").toString() == "fail", qPrintable(path));
     }
-    for (const QString& name : {QString("../evil"), QString(".."), QString(""), QString("a/b"), QString("a\\b"),
-                                QString(300, 'n')}) {
-        const QVariantMap reply = probe.ask(dev, 16021, req({{"type", "file_upload"}, {"file_name", name}, {"file_size", 1}, {"option", "normal"}}));
+    for (const QString& name :
+        {QString("../evil"), QString(".."), QString(""), QString("a/b"), QString("a\\b"), QString(300, 'n')}) {
+        const QVariantMap reply = probe.ask(
+            dev, 16021, req({{"type", "file_upload"}, {"file_name", name}, {"file_size", 1}, {"option", "normal"}}));
         QVERIFY2(reply.value("result").toString() == "fail", qPrintable(name));
     }
     QVERIFY(secret.exists());
@@ -458,7 +476,8 @@ void TestDeviceSim::fetchesAFileAClientOffered()
     const QHostAddress dev("127.0.0.12");
     const QByteArray data = pattern(100000);
     UdpProbe client(QHostAddress("127.0.0.1"), 16021);
-    QVERIFY(client.send(dev, 16021, req({{"type", "file_distribution"}, {"file_path", "/home/u/deck.pdf"}, {"name", "pc"}, {"uuid", "aa"}})));
+    QVERIFY(client.send(dev, 16021,
+        req({{"type", "file_distribution"}, {"file_path", "/home/u/deck.pdf"}, {"name", "pc"}, {"uuid", "aa"}})));
 
     QNetworkDatagram d = client.receive();
     QVERIFY(d.isValid());
@@ -467,8 +486,9 @@ void TestDeviceSim::fetchesAFileAClientOffered()
     QCOMPARE(ask.value("file_path").toString(), QString("/home/u/deck.pdf"));
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress("127.0.0.1")));
-    client.socket().writeDatagram(QtJson::serialize(req({{"result", "ok"}, {"session_id", 1717986918u}, {"tcp_port", server.serverPort()}, {"file_size", data.size()}})),
-                                  d.senderAddress(), quint16(d.senderPort()));
+    client.socket().writeDatagram(QtJson::serialize(req({{"result", "ok"}, {"session_id", 1717986918u},
+                                      {"tcp_port", server.serverPort()}, {"file_size", data.size()}})),
+        d.senderAddress(), quint16(d.senderPort()));
 
     QVERIFY(server.waitForNewConnection(5000));
     QTcpSocket* first = server.nextPendingConnection();
@@ -486,7 +506,8 @@ void TestDeviceSim::fetchesAFileAClientOffered()
     QCOMPARE(query.value("type").toString(), QString("query_result"));
     QCOMPARE(query.value("session_id").toUInt(), 1717986918u);
     QCOMPARE(query.value("md5").toString(), md5(data));
-    client.socket().writeDatagram(QtJson::serialize(req({{"result", "ok"}, {"session_id", 1717986918u}})), d.senderAddress(), quint16(d.senderPort()));
+    client.socket().writeDatagram(QtJson::serialize(req({{"result", "ok"}, {"session_id", 1717986918u}})),
+        d.senderAddress(), quint16(d.senderPort()));
     const QJsonObject finished = device.waitForLog("event", "fetch-finished");
     QVERIFY(finished.value("ok").toBool());
     QFile received(device.folder() + QString::fromUtf8("/Quorvel/接收/deck.pdf"));
@@ -509,16 +530,21 @@ void TestDeviceSim::castNegotiation()
     QVERIFY(auth.value("need_passwd").toBool());
     const QString random = auth.value("random_data").toString();
     QVERIFY(!random.isEmpty());
-    QVariantMap reply = probe.ask(dev, 8100, req({{"type", "confirm"}, {"uuid", "aa"}, {"name", "pc"}, {"passwd", digest("wrong", random)}}));
+    QVariantMap reply = probe.ask(
+        dev, 8100, req({{"type", "confirm"}, {"uuid", "aa"}, {"name", "pc"}, {"passwd", digest("wrong", random)}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
     QCOMPARE(reply.value("error_code").toInt(), -1002);
 
     auth = probe.ask(dev, 8100, req({{"type", "get_auth"}, {"uuid", "aa"}}));
-    QVERIFY(auth.value("random_data").toString() != random);  // fresh every time
-    reply = probe.ask(dev, 8100, req({{"type", "confirm"}, {"uuid", "aa"}, {"name", "pc"}, {"passwd", digest("s3cret", auth.value("random_data").toString())}}));
+    QVERIFY(auth.value("random_data").toString() != random); // fresh every time
+    reply = probe.ask(dev, 8100,
+        req({{"type", "confirm"}, {"uuid", "aa"}, {"name", "pc"},
+            {"passwd", digest("s3cret", auth.value("random_data").toString())}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     auth = probe.ask(dev, 8100, req({{"type", "get_auth"}, {"uuid", "aa"}}));
-    reply = probe.ask(dev, 8100, req({{"type", "cast"}, {"uuid", "aa"}, {"port", 7236}, {"source_width", 1920}, {"source_height", 1080}, {"quor_touch_port", 6000}, {"passwd", digest("s3cret", auth.value("random_data").toString())}}));
+    reply = probe.ask(dev, 8100,
+        req({{"type", "cast"}, {"uuid", "aa"}, {"port", 7236}, {"source_width", 1920}, {"source_height", 1080},
+            {"quor_touch_port", 6000}, {"passwd", digest("s3cret", auth.value("random_data").toString())}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
     QCOMPARE(reply.value("ip").toString(), QString("127.0.0.13"));
     QCOMPARE(reply.value("uuid").toString(), QString("02:51:7F:00:00:0D"));

@@ -15,7 +15,8 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption uuid("uuid", "Device identifier (default: derived from the address).", "text");
     const QCommandLineOption version("device-version", "Software version announced.", "text");
     const QCommandLineOption os("os", "Operating system announced.", "text");
-    const QCommandLineOption folder("folder", "Folder to serve; a new or empty one gets sample files (default: a fresh folder).", "dir");
+    const QCommandLineOption folder(
+        "folder", "Folder to serve; a new or empty one gets sample files (default: a fresh folder).", "dir");
     const QCommandLineOption secure("secure-folder", "Confidential area (default: <folder>/.secure).", "dir");
     const QCommandLineOption support("support", "Feature announced in \"support\" (repeatable).", "text");
     const QCommandLineOption infoPort("info-port", "UDP port of the information query.", "port", "16020");

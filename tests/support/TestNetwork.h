@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Several hosts in network namespaces of our own, joined by a bridge in a "switch"
+// namespace: 198.51.100.11, .12, ... with a default route on the bridge, so that
+// 255.255.255.255 reaches every host and nothing else. With mDNS, each host gets its own
+// system D-Bus and avahi-daemon. Everything is torn down with the object.
+class TestNetwork {
+public:
+    explicit TestNetwork(int hosts, bool withMdns = false);
+    ~TestNetwork();
+    TestNetwork(const TestNetwork&) = delete;
+    TestNetwork& operator=(const TestNetwork&) = delete;
+
+    bool isValid() const { return m_error.isEmpty(); }
+    QString error() const { return m_error; }
+
+    int hostCount() const { return m_hosts.size(); }
+    QHostAddress address(int host) const;
+    // The command prefix that runs a program on the host (namespace and environment).
+    QStringList prefix(int host) const;
+
+    // Starts a program on the host; it is ended with the network.
+    QProcess* start(int host, const QString& program, const QStringList& arguments);
+    // Runs a program on the host to its end; its exit code, or -1 on a time-out.
+    int run(int host, const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
+        int timeoutMs = 20000);
+
+    // Whether namespaces can be made here; the reason when not.
+    static bool available(QString* why);
+    // When the suite demands namespaces (CI), a missing capability is a failure.
+    static bool required();
+
+private:
+    bool sh(const QStringList& command);
+    bool startMdns(int host);
+
+    struct Host {
+        QString ns;
+        QString dir;
+    };
+    QString m_prefix;
+    QString m_switch;
+    QList<Host> m_hosts;
+    QList<QProcess*> m_processes;
+    QTemporaryDir m_dir;
+    QString m_error;
+};
+
+// Skips the test where namespaces cannot be made, unless the suite requires them.
+#define QUORVEL_REQUIRE_TEST_NETWORK()                                                                                 \
+    do {                                                                                                               \
+        QString why_;                                                                                                  \
+        if (!TestNetwork::available(&why_)) {                                                                          \
+            if (TestNetwork::required())                                                                               \
+                QFAIL(qPrintable("network namespaces are required here: " + why_));                                    \
+            QSKIP(qPrintable("network namespaces cannot be made here: " + why_));                                      \
+        }                                                                                                              \
+    } while (false)
