@@ -2,6 +2,7 @@
 
 #include "FileContent.h"
 #include "ProgressContent.h"
+#include "RecentFilesContent.h"
 
 void ServerContent::addSupport(const QString& text)
 {
@@ -35,6 +36,7 @@ void ServerContent::registerMetaTypes()
     qRegisterMetaType<ServerContent>("ServerContent");
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
+    qRegisterMetaType<QList<RecentFilesContent>>("QList<RecentFilesContent>");
 }
 
 namespace {

@@ -1,0 +1,317 @@
+#include "QuorvelClientDatabase.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QThreadStorage>
+#include <QVariant>
+
+namespace {
+QMutex g_mutex;
+QuorvelClientDatabase* g_instance = nullptr;
+QAtomicInt g_connectionCounter;
+constexpr int BusyTimeoutMs = 5000;
+const char* const Tag = "QuorvelClientDatabase";
+
+// One connection per thread, closed when the thread ends.
+struct ThreadConnection {
+    QString name;
+    int generation = -1;
+    ~ThreadConnection() { drop(); }
+    void drop()
+    {
+        if (name.isEmpty())
+            return;
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+QThreadStorage<ThreadConnection*> t_connection;
+
+QString errorText(const QSqlQuery& q)
+{
+    return q.lastError().text();
+}
+} // namespace
+
+QuorvelClientDatabase* QuorvelClientDatabase::instance()
+{
+    QMutexLocker lock(&g_mutex);
+    if (!g_instance) {
+        g_instance = new QuorvelClientDatabase;
+        g_instance->open();
+    }
+    return g_instance;
+}
+
+void QuorvelClientDatabase::resetForTests()
+{
+    QMutexLocker lock(&g_mutex);
+    if (t_connection.hasLocalData())
+        t_connection.localData()->drop();
+    delete g_instance;
+    g_instance = nullptr;
+}
+
+QuorvelClientDatabase::QuorvelClientDatabase()
+{
+    static int generations = 0;
+    m_generation = ++generations;
+}
+
+QuorvelClientDatabase::~QuorvelClientDatabase() = default;
+
+void QuorvelClientDatabase::open()
+{
+    m_path = QDir::current().absoluteFilePath(QStringLiteral("QuorvelClient.db"));
+    QSqlQuery q;
+    m_open = true; // lets query() try the connection
+    if (!query(&q)) {
+        m_open = false;
+        qCritical("[E][%s] Open database fail.", Tag);
+        return;
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath "
+                               "TEXT, type TEXT,dateModified INTEGER,operateTime INTEGER);")))
+        qCritical("[E][%s] Create table tbRecentFiles fail.", Tag);
+    if (!q.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);")))
+        qCritical("[E][%s] Create table tbThumb fail.", Tag);
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);")))
+        qCritical("[E][%s] Create table tbManualDevices fail.", Tag);
+}
+
+bool QuorvelClientDatabase::query(QSqlQuery* out)
+{
+    if (!m_open)
+        return false;
+    if (!t_connection.hasLocalData())
+        t_connection.setLocalData(new ThreadConnection);
+    ThreadConnection* connection = t_connection.localData();
+    if (connection->generation != m_generation)
+        connection->drop();
+    if (connection->name.isEmpty()) {
+        const QString name = QStringLiteral("QuorvelClient-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(m_path);
+        // Another connection or process writing at the same moment waits instead of
+        // failing with "database is locked".
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        if (!db.open()) {
+            qCritical("[E][%s] Open database connection fail: %s", Tag, qUtf8Printable(db.lastError().text()));
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            return false;
+        }
+        connection->name = name;
+        connection->generation = m_generation;
+    }
+    *out = QSqlQuery(QSqlDatabase::database(connection->name, false));
+    return true;
+}
+
+QByteArray QuorvelClientDatabase::getThumb(const QString& uuid, const QString& path, qint64 dateModified)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return QByteArray();
+    q.prepare(QStringLiteral("SELECT thumb  FROM tbThumb WHERE uuid=? AND path=? AND dateModified=?;"));
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    q.addBindValue(dateModified);
+    if (!q.exec()) {
+        qCritical("[E][%s] getThumb query fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return QByteArray();
+    }
+    return q.next() ? q.value(0).toByteArray() : QByteArray();
+}
+
+bool QuorvelClientDatabase::setThumb(
+    const QString& uuid, const QString& path, qint64 dateModified, const QByteArray& thumb)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("SELECT COUNT(path) FROM tbThumb WHERE uuid=? AND path=?;"));
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    if (!q.exec()) {
+        qCritical("[E][%s] get thumbs count fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    const int count = q.next() ? q.value(0).toInt() : 0;
+    q.finish();
+    if (count == 0) {
+        q.prepare(QStringLiteral("INSERT INTO tbThumb VALUES (:uuid, :path, :dateModified, :thumb);"));
+        q.bindValue(QStringLiteral(":uuid"), uuid);
+        q.bindValue(QStringLiteral(":path"), path);
+        q.bindValue(QStringLiteral(":dateModified"), dateModified);
+        q.bindValue(QStringLiteral(":thumb"), thumb);
+        if (!q.exec()) {
+            qCritical("[E][%s] insert thumb fail: %s", Tag, qUtf8Printable(errorText(q)));
+            return false;
+        }
+        return true;
+    }
+    q.prepare(QStringLiteral("UPDATE tbThumb SET dateModified=?, thumb=? WHERE uuid=? AND path=?;"));
+    q.addBindValue(dateModified);
+    q.addBindValue(thumb);
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    if (!q.exec()) {
+        qCritical("[E][%s] update thumb fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("INSERT INTO tbRecentFiles VALUES (:uuid, :remotePath, :nativePath, :type, "
+                             ":dateModified,:operateTime);"));
+    q.bindValue(QStringLiteral(":uuid"), record.uuid);
+    q.bindValue(QStringLiteral(":remotePath"), record.remotePath);
+    q.bindValue(QStringLiteral(":nativePath"), record.nativePath);
+    q.bindValue(QStringLiteral(":dateModified"), record.dateModified);
+    q.bindValue(QStringLiteral(":operateTime"), record.operateTime);
+    q.bindValue(QStringLiteral(":type"), record.type);
+    if (!q.exec()) {
+        qCritical("[E][%s] Insert recent file record fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::deleteRecentFileRecord(qint64 rowid)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE rowid = :rowid"));
+    q.bindValue(QStringLiteral(":rowid"), rowid);
+    if (!q.exec()) {
+        qCritical("[E][%s] Delete recent file record fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::clearRecentFileRecord(const QString& uuid)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE uuid = :uuid;"));
+    q.bindValue(QStringLiteral(":uuid"), uuid);
+    if (!q.exec()) {
+        qCritical("[E][%s] Clear recent files recored fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+QList<RecentFilesContent> QuorvelClientDatabase::getRecentFiles(const QString& uuid)
+{
+    QMutexLocker lock(&g_mutex);
+    QList<RecentFilesContent> records;
+    QSqlQuery q;
+    if (!query(&q))
+        return records;
+    q.prepare(QStringLiteral("SELECT rowid, remotePath, nativePath, type, dateModified, operateTime FROM "
+                             "tbRecentFiles WHERE uuid = :uuid ORDER BY operateTime DESC;"));
+    q.bindValue(QStringLiteral(":uuid"), uuid);
+    if (!q.exec()) {
+        qCritical("[E][%s] Get recent files fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return records;
+    }
+    while (q.next()) {
+        RecentFilesContent r;
+        r.rowid = q.value(0).toLongLong();
+        r.uuid = uuid;
+        r.remotePath = q.value(1).toString();
+        r.nativePath = q.value(2).toString();
+        r.type = q.value(3).toString();
+        r.dateModified = q.value(4).toLongLong();
+        r.operateTime = q.value(5).toLongLong();
+        records.append(r);
+    }
+    return records;
+}
+
+bool QuorvelClientDatabase::addManualDevice(const ServerContent& device)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"));
+    q.bindValue(QStringLiteral(":ip"), device.address.toString());
+    q.bindValue(QStringLiteral(":port"), device.port);
+    if (!q.exec()) {
+        qCritical("[E][%s] addManualDevice insert fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::removeManualDevice(const ServerContent& device)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"));
+    q.bindValue(QStringLiteral(":ip"), device.address.toString());
+    q.bindValue(QStringLiteral(":port"), device.port);
+    if (!q.exec()) {
+        qCritical("[E][%s] removeManualDevice remove fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::clearManualDevice()
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    if (!q.exec(QStringLiteral("DELETE FROM tbManualDevices WHERE 1;"))) {
+        qCritical("[E][%s] clearManualDevice clear fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return false;
+    }
+    return true;
+}
+
+QList<ServerContent> QuorvelClientDatabase::getManualDevices()
+{
+    QMutexLocker lock(&g_mutex);
+    QList<ServerContent> devices;
+    QSqlQuery q;
+    if (!query(&q))
+        return devices;
+    if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
+        qCritical("[E][%s] getManualDevices query db fail: %s", Tag, qUtf8Printable(errorText(q)));
+        return devices;
+    }
+    while (q.next()) {
+        ServerContent device;
+        device.address = QHostAddress(q.value(0).toString());
+        device.port = q.value(1).toInt();
+        devices.append(device);
+    }
+    return devices;
+}

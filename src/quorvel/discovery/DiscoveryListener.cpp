@@ -1,0 +1,130 @@
+#include "DiscoveryListener.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+#include <QNetworkDatagram>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "Timing.h"
+
+namespace {
+QMutex g_instanceMutex;
+DiscoveryListener* g_instance = nullptr;
+const char* const Tag = "DiscoverListener";
+} // namespace
+
+DiscoveryListener* DiscoveryListener::instance()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    if (!g_instance) {
+        g_instance = new DiscoveryListener;
+        if (QCoreApplication::instance())
+            connect(qApp, &QCoreApplication::aboutToQuit, g_instance, &QThread::quit);
+    }
+    return g_instance;
+}
+
+DiscoveryListener::~DiscoveryListener()
+{
+    quit();
+    wait();
+}
+
+ServerContent DiscoveryListener::knownHost(const QString& address) const
+{
+    QMutexLocker lock(&m_knownHostsLock);
+    return m_knownHosts.value(address);
+}
+
+void DiscoveryListener::setKnownHost(const QString& address, const ServerContent& record)
+{
+    QMutexLocker lock(&m_knownHostsLock);
+    m_knownHosts.insert(address, record);
+}
+
+void DiscoveryListener::run()
+{
+    QUdpSocket socket;
+    QTimer retry;
+    retry.setSingleShot(true);
+    const auto bindOnce = [&] {
+        if (socket.bind(QHostAddress::AnyIPv4, Port)) {
+            // Read here, on the listener's own thread: the socket belongs to it.
+            connect(
+                &socket, &QUdpSocket::readyRead, &socket, [this, &socket] { readPending(&socket); },
+                Qt::UniqueConnection);
+            return;
+        }
+        qCritical("[E][%s] Socket bind error: %s", Tag, qUtf8Printable(socket.errorString()));
+        retry.start(Timing::current().listenerRebindMs);
+    };
+    connect(&retry, &QTimer::timeout, &socket, bindOnce);
+    bindOnce();
+    exec();
+}
+
+void DiscoveryListener::readPending(QUdpSocket* socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket->receiveDatagram();
+        if (!datagram.isValid())
+            continue;
+        QThreadPool::globalInstance()->start(
+            new ReplyDiscovery(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
+    }
+}
+
+ReplyDiscovery::ReplyDiscovery(const QByteArray& data, const QHostAddress& sender, quint16 senderPort)
+    : m_data(data)
+    , m_sender(sender)
+    , m_senderPort(senderPort)
+{
+}
+
+bool ReplyDiscovery::isAcceptedVersion(const QString& version)
+{
+    QString number = version.toLower();
+    number.remove(QLatin1Char('v'));
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    return !ok || value >= 1.0;
+}
+
+void ReplyDiscovery::run()
+{
+    bool ok = false;
+    const QVariant parsed = QtJson::parse(QString::fromUtf8(m_data.constData(), m_data.size()), ok);
+    if (!ok) {
+        qCritical("[E][%s] ReplyDiscovery: pase json fail.", Tag);
+        return;
+    }
+    const QtJson::JsonObject question = parsed.toMap();
+    ServerContent record;
+    record.version = question.value(ProtocolKey::Version).toString();
+    record.uuid = question.value(ProtocolKey::Uuid).toString();
+    record.os = question.value(ProtocolKey::Os).toString();
+    record.address = m_sender;
+    record.type = question.value(ProtocolKey::Type, QString(ProtocolValue::Server)).toString();
+
+    if (!isAcceptedVersion(record.version))
+        return;
+    if (record.uuid.isEmpty() || record.uuid == ProtocolDefinedJsonObject::clientUuid())
+        return; // no identity, or our own broadcast coming back
+
+    bool serialized = false;
+    const QByteArray answer = QtJson::serialize(ProtocolDefinedJsonObject::clientInfo(), serialized);
+    if (!serialized) {
+        qCritical("[E][%s] ReplyDiscovery: serialize json fail.", Tag);
+        return;
+    }
+    QUdpSocket socket;
+    if (socket.writeDatagram(answer, m_sender, m_senderPort) == -1) {
+        qCritical("[E][%s] ReplyDiscovery: send data fail.", Tag);
+        return;
+    }
+    DiscoveryListener::instance()->setKnownHost(m_sender.toString(), record);
+}

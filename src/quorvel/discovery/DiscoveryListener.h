@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QMap>
+#include <QMutex>
+#include <QRunnable>
+#include <QThread>
+
+#include "ServerContent.h"
+
+class QUdpSocket;
+
+// Answers "who are you?" on UDP 16020 with this client's description, and remembers
+// what each host that asked said about itself.
+class DiscoveryListener : public QThread {
+    Q_OBJECT
+public:
+    static constexpr quint16 Port = 16020;
+
+    static DiscoveryListener* instance();
+
+    ServerContent knownHost(const QString& address) const;
+    void setKnownHost(const QString& address, const ServerContent& record);
+
+protected:
+    void run() override;
+
+private:
+    DiscoveryListener() = default;
+    ~DiscoveryListener() override;
+    void readPending(QUdpSocket* socket);
+
+    mutable QMutex m_knownHostsLock;
+    QMap<QString, ServerContent> m_knownHosts;
+};
+
+// One question on UDP 16020, answered on a pool thread.
+class ReplyDiscovery : public QRunnable {
+public:
+    ReplyDiscovery(const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
+    void run() override;
+
+    // The version rule: "v0.9" (any case of the v) is too old; text that is no number is fine.
+    static bool isAcceptedVersion(const QString& version);
+
+private:
+    QByteArray m_data;
+    QHostAddress m_sender;
+    quint16 m_senderPort;
+};

@@ -1,0 +1,344 @@
+#include "DiscoveryServer.h"
+
+#include <QDateTime>
+#include <QNetworkDatagram>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "Config.h"
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "QuorvelClientDatabase.h"
+#include "QxtDiscoverableService.h"
+#include "QxtServiceBrowser.h"
+#include "Timing.h"
+
+const QString DiscoveryServer::ServiceType = QStringLiteral("_quorvel._udp");
+const QString DiscoveryServer::OwnServiceName = QStringLiteral("QuorvelClient");
+
+namespace {
+// Guards the singleton's creation and every access to the device table.
+QRecursiveMutex g_discoveryMutex;
+DiscoveryServer* g_instance = nullptr;
+const char* const Tag = "DiscoveryServer";
+const QHostAddress Broadcast(QHostAddress::Broadcast);
+} // namespace
+
+// ---------------------------------------------------------------- ServerInfoGetter
+
+DiscoveryServer::ServerInfoGetter::ServerInfoGetter(QueryResultReceiver* owner, const QHostAddress& host, quint16 port)
+    : m_owner(owner)
+    , m_host(host)
+    , m_port(port)
+{
+}
+
+QtJson::JsonObject DiscoveryServer::ServerInfoGetter::buildQueryRequest()
+{
+    QtJson::JsonObject request;
+    request.insert(ProtocolKey::Name, Config::instance()->value(Config::ClientName).toString());
+    request.insert(ProtocolKey::Version, QString(ProtocolValue::ProtocolVersion));
+    request.insert(ProtocolKey::Os, ProtocolDefinedJsonObject::osName());
+    request.insert(ProtocolKey::Uuid, ProtocolDefinedJsonObject::clientUuid());
+    request.insert(ProtocolKey::Type, QString(ProtocolValue::Client));
+    return request;
+}
+
+ServerContent DiscoveryServer::ServerInfoGetter::getServerContent(const char* data, quint64 size, bool& ok) const
+{
+    const QVariant parsed = QtJson::parse(QString::fromUtf8(data, int(size)), ok);
+    if (!ok) {
+        qCritical("[E][%s] Parse json error.", Tag);
+        return ServerContent();
+    }
+    const QtJson::JsonObject reply = parsed.toMap();
+    ServerContent content;
+    content.address = m_host;
+    content.port = m_port;
+    content.lastSeen = QDateTime::currentMSecsSinceEpoch();
+    content.name = reply.value(ProtocolKey::Name).toString();
+    content.version = reply.value(ProtocolKey::Version).toString();
+    content.os = reply.value(ProtocolKey::Os).toString();
+    content.uuid = reply.value(ProtocolKey::Uuid).toString();
+    content.type = reply.value(ProtocolKey::Type, QString(ProtocolValue::Server)).toString();
+    const QVariantList support = reply.value(ProtocolKey::Support).toList();
+    for (const QVariant& feature : support)
+        content.addSupport(feature.toString());
+    content.valid = true;
+    return content;
+}
+
+void DiscoveryServer::ServerInfoGetter::run()
+{
+    const bool broadcast = m_host == Broadcast;
+    ServerContent record;
+    record.address = m_host;
+    record.port = m_port;
+    bool found = false;
+
+    QUdpSocket socket;
+    socket.bind(QHostAddress::AnyIPv4, 0);
+    bool serialized = false;
+    const QByteArray request = QtJson::serialize(buildQueryRequest(), serialized);
+    if (serialized && socket.writeDatagram(request, m_host, m_port) != -1) {
+        const int waitMs = Timing::current().infoReplyWaitMs;
+        for (;;) {
+            if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(waitMs))
+                break;
+            if (!socket.hasPendingDatagrams())
+                continue; // readiness without a datagram (an ICMP error): wait again
+            const QNetworkDatagram datagram = socket.receiveDatagram();
+            const QByteArray data = datagram.data();
+            bool ok = false;
+            record = getServerContent(data.constData(), quint64(data.size()), ok);
+            if (broadcast) {
+                if (ok) {
+                    record.address = datagram.senderAddress();
+                    m_owner->onQueryServerResult(record, true, false);
+                    found = true;
+                }
+                continue;
+            }
+            if (ok && datagram.senderAddress().isEqual(m_host, QHostAddress::ConvertV4MappedToIPv4)) {
+                found = true;
+            } else if (ok) {
+                qWarning("[W][%s] The host in mDns is %s:%d, but received packet from host %s:%d.", Tag,
+                    qPrintable(m_host.toString()), m_port, qPrintable(datagram.senderAddress().toString()),
+                    datagram.senderPort());
+            }
+            break;
+        }
+    }
+    socket.close();
+    m_owner->onQueryServerResult(record, found, broadcast);
+}
+
+// ---------------------------------------------------------------- AutoUpdater
+
+DiscoveryServer::AutoUpdater::AutoUpdater(DiscoveryServer* server)
+    : m_server(server)
+{
+}
+
+DiscoveryServer::AutoUpdater::~AutoUpdater()
+{
+    if (isRunning()) {
+        quit();
+        wait(500);
+    }
+}
+
+void DiscoveryServer::AutoUpdater::run()
+{
+    QTimer timer;
+    timer.setInterval(Timing::current().discoveryUpdatePeriodMs);
+    // The updater object lives on the main thread: its slot runs there.
+    connect(&timer, &QTimer::timeout, this, &AutoUpdater::onUpdate, Qt::UniqueConnection);
+    timer.start();
+    exec();
+}
+
+void DiscoveryServer::AutoUpdater::onUpdate()
+{
+    m_server->onUpdate();
+}
+
+// ---------------------------------------------------------------- DiscoveryServer
+
+DiscoveryServer* DiscoveryServer::instance()
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    if (!g_instance)
+        g_instance = new DiscoveryServer;
+    return g_instance;
+}
+
+DiscoveryServer::DiscoveryServer()
+{
+    ServerContent::registerMetaTypes();
+    m_updater = new AutoUpdater(this);
+    m_updater->start(QThread::InheritPriority);
+}
+
+DiscoveryServer::~DiscoveryServer()
+{
+    delete m_updater;
+    stopDiscovery();
+}
+
+bool DiscoveryServer::startDiscovery()
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    if (!m_started) {
+        m_browser = new QxtServiceBrowser(ServiceType, this);
+        connect(m_browser, &QxtServiceBrowser::browsingFailed, this, &DiscoveryServer::onServiceBrowsingFailed,
+            Qt::UniqueConnection);
+        connect(
+            m_browser, &QxtServiceBrowser::serviceAdded, this, &DiscoveryServer::onServiceAdded, Qt::UniqueConnection);
+        connect(m_browser, &QxtServiceBrowser::serviceRemoved, this, &DiscoveryServer::onServiceRemoved,
+            Qt::UniqueConnection);
+        m_browser->browse();
+        m_service = new QxtDiscoverableService(ServiceType, OwnServiceName, m_browser);
+        m_service->setPort(QueryPort);
+        connect(m_service, &QxtDiscoverableService::registered, this, &DiscoveryServer::onServiceRegistered);
+        connect(
+            m_service, &QxtDiscoverableService::registrationError, this, &DiscoveryServer::onServiceRegistrationError);
+        m_service->registerService(false);
+    }
+    m_started = true;
+    queryAllDevices();
+    return true;
+}
+
+bool DiscoveryServer::stopDiscovery()
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    if (m_started) {
+        m_service->releaseService();
+        delete m_service;
+        m_service = nullptr;
+        m_browser->stopBrowsing();
+        delete m_browser;
+        m_browser = nullptr;
+        m_started = false;
+    }
+    return true;
+}
+
+QList<ServerContent> DiscoveryServer::devices() const
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    return m_deviceTable.values();
+}
+
+void DiscoveryServer::query(const QHostAddress& host, quint16 port)
+{
+    QThreadPool::globalInstance()->start(new ServerInfoGetter(this, host, port));
+}
+
+void DiscoveryServer::queryAllDevices()
+{
+    const QList<ServerContent> manual = QuorvelClientDatabase::instance()->getManualDevices();
+    for (const ServerContent& device : manual)
+        query(device.address, quint16(device.port));
+    for (const QHostAddress& address : qAsConst(m_serviceAddresses))
+        query(address, QueryPort);
+    query(Broadcast, QueryPort);
+}
+
+void DiscoveryServer::onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast)
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    if (isBroadcast) {
+        clearInvalidServer();
+        emit serverDiscoeryEnd(m_deviceTable.size());
+        return;
+    }
+    const QString key = content.address.toString();
+    auto it = m_deviceTable.find(key);
+    if (found) {
+        if (it == m_deviceTable.end()) {
+            m_deviceTable.insert(key, content);
+            emit serverDiscoveried(content);
+            qDebug("[I][%s] Quorvel device \"%s\" discoveried: %s", Tag, qUtf8Printable(content.name), qPrintable(key));
+            return;
+        }
+        const ServerContent old = it.value();
+        it.value() = content;
+        if (old != content) {
+            emit serverDisappeared(old);
+            emit serverDiscoveried(content);
+            qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(content.name), qPrintable(key));
+        }
+        return;
+    }
+    if (it != m_deviceTable.end()
+        && QDateTime::currentMSecsSinceEpoch() - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
+        const ServerContent gone = it.value();
+        m_deviceTable.erase(it);
+        emit serverDisappeared(gone);
+        qDebug("[I][%s] Quorvel device \"%s\" disappeared: %s", Tag, qUtf8Printable(gone.name), qPrintable(key));
+    }
+}
+
+void DiscoveryServer::clearInvalidServer()
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (auto it = m_deviceTable.begin(); it != m_deviceTable.end();) {
+        if (now - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
+            emit serverDisappeared(it.value());
+            qDebug("[I][%s] Quorvel device disappeared: %s, name: %s.", Tag, qPrintable(it.key()),
+                qUtf8Printable(it.value().name));
+            it = m_deviceTable.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void DiscoveryServer::onUpdate()
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const ServerContent& record : qAsConst(m_deviceTable)) {
+        if (now - record.lastSeen >= Timing::current().discoveryRequeryAgeMs)
+            query(record.address, quint16(record.port));
+    }
+}
+
+void DiscoveryServer::onServiceBrowsingFailed(int errorCode)
+{
+    qCritical("[E][%s] Service browsing fail: %d", Tag, errorCode);
+}
+
+void DiscoveryServer::onServiceAdded(const QString& serviceName, const QString& domain)
+{
+    auto* service = new QxtDiscoverableService(m_browser->serviceType(), serviceName, m_browser);
+    service->setDomain(domain);
+    connect(service, &QxtDiscoverableService::lookuped, this, &DiscoveryServer::onLookuped, Qt::UniqueConnection);
+    connect(service, &QxtDiscoverableService::lookupError, this, &DiscoveryServer::onLookupError, Qt::UniqueConnection);
+    service->resolve(false);
+}
+
+void DiscoveryServer::onLookuped(const QHostAddress& address, int port)
+{
+    auto* service = qobject_cast<QxtDiscoverableService*>(sender());
+    const QString name = service ? service->serviceName() : QString();
+    qDebug("[I][%s] mDns service \"%s\" added: %s:%d", Tag, qUtf8Printable(name), qPrintable(address.toString()), port);
+    query(address, quint16(port));
+    m_serviceAddresses.insert(name, address);
+    if (service)
+        service->deleteLater();
+}
+
+void DiscoveryServer::onLookupError(int code)
+{
+    qCritical("[E][%s] Service lookup fail: %d", Tag, code);
+    if (QObject* service = sender())
+        service->deleteLater();
+}
+
+void DiscoveryServer::onServiceRemoved(const QString& serviceName, const QString&)
+{
+    const QHostAddress address = m_serviceAddresses.value(serviceName);
+    if (address.isNull()) {
+        qWarning("[W][%s] mDns service \"%s\" removed, but it doesn't have the ip.", Tag, qUtf8Printable(serviceName));
+        return;
+    }
+    m_serviceAddresses.remove(serviceName);
+    qDebug("[I][%s] mDns service \"%s\" removed, %s:%d", Tag, qUtf8Printable(serviceName),
+        qPrintable(address.toString()), QueryPort);
+    query(address, QueryPort);
+}
+
+void DiscoveryServer::onServiceRegistered()
+{
+    qDebug("[I][%s] Service register success.", Tag);
+}
+
+void DiscoveryServer::onServiceRegistrationError(int code)
+{
+    qCritical("[E][%s] Service register fail: %d", Tag, code);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QRunnable>
+#include <QThread>
+
+#include "ServerContent.h"
+#include "json/QtJson.h"
+
+class QxtDiscoverableService;
+class QxtServiceBrowser;
+
+// Who receives the outcome of an information query (the discovery manager; a test).
+class QueryResultReceiver {
+public:
+    virtual ~QueryResultReceiver() = default;
+    // Once per accepted broadcast answer (found, not broadcast), and once at the end of
+    // every query (the last record, found, whether it was the broadcast).
+    virtual void onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast) = 0;
+};
+
+// The live list of devices: found through mDNS, the hand-added list and broadcast
+// passes, confirmed and described by the information query, re-asked while quiet and
+// dropped when gone. It also announces this client on mDNS.
+class DiscoveryServer : public QObject, public QueryResultReceiver {
+    Q_OBJECT
+public:
+    static const QString ServiceType; // "_quorvel._udp"
+    static const QString OwnServiceName; // "QuorvelClient"
+    static constexpr quint16 QueryPort = 16020;
+
+    // One information query of one address (or of every device, with the broadcast
+    // address); reports to the owner's onQueryServerResult on the pool thread.
+    class ServerInfoGetter : public QRunnable {
+    public:
+        ServerInfoGetter(QueryResultReceiver* owner, const QHostAddress& host, quint16 port);
+        void run() override;
+        ServerContent getServerContent(const char* data, quint64 size, bool& ok) const;
+        static QtJson::JsonObject buildQueryRequest();
+
+    private:
+        QueryResultReceiver* m_owner;
+        QHostAddress m_host;
+        quint16 m_port;
+    };
+
+    // Asks again, every update period, the devices that have gone quiet.
+    // (No Q_OBJECT: moc does not take nested classes; the timer reaches onUpdate through
+    // a functor connection.)
+    class AutoUpdater : public QThread {
+    public:
+        explicit AutoUpdater(DiscoveryServer* server);
+        ~AutoUpdater() override;
+        void onUpdate();
+
+    protected:
+        void run() override;
+
+    private:
+        DiscoveryServer* m_server;
+    };
+
+    static DiscoveryServer* instance();
+
+    bool startDiscovery();
+    bool stopDiscovery();
+    bool isStarted() const { return m_started; }
+
+    // The devices now in the table.
+    QList<ServerContent> devices() const;
+
+    void onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast) override;
+
+    // Test seam: the browser and registration it made (null while stopped).
+    QxtServiceBrowser* browser() const { return m_browser; }
+    QxtDiscoverableService* registeredService() const { return m_service; }
+
+signals:
+    void serverDiscoveried(ServerContent server);
+    void serverDisappeared(ServerContent server);
+    void serverDiscoeryEnd(int count);
+
+public slots:
+    void onServiceBrowsingFailed(int errorCode);
+    void onServiceAdded(const QString& serviceName, const QString& domain);
+    void onServiceRemoved(const QString& serviceName, const QString& domain);
+    void onServiceRegistered();
+    void onServiceRegistrationError(int code);
+    void onLookuped(const QHostAddress& address, int port);
+    void onLookupError(int code);
+
+private:
+    DiscoveryServer();
+    ~DiscoveryServer() override;
+    void queryAllDevices();
+    void query(const QHostAddress& host, quint16 port);
+    void clearInvalidServer();
+    void onUpdate();
+
+    bool m_started = false;
+    QxtServiceBrowser* m_browser = nullptr;
+    QxtDiscoverableService* m_service = nullptr;
+    QHash<QString, ServerContent> m_deviceTable;
+    AutoUpdater* m_updater = nullptr;
+    QHash<QString, QHostAddress> m_serviceAddresses;
+};
