@@ -1,0 +1,146 @@
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <cstdio>
+
+#include "Config.h"
+#include "DeviceProcess.h"
+#include "TestNetwork.h"
+#include "Timing.h"
+#include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+
+// Discovery across hosts: broadcast passes, other clients' responders, mDNS browsing,
+// resolution, withdrawal, and the client's own registration.
+class TestDiscoveryNetwork : public QObject {
+    Q_OBJECT
+private slots:
+    void broadcastFindsDevicesAndOtherClientsButNotItself();
+    void mdnsFindsResolvesAndNoticesWithdrawal();
+};
+
+namespace {
+// Waits, with a bound, until the process printed needle; returns everything printed.
+QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 20000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
+        p->waitForReadyRead(100);
+        seen += p->readAllStandardOutput();
+    }
+    seen += p->readAllStandardOutput();
+    return seen;
+}
+} // namespace
+
+void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(4);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    DeviceProcess first({"--no-mdns", "--name", "Dev A"}, net.prefix(0));
+    DeviceProcess second({"--no-mdns", "--name", "Dev B"}, net.prefix(1));
+    QVERIFY(first.isReady() && second.isReady());
+    QProcess* otherClient = net.start(3, QCoreApplication::applicationFilePath(), {"--respond", "30"});
+    QByteArray otherOut;
+    QVERIFY(waitForOutput(otherClient, "READY", otherOut).contains("READY"));
+
+    QByteArray out;
+    QCOMPARE(net.run(2, QCoreApplication::applicationFilePath(), {"--discover", "4"}, &out, 30000), 0);
+    const QString text = QString::fromUtf8(out);
+    QVERIFY2(text.contains("DISCOVERED 198.51.100.11 server Dev A"), qPrintable(text));
+    QVERIFY2(text.contains("DISCOVERED 198.51.100.12 server Dev B"), qPrintable(text));
+    QVERIFY2(text.contains("DISCOVERED 198.51.100.14 client other-client"), qPrintable(text));
+    QVERIFY2(!text.contains("DISCOVERED 198.51.100.13"), qPrintable(text)); // its own broadcast
+    QCOMPARE(text.count("DISCOVERED "), 3);
+    QVERIFY2(text.contains("END 3"), qPrintable(text));
+}
+
+void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2, true);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    auto* device = new DeviceProcess({"--name", "Room M"}, net.prefix(0));
+    QVERIFY(device->isReady());
+    QVERIFY(!device->waitForLog("event", "mdns-registered").isEmpty());
+
+    QProcess* client = net.start(1, QCoreApplication::applicationFilePath(), {"--discover", "60"});
+    QByteArray out;
+    waitForOutput(client, "mDns service \"Room M\" added: 198.51.100.11:16020", out);
+    QVERIFY2(out.contains("mDns service \"Room M\" added: 198.51.100.11:16020"), out.constData());
+    waitForOutput(client, "DISCOVERED 198.51.100.11 server Room M", out);
+    QVERIFY2(out.contains("DISCOVERED 198.51.100.11 server Room M"), out.constData());
+    waitForOutput(client, "Service register success.", out);
+    QVERIFY2(out.contains("Service register success."), out.constData());
+
+    // The client's own registration is visible from the other host.
+    QByteArray browse;
+    QCOMPARE(net.run(0, "avahi-browse", {"--resolve", "--parsable", "--terminate", "_quorvel._udp"}, &browse), 0);
+    QVERIFY2(
+        browse.contains("=;eth0;IPv4;QuorvelClient;_quorvel._udp;local;") && browse.contains(";198.51.100.12;16020;"),
+        browse.constData());
+
+    // Withdrawn: the address is asked again (and the silent device then ages out).
+    delete device;
+    waitForOutput(client, "mDns service \"Room M\" removed, 198.51.100.11:16020", out);
+    QVERIFY2(out.contains("mDns service \"Room M\" removed, 198.51.100.11:16020"), out.constData());
+}
+
+// ----------------------------------------------------------------- helper modes
+
+namespace {
+void printLine(const QString& line)
+{
+    fprintf(stdout, "%s\n", line.toUtf8().constData());
+    fflush(stdout);
+}
+
+void printMessages(QtMsgType, const QMessageLogContext&, const QString& msg)
+{
+    printLine(QStringLiteral("LOG ") + msg);
+}
+
+// A client in a host: its responder, and with discover also a discovery pass,
+// printing what it finds; it ends after the given seconds.
+int helperMain(const QString& mode, int seconds)
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    qInstallMessageHandler(printMessages);
+    Config::instance()->setValue(Config::ClientName, QStringLiteral("other-client"));
+    Timing t;
+    t.infoReplyWaitMs = 1000;
+    Timing::setForTests(t);
+    DiscoveryListener::instance()->start();
+    if (mode == QLatin1String("--discover")) {
+        DiscoveryServer* server = DiscoveryServer::instance();
+        QObject::connect(server, &DiscoveryServer::serverDiscoveried, qApp, [](const ServerContent& s) {
+            printLine(QStringLiteral("DISCOVERED %1 %2 %3").arg(s.address.toString(), s.type, s.name));
+        });
+        QObject::connect(server, &DiscoveryServer::serverDisappeared, qApp, [](const ServerContent& s) {
+            printLine(QStringLiteral("DISAPPEARED %1 %2").arg(s.address.toString(), s.name));
+        });
+        QObject::connect(server, &DiscoveryServer::serverDiscoeryEnd, qApp,
+            [](int count) { printLine(QStringLiteral("END %1").arg(count)); });
+        QTimer::singleShot(300, server, [server] { server->startDiscovery(); });
+    }
+    printLine(QStringLiteral("READY"));
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    const int rc = QCoreApplication::exec();
+    DiscoveryListener::instance()->quit();
+    DiscoveryListener::instance()->wait();
+    return rc;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0))
+        return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]));
+    TestDiscoveryNetwork test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_discoverynetwork.moc"
