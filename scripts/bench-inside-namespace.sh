@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+set -euo pipefail
+bin=build/bin
+echo "== discovery: startDiscovery() to the first device found by broadcast (21 runs)"
+runs=()
+for i in $(seq 1 21); do
+  runs+=("$($bin/bench_discovery latency 2>/dev/null | sed -n "s/latency_ms=//p")")
+done
+printf '%s\n' "${runs[@]}" | sort -n | awk '{a[NR]=$1} END {printf "median_ms=%s min_ms=%s max_ms=%s\n", a[int((NR+1)/2)], a[1], a[NR]}'
+echo "== discovery: 200 devices on loopback addresses"
+$bin/bench_discovery many 200 2>/dev/null
