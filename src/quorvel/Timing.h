@@ -11,6 +11,19 @@ struct Timing {
     int discoveryDropAgeMs = 15000;
     // listeners retrying a port that is taken
     int listenerRebindMs = 10000;
+    // listing and single-request commands
+    int listingWaitMs = 5000;
+    int commandWaitMs = 5000;
+    // upload
+    int uploadReplyWaitMs = 15000;
+    int uploadTcpWaitMs = 15000;
+    // download
+    int downloadReplyWaitMs = 5000;
+    int downloadTcpWaitMs = 5000;
+    // both directions: status polls after the last byte
+    int statusPollIntervalMs = 500;
+    int statusPolls = 10;
+    int maxConnections = 11;
 
     static const Timing& current();
     static void setForTests(const Timing& timing);

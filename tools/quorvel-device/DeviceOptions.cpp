@@ -34,7 +34,7 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption delay("delay", "Delay every reply by this many milliseconds.", "ms");
     const QCommandLineOption lie("lie",
         "Lie in replies: not-json, json-array, wrong-session, tcp-port-0, tcp-port-70000, "
-        "file-size-larger, bad-base64; optionally only for TYPE.",
+        "file-size-larger, bad-base64, bad-md5; optionally only for TYPE.",
         "mode[:type]");
     const QCommandLineOption listChunk("list-chunk", "Entries per file_list datagram.", "n");
     const QCommandLineOption noFinished("list-without-finished", "Leave \"finished\" out of listings.");
@@ -113,7 +113,7 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
         faults.lie = parts.at(0);
         faults.lieTypes = parts.mid(1);
         static const QStringList modes{"not-json", "json-array", "wrong-session", "tcp-port-0", "tcp-port-70000",
-            "file-size-larger", "bad-base64"};
+            "file-size-larger", "bad-base64", "bad-md5"};
         if (!modes.contains(faults.lie)) {
             *error = QStringLiteral("unknown --lie mode: %1").arg(faults.lie);
             return false;

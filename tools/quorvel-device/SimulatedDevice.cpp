@@ -152,7 +152,11 @@ void SimulatedDevice::reply(const Request& request, QVariantMap body)
                 body.insert(ProtocolKey::TcpPort, 70000);
             else if (f.lie == QLatin1String("file-size-larger") && body.contains(ProtocolKey::FileSize))
                 body.insert(ProtocolKey::FileSize, body.value(ProtocolKey::FileSize).toLongLong() + 1000);
-            else if (f.lie == QLatin1String("bad-base64") && body.contains(ProtocolKey::Thumb))
+            else if (f.lie == QLatin1String("bad-md5") && request.type == ProtocolType::QueryResult
+                && body.value(ProtocolKey::Result).toString() == ProtocolValue::Ok) {
+                body.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
+                body.insert(ProtocolKey::Reason, QStringLiteral("md5 mismatch"));
+            } else if (f.lie == QLatin1String("bad-base64") && body.contains(ProtocolKey::Thumb))
                 body.insert(ProtocolKey::Thumb, QStringLiteral("!!not*base64!!"));
         }
         bytes = QtJson::serialize(body);

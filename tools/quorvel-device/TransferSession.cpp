@@ -57,8 +57,12 @@ QString TransferSession::fileMd5()
 {
     if (m_direction == Receive && m_file.isOpen())
         m_file.flush();
-    if (m_md5.isEmpty() && (m_direction == Send || isComplete()))
-        m_md5 = getFileMd5(m_path);
+    if (m_md5.isEmpty() && (m_direction == Send || isComplete())) {
+        if (m_hashInOrder && m_hashed == m_size)
+            m_md5 = QString::fromLatin1(m_hash.result().toHex());
+        else
+            m_md5 = getFileMd5(m_path);
+    }
     return m_md5;
 }
 
@@ -110,6 +114,17 @@ void TransferSession::onNewConnection()
     }
 }
 
+void TransferSession::hashInOrder(const QByteArray& block)
+{
+    // Bytes sent again after a resumption at an earlier offset break the order.
+    if (m_position != m_hashed) {
+        m_hashInOrder = false;
+        return;
+    }
+    m_hash.addData(block);
+    m_hashed += block.size();
+}
+
 void TransferSession::cut(const char* why)
 {
     --m_cutsLeft;
@@ -155,6 +170,7 @@ void TransferSession::onReadyRead()
             break;
         m_file.seek(m_position);
         m_file.write(block);
+        hashInOrder(block);
         m_position += block.size();
         if (m_cutsLeft > 0 && m_position >= m_faults.cutAfter && m_position < m_size) {
             m_file.flush();
@@ -194,6 +210,7 @@ void TransferSession::sendMore()
         if (block.isEmpty())
             break; // the file shrank: a "file_size" lie or a local change
         socket->write(block);
+        hashInOrder(block);
         m_position += block.size();
         if (m_cutsLeft > 0 && m_position >= m_faults.cutAfter && m_position < m_size) {
             // Let what was written reach the peer, then break the connection.

@@ -40,6 +40,7 @@ private:
     void onReadyRead();
     void sendMore();
     void cut(const char* why);
+    void hashInOrder(const QByteArray& block);
     void logEvent(const QString& what, qint64 value);
 
     Direction m_direction;
@@ -59,5 +60,9 @@ private:
     bool m_awaitingOffset = false;
     QByteArray m_offsetBytes;
     QString m_md5;
+    // MD5 of the stream so far while it runs in order: no second pass over the file.
+    QCryptographicHash m_hash{QCryptographicHash::Md5};
+    qint64 m_hashed = 0;
+    bool m_hashInOrder = true;
     bool m_completeLogged = false;
 };

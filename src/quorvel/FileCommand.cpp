@@ -1,0 +1,27 @@
+#include "FileCommand.h"
+
+#include "ProtocolWords.h"
+#include "Timing.h"
+#include "UdpRequest.h"
+
+FileCommand::FileCommand(const ServerContent& server, QObject* parent)
+    : QObject(parent)
+    , m_server(server)
+{
+}
+
+bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject* reply)
+{
+    UdpRequest udp;
+    if (!udp.send(request, m_server.address, ProtocolPort::Operation))
+        return false;
+    if (!udp.waitForDatagram(Timing::current().commandWaitMs))
+        return false;
+    const QNetworkDatagram datagram = udp.read();
+    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
+        || datagram.senderPort() != ProtocolPort::Operation)
+        return false;
+    bool ok = false;
+    *reply = QtJson::parseObject(datagram.data(), &ok);
+    return ok;
+}

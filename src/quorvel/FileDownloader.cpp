@@ -1,0 +1,224 @@
+#include "FileDownloader.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QTcpSocket>
+#include <QThread>
+
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "QuorvelClientDatabase.h"
+#include "StreamOffset.h"
+#include "Timing.h"
+#include "TransferCounter.h"
+#include "UdpRequest.h"
+#include "utils/FileUtil.h"
+
+namespace {
+const char* const Tag = "FileDownloader";
+}
+
+FileDownloader::FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
+    qint64 dateModified, QObject* parent)
+    : QObject(parent)
+    , m_remotePath(remotePath)
+    , m_localPath(localPath)
+    , m_server(server)
+    , m_dateModified(dateModified)
+    , m_id(TransferCounter::next())
+{
+    m_progress.type = ProgressContent::Download;
+    m_progress.id = m_id;
+    m_progress.server = server;
+    m_progress.nativePath = localPath;
+    m_progress.remotePath = remotePath;
+    m_progress.dateModified = dateModified;
+}
+
+FileDownloader::~FileDownloader()
+{
+    m_progress.text = m_text;
+    if (m_lastPercent == ProgressContent::Done && m_succeeded) {
+        m_progress.progress = ProgressContent::Done;
+        emit updateProgress(m_progress);
+        emit updateRecentFileList();
+        RecentFilesContent record;
+        record.uuid = m_server.uuid;
+        record.type = QString(ProtocolType::FileDownload);
+        record.remotePath = m_remotePath;
+        record.nativePath = m_localPath;
+        record.dateModified = m_dateModified;
+        record.operateTime = QDateTime::currentMSecsSinceEpoch();
+        QuorvelClientDatabase::instance()->addRecentFileRecord(record);
+    } else {
+        m_progress.progress = ProgressContent::Failed;
+        emit updateProgress(m_progress);
+    }
+}
+
+void FileDownloader::run()
+{
+    const Timing& timing = Timing::current();
+    UdpRequest udp;
+    bool serializeFailed = false;
+    udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
+        &serializeFailed);
+    if (serializeFailed)
+        return;
+    if (!udp.waitForDatagram(timing.downloadReplyWaitMs)) {
+        qCritical("[E][%s] Udpsocket receive fail.", Tag);
+        return;
+    }
+    const QNetworkDatagram datagram = udp.read();
+    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
+        || datagram.senderPort() != ProtocolPort::Operation) {
+        qCritical("[E][%s] File download error: Wrong host or port.", Tag);
+        return;
+    }
+    bool ok = false;
+    const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
+    if (!ok) {
+        qCritical("[E][%s] Json object parse fail.", Tag);
+        return;
+    }
+    if (reply.value(ProtocolKey::Result).toString() != ProtocolValue::Ok) {
+        qCritical("[E][%s] Request fail:", Tag);
+        return;
+    }
+    m_sessionId = reply.value(ProtocolKey::SessionId).toLongLong();
+    const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
+    if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
+        qCritical("[E][%s] Request fail: get tcp port fail.", Tag);
+        return;
+    }
+    m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
+
+    QFile file(m_localPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCritical("[E][%s] cant not open file to write.", Tag);
+        return;
+    }
+    QString md5;
+    int attempt = 0;
+    for (; attempt < timing.maxConnections && md5.isEmpty(); ++attempt)
+        md5 = downloadFileViaTcp(file, m_server.address, port, m_total, attempt > 0);
+    if (!file.flush())
+        qWarning("[W][%s] FIleDownloader: flush file fail.", Tag);
+    file.close();
+    if (md5.isEmpty())
+        return;
+    if (attempt > 1)
+        md5 = getFileMd5(m_localPath);
+    m_succeeded = confirm(md5);
+}
+
+bool FileDownloader::confirm(const QString& md5)
+{
+    const Timing& timing = Timing::current();
+    for (int poll = 0; poll < timing.statusPolls; ++poll) {
+        QThread::msleep(ulong(timing.statusPollIntervalMs));
+        UdpRequest udp;
+        QtJson::JsonObject query;
+        query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
+        query.insert(ProtocolKey::SessionId, m_sessionId);
+        query.insert(ProtocolKey::Md5, md5);
+        bool serializeFailed = false;
+        if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
+            if (serializeFailed)
+                qCritical("[E][%s] Json serialize fail.", Tag);
+            else
+                qCritical("[E][%s] Socket write datagram fail.", Tag);
+            continue;
+        }
+        if (!udp.waitForDatagram(timing.downloadReplyWaitMs))
+            continue;
+        const QNetworkDatagram datagram = udp.read();
+        if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
+            || datagram.senderPort() != ProtocolPort::Operation)
+            continue;
+        bool ok = false;
+        const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
+        if (!ok)
+            continue;
+        const qint64 session = reply.value(ProtocolKey::SessionId).toLongLong(&ok);
+        if (!reply.contains(ProtocolKey::SessionId) || !ok)
+            continue;
+        m_sessionId = session;
+        const QString result = reply.value(ProtocolKey::Result).toString();
+        if (result == ProtocolValue::Fail) {
+            const QString reason = reply.value(ProtocolKey::Reason).toString();
+            if (reason == ProtocolValue::NotComplete)
+                continue;
+            qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
+            QFile::remove(m_localPath);
+            return false;
+        }
+        if (result == ProtocolValue::Ok)
+            break;
+    }
+    // All bytes arrived: without an explicit failure the download counts as done.
+    return true;
+}
+
+QString FileDownloader::downloadFileViaTcp(
+    QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume)
+{
+    const int waitMs = Timing::current().downloadTcpWaitMs;
+    QTcpSocket socket;
+    socket.connectToHost(address, quint16(port), QIODevice::ReadWrite);
+    if (!socket.waitForConnected(waitMs)) {
+        qCritical("[E][%s] TCP socket connect fail.", Tag);
+        return QString();
+    }
+    m_received = 0;
+    m_total = fileSize;
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    if (m_buffer.size() != TransferBlockSize)
+        m_buffer = QByteArray(int(TransferBlockSize), '\0');
+
+    if (resume) {
+        file.flush();
+        m_received = file.size();
+        if (socket.write(StreamOffset::encode(m_received)) == -1) {
+            qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            return QString();
+        }
+        while (socket.bytesToWrite() > 0) {
+            if (!socket.waitForBytesWritten(waitMs)) {
+                qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
+                return QString();
+            }
+        }
+    }
+
+    while (m_received < m_total) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(waitMs)) {
+            qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+            return QString();
+        }
+        const qint64 n = socket.read(m_buffer.data(), TransferBlockSize);
+        if (n < 0) {
+            qCritical("[E][%s] TCP socket read data fail.", Tag);
+            return QString();
+        }
+        if (!file.seek(m_received)) {
+            qCritical("[E][%s] File seek fail.", Tag);
+            return QString();
+        }
+        if (file.write(m_buffer.constData(), n) != n) {
+            qCritical("[E][%s] Write data fail.", Tag);
+            return QString();
+        }
+        md5.addData(m_buffer.constData(), int(n));
+        m_received += n;
+        const int percent = int(m_received * 100 / m_total);
+        if (percent != m_lastPercent) {
+            m_lastPercent = percent;
+            m_progress.text = m_text;
+            m_progress.progress = percent;
+            emit updateProgress(m_progress);
+        }
+    }
+    m_lastPercent = ProgressContent::Done;
+    return QString::fromLatin1(md5.result().toHex());
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QFile>
+#include <QHostAddress>
+#include <QObject>
+#include <QRunnable>
+
+#include "ProgressContent.h"
+#include "ServerContent.h"
+
+// Copies one file from a device (or from a client that offered it) to a local path:
+// request, TCP stream with resumption, MD5 confirmation. The outcome is reported once,
+// from the destructor.
+class FileDownloader : public QObject, public QRunnable {
+    Q_OBJECT
+public:
+    FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
+        qint64 dateModified, QObject* parent = nullptr);
+    ~FileDownloader() override;
+    void run() override;
+
+    int id() const { return m_id; }
+
+    // One TCP connection; the MD5 of the bytes it received, empty on failure.
+    QString downloadFileViaTcp(QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume);
+
+signals:
+    void updateProgress(ProgressContent content);
+    void updateRecentFileList();
+
+private:
+    bool confirm(const QString& md5);
+
+    QString m_remotePath;
+    QString m_localPath;
+    ServerContent m_server;
+    qint64 m_sessionId = 0;
+    int m_lastPercent = 100;
+    qint64 m_received = 0;
+    qint64 m_total = 0;
+    QString m_text;
+    bool m_succeeded = false;
+    qint64 m_dateModified;
+    int m_id;
+    ProgressContent m_progress;
+    QByteArray m_buffer;
+};

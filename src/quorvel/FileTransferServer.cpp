@@ -1,0 +1,314 @@
+#include "FileTransferServer.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QMutex>
+#include <QTcpSocket>
+#include <QThread>
+#include <QThreadPool>
+
+#include "Config.h"
+#include "ProtocolWords.h"
+#include "QuorvelClientDatabase.h"
+#include "StreamOffset.h"
+#include "Timing.h"
+#include "TransferCounter.h"
+#include "UdpRequest.h"
+#include "utils/FileUtil.h"
+
+namespace {
+const char* const Tag = "FileTransferServer";
+QMutex g_instanceMutex;
+
+QString lastComponent(const QString& path)
+{
+    return path.split(QLatin1Char('/')).last();
+}
+} // namespace
+
+FileTransferServer* FileTransferServer::instance()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    static FileTransferServer* service = nullptr;
+    if (!service)
+        service = new FileTransferServer;
+    return service;
+}
+
+FileTransferServer::FileTransferServer()
+    : m_pool(new QThreadPool(this))
+{
+    m_pool->setMaxThreadCount(1);
+}
+
+QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)
+{
+    const QString name = lastComponent(filePath);
+    if (secure)
+        return QStringLiteral("secure:/") + name;
+    return QCoreApplication::translate("FileTransferServer", "/QuorVEL/上传/") + name;
+}
+
+int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server)
+{
+    auto* task = new FileUploadTask(filePath, server, this);
+    const int id = task->id();
+    m_pool->start(task);
+    return id;
+}
+
+QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const ServerContent& server)
+{
+    QList<int> ids;
+    for (const QString& path : filePaths)
+        ids.append(uploadFile(path, server));
+    return ids;
+}
+
+FileUploadTask::FileUploadTask(const QString& filePath, const ServerContent& server, FileTransferServer* service)
+    : m_filePath(filePath)
+    , m_server(server)
+    , m_service(service)
+{
+    m_secure = Config::instance()->value(Config::SecureMode).toBool();
+    m_remotePath = FileTransferServer::remotePathFor(filePath, m_secure);
+    m_id = TransferCounter::next();
+    m_progress.type = m_secure ? ProgressContent::SecureUpload : ProgressContent::Upload;
+    m_progress.id = m_id;
+    m_progress.server = server;
+    m_progress.nativePath = filePath;
+    m_progress.remotePath = m_remotePath;
+}
+
+FileUploadTask::~FileUploadTask()
+{
+    m_progress.text = m_text;
+    if (m_lastPercent == ProgressContent::Done) {
+        m_progress.progress = ProgressContent::Done;
+        emit m_service->uploadProgress(m_progress);
+        emit m_service->updateRecentFileList();
+        RecentFilesContent record;
+        record.uuid = m_server.uuid;
+        record.remotePath = m_remotePath;
+        record.nativePath = m_filePath;
+        record.type = m_secure ? QString(ProtocolValue::Secure) : QString(ProtocolType::FileUpload);
+        record.dateModified = QFileInfo(m_filePath).lastModified().toMSecsSinceEpoch();
+        record.operateTime = QDateTime::currentMSecsSinceEpoch();
+        QuorvelClientDatabase::instance()->addRecentFileRecord(record);
+    } else {
+        m_progress.progress = ProgressContent::Failed;
+        emit m_service->uploadProgress(m_progress);
+    }
+}
+
+bool FileUploadTask::announce(qint64* tcpPort)
+{
+    UdpRequest udp;
+    QtJson::JsonObject request;
+    request.insert(ProtocolKey::Type, QString(ProtocolType::FileUpload));
+    request.insert(ProtocolKey::FileName, lastComponent(m_filePath));
+    request.insert(ProtocolKey::FileSize, m_fileSize);
+    request.insert(ProtocolKey::Option, QString(m_secure ? ProtocolValue::Secure : ProtocolValue::Normal));
+    bool serializeFailed = false;
+    if (!udp.send(request, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
+        if (serializeFailed)
+            qCritical("[E][%s] Json serialize fail.", Tag);
+        else
+            qCritical("[E][%s] UdpSocket write packet fail.", Tag);
+        return false;
+    }
+    if (!udp.waitForDatagram(Timing::current().uploadReplyWaitMs)) {
+        qCritical("[E][%s] Wait for udp packet fail.", Tag);
+        return false;
+    }
+    const QNetworkDatagram datagram = udp.read();
+    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
+        || datagram.senderPort() != ProtocolPort::Operation) {
+        qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
+        return false;
+    }
+    bool ok = false;
+    const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
+    if (!ok) {
+        qCritical("[E][%s] Json parse fail.", Tag);
+        return false;
+    }
+    m_sessionId = reply.value(ProtocolKey::SessionId).toInt(&ok);
+    if (!reply.contains(ProtocolKey::SessionId) || !ok) {
+        qCritical("[E][%s] Invalid session_id.", Tag);
+        return false;
+    }
+    const QString result = reply.value(ProtocolKey::Result).toString();
+    if (result == ProtocolValue::Fail) {
+        qCritical(
+            "[E][%s] Server response fail: %s.", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
+        return false;
+    }
+    if (result != ProtocolValue::Ok) {
+        qCritical("[E][%s] Server response a unknow result: %s.", Tag, qUtf8Printable(result));
+        return false;
+    }
+    const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
+    if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
+        qCritical("[E][%s] Invalid tcp port.", Tag);
+        return false;
+    }
+    *tcpPort = port;
+    return true;
+}
+
+void FileUploadTask::run()
+{
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCritical("[E][%s] Open file %s fail.", Tag, qUtf8Printable(m_filePath));
+        return;
+    }
+    m_fileSize = file.size();
+    qint64 tcpPort = 0;
+    if (!announce(&tcpPort))
+        return;
+
+    QString md5;
+    int attempt = 0;
+    const int attempts = Timing::current().maxConnections;
+    for (; attempt < attempts && md5.isEmpty(); ++attempt)
+        md5 = uploadFileViaTcp(file, m_server.address, int(tcpPort), attempt > 0);
+    if (md5.isEmpty())
+        return;
+    // After a resumption the digest covers only the last connection's bytes.
+    if (attempt > 1)
+        md5 = getFileMd5(m_filePath);
+    file.close();
+    if (confirm(md5))
+        m_lastPercent = ProgressContent::Done;
+}
+
+bool FileUploadTask::confirm(const QString& md5)
+{
+    const Timing& timing = Timing::current();
+    for (int poll = 0; poll < timing.statusPolls; ++poll) {
+        QThread::msleep(ulong(timing.statusPollIntervalMs));
+        UdpRequest udp;
+        QtJson::JsonObject query;
+        query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
+        query.insert(ProtocolKey::SessionId, m_sessionId);
+        query.insert(ProtocolKey::Md5, md5);
+        bool serializeFailed = false;
+        if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
+            if (serializeFailed)
+                qCritical("[E][%s] Json serialize fail.", Tag);
+            else
+                qCritical("[E][%s] UdpSocket write packet fail.", Tag);
+            continue;
+        }
+        if (!udp.waitForDatagram(timing.uploadReplyWaitMs)) {
+            qCritical("[E][%s] Wait for udp packet fail.", Tag);
+            continue;
+        }
+        const QNetworkDatagram datagram = udp.read();
+        if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
+            || datagram.senderPort() != ProtocolPort::Operation) {
+            qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
+            continue;
+        }
+        bool ok = false;
+        const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
+        if (!ok) {
+            qCritical("[E][%s] Json parse fail.", Tag);
+            continue;
+        }
+        const int session = reply.value(ProtocolKey::SessionId).toInt(&ok);
+        if (!reply.contains(ProtocolKey::SessionId) || !ok || session != m_sessionId) {
+            qCritical("[E][%s] Invalid session_id: %d, the right session_id is %d.", Tag, session, m_sessionId);
+            continue;
+        }
+        const QString result = reply.value(ProtocolKey::Result).toString();
+        if (result == ProtocolValue::Fail) {
+            const QString reason = reply.value(ProtocolKey::Reason).toString();
+            if (reason == ProtocolValue::NotComplete)
+                continue;
+            qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));
+            return false;
+        }
+        if (result == ProtocolValue::Ok)
+            return true;
+        qCritical("[E][%s] Unknown result: %s.", Tag, qUtf8Printable(result));
+    }
+    qCritical("[E][%s] Wait for server response timeout.", Tag);
+    return false;
+}
+
+QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
+{
+    const int waitMs = Timing::current().uploadTcpWaitMs;
+    QTcpSocket socket;
+    socket.connectToHost(address, quint16(port), QIODevice::ReadWrite);
+    if (!socket.waitForConnected(waitMs)) {
+        qCritical("[E][%s] Tcp connected timeout.", Tag);
+        return QString();
+    }
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    m_bytesSent = 0;
+    m_fileSize = file.size();
+    if (m_buffer.size() != TransferBlockSize)
+        m_buffer = QByteArray(int(TransferBlockSize), '\0');
+
+    if (resume) {
+        if (!socket.waitForReadyRead(waitMs)) {
+            qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+            return QString();
+        }
+        int got = 0;
+        while (got < StreamOffset::Size) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(waitMs)) {
+                qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+                return QString();
+            }
+            const qint64 n = socket.read(m_buffer.data() + got, m_buffer.size() - got);
+            if (n < 0) {
+                qCritical("[E][%s] TCP socket read length data fail.", Tag);
+                return QString();
+            }
+            got += int(n);
+        }
+        m_bytesSent = StreamOffset::decode(m_buffer.left(StreamOffset::Size));
+        if (m_bytesSent < 0 || m_bytesSent > m_fileSize) {
+            // A device that claims more than the file holds cannot be resumed.
+            qCritical("[E][%s] TCP socket read length data fail.", Tag);
+            return QString();
+        }
+    }
+
+    while (m_bytesSent < m_fileSize) {
+        if (!file.seek(m_bytesSent)) {
+            qCritical("[E][%s] File seek fail: %s.", Tag, qUtf8Printable(file.errorString()));
+            return QString();
+        }
+        const qint64 n = file.read(m_buffer.data(), TransferBlockSize);
+        if (n <= 0) {
+            qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(file.errorString()));
+            return QString();
+        }
+        if (socket.write(m_buffer.constData(), n) == -1) {
+            qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            return QString();
+        }
+        while (socket.bytesToWrite() > 0) {
+            if (!socket.waitForBytesWritten(waitMs)) {
+                qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
+                return QString();
+            }
+        }
+        md5.addData(m_buffer.constData(), int(n));
+        m_bytesSent += n;
+        const int percent = int(m_bytesSent * 100 / m_fileSize);
+        if (percent != m_lastPercent) {
+            m_lastPercent = percent;
+            m_progress.progress = percent;
+            emit m_service->uploadProgress(m_progress);
+        }
+    }
+    return QString::fromLatin1(md5.result().toHex());
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHostAddress>
+#include <QObject>
+#include <QRunnable>
+#include <QStringList>
+
+#include "ProgressContent.h"
+#include "ServerContent.h"
+
+class QThreadPool;
+
+// Uploads files to devices, strictly one after another in submission order.
+class FileTransferServer : public QObject {
+    Q_OBJECT
+public:
+    static FileTransferServer* instance();
+
+    // Where a file of this name lands on the device (normal or confidential area).
+    static QString remotePathFor(const QString& filePath, bool secure);
+
+    // Returns the transfer number given to the upload.
+    int uploadFile(const QString& filePath, const ServerContent& server);
+    QList<int> uploadFiles(const QStringList& filePaths, const ServerContent& server);
+
+    QThreadPool* pool() const { return m_pool; }
+
+signals:
+    void uploadProgress(ProgressContent content);
+    void updateRecentFileList();
+
+private:
+    FileTransferServer();
+    QThreadPool* m_pool;
+};
+
+// One upload: announce, stream over TCP (resuming after a broken connection), then ask
+// until the device confirms the MD5. The outcome is reported once, from the destructor.
+class FileUploadTask : public QRunnable {
+public:
+    FileUploadTask(const QString& filePath, const ServerContent& server, FileTransferServer* service);
+    ~FileUploadTask() override;
+    void run() override;
+
+    int id() const { return m_id; }
+
+    // One TCP connection; the MD5 of the bytes it sent, empty on failure.
+    QString uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);
+
+private:
+    bool announce(qint64* tcpPort);
+    bool confirm(const QString& md5);
+
+    QString m_filePath;
+    QString m_remotePath;
+    int m_sessionId = -1;
+    ServerContent m_server;
+    int m_lastPercent = 0;
+    qint64 m_bytesSent = 0;
+    qint64 m_fileSize = 0;
+    QString m_text;
+    int m_id = 0;
+    bool m_secure = false;
+    ProgressContent m_progress;
+    FileTransferServer* m_service;
+    QByteArray m_buffer;
+};

@@ -1,0 +1,40 @@
+#include "UdpRequest.h"
+
+#include <QDeadlineTimer>
+
+UdpRequest::UdpRequest()
+{
+    m_socket.bind(QHostAddress::AnyIPv4, 0); // a failed bind shows as a failed send
+}
+
+bool UdpRequest::send(
+    const QtJson::JsonObject& request, const QHostAddress& address, quint16 port, bool* serializeFailed)
+{
+    bool ok = false;
+    const QByteArray bytes = QtJson::serialize(request, ok);
+    if (serializeFailed)
+        *serializeFailed = !ok;
+    if (!ok)
+        return false;
+    return m_socket.writeDatagram(bytes, address, port) != -1;
+}
+
+bool UdpRequest::waitForDatagram(int timeoutMs)
+{
+    if (m_socket.hasPendingDatagrams())
+        return true;
+    QDeadlineTimer deadline(timeoutMs);
+    // Readiness can also mean an ICMP error with no datagram: wait on.
+    while (m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
+        if (m_socket.hasPendingDatagrams())
+            return true;
+        if (deadline.hasExpired())
+            break;
+    }
+    return m_socket.hasPendingDatagrams();
+}
+
+QNetworkDatagram UdpRequest::read()
+{
+    return m_socket.receiveDatagram();
+}

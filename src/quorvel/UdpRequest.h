@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include "json/QtJson.h"
+
+// The client side of one UDP exchange: a fresh socket on an ephemeral port, requests
+// sent from it, replies read from it with blocking waits (tasks run on pool threads).
+class UdpRequest {
+public:
+    UdpRequest();
+
+    // false when the object does not serialise or the datagram cannot be sent.
+    bool send(
+        const QtJson::JsonObject& request, const QHostAddress& address, quint16 port, bool* serializeFailed = nullptr);
+    // Waits up to timeoutMs for a datagram; false when none is pending afterwards.
+    bool waitForDatagram(int timeoutMs);
+    QNetworkDatagram read();
+
+    QUdpSocket& socket() { return m_socket; }
+
+private:
+    QUdpSocket m_socket;
+};

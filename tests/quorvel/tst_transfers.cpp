@@ -1,0 +1,1 @@
+QTEST_GUILESS_MAIN(QObject)
