@@ -1,6 +1,5 @@
 #include "FileDownloader.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QTcpSocket>
 #include <QThread>
@@ -13,6 +12,7 @@
 #include "TransferCounter.h"
 #include "UdpRequest.h"
 #include "utils/FileUtil.h"
+#include "utils/Md5.h"
 
 namespace {
 const char* const Tag = "FileDownloader";
@@ -170,9 +170,10 @@ QString FileDownloader::downloadFileViaTcp(
         qCritical("[E][%s] TCP socket connect fail.", Tag);
         return QString();
     }
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
     m_received = 0;
     m_total = fileSize;
-    QCryptographicHash md5(QCryptographicHash::Md5);
+    Md5 md5;
     if (m_buffer.size() != TransferBlockSize)
         m_buffer = QByteArray(int(TransferBlockSize), '\0');
 
@@ -209,7 +210,7 @@ QString FileDownloader::downloadFileViaTcp(
             qCritical("[E][%s] Write data fail.", Tag);
             return QString();
         }
-        md5.addData(m_buffer.constData(), int(n));
+        md5.addData(m_buffer.constData(), n);
         m_received += n;
         const int percent = int(m_received * 100 / m_total);
         if (percent != m_lastPercent) {
@@ -220,5 +221,5 @@ QString FileDownloader::downloadFileViaTcp(
         }
     }
     m_lastPercent = ProgressContent::Done;
-    return QString::fromLatin1(md5.result().toHex());
+    return md5.hexResult();
 }

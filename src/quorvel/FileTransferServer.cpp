@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QThreadPool>
+#include <functional>
 
 #include "Config.h"
 #include "ProtocolWords.h"
@@ -16,9 +17,12 @@
 #include "TransferCounter.h"
 #include "UdpRequest.h"
 #include "utils/FileUtil.h"
+#include "utils/Md5.h"
 
 namespace {
 const char* const Tag = "FileTransferServer";
+constexpr int SocketBufferBytes = 4 * 1024 * 1024;
+constexpr qint64 MapWindowBytes = 16 * 1024 * 1024;
 QMutex g_instanceMutex;
 
 QString lastComponent(const QString& path)
@@ -249,7 +253,7 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
         qCritical("[E][%s] Tcp connected timeout.", Tag);
         return QString();
     }
-    QCryptographicHash md5(QCryptographicHash::Md5);
+    Md5 md5;
     m_bytesSent = 0;
     m_fileSize = file.size();
     if (m_buffer.size() != TransferBlockSize)
@@ -281,17 +285,46 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
         }
     }
 
+    // Send and hash straight from the page cache when the file can be mapped.
+    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketBufferBytes);
+    // A window at a time, so that the mapping does not grow the resident set by the
+    // whole file.
+    uchar* window = nullptr;
+    qint64 windowStart = 0;
+    bool mappable = m_fileSize > 0;
+    const auto unmapWindow = [&] {
+        if (window)
+            file.unmap(window);
+        window = nullptr;
+    };
+    struct WindowGuard {
+        std::function<void()> release;
+        ~WindowGuard() { release(); }
+    } guard{unmapWindow};
     while (m_bytesSent < m_fileSize) {
-        if (!file.seek(m_bytesSent)) {
-            qCritical("[E][%s] File seek fail: %s.", Tag, qUtf8Printable(file.errorString()));
-            return QString();
+        const char* block = m_buffer.constData();
+        qint64 n = 0;
+        if (mappable && (!window || m_bytesSent < windowStart || m_bytesSent >= windowStart + MapWindowBytes)) {
+            unmapWindow();
+            windowStart = m_bytesSent - m_bytesSent % TransferBlockSize;
+            window = file.map(windowStart, qMin(MapWindowBytes, m_fileSize - windowStart));
+            mappable = window != nullptr;
         }
-        const qint64 n = file.read(m_buffer.data(), TransferBlockSize);
-        if (n <= 0) {
-            qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(file.errorString()));
-            return QString();
+        if (window) {
+            block = reinterpret_cast<const char*>(window) + (m_bytesSent - windowStart);
+            n = qMin(TransferBlockSize, qMin(m_fileSize, windowStart + MapWindowBytes) - m_bytesSent);
+        } else {
+            if (!file.seek(m_bytesSent)) {
+                qCritical("[E][%s] File seek fail: %s.", Tag, qUtf8Printable(file.errorString()));
+                return QString();
+            }
+            n = file.read(m_buffer.data(), TransferBlockSize);
+            if (n <= 0) {
+                qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(file.errorString()));
+                return QString();
+            }
         }
-        if (socket.write(m_buffer.constData(), n) == -1) {
+        if (socket.write(block, n) == -1) {
             qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
             return QString();
         }
@@ -301,7 +334,7 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
                 return QString();
             }
         }
-        md5.addData(m_buffer.constData(), int(n));
+        md5.addData(block, n);
         m_bytesSent += n;
         const int percent = int(m_bytesSent * 100 / m_fileSize);
         if (percent != m_lastPercent) {
@@ -310,5 +343,5 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
             emit m_service->uploadProgress(m_progress);
         }
     }
-    return QString::fromLatin1(md5.result().toHex());
+    return md5.hexResult();
 }

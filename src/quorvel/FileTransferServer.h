@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
 #include <QObject>

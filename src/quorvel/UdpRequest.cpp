@@ -5,6 +5,8 @@
 UdpRequest::UdpRequest()
 {
     m_socket.bind(QHostAddress::AnyIPv4, 0); // a failed bind shows as a failed send
+    // A long listing arrives as a burst of datagrams: room for it in the kernel.
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
 }
 
 bool UdpRequest::send(

@@ -1,7 +1,8 @@
 #include "FileUtil.h"
 
-#include <QCryptographicHash>
 #include <QFile>
+
+#include "Md5.h"
 
 QString FileUtil::getFileMd5(const QString& path)
 {
@@ -10,10 +11,17 @@ QString FileUtil::getFileMd5(const QString& path)
         qCritical("[E][%s] file open error: %s", "FileUtil", qUtf8Printable(file.errorString()));
         return QString();
     }
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    if (!hash.addData(&file)) {
-        qCritical("[E][%s] file open error: %s", "FileUtil", qUtf8Printable(file.errorString()));
-        return QString();
+    Md5 md5;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            qCritical("[E][%s] file open error: %s", "FileUtil", qUtf8Printable(file.errorString()));
+            return QString();
+        }
+        if (n == 0)
+            break;
+        md5.addData(buffer.constData(), n);
     }
-    return QString::fromLatin1(hash.result().toHex());
+    return md5.hexResult();
 }

@@ -19,6 +19,7 @@
 
 namespace {
 constexpr int ThumbSize = 160;
+constexpr int ListingBurst = 16;
 const QString CastUnknown = QStringLiteral("Unknow type: %1");
 } // namespace
 
@@ -248,7 +249,12 @@ void SimulatedDevice::onFileList(const Request& request)
         body.insert(ProtocolKey::FileList, chunks.at(i));
         if (!m_options.faults.listWithoutFinished)
             body.insert(ProtocolKey::Finished, i == chunks.size() - 1);
-        reply(request, body);
+        // A real device sends a long listing in bursts; so do we, a millisecond apart.
+        if (i < ListingBurst) {
+            reply(request, body);
+        } else {
+            QTimer::singleShot(i / ListingBurst, this, [this, request, body] { reply(request, body); });
+        }
     }
 }
 

@@ -60,7 +60,7 @@ QString TransferSession::fileMd5()
         m_file.flush();
     if (m_md5.isEmpty() && (m_direction == Send || isComplete())) {
         if (m_hashInOrder && m_hashed == m_size)
-            m_md5 = QString::fromLatin1(m_hash.result().toHex());
+            m_md5 = m_hash.hexResult();
         else
             m_md5 = getFileMd5(m_path);
     }
@@ -166,9 +166,12 @@ void TransferSession::onReadyRead()
         qint64 room = qMin(BlockSize, m_size - m_position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > m_position)
             room = qMin(room, m_faults.cutAfter - m_position);
-        const QByteArray block = socket->read(room);
-        if (block.isEmpty())
+        if (m_readBuffer.size() < BlockSize)
+            m_readBuffer.resize(int(BlockSize));
+        const qint64 got = socket->read(m_readBuffer.data(), room);
+        if (got <= 0)
             break;
+        const QByteArray block = QByteArray::fromRawData(m_readBuffer.constData(), int(got));
         // Runs of zero bytes stay holes, so that huge test files cost no disk.
         const bool zeros = std::all_of(block.cbegin(), block.cend(), [](char c) { return c == 0; });
         if (!zeros) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "DeviceOptions.h"
+#include "utils/Md5.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -59,9 +60,10 @@ private:
     qint64 m_position = 0; // bytes held (receive) or sent (send)
     bool m_awaitingOffset = false;
     QByteArray m_offsetBytes;
+    QByteArray m_readBuffer;
     QString m_md5;
     // MD5 of the stream so far while it runs in order: no second pass over the file.
-    QCryptographicHash m_hash{QCryptographicHash::Md5};
+    Md5 m_hash;
     qint64 m_hashed = 0;
     bool m_hashInOrder = true;
     bool m_completeLogged = false;
