@@ -25,6 +25,10 @@ void FileDelete::run()
     const QString result = reply.value(ProtocolKey::Result).toString();
     if (result == ProtocolValue::Ok)
         m_result = true;
-    else if (result == ProtocolValue::Fail)
+    else if (result == ProtocolValue::Fail) {
         qCritical("[E][%s] delete file fail.", "FileDelete");
+        if (reply.contains(ProtocolKey::Reason))
+            qWarning(
+                "[W][%s] Device says: %s", "FileDelete", qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
+    }
 }

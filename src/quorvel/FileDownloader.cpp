@@ -83,6 +83,8 @@ void FileDownloader::run()
     }
     if (reply.value(ProtocolKey::Result).toString() != ProtocolValue::Ok) {
         qCritical("[E][%s] Request fail:", Tag);
+        if (reply.contains(ProtocolKey::Reason))
+            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
         return;
     }
     m_sessionId = reply.value(ProtocolKey::SessionId).toLongLong();

@@ -56,7 +56,12 @@ QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)
 
 int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server)
 {
-    auto* task = new FileUploadTask(filePath, server, this);
+    return uploadFile(filePath, server, Config::instance()->value(Config::SecureMode).toBool());
+}
+
+int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server, bool secure)
+{
+    auto* task = new FileUploadTask(filePath, server, secure, this);
     const int id = task->id();
     m_pool->start(task);
     return id;
@@ -70,12 +75,13 @@ QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const S
     return ids;
 }
 
-FileUploadTask::FileUploadTask(const QString& filePath, const ServerContent& server, FileTransferServer* service)
+FileUploadTask::FileUploadTask(
+    const QString& filePath, const ServerContent& server, bool secure, FileTransferServer* service)
     : m_filePath(filePath)
     , m_server(server)
+    , m_secure(secure)
     , m_service(service)
 {
-    m_secure = Config::instance()->value(Config::SecureMode).toBool();
     m_remotePath = FileTransferServer::remotePathFor(filePath, m_secure);
     m_id = TransferCounter::next();
     m_progress.type = m_secure ? ProgressContent::SecureUpload : ProgressContent::Upload;
@@ -141,6 +147,8 @@ bool FileUploadTask::announce(qint64* tcpPort)
     m_sessionId = reply.value(ProtocolKey::SessionId).toInt(&ok);
     if (!reply.contains(ProtocolKey::SessionId) || !ok) {
         qCritical("[E][%s] Invalid session_id.", Tag);
+        if (reply.contains(ProtocolKey::Reason))
+            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
         return false;
     }
     const QString result = reply.value(ProtocolKey::Result).toString();

@@ -20,8 +20,10 @@ public:
     // Where a file of this name lands on the device (normal or confidential area).
     static QString remotePathFor(const QString& filePath, bool secure);
 
-    // Returns the transfer number given to the upload.
+    // Returns the transfer number given to the upload. The area follows the SecureMode
+    // setting, or the explicit choice of the second form.
     int uploadFile(const QString& filePath, const ServerContent& server);
+    int uploadFile(const QString& filePath, const ServerContent& server, bool secure);
     QList<int> uploadFiles(const QStringList& filePaths, const ServerContent& server);
 
     QThreadPool* pool() const { return m_pool; }
@@ -39,7 +41,7 @@ private:
 // until the device confirms the MD5. The outcome is reported once, from the destructor.
 class FileUploadTask : public QRunnable {
 public:
-    FileUploadTask(const QString& filePath, const ServerContent& server, FileTransferServer* service);
+    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure, FileTransferServer* service);
     ~FileUploadTask() override;
     void run() override;
 

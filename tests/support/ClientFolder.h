@@ -15,7 +15,8 @@ public:
     {
         const QString bin = QStringLiteral(QUORVEL_BIN_DIR);
         m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel")
-            && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so");
+            && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so")
+            && QFile::copy(bin + "/quorvelctl", path() + "/quorvelctl");
     }
     ~ClientFolder()
     {
@@ -43,6 +44,29 @@ public:
         process->start(program(), arguments);
         m_processes.append(process);
         return process;
+    }
+
+    // Runs the command-line client of this folder to its end; its exit code.
+    int ctl(
+        const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr, int timeoutMs = 60000) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QDir::tempPath());
+        p.start(path() + "/quorvelctl", arguments);
+        if (!p.waitForFinished(timeoutMs)) {
+            qWarning("quorvelctl %s did not finish: %s", qPrintable(arguments.join(' ')), qPrintable(p.errorString()));
+            p.kill();
+            p.waitForFinished(3000);
+            return -1;
+        }
+        if (out)
+            *out = p.readAllStandardOutput();
+        if (err)
+            *err = p.readAllStandardError();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
     QStringList logFiles() const

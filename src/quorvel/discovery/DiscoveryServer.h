@@ -71,6 +71,8 @@ public:
 
     // The devices now in the table.
     QList<ServerContent> devices() const;
+    // The addresses that mDNS resolution gave (to tell how a device was found).
+    QList<QHostAddress> mdnsAddresses() const { return m_serviceAddresses.values(); }
 
     void onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast) override;
 
