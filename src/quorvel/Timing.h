@@ -24,6 +24,9 @@ struct Timing {
     int statusPollIntervalMs = 500;
     int statusPolls = 10;
     int maxConnections = 11;
+    // serving an offered file
+    int servingAcceptWaitMs = 30000;
+    int servingTcpWaitMs = 5000;
 
     static const Timing& current();
     static void setForTests(const Timing& timing);

@@ -10,8 +10,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSemaphore>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
+#include <limits>
 
 #include "Config.h"
 #include "CtlOutput.h"
@@ -25,7 +27,16 @@
 #include "SalutatorySetter.h"
 #include "Timing.h"
 #include "UserNotices.h"
+#include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/server/FileDistribution.h"
+#include "quorvel/server/IncomingFile.h"
+#include "quorvel/server/OperateListener.h"
+#include "quorvel/server/ReplyOperate.h"
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 const QStringList SortOrders{"file_name_increase", "file_name_decrease", "file_size_increase", "file_size_decrease",
@@ -93,24 +104,28 @@ CtlCommands::CtlCommands(CtlOutput& out, int timeoutSeconds, QObject* parent)
 
 QString CtlCommands::usage()
 {
-    return QStringLiteral("Usage: quorvelctl [--json] [--timeout SECONDS] [--verbose] COMMAND ARGS...\n"
-                          "\n"
-                          "DEVICE is an IP address or a device name (found by one discovery pass).\n"
-                          "\n"
-                          "Commands:\n"
-                          "  discover [--wait SECONDS]            find devices and other clients\n"
-                          "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device\n"
-                          "  upload DEVICE FILE... [--secure]     upload files, one after another\n"
-                          "  download DEVICE REMOTE_PATH [-o LOCAL_PATH]\n"
-                          "  open DEVICE REMOTE_PATH              show a file on the device's screen\n"
-                          "  rm DEVICE REMOTE_PATH                delete a file on the device\n"
-                          "  thumb DEVICE REMOTE_PATH -o FILE     save a file's thumbnail\n"
-                          "  welcome DEVICE TEXT                  set the welcome text\n"
-                          "  history DEVICE                       transfers with the device, newest first\n"
-                          "  devices add ADDRESS [PORT] | devices rm ADDRESS PORT | devices ls\n"
-                          "  config get KEY | config set KEY VALUE\n"
-                          "\n"
-                          "Each command takes --help. Exit status: 0 success, 1 failure, 2 usage error.");
+    return QStringLiteral(
+        "Usage: quorvelctl [--json] [--timeout SECONDS] [--verbose] COMMAND ARGS...\n"
+        "\n"
+        "DEVICE is an IP address or a device name (found by one discovery pass).\n"
+        "\n"
+        "Commands:\n"
+        "  discover [--wait SECONDS]            find devices and other clients\n"
+        "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device\n"
+        "  upload DEVICE FILE... [--secure]     upload files, one after another\n"
+        "  download DEVICE REMOTE_PATH [-o LOCAL_PATH]\n"
+        "  open DEVICE REMOTE_PATH              show a file on the device's screen\n"
+        "  rm DEVICE REMOTE_PATH                delete a file on the device\n"
+        "  thumb DEVICE REMOTE_PATH -o FILE     save a file's thumbnail\n"
+        "  welcome DEVICE TEXT                  set the welcome text\n"
+        "  history DEVICE                       transfers with the device, newest first\n"
+        "  devices add ADDRESS [PORT] | devices rm ADDRESS PORT | devices ls\n"
+        "  config get KEY | config set KEY VALUE\n"
+        "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
+        "  offer CLIENT FILE... [--wait SECONDS]\n"
+        "                                       offer files to another client and serve them\n"
+        "\n"
+        "Each command takes --help. Exit status: 0 success, 1 failure, 2 usage error.");
 }
 
 void CtlCommands::noteLogLine(const QString& line)
@@ -252,6 +267,8 @@ int CtlCommands::run(const QStringList& arguments)
         {"history", &CtlCommands::history},
         {"devices", &CtlCommands::devices},
         {"config", &CtlCommands::config},
+        {"serve", &CtlCommands::serve},
+        {"offer", &CtlCommands::offer},
     };
     const Command command = commands.value(arguments.first());
     if (!command) {
@@ -784,4 +801,196 @@ int CtlCommands::config(const QStringList& args)
     }
     m_out.error(QStringLiteral("usage: config get KEY | config set KEY VALUE"));
     return Usage;
+}
+
+int CtlCommands::serve(const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Receive files that devices and other clients offer: answer discovery on UDP 16020, take requests on "
+        "UDP 16021, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
+        "(--ask, read from standard input) or at once (--accept). Runs until interrupted."));
+    p.addOption({"accept", "Take every offered file without asking."});
+    p.addOption({"ask", "Ask for each offered file (the default)."});
+    int exit = 0;
+    if (!parse(p, args, 0, 0, &exit))
+        return exit;
+    const bool accept = p.isSet("accept") && !p.isSet("ask");
+
+    DiscoveryListener::instance()->start();
+    auto* listener = new OperateListener(this);
+    bool bound = false;
+    connect(
+        listener, &OperateListener::listening, this, [&] { bound = true; }, Qt::QueuedConnection);
+    listener->start();
+    auto* announce = new QxtDiscoverableService(DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, this);
+    announce->setPort(DiscoveryServer::QueryPort);
+    connect(announce, &QxtDiscoverableService::registrationError, this, [this](int code) {
+        m_out.error(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
+    });
+    announce->registerService();
+    waitFor([&] { return bound; }, 3000);
+
+    struct Offer {
+        QString remote;
+        ServerContent from;
+    };
+    QList<Offer> pending; // waiting for an answer, oldest first
+    const auto startDownload = [this](const Offer& offer) {
+        QString reason;
+        const QString name = IncomingFile::nameOf(offer.remote, &reason);
+        const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+        QDir().mkpath(folder);
+        const QString target = IncomingFile::targetIn(folder, name);
+        auto* task = new FileDownloader(offer.remote, target, offer.from, 0);
+        connect(
+            task, &FileDownloader::updateProgress, this,
+            [this, target, offer](const ProgressContent& pc) {
+                if (pc.progress >= 0 && pc.progress <= 100) {
+                    m_out.progress(pc, -1);
+                    return;
+                }
+                const bool ok = pc.progress == 101;
+                if (m_out.json()) {
+                    m_out.object({{"event", "result"}, {"command", "serve"}, {"ok", ok}, {"file", target},
+                        {"remote", offer.remote}, {"from", offer.from.address.toString()}});
+                } else if (ok) {
+                    m_out.line(QStringLiteral("received %1 -> %2").arg(offer.remote, target));
+                } else {
+                    fail(QStringLiteral("receiving %1 failed").arg(offer.remote));
+                }
+            },
+            Qt::QueuedConnection);
+        QThreadPool::globalInstance()->start(task);
+    };
+    const auto ask = [this, &pending] {
+        if (pending.isEmpty())
+            return;
+        const Offer& o = pending.first();
+        const QString who = o.from.name.isEmpty()
+            ? o.from.address.toString()
+            : QStringLiteral("%1 (%2)").arg(o.from.name, o.from.address.toString());
+        if (m_out.json())
+            m_out.object(
+                {{"event", "offer"}, {"remote", o.remote}, {"from", o.from.address.toString()}, {"name", o.from.name}});
+        fprintf(stderr, "%s offers \"%s\". Accept? [y/N] ", who.toUtf8().constData(),
+            o.remote.split(QLatin1Char('/')).last().toUtf8().constData());
+        fflush(stderr);
+    };
+    connect(ReplyOperate::relay(), &ReplyOperate::isDownloadFile, this,
+        [&](const QString& filePath, const ServerContent& from, quint16) {
+            const Offer offer{filePath, from};
+            if (accept) {
+                startDownload(offer);
+                return;
+            }
+            pending.append(offer);
+            if (pending.size() == 1)
+                ask();
+        });
+    // Answers come line by line on standard input, without blocking the event loop:
+    // status queries keep being answered while a question is open.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray typed;
+    connect(&input, &QSocketNotifier::activated, this, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        typed.append(buffer, int(n));
+        int newline;
+        while ((newline = typed.indexOf('\n')) >= 0) {
+            const QByteArray answer = typed.left(newline).trimmed().toLower();
+            typed.remove(0, newline + 1);
+            if (pending.isEmpty())
+                continue;
+            const Offer offer = pending.takeFirst();
+            if (answer == "y" || answer == "yes")
+                startDownload(offer);
+            else
+                m_out.line(QStringLiteral("declined %1").arg(offer.remote));
+            ask();
+        }
+    });
+    if (!m_out.json())
+        m_out.line(QStringLiteral("serving; offered files go to %1")
+                       .arg(Config::instance()->value(Config::DownloadPath).toString()));
+    else
+        m_out.object({{"event", "serving"}, {"folder", Config::instance()->value(Config::DownloadPath).toString()}});
+    waitFor([] { return false; }, m_timeoutMs > 0 ? m_timeoutMs : std::numeric_limits<int>::max());
+    return Success;
+}
+
+int CtlCommands::offer(const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Offer files to another client (or a device) and serve them until each was fetched or the wait ends."));
+    p.addPositionalArgument("CLIENT", "IP address or name.");
+    p.addPositionalArgument("FILE", "Files to offer.", "FILE...");
+    p.addOption({"wait", "Serve at most this many seconds (default 300).", "seconds", "300"});
+    int exit = 0;
+    if (!parse(p, args, 2, -1, &exit))
+        return exit;
+    QStringList files;
+    for (const QString& f : p.positionalArguments().mid(1)) {
+        const QFileInfo info(f);
+        if (!info.isFile()) {
+            m_out.error(QStringLiteral("%1: no such file").arg(f));
+            return Failure;
+        }
+        files.append(QDir::fromNativeSeparators(info.absoluteFilePath()));
+    }
+    ServerContent client;
+    if (!resolve(p.positionalArguments().at(0), false, &client))
+        return Failure;
+
+    DiscoveryListener::instance()->start();
+    auto* listener = new OperateListener(this);
+    bool bound = false;
+    connect(
+        listener, &OperateListener::listening, this, [&] { bound = true; }, Qt::QueuedConnection);
+    listener->start();
+    if (!waitFor([&] { return bound; }, 3000))
+        return fail(QStringLiteral("UDP port 16021 is taken: is a client already serving here?"));
+
+    QSet<QString> fetched;
+    connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, this, [&](const ProgressContent& pc) {
+        if (pc.progress == 101)
+            fetched.insert(pc.nativePath);
+        else if (pc.progress >= 0)
+            m_out.progress(pc, QFileInfo(pc.nativePath).size());
+    });
+    int sent = 0;
+    for (const QString& f : qAsConst(files)) {
+        auto* task = new FileDistribution(f, client);
+        connect(
+            task, &FileDistribution::offered, this,
+            [&, f](bool ok) {
+                ++sent;
+                if (!ok)
+                    m_out.error(QStringLiteral("could not offer %1").arg(f));
+            },
+            Qt::QueuedConnection);
+        QThreadPool::globalInstance()->start(task);
+    }
+    const auto allFetched = [&] {
+        for (const QString& f : qAsConst(files)) {
+            if (!fetched.contains(f))
+                return false;
+        }
+        return true;
+    };
+    waitFor(allFetched, qMax(1, p.value("wait").toInt()) * 1000);
+    for (const QString& f : qAsConst(files)) {
+        const bool ok = fetched.contains(f);
+        if (m_out.json())
+            m_out.object({{"event", "result"}, {"command", "offer"}, {"ok", ok}, {"file", f}});
+        else if (ok)
+            m_out.line(QStringLiteral("fetched %1").arg(f));
+    }
+    QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
+    return allFetched() ? Success : fail(QStringLiteral("not every file was fetched"));
 }

@@ -35,6 +35,8 @@ private:
     int history(const QStringList& args);
     int devices(const QStringList& args);
     int config(const QStringList& args);
+    int serve(const QStringList& args);
+    int offer(const QStringList& args);
 
     // Parses a command's own options; false (and the exit code in *exit) on --help or a
     // usage error.

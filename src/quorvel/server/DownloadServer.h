@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QRunnable>
+
+#include "ProgressContent.h"
+#include "ServerContent.h"
+
+// Streams one offered file to the party that fetches it. A later connection of the
+// session resumes at the count the party states: decimal digits (devices) or 8 bytes
+// little-endian (this client's own downloader).
+class QTcpServer;
+
+class DownloadServer : public QObject, public QRunnable {
+    Q_OBJECT
+public:
+    static constexpr int BlockSize = 4096;
+
+    DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
+        QObject* parent = nullptr);
+    ~DownloadServer() override;
+    // Listens on the session's port; done before the fetching party is told the port,
+    // so that it never connects to nothing.
+    bool listen();
+    void run() override;
+
+signals:
+    void uploadProgress(ProgressContent content);
+    void updateRecentFileList();
+
+private:
+    void error(const QString& text);
+    ProgressContent report(int progress) const;
+
+    QString m_filePath;
+    quint16 m_tcpPort;
+    uint m_sessionId;
+    int m_progress = 0;
+    int m_id;
+    ServerContent m_server;
+    QString m_errorText;
+    QTcpServer* m_listener = nullptr;
+};

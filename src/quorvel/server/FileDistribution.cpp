@@ -1,0 +1,24 @@
+#include "FileDistribution.h"
+
+#include "OfferedFiles.h"
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "UdpRequest.h"
+
+FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server, QObject* parent)
+    : QObject(parent)
+    , m_filePath(filePath)
+    , m_server(server)
+{
+}
+
+void FileDistribution::run()
+{
+    UdpRequest udp;
+    // Always the operation port, whatever port the record names.
+    const bool sent
+        = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath), m_server.address, ProtocolPort::Operation);
+    if (sent)
+        OfferedFiles::addOfferedFile(m_server.address, m_filePath);
+    emit offered(sent);
+}

@@ -1,0 +1,148 @@
+#include "ReplyOperate.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThreadPool>
+#include <QUdpSocket>
+
+#include "DownloadServer.h"
+#include "IncomingFile.h"
+#include "OfferedFiles.h"
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "ServingSessions.h"
+#include "quorvel/discovery/DiscoveryListener.h"
+
+namespace {
+const char* const Tag = "ReplyOperate";
+}
+
+ReplyOperate* ReplyOperate::relay()
+{
+    static ReplyOperate* hub = [] {
+        auto* object = new ReplyOperate;
+        // It re-emits on the application's thread, where the window and the terminal are.
+        if (QCoreApplication::instance())
+            object->moveToThread(QCoreApplication::instance()->thread());
+        return object;
+    }();
+    return hub;
+}
+
+ReplyOperate::ReplyOperate(const QByteArray& data, const QHostAddress& sender, quint16 senderPort, QObject* parent)
+    : QObject(parent)
+    , m_data(data)
+    , m_sender(sender)
+    , m_senderPort(senderPort)
+{
+    connect(this, &ReplyOperate::isDownloadFile, relay(), &ReplyOperate::isDownloadFile);
+}
+
+void ReplyOperate::run()
+{
+    bool ok = false;
+    const QVariant parsed = QtJson::parse(QString::fromUtf8(m_data.constData(), m_data.size()), ok);
+    if (!ok) {
+        qCritical("[E][%s] ReplyDiscovery: pase json fail.", Tag);
+        return;
+    }
+    const QtJson::JsonObject request = parsed.toMap();
+    const QString type = request.value(ProtocolKey::Type).toString();
+    if (type == ProtocolType::FileDownload)
+        replyFileDownload(request);
+    else if (type == ProtocolType::QueryResult)
+        replyResultQuery(request);
+    else if (type == ProtocolType::FileDistribution)
+        onPushedFile(request);
+    else
+        qCritical("[E][%s] ReplyOperate: does not support operate: %s", Tag, qUtf8Printable(type));
+}
+
+void ReplyOperate::send(const QtJson::JsonObject& reply, const char* serializeFail, const char* sendFail)
+{
+    bool ok = false;
+    const QByteArray bytes = QtJson::serialize(reply, ok);
+    if (!ok) {
+        qCritical(serializeFail, Tag);
+        return;
+    }
+    QUdpSocket socket;
+    if (socket.writeDatagram(bytes, m_sender, m_senderPort) == -1)
+        qCritical(sendFail, Tag);
+}
+
+void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
+{
+    const QString path = request.value(ProtocolKey::FilePath).toString();
+    QtJson::JsonObject reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not allow to download."));
+    const QStringList offered = OfferedFiles::offeredFilesFor(m_sender);
+    if (offered.contains(path)) {
+        const QFileInfo info(path);
+        if (!info.isFile()) {
+            reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not exists."));
+        } else {
+            uint session = 0;
+            quint16 port = 0;
+            ServingSessions::allocate(&session, &port);
+            ServingSessions::setResult(session, QString(ProtocolValue::NotComplete));
+            reply = ProtocolDefinedJsonObject::downloadReply(session, port, uint(info.size()));
+            // The fetching host as it described itself, if it ever asked who we are.
+            const ServerContent host = DiscoveryListener::instance()->knownHost(m_sender.toString());
+            {
+                // Served on this thread, which waits for the transfer anyway; listening
+                // before the reply goes out, so the party never finds the port closed.
+                DownloadServer server(path, port, session, host);
+                connect(&server, &DownloadServer::uploadProgress, relay(), &ReplyOperate::servingProgress);
+                connect(&server, &DownloadServer::updateRecentFileList, relay(), &ReplyOperate::updateRecentFileList);
+                server.listen();
+                send(reply, "[E][%s] replyFileDownload: serialize json fail.",
+                    "[E][%s] replyFileDownload: socket send error.");
+                // A transfer may wait long for its party: let the pool run other requests
+                // (status queries, discovery) meanwhile.
+                QThreadPool::globalInstance()->releaseThread();
+                server.run();
+                QThreadPool::globalInstance()->reserveThread();
+            }
+            return;
+        }
+    }
+    send(reply, "[E][%s] replyFileDownload: serialize json fail.", "[E][%s] replyFileDownload: socket send error.");
+}
+
+void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
+{
+    const uint session = request.value(ProtocolKey::SessionId).toUInt();
+    QtJson::JsonObject reply;
+    reply.insert(ProtocolKey::SessionId, session);
+    bool found = false;
+    const QString status = ServingSessions::result(session, &found);
+    if (!found) {
+        reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
+        reply.insert(ProtocolKey::Reason, QStringLiteral("not such sessionID"));
+    } else if (request.value(ProtocolKey::Md5).toString() == status) {
+        reply.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
+    } else {
+        reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
+        reply.insert(ProtocolKey::Reason, status);
+    }
+    send(reply, "[E][%s] Reply result query: serialize json fail.",
+        "[E][%s] Reply result query: socket write datagram fail.");
+}
+
+void ReplyOperate::onPushedFile(const QtJson::JsonObject& request)
+{
+    const QString filePath = request.value(ProtocolKey::FilePath).toString();
+    QString reason;
+    if (IncomingFile::nameOf(filePath, &reason).isEmpty()) {
+        // Anyone on the network can send this: a name that is no plain name is refused
+        // before anybody is asked.
+        qWarning(
+            "[W][%s] Refused a file offered by %s: %s", Tag, qPrintable(m_sender.toString()), qUtf8Printable(reason));
+        return;
+    }
+    ServerContent server;
+    server.name = request.value(ProtocolKey::Name).toString();
+    server.uuid = request.value(ProtocolKey::Uuid).toString();
+    server.address = m_sender;
+    emit isDownloadFile(filePath, server, m_senderPort);
+}

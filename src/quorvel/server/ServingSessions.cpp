@@ -1,0 +1,61 @@
+#include "ServingSessions.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTcpServer>
+
+namespace {
+QMutex g_lock;
+uint g_nextSession = ServingSessions::FirstSession;
+quint16 g_nextPort = ServingSessions::FirstPort;
+QMap<uint, QString> g_results;
+} // namespace
+
+void ServingSessions::allocate(uint* session, quint16* port)
+{
+    QMutexLocker lock(&g_lock);
+    *session = g_nextSession++;
+    // A port another program holds would leave the fetching party waiting for nothing:
+    // skip it, and say so.
+    for (int tries = 0; tries < 1000; ++tries) {
+        const quint16 candidate = g_nextPort++;
+        if (g_nextPort == 0)
+            g_nextPort = FirstPort;
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, candidate)) {
+            *port = candidate;
+            return;
+        }
+        qWarning("[W][%s] Port %d is taken, trying the next.", "ReplyOperate", candidate);
+    }
+    *port = g_nextPort++;
+}
+
+void ServingSessions::setResult(uint session, const QString& status)
+{
+    QMutexLocker lock(&g_lock);
+    g_results.insert(session, status);
+}
+
+void ServingSessions::completeIfKnown(uint session, const QString& md5)
+{
+    QMutexLocker lock(&g_lock);
+    if (g_results.contains(session))
+        g_results.insert(session, md5);
+}
+
+QString ServingSessions::result(uint session, bool* found)
+{
+    QMutexLocker lock(&g_lock);
+    *found = g_results.contains(session);
+    return g_results.value(session);
+}
+
+void ServingSessions::resetForTests()
+{
+    QMutexLocker lock(&g_lock);
+    g_nextSession = FirstSession;
+    g_nextPort = FirstPort;
+    g_results.clear();
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The sessions of files this client serves: distinct session numbers and ports for every
+// accepted fetch, and how each transfer ended ("not_complete", then the MD5 sent).
+class ServingSessions {
+public:
+    static constexpr uint FirstSession = 1717986918; // 0x66666666
+    static constexpr quint16 FirstPort = 20000;
+
+    // Takes the next session number and the next port that is free to listen on.
+    static void allocate(uint* session, quint16* port);
+    static void setResult(uint session, const QString& status);
+    // Sets the result only when the session is known.
+    static void completeIfKnown(uint session, const QString& md5);
+    static QString result(uint session, bool* found);
+
+    static void resetForTests();
+};
