@@ -62,8 +62,14 @@ void ClientFetch::onDatagram()
         }
         const QString result = reply.value(ProtocolKey::Result).toString();
         if (m_querying) {
-            finish(result == ProtocolValue::Ok,
-                result == ProtocolValue::Ok ? QStringLiteral("ok") : reply.value(ProtocolKey::Reason).toString());
+            const QString reason = reply.value(ProtocolKey::Reason).toString();
+            // The serving side may not have finished its own count yet: ask again, as
+            // a client does, ten times at most.
+            if (result != ProtocolValue::Ok && reason == ProtocolValue::NotComplete && ++m_polls < MaxPolls) {
+                QTimer::singleShot(PollIntervalMs, this, [this] { sendRequest(m_query); });
+                return;
+            }
+            finish(result == ProtocolValue::Ok, result == ProtocolValue::Ok ? QStringLiteral("ok") : reason);
             return;
         }
         if (result != ProtocolValue::Ok) {
@@ -150,6 +156,7 @@ void ClientFetch::onStreamData()
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
         query.insert(ProtocolKey::SessionId, m_sessionId);
         query.insert(ProtocolKey::Md5, getFileMd5(m_localPath));
+        m_query = query;
         sendRequest(query);
     }
 }

@@ -21,6 +21,8 @@ class ClientFetch : public QObject {
 public:
     static constexpr int MaxConnections = 11;
     static constexpr int ReplyTimeoutMs = 5000;
+    static constexpr int MaxPolls = 10;
+    static constexpr int PollIntervalMs = 500;
 
     ClientFetch(const QHostAddress& device, const QHostAddress& client, quint16 clientPort, const QString& remotePath,
         const QString& localPath, const DeviceFaults& faults, WireLog* log, QObject* parent);
@@ -56,5 +58,7 @@ private:
     int m_connections = 0;
     int m_cutsLeft = 0;
     bool m_querying = false;
+    int m_polls = 0;
+    QVariantMap m_query;
     bool m_done = false;
 };

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -983,7 +984,16 @@ int CtlCommands::offer(const QStringList& args)
         }
         return true;
     };
-    waitFor(allFetched, qMax(1, p.value("wait").toInt()) * 1000);
+    int confirmed = 0;
+    connect(ReplyOperate::relay(), &ReplyOperate::resultQueried, this, [&](uint, bool ok) { confirmed += ok; });
+    QElapsedTimer waited;
+    waited.start();
+    const int waitMs = qMax(1, p.value("wait").toInt()) * 1000;
+    waitFor(allFetched, waitMs);
+    // The fetching party asks next whether what it holds is right: stay for that answer
+    // (a device may not ask at all, so not for long).
+    if (allFetched())
+        waitFor([&] { return confirmed >= files.size(); }, int(qBound<qint64>(1, waitMs - waited.elapsed(), 15000)));
     for (const QString& f : qAsConst(files)) {
         const bool ok = fetched.contains(f);
         if (m_out.json())

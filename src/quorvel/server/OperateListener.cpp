@@ -1,5 +1,6 @@
 #include "OperateListener.h"
 
+#include <QMutex>
 #include <QNetworkDatagram>
 #include <QThreadPool>
 #include <QTimer>
@@ -7,6 +8,11 @@
 
 #include "ReplyOperate.h"
 #include "Timing.h"
+
+namespace {
+QMutex g_activeLock;
+OperateListener* g_active = nullptr;
+} // namespace
 
 OperateListener::OperateListener(QObject* parent)
     : QThread(parent)
@@ -20,6 +26,20 @@ OperateListener::~OperateListener()
     wait();
 }
 
+qint64 OperateListener::sendReply(const QByteArray& bytes, const QHostAddress& to, quint16 port)
+{
+    QMutexLocker lock(&g_activeLock);
+    if (!g_active || !g_active->m_socket)
+        return -1;
+    qint64 written = -1;
+    QUdpSocket* socket = g_active->m_socket;
+    if (QThread::currentThread() == g_active)
+        return socket->writeDatagram(bytes, to, port);
+    QMetaObject::invokeMethod(
+        socket, [&] { written = socket->writeDatagram(bytes, to, port); }, Qt::BlockingQueuedConnection);
+    return written;
+}
+
 void OperateListener::run()
 {
     QUdpSocket socket;
@@ -27,6 +47,11 @@ void OperateListener::run()
     retry.setSingleShot(true);
     const auto bindOnce = [&] {
         if (socket.bind(QHostAddress::AnyIPv4, Port)) {
+            {
+                QMutexLocker lock(&g_activeLock);
+                m_socket = &socket;
+                g_active = this;
+            }
             // Read on this thread, which owns the socket; a flood is drained in one go.
             connect(
                 &socket, &QUdpSocket::readyRead, &socket, [this, &socket] { readPending(&socket); },
@@ -40,6 +65,10 @@ void OperateListener::run()
     connect(&retry, &QTimer::timeout, &socket, bindOnce);
     bindOnce();
     exec();
+    QMutexLocker lock(&g_activeLock);
+    if (g_active == this)
+        g_active = nullptr;
+    m_socket = nullptr;
 }
 
 void OperateListener::readPending(QUdpSocket* socket)

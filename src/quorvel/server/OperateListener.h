@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+class QHostAddress;
 class QUdpSocket;
 
 // Takes the requests that devices and other clients send to UDP 16021; each becomes a
@@ -13,6 +14,10 @@ public:
     explicit OperateListener(QObject* parent = nullptr);
     ~OperateListener() override;
 
+    // Sends a reply from the listening socket: a client that fetches from this client
+    // takes replies only from port 16021. -1 when it could not be sent (or nothing listens).
+    static qint64 sendReply(const QByteArray& bytes, const QHostAddress& to, quint16 port);
+
 signals:
     void listening();
 
@@ -21,4 +26,5 @@ protected:
 
 private:
     void readPending(QUdpSocket* socket);
+    QUdpSocket* m_socket = nullptr; // lives on the listener's thread
 };

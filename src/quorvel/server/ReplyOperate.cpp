@@ -8,6 +8,7 @@
 #include "DownloadServer.h"
 #include "IncomingFile.h"
 #include "OfferedFiles.h"
+#include "OperateListener.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "ServingSessions.h"
@@ -66,6 +67,9 @@ void ReplyOperate::send(const QtJson::JsonObject& reply, const char* serializeFa
         qCritical(serializeFail, Tag);
         return;
     }
+    // From the operation port when the listener runs (a fetching client checks it).
+    if (OperateListener::sendReply(bytes, m_sender, m_senderPort) != -1)
+        return;
     QUdpSocket socket;
     if (socket.writeDatagram(bytes, m_sender, m_senderPort) == -1)
         qCritical(sendFail, Tag);
@@ -127,6 +131,7 @@ void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
     }
     send(reply, "[E][%s] Reply result query: serialize json fail.",
         "[E][%s] Reply result query: socket write datagram fail.");
+    emit relay()->resultQueried(session, reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok);
 }
 
 void ReplyOperate::onPushedFile(const QtJson::JsonObject& request)

@@ -28,6 +28,8 @@ signals:
     void isDownloadFile(QString filePath, ServerContent server, quint16 port);
     void servingProgress(ProgressContent content);
     void updateRecentFileList();
+    // A status query was answered: ok when the party holds exactly what was sent.
+    void resultQueried(uint session, bool ok);
 
 private:
     ReplyOperate() = default;

@@ -1,2 +1,123 @@
+#include <QCryptographicHash>
 #include <QtTest>
-QTEST_GUILESS_MAIN(QObject)
+
+#include "ClientFolder.h"
+#include "DeviceProcess.h"
+#include "TestNetwork.h"
+#include "json/QtJson.h"
+
+// Client to client and client to device, each on a host of its own: one client offers,
+// the other (quorvelctl serve) accepts and fetches; a device fetches with its decimal
+// resumption offset.
+class TestClientTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void clientOffersClientFetches();
+    void deviceFetchesWithResumption();
+
+private:
+    static QString md5(const QString& path)
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return "missing";
+        QCryptographicHash h(QCryptographicHash::Md5);
+        h.addData(&f);
+        return QString::fromLatin1(h.result().toHex());
+    }
+    static QString makeFile(const QString& path, int size)
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        QByteArray data(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            data[i] = char((i * 11 + i / 7) % 253);
+        f.write(data);
+        return path;
+    }
+    static QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 30000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
+            p->waitForReadyRead(100);
+            seen += p->readAllStandardOutput();
+        }
+        seen += p->readAllStandardOutput();
+        return seen;
+    }
+};
+
+void TestClientTransfer::clientOffersClientFetches()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    ClientFolder a;
+    ClientFolder b;
+    QVERIFY(a.isValid() && b.isValid());
+    const QString inbox = b.path() + "/inbox";
+    QCOMPARE(b.ctl({"config", "set", "DownloadPath", inbox}), 0);
+    QDir().mkpath(inbox);
+    // A symbolic link where the file would land: never followed, never overwritten.
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile::link(elsewhere.path() + "/victim", inbox + "/deck.pdf"));
+
+    QProcess* serve = net.start(1, b.path() + "/quorvelctl", {"serve", "--accept"});
+    QByteArray served;
+    QVERIFY(waitForOutput(serve, "serving", served).contains("serving"));
+
+    const QString file = makeFile(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
+    QProcess* offer
+        = net.start(0, a.path() + "/quorvelctl", {"--json", "offer", net.address(1).toString(), file, "--wait", "60"});
+    QVERIFY(offer->waitForFinished(90000));
+    const QByteArray offerOut = offer->readAllStandardOutput();
+    QVERIFY2(offer->exitCode() == 0, (offerOut + offer->readAllStandardError()).constData());
+    QVERIFY(offerOut.contains("\"command\":\"offer\"") && offerOut.contains("\"ok\":true"));
+
+    waitForOutput(serve, "received", served);
+    QVERIFY2(served.contains("received " + file.toUtf8()), (served + serve->readAllStandardError()).constData());
+    QCOMPARE(md5(inbox + "/deck (1).pdf"), md5(file));
+    QVERIFY(!QFileInfo::exists(elsewhere.path() + "/victim"));
+    QVERIFY(QFileInfo(inbox + "/deck.pdf").isSymLink());
+}
+
+void TestClientTransfer::deviceFetchesWithResumption()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    const int size = 2 * 1024 * 1024;
+    DeviceProcess device({"--no-mdns", "--cut-after", QString::number(size * 3 / 10)}, net.prefix(1));
+    QVERIFY(device.isReady());
+    ClientFolder a;
+    const QString one = makeFile(a.path() + "/one.bin", size);
+    const QString two = makeFile(a.path() + "/two.bin", size / 2);
+    QProcess* offer
+        = net.start(0, a.path() + "/quorvelctl", {"offer", net.address(1).toString(), one, two, "--wait", "60"});
+    QVERIFY(offer->waitForFinished(90000));
+    QVERIFY2(offer->exitCode() == 0, offer->readAllStandardError().constData());
+
+    QVERIFY(!device.waitForLog("event", "fetch-finished").isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(device.logWhere("event", "fetch-finished").size(), 2, 10000);
+    for (const QJsonObject& f : device.logWhere("event", "fetch-finished"))
+        QVERIFY2(f.value("ok").toBool(), qPrintable(f.value("detail").toString()));
+    QCOMPARE(md5(device.folder() + QString::fromUtf8("/Quorvel/接收/one.bin")), md5(one));
+    QCOMPARE(md5(device.folder() + QString::fromUtf8("/Quorvel/接收/two.bin")), md5(two));
+    QCOMPARE(device.logWhere("event", "fetch-resume-offset-sent").size(), 2);
+
+    // The two fetches got the first two sessions and ports.
+    QSet<uint> sessions;
+    QSet<uint> ports;
+    for (const QJsonObject& line : device.logWhere("dir", "in")) {
+        const QVariantMap m = QtJson::parseObject(line.value("payload").toString().toUtf8());
+        if (m.contains("tcp_port")) {
+            sessions.insert(m.value("session_id").toUInt());
+            ports.insert(m.value("tcp_port").toUInt());
+        }
+    }
+    QCOMPARE(sessions, (QSet<uint>{1717986918u, 1717986919u}));
+    QCOMPARE(ports, (QSet<uint>{20000u, 20001u}));
+}
+
+QTEST_GUILESS_MAIN(TestClientTransfer)
+#include "tst_clienttransfer.moc"
