@@ -46,9 +46,7 @@ int main(int argc, char** argv)
     QElapsedTimer gap;
     QTimer ticker;
     ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        maxGapMs = qMax(maxGapMs, gap.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { maxGapMs = qMax(maxGapMs, gap.restart()); });
     int found = 0;
     double firstMs = -1;
     QObject::connect(
@@ -75,7 +73,7 @@ int main(int argc, char** argv)
     if (mode == QLatin1String("many")) {
         printf("many devices=%d found=%d all_listed_ms=%.1f main_thread_max_gap_ms=%lld peak_rss_kb=%ld "
                "rss_before_pass_kb=%ld\n",
-               expected, found, allMs, maxGapMs, peakRssKb(), idleRss);
+            expected, found, allMs, maxGapMs, peakRssKb(), idleRss);
     } else {
         printf("latency_ms=%.2f\n", firstMs);
     }

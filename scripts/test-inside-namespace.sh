@@ -34,7 +34,8 @@ for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 
 status=0
-ctest --test-dir "$root/build" --output-on-failure -j2 "$@" || status=$?
+# One test at a time: many bind the protocol's fixed ports (16020, 16021) in this namespace.
+ctest --test-dir "$root/build" --output-on-failure "$@" || status=$?
 kill "$xvfb" "$session_bus_pid" 2>/dev/null || true
 avahi-daemon --kill 2>/dev/null || true
 rm -rf "$XDG_RUNTIME_DIR"

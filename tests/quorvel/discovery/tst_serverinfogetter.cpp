@@ -17,6 +17,7 @@ class TestServerInfoGetter : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup();
     void unicastFillsTheRecord();
     void requestBytes();
     void replyFromAnotherAddress();
@@ -32,6 +33,12 @@ void TestServerInfoGetter::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
     Config::instance()->setValue(Config::ClientName, "Tester PC");
+}
+
+void TestServerInfoGetter::cleanup()
+{
+    // A query still running must not report to a receiver that has gone.
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 void TestServerInfoGetter::unicastFillsTheRecord()
