@@ -22,6 +22,7 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption infoPort("info-port", "UDP port of the information query.", "port", "16020");
     const QCommandLineOption opPort("operation-port", "UDP port of file requests.", "port", "16021");
     const QCommandLineOption castPort("cast-port", "UDP port of the cast negotiation.", "port", "8000");
+    const QCommandLineOption streamPort("stream-port", "TCP port that receives the cast stream.", "port", "7236");
     const QCommandLineOption castPassword("cast-password", "Password the cast negotiation asks for.", "text");
     const QCommandLineOption castIp("cast-ip", "\"ip\" in the cast reply (\"\" for an empty one).", "text");
     const QCommandLineOption noMdns("no-mdns", "Do not announce the device on mDNS.");
@@ -39,9 +40,9 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption listChunk("list-chunk", "Entries per file_list datagram.", "n");
     const QCommandLineOption noFinished("list-without-finished", "Leave \"finished\" out of listings.");
     const QCommandLineOption castUnknown("cast-unknown", "Answer this cast request with \"Unknow type:\".", "type");
-    p.addOptions(
-        {address, name, uuid, version, os, folder, secure, support, infoPort, opPort, castPort, castPassword, castIp,
-            noMdns, log, cut, stall, notComplete, ignore, wrongPort, delay, lie, listChunk, noFinished, castUnknown});
+    p.addOptions({address, name, uuid, version, os, folder, secure, support, infoPort, opPort, castPort, streamPort,
+        castPassword, castIp, noMdns, log, cut, stall, notComplete, ignore, wrongPort, delay, lie, listChunk,
+        noFinished, castUnknown});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return false;
@@ -60,7 +61,8 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
         out = quint16(v);
         return true;
     };
-    if (!port(infoPort, this->infoPort) || !port(opPort, operationPort) || !port(castPort, this->castPort))
+    if (!port(infoPort, this->infoPort) || !port(opPort, operationPort) || !port(castPort, this->castPort)
+        || !port(streamPort, this->streamPort))
         return false;
 
     for (const QString& a : p.values(address)) {

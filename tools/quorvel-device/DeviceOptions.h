@@ -34,6 +34,7 @@ struct DeviceOptions {
     quint16 infoPort = 16020;
     quint16 operationPort = 16021;
     quint16 castPort = 8000;
+    quint16 streamPort = 7236;
     QString castPassword;
     QString castIp; // "ip" in the cast reply; empty: the device's address
     bool castIpEmpty = false;

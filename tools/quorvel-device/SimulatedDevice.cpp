@@ -2,13 +2,20 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
+#include <QSaveFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QtEndian>
+#include <memory>
 
 #include "ClientFetch.h"
 #include "ProtocolWords.h"
@@ -72,6 +79,16 @@ bool SimulatedDevice::start(QString* error)
     connect(m_operation, &QUdpSocket::readyRead, this,
         [this] { onDatagrams(m_operation, &SimulatedDevice::handleOperation); });
     connect(m_cast, &QUdpSocket::readyRead, this, [this] { onDatagrams(m_cast, &SimulatedDevice::handleCast); });
+
+    m_streamServer = new QTcpServer(this);
+    if (!m_streamServer->listen(m_address, m_options.streamPort)) {
+        *error = QStringLiteral("cannot listen for the cast stream on %1:%2: %3")
+                     .arg(m_address.toString())
+                     .arg(m_options.streamPort)
+                     .arg(m_streamServer->errorString());
+        return false;
+    }
+    connect(m_streamServer, &QTcpServer::newConnection, this, &SimulatedDevice::onStreamConnection);
 
     if (m_options.mdns) {
         m_mdns = new QxtDiscoverableService(QStringLiteral("_quorvel._udp"), m_name, this);
@@ -492,4 +509,60 @@ void SimulatedDevice::handleCast(const Request& request)
         body.insert(QStringLiteral("ip"), ip);
     }
     reply(request, body);
+}
+
+void SimulatedDevice::onStreamConnection()
+{
+    while (QTcpSocket* socket = m_streamServer->nextPendingConnection()) {
+        // Per connection: bytes not yet framed, frames seen, and a one-second window
+        // for the frame rate.
+        struct Stream {
+            QByteArray pending;
+            int frames = 0;
+            int windowFrames = 0;
+            QElapsedTimer window;
+        };
+        auto stream = std::make_shared<Stream>();
+        stream->window.start();
+        const QString device = m_publicAddress.toString();
+        const QString latest = m_store.root() + QStringLiteral("/.cast/latest.jpg");
+        QDir().mkpath(m_store.root() + QStringLiteral("/.cast"));
+        m_log->event(
+            device, QStringLiteral("cast-stream-connected"), QJsonObject{{"peer", socket->peerAddress().toString()}});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, stream, device, latest] {
+            stream->pending += socket->readAll();
+            for (;;) {
+                if (stream->pending.size() < 4)
+                    break;
+                const quint32 length = qFromBigEndian<quint32>(stream->pending.constData());
+                if (length > 64u * 1024 * 1024) {
+                    m_log->event(
+                        device, QStringLiteral("cast-stream-bad-frame"), QJsonObject{{"length", double(length)}});
+                    socket->abort();
+                    return;
+                }
+                if (quint32(stream->pending.size()) < 4 + length)
+                    break;
+                const QByteArray jpeg = stream->pending.mid(4, int(length));
+                stream->pending.remove(0, int(4 + length));
+                ++stream->frames;
+                ++stream->windowFrames;
+                QSaveFile file(latest);
+                if (file.open(QIODevice::WriteOnly)) {
+                    file.write(jpeg);
+                    file.commit();
+                }
+                if (stream->window.elapsed() >= 1000) {
+                    const double fps = stream->windowFrames * 1000.0 / stream->window.restart();
+                    stream->windowFrames = 0;
+                    m_log->event(
+                        device, QStringLiteral("cast-frames"), QJsonObject{{"frames", stream->frames}, {"fps", fps}});
+                }
+            }
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, stream, device] {
+            m_log->event(device, QStringLiteral("cast-stream-closed"), QJsonObject{{"frames", stream->frames}});
+            socket->deleteLater();
+        });
+    }
 }

@@ -7,6 +7,7 @@
 #include "DeviceFileStore.h"
 #include "DeviceOptions.h"
 
+class QTcpServer;
 class QUdpSocket;
 class QxtDiscoverableService;
 class TransferSession;
@@ -77,4 +78,7 @@ private:
     int m_notCompleteLeft = 0;
     QHash<QString, QString> m_castRandom; // peer -> last "random_data" it was given
     QString m_salutatory;
+    // The cast stream: frames behind a 4-byte big-endian length.
+    void onStreamConnection();
+    QTcpServer* m_streamServer = nullptr;
 };

@@ -28,6 +28,8 @@
 #include "SalutatorySetter.h"
 #include "Timing.h"
 #include "UserNotices.h"
+#include "cast/CastControllerClient.h"
+#include "cast/VantropeTask.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
@@ -37,6 +39,7 @@
 #include "quorvel/server/ReplyOperate.h"
 #include <QSocketNotifier>
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -125,6 +128,8 @@ QString CtlCommands::usage()
         "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
         "  offer CLIENT FILE... [--wait SECONDS]\n"
         "                                       offer files to another client and serve them\n"
+        "  cast DEVICE [--size WxH]             cast this screen to the device (p pause, r resume,\n"
+        "                                       a aspect ratio, s stop, on standard input)\n"
         "\n"
         "Each command takes --help. Exit status: 0 success, 1 failure, 2 usage error.");
 }
@@ -270,6 +275,7 @@ int CtlCommands::run(const QStringList& arguments)
         {"config", &CtlCommands::config},
         {"serve", &CtlCommands::serve},
         {"offer", &CtlCommands::offer},
+        {"cast", &CtlCommands::cast},
     };
     const Command command = commands.value(arguments.first());
     if (!command) {
@@ -1003,4 +1009,133 @@ int CtlCommands::offer(const QStringList& args)
     }
     QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
     return allFetched() ? Success : fail(QStringLiteral("not every file was fetched"));
+}
+
+namespace {
+// One line from standard input; without echo when asked and on a terminal (passwords).
+QString readLine(bool echo)
+{
+    termios saved{};
+    const bool terminal = isatty(STDIN_FILENO) == 1;
+    if (!echo && terminal) {
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    QByteArray line;
+    char c = 0;
+    while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n')
+        line.append(c);
+    if (!echo && terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        fputc('\n', stderr);
+    }
+    return QString::fromUtf8(line).trimmed();
+}
+} // namespace
+
+int CtlCommands::cast(const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Cast this screen to a device: agree the cast (confirmation and password asked here), start the casting "
+        "program and steer it. While it runs, type p (pause), r (resume), a (aspect ratio) or s (stop)."));
+    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addOption({"size", "The screen size to announce.", "WxH", "1920x1080"});
+    int exit = 0;
+    if (!parse(p, args, 1, 1, &exit))
+        return exit;
+    const QStringList size = p.value("size").split(QLatin1Char('x'));
+    const int width = size.value(0).toInt();
+    const int height = size.value(1).toInt();
+    if (size.size() != 2 || width <= 0 || height <= 0) {
+        m_out.error(QStringLiteral("--size takes WIDTHxHEIGHT"));
+        return Usage;
+    }
+    ServerContent device;
+    if (!resolve(p.positionalArguments().at(0), true, &device))
+        return Failure;
+    bool found = false;
+    const SupportEntry feature = device.supportPort(QStringLiteral("Vantrope"), &found);
+    if (!found)
+        return fail(QStringLiteral("%1 does not announce casting").arg(device.address.toString()));
+
+    auto* task = new VantropeTask(device.address, quint16(feature.port),
+        device.name.isEmpty() ? device.address.toString() : device.name,
+        Config::instance()->value(Config::ClientName).toString(), width, height);
+    task->setAutoDelete(false);
+    connect(
+        task, &VantropeTask::waitForUserConfirmCast, this,
+        [task](const QString& name) {
+            fprintf(stderr, "Cast to \"%s\"? [y/N] ", name.toUtf8().constData());
+            fflush(stderr);
+            const QString answer = readLine(true).toLower();
+            task->setConfirmCastResult(answer == QLatin1String("y") || answer == QLatin1String("yes"));
+        },
+        Qt::BlockingQueuedConnection);
+    connect(
+        task, &VantropeTask::waitForUserInputPassword, this,
+        [task](const QString&, const QString& title, const QString& content) {
+            fprintf(stderr, "%s: %s\nPassword: ", title.toUtf8().constData(), content.toUtf8().constData());
+            fflush(stderr);
+            QString password = readLine(false);
+            task->setPassword(password);
+        },
+        Qt::BlockingQueuedConnection);
+
+    bool ended = false;
+    QString failure;
+    bool failed = false;
+    CastControllerClient* link = nullptr;
+    QSocketNotifier* input = nullptr;
+    connect(
+        task, &VantropeTask::castServerName, this,
+        [&](const QString& name) {
+            link = new CastControllerClient(name);
+            connect(
+                link, &CastControllerClient::castConnected, this, [this] { m_out.line(QStringLiteral("casting")); });
+            connect(link, &CastControllerClient::castPaused, this, [this] { m_out.line(QStringLiteral("paused")); });
+            connect(link, &CastControllerClient::castResumed, this, [this] { m_out.line(QStringLiteral("resumed")); });
+            connect(link, &CastControllerClient::castDisconnected, this,
+                [this] { m_out.line(QStringLiteral("disconnected")); });
+            link->start();
+            input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+            connect(input, &QSocketNotifier::activated, this, [&] {
+                char c = 0;
+                if (::read(STDIN_FILENO, &c, 1) != 1) {
+                    input->setEnabled(false);
+                    return;
+                }
+                switch (c) {
+                case 'p': link->sendPause(); break;
+                case 'r': link->sendResume(); break;
+                case 'a': link->sendChangeAspectRatio(); break;
+                case 's': link->sendStop(); break;
+                default: break;
+                }
+            });
+        },
+        Qt::QueuedConnection);
+    connect(
+        task, &VantropeTask::onFinished, this, [&] { ended = true; }, Qt::QueuedConnection);
+    connect(
+        task, &VantropeTask::errMsg, this,
+        [&](const QString& text) {
+            failure = text;
+            failed = true;
+            ended = true;
+        },
+        Qt::QueuedConnection);
+    QThreadPool::globalInstance()->start(task);
+    waitFor([&] { return ended; }, std::numeric_limits<int>::max());
+    QThreadPool::globalInstance()->waitForDone();
+    delete task;
+    delete link;
+    if (!failed) {
+        m_out.line(QStringLiteral("cast ended"));
+        return Success;
+    }
+    m_out.error(failure.isEmpty() ? QStringLiteral("no cast") : failure);
+    return Failure;
 }

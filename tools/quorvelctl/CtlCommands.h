@@ -37,6 +37,7 @@ private:
     int config(const QStringList& args);
     int serve(const QStringList& args);
     int offer(const QStringList& args);
+    int cast(const QStringList& args);
 
     // Parses a command's own options; false (and the exit code in *exit) on --help or a
     // usage error.

@@ -1,0 +1,264 @@
+#include "VantropeTask.h"
+
+#include <QCryptographicHash>
+#include <QMutex>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include "Config.h"
+#include "ProtocolDefinedJsonObject.h"
+#include "ProtocolWords.h"
+#include "utils/WinUtils.h"
+
+namespace {
+const char* const Tag = "VantropeTask";
+constexpr int ReplyWaitMs = 2000;
+const QString CastServer = QStringLiteral("cast");
+QMutex g_programLock;
+QString g_program = QStringLiteral("Vantrope");
+} // namespace
+
+VantropeTask::RunCastCallback::RunCastCallback(VantropeTask* task, const QString& serverName)
+    : m_task(task)
+    , m_serverName(serverName)
+{
+}
+
+void VantropeTask::RunCastCallback::run()
+{
+    emit m_task->castServerName(m_serverName);
+}
+
+VantropeTask::VantropeTask(const QHostAddress& address, quint16 port, const QString& deviceName,
+    const QString& clientName, int sourceWidth, int sourceHeight, QObject* parent)
+    : QObject(parent)
+    , m_config(Config::instance())
+    , m_address(address)
+    , m_port(port)
+    , m_deviceName(deviceName)
+    , m_clientName(clientName)
+    , m_sourceWidth(sourceWidth)
+    , m_sourceHeight(sourceHeight)
+{
+}
+
+QString VantropeTask::programName()
+{
+    QMutexLocker lock(&g_programLock);
+    return g_program;
+}
+
+void VantropeTask::setProgramNameForTests(const QString& name)
+{
+    QMutexLocker lock(&g_programLock);
+    g_program = name;
+}
+
+QString VantropeTask::passwordDigest(const QString& password, const QString& randomData)
+{
+    const QByteArray inner = QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex();
+    return QString::fromLatin1(QCryptographicHash::hash(inner + randomData.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+void VantropeTask::setConfirmCastResult(bool confirmed)
+{
+    m_confirmCastResult = confirmed;
+    qDebug("[I][%s] User confirm cast: %s", Tag, confirmed ? "true" : "false");
+}
+
+void VantropeTask::setPassword(QString& password)
+{
+    m_password = password;
+    qDebug("[I][%s] User inputed password.", Tag);
+}
+
+void VantropeTask::fail(const QString& text)
+{
+    m_errString = text;
+    qCritical("[E][%s] %s", Tag, text.toUtf8().constData());
+}
+
+QtJson::JsonObject VantropeTask::request(const char* type, const QString& passwd) const
+{
+    QtJson::JsonObject object;
+    object.insert(ProtocolKey::Type, QString::fromLatin1(type));
+    // The cast identity follows the same rule as the client identifier.
+    object.insert(ProtocolKey::Uuid, ProtocolDefinedJsonObject::clientUuid());
+    if (!passwd.isEmpty())
+        object.insert(QStringLiteral("passwd"), passwd);
+    return object;
+}
+
+bool VantropeTask::sendData(QUdpSocket& socket, const QtJson::JsonObject& object)
+{
+    bool ok = false;
+    const QByteArray bytes = QtJson::serialize(object, ok);
+    if (!ok) {
+        fail(QStringLiteral("Serialize data fail."));
+        return false;
+    }
+    if (socket.writeDatagram(bytes, m_address, m_port) == -1) {
+        fail(QStringLiteral("Socket write data fail."));
+        return false;
+    }
+    return true;
+}
+
+bool VantropeTask::receiveData(QUdpSocket& socket, QtJson::JsonObject& object)
+{
+    if (!socket.waitForReadyRead(ReplyWaitMs) || !socket.hasPendingDatagrams()) {
+        fail(QStringLiteral("socket wait for read timeout."));
+        return false;
+    }
+    const QNetworkDatagram datagram = socket.receiveDatagram();
+    if (!datagram.isValid()) {
+        fail(QStringLiteral("Socket read data fail."));
+        return false;
+    }
+    QByteArray bytes = datagram.data();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    bool ok = false;
+    const QVariant parsed = QtJson::parse(QString::fromUtf8(bytes), ok);
+    if (!ok) {
+        fail(QStringLiteral("Parse json data fail."));
+        return false;
+    }
+    object = parsed.toMap();
+    return true;
+}
+
+bool VantropeTask::handleResponse(const QtJson::JsonObject& reply, QString& uuid)
+{
+    uuid = reply.value(ProtocolKey::Uuid).toString();
+    if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok)
+        return true;
+    m_errorCode = reply.value(QStringLiteral("error_code"), NoErrorCode).toInt();
+    if (m_errorCode == WrongPassword)
+        m_errString = tr("密码错误!");
+    else
+        m_errString = tr("服务器回复错误:") + reply.value(ProtocolKey::Reason).toString();
+    qCritical("[E][%s] %s", Tag, m_errString.toUtf8().constData());
+    return false;
+}
+
+bool VantropeTask::getAuth(QUdpSocket& socket, QString& passwd)
+{
+    QtJson::JsonObject reply;
+    QString uuid;
+    if (!sendData(socket, request("get_auth", QString())) || !receiveData(socket, reply)
+        || !handleResponse(reply, uuid))
+        return false;
+    if (!reply.value(QStringLiteral("need_passwd")).toBool())
+        return true;
+    m_password = m_config->castPassword(uuid);
+    if (m_password.isEmpty() || m_errorCode == WrongPassword) {
+        QString content = tr("请输入\"%1\"的投射密码").arg(m_deviceName);
+        if (m_errorCode == WrongPassword) {
+            m_errorCode = 0;
+            content += tr("\n密码错误, 请重新输入");
+        }
+        emit waitForUserInputPassword(m_password, QStringLiteral("Vantrope"), content);
+        if (m_password.isEmpty()) {
+            qWarning("[W][%s] User not input password.", Tag);
+            return false;
+        }
+        // Kept at once, before the device accepted it: the next cast tries it first.
+        m_config->setCastPassword(uuid, m_password);
+    }
+    passwd = passwordDigest(m_password, reply.value(QStringLiteral("random_data")).toString());
+    return true;
+}
+
+bool VantropeTask::sendConfirm(QUdpSocket& socket)
+{
+    QString passwd;
+    if (!getAuth(socket, passwd))
+        return false;
+    QtJson::JsonObject confirm = request("confirm", passwd);
+    confirm.insert(ProtocolKey::Name, m_clientName);
+    QtJson::JsonObject reply;
+    QString uuid;
+    if (!sendData(socket, confirm) || !receiveData(socket, reply) || !handleResponse(reply, uuid))
+        return false;
+    emit waitForUserConfirmCast(m_deviceName);
+    if (!m_confirmCastResult) {
+        sendCancelConfirm(socket);
+        return false;
+    }
+    return true;
+}
+
+bool VantropeTask::sendCancelConfirm(QUdpSocket& socket)
+{
+    QString passwd;
+    getAuth(socket, passwd);
+    if (!sendData(socket, request("cancel_confirm", passwd)))
+        return false;
+    QtJson::JsonObject reply;
+    return receiveData(socket, reply);
+}
+
+bool VantropeTask::sendCast(QUdpSocket& socket, QString& ip)
+{
+    QString passwd;
+    if (!getAuth(socket, passwd) && !m_errString.contains(QLatin1String("Unknow type:")))
+        return false;
+    QtJson::JsonObject cast = request("cast", passwd);
+    cast.insert(QStringLiteral("port"), StreamPort);
+    cast.insert(QStringLiteral("source_width"), m_sourceWidth);
+    cast.insert(QStringLiteral("source_height"), m_sourceHeight);
+    cast.insert(QStringLiteral("quor_touch_port"), TouchPort);
+    QtJson::JsonObject reply;
+    QString uuid;
+    if (!sendData(socket, cast) || !receiveData(socket, reply) || !handleResponse(reply, uuid))
+        return false;
+    ip = reply.value(QStringLiteral("ip")).toString();
+    return true;
+}
+
+bool VantropeTask::launchCastProgram(const QString& ip)
+{
+    QString parameters = QStringLiteral("-s 1 ");
+    if (!ip.isEmpty())
+        parameters += QStringLiteral("-i %1 ").arg(ip);
+    parameters += QStringLiteral("-cs %1 ").arg(CastServer);
+    RunCastCallback callback(this, CastServer);
+    return WinUtils::openExecuteFile(programName(), parameters, false, true, &callback);
+}
+
+void VantropeTask::run()
+{
+    emit onStarted();
+    QUdpSocket socket;
+    socket.bind(QHostAddress::AnyIPv4, 0);
+
+    if (m_config->value(Config::ConfirmCast).toBool()) {
+        for (;;) {
+            m_errString.clear();
+            if (sendConfirm(socket))
+                break;
+            if (m_errorCode == WrongPassword)
+                continue;
+            if (m_errString.contains(QLatin1String("Unknow type:")))
+                break; // the device does not confirm: cast without it
+            emit errMsg(m_errString);
+            return;
+        }
+    }
+    QString ip;
+    for (;;) {
+        m_errString.clear();
+        if (sendCast(socket, ip))
+            break;
+        if (m_errorCode == WrongPassword)
+            continue;
+        emit errMsg(m_errString);
+        return;
+    }
+    if (launchCastProgram(ip))
+        emit onFinished();
+    else
+        emit errMsg(m_errString);
+}

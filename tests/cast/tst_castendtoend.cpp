@@ -1,0 +1,125 @@
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QScreen>
+#include <QThreadPool>
+#include <QtTest>
+#include <cstdio>
+
+#include "Config.h"
+#include "DeviceProcess.h"
+#include "cast/CastControllerClient.h"
+#include "cast/VantropeTask.h"
+
+namespace {
+// Something unmistakable on the X screen, for the device's frames to show.
+class ColourWindow : public QRasterWindow {
+public:
+    explicit ColourWindow(const QColor& colour)
+        : m_colour(colour)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(QRect(QPoint(), size()), m_colour);
+    }
+
+private:
+    QColor m_colour;
+};
+} // namespace
+
+// Negotiation, the real casting program, frames on the device, pause, resume and stop.
+class TestCastEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void castsTheScreen();
+
+private:
+    static int lastFrames(const DeviceProcess& d)
+    {
+        const QList<QJsonObject> events = d.logWhere("event", "cast-frames");
+        return events.isEmpty() ? 0 : events.last().value("frames").toInt();
+    }
+};
+
+void TestCastEndToEnd::castsTheScreen()
+{
+    QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "this test needs an X server");
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    Config::instance()->setValue(Config::ConfirmCast, false);
+    VantropeTask::setProgramNameForTests(QStringLiteral(QUORVEL_BIN_DIR) + "/Vantrope");
+
+    const QColor colour(200, 30, 160);
+    ColourWindow window(colour);
+    window.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    DeviceProcess device({"--address", "127.0.0.20", "--no-mdns"});
+    QVERIFY(device.isReady());
+
+    auto* task = new VantropeTask(QHostAddress("127.0.0.20"), 8000, "Room", "PC", 1920, 1080);
+    task->setAutoDelete(false);
+    CastControllerClient* link = nullptr;
+    bool finished = false;
+    bool linkConnected = false, playing = false, paused = false;
+    QString error;
+    connect(
+        task, &VantropeTask::castServerName, this,
+        [&](const QString& name) {
+            link = new CastControllerClient(name);
+            connect(link, &CastControllerClient::castConnected, this, [&] { linkConnected = playing = true; });
+            connect(link, &CastControllerClient::castPaused, this, [&] { paused = true; });
+            connect(link, &CastControllerClient::castResumed, this, [&] { paused = false; });
+            link->start();
+        },
+        Qt::QueuedConnection);
+    connect(
+        task, &VantropeTask::onFinished, this, [&] { finished = true; }, Qt::QueuedConnection);
+    connect(
+        task, &VantropeTask::errMsg, this, [&](const QString& e) { error = e.isEmpty() ? "silent end" : e; },
+        Qt::QueuedConnection);
+    QThreadPool::globalInstance()->start(task);
+
+    QTRY_VERIFY_WITH_TIMEOUT(linkConnected || !error.isEmpty(), 15000);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(lastFrames(device) >= 5, 15000);
+    // The latest frame shows the X screen.
+    QImage latest(device.folder() + "/.cast/latest.jpg");
+    QVERIFY(!latest.isNull());
+    const QColor centre = latest.pixelColor(latest.width() / 2, latest.height() / 2);
+    QVERIFY2(qAbs(centre.red() - colour.red()) < 24 && qAbs(centre.green() - colour.green()) < 24
+            && qAbs(centre.blue() - colour.blue()) < 24,
+        qPrintable(centre.name()));
+    fprintf(stderr, "frames per second at the device: %.1f\n",
+        device.logWhere("event", "cast-frames").last().value("fps").toDouble());
+
+    // Pause: the frames stop.
+    QVERIFY(link->sendPause());
+    QTRY_VERIFY(paused);
+    const int atPause = lastFrames(device);
+    QTest::qWait(1500); // frames would arrive at 15 a second: none must
+    QVERIFY2(lastFrames(device) <= atPause + 2, qPrintable(QString("%1 -> %2").arg(atPause).arg(lastFrames(device))));
+    const int beforeResume = lastFrames(device);
+    QVERIFY(link->sendResume());
+    QTRY_VERIFY(!paused);
+    QTRY_VERIFY_WITH_TIMEOUT(lastFrames(device) > beforeResume + 5, 10000);
+    QVERIFY(link->sendChangeAspectRatio());
+
+    // Stop: the program ends, and only then does the task report its end.
+    QVERIFY(link->sendStop());
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 15000);
+    QVERIFY(!device.waitForLog("event", "cast-stream-closed").isEmpty());
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+    delete task;
+    delete link;
+}
+
+QTEST_MAIN(TestCastEndToEnd)
+#include "tst_castendtoend.moc"
