@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <cstdio>
 
+#include "ClientFolder.h"
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "cast/CastControllerClient.h"
@@ -38,6 +39,7 @@ class TestCastEndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void castsTheScreen();
+    void castFromTheCommandLine();
 
 private:
     static int lastFrames(const DeviceProcess& d)
@@ -119,6 +121,46 @@ void TestCastEndToEnd::castsTheScreen()
     QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
     delete task;
     delete link;
+}
+
+void TestCastEndToEnd::castFromTheCommandLine()
+{
+    DeviceProcess device({"--address", "127.0.0.21", "--no-mdns", "--cast-password", "pw"});
+    QVERIFY(device.isReady());
+    ClientFolder app;
+    QVERIFY(app.isValid());
+    QProcess cast;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", app.path() + "/xdg-config");
+    cast.setProcessEnvironment(env);
+    cast.start(app.path() + "/quorvelctl", {"cast", "127.0.0.21"});
+    QByteArray out;
+    QByteArray err;
+    const auto waitFor = [&](const QByteArray& needle, bool onError) {
+        QDeadlineTimer deadline(20000);
+        while (
+            !(onError ? err : out).contains(needle) && !deadline.hasExpired() && cast.state() != QProcess::NotRunning) {
+            cast.waitForReadyRead(100);
+            out += cast.readAllStandardOutput();
+            err += cast.readAllStandardError();
+        }
+        return (onError ? err : out).contains(needle);
+    };
+    QVERIFY2(waitFor("Password: ", true), err.constData()); // asked on the terminal
+    cast.write("pw\n");
+    QVERIFY2(waitFor("[y/N]", true), err.constData());
+    cast.write("y\n");
+    QVERIFY2(waitFor("casting", false), (out + err).constData());
+    cast.write("p");
+    QVERIFY2(waitFor("paused", false), (out + err).constData());
+    cast.write("r");
+    QVERIFY2(waitFor("resumed", false), (out + err).constData());
+    cast.write("s");
+    QVERIFY(cast.waitForFinished(20000));
+    out += cast.readAllStandardOutput();
+    QVERIFY2(out.contains("cast ended"), out.constData());
+    QCOMPARE(cast.exitCode(), 0);
+    QVERIFY(lastFrames(device) > 0 || !device.logWhere("event", "cast-stream-connected").isEmpty());
 }
 
 QTEST_MAIN(TestCastEndToEnd)

@@ -16,7 +16,8 @@ public:
         const QString bin = QStringLiteral(QUORVEL_BIN_DIR);
         m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel")
             && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so")
-            && QFile::copy(bin + "/quorvelctl", path() + "/quorvelctl");
+            && QFile::copy(bin + "/quorvelctl", path() + "/quorvelctl")
+            && QFile::copy(bin + "/Vantrope", path() + "/Vantrope");
     }
     ~ClientFolder()
     {
