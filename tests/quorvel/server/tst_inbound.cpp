@@ -157,7 +157,9 @@ void TestInbound::offerThenFetchGivesSessionsInOrder()
 
 void TestInbound::resumesInBothOffsetForms()
 {
-    const QString file = makeFile("resume.bin", 400000);
+    // Larger than what the kernel buffers on loopback, so that the server is still
+    // sending when the connection breaks (as over a real network).
+    const QString file = makeFile("resume.bin", 16 * 1024 * 1024);
     offer(file, "127.0.0.3");
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -169,8 +171,9 @@ void TestInbound::resumesInBothOffsetForms()
         QTcpSocket first;
         first.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(first.waitForConnected(3000));
-        const QByteArray head = readAll(first, 120000); // 30 %
-        QCOMPARE(head.size(), 120000);
+        const int cut = whole.size() * 3 / 10;
+        const QByteArray head = readAll(first, cut); // 30 %
+        QCOMPARE(head.size(), cut);
         first.abort();
         QTcpSocket second;
         second.connectToHost(QHostAddress::LocalHost, port);
