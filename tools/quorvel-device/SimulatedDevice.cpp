@@ -433,7 +433,7 @@ void SimulatedDevice::onFileDistribution(const Request& request)
         QJsonObject{{"path", remote}, {"from", request.body.value(ProtocolKey::Name).toString()},
             {"uuid", request.body.value(ProtocolKey::Uuid).toString()}});
     auto* fetch = new ClientFetch(
-        m_address, request.peer, m_options.operationPort, remote, target, m_options.faults, m_log, this);
+        m_publicAddress, request.peer, m_options.operationPort, remote, target, m_options.faults, m_log, this);
     connect(fetch, &ClientFetch::finished, fetch, &QObject::deleteLater);
     fetch->start();
 }

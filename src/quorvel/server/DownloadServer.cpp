@@ -1,6 +1,7 @@
 #include "DownloadServer.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
@@ -73,6 +74,18 @@ bool DownloadServer::listen()
         return false;
     }
     return true;
+}
+
+bool DownloadServer::lingerForResumption(QTcpServer& server)
+{
+    QDeadlineTimer deadline(Timing::current().servingTcpWaitMs);
+    while (!deadline.hasExpired()) {
+        if (ServingSessions::isConfirmed(m_sessionId))
+            return false;
+        if (server.waitForNewConnection(LingerSliceMs))
+            return true;
+    }
+    return false;
 }
 
 void DownloadServer::run()
@@ -156,6 +169,11 @@ void DownloadServer::run()
             if (socket->state() != QAbstractSocket::UnconnectedState)
                 socket->waitForDisconnected(timing.servingTcpWaitMs);
             delete socket;
+            // Every byte left here, but the party may have lost the end of the stream in
+            // its buffers when the connection broke: stay a moment for it to come back,
+            // until it confirms what it holds.
+            if (lingerForResumption(server))
+                continue;
             break;
         }
         m_progress = ProgressContent::Failed;

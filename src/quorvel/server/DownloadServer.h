@@ -15,6 +15,7 @@ class DownloadServer : public QObject, public QRunnable {
     Q_OBJECT
 public:
     static constexpr int BlockSize = 4096;
+    static constexpr int LingerSliceMs = 100;
 
     DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
         QObject* parent = nullptr);
@@ -30,6 +31,7 @@ signals:
 
 private:
     void error(const QString& text);
+    bool lingerForResumption(QTcpServer& server);
     ProgressContent report(int progress) const;
 
     QString m_filePath;

@@ -14,11 +14,13 @@ FileDistribution::FileDistribution(const QString& filePath, const ServerContent&
 
 void FileDistribution::run()
 {
+    // Registered before the offer leaves: a quick party fetches at once.
+    OfferedFiles::addOfferedFile(m_server.address, m_filePath);
     UdpRequest udp;
     // Always the operation port, whatever port the record names.
     const bool sent
         = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath), m_server.address, ProtocolPort::Operation);
-    if (sent)
-        OfferedFiles::addOfferedFile(m_server.address, m_filePath);
+    if (!sent)
+        OfferedFiles::removeOfferedFile(m_server.address, m_filePath);
     emit offered(sent);
 }

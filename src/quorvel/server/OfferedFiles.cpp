@@ -23,6 +23,15 @@ void OfferedFiles::addOfferedFile(const QHostAddress& host, const QString& fileP
     g_offered[key(host)].append(filePath);
 }
 
+void OfferedFiles::removeOfferedFile(const QHostAddress& host, const QString& filePath)
+{
+    QMutexLocker lock(&g_lock);
+    QStringList& files = g_offered[key(host)];
+    const int last = files.lastIndexOf(filePath);
+    if (last >= 0)
+        files.removeAt(last);
+}
+
 QStringList OfferedFiles::offeredFilesFor(const QHostAddress& host)
 {
     QMutexLocker lock(&g_lock);

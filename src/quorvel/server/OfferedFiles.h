@@ -8,6 +8,8 @@
 class OfferedFiles {
 public:
     static void addOfferedFile(const QHostAddress& host, const QString& filePath);
+    // Takes back the last registration of the file for the host (an offer not sent).
+    static void removeOfferedFile(const QHostAddress& host, const QString& filePath);
     // The files offered to the host, in the order offered (empty when none).
     static QStringList offeredFilesFor(const QHostAddress& host);
     static void clearForTests();

@@ -125,6 +125,7 @@ void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
         reply.insert(ProtocolKey::Reason, QStringLiteral("not such sessionID"));
     } else if (request.value(ProtocolKey::Md5).toString() == status) {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
+        ServingSessions::markConfirmed(session);
     } else {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
         reply.insert(ProtocolKey::Reason, status);

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 #include <QTcpServer>
 
 namespace {
@@ -10,6 +11,7 @@ QMutex g_lock;
 uint g_nextSession = ServingSessions::FirstSession;
 quint16 g_nextPort = ServingSessions::FirstPort;
 QMap<uint, QString> g_results;
+QSet<uint> g_confirmed;
 } // namespace
 
 void ServingSessions::allocate(uint* session, quint16* port)
@@ -52,9 +54,22 @@ QString ServingSessions::result(uint session, bool* found)
     return g_results.value(session);
 }
 
+void ServingSessions::markConfirmed(uint session)
+{
+    QMutexLocker lock(&g_lock);
+    g_confirmed.insert(session);
+}
+
+bool ServingSessions::isConfirmed(uint session)
+{
+    QMutexLocker lock(&g_lock);
+    return g_confirmed.contains(session);
+}
+
 void ServingSessions::resetForTests()
 {
     QMutexLocker lock(&g_lock);
+    g_confirmed.clear();
     g_nextSession = FirstSession;
     g_nextPort = FirstPort;
     g_results.clear();

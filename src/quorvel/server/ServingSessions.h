@@ -15,6 +15,9 @@ public:
     // Sets the result only when the session is known.
     static void completeIfKnown(uint session, const QString& md5);
     static QString result(uint session, bool* found);
+    // The party was told its copy is right.
+    static void markConfirmed(uint session);
+    static bool isConfirmed(uint session);
 
     static void resetForTests();
 };
