@@ -521,6 +521,7 @@ void SimulatedDevice::onStreamConnection()
             int frames = 0;
             int windowFrames = 0;
             QElapsedTimer window;
+            QElapsedTimer sinceFirst; // the rate over the whole stream, from the first frame
         };
         auto stream = std::make_shared<Stream>();
         stream->window.start();
@@ -545,6 +546,8 @@ void SimulatedDevice::onStreamConnection()
                     break;
                 const QByteArray jpeg = stream->pending.mid(4, int(length));
                 stream->pending.remove(0, int(4 + length));
+                if (stream->frames == 0)
+                    stream->sinceFirst.start();
                 ++stream->frames;
                 ++stream->windowFrames;
                 QSaveFile file(latest);
@@ -555,8 +558,10 @@ void SimulatedDevice::onStreamConnection()
                 if (stream->window.elapsed() >= 1000) {
                     const double fps = stream->windowFrames * 1000.0 / stream->window.restart();
                     stream->windowFrames = 0;
-                    m_log->event(
-                        device, QStringLiteral("cast-frames"), QJsonObject{{"frames", stream->frames}, {"fps", fps}});
+                    const double overall
+                        = (stream->frames - 1) * 1000.0 / qMax<qint64>(1, stream->sinceFirst.elapsed());
+                    m_log->event(device, QStringLiteral("cast-frames"),
+                        QJsonObject{{"frames", stream->frames}, {"fps", fps}, {"fps_overall", overall}});
                 }
             }
         });
