@@ -221,9 +221,9 @@ bool CtlCommands::parse(
     return true;
 }
 
-bool CtlCommands::resolve(const QString& spec, bool describe, ServerContent* device)
+bool CtlCommands::resolve(const QString& which, bool describe, ServerContent* device)
 {
-    const QHostAddress address(spec);
+    const QHostAddress address(which);
     if (!address.isNull()) {
         device->address = address;
         device->port = DiscoveryServer::QueryPort;
@@ -245,12 +245,12 @@ bool CtlCommands::resolve(const QString& spec, bool describe, ServerContent* dev
     waitFor([&] { return ended; }, Timing::current().infoReplyWaitMs + 5000);
     disconnect(c);
     for (const ServerContent& s : server->devices()) {
-        if (s.name == spec || s.uuid == spec) {
+        if (s.name == which || s.uuid == which) {
             *device = s;
             return true;
         }
     }
-    m_out.error(QStringLiteral("no device named \"%1\" answered").arg(spec));
+    m_out.error(QStringLiteral("no device named \"%1\" answered").arg(which));
     return false;
 }
 
@@ -523,88 +523,65 @@ int CtlCommands::download(const QStringList& args)
     return ok ? Success : fail(QStringLiteral("download of %1 failed").arg(remote));
 }
 
-namespace {
-// Runs one command task and returns the notice it gave.
-template <typename Task>
-QString runNoticeTask(Task* task, CtlCommands* self, const std::function<bool(const std::function<bool()>&)>& wait)
-{
-    QString notice;
-    QObject::connect(
-        task, &Task::notify, self, [&](const QString& n) { notice = n; }, Qt::QueuedConnection);
-    QThreadPool::globalInstance()->start(task);
-    wait([&] { return !notice.isEmpty(); });
-    return notice;
-}
-} // namespace
-
-int CtlCommands::open(const QStringList& args)
+// open, rm and welcome: one device command whose outcome is the notice its task gives.
+template <typename Task, typename Make>
+int CtlCommands::noticeCommand(const QStringList& args, const NoticeCommand& command, Make make)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Show a file on the device's screen."));
+    p.setApplicationDescription(command.description);
     p.addPositionalArgument("DEVICE", "IP address or name.");
-    p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
+    p.addPositionalArgument(command.argument, command.argumentHelp);
     int exit = 0;
     if (!parse(p, args, 2, 2, &exit))
         return exit;
-    ServerContent device;
-    if (!resolve(p.positionalArguments().at(0), false, &device))
-        return Failure;
-    const QString notice = runNoticeTask(new FileOpen(p.positionalArguments().at(1), device), this,
-        [this](const std::function<bool()>& d) { return waitFor(d); });
-    const bool ok = notice == QCoreApplication::translate("FileOpen", "打开文件成功.");
-    if (m_out.json())
-        m_out.object({{"event", "result"}, {"command", "open"}, {"ok", ok}, {"notice", notice}});
-    else if (ok)
-        m_out.line(notice);
-    return ok ? Success : fail(QStringLiteral("opening %1 failed").arg(p.positionalArguments().at(1)));
-}
-
-int CtlCommands::rm(const QStringList& args)
-{
-    QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Delete a file on the device."));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
-    p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
-    int exit = 0;
-    if (!parse(p, args, 2, 2, &exit))
-        return exit;
-    ServerContent device;
-    if (!resolve(p.positionalArguments().at(0), false, &device))
-        return Failure;
-    const QString notice = runNoticeTask(new FileDelete(p.positionalArguments().at(1), device), this,
-        [this](const std::function<bool()>& d) { return waitFor(d); });
-    const bool ok = notice == QCoreApplication::translate("FileDelete", "删除文件成功.");
-    if (m_out.json())
-        m_out.object({{"event", "result"}, {"command", "rm"}, {"ok", ok}, {"notice", notice}});
-    else if (ok)
-        m_out.line(notice);
-    return ok ? Success : fail(QStringLiteral("deleting %1 failed").arg(p.positionalArguments().at(1)));
-}
-
-int CtlCommands::welcome(const QStringList& args)
-{
-    QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Set the welcome text a device shows."));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
-    p.addPositionalArgument("TEXT", "The welcome text.");
-    int exit = 0;
-    if (!parse(p, args, 2, 2, &exit))
-        return exit;
-    if (p.positionalArguments().at(1).isEmpty()) {
-        m_out.error(QCoreApplication::translate("CtlCommands", "欢迎辞内容不能为空!"));
+    const QString argument = p.positionalArguments().at(1);
+    if (argument.isEmpty() && !command.emptyArgument.isEmpty()) {
+        m_out.error(command.emptyArgument);
         return Usage;
     }
     ServerContent device;
     if (!resolve(p.positionalArguments().at(0), false, &device))
         return Failure;
-    const QString notice = runNoticeTask(new SalutatorySetter(p.positionalArguments().at(1), device), this,
-        [this](const std::function<bool()>& d) { return waitFor(d); });
-    const bool ok = notice == QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功.");
+    Task* task = make(argument, device);
+    QString notice;
+    connect(
+        task, &Task::notify, this, [&](const QString& n) { notice = n; }, Qt::QueuedConnection);
+    QThreadPool::globalInstance()->start(task);
+    waitFor([&] { return !notice.isEmpty(); });
+    const bool ok = notice == command.success;
     if (m_out.json())
-        m_out.object({{"event", "result"}, {"command", "welcome"}, {"ok", ok}, {"notice", notice}});
+        m_out.object({{"event", "result"}, {"command", command.name}, {"ok", ok}, {"notice", notice}});
     else if (ok)
         m_out.line(notice);
-    return ok ? Success : fail(QStringLiteral("setting the welcome text failed"));
+    return ok ? Success : fail(command.failure.arg(argument));
+}
+
+int CtlCommands::open(const QStringList& args)
+{
+    const NoticeCommand command{"open", QStringLiteral("Show a file on the device's screen."), "REMOTE_PATH",
+        "The file on the device.", QCoreApplication::translate("FileOpen", "打开文件成功."),
+        QStringLiteral("opening %1 failed"), QString()};
+    return noticeCommand<FileOpen>(
+        args, command, [](const QString& path, const ServerContent& device) { return new FileOpen(path, device); });
+}
+
+int CtlCommands::rm(const QStringList& args)
+{
+    const NoticeCommand command{"rm", QStringLiteral("Delete a file on the device."), "REMOTE_PATH",
+        "The file on the device.", QCoreApplication::translate("FileDelete", "删除文件成功."),
+        QStringLiteral("deleting %1 failed"), QString()};
+    return noticeCommand<FileDelete>(
+        args, command, [](const QString& path, const ServerContent& device) { return new FileDelete(path, device); });
+}
+
+int CtlCommands::welcome(const QStringList& args)
+{
+    const NoticeCommand command{"welcome", QStringLiteral("Set the welcome text a device shows."), "TEXT",
+        "The welcome text.", QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功."),
+        QStringLiteral("setting the welcome text \"%1\" failed"),
+        QCoreApplication::translate("CtlCommands", "欢迎辞内容不能为空!")};
+    return noticeCommand<SalutatorySetter>(args, command,
+        [](const QString& text, const ServerContent& device) { return new SalutatorySetter(text, device); });
 }
 
 int CtlCommands::thumb(const QStringList& args)
@@ -681,19 +658,19 @@ int CtlCommands::history(const QStringList& args)
     int exit = 0;
     if (!parse(p, args, 1, 1, &exit))
         return exit;
-    const QString spec = p.positionalArguments().at(0);
+    const QString which = p.positionalArguments().at(0);
     QString uuid;
-    if (!QHostAddress(spec).isNull()) {
+    if (!QHostAddress(which).isNull()) {
         ServerContent device;
-        resolve(spec, true, &device);
+        resolve(which, true, &device);
         uuid = device.uuid;
         if (uuid.isEmpty())
-            return fail(QStringLiteral("%1 did not say who it is").arg(spec));
+            return fail(QStringLiteral("%1 did not say who it is").arg(which));
     } else {
-        uuid = spec; // a uuid, or a name found by discovery
+        uuid = which; // a uuid, or a name found by discovery
         if (QuorvelClientDatabase::instance()->getRecentFiles(uuid).isEmpty()) {
             ServerContent device;
-            if (resolve(spec, true, &device))
+            if (resolve(which, true, &device))
                 uuid = device.uuid;
         }
     }

@@ -44,9 +44,21 @@ private:
     bool parse(QCommandLineParser& parser, const QStringList& args, int minPositional, int maxPositional, int* exit);
     // An IP address, or a device name found by one discovery pass. With describe, the
     // device is asked who it is (its uuid keys history and thumbnails).
-    bool resolve(const QString& spec, bool describe, ServerContent* device);
+    bool resolve(const QString& which, bool describe, ServerContent* device);
     bool waitFor(const std::function<bool()>& done, int timeoutMs = -1);
     int fail(const QString& what);
+
+    struct NoticeCommand {
+        const char* name;
+        QString description;
+        const char* argument;
+        const char* argumentHelp;
+        QString success; // the task's notice when it worked
+        QString failure; // %1: the argument
+        QString emptyArgument; // the complaint when the argument may not be empty
+    };
+    template <typename Task, typename Make>
+    int noticeCommand(const QStringList& args, const NoticeCommand& command, Make make);
     QString takeLastError();
 
     CtlOutput& m_out;
