@@ -149,6 +149,18 @@ TestNetwork::~TestNetwork()
     }
 }
 
+bool TestNetwork::restartMdns(int host)
+{
+    Host& h = m_hosts[host];
+    if (!h.avahi)
+        return false;
+    h.avahi->terminate();
+    if (!h.avahi->waitForFinished(5000))
+        h.avahi->kill();
+    h.avahi->waitForFinished(2000);
+    return startAvahi(host);
+}
+
 QHostAddress TestNetwork::address(int host) const
 {
     return QHostAddress(Subnet + QString::number(FirstHost + host));
@@ -211,11 +223,18 @@ bool TestNetwork::startMdns(int host)
         m_error = QStringLiteral("dbus-daemon did not start on host %1").arg(host);
         return false;
     }
+    return startAvahi(host);
+}
+
+bool TestNetwork::startAvahi(int host)
+{
+    Host& h = m_hosts[host];
     // avahi keeps its pid file and socket in /run/avahi-daemon: each host gets its own.
     const QString script = QStringLiteral("mkdir -p /run/avahi-daemon && mount -t tmpfs tmpfs /run/avahi-daemon && "
                                           "exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f %1")
-                               .arg(avahiConf.fileName());
-    start(host, QStringLiteral("unshare"), {"--mount", "--propagation", "private", "sh", "-c", script});
+                               .arg(h.dir + "/avahi.conf");
+    h.avahi = start(host, QStringLiteral("unshare"), {"--mount", "--propagation", "private", "sh", "-c", script});
+    QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         QByteArray names;
         run(host, QStringLiteral("dbus-send"),

@@ -32,6 +32,9 @@ public:
     int run(int host, const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
         int timeoutMs = 20000);
 
+    // Stops the host's avahi-daemon, then starts it again (with mDNS only).
+    bool restartMdns(int host);
+
     // Whether namespaces can be made here; the reason when not.
     static bool available(QString* why);
     // When the suite demands namespaces (CI), a missing capability is a failure.
@@ -41,9 +44,12 @@ private:
     bool sh(const QStringList& command);
     bool startMdns(int host);
 
+    bool startAvahi(int host);
+
     struct Host {
         QString ns;
         QString dir;
+        QProcess* avahi = nullptr;
     };
     QString m_prefix;
     QString m_switch;

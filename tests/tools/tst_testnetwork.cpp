@@ -63,6 +63,17 @@ void TestTestNetwork::simulatorAnswersBroadcastAndAppearsOnMdns()
         }
     }
     QVERIFY2(found, browse.constData());
+
+    // avahi-daemon restarts: the device announces itself again without being restarted.
+    const int registrations = device.logWhere("event", "mdns-registered").size();
+    QVERIFY(net.restartMdns(0));
+    QDeadlineTimer deadline(20000);
+    while (device.logWhere("event", "mdns-registered").size() <= registrations && !deadline.hasExpired())
+        QTest::qWait(50);
+    QVERIFY(device.logWhere("event", "mdns-registered").size() > registrations);
+    QCOMPARE(net.run(1, "avahi-browse", {"--resolve", "--parsable", "--terminate", "_quorvel._udp"}, &browse), 0);
+    QVERIFY2(
+        browse.contains("Room\\032Net;_quorvel._udp;local;qvhost-0.local;198.51.100.11;16020;"), browse.constData());
 }
 
 int main(int argc, char** argv)
