@@ -17,11 +17,5 @@ bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject
         return false;
     if (!udp.waitForDatagram(Timing::current().commandWaitMs))
         return false;
-    const QNetworkDatagram datagram = udp.read();
-    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
-        || datagram.senderPort() != ProtocolPort::Operation)
-        return false;
-    bool ok = false;
-    *reply = QtJson::parseObject(datagram.data(), &ok);
-    return ok;
+    return udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply) == UdpRequest::Reply::Ok;
 }

@@ -69,18 +69,13 @@ void FileDownloader::run()
         qCritical("[E][%s] Udpsocket receive fail.", Tag);
         return;
     }
-    const QNetworkDatagram datagram = udp.read();
-    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
-        || datagram.senderPort() != ProtocolPort::Operation) {
-        qCritical("[E][%s] File download error: Wrong host or port.", Tag);
-        return;
+    QtJson::JsonObject reply;
+    switch (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, &reply)) {
+    case UdpRequest::Reply::Ok: break;
+    case UdpRequest::Reply::WrongSender: qCritical("[E][%s] File download error: Wrong host or port.", Tag); return;
+    case UdpRequest::Reply::NotJson: qCritical("[E][%s] Json object parse fail.", Tag); return;
     }
     bool ok = false;
-    const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
-    if (!ok) {
-        qCritical("[E][%s] Json object parse fail.", Tag);
-        return;
-    }
     if (reply.value(ProtocolKey::Result).toString() != ProtocolValue::Ok) {
         qCritical("[E][%s] Request fail:", Tag);
         if (reply.contains(ProtocolKey::Reason))
@@ -134,14 +129,10 @@ bool FileDownloader::confirm(const QString& md5)
         }
         if (!udp.waitForDatagram(timing.downloadReplyWaitMs))
             continue;
-        const QNetworkDatagram datagram = udp.read();
-        if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
-            || datagram.senderPort() != ProtocolPort::Operation)
+        QtJson::JsonObject reply;
+        if (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, &reply) != UdpRequest::Reply::Ok)
             continue;
         bool ok = false;
-        const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
-        if (!ok)
-            continue;
         const qint64 session = reply.value(ProtocolKey::SessionId).toLongLong(&ok);
         if (!reply.contains(ProtocolKey::SessionId) || !ok)
             continue;

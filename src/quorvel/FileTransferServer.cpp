@@ -112,6 +112,16 @@ FileUploadTask::~FileUploadTask()
     }
 }
 
+bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply) const
+{
+    switch (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply)) {
+    case UdpRequest::Reply::Ok: return true;
+    case UdpRequest::Reply::WrongSender: qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag); break;
+    case UdpRequest::Reply::NotJson: qCritical("[E][%s] Json parse fail.", Tag); break;
+    }
+    return false;
+}
+
 bool FileUploadTask::announce(qint64* tcpPort)
 {
     UdpRequest udp;
@@ -132,18 +142,10 @@ bool FileUploadTask::announce(qint64* tcpPort)
         qCritical("[E][%s] Wait for udp packet fail.", Tag);
         return false;
     }
-    const QNetworkDatagram datagram = udp.read();
-    if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
-        || datagram.senderPort() != ProtocolPort::Operation) {
-        qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
+    QtJson::JsonObject reply;
+    if (!readReply(udp, &reply))
         return false;
-    }
     bool ok = false;
-    const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
-    if (!ok) {
-        qCritical("[E][%s] Json parse fail.", Tag);
-        return false;
-    }
     m_sessionId = reply.value(ProtocolKey::SessionId).toInt(&ok);
     if (!reply.contains(ProtocolKey::SessionId) || !ok) {
         qCritical("[E][%s] Invalid session_id.", Tag);
@@ -219,18 +221,10 @@ bool FileUploadTask::confirm(const QString& md5)
             qCritical("[E][%s] Wait for udp packet fail.", Tag);
             continue;
         }
-        const QNetworkDatagram datagram = udp.read();
-        if (!datagram.senderAddress().isEqual(m_server.address, QHostAddress::ConvertV4MappedToIPv4)
-            || datagram.senderPort() != ProtocolPort::Operation) {
-            qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
+        QtJson::JsonObject reply;
+        if (!readReply(udp, &reply))
             continue;
-        }
         bool ok = false;
-        const QtJson::JsonObject reply = QtJson::parseObject(datagram.data(), &ok);
-        if (!ok) {
-            qCritical("[E][%s] Json parse fail.", Tag);
-            continue;
-        }
         const int session = reply.value(ProtocolKey::SessionId).toInt(&ok);
         if (!reply.contains(ProtocolKey::SessionId) || !ok || session != m_sessionId) {
             qCritical("[E][%s] Invalid session_id: %d, the right session_id is %d.", Tag, session, m_sessionId);

@@ -8,8 +8,10 @@
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
+#include "json/QtJson.h"
 
 class QThreadPool;
+class UdpRequest;
 
 // Uploads files to devices, strictly one after another in submission order.
 class FileTransferServer : public QObject {
@@ -52,6 +54,7 @@ public:
 
 private:
     bool announce(qint64* tcpPort);
+    bool readReply(UdpRequest& udp, QtJson::JsonObject* reply) const;
     bool confirm(const QString& md5);
 
     QString m_filePath;

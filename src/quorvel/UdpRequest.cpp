@@ -40,3 +40,14 @@ QNetworkDatagram UdpRequest::read()
 {
     return m_socket.receiveDatagram();
 }
+
+UdpRequest::Reply UdpRequest::readReplyFrom(const QHostAddress& address, quint16 port, QtJson::JsonObject* reply)
+{
+    const QNetworkDatagram datagram = read();
+    if (!datagram.senderAddress().isEqual(address, QHostAddress::ConvertV4MappedToIPv4)
+        || datagram.senderPort() != port)
+        return Reply::WrongSender;
+    bool ok = false;
+    *reply = QtJson::parseObject(datagram.data(), &ok);
+    return ok ? Reply::Ok : Reply::NotJson;
+}

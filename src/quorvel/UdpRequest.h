@@ -19,6 +19,11 @@ public:
     bool waitForDatagram(int timeoutMs);
     QNetworkDatagram read();
 
+    enum class Reply { Ok, WrongSender, NotJson };
+    // Reads the next datagram as a reply: it must come from (address, port) and be JSON
+    // (a JSON value that is no object gives an empty object).
+    Reply readReplyFrom(const QHostAddress& address, quint16 port, QtJson::JsonObject* reply);
+
     QUdpSocket& socket() { return m_socket; }
 
 private:

@@ -291,12 +291,18 @@ void SimulatedDevice::onFileUpload(const Request& request)
         reply(request, fail(reason));
         return;
     }
+    startSession(request, TransferSession::Receive, target, size, QStringLiteral("Cannot store the file."));
+}
+
+void SimulatedDevice::startSession(
+    const Request& request, int direction, const QString& path, qint64 size, const QString& failure)
+{
     const quint32 id = m_nextSession++;
-    auto* session = new TransferSession(
-        TransferSession::Receive, id, target, size, m_options.faults, m_log, m_publicAddress.toString(), this);
+    auto* session = new TransferSession(TransferSession::Direction(direction), id, path, size, m_options.faults, m_log,
+        m_publicAddress.toString(), this);
     if (!session->listen(m_address)) {
         delete session;
-        reply(request, fail(QStringLiteral("Cannot store the file.")));
+        reply(request, fail(failure));
         return;
     }
     m_sessions.insert(id, session);
@@ -304,6 +310,8 @@ void SimulatedDevice::onFileUpload(const Request& request)
     body.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
     body.insert(ProtocolKey::SessionId, id);
     body.insert(ProtocolKey::TcpPort, session->port());
+    if (direction == TransferSession::Send)
+        body.insert(ProtocolKey::FileSize, size); // the device names the size of what it sends
     reply(request, body);
 }
 
@@ -315,22 +323,7 @@ void SimulatedDevice::onFileDownload(const Request& request)
         reply(request, fail(reason.isEmpty() ? QStringLiteral("File not exists.") : reason));
         return;
     }
-    const qint64 size = QFileInfo(path).size();
-    const quint32 id = m_nextSession++;
-    auto* session = new TransferSession(
-        TransferSession::Send, id, path, size, m_options.faults, m_log, m_publicAddress.toString(), this);
-    if (!session->listen(m_address)) {
-        delete session;
-        reply(request, fail(QStringLiteral("Cannot read the file.")));
-        return;
-    }
-    m_sessions.insert(id, session);
-    QVariantMap body;
-    body.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
-    body.insert(ProtocolKey::SessionId, id);
-    body.insert(ProtocolKey::TcpPort, session->port());
-    body.insert(ProtocolKey::FileSize, size);
-    reply(request, body);
+    startSession(request, TransferSession::Send, path, QFileInfo(path).size(), QStringLiteral("Cannot read the file."));
 }
 
 void SimulatedDevice::onQueryResult(const Request& request)

@@ -58,6 +58,8 @@ private:
     void onGetThumb(const Request& request);
     void onSalutatory(const Request& request);
     void onFileDistribution(const Request& request);
+    // Opens a transfer session (TransferSession::Direction) and answers with its number and port.
+    void startSession(const Request& request, int direction, const QString& path, qint64 size, const QString& failure);
 
     bool lieApplies(const QString& type) const;
     QString castDigest(const QString& random) const;

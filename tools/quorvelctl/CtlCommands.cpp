@@ -365,8 +365,6 @@ int CtlCommands::ls(const QStringList& args)
         },
         Qt::QueuedConnection);
     QThreadPool::globalInstance()->start(finder);
-    const int before = QThreadPool::globalInstance()->activeThreadCount();
-    Q_UNUSED(before)
     waitFor([&] { return delivered || QThreadPool::globalInstance()->activeThreadCount() == 0; });
     QCoreApplication::sendPostedEvents();
     if (!delivered)
@@ -388,6 +386,19 @@ int CtlCommands::ls(const QStringList& args)
     return Success;
 }
 
+bool CtlCommands::existingFiles(const QStringList& names, QStringList* files)
+{
+    for (const QString& name : names) {
+        const QFileInfo info(name);
+        if (!info.isFile()) {
+            m_out.error(QStringLiteral("%1: no such file").arg(name));
+            return false;
+        }
+        files->append(QDir::fromNativeSeparators(info.absoluteFilePath()));
+    }
+    return true;
+}
+
 int CtlCommands::upload(const QStringList& args)
 {
     QCommandLineParser p;
@@ -399,14 +410,8 @@ int CtlCommands::upload(const QStringList& args)
     if (!parse(p, args, 2, -1, &exit))
         return exit;
     QStringList files;
-    for (const QString& f : p.positionalArguments().mid(1)) {
-        const QFileInfo info(f);
-        if (!info.isFile()) {
-            m_out.error(QStringLiteral("%1: no such file").arg(f));
-            return Failure;
-        }
-        files.append(QDir::fromNativeSeparators(info.absoluteFilePath()));
-    }
+    if (!existingFiles(p.positionalArguments().mid(1), &files))
+        return Failure;
     ServerContent device;
     if (!resolve(p.positionalArguments().at(0), true, &device))
         return Failure;
@@ -919,14 +924,8 @@ int CtlCommands::offer(const QStringList& args)
     if (!parse(p, args, 2, -1, &exit))
         return exit;
     QStringList files;
-    for (const QString& f : p.positionalArguments().mid(1)) {
-        const QFileInfo info(f);
-        if (!info.isFile()) {
-            m_out.error(QStringLiteral("%1: no such file").arg(f));
-            return Failure;
-        }
-        files.append(QDir::fromNativeSeparators(info.absoluteFilePath()));
-    }
+    if (!existingFiles(p.positionalArguments().mid(1), &files))
+        return Failure;
     ServerContent client;
     if (!resolve(p.positionalArguments().at(0), false, &client))
         return Failure;

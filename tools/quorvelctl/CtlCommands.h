@@ -47,6 +47,8 @@ private:
     bool resolve(const QString& which, bool describe, ServerContent* device);
     bool waitFor(const std::function<bool()>& done, int timeoutMs = -1);
     int fail(const QString& what);
+    // The absolute paths of names that are files; false (and a message) at the first that is not.
+    bool existingFiles(const QStringList& names, QStringList* files);
 
     struct NoticeCommand {
         const char* name;
