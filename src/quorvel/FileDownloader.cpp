@@ -1,8 +1,8 @@
 #include "FileDownloader.h"
 
 #include <QDateTime>
-#include <QTcpSocket>
 #include <QThread>
+#include <unistd.h>
 
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
@@ -11,12 +11,15 @@
 #include "Timing.h"
 #include "TransferCounter.h"
 #include "UdpRequest.h"
+#include "utils/BackgroundMd5.h"
 #include "utils/FileUtil.h"
-#include "utils/Md5.h"
+#include "utils/StreamingCache.h"
+#include "utils/TcpStream.h"
 
 namespace {
 const char* const Tag = "FileDownloader";
-}
+constexpr int SocketBufferBytes = 4 * 1024 * 1024;
+} // namespace
 
 FileDownloader::FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
     qint64 dateModified, QObject* parent)
@@ -91,7 +94,8 @@ void FileDownloader::run()
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
     QFile file(m_localPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         qCritical("[E][%s] cant not open file to write.", Tag);
         return;
     }
@@ -157,54 +161,52 @@ QString FileDownloader::downloadFileViaTcp(
     QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume)
 {
     const int waitMs = Timing::current().downloadTcpWaitMs;
-    QTcpSocket socket;
-    socket.connectToHost(address, quint16(port), QIODevice::ReadWrite);
-    if (!socket.waitForConnected(waitMs)) {
+    TcpStream socket;
+    socket.setBufferSizes(SocketBufferBytes);
+    if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] TCP socket connect fail.", Tag);
         return QString();
     }
-    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    socket.setTimeout(waitMs);
     m_received = 0;
     m_total = fileSize;
-    Md5 md5;
-    if (m_buffer.size() != TransferBlockSize)
-        m_buffer = QByteArray(int(TransferBlockSize), '\0');
 
     if (resume) {
         file.flush();
         m_received = file.size();
-        if (socket.write(StreamOffset::encode(m_received)) == -1) {
-            qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            return QString();
-        }
-        while (socket.bytesToWrite() > 0) {
-            if (!socket.waitForBytesWritten(waitMs)) {
+        const QByteArray offset = StreamOffset::encode(m_received);
+        if (!socket.writeAll(offset.constData(), offset.size())) {
+            if (socket.timedOut())
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
-                return QString();
-            }
+            else
+                qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            return QString();
         }
     }
 
+    // Bytes land in a buffer of the digest's ring, go to the file from there and are
+    // hashed on the digest's thread while the next ones arrive.
+    BackgroundMd5 md5(TransferBlockSize);
+    StreamingCache disk(file.handle(), m_received, StreamingCache::Writing);
     while (m_received < m_total) {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(waitMs)) {
-            qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+        char* block = md5.acquire();
+        const qint64 n = socket.readFull(block, qMin(TransferBlockSize, m_total - m_received));
+        if (n <= 0) {
+            md5.submit(block, 0);
+            if (n == 0 || socket.timedOut())
+                qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+            else
+                qCritical("[E][%s] TCP socket read data fail.", Tag);
             return QString();
         }
-        const qint64 n = socket.read(m_buffer.data(), TransferBlockSize);
-        if (n < 0) {
-            qCritical("[E][%s] TCP socket read data fail.", Tag);
-            return QString();
-        }
-        if (!file.seek(m_received)) {
-            qCritical("[E][%s] File seek fail.", Tag);
-            return QString();
-        }
-        if (file.write(m_buffer.constData(), n) != n) {
+        if (::pwrite(file.handle(), block, size_t(n), off_t(m_received)) != n) {
+            md5.submit(block, 0);
             qCritical("[E][%s] Write data fail.", Tag);
             return QString();
         }
-        md5.addData(m_buffer.constData(), n);
+        md5.submit(block, n);
         m_received += n;
+        disk.advance(m_received);
         const int percent = int(m_received * 100 / m_total);
         if (percent != m_lastPercent) {
             m_lastPercent = percent;

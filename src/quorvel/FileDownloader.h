@@ -43,5 +43,4 @@ private:
     qint64 m_dateModified;
     int m_id;
     ProgressContent m_progress;
-    QByteArray m_buffer;
 };

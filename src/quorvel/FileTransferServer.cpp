@@ -4,10 +4,10 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMutex>
-#include <QTcpSocket>
 #include <QThread>
 #include <QThreadPool>
-#include <functional>
+#include <cerrno>
+#include <unistd.h>
 
 #include "Config.h"
 #include "ProtocolWords.h"
@@ -16,13 +16,13 @@
 #include "Timing.h"
 #include "TransferCounter.h"
 #include "UdpRequest.h"
+#include "utils/BackgroundMd5.h"
 #include "utils/FileUtil.h"
-#include "utils/Md5.h"
+#include "utils/TcpStream.h"
 
 namespace {
 const char* const Tag = "FileTransferServer";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
-constexpr qint64 MapWindowBytes = 16 * 1024 * 1024;
 QMutex g_instanceMutex;
 
 QString lastComponent(const QString& path)
@@ -249,37 +249,32 @@ bool FileUploadTask::confirm(const QString& md5)
 QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
 {
     const int waitMs = Timing::current().uploadTcpWaitMs;
-    QTcpSocket socket;
-    socket.connectToHost(address, quint16(port), QIODevice::ReadWrite);
-    if (!socket.waitForConnected(waitMs)) {
+    TcpStream socket;
+    socket.setBufferSizes(SocketBufferBytes);
+    if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] Tcp connected timeout.", Tag);
         return QString();
     }
-    Md5 md5;
+    socket.setTimeout(waitMs);
     m_bytesSent = 0;
     m_fileSize = file.size();
-    if (m_buffer.size() != TransferBlockSize)
-        m_buffer = QByteArray(int(TransferBlockSize), '\0');
 
     if (resume) {
-        if (!socket.waitForReadyRead(waitMs)) {
-            qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-            return QString();
-        }
+        char offset[StreamOffset::Size];
         int got = 0;
         while (got < StreamOffset::Size) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(waitMs)) {
+            const qint64 n = socket.readSome(offset + got, StreamOffset::Size - got);
+            if (n == 0 || (n < 0 && socket.timedOut())) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
                 return QString();
             }
-            const qint64 n = socket.read(m_buffer.data() + got, m_buffer.size() - got);
             if (n < 0) {
                 qCritical("[E][%s] TCP socket read length data fail.", Tag);
                 return QString();
             }
             got += int(n);
         }
-        m_bytesSent = StreamOffset::decode(m_buffer.left(StreamOffset::Size));
+        m_bytesSent = StreamOffset::decode(QByteArray::fromRawData(offset, StreamOffset::Size));
         if (m_bytesSent < 0 || m_bytesSent > m_fileSize) {
             // A device that claims more than the file holds cannot be resumed.
             qCritical("[E][%s] TCP socket read length data fail.", Tag);
@@ -287,56 +282,36 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
         }
     }
 
-    // Send and hash straight from the page cache when the file can be mapped.
-    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketBufferBytes);
-    // A window at a time, so that the mapping does not grow the resident set by the
-    // whole file.
-    uchar* window = nullptr;
-    qint64 windowStart = 0;
-    bool mappable = m_fileSize > 0;
-    const auto unmapWindow = [&] {
-        if (window)
-            file.unmap(window);
-        window = nullptr;
-    };
-    struct WindowGuard {
-        std::function<void()> release;
-        ~WindowGuard() { release(); }
-    } guard{unmapWindow};
+    // Each block is read for the digest, then leaves straight from the page cache; the
+    // digest runs on its own thread while the next blocks go out.
+    BackgroundMd5 md5(TransferBlockSize);
+    bool spliceFile = true;
     while (m_bytesSent < m_fileSize) {
-        const char* block = m_buffer.constData();
-        qint64 n = 0;
-        if (mappable && (!window || m_bytesSent < windowStart || m_bytesSent >= windowStart + MapWindowBytes)) {
-            unmapWindow();
-            windowStart = m_bytesSent - m_bytesSent % TransferBlockSize;
-            window = file.map(windowStart, qMin(MapWindowBytes, m_fileSize - windowStart));
-            mappable = window != nullptr;
-        }
-        if (window) {
-            block = reinterpret_cast<const char*>(window) + (m_bytesSent - windowStart);
-            n = qMin(TransferBlockSize, qMin(m_fileSize, windowStart + MapWindowBytes) - m_bytesSent);
-        } else {
-            if (!file.seek(m_bytesSent)) {
-                qCritical("[E][%s] File seek fail: %s.", Tag, qUtf8Printable(file.errorString()));
-                return QString();
-            }
-            n = file.read(m_buffer.data(), TransferBlockSize);
-            if (n <= 0) {
-                qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(file.errorString()));
-                return QString();
-            }
-        }
-        if (socket.write(block, n) == -1) {
-            qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+        char* block = md5.acquire();
+        const qint64 n = ::pread(
+            file.handle(), block, size_t(qMin(TransferBlockSize, m_fileSize - m_bytesSent)), off_t(m_bytesSent));
+        if (n <= 0) {
+            md5.submit(block, 0);
+            qCritical("[E][%s] Read file fail: %s.", Tag,
+                qUtf8Printable(n < 0 ? qt_error_string(errno) : QStringLiteral("the file ended early")));
             return QString();
         }
-        while (socket.bytesToWrite() > 0) {
-            if (!socket.waitForBytesWritten(waitMs)) {
-                qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
-                return QString();
-            }
+        TcpStream::SendFile sent = TcpStream::SendFile::Unsupported;
+        if (spliceFile)
+            sent = socket.sendFile(file.handle(), m_bytesSent, n);
+        if (sent == TcpStream::SendFile::Unsupported) {
+            spliceFile = false;
+            sent = socket.writeAll(block, n) ? TcpStream::SendFile::Sent : TcpStream::SendFile::Failed;
         }
-        md5.addData(block, n);
+        if (sent != TcpStream::SendFile::Sent) {
+            md5.submit(block, 0);
+            if (socket.timedOut())
+                qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
+            else
+                qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            return QString();
+        }
+        md5.submit(block, n);
         m_bytesSent += n;
         const int percent = int(m_bytesSent * 100 / m_fileSize);
         if (percent != m_lastPercent) {

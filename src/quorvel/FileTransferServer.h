@@ -69,5 +69,4 @@ private:
     bool m_secure = false;
     ProgressContent m_progress;
     FileTransferServer* m_service;
-    QByteArray m_buffer;
 };

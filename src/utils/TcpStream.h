@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <atomic>
+
+// A TCP connection for bulk transfers, driven with blocking calls on the transfer's own
+// thread: no event loop, no intermediate buffer between the kernel and the caller's
+// memory, and files go out with sendfile() straight from the page cache. Every call
+// waits at most the timeout for progress.
+class TcpStream {
+public:
+    enum class SendFile { Sent, Failed, Unsupported };
+
+    TcpStream() = default;
+    ~TcpStream();
+    TcpStream(const TcpStream&) = delete;
+    TcpStream& operator=(const TcpStream&) = delete;
+
+    // Socket buffers for the next connection; the receive size must precede connecting
+    // to take part in the window negotiation.
+    void setBufferSizes(int bytes) { m_bufferBytes = bytes; }
+    void setTimeout(int ms);
+    bool connectTo(const QHostAddress& address, quint16 port, int timeoutMs);
+    // Takes over an accepted descriptor.
+    bool adopt(int descriptor);
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Up to `size` bytes, as soon as some are there. > 0: bytes read; 0: the peer closed;
+    // -1: failure or timeout (timedOut()).
+    qint64 readSome(char* data, qint64 size);
+    // Like readSome, but waits for all `size` bytes unless the peer closes, the timeout
+    // passes or the connection fails; a shortfall shows on the next call.
+    qint64 readFull(char* data, qint64 size);
+    bool writeAll(const char* data, qint64 size);
+    // `size` bytes of an open file from `offset`; Unsupported when the file cannot be
+    // spliced, before anything was sent.
+    SendFile sendFile(int fileDescriptor, qint64 offset, qint64 size);
+
+    // Ends the sending direction; the peer still reads what was sent.
+    void shutdownWrite();
+    // Wakes a call blocked on another thread; the connection is dead afterwards.
+    void interrupt();
+    // Drops the connection with a reset.
+    void abort();
+    void close();
+
+    bool timedOut() const { return m_timedOut; }
+    QString errorString() const { return m_error; }
+
+private:
+    qint64 receive(char* data, qint64 size, int flags);
+    void fail(int error);
+
+    std::atomic<int> m_fd{-1};
+    int m_bufferBytes = 0;
+    bool m_timedOut = false;
+    QString m_error;
+};

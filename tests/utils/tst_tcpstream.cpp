@@ -1,0 +1,147 @@
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QtTest>
+#include <unistd.h>
+
+#include "utils/TcpStream.h"
+
+// The peer is a QTcpServer on this test's event loop; the stream's blocking calls run on
+// a helper thread so that the loop keeps serving the peer.
+class TestTcpStream : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void shortfallThenTimeoutThenClose();
+    void sendFileSendsTheRangeAndRefusesPipes();
+    void writingToAResetPeerFailsCleanly();
+    void refusedConnection();
+
+private:
+    QTcpSocket* acceptOne();
+    template <typename F> void onThread(F f)
+    {
+        QThread* t = QThread::create(f);
+        t->start();
+        QTRY_VERIFY_WITH_TIMEOUT(t->isFinished(), 10000);
+        delete t;
+    }
+    QTcpServer m_server;
+};
+
+void TestTcpStream::initTestCase()
+{
+    QVERIFY(m_server.listen(QHostAddress::LocalHost));
+}
+
+QTcpSocket* TestTcpStream::acceptOne()
+{
+    if (!m_server.hasPendingConnections() && !m_server.waitForNewConnection(5000))
+        return nullptr;
+    return m_server.nextPendingConnection();
+}
+
+void TestTcpStream::shortfallThenTimeoutThenClose()
+{
+    TcpStream stream;
+    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
+    stream.setTimeout(200);
+    QTcpSocket* peer = acceptOne();
+    QVERIFY(peer);
+    peer->write("0123456789");
+    peer->flush();
+    char buffer[100];
+    qint64 first = -2, second = -2, third = -2;
+    bool timedOut = false;
+    QString error;
+    onThread([&] {
+        first = stream.readFull(buffer, sizeof buffer); // 10 bytes, then the timeout
+        second = stream.readFull(buffer, sizeof buffer);
+        timedOut = stream.timedOut();
+        error = stream.errorString();
+    });
+    QCOMPARE(first, 10);
+    QCOMPARE(QByteArray(buffer, 10), QByteArray("0123456789"));
+    QCOMPARE(second, -1);
+    QVERIFY(timedOut);
+    QCOMPARE(error, QString("Socket operation timed out"));
+    peer->disconnectFromHost();
+    onThread([&] { third = stream.readSome(buffer, sizeof buffer); });
+    QCOMPARE(third, 0);
+    delete peer;
+}
+
+void TestTcpStream::sendFileSendsTheRangeAndRefusesPipes()
+{
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    QByteArray content;
+    for (int i = 0; i < 300000; ++i)
+        content.append(char(i % 253));
+    file.write(content);
+    file.flush();
+
+    TcpStream stream;
+    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
+    stream.setTimeout(2000);
+    QTcpSocket* peer = acceptOne();
+    QVERIFY(peer);
+    TcpStream::SendFile sent = TcpStream::SendFile::Failed;
+    onThread([&] { sent = stream.sendFile(file.handle(), 1000, 250000); });
+    QCOMPARE(int(sent), int(TcpStream::SendFile::Sent));
+    QByteArray received;
+    while (received.size() < 250000 && (peer->bytesAvailable() || peer->waitForReadyRead(5000)))
+        received += peer->readAll();
+    QCOMPARE(received, content.mid(1000, 250000));
+
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    QCOMPARE(::write(pipeEnds[1], "abc", 3), ssize_t(3));
+    QCOMPARE(int(stream.sendFile(pipeEnds[0], 0, 3)), int(TcpStream::SendFile::Unsupported));
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    delete peer;
+}
+
+// Pins: a write to a peer that reset the connection raised SIGPIPE and killed the process.
+void TestTcpStream::writingToAResetPeerFailsCleanly()
+{
+    TcpStream stream;
+    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
+    stream.setTimeout(2000);
+    QTcpSocket* peer = acceptOne();
+    QVERIFY(peer);
+    peer->abort();
+    delete peer;
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write(QByteArray(1 << 20, 'x'));
+    file.flush();
+    bool wrote = true;
+    TcpStream::SendFile sent = TcpStream::SendFile::Sent;
+    onThread([&] {
+        const QByteArray block(1 << 20, 'y');
+        for (int i = 0; i < 64 && wrote; ++i)
+            wrote = stream.writeAll(block.constData(), block.size());
+        sent = stream.sendFile(file.handle(), 0, 1 << 20);
+    });
+    QVERIFY(!wrote);
+    QCOMPARE(int(sent), int(TcpStream::SendFile::Failed));
+    QCOMPARE(stream.errorString(), QString("The remote host closed the connection"));
+}
+
+void TestTcpStream::refusedConnection()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    TcpStream stream;
+    QVERIFY(!stream.connectTo(QHostAddress::LocalHost, port, 2000));
+    QVERIFY(!stream.timedOut());
+    QVERIFY(!stream.isOpen());
+    QVERIFY(!stream.errorString().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestTcpStream)
+#include "tst_tcpstream.moc"
