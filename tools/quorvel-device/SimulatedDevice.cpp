@@ -341,6 +341,10 @@ void SimulatedDevice::onQueryResult(const Request& request)
             --m_notCompleteLeft;
         body.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
         body.insert(ProtocolKey::Reason, QString(ProtocolValue::NotComplete));
+    } else if (!session->isDigestReady()) {
+        // The last bytes are still being hashed: answer once the digest is known.
+        session->whenDigestReady([this, request] { onQueryResult(request); });
+        return;
     } else if (session->fileMd5() == request.body.value(ProtocolKey::Md5).toString()) {
         body.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
     } else {

@@ -2,16 +2,29 @@
 
 #include <QJsonObject>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtEndian>
 #include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "WireLog.h"
+#include "utils/BackgroundMd5.h"
 #include "utils/FileUtil.h"
+#include "utils/StreamingCache.h"
+#include "utils/TcpStream.h"
 
 namespace {
 constexpr qint64 BlockSize = 262144;
-constexpr qint64 MaxQueued = 4 * BlockSize;
+constexpr int SocketBufferBytes = 4 * 1024 * 1024;
+
+// Hands accepted descriptors over untouched: the connection threads drive them.
+class DescriptorServer : public QTcpServer {
+public:
+    std::function<void(qintptr)> accepted;
+
+protected:
+    void incomingConnection(qintptr descriptor) override { accepted(descriptor); }
+};
 } // namespace
 
 TransferSession::TransferSession(Direction direction, quint32 id, const QString& localPath, qint64 size,
@@ -28,19 +41,24 @@ TransferSession::TransferSession(Direction direction, quint32 id, const QString&
 {
     m_file.setFileName(localPath);
     if (direction == Receive)
-        m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     else
-        m_file.open(QIODevice::ReadOnly);
+        m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-TransferSession::~TransferSession() = default;
+TransferSession::~TransferSession()
+{
+    stopConnection();
+}
 
 bool TransferSession::listen(const QHostAddress& address)
 {
     if (!m_file.isOpen())
         return false;
-    m_server = new QTcpServer(this);
-    connect(m_server, &QTcpServer::newConnection, this, &TransferSession::onNewConnection);
+    auto* server = new DescriptorServer;
+    server->setParent(this);
+    server->accepted = [this](qintptr descriptor) { onConnection(descriptor); };
+    m_server = server;
     return m_server->listen(address, 0);
 }
 
@@ -54,17 +72,19 @@ bool TransferSession::isComplete() const
     return m_position >= m_size;
 }
 
+void TransferSession::whenDigestReady(const std::function<void()>& then)
+{
+    if (isDigestReady())
+        then();
+    else
+        m_waitingForDigest.push_back(then);
+}
+
 QString TransferSession::fileMd5()
 {
-    if (m_direction == Receive && m_file.isOpen())
-        m_file.flush();
-    if (m_md5.isEmpty() && (m_direction == Send || isComplete())) {
-        if (m_hashInOrder && m_hashed == m_size)
-            m_md5 = m_hash.hexResult();
-        else
-            m_md5 = getFileMd5(m_path);
-    }
-    return m_md5;
+    if (m_digestReady)
+        return m_md5;
+    return getFileMd5(m_path); // nothing moved: the file as it stands
 }
 
 void TransferSession::logEvent(const QString& what, qint64 value)
@@ -76,164 +96,199 @@ void TransferSession::logEvent(const QString& what, qint64 value)
     m_log->event(m_device, what, details);
 }
 
-void TransferSession::onNewConnection()
+void TransferSession::post(const QString& what, qint64 value)
 {
-    while (QTcpSocket* incoming = m_server->nextPendingConnection()) {
-        if (m_connections >= MaxConnections) {
-            logEvent(QStringLiteral("tcp-refused"), m_connections);
-            incoming->abort();
-            incoming->deleteLater();
-            continue;
-        }
-        if (m_socket)
-            m_socket->abort(); // the peer gave that one up
-        ++m_connections;
-        m_socket = incoming;
-        incoming->setParent(this);
-        connect(incoming, &QTcpSocket::disconnected, incoming, &QObject::deleteLater);
-        connect(incoming, &QTcpSocket::readyRead, this, &TransferSession::onReadyRead);
-        logEvent(QStringLiteral("tcp-connected"), m_connections);
-
-        const bool resumption = m_connections > 1;
-        if (m_direction == Receive) {
-            if (resumption) {
-                qint64 held = m_position;
-                char bytes[8];
-                qToLittleEndian<qint64>(held, bytes);
-                incoming->write(bytes, 8);
-                logEvent(QStringLiteral("resume-offset-sent"), held);
-            }
-        } else {
-            m_awaitingOffset = resumption;
-            m_offsetBytes.clear();
-            if (!resumption) {
-                m_position = 0;
-                connect(incoming, &QTcpSocket::bytesWritten, this, &TransferSession::sendMore);
-                sendMore();
-            }
-        }
-    }
+    QMetaObject::invokeMethod(
+        this, [this, what, value] { logEvent(what, value); }, Qt::QueuedConnection);
 }
 
-void TransferSession::hashInOrder(const QByteArray& block)
+void TransferSession::stopConnection()
 {
-    // Bytes sent again after a resumption at an earlier offset break the order.
-    if (m_position != m_hashed) {
-        m_hashInOrder = false;
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (m_stream)
+            m_stream->interrupt();
     }
-    m_hash.addData(block);
-    m_hashed += block.size();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_stream.reset();
 }
 
-void TransferSession::cut(const char* why)
+void TransferSession::onConnection(qintptr descriptor)
 {
-    --m_cutsLeft;
-    logEvent(QString::fromLatin1(why), m_position);
-    if (!m_socket)
+    auto stream = std::make_unique<TcpStream>();
+    stream->setBufferSizes(SocketBufferBytes);
+    if (m_connections >= MaxConnections) {
+        logEvent(QStringLiteral("tcp-refused"), m_connections);
+        stream->adopt(int(descriptor));
+        stream->abort();
         return;
-    // A sender closes gracefully so that the peer still reads every byte written; a
-    // receiver just stops taking bytes.
-    if (m_direction == Send)
-        m_socket->disconnectFromHost();
+    }
+    stopConnection(); // the peer gave the earlier one up
+    ++m_connections;
+    stream->adopt(int(descriptor));
+    logEvent(QStringLiteral("tcp-connected"), m_connections);
+    TcpStream* raw = stream.get();
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_stream = std::move(stream);
+    }
+    const bool resumption = m_connections > 1;
+    m_thread = std::thread([this, raw, resumption] { serve(raw, resumption); });
+}
+
+bool TransferSession::cutDue() const
+{
+    const qint64 position = m_position;
+    return m_cutsLeft > 0 && position >= m_faults.cutAfter && position < m_size;
+}
+
+void TransferSession::serve(TcpStream* stream, bool resumption)
+{
+    if (!m_hash)
+        m_hash = std::make_unique<BackgroundMd5>(BlockSize);
+    if (m_direction == Receive)
+        receive(*stream, resumption);
     else
-        m_socket->abort();
+        send(*stream, resumption);
+    if (m_position >= m_size && !m_completeLogged) {
+        m_completeLogged = true;
+        post(QStringLiteral("transfer-complete"), m_position);
+        finishDigest();
+    }
+    // Keep the connection until the peer closes it (or a newer connection replaces it).
+    char sink[4096];
+    while (stream->readSome(sink, sizeof sink) > 0) { }
 }
 
-void TransferSession::onReadyRead()
+void TransferSession::finishDigest()
 {
-    QTcpSocket* socket = qobject_cast<QTcpSocket*>(sender());
-    if (!socket || socket != m_socket)
-        return;
-    if (m_direction == Send) {
-        if (!m_awaitingOffset) {
-            socket->readAll(); // nothing else is expected from a downloading peer
-            return;
-        }
-        m_offsetBytes += socket->read(8 - m_offsetBytes.size());
-        if (m_offsetBytes.size() < 8)
-            return;
-        m_awaitingOffset = false;
-        const qint64 offset = qFromLittleEndian<qint64>(m_offsetBytes.constData());
-        logEvent(QStringLiteral("resume-offset-received"), offset);
-        m_position = qBound<qint64>(0, offset, m_size);
-        connect(socket, &QTcpSocket::bytesWritten, this, &TransferSession::sendMore);
-        sendMore();
-        return;
-    }
+    QString md5;
+    if (m_hashInOrder && m_hashed == m_size)
+        md5 = m_hash->hexResult();
+    else
+        md5 = getFileMd5(m_path);
+    m_hash.reset();
+    QMetaObject::invokeMethod(
+        this,
+        [this, md5] {
+            m_md5 = md5;
+            m_digestReady = true;
+            for (const auto& then : std::exchange(m_waitingForDigest, {}))
+                then();
+        },
+        Qt::QueuedConnection);
+}
 
-    while (socket->bytesAvailable() > 0 && m_position < m_size) {
+void TransferSession::receive(TcpStream& stream, bool resumption)
+{
+    const int fd = m_file.handle();
+    if (resumption) {
+        const qint64 held = m_position;
+        char bytes[8];
+        qToLittleEndian<qint64>(held, bytes);
+        stream.writeAll(bytes, 8);
+        post(QStringLiteral("resume-offset-sent"), held);
+    }
+    qint64 fileEnd = m_position;
+    StreamingCache disk(fd, m_position, StreamingCache::Writing);
+    while (m_position < m_size) {
         qint64 room = qMin(BlockSize, m_size - m_position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > m_position)
             room = qMin(room, m_faults.cutAfter - m_position);
-        if (m_readBuffer.size() < BlockSize)
-            m_readBuffer.resize(int(BlockSize));
-        const qint64 got = socket->read(m_readBuffer.data(), room);
-        if (got <= 0)
-            break;
-        const QByteArray block = QByteArray::fromRawData(m_readBuffer.constData(), int(got));
+        char* block = m_hash->acquire();
+        const qint64 got = stream.readFull(block, room);
+        if (got <= 0) {
+            m_hash->submit(block, 0);
+            return; // the client gave this connection up
+        }
+        const qint64 position = m_position;
         // Runs of zero bytes stay holes, so that huge test files cost no disk.
-        const bool zeros = std::all_of(block.cbegin(), block.cend(), [](char c) { return c == 0; });
-        if (!zeros) {
-            m_file.seek(m_position);
-            m_file.write(block);
+        const bool zeros = std::all_of(block, block + got, [](char c) { return c == 0; });
+        if (!zeros)
+            ::pwrite(fd, block, size_t(got), off_t(position));
+        if (position + got > fileEnd) {
+            fileEnd = position + got;
+            if (zeros && ::ftruncate(fd, off_t(fileEnd)) != 0)
+                post(QStringLiteral("write-failed"), position);
         }
-        hashInOrder(block);
-        m_position += block.size();
-        if (zeros && m_file.size() < m_position)
-            m_file.resize(m_position);
-        if (m_cutsLeft > 0 && m_position >= m_faults.cutAfter && m_position < m_size) {
-            m_file.flush();
-            cut("tcp-cut");
+        // The device states its offset on resumption, so the stream stays in order.
+        m_hash->submit(block, got);
+        m_hashed += got;
+        m_position = position + got;
+        disk.advance(m_position);
+        if (cutDue()) {
+            --m_cutsLeft;
+            post(QStringLiteral("tcp-cut"), m_position);
+            // A receiver just stops taking bytes.
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            stream.abort();
             return;
-        }
-    }
-    if (m_position >= m_size) {
-        m_file.flush();
-        socket->readAll(); // bytes beyond the announced size are not part of the file
-        if (!m_completeLogged) {
-            m_completeLogged = true;
-            logEvent(QStringLiteral("transfer-complete"), m_position);
         }
     }
 }
 
-void TransferSession::sendMore()
+void TransferSession::send(TcpStream& stream, bool resumption)
 {
-    QTcpSocket* socket = m_socket;
-    if (!socket || m_awaitingOffset)
-        return;
-    while (socket->bytesToWrite() < MaxQueued && m_position < m_size) {
-        qint64 chunk = qMin(BlockSize, m_size - m_position);
-        const bool cutting = m_cutsLeft > 0 && m_faults.cutAfter > m_position;
-        if (cutting)
-            chunk = qMin(chunk, m_faults.cutAfter - m_position);
-        if (m_faults.stallAfter >= 0) {
-            if (m_position >= m_faults.stallAfter) {
-                logEvent(QStringLiteral("tcp-stalled"), m_position);
+    const int fd = m_file.handle();
+    if (resumption) {
+        char bytes[8];
+        int got = 0;
+        while (got < 8) {
+            const qint64 n = stream.readSome(bytes + got, 8 - got);
+            if (n <= 0)
                 return;
-            }
-            chunk = qMin(chunk, m_faults.stallAfter - m_position);
+            got += int(n);
         }
-        m_file.seek(m_position);
-        const QByteArray block = m_file.read(chunk);
-        if (block.isEmpty())
-            break; // the file shrank: a "file_size" lie or a local change
-        socket->write(block);
-        hashInOrder(block);
-        m_position += block.size();
-        if (m_cutsLeft > 0 && m_position >= m_faults.cutAfter && m_position < m_size) {
-            // Let what was written reach the peer, then break the connection.
-            disconnect(socket, &QTcpSocket::bytesWritten, this, &TransferSession::sendMore);
-            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-                if (socket->bytesToWrite() == 0 && socket == m_socket)
-                    cut("tcp-cut");
-            });
+        const qint64 offset = qFromLittleEndian<qint64>(bytes);
+        post(QStringLiteral("resume-offset-received"), offset);
+        m_position = qBound<qint64>(0, offset, m_size);
+    } else {
+        m_position = 0;
+    }
+    // Bytes sent again after a resumption at an earlier offset break the order.
+    if (m_position != m_hashed)
+        m_hashInOrder = false;
+    StreamingCache disk(fd, m_position, StreamingCache::Reading);
+    while (m_position < m_size) {
+        const qint64 position = m_position;
+        qint64 chunk = qMin(BlockSize, m_size - position);
+        if (m_cutsLeft > 0 && m_faults.cutAfter > position)
+            chunk = qMin(chunk, m_faults.cutAfter - position);
+        if (m_faults.stallAfter >= 0) {
+            if (position >= m_faults.stallAfter) {
+                post(QStringLiteral("tcp-stalled"), position);
+                return; // the connection stays open, silent
+            }
+            chunk = qMin(chunk, m_faults.stallAfter - position);
+        }
+        char* block = m_hash->acquire();
+        const qint64 n = ::pread(fd, block, size_t(chunk), off_t(position));
+        if (n <= 0) {
+            m_hash->submit(block, 0);
+            return; // the file shrank: a "file_size" lie or a local change
+        }
+        TcpStream::SendFile sent = stream.sendFile(fd, position, n);
+        if (sent == TcpStream::SendFile::Unsupported)
+            sent = stream.writeAll(block, n) ? TcpStream::SendFile::Sent : TcpStream::SendFile::Failed;
+        if (sent != TcpStream::SendFile::Sent) {
+            m_hash->submit(block, 0);
             return;
         }
-    }
-    if (m_position >= m_size && socket->bytesToWrite() == 0 && !m_completeLogged) {
-        m_completeLogged = true;
-        logEvent(QStringLiteral("transfer-complete"), m_position);
+        if (m_hashInOrder) {
+            m_hash->submit(block, n);
+            m_hashed += n;
+        } else {
+            m_hash->submit(block, 0);
+        }
+        m_position = position + n;
+        disk.advance(m_position);
+        if (cutDue()) {
+            --m_cutsLeft;
+            post(QStringLiteral("tcp-cut"), m_position);
+            // A sender closes gracefully so that the peer still reads every byte written.
+            stream.shutdownWrite();
+            return;
+        }
     }
 }

@@ -1,21 +1,25 @@
 #pragma once
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
 #include <QObject>
-#include <QPointer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "DeviceOptions.h"
-#include "utils/Md5.h"
 
+class BackgroundMd5;
 class QTcpServer;
-class QTcpSocket;
+class TcpStream;
 class WireLog;
 
 // One TCP data stream the device accepted: an upload it receives or a download it
 // sends. Later connections of a session are resumptions: the receiver first states the
-// bytes it holds as 8 bytes, little-endian.
+// bytes it holds as 8 bytes, little-endian. Each connection runs on a thread of its own
+// with blocking calls and hashes on another, so the device keeps pace with the client.
 class TransferSession : public QObject {
     Q_OBJECT
 public:
@@ -33,38 +37,53 @@ public:
     Direction direction() const { return m_direction; }
     QString localPath() const { return m_path; }
     bool isComplete() const;
+    // False between the last byte and the end of its hashing.
+    bool isDigestReady() const { return m_digestReady || m_connections == 0; }
+    // Runs `then` on this thread once the digest is ready.
+    void whenDigestReady(const std::function<void()>& then);
     // MD5 of the bytes the device holds (receive) or of the file it serves (send).
     QString fileMd5();
 
 private:
-    void onNewConnection();
-    void onReadyRead();
-    void sendMore();
-    void cut(const char* why);
-    void hashInOrder(const QByteArray& block);
+    void onConnection(qintptr descriptor);
+    void stopConnection();
+    void serve(TcpStream* stream, bool resumption);
+    void receive(TcpStream& stream, bool resumption);
+    void send(TcpStream& stream, bool resumption);
+    void finishDigest();
+    // Thread-safe: the line is written from the session's own thread.
+    void post(const QString& what, qint64 value);
     void logEvent(const QString& what, qint64 value);
+    bool cutDue() const;
 
-    Direction m_direction;
-    quint32 m_id;
-    QString m_path;
-    qint64 m_size;
-    DeviceFaults m_faults;
+    const Direction m_direction;
+    const quint32 m_id;
+    const QString m_path;
+    const qint64 m_size;
+    const DeviceFaults m_faults;
     WireLog* m_log;
-    QString m_device;
+    const QString m_device;
 
     QTcpServer* m_server = nullptr;
-    QPointer<QTcpSocket> m_socket;
     QFile m_file;
     int m_connections = 0;
+
+    // Shared with the connection thread; one connection runs at a time.
+    std::thread m_thread;
+    std::mutex m_streamMutex;
+    std::unique_ptr<TcpStream> m_stream;
+    std::atomic<qint64> m_position{0}; // bytes held (receive) or sent (send)
     int m_cutsLeft = 0;
-    qint64 m_position = 0; // bytes held (receive) or sent (send)
-    bool m_awaitingOffset = false;
-    QByteArray m_offsetBytes;
-    QByteArray m_readBuffer;
-    QString m_md5;
-    // MD5 of the stream so far while it runs in order: no second pass over the file.
-    Md5 m_hash;
+
+    // Owned by the connection threads in turn: the MD5 of the stream while it runs in
+    // order, so that no second pass over the file is needed.
+    std::unique_ptr<BackgroundMd5> m_hash;
     qint64 m_hashed = 0;
     bool m_hashInOrder = true;
     bool m_completeLogged = false;
+
+    // Main thread.
+    QString m_md5;
+    bool m_digestReady = false;
+    std::vector<std::function<void()>> m_waitingForDigest;
 };
