@@ -6,6 +6,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 #include "BenchUtil.h"
 #include "FileDownloader.h"
@@ -124,6 +125,7 @@ int main(int argc, char** argv)
             QDir().mkpath(QFileInfo(served).path());
             QFile::copy(source, served);
         }
+        ::sync(); // the upload's last writes are not the download's to wait for
         const long idle = currentRssKb();
         bool finished = false;
         QElapsedTimer t;
