@@ -28,6 +28,18 @@ long currentRssKb()
     return -1;
 }
 
+// CPU seconds (user + system) a process has used so far.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which may hold spaces: utime and stime are 14 and 15.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+
 double md5sumSeconds(const QString& path)
 {
     QElapsedTimer t;
@@ -42,7 +54,29 @@ struct Run {
     bool ran = false;
     int progressSignals = 0;
     long peakRssDeltaKb = 0;
+    double clientCpuSeconds = 0;
+    double deviceCpuSeconds = 0;
     bool ok = false;
+};
+
+// Measures the CPU both processes use while it lives.
+struct CpuMeter {
+    CpuMeter(Run& run, qint64 devicePid)
+        : run(run)
+        , devicePid(devicePid)
+        , client(cpuSeconds(QCoreApplication::applicationPid()))
+        , device(cpuSeconds(devicePid))
+    {
+    }
+    ~CpuMeter()
+    {
+        run.clientCpuSeconds = cpuSeconds(QCoreApplication::applicationPid()) - client;
+        run.deviceCpuSeconds = cpuSeconds(devicePid) - device;
+    }
+    Run& run;
+    qint64 devicePid;
+    double client;
+    double device;
 };
 
 // Runs the event loop until done() is true, sampling the RSS every 10 ms.
@@ -96,6 +130,7 @@ int main(int argc, char** argv)
     Run up;
     if (phases.contains("up")) {
         up.ran = true;
+        CpuMeter cpu(up, device.processId());
         const long idle = currentRssKb();
         bool finished = false;
         QElapsedTimer t;
@@ -126,6 +161,7 @@ int main(int argc, char** argv)
             QFile::copy(source, served);
         }
         ::sync(); // the upload's last writes are not the download's to wait for
+        CpuMeter cpu(down, device.processId());
         const long idle = currentRssKb();
         bool finished = false;
         QElapsedTimer t;
@@ -181,9 +217,10 @@ int main(int argc, char** argv)
         if (!r.ran)
             return;
         printf("%s ok=%d s=%.3f MB/s=%.1f ratio_to_md5sum=%.2f bytes_moved_s=%.3f confirmed_after_s=%.3f "
-               "progress_signals=%d peak_rss_above_idle_kb=%ld\n",
+               "progress_signals=%d peak_rss_above_idle_kb=%ld client_cpu_s=%.2f device_cpu_s=%.2f\n",
             name, r.ok, r.seconds, mb / r.seconds, r.seconds / md5s, r.bytesMovedSeconds,
-            r.seconds - r.bytesMovedSeconds, r.progressSignals, r.peakRssDeltaKb);
+            r.seconds - r.bytesMovedSeconds, r.progressSignals, r.peakRssDeltaKb, r.clientCpuSeconds,
+            r.deviceCpuSeconds);
     };
     report("upload", up);
     report("download", down);

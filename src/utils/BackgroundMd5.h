@@ -16,7 +16,7 @@
 // over (submit); the buffer returns to the ring once hashed, so nothing is copied.
 class BackgroundMd5 {
 public:
-    explicit BackgroundMd5(qint64 blockSize, int blocks = 8);
+    explicit BackgroundMd5(qint64 blockSize, int blocks = 4);
     ~BackgroundMd5();
     BackgroundMd5(const BackgroundMd5&) = delete;
     BackgroundMd5& operator=(const BackgroundMd5&) = delete;
