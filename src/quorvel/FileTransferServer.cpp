@@ -285,7 +285,6 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
     // Each block is read for the digest, then leaves straight from the page cache; the
     // digest runs on its own thread while the next blocks go out.
     BackgroundMd5 md5(TransferBlockSize);
-    bool spliceFile = true;
     while (m_bytesSent < m_fileSize) {
         char* block = md5.acquire();
         const qint64 n = ::pread(
@@ -296,14 +295,7 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
                 qUtf8Printable(n < 0 ? qt_error_string(errno) : QStringLiteral("the file ended early")));
             return QString();
         }
-        TcpStream::SendFile sent = TcpStream::SendFile::Unsupported;
-        if (spliceFile)
-            sent = socket.sendFile(file.handle(), m_bytesSent, n);
-        if (sent == TcpStream::SendFile::Unsupported) {
-            spliceFile = false;
-            sent = socket.writeAll(block, n) ? TcpStream::SendFile::Sent : TcpStream::SendFile::Failed;
-        }
-        if (sent != TcpStream::SendFile::Sent) {
+        if (!socket.sendFileBlock(file.handle(), m_bytesSent, block, n)) {
             md5.submit(block, 0);
             if (socket.timedOut())
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));

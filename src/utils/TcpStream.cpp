@@ -203,6 +203,17 @@ TcpStream::SendFile TcpStream::sendFile(int fileDescriptor, qint64 offset, qint6
 #endif
 }
 
+bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, const char* copy, qint64 size)
+{
+    if (!m_spliceUnsupported) {
+        const SendFile sent = sendFile(fileDescriptor, offset, size);
+        if (sent != SendFile::Unsupported)
+            return sent == SendFile::Sent;
+        m_spliceUnsupported = true;
+    }
+    return writeAll(copy, size);
+}
+
 void TcpStream::shutdownWrite()
 {
     const int fd = m_fd;

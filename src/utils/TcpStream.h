@@ -36,6 +36,10 @@ public:
     // `size` bytes of an open file from `offset`; Unsupported when the file cannot be
     // spliced, before anything was sent.
     SendFile sendFile(int fileDescriptor, qint64 offset, qint64 size);
+    // One block of a file the caller has also read into `copy`: spliced from the page
+    // cache where the file allows it, otherwise written from the copy (and, once the file
+    // proved unspliceable, always so).
+    bool sendFileBlock(int fileDescriptor, qint64 offset, const char* copy, qint64 size);
 
     // Ends the sending direction; the peer still reads what was sent.
     void shutdownWrite();
@@ -55,5 +59,6 @@ private:
     std::atomic<int> m_fd{-1};
     int m_bufferBytes = 0;
     bool m_timedOut = false;
+    bool m_spliceUnsupported = false;
     QString m_error;
 };

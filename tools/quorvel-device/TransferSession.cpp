@@ -268,10 +268,7 @@ void TransferSession::send(TcpStream& stream, bool resumption)
             m_hash->submit(block, 0);
             return; // the file shrank: a "file_size" lie or a local change
         }
-        TcpStream::SendFile sent = stream.sendFile(fd, position, n);
-        if (sent == TcpStream::SendFile::Unsupported)
-            sent = stream.writeAll(block, n) ? TcpStream::SendFile::Sent : TcpStream::SendFile::Failed;
-        if (sent != TcpStream::SendFile::Sent) {
+        if (!stream.sendFileBlock(fd, position, block, n)) {
             m_hash->submit(block, 0);
             return;
         }
