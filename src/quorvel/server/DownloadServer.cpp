@@ -105,7 +105,9 @@ void DownloadServer::run()
     qint64 hashed = 0; // bytes of the file the digest covers, in order
     bool hashInOrder = true; // false once a resumption restarted before that count
     for (int attempt = 0; attempt < timing.maxConnections; ++attempt) {
-        if (!server.waitForNewConnection(timing.servingAcceptWaitMs)) {
+        // A connection that came while lingering is already pending: waiting again would
+        // wait for a second one that never comes.
+        if (!server.hasPendingConnections() && !server.waitForNewConnection(timing.servingAcceptWaitMs)) {
             error(QStringLiteral("DownloadServer: TCPServer timeout, not client connect."));
             continue;
         }

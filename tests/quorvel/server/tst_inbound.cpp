@@ -157,22 +157,32 @@ void TestInbound::offerThenFetchGivesSessionsInOrder()
 
 void TestInbound::resumesInBothOffsetForms()
 {
-    // Larger than what the kernel buffers on loopback, so that the server is still
-    // sending when the connection breaks (as over a real network).
-    const QString file = makeFile("resume.bin", 16 * 1024 * 1024);
-    offer(file, "127.0.0.3");
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray whole = f.readAll();
+    // The large file outgrows what the kernel buffers on loopback, so that the server is
+    // still sending when the connection breaks (as over a real network). The small one
+    // has left whole before the break: the party comes back while the server lingers
+    // (pins a wait for a second connection when the first was already pending).
+    const struct {
+        const char* name;
+        int size;
+        bool decimal;
+        bool receivedWhole; // the stream's end got lost on the party's side
+    } cases[] = {{"resume.bin", 16 * 1024 * 1024, true, false}, {"resume.bin", 16 * 1024 * 1024, false, false},
+        {"small.bin", 64 * 1024, true, true}};
     UdpProbe peer(QHostAddress("127.0.0.3"));
-    for (const bool decimal : {true, false}) {
+    for (const auto& c : cases) {
+        const QString file = makeFile(c.name, c.size);
+        offer(file, "127.0.0.3");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray whole = f.readAll();
+        const bool decimal = c.decimal;
         const QVariantMap reply = fetch(peer, file);
         const quint16 port = quint16(reply.value("tcp_port").toUInt());
         QTcpSocket first;
         first.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(first.waitForConnected(3000));
         const int cut = whole.size() * 3 / 10;
-        const QByteArray head = readAll(first, cut); // 30 %
+        const QByteArray head = readAll(first, c.receivedWhole ? whole.size() : cut).left(cut); // 30 %
         QCOMPARE(head.size(), cut);
         first.abort();
         QTcpSocket second;
