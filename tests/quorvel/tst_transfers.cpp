@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
@@ -9,6 +8,7 @@
 #include "FileTransferServer.h"
 #include "LogCapture.h"
 #include "QuorvelClientDatabase.h"
+#include "TestFiles.h"
 #include "Timing.h"
 
 // Uploads and downloads against the simulated device, honest and lying.
@@ -46,7 +46,6 @@ private:
     QList<ProgressContent> upload(const QStringList& files, const ServerContent& server, int timeoutMs = 30000);
     QList<ProgressContent> download(
         const QString& remote, const QString& local, const ServerContent& server, int timeoutMs = 30000);
-    static QString md5Of(const QString& path);
     static int queries(const DeviceProcess& d);
 
     QTemporaryDir m_dir;
@@ -78,29 +77,7 @@ void TestTransfers::init()
 
 QString TestTransfers::makeFile(const QString& name, qint64 size)
 {
-    const QString path = m_dir.path() + "/" + name;
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    QByteArray block(65536, Qt::Uninitialized);
-    for (qint64 written = 0; written < size;) {
-        for (int i = 0; i < block.size(); ++i)
-            block[i] = char((written + i) * 31 % 251);
-        const qint64 n = qMin<qint64>(block.size(), size - written);
-        f.write(block.constData(), n);
-        written += n;
-    }
-    return path;
-}
-
-QString TestTransfers::md5Of(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "missing";
-    QCryptographicHash h(QCryptographicHash::Md5);
-    h.addData(&f);
-    return QString::fromLatin1(h.result().toHex());
+    return TestFiles::patterned(m_dir.path() + "/" + name, size);
 }
 
 int TestTransfers::queries(const DeviceProcess& d)
@@ -166,7 +143,7 @@ void TestTransfers::normalUpload()
         previous = p.progress;
     }
     QVERIFY(reports.size() <= 101);
-    QCOMPARE(md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/季度 报告.bin")), md5Of(file));
+    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/季度 报告.bin")), TestFiles::md5Of(file));
     const QList<RecentFilesContent> history = QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.2");
     QCOMPARE(history.size(), 1);
     QCOMPARE(history.first().type, QString("file_upload"));
@@ -189,7 +166,7 @@ void TestTransfers::secureUpload()
     QCOMPARE(reports.last().progress, 101);
     QCOMPARE(reports.last().type, 2);
     QCOMPARE(reports.last().remotePath, QString("secure:/Plan.pdf"));
-    QCOMPARE(md5Of(d.secureFolder() + "/Plan.pdf"), md5Of(file));
+    QCOMPARE(TestFiles::md5Of(d.secureFolder() + "/Plan.pdf"), TestFiles::md5Of(file));
     QCOMPARE(QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.3").first().type, QString("secure"));
     QVERIFY(d.logWhere("dir", "in").first().value("payload").toString().contains("\"option\" : \"secure\""));
 }
@@ -218,10 +195,10 @@ void TestTransfers::uploadResumesAfterACut()
     const QList<ProgressContent> reports = upload({file}, device("127.0.0.5"));
     QCOMPARE(reports.last().progress, 101);
     QCOMPARE(d.waitForLog("event", "resume-offset-sent").value("value").toDouble(), double(size * 4 / 10));
-    QCOMPARE(md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/cut.bin")), md5Of(file));
+    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/cut.bin")), TestFiles::md5Of(file));
     bool wholeMd5 = false;
     for (const QJsonObject& line : d.logWhere("dir", "in"))
-        wholeMd5 = wholeMd5 || line.value("payload").toString().contains(md5Of(file));
+        wholeMd5 = wholeMd5 || line.value("payload").toString().contains(TestFiles::md5Of(file));
     QVERIFY(wholeMd5); // the query names the whole file, not the last connection's part
     // Progress goes on from the offset the device states (it may fall back to it: the
     // bytes in flight when the connection broke are sent again).
@@ -305,7 +282,7 @@ void TestTransfers::smallDownloadInOneRead()
     QCOMPARE(reports.last().progress, 101);
     QCOMPARE(reports.last().type, 1);
     QCOMPARE(reports.last().dateModified, qint64(1234));
-    QCOMPARE(md5Of(local), md5Of(d.folder() + "/Quorvel/readme.txt"));
+    QCOMPARE(TestFiles::md5Of(local), TestFiles::md5Of(d.folder() + "/Quorvel/readme.txt"));
     const QList<RecentFilesContent> history = QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.10");
     QCOMPARE(history.size(), 1);
     QCOMPARE(history.first().type, QString("file_download"));
@@ -337,7 +314,7 @@ void TestTransfers::downloadResumesAfterACut()
     const QList<ProgressContent> reports = download("/Quorvel/remote.bin", local, device("127.0.0.12"));
     QCOMPARE(reports.last().progress, 101);
     QCOMPARE(d.waitForLog("event", "resume-offset-received").value("value").toDouble(), double(size * 3 / 10));
-    QCOMPARE(md5Of(local), md5Of(d.folder() + "/Quorvel/remote.bin"));
+    QCOMPARE(TestFiles::md5Of(local), TestFiles::md5Of(d.folder() + "/Quorvel/remote.bin"));
     for (int i = 1; i < reports.size(); ++i)
         QVERIFY(reports.at(i).progress > reports.at(i - 1).progress);
 }

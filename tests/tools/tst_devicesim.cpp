@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "UdpProbe.h"
 
 // The simulated device against raw datagrams and raw TCP, the way the client's tasks
@@ -40,10 +41,6 @@ private:
         for (int i = 0; i < size; ++i)
             data[i] = char((i * 7 + i / 251) & 0xff);
         return data;
-    }
-    static QString md5(const QByteArray& data)
-    {
-        return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex());
     }
     static QByteArray readAllOf(QTcpSocket& socket, qint64 count, int timeoutMs = 10000)
     {
@@ -167,7 +164,8 @@ void TestDeviceSim::uploadResumesAtTheHeldCount()
     QVERIFY(first.state() == QAbstractSocket::UnconnectedState || first.waitForDisconnected(10000));
     QVERIFY(!device.waitForLog("event", "tcp-cut").isEmpty());
 
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5(data)}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", TestFiles::md5(data)}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
     QCOMPARE(reply.value("reason").toString(), QString("not_complete"));
     QCOMPARE(reply.value("session_id").toUInt(), session);
@@ -184,12 +182,14 @@ void TestDeviceSim::uploadResumesAtTheHeldCount()
     QVERIFY(second.waitForBytesWritten(5000));
     QVERIFY(!device.waitForLog("event", "transfer-complete").isEmpty());
 
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5("other")}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", TestFiles::md5("other")}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
     QCOMPARE(reply.value("reason").toString(), QString("md5 mismatch"));
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5(data)}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", TestFiles::md5(data)}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", 999}, {"md5", md5(data)}}));
+    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", 999}, {"md5", TestFiles::md5(data)}}));
     QCOMPARE(reply.value("result").toString(), QString("fail"));
 
     QFile stored(device.folder() + QString::fromUtf8("/Quorvel/上传/报告.bin"));
@@ -261,7 +261,8 @@ void TestDeviceSim::downloadResumesAfterACut()
     const QByteArray head = readAllOf(first, data.size());
     QCOMPARE(head.size(), 300000); // every byte written before the cut arrives
 
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5(head)}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", TestFiles::md5(head)}}));
     QCOMPARE(reply.value("reason").toString(), QString("not_complete"));
 
     QTcpSocket second;
@@ -274,7 +275,8 @@ void TestDeviceSim::downloadResumesAfterACut()
     QCOMPARE(head + tail, data);
     QCOMPARE(device.waitForLog("event", "resume-offset-received").value("value").toInt(), 300000);
 
-    reply = probe.ask(dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", md5(data)}}));
+    reply = probe.ask(
+        dev, 16021, req({{"type", "query_result"}, {"session_id", session}, {"md5", TestFiles::md5(data)}}));
     QCOMPARE(reply.value("result").toString(), QString("ok"));
 }
 
@@ -505,7 +507,7 @@ void TestDeviceSim::fetchesAFileAClientOffered()
     const QVariantMap query = QtJson::parseObject(d.data());
     QCOMPARE(query.value("type").toString(), QString("query_result"));
     QCOMPARE(query.value("session_id").toUInt(), 1717986918u);
-    QCOMPARE(query.value("md5").toString(), md5(data));
+    QCOMPARE(query.value("md5").toString(), TestFiles::md5(data));
     client.socket().writeDatagram(QtJson::serialize(req({{"result", "ok"}, {"session_id", 1717986918u}})),
         d.senderAddress(), quint16(d.senderPort()));
     const QJsonObject finished = device.waitForLog("event", "fetch-finished");
@@ -523,7 +525,7 @@ void TestDeviceSim::castNegotiation()
     UdpProbe probe;
     const auto digest = [](const QString& password, const QString& random) {
         const QByteArray inner = QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex();
-        return md5(inner + random.toUtf8());
+        return TestFiles::md5(inner + random.toUtf8());
     };
     QVariantMap auth = probe.ask(dev, 8100, req({{"type", "get_auth"}, {"uuid", "aa"}}));
     QCOMPARE(auth.value("result").toString(), QString("ok"));

@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -6,6 +5,7 @@
 
 #include "ClientFolder.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 
 // The command-line client as a script runs it: real processes against the simulator.
 class TestQuorvelCtl : public QObject {
@@ -30,22 +30,9 @@ private:
         }
         return lines;
     }
-    static QString md5(const QString& path)
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return "missing";
-        return QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5).toHex());
-    }
     QString makeFile(const QString& dir, const QString& name, int size)
     {
-        QFile f(dir + "/" + name);
-        f.open(QIODevice::WriteOnly);
-        QByteArray data(size, Qt::Uninitialized);
-        for (int i = 0; i < size; ++i)
-            data[i] = char(i * 13 % 253);
-        f.write(data);
-        return f.fileName();
+        return TestFiles::patterned(dir + "/" + name, size);
     }
 };
 
@@ -116,11 +103,11 @@ void TestQuorvelCtl::uploadDownloadAndHistoryInJson()
     QCOMPARE(results.at(0).keys(), (QStringList{"command", "event", "file", "id", "ok", "remote"}));
     QVERIFY(results.at(0).value("ok").toBool());
     QCOMPARE(results.at(1).value("remote").toString(), QString::fromUtf8("/QuorVEL/上传/议程 b.txt"));
-    QCOMPARE(md5(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), md5(b));
+    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), TestFiles::md5Of(b));
 
     QCOMPARE(app.ctl({"config", "set", "DownloadPath", app.path() + "/downloads"}), 0);
     QCOMPARE(app.ctl({"download", "127.0.0.3", "/Quorvel/上传/a.bin"}, &out, &err), 0);
-    QCOMPARE(md5(app.path() + "/downloads/a.bin"), md5(a));
+    QCOMPARE(TestFiles::md5Of(app.path() + "/downloads/a.bin"), TestFiles::md5Of(a));
     QCOMPARE(app.ctl({"download", "127.0.0.3", "/Quorvel/none", "-o", app.path() + "/x"}, &out, &err), 1);
     QVERIFY2(err.contains("File not exists."), err.constData());
     QCOMPARE(app.ctl({"upload", "127.0.0.3", app.path() + "/missing.bin"}, &out, &err), 1);

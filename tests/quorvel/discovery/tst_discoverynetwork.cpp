@@ -5,6 +5,7 @@
 
 #include "Config.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "TestNetwork.h"
 #include "Timing.h"
 #include "quorvel/discovery/DiscoveryListener.h"
@@ -19,20 +20,6 @@ private slots:
     void mdnsFindsResolvesAndNoticesWithdrawal();
 };
 
-namespace {
-// Waits, with a bound, until the process printed needle; returns everything printed.
-QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 20000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
-        p->waitForReadyRead(100);
-        seen += p->readAllStandardOutput();
-    }
-    seen += p->readAllStandardOutput();
-    return seen;
-}
-} // namespace
-
 void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
 {
     QUORVEL_REQUIRE_TEST_NETWORK();
@@ -43,7 +30,7 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     QVERIFY(first.isReady() && second.isReady());
     QProcess* otherClient = net.start(3, QCoreApplication::applicationFilePath(), {"--respond", "30"});
     QByteArray otherOut;
-    QVERIFY(waitForOutput(otherClient, "READY", otherOut).contains("READY"));
+    QVERIFY(TestFiles::waitForOutput(otherClient, "READY", otherOut).contains("READY"));
 
     QByteArray out;
     QCOMPARE(net.run(2, QCoreApplication::applicationFilePath(), {"--discover", "4"}, &out, 30000), 0);
@@ -67,11 +54,11 @@ void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
 
     QProcess* client = net.start(1, QCoreApplication::applicationFilePath(), {"--discover", "60"});
     QByteArray out;
-    waitForOutput(client, "mDns service \"Room M\" added: 198.51.100.11:16020", out);
+    TestFiles::waitForOutput(client, "mDns service \"Room M\" added: 198.51.100.11:16020", out);
     QVERIFY2(out.contains("mDns service \"Room M\" added: 198.51.100.11:16020"), out.constData());
-    waitForOutput(client, "DISCOVERED 198.51.100.11 server Room M", out);
+    TestFiles::waitForOutput(client, "DISCOVERED 198.51.100.11 server Room M", out);
     QVERIFY2(out.contains("DISCOVERED 198.51.100.11 server Room M"), out.constData());
-    waitForOutput(client, "Service register success.", out);
+    TestFiles::waitForOutput(client, "Service register success.", out);
     QVERIFY2(out.contains("Service register success."), out.constData());
 
     // The client's own registration is visible from the other host.
@@ -83,7 +70,7 @@ void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
 
     // Withdrawn: the address is asked again (and the silent device then ages out).
     delete device;
-    waitForOutput(client, "mDns service \"Room M\" removed, 198.51.100.11:16020", out);
+    TestFiles::waitForOutput(client, "mDns service \"Room M\" removed, 198.51.100.11:16020", out);
     QVERIFY2(out.contains("mDns service \"Room M\" removed, 198.51.100.11:16020"), out.constData());
 }
 

@@ -1,8 +1,8 @@
-#include <QCryptographicHash>
 #include <QtTest>
 
 #include "ClientFolder.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "TestNetwork.h"
 #include "json/QtJson.h"
 
@@ -14,37 +14,6 @@ class TestClientTransfer : public QObject {
 private slots:
     void clientOffersClientFetches();
     void deviceFetchesWithResumption();
-
-private:
-    static QString md5(const QString& path)
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return "missing";
-        QCryptographicHash h(QCryptographicHash::Md5);
-        h.addData(&f);
-        return QString::fromLatin1(h.result().toHex());
-    }
-    static QString makeFile(const QString& path, int size)
-    {
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        QByteArray data(size, Qt::Uninitialized);
-        for (int i = 0; i < size; ++i)
-            data[i] = char((i * 11 + i / 7) % 253);
-        f.write(data);
-        return path;
-    }
-    static QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 30000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
-            p->waitForReadyRead(100);
-            seen += p->readAllStandardOutput();
-        }
-        seen += p->readAllStandardOutput();
-        return seen;
-    }
 };
 
 void TestClientTransfer::clientOffersClientFetches()
@@ -64,9 +33,9 @@ void TestClientTransfer::clientOffersClientFetches()
 
     QProcess* serve = net.start(1, b.path() + "/quorvelctl", {"serve", "--accept"});
     QByteArray served;
-    QVERIFY(waitForOutput(serve, "serving", served).contains("serving"));
+    QVERIFY(TestFiles::waitForOutput(serve, "serving", served).contains("serving"));
 
-    const QString file = makeFile(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
+    const QString file = TestFiles::patterned(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
     QProcess* offer
         = net.start(0, a.path() + "/quorvelctl", {"--json", "offer", net.address(1).toString(), file, "--wait", "60"});
     QVERIFY(offer->waitForFinished(90000));
@@ -74,9 +43,9 @@ void TestClientTransfer::clientOffersClientFetches()
     QVERIFY2(offer->exitCode() == 0, (offerOut + offer->readAllStandardError()).constData());
     QVERIFY(offerOut.contains("\"command\":\"offer\"") && offerOut.contains("\"ok\":true"));
 
-    waitForOutput(serve, "received", served);
+    TestFiles::waitForOutput(serve, "received", served);
     QVERIFY2(served.contains("received " + file.toUtf8()), (served + serve->readAllStandardError()).constData());
-    QCOMPARE(md5(inbox + "/deck (1).pdf"), md5(file));
+    QCOMPARE(TestFiles::md5Of(inbox + "/deck (1).pdf"), TestFiles::md5Of(file));
     QVERIFY(!QFileInfo::exists(elsewhere.path() + "/victim"));
     QVERIFY(QFileInfo(inbox + "/deck.pdf").isSymLink());
 }
@@ -90,8 +59,8 @@ void TestClientTransfer::deviceFetchesWithResumption()
     DeviceProcess device({"--no-mdns", "--cut-after", QString::number(size * 3 / 10)}, net.prefix(1));
     QVERIFY(device.isReady());
     ClientFolder a;
-    const QString one = makeFile(a.path() + "/one.bin", size);
-    const QString two = makeFile(a.path() + "/two.bin", size / 2);
+    const QString one = TestFiles::patterned(a.path() + "/one.bin", size);
+    const QString two = TestFiles::patterned(a.path() + "/two.bin", size / 2);
     QProcess* offer
         = net.start(0, a.path() + "/quorvelctl", {"offer", net.address(1).toString(), one, two, "--wait", "60"});
     QVERIFY(offer->waitForFinished(90000));
@@ -101,8 +70,8 @@ void TestClientTransfer::deviceFetchesWithResumption()
     QTRY_COMPARE_WITH_TIMEOUT(device.logWhere("event", "fetch-finished").size(), 2, 10000);
     for (const QJsonObject& f : device.logWhere("event", "fetch-finished"))
         QVERIFY2(f.value("ok").toBool(), qPrintable(f.value("detail").toString()));
-    QCOMPARE(md5(device.folder() + QString::fromUtf8("/Quorvel/接收/one.bin")), md5(one));
-    QCOMPARE(md5(device.folder() + QString::fromUtf8("/Quorvel/接收/two.bin")), md5(two));
+    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/one.bin")), TestFiles::md5Of(one));
+    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/two.bin")), TestFiles::md5Of(two));
     QCOMPARE(device.logWhere("event", "fetch-resume-offset-sent").size(), 2);
 
     // The two fetches got the first two sessions and ports.

@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -10,6 +9,7 @@
 #include "Config.h"
 #include "LogCapture.h"
 #include "ProtocolDefinedJsonObject.h"
+#include "TestFiles.h"
 #include "Timing.h"
 #include "UdpProbe.h"
 #include "quorvel/discovery/DiscoveryListener.h"
@@ -43,10 +43,6 @@ private:
     void offer(const QString& path, const QString& to);
     QVariantMap fetch(UdpProbe& from, const QString& path);
     static QByteArray readAll(QTcpSocket& s, qint64 count);
-    static QString md5(const QByteArray& d)
-    {
-        return QString::fromLatin1(QCryptographicHash::hash(d, QCryptographicHash::Md5).toHex());
-    }
 
     QTemporaryDir m_dir;
     OperateListener* m_listener = nullptr;
@@ -81,13 +77,7 @@ void TestInbound::init()
 
 QString TestInbound::makeFile(const QString& name, int size)
 {
-    QFile f(m_dir.path() + "/" + name);
-    f.open(QIODevice::WriteOnly);
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 7 + 3) % 251);
-    f.write(data);
-    return f.fileName();
+    return TestFiles::patterned(m_dir.path() + "/" + name, size);
 }
 
 void TestInbound::offer(const QString& path, const QString& to)
@@ -148,7 +138,8 @@ void TestInbound::offerThenFetchGivesSessionsInOrder()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(data, f.readAll());
         QTRY_COMPARE(peer.ask(QHostAddress::LocalHost, 16021,
-                             {{"type", "query_result"}, {"session_id", reply.value("session_id")}, {"md5", md5(data)}})
+                             {{"type", "query_result"}, {"session_id", reply.value("session_id")},
+                                 {"md5", TestFiles::md5(data)}})
                          .value("result")
                          .toString(),
             QString("ok"));
@@ -199,7 +190,8 @@ void TestInbound::resumesInBothOffsetForms()
         QCOMPARE(head + tail, whole);
         // The whole file arrived: the status says so, whatever was sent twice.
         QTRY_COMPARE(peer.ask(QHostAddress::LocalHost, 16021,
-                             {{"type", "query_result"}, {"session_id", reply.value("session_id")}, {"md5", md5(whole)}})
+                             {{"type", "query_result"}, {"session_id", reply.value("session_id")},
+                                 {"md5", TestFiles::md5(whole)}})
                          .value("result")
                          .toString(),
             QString("ok"));
@@ -242,15 +234,16 @@ void TestInbound::statusQueries()
     s.connectToHost(QHostAddress::LocalHost, quint16(accepted.value("tcp_port").toUInt()));
     QVERIFY(s.waitForConnected(3000));
     const QByteArray data = readAll(s, 1000);
-    QTRY_COMPARE(peer.ask(QHostAddress::LocalHost, 16021,
-                         {{"type", "query_result"}, {"session_id", accepted.value("session_id")}, {"md5", md5(data)}})
-                     .value("result")
-                     .toString(),
+    QTRY_COMPARE(
+        peer.ask(QHostAddress::LocalHost, 16021,
+                {{"type", "query_result"}, {"session_id", accepted.value("session_id")}, {"md5", TestFiles::md5(data)}})
+            .value("result")
+            .toString(),
         QString("ok"));
     reply = peer.ask(QHostAddress::LocalHost, 16021,
         {{"type", "query_result"}, {"session_id", accepted.value("session_id")}, {"md5", "wrong"}});
     QCOMPARE(reply.value("result").toString(), QString("fail"));
-    QCOMPARE(reply.value("reason").toString(), md5(data)); // the MD5 that was sent
+    QCOMPARE(reply.value("reason").toString(), TestFiles::md5(data)); // the MD5 that was sent
 }
 
 void TestInbound::typeIsCaseSensitiveAndJunkIsLogged()

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+
+// Files and digests for tests, and a bounded wait on what a child process prints.
+namespace TestFiles {
+
+// Writes `size` bytes whose pattern repeats every 251 bytes, so that a byte that lands
+// at the wrong offset changes the digest. Returns the path, or "" when it cannot write.
+inline QString patterned(const QString& path, qint64 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    QByteArray block(65536, Qt::Uninitialized);
+    for (qint64 written = 0; written < size;) {
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char((written + i) * 31 % 251);
+        const qint64 n = qMin<qint64>(block.size(), size - written);
+        if (f.write(block.constData(), n) != n)
+            return QString();
+        written += n;
+    }
+    return path;
+}
+
+inline QString md5(const QByteArray& data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex());
+}
+
+// "missing" for a file that cannot be read, so that two missing files never compare equal
+// to a real digest.
+inline QString md5Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("missing");
+    QCryptographicHash h(QCryptographicHash::Md5);
+    h.addData(&f);
+    return QString::fromLatin1(h.result().toHex());
+}
+
+// Reads the process's output into `seen` until it holds `needle`, the process ends or
+// the time is up; returns `seen`.
+inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 30000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
+        p->waitForReadyRead(100);
+        seen += p->readAllStandardOutput();
+    }
+    seen += p->readAllStandardOutput();
+    return seen;
+}
+
+} // namespace TestFiles
