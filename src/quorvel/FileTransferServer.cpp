@@ -2,12 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QThread>
 #include <QThreadPool>
-#include <cerrno>
-#include <unistd.h>
 
 #include "Config.h"
 #include "ProtocolWords.h"
@@ -16,7 +15,7 @@
 #include "Timing.h"
 #include "TransferCounter.h"
 #include "UdpRequest.h"
-#include "utils/BackgroundMd5.h"
+#include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/TcpStream.h"
 
@@ -184,26 +183,38 @@ void FileUploadTask::run()
     if (!announce(&tcpPort))
         return;
 
-    QString md5;
-    int attempt = 0;
-    const int attempts = Timing::current().maxConnections;
-    for (; attempt < attempts && md5.isEmpty(); ++attempt)
-        md5 = uploadFileViaTcp(file, m_server.address, int(tcpPort), attempt > 0);
-    if (md5.isEmpty())
+    // The whole file's digest, whichever connections carry its bytes: it trails the
+    // stream on spare CPU and is finished during the wait before the first status query.
+    BackgroundFileMd5 digest(file.handle(), m_fileSize);
+    if (!sendFile(file, int(tcpPort)))
         return;
-    // After a resumption the digest covers only the last connection's bytes.
-    if (attempt > 1)
-        md5 = getFileMd5(m_filePath);
-    file.close();
-    if (confirm(md5))
+    QElapsedTimer sinceLastByte;
+    sinceLastByte.start();
+    const QString md5 = digest.hexResult();
+    if (md5.isEmpty()) {
+        qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(digest.errorString()));
+        return;
+    }
+    if (confirm(file, int(tcpPort), md5, sinceLastByte.elapsed()))
         m_lastPercent = ProgressContent::Done;
 }
 
-bool FileUploadTask::confirm(const QString& md5)
+bool FileUploadTask::sendFile(QFile& file, int tcpPort)
+{
+    const int attempts = Timing::current().maxConnections;
+    while (m_attempts < attempts) {
+        const bool resume = m_attempts++ > 0;
+        if (uploadFileViaTcp(file, m_server.address, tcpPort, resume))
+            return true;
+    }
+    return false;
+}
+
+bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint64 waitedMs)
 {
     const Timing& timing = Timing::current();
     for (int poll = 0; poll < timing.statusPolls; ++poll) {
-        QThread::msleep(ulong(timing.statusPollIntervalMs));
+        QThread::msleep(ulong(qMax<qint64>(0, timing.statusPollIntervalMs - (poll == 0 ? waitedMs : 0))));
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
@@ -233,8 +244,11 @@ bool FileUploadTask::confirm(const QString& md5)
         const QString result = reply.value(ProtocolKey::Result).toString();
         if (result == ProtocolValue::Fail) {
             const QString reason = reply.value(ProtocolKey::Reason).toString();
-            if (reason == ProtocolValue::NotComplete)
+            if (reason == ProtocolValue::NotComplete) {
+                if (m_stream && m_stream->peerGone() && !sendFile(file, tcpPort))
+                    return false;
                 continue;
+            }
             qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));
             return false;
         }
@@ -246,14 +260,15 @@ bool FileUploadTask::confirm(const QString& md5)
     return false;
 }
 
-QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
+bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
 {
     const int waitMs = Timing::current().uploadTcpWaitMs;
-    TcpStream socket;
+    m_stream = std::make_unique<TcpStream>();
+    TcpStream& socket = *m_stream;
     socket.setBufferSizes(SocketBufferBytes);
     if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] Tcp connected timeout.", Tag);
-        return QString();
+        return false;
     }
     socket.setTimeout(waitMs);
     m_bytesSent = 0;
@@ -266,11 +281,11 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
             const qint64 n = socket.readSome(offset + got, StreamOffset::Size - got);
             if (n == 0 || (n < 0 && socket.timedOut())) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-                return QString();
+                return false;
             }
             if (n < 0) {
                 qCritical("[E][%s] TCP socket read length data fail.", Tag);
-                return QString();
+                return false;
             }
             got += int(n);
         }
@@ -278,32 +293,22 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
         if (m_bytesSent < 0 || m_bytesSent > m_fileSize) {
             // A device that claims more than the file holds cannot be resumed.
             qCritical("[E][%s] TCP socket read length data fail.", Tag);
-            return QString();
+            return false;
         }
     }
 
-    // Each block is read for the digest, then leaves straight from the page cache; the
-    // digest runs on its own thread while the next blocks go out.
-    BackgroundMd5 md5(TransferBlockSize);
+    // Blocks leave straight from the page cache.
     while (m_bytesSent < m_fileSize) {
-        char* block = md5.acquire();
-        const qint64 n = ::pread(
-            file.handle(), block, size_t(qMin(TransferBlockSize, m_fileSize - m_bytesSent)), off_t(m_bytesSent));
-        if (n <= 0) {
-            md5.submit(block, 0);
-            qCritical("[E][%s] Read file fail: %s.", Tag,
-                qUtf8Printable(n < 0 ? qt_error_string(errno) : QStringLiteral("the file ended early")));
-            return QString();
-        }
-        if (!socket.sendFileBlock(file.handle(), m_bytesSent, block, n)) {
-            md5.submit(block, 0);
-            if (socket.timedOut())
+        const qint64 n = qMin(TransferBlockSize, m_fileSize - m_bytesSent);
+        if (!socket.sendFileBlock(file.handle(), m_bytesSent, n)) {
+            if (socket.fileFailed())
+                qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            else if (socket.timedOut())
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
             else
                 qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            return QString();
+            return false;
         }
-        md5.submit(block, n);
         m_bytesSent += n;
         const int percent = int(m_bytesSent * 100 / m_fileSize);
         if (percent != m_lastPercent) {
@@ -312,5 +317,5 @@ QString FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int
             emit m_service->uploadProgress(m_progress);
         }
     }
-    return md5.hexResult();
+    return true;
 }

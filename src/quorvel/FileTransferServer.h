@@ -5,12 +5,14 @@
 #include <QObject>
 #include <QRunnable>
 #include <QStringList>
+#include <memory>
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
 #include "json/QtJson.h"
 
 class QThreadPool;
+class TcpStream;
 class UdpRequest;
 
 // Uploads files to devices, strictly one after another in submission order.
@@ -49,13 +51,16 @@ public:
 
     int id() const { return m_id; }
 
-    // One TCP connection; the MD5 of the bytes it sent, empty on failure.
-    QString uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);
+    // One TCP connection; true once every byte of the file left.
+    bool uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);
 
 private:
     bool announce(qint64* tcpPort);
     bool readReply(UdpRequest& udp, QtJson::JsonObject* reply) const;
-    bool confirm(const QString& md5);
+    // Connections until every byte left; false once the attempts are used up.
+    bool sendFile(QFile& file, int tcpPort);
+    // `waitedMs`: how long ago the last byte left, counted into the first wait.
+    bool confirm(QFile& file, int tcpPort, const QString& md5, qint64 waitedMs);
 
     QString m_filePath;
     QString m_remotePath;
@@ -69,4 +74,8 @@ private:
     bool m_secure = false;
     ProgressContent m_progress;
     FileTransferServer* m_service;
+    // The last connection stays open while the device is asked for its status: bytes the
+    // kernel took can still be lost when the device drops it, and then they go again.
+    std::unique_ptr<TcpStream> m_stream;
+    int m_attempts = 0;
 };

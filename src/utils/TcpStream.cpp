@@ -190,6 +190,8 @@ TcpStream::SendFile TcpStream::sendFile(int fileDescriptor, qint64 offset, qint6
         }
         if (n == 0) {
             // The file ended early: it shrank while it was being sent.
+            m_timedOut = false;
+            m_fileFailed = true;
             m_error = QStringLiteral("The file ended before the announced size");
             return SendFile::Failed;
         }
@@ -203,7 +205,7 @@ TcpStream::SendFile TcpStream::sendFile(int fileDescriptor, qint64 offset, qint6
 #endif
 }
 
-bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, const char* copy, qint64 size)
+bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, qint64 size)
 {
     if (!m_spliceUnsupported) {
         const SendFile sent = sendFile(fileDescriptor, offset, size);
@@ -211,7 +213,40 @@ bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, const char* cop
             return sent == SendFile::Sent;
         m_spliceUnsupported = true;
     }
-    return writeAll(copy, size);
+    constexpr qint64 CopySize = 262144;
+    if (m_copy.isEmpty())
+        m_copy.resize(int(CopySize));
+    while (size > 0) {
+        const ssize_t n = ::pread(fileDescriptor, m_copy.data(), size_t(qMin(size, CopySize)), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_timedOut = false;
+            m_fileFailed = true;
+            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                            : QStringLiteral("The file ended before the announced size");
+            return false;
+        }
+        if (!writeAll(m_copy.constData(), n))
+            return false;
+        offset += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool TcpStream::peerGone()
+{
+    const int fd = m_fd;
+    if (fd < 0)
+        return true;
+    char byte;
+    for (;;) {
+        const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
 }
 
 void TcpStream::shutdownWrite()
@@ -248,6 +283,7 @@ void TcpStream::close()
 void TcpStream::fail(int error)
 {
     m_timedOut = error == EAGAIN || error == EWOULDBLOCK;
+    m_fileFailed = false;
     if (m_timedOut)
         m_error = QStringLiteral("Socket operation timed out");
     else if (error == EPIPE || error == ECONNRESET)

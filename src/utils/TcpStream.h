@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 #include <atomic>
@@ -36,11 +37,14 @@ public:
     // `size` bytes of an open file from `offset`; Unsupported when the file cannot be
     // spliced, before anything was sent.
     SendFile sendFile(int fileDescriptor, qint64 offset, qint64 size);
-    // One block of a file the caller has also read into `copy`: spliced from the page
-    // cache where the file allows it, otherwise written from the copy (and, once the file
-    // proved unspliceable, always so).
-    bool sendFileBlock(int fileDescriptor, qint64 offset, const char* copy, qint64 size);
+    // `size` bytes of an open file from `offset`: spliced from the page cache where the
+    // file allows it, otherwise read into a buffer of this stream's and written (and,
+    // once the file proved unspliceable, always so). False when the connection fails or
+    // the file cannot be read (errorString()).
+    bool sendFileBlock(int fileDescriptor, qint64 offset, qint64 size);
 
+    // The peer closed or reset the connection (checked without waiting).
+    bool peerGone();
     // Ends the sending direction; the peer still reads what was sent.
     void shutdownWrite();
     // Wakes a call blocked on another thread; the connection is dead afterwards.
@@ -50,6 +54,8 @@ public:
     void close();
 
     bool timedOut() const { return m_timedOut; }
+    // The last failure of sendFileBlock() came from the file, not the connection.
+    bool fileFailed() const { return m_fileFailed; }
     QString errorString() const { return m_error; }
 
 private:
@@ -59,6 +65,8 @@ private:
     std::atomic<int> m_fd{-1};
     int m_bufferBytes = 0;
     bool m_timedOut = false;
+    bool m_fileFailed = false;
     bool m_spliceUnsupported = false;
+    QByteArray m_copy; // only for files that cannot be spliced
     QString m_error;
 };

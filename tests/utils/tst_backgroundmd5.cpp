@@ -1,6 +1,8 @@
 #include <QtTest>
 #include <cstring>
 
+#include "TestFiles.h"
+#include "utils/BackgroundFileMd5.h"
 #include "utils/BackgroundMd5.h"
 
 class TestBackgroundMd5 : public QObject {
@@ -8,6 +10,8 @@ class TestBackgroundMd5 : public QObject {
 private slots:
     void digestEqualsPlainMd5OverManyBlocks();
     void destroyingWithQueuedBlocksReturns();
+    void fileDigestWhereverItIsTakenOver();
+    void fileShorterThanAnnounced();
 };
 
 // Pins: blocks hashed out of order or a buffer handed out while still queued.
@@ -41,6 +45,44 @@ void TestBackgroundMd5::destroyingWithQueuedBlocksReturns()
         background->submit(block, 1 << 20);
     }
     delete background; // a hang here fails the test by its time limit
+}
+
+// Pins: the caller taking over mid-file skipping or repeating a block.
+void TestBackgroundMd5::fileDigestWhereverItIsTakenOver()
+{
+    QTemporaryDir dir;
+    const QString path = TestFiles::patterned(dir.path() + "/f.bin", 3 * 1024 * 1024 + 123);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString expected = TestFiles::md5Of(path);
+    {
+        BackgroundFileMd5 digest(file.handle(), file.size());
+        QCOMPARE(digest.hexResult(), expected); // at once: the caller hashes most of it
+        QCOMPARE(digest.hexResult(), expected); // asked again: the same, nothing re-read
+    }
+    {
+        BackgroundFileMd5 digest(file.handle(), file.size());
+        QTRY_COMPARE_WITH_TIMEOUT(digest.hashedBytes(), file.size(), 20000);
+        QCOMPARE(digest.hexResult(), expected); // the background thread did it all
+    }
+    QCOMPARE(file.pos(), 0); // pread: the descriptor's offset is untouched
+    BackgroundFileMd5 empty(file.handle(), 0);
+    QCOMPARE(empty.hexResult(), QString("d41d8cd98f00b204e9800998ecf8427e"));
+}
+
+// Pins: a file that shrank after its size was announced must fail, not digest less.
+void TestBackgroundMd5::fileShorterThanAnnounced()
+{
+    QTemporaryDir dir;
+    QFile file(TestFiles::patterned(dir.path() + "/short.bin", 100000));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    BackgroundFileMd5 digest(file.handle(), 100001);
+    QCOMPARE(digest.hexResult(), QString());
+    QCOMPARE(digest.errorString(), QString("The file ended before the announced size"));
+    // Destroyed before anyone asked, with most of a large file left: returns at once.
+    QVERIFY(file.resize(1 << 30)); // sparse
+    auto* unasked = new BackgroundFileMd5(file.handle(), 1 << 30);
+    delete unasked; // a hang here fails the test by its time limit
 }
 
 QTEST_GUILESS_MAIN(TestBackgroundMd5)

@@ -94,6 +94,13 @@ void TestTcpStream::sendFileSendsTheRangeAndRefusesPipes()
         received += peer->readAll();
     QCOMPARE(received, content.mid(1000, 250000));
 
+    // A file that ends before the block does is the file's failure, not the connection's.
+    bool blockSent = true;
+    onThread([&] { blockSent = stream.sendFileBlock(file.handle(), 299000, 2000); });
+    QVERIFY(!blockSent);
+    QVERIFY(stream.fileFailed());
+    QCOMPARE(stream.errorString(), QString("The file ended before the announced size"));
+
     int pipeEnds[2];
     QCOMPARE(::pipe(pipeEnds), 0);
     QCOMPARE(::write(pipeEnds[1], "abc", 3), ssize_t(3));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "WireLog.h"
+#include "utils/BackgroundFileMd5.h"
 #include "utils/BackgroundMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/StreamingCache.h"
@@ -145,12 +146,15 @@ bool TransferSession::cutDue() const
 
 void TransferSession::serve(TcpStream* stream, bool resumption)
 {
-    if (!m_hash)
-        m_hash = std::make_unique<BackgroundMd5>(BlockSize);
-    if (m_direction == Receive)
+    if (m_direction == Receive) {
+        if (!m_hash)
+            m_hash = std::make_unique<BackgroundMd5>(BlockSize);
         receive(*stream, resumption);
-    else
+    } else {
+        if (!m_fileDigest)
+            m_fileDigest = std::make_unique<BackgroundFileMd5>(m_file.handle(), m_size);
         send(*stream, resumption);
+    }
     if (m_position >= m_size && !m_completeLogged) {
         m_completeLogged = true;
         post(QStringLiteral("transfer-complete"), m_position);
@@ -164,11 +168,14 @@ void TransferSession::serve(TcpStream* stream, bool resumption)
 void TransferSession::finishDigest()
 {
     QString md5;
-    if (m_hashInOrder && m_hashed == m_size)
+    if (m_fileDigest)
+        md5 = m_fileDigest->hexResult(); // empty when the file is shorter than announced
+    else if (m_hashInOrder && m_hashed == m_size)
         md5 = m_hash->hexResult();
-    else
+    if (md5.isEmpty())
         md5 = getFileMd5(m_path);
     m_hash.reset();
+    m_fileDigest.reset();
     QMetaObject::invokeMethod(
         this,
         [this, md5] {
@@ -246,9 +253,6 @@ void TransferSession::send(TcpStream& stream, bool resumption)
     } else {
         m_position = 0;
     }
-    // Bytes sent again after a resumption at an earlier offset break the order.
-    if (m_position != m_hashed)
-        m_hashInOrder = false;
     StreamingCache disk(fd, m_position, StreamingCache::Reading);
     while (m_position < m_size) {
         const qint64 position = m_position;
@@ -262,24 +266,12 @@ void TransferSession::send(TcpStream& stream, bool resumption)
             }
             chunk = qMin(chunk, m_faults.stallAfter - position);
         }
-        char* block = m_hash->acquire();
-        const qint64 n = ::pread(fd, block, size_t(chunk), off_t(position));
-        if (n <= 0) {
-            m_hash->submit(block, 0);
-            return; // the file shrank: a "file_size" lie or a local change
-        }
-        if (!stream.sendFileBlock(fd, position, block, n)) {
-            m_hash->submit(block, 0);
+        // Fails when the file is shorter than announced (a "file_size" lie) or the peer left.
+        if (!stream.sendFileBlock(fd, position, chunk))
             return;
-        }
-        if (m_hashInOrder) {
-            m_hash->submit(block, n);
-            m_hashed += n;
-        } else {
-            m_hash->submit(block, 0);
-        }
-        m_position = position + n;
-        disk.advance(m_position);
+        m_position = position + chunk;
+        // The trailing digest reads these pages too: drop only what both have passed.
+        disk.advance(qMin<qint64>(m_position, m_fileDigest->hashedBytes()));
         if (cutDue()) {
             --m_cutsLeft;
             post(QStringLiteral("tcp-cut"), m_position);

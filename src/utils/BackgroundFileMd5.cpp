@@ -1,0 +1,71 @@
+#include "BackgroundFileMd5.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "Md5.h"
+
+namespace {
+constexpr qint64 ReadSize = 262144; // stays in the cache between the read and the hash
+} // namespace
+
+BackgroundFileMd5::BackgroundFileMd5(int descriptor, qint64 size)
+    : m_fd(descriptor)
+    , m_size(size)
+    , m_md5(std::make_unique<Md5>())
+    , m_buffer(int(ReadSize), Qt::Uninitialized)
+{
+    m_thread = std::thread([this] {
+#ifdef Q_OS_LINUX
+        // Linux takes a thread id here: only this thread is lowered, for good (raising it
+        // again needs a privilege), which is why the result is finished elsewhere.
+        ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
+#endif
+        hash(&m_stop);
+    });
+}
+
+BackgroundFileMd5::~BackgroundFileMd5()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+QString BackgroundFileMd5::hexResult()
+{
+    if (m_finished)
+        return m_hex;
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (!m_failed)
+        hash(nullptr);
+    m_finished = true;
+    if (!m_failed)
+        m_hex = m_md5->hexResult();
+    return m_hex;
+}
+
+void BackgroundFileMd5::hash(const std::atomic<bool>* yield)
+{
+    qint64 offset = m_hashed;
+    while (offset < m_size) {
+        if (yield && *yield)
+            return;
+        const ssize_t n = ::pread(m_fd, m_buffer.data(), size_t(qMin(ReadSize, m_size - offset)), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_failed = true;
+            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                            : QStringLiteral("The file ended before the announced size");
+            return;
+        }
+        m_md5->addData(m_buffer.constData(), n);
+        offset += n;
+        m_hashed = offset;
+    }
+}
