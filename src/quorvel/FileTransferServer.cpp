@@ -245,8 +245,9 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint6
         if (result == ProtocolValue::Fail) {
             const QString reason = reply.value(ProtocolKey::Reason).toString();
             if (reason == ProtocolValue::NotComplete) {
-                if (m_stream && m_stream->peerGone() && !sendFile(file, tcpPort))
-                    return false;
+                // Whatever the resumption achieves, the device's answer decides.
+                if (m_stream && m_stream->wasReset())
+                    sendFile(file, tcpPort);
                 continue;
             }
             qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));

@@ -54,6 +54,7 @@ bool TcpStream::connectTo(const QHostAddress& address, quint16 port, int timeout
 {
     close();
     m_timedOut = false;
+    m_reset = false;
     sockaddr_storage storage{};
     socklen_t length = 0;
     bool isV4 = false;
@@ -125,6 +126,7 @@ bool TcpStream::adopt(int descriptor)
     close();
     m_fd = descriptor;
     m_timedOut = false;
+    m_reset = false;
     ignoreBrokenPipes();
     if (m_bufferBytes > 0)
         ::setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &m_bufferBytes, sizeof m_bufferBytes);
@@ -235,18 +237,19 @@ bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, qint64 size)
     return true;
 }
 
-bool TcpStream::peerGone()
+bool TcpStream::wasReset()
 {
     const int fd = m_fd;
-    if (fd < 0)
-        return true;
+    if (m_reset || fd < 0)
+        return m_reset;
     char byte;
-    for (;;) {
-        const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
-    }
+    ssize_t n;
+    do
+        n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    while (n < 0 && errno == EINTR);
+    // The kernel tells a reset once; an end of stream follows.
+    m_reset = n < 0 && (errno == ECONNRESET || errno == EPIPE);
+    return m_reset;
 }
 
 void TcpStream::shutdownWrite()

@@ -43,8 +43,9 @@ public:
     // the file cannot be read (errorString()).
     bool sendFileBlock(int fileDescriptor, qint64 offset, qint64 size);
 
-    // The peer closed or reset the connection (checked without waiting).
-    bool peerGone();
+    // The peer dropped the connection with a reset (checked without waiting): what it
+    // had not read yet is lost. A peer that closed cleanly had read everything.
+    bool wasReset();
     // Ends the sending direction; the peer still reads what was sent.
     void shutdownWrite();
     // Wakes a call blocked on another thread; the connection is dead afterwards.
@@ -66,6 +67,7 @@ private:
     int m_bufferBytes = 0;
     bool m_timedOut = false;
     bool m_fileFailed = false;
+    bool m_reset = false;
     bool m_spliceUnsupported = false;
     QByteArray m_copy; // only for files that cannot be spliced
     QString m_error;

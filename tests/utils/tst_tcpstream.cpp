@@ -2,6 +2,7 @@
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QtTest>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "utils/TcpStream.h"
@@ -68,6 +69,18 @@ void TestTcpStream::shortfallThenTimeoutThenClose()
     peer->disconnectFromHost();
     onThread([&] { third = stream.readSome(buffer, sizeof buffer); });
     QCOMPARE(third, 0);
+    QVERIFY(!stream.wasReset()); // a clean close: the peer read what it wanted
+    delete peer;
+
+    TcpStream dropped;
+    QVERIFY(dropped.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
+    peer = acceptOne();
+    QVERIFY(peer);
+    QVERIFY(!dropped.wasReset()); // open and quiet
+    const linger hard{1, 0}; // close with a reset, as a peer that drops unread bytes does
+    QCOMPARE(::setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard), 0);
+    peer->abort();
+    QTRY_VERIFY_WITH_TIMEOUT(dropped.wasReset(), 5000);
     delete peer;
 }
 
