@@ -318,5 +318,8 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
             emit m_service->uploadProgress(m_progress);
         }
     }
+    // The device sees the end of the stream as if the connection closed; the connection
+    // stays readable, so that a reset shows while the status is asked for.
+    socket.shutdownWrite();
     return true;
 }

@@ -74,8 +74,9 @@ private:
     bool m_secure = false;
     ProgressContent m_progress;
     FileTransferServer* m_service;
-    // The last connection stays open while the device is asked for its status: bytes the
-    // kernel took can still be lost when the device drops it, and then they go again.
+    // The last connection stays readable (its sending side shut) while the device is
+    // asked for its status: bytes the kernel took can still be lost when the device
+    // drops it, and then they go again.
     std::unique_ptr<TcpStream> m_stream;
     int m_attempts = 0;
 };
