@@ -1,10 +1,9 @@
 #include "BackgroundFileMd5.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "FileUtil.h"
 #include "Md5.h"
 
 namespace {
@@ -41,10 +40,10 @@ QString BackgroundFileMd5::hexResult()
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
-    if (!m_failed)
+    if (m_error.isEmpty())
         hash(nullptr);
     m_finished = true;
-    if (!m_failed)
+    if (m_error.isEmpty())
         m_hex = m_md5->hexResult();
     return m_hex;
 }
@@ -55,15 +54,9 @@ void BackgroundFileMd5::hash(const std::atomic<bool>* yield)
     while (offset < m_size) {
         if (yield && *yield)
             return;
-        const ssize_t n = ::pread(m_fd, m_buffer.data(), size_t(qMin(ReadSize, m_size - offset)), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_failed = true;
-            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                            : QStringLiteral("The file ended before the announced size");
-            return;
-        }
+        const qint64 n = FileUtil::readAt(m_fd, m_buffer.data(), qMin(ReadSize, m_size - offset), offset, &m_error);
+        if (n < 0)
+            return; // m_error says why
         m_md5->addData(m_buffer.constData(), n);
         offset += n;
         m_hashed = offset;

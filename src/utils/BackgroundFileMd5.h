@@ -40,7 +40,6 @@ private:
     QByteArray m_buffer;
     std::atomic<qint64> m_hashed{0};
     std::atomic<bool> m_stop{false};
-    bool m_failed = false;
     bool m_finished = false;
     QString m_error;
     QString m_hex;

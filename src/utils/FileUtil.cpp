@@ -1,8 +1,24 @@
 #include "FileUtil.h"
 
 #include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 #include "Md5.h"
+
+qint64 FileUtil::readAt(int descriptor, char* data, qint64 size, qint64 offset, QString* error)
+{
+    for (;;) {
+        const ssize_t n = ::pread(descriptor, data, size_t(size), off_t(offset));
+        if (n > 0)
+            return n;
+        if (n < 0 && errno == EINTR)
+            continue;
+        *error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : endedEarly();
+        return -1;
+    }
+}
 
 QString FileUtil::getFileMd5(const QString& path)
 {

@@ -16,6 +16,8 @@
 #include <sys/sendfile.h>
 #endif
 
+#include "FileUtil.h"
+
 namespace {
 void ignoreBrokenPipes()
 {
@@ -194,7 +196,7 @@ TcpStream::SendFile TcpStream::sendFile(int fileDescriptor, qint64 offset, qint6
             // The file ended early: it shrank while it was being sent.
             m_timedOut = false;
             m_fileFailed = true;
-            m_error = QStringLiteral("The file ended before the announced size");
+            m_error = FileUtil::endedEarly();
             return SendFile::Failed;
         }
     }
@@ -219,14 +221,10 @@ bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, qint64 size)
     if (m_copy.isEmpty())
         m_copy.resize(int(CopySize));
     while (size > 0) {
-        const ssize_t n = ::pread(fileDescriptor, m_copy.data(), size_t(qMin(size, CopySize)), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
+        const qint64 n = FileUtil::readAt(fileDescriptor, m_copy.data(), qMin(size, CopySize), offset, &m_error);
+        if (n < 0) {
             m_timedOut = false;
             m_fileFailed = true;
-            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                            : QStringLiteral("The file ended before the announced size");
             return false;
         }
         if (!writeAll(m_copy.constData(), n))

@@ -167,11 +167,8 @@ void TransferSession::serve(TcpStream* stream, bool resumption)
 
 void TransferSession::finishDigest()
 {
-    QString md5;
-    if (m_fileDigest)
-        md5 = m_fileDigest->hexResult(); // empty when the file is shorter than announced
-    else if (m_hashInOrder && m_hashed == m_size)
-        md5 = m_hash->hexResult();
+    // Empty when the file is shorter than announced.
+    QString md5 = m_fileDigest ? m_fileDigest->hexResult() : m_hash->hexResult();
     if (md5.isEmpty())
         md5 = getFileMd5(m_path);
     m_hash.reset();
@@ -221,7 +218,6 @@ void TransferSession::receive(TcpStream& stream, bool resumption)
         }
         // The device states its offset on resumption, so the stream stays in order.
         m_hash->submit(block, got);
-        m_hashed += got;
         m_position = position + got;
         disk.advance(m_position);
         if (cutDue()) {

@@ -76,13 +76,11 @@ private:
     std::atomic<qint64> m_position{0}; // bytes held (receive) or sent (send)
     int m_cutsLeft = 0;
 
-    // Owned by the connection threads in turn. Receiving: the MD5 of the stream while it
-    // runs in order, so that no second pass over the file is needed. Sending: the whole
+    // Owned by the connection threads in turn. Receiving: the MD5 of the stream, which
+    // stays in order because the device states the resumption offset. Sending: the whole
     // file's MD5, trailing the stream.
     std::unique_ptr<BackgroundMd5> m_hash;
     std::unique_ptr<BackgroundFileMd5> m_fileDigest;
-    qint64 m_hashed = 0;
-    bool m_hashInOrder = true;
     bool m_completeLogged = false;
 
     // Main thread.
