@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QThread>
-#include <unistd.h>
 
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
@@ -11,9 +10,10 @@
 #include "Timing.h"
 #include "TransferCounter.h"
 #include "UdpRequest.h"
+#include "utils/BackgroundFileWriter.h"
 #include "utils/BackgroundMd5.h"
+#include "utils/BlockRing.h"
 #include "utils/FileUtil.h"
-#include "utils/StreamingCache.h"
 #include "utils/TcpStream.h"
 
 namespace {
@@ -184,29 +184,29 @@ QString FileDownloader::downloadFileViaTcp(
         }
     }
 
-    // Bytes land in a buffer of the digest's ring, go to the file from there and are
-    // hashed on the digest's thread while the next ones arrive.
-    BackgroundMd5 md5(TransferBlockSize);
-    StreamingCache disk(file.handle(), m_received, StreamingCache::Writing);
-    while (m_received < m_total) {
-        char* block = md5.acquire();
-        const qint64 n = socket.readFull(block, qMin(TransferBlockSize, m_total - m_received));
+    // Bytes land in a buffer of the ring and go from there to the digest and to the file,
+    // each on a thread of its own, while the next ones arrive.
+    BlockRing ring(TransferBlockSize);
+    BackgroundMd5 md5(ring);
+    BackgroundFileWriter disk(ring, file.handle(), m_received, m_total);
+    while (m_received < m_total && !disk.failed()) {
+        char* block = ring.acquire(2);
+        // Blocks end on multiples of their size, so that they are aligned again after a
+        // resumption and can go straight to the disk.
+        const qint64 room = qMin(TransferBlockSize - m_received % TransferBlockSize, m_total - m_received);
+        const qint64 n = socket.readFull(block, room);
         if (n <= 0) {
             md5.submit(block, 0);
+            disk.submit(block, 0, 0);
             if (n == 0 || socket.timedOut())
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
             else
                 qCritical("[E][%s] TCP socket read data fail.", Tag);
             return QString();
         }
-        if (::pwrite(file.handle(), block, size_t(n), off_t(m_received)) != n) {
-            md5.submit(block, 0);
-            qCritical("[E][%s] Write data fail.", Tag);
-            return QString();
-        }
+        disk.submit(block, n, m_received);
         md5.submit(block, n);
         m_received += n;
-        disk.advance(m_received);
         const int percent = int(m_received * 100 / m_total);
         if (percent != m_lastPercent) {
             m_lastPercent = percent;
@@ -214,6 +214,10 @@ QString FileDownloader::downloadFileViaTcp(
             m_progress.progress = percent;
             emit updateProgress(m_progress);
         }
+    }
+    if (!disk.finish()) {
+        qCritical("[E][%s] Write data fail.", Tag);
+        return QString();
     }
     m_lastPercent = ProgressContent::Done;
     return md5.hexResult();

@@ -1,13 +1,10 @@
 #include "BackgroundMd5.h"
 
-BackgroundMd5::BackgroundMd5(qint64 blockSize, int blocks)
-    : m_blockSize(blockSize)
+#include "BlockRing.h"
+
+BackgroundMd5::BackgroundMd5(BlockRing& ring)
+    : m_ring(ring)
 {
-    m_buffers.reserve(size_t(blocks));
-    for (int i = 0; i < blocks; ++i) {
-        m_buffers.emplace_back(int(blockSize), Qt::Uninitialized);
-        m_free.push_back(m_buffers.back().data());
-    }
     m_thread = std::thread(&BackgroundMd5::work, this);
 }
 
@@ -19,25 +16,19 @@ BackgroundMd5::~BackgroundMd5()
     }
     m_changed.notify_all();
     m_thread.join();
-}
-
-char* BackgroundMd5::acquire()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_free.empty(); });
-    char* block = m_free.back();
-    m_free.pop_back();
-    return block;
+    for (const Job& job : m_queue) // a failed transfer drops its digest
+        m_ring.release(job.block);
 }
 
 void BackgroundMd5::submit(char* block, qint64 size)
 {
+    if (size <= 0) {
+        m_ring.release(block);
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (size <= 0)
-            m_free.push_back(block);
-        else
-            m_queue.push_back({block, size});
+        m_queue.push_back({block, size});
     }
     m_changed.notify_all();
 }
@@ -61,17 +52,17 @@ void BackgroundMd5::work()
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty())
-            return; // stopping with nothing left: a failed transfer drops its digest
+        if (m_stopping)
+            return;
         const Job job = m_queue.front();
         m_queue.pop_front();
         m_busy = true;
         lock.unlock();
         m_md5.addData(job.block, job.size);
+        m_ring.release(job.block);
         lock.lock();
         m_busy = false;
         m_hashed += job.size;
-        m_free.push_back(job.block);
         m_changed.notify_all();
     }
 }

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
 
 // Files and digests for tests, and a bounded wait on what a child process prints.
 namespace TestFiles {
@@ -56,6 +59,22 @@ inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArra
     }
     seen += p->readAllStandardOutput();
     return seen;
+}
+
+// Which share of a file's range is in the page cache; -1 when it cannot be mapped.
+inline double residentShare(int fd, qint64 offset, qint64 length)
+{
+    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, off_t(offset));
+    if (map == MAP_FAILED)
+        return -1;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
+    ::mincore(map, size_t(length), pages.data());
+    ::munmap(map, size_t(length));
+    int resident = 0;
+    for (unsigned char p : pages)
+        resident += p & 1;
+    return double(resident) / double(pages.size());
 }
 
 } // namespace TestFiles

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/BackgroundMd5.h"
+#include "utils/BlockRing.h"
 
 class TestBackgroundMd5 : public QObject {
     Q_OBJECT
@@ -17,11 +18,12 @@ private slots:
 // Pins: blocks hashed out of order or a buffer handed out while still queued.
 void TestBackgroundMd5::digestEqualsPlainMd5OverManyBlocks()
 {
-    BackgroundMd5 background(4096, 3); // a small ring, so that the producer waits often
+    BlockRing ring(4096, 3); // a small ring, so that the producer waits often
+    BackgroundMd5 background(ring);
     Md5 plain;
     qint64 total = 0;
     for (int i = 0; i < 500; ++i) {
-        char* block = background.acquire();
+        char* block = ring.acquire(1);
         const qint64 size = (i * 37) % 4097; // 0 now and then: the buffer goes back unhashed
         for (qint64 k = 0; k < size; ++k)
             block[k] = char((i * 131 + k) % 251);
@@ -38,13 +40,16 @@ void TestBackgroundMd5::digestEqualsPlainMd5OverManyBlocks()
 // Pins: a transfer that fails mid-way must not hang in the digest's destructor.
 void TestBackgroundMd5::destroyingWithQueuedBlocksReturns()
 {
-    auto* background = new BackgroundMd5(1 << 20, 4);
+    BlockRing ring(1 << 20, 4);
+    auto* background = new BackgroundMd5(ring);
     for (int i = 0; i < 4; ++i) {
-        char* block = background->acquire();
+        char* block = ring.acquire(1);
         std::memset(block, i, 1 << 20);
         background->submit(block, 1 << 20);
     }
     delete background; // a hang here fails the test by its time limit
+    for (int i = 0; i < 4; ++i)
+        ring.acquire(1); // every buffer came back, hashed or dropped
 }
 
 // Pins: the caller taking over mid-file skipping or repeating a block.

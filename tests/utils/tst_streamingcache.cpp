@@ -2,27 +2,13 @@
 #include <QtTest>
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <sys/mman.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include "TestFiles.h"
 #include "utils/StreamingCache.h"
 
-// Which share of a file's range is in the page cache.
-static double residentShare(int fd, qint64 offset, qint64 length)
-{
-    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, off_t(offset));
-    if (map == MAP_FAILED)
-        return -1;
-    const long page = ::sysconf(_SC_PAGESIZE);
-    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
-    ::mincore(map, size_t(length), pages.data());
-    ::munmap(map, size_t(length));
-    int resident = 0;
-    for (unsigned char p : pages)
-        resident += p & 1;
-    return double(resident) / pages.size();
-}
+using TestFiles::residentShare;
 
 class TestStreamingCache : public QObject {
     Q_OBJECT

@@ -9,7 +9,9 @@
 
 #include "WireLog.h"
 #include "utils/BackgroundFileMd5.h"
+#include "utils/BackgroundFileWriter.h"
 #include "utils/BackgroundMd5.h"
+#include "utils/BlockRing.h"
 #include "utils/FileUtil.h"
 #include "utils/StreamingCache.h"
 #include "utils/TcpStream.h"
@@ -147,8 +149,10 @@ bool TransferSession::cutDue() const
 void TransferSession::serve(TcpStream* stream, bool resumption)
 {
     if (m_direction == Receive) {
-        if (!m_hash)
-            m_hash = std::make_unique<BackgroundMd5>(BlockSize);
+        if (!m_hash) {
+            m_ring = std::make_unique<BlockRing>(BlockSize);
+            m_hash = std::make_unique<BackgroundMd5>(*m_ring);
+        }
         receive(*stream, resumption);
     } else {
         if (!m_fileDigest)
@@ -172,6 +176,7 @@ void TransferSession::finishDigest()
     if (md5.isEmpty())
         md5 = getFileMd5(m_path);
     m_hash.reset();
+    m_ring.reset();
     m_fileDigest.reset();
     QMetaObject::invokeMethod(
         this,
@@ -195,22 +200,23 @@ void TransferSession::receive(TcpStream& stream, bool resumption)
         post(QStringLiteral("resume-offset-sent"), held);
     }
     qint64 fileEnd = m_position;
-    StreamingCache disk(fd, m_position, StreamingCache::Writing);
+    BackgroundFileWriter disk(*m_ring, fd, m_position, m_size);
     while (m_position < m_size) {
-        qint64 room = qMin(BlockSize, m_size - m_position);
+        // Blocks end on multiples of their size: aligned again after a resumption.
+        qint64 room = qMin(BlockSize - m_position % BlockSize, m_size - m_position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > m_position)
             room = qMin(room, m_faults.cutAfter - m_position);
-        char* block = m_hash->acquire();
+        char* block = m_ring->acquire(2);
         const qint64 got = stream.readFull(block, room);
         if (got <= 0) {
             m_hash->submit(block, 0);
-            return; // the client gave this connection up
+            disk.submit(block, 0, 0);
+            break; // the client gave this connection up
         }
         const qint64 position = m_position;
         // Runs of zero bytes stay holes, so that huge test files cost no disk.
         const bool zeros = std::all_of(block, block + got, [](char c) { return c == 0; });
-        if (!zeros)
-            ::pwrite(fd, block, size_t(got), off_t(position));
+        disk.submit(block, zeros ? 0 : got, position);
         if (position + got > fileEnd) {
             fileEnd = position + got;
             if (zeros && ::ftruncate(fd, off_t(fileEnd)) != 0)
@@ -219,16 +225,17 @@ void TransferSession::receive(TcpStream& stream, bool resumption)
         // The device states its offset on resumption, so the stream stays in order.
         m_hash->submit(block, got);
         m_position = position + got;
-        disk.advance(m_position);
         if (cutDue()) {
             --m_cutsLeft;
             post(QStringLiteral("tcp-cut"), m_position);
             // A receiver just stops taking bytes.
             std::lock_guard<std::mutex> lock(m_streamMutex);
             stream.abort();
-            return;
+            break;
         }
     }
+    if (!disk.finish())
+        post(QStringLiteral("write-failed"), m_position);
 }
 
 void TransferSession::send(TcpStream& stream, bool resumption)

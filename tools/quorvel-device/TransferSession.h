@@ -13,6 +13,7 @@
 
 class BackgroundFileMd5;
 class BackgroundMd5;
+class BlockRing;
 class QTcpServer;
 class TcpStream;
 class WireLog;
@@ -79,6 +80,7 @@ private:
     // Owned by the connection threads in turn. Receiving: the MD5 of the stream, which
     // stays in order because the device states the resumption offset. Sending: the whole
     // file's MD5, trailing the stream.
+    std::unique_ptr<BlockRing> m_ring; // the buffers the digest and the file writer share
     std::unique_ptr<BackgroundMd5> m_hash;
     std::unique_ptr<BackgroundFileMd5> m_fileDigest;
     bool m_completeLogged = false;

@@ -1,0 +1,124 @@
+#include "BackgroundFileWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "BlockRing.h"
+#include "StreamingCache.h"
+
+BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end)
+    : m_ring(ring)
+    , m_fd(descriptor)
+    , m_flags(::fcntl(descriptor, F_GETFL))
+    , m_start(start)
+    // Short files stay in the cache, where whoever opens them next finds them.
+    , m_directUsable(m_flags >= 0 && end - start >= StreamingCache::Lag)
+{
+    m_thread = std::thread(&BackgroundFileWriter::work, this);
+}
+
+BackgroundFileWriter::~BackgroundFileWriter()
+{
+    finish();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+    setDirect(false);
+}
+
+void BackgroundFileWriter::submit(char* block, qint64 size, qint64 offset)
+{
+    if (size <= 0 || m_failed) {
+        m_ring.release(block);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back({block, size, offset});
+    }
+    m_changed.notify_all();
+}
+
+bool BackgroundFileWriter::finish()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    return !m_failed;
+}
+
+QString BackgroundFileWriter::errorString() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_error;
+}
+
+void BackgroundFileWriter::work()
+{
+    StreamingCache cache(m_fd, m_start, StreamingCache::Writing);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty())
+            return;
+        const Job job = m_queue.front();
+        m_queue.pop_front();
+        m_busy = true;
+        lock.unlock();
+        const bool written = !m_failed && write(job.block, job.size, job.offset);
+        if (written && !m_direct)
+            cache.advance(job.offset + job.size);
+        m_ring.release(job.block);
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
+bool BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const bool aligned = offset % BlockRing::Alignment == 0 && size % BlockRing::Alignment == 0
+            && quintptr(data) % BlockRing::Alignment == 0;
+        setDirect(aligned && m_directUsable);
+        const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EINVAL && m_direct) {
+            m_directUsable = false; // the file system takes the flag but not the write
+            continue;
+        }
+        if (n <= 0) {
+            const QString reason
+                = n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("nothing written");
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_error = reason;
+            m_failed = true;
+            return false;
+        }
+        if (m_direct)
+            m_directBytes += n;
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+void BackgroundFileWriter::setDirect(bool on)
+{
+#ifdef O_DIRECT
+    if (on == m_direct)
+        return;
+    if (::fcntl(m_fd, F_SETFL, on ? (m_flags | O_DIRECT) : (m_flags & ~O_DIRECT)) == 0)
+        m_direct = on;
+    else if (on)
+        m_directUsable = false; // a file system without direct writes
+#else
+    Q_UNUSED(on)
+#endif
+}
