@@ -88,8 +88,10 @@ bool BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
         const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(offset));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EINVAL && m_direct) {
-            m_directUsable = false; // the file system takes the flag but not the write
+        if (n < 0 && m_direct) {
+            // Some file systems take the flag but refuse the write (EINVAL, EOPNOTSUPP, ...):
+            // the write is tried again through the cache, which tells a real failure.
+            m_directUsable = false;
             continue;
         }
         if (n <= 0) {
