@@ -3,10 +3,37 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#ifdef Q_OS_LINUX
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include "BlockRing.h"
 #include "StreamingCache.h"
+
+namespace {
+// Direct writes are cheap on the file systems of local disks; on network shares each one
+// waits for the server, and removable media are paced by the medium either way.
+bool onLocalDisk(int descriptor)
+{
+#ifdef Q_OS_LINUX
+    struct statfs fs;
+    if (::fstatfs(descriptor, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC: // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC: return true;
+    default: return false;
+    }
+#else
+    Q_UNUSED(descriptor)
+    return false;
+#endif
+}
+} // namespace
 
 BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end)
     : m_ring(ring)
@@ -14,7 +41,7 @@ BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint
     , m_flags(::fcntl(descriptor, F_GETFL))
     , m_start(start)
     // Short files stay in the cache, where whoever opens them next finds them.
-    , m_directUsable(m_flags >= 0 && end - start >= StreamingCache::Lag)
+    , m_directUsable(m_flags >= 0 && end - start >= StreamingCache::Lag && onLocalDisk(descriptor))
 {
     m_thread = std::thread(&BackgroundFileWriter::work, this);
 }

@@ -10,9 +10,9 @@
 class BlockRing;
 
 // Writes a received stream into its file on a thread of its own, so that the disk work
-// overlaps receiving. A long stream goes straight to the disk (O_DIRECT) where the file
-// system allows it: no copy into the page cache and no writeback work on this machine's
-// processors, and the cache keeps what it held. What cannot go direct (an unaligned start
+// overlaps receiving. A long stream goes straight to the disk (O_DIRECT) when the file
+// is on a local disk's file system: no copy into the page cache and no writeback work on
+// this machine's processors, and the cache keeps what it held. What cannot go direct (an unaligned start
 // after a resumption, the tail, a file system that refuses) goes through the cache, and a
 // long stream through the cache does not fill it (StreamingCache).
 class BackgroundFileWriter {
