@@ -191,13 +191,10 @@ QString FileDownloader::downloadFileViaTcp(
     BackgroundFileWriter disk(ring, file.handle(), m_received, m_total);
     while (m_received < m_total && !disk.failed()) {
         char* block = ring.acquire(2);
-        // Blocks end on multiples of their size, so that they are aligned again after a
-        // resumption and can go straight to the disk.
-        const qint64 room = qMin(TransferBlockSize - m_received % TransferBlockSize, m_total - m_received);
+        const qint64 room = qMin(ring.toBlockEnd(m_received), m_total - m_received);
         const qint64 n = socket.readFull(block, room);
         if (n <= 0) {
-            md5.submit(block, 0);
-            disk.submit(block, 0, 0);
+            ring.release(block, 2);
             if (n == 0 || socket.timedOut())
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
             else

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "BlockRing.h"
-#include "StreamingCache.h"
 
 namespace {
 // Direct writes are cheap on the file systems of local disks; on network shares each one
@@ -36,78 +35,32 @@ bool onLocalDisk(int descriptor)
 } // namespace
 
 BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end)
-    : m_ring(ring)
-    , m_fd(descriptor)
+    : m_fd(descriptor)
     , m_flags(::fcntl(descriptor, F_GETFL))
-    , m_start(start)
     // Short files stay in the cache, where whoever opens them next finds them.
     , m_directUsable(m_flags >= 0 && end - start >= StreamingCache::Lag && onLocalDisk(descriptor))
+    , m_cache(descriptor, start, StreamingCache::Writing)
+    , m_stage(ring, [this](const char* data, qint64 size, qint64 offset) { write(data, size, offset); })
 {
-    m_thread = std::thread(&BackgroundFileWriter::work, this);
 }
 
 BackgroundFileWriter::~BackgroundFileWriter()
 {
-    finish();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
+    m_stage.drain();
     setDirect(false);
-}
-
-void BackgroundFileWriter::submit(char* block, qint64 size, qint64 offset)
-{
-    if (size <= 0 || m_failed) {
-        m_ring.release(block);
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back({block, size, offset});
-    }
-    m_changed.notify_all();
 }
 
 bool BackgroundFileWriter::finish()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    m_stage.drain();
     return !m_failed;
 }
 
-QString BackgroundFileWriter::errorString() const
+void BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_error;
-}
-
-void BackgroundFileWriter::work()
-{
-    StreamingCache cache(m_fd, m_start, StreamingCache::Writing);
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty())
-            return;
-        const Job job = m_queue.front();
-        m_queue.pop_front();
-        m_busy = true;
-        lock.unlock();
-        const bool written = !m_failed && write(job.block, job.size, job.offset);
-        if (written && !m_direct)
-            cache.advance(job.offset + job.size);
-        m_ring.release(job.block);
-        lock.lock();
-        m_busy = false;
-        m_changed.notify_all();
-    }
-}
-
-bool BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
-{
+    if (m_failed)
+        return;
+    const qint64 end = offset + size;
     while (size > 0) {
         const bool aligned = offset % BlockRing::Alignment == 0 && size % BlockRing::Alignment == 0
             && quintptr(data) % BlockRing::Alignment == 0;
@@ -122,12 +75,9 @@ bool BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
             continue;
         }
         if (n <= 0) {
-            const QString reason
-                = n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("nothing written");
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_error = reason;
+            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("nothing written");
             m_failed = true;
-            return false;
+            return;
         }
         if (m_direct)
             m_directBytes += n;
@@ -135,7 +85,8 @@ bool BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
         size -= n;
         offset += n;
     }
-    return true;
+    if (!m_direct)
+        m_cache.advance(end);
 }
 
 void BackgroundFileWriter::setDirect(bool on)

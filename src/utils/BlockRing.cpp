@@ -30,13 +30,14 @@ char* BlockRing::acquire(int holders)
     return m_memory + (free - m_holders.begin()) * m_blockSize;
 }
 
-void BlockRing::release(char* block)
+void BlockRing::release(char* block, int holders)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        int& holders = m_holders[size_t((block - m_memory) / m_blockSize)];
-        Q_ASSERT(holders > 0);
-        if (--holders > 0)
+        int& left = m_holders[size_t((block - m_memory) / m_blockSize)];
+        Q_ASSERT(left >= holders);
+        left -= holders;
+        if (left > 0)
             return;
     }
     m_freed.notify_all();

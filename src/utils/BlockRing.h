@@ -21,11 +21,14 @@ public:
     BlockRing(const BlockRing&) = delete;
     BlockRing& operator=(const BlockRing&) = delete;
 
-    qint64 blockSize() const { return m_blockSize; }
-    // A free buffer of blockSize() bytes, out until `holders` releases; waits while every
+    // Bytes from `position` of a stream to the next multiple of the block size: streams
+    // cut into such blocks stay aligned after a resumption at an odd offset.
+    qint64 toBlockEnd(qint64 position) const { return m_blockSize - position % m_blockSize; }
+    // A free buffer of the block size, out until `holders` releases; waits while every
     // buffer is out.
     char* acquire(int holders);
-    void release(char* block);
+    // `holders` holders let go of the buffer.
+    void release(char* block, int holders = 1);
 
 private:
     const qint64 m_blockSize;

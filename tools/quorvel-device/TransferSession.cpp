@@ -202,15 +202,13 @@ void TransferSession::receive(TcpStream& stream, bool resumption)
     qint64 fileEnd = m_position;
     BackgroundFileWriter disk(*m_ring, fd, m_position, m_size);
     while (m_position < m_size) {
-        // Blocks end on multiples of their size: aligned again after a resumption.
-        qint64 room = qMin(BlockSize - m_position % BlockSize, m_size - m_position);
+        qint64 room = qMin(m_ring->toBlockEnd(m_position), m_size - m_position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > m_position)
             room = qMin(room, m_faults.cutAfter - m_position);
         char* block = m_ring->acquire(2);
         const qint64 got = stream.readFull(block, room);
         if (got <= 0) {
-            m_hash->submit(block, 0);
-            disk.submit(block, 0, 0);
+            m_ring->release(block, 2);
             break; // the client gave this connection up
         }
         const qint64 position = m_position;
