@@ -25,6 +25,7 @@ const quint32 RoundConstants[64] = {
 constexpr int Rotations[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 // clang-format on
 const quint32 InitialState[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+constexpr int Lookahead = 1024;
 
 // Step I of 64, over the state words v (which play a, b, c, d in turn) and the block's
 // words x. Each step is a += K + x[g]; a += f(b, c, d); a = rotl(a, s) + b, and only its
@@ -71,6 +72,9 @@ void compressPortable(quint32 state[4], const uchar* blocks, qint64 count)
         quint32 x[16];
         for (int i = 0; i < 16; ++i)
             x[i] = qFromLittleEndian<quint32>(blocks + 4 * i);
+        // Asks for the bytes well ahead: blocks that another processor has just received
+        // are not in this one's cache, and MD5's chain leaves the memory idle meanwhile.
+        __builtin_prefetch(blocks + Lookahead);
         quint32 v[4] = {sa, sb, sc, sd};
         portableSteps(v, x, std::make_integer_sequence<int, 64>());
         sa += v[0];
@@ -115,6 +119,7 @@ __attribute__((target("avx512f,avx512vl"))) void compressAvx512(quint32 state[4]
     for (; count > 0; --count, blocks += 64) {
         quint32 x[16];
         std::memcpy(x, blocks, sizeof x); // x86 is little-endian, as MD5's words are
+        __builtin_prefetch(blocks + Lookahead);
         __m128i v[4] = {sa, sb, sc, sd};
         avx512Steps(v, x, std::make_integer_sequence<int, 64>());
         sa = _mm_add_epi32(sa, v[0]);
