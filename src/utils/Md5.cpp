@@ -137,7 +137,7 @@ __attribute__((target("avx512f,avx512vl"))) void compressAvx512(quint32 state[4]
 Md5::Compress compressFor(Md5::Engine engine)
 {
 #ifdef QUORVEL_MD5_AVX512
-    if (engine == Md5::Engine::Avx512)
+    if (engine == Md5::Engine::Avx512 && Md5::isSupported(engine))
         return compressAvx512;
 #endif
     Q_UNUSED(engine);
@@ -161,7 +161,6 @@ Md5::Md5()
 Md5::Md5(Engine engine)
     : m_compress(compressFor(engine))
 {
-    Q_ASSERT(isSupported(engine));
     reset();
 }
 
@@ -170,6 +169,7 @@ bool Md5::isSupported(Engine engine)
     if (engine == Engine::Portable)
         return true;
 #ifdef QUORVEL_MD5_AVX512
+    __builtin_cpu_init(); // may run before the runtime's own constructors did
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
 #else
     return false;

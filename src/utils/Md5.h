@@ -15,7 +15,7 @@ public:
     enum class Engine { Portable, Avx512 };
 
     Md5(); // the fastest engine this processor runs
-    explicit Md5(Engine engine); // the engine must be supported
+    explicit Md5(Engine engine); // an engine this processor lacks falls back to Portable
     Md5(const Md5&) = delete;
     Md5& operator=(const Md5&) = delete;
 
