@@ -1,16 +1,12 @@
 #include "BackgroundMd5.h"
 
 BackgroundMd5::BackgroundMd5(BlockRing& ring)
-    : m_stage(ring, [this](const char* data, qint64 size, qint64) {
-        m_md5.addData(data, size);
-        m_hashed += size;
-    })
+    : m_stage(ring, [this](const char* data, qint64 size, qint64) { m_md5.addData(data, size); })
 {
 }
 
 QString BackgroundMd5::hexResult()
 {
     m_stage.drain();
-    m_hashed = 0;
     return m_md5.hexResult();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <atomic>
 
 #include "Md5.h"
 #include "RingStage.h"
@@ -21,11 +20,8 @@ public:
     // Waits until every queued block is hashed; 32 lower-case hex digits. The digest
     // starts afresh afterwards.
     QString hexResult();
-    // Bytes hashed so far.
-    qint64 hashedBytes() const { return m_hashed; }
 
 private:
     Md5 m_md5;
-    std::atomic<qint64> m_hashed{0};
     RingStage m_stage; // last: its thread stops before the digest goes
 };
