@@ -12,6 +12,7 @@
 #include "FileDownloader.h"
 #include "FileFinder.h"
 #include "FileTransferServer.h"
+#include "utils/Md5.h"
 
 // Upload and download of one large file between the client's tasks and the simulator on
 // loopback, against md5sum of the same file; and a listing of a very large folder.
@@ -214,7 +215,9 @@ int main(int argc, char** argv)
     device.waitForFinished(3000);
 
     const double mb = bytes / 1e6;
-    printf("file_bytes=%.0f md5sum_s=%.3f\n", bytes, md5s);
+    // Which digest both sides ran: the figures depend on it.
+    printf("file_bytes=%.0f md5sum_s=%.3f md5_engine=%s\n", bytes, md5s,
+        Md5::isSupported(Md5::Engine::Avx512) ? "avx512" : "portable");
     const auto report = [&](const char* name, const Run& r) {
         if (!r.ran)
             return;
