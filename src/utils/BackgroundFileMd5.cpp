@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include "FileUtil.h"
-#include "Md5.h"
 
 namespace {
 constexpr qint64 ReadSize = 262144; // stays in the cache between the read and the hash
@@ -13,7 +12,6 @@ constexpr qint64 ReadSize = 262144; // stays in the cache between the read and t
 BackgroundFileMd5::BackgroundFileMd5(int descriptor, qint64 size)
     : m_fd(descriptor)
     , m_size(size)
-    , m_md5(std::make_unique<Md5>())
     , m_buffer(int(ReadSize), Qt::Uninitialized)
 {
     m_thread = std::thread([this] {
@@ -44,7 +42,7 @@ QString BackgroundFileMd5::hexResult()
         hash(nullptr);
     m_finished = true;
     if (m_error.isEmpty())
-        m_hex = m_md5->hexResult();
+        m_hex = m_md5.hexResult();
     return m_hex;
 }
 
@@ -57,7 +55,7 @@ void BackgroundFileMd5::hash(const std::atomic<bool>* yield)
         const qint64 n = FileUtil::readAt(m_fd, m_buffer.data(), qMin(ReadSize, m_size - offset), offset, &m_error);
         if (n < 0)
             return; // m_error says why
-        m_md5->addData(m_buffer.constData(), n);
+        m_md5.addData(m_buffer.constData(), n);
         offset += n;
         m_hashed = offset;
     }

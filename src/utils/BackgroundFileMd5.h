@@ -3,10 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
-#include <memory>
 #include <thread>
 
-class Md5;
+#include "Md5.h"
 
 // The MD5 of the first `size` bytes of an open file, hashed on a thread of its own at
 // the lowest priority while a transfer sends the same bytes straight from the page
@@ -36,7 +35,7 @@ private:
 
     const int m_fd;
     const qint64 m_size;
-    std::unique_ptr<Md5> m_md5;
+    Md5 m_md5;
     QByteArray m_buffer;
     std::atomic<qint64> m_hashed{0};
     std::atomic<bool> m_stop{false};

@@ -12,8 +12,8 @@ class BlockRing;
 // overlaps receiving. A long stream goes straight to the disk (O_DIRECT) when the file
 // is on a local disk's file system: no copy into the page cache and no writeback work on
 // this machine's processors, and the cache keeps what it held. What cannot go direct (an
-// unaligned start after a resumption, the tail, a file system that refuses) goes through the cache, and a
-// long stream through the cache does not fill it (StreamingCache).
+// unaligned start after a resumption, the tail, a file system that refuses) goes through
+// the cache, and a long stream through the cache does not fill it (StreamingCache).
 class BackgroundFileWriter {
 public:
     // Into the file open for writing on `descriptor`; the stream covers [start, end).

@@ -144,17 +144,10 @@ Md5::Compress compressFor(Md5::Engine engine)
     return compressPortable;
 }
 
-Md5::Engine fastestEngine()
-{
-    static const Md5::Engine engine
-        = Md5::isSupported(Md5::Engine::Avx512) ? Md5::Engine::Avx512 : Md5::Engine::Portable;
-    return engine;
-}
-
 } // namespace
 
 Md5::Md5()
-    : Md5(fastestEngine())
+    : Md5(Engine::Avx512) // or the portable one, where the processor lacks it
 {
 }
 
