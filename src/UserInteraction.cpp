@@ -18,6 +18,22 @@ QAtomicPointer<UserInteraction> g_current;
 
 UserInteraction::~UserInteraction() = default;
 
+void UserInteraction::askAcceptOffer(const ServerContent&, const QString& fileName, std::function<void(bool)> answer)
+{
+    qWarning("[W][%s] Declined \"%s\": nobody to ask.", "UserInteraction", qUtf8Printable(fileName));
+    answer(false);
+}
+
+bool UserInteraction::confirmCast(const QString&)
+{
+    return false;
+}
+
+QString UserInteraction::askCastPassword(const QString&, const QString&, const QString&)
+{
+    return QString();
+}
+
 UserInteraction* UserInteraction::current()
 {
     UserInteraction* installed = g_current.loadAcquire();

@@ -30,9 +30,8 @@ void VantropeTask::RunCastCallback::run()
 }
 
 VantropeTask::VantropeTask(const QHostAddress& address, quint16 port, const QString& deviceName,
-    const QString& clientName, int sourceWidth, int sourceHeight, QObject* parent)
-    : QObject(parent)
-    , m_config(Config::instance())
+    const QString& clientName, int sourceWidth, int sourceHeight)
+    : m_config(Config::instance())
     , m_address(address)
     , m_port(port)
     , m_deviceName(deviceName)
@@ -72,10 +71,17 @@ void VantropeTask::setPassword(QString& password)
     qDebug("[I][%s] User inputed password.", Tag);
 }
 
-void VantropeTask::fail(const QString& text)
+void VantropeTask::error(const QString& text)
 {
     m_errString = text;
     qCritical("[E][%s] %s", Tag, text.toUtf8().constData());
+}
+
+void VantropeTask::failWith(const QString& text)
+{
+    // A question the user declined or left empty ends without an error text.
+    fail(text.isEmpty() ? tr("the cast was cancelled") : text);
+    emit errMsg(text);
 }
 
 QtJson::JsonObject VantropeTask::request(const char* type, const QString& passwd) const
@@ -94,11 +100,11 @@ bool VantropeTask::sendData(QUdpSocket& socket, const QtJson::JsonObject& object
     bool ok = false;
     const QByteArray bytes = QtJson::serialize(object, ok);
     if (!ok) {
-        fail(QStringLiteral("Serialize data fail."));
+        error(QStringLiteral("Serialize data fail."));
         return false;
     }
     if (socket.writeDatagram(bytes, m_address, m_port) == -1) {
-        fail(QStringLiteral("Socket write data fail."));
+        error(QStringLiteral("Socket write data fail."));
         return false;
     }
     return true;
@@ -107,12 +113,12 @@ bool VantropeTask::sendData(QUdpSocket& socket, const QtJson::JsonObject& object
 bool VantropeTask::receiveData(QUdpSocket& socket, QtJson::JsonObject& object)
 {
     if (!socket.waitForReadyRead(ReplyWaitMs) || !socket.hasPendingDatagrams()) {
-        fail(QStringLiteral("socket wait for read timeout."));
+        error(QStringLiteral("socket wait for read timeout."));
         return false;
     }
     const QNetworkDatagram datagram = socket.receiveDatagram();
     if (!datagram.isValid()) {
-        fail(QStringLiteral("Socket read data fail."));
+        error(QStringLiteral("Socket read data fail."));
         return false;
     }
     QByteArray bytes = datagram.data();
@@ -122,7 +128,7 @@ bool VantropeTask::receiveData(QUdpSocket& socket, QtJson::JsonObject& object)
     bool ok = false;
     const QVariant parsed = QtJson::parse(QString::fromUtf8(bytes), ok);
     if (!ok) {
-        fail(QStringLiteral("Parse json data fail."));
+        error(QStringLiteral("Parse json data fail."));
         return false;
     }
     object = parsed.toMap();
@@ -225,12 +231,28 @@ bool VantropeTask::launchCastProgram(const QString& ip)
         parameters += QStringLiteral("-i %1 ").arg(ip);
     parameters += QStringLiteral("-cs %1 ").arg(CastServer);
     RunCastCallback callback(this, CastServer);
-    return WinUtils::openExecuteFile(programName(), parameters, false, true, &callback);
+    WinUtils::Exit exit;
+    if (!WinUtils::openExecuteFile(programName(), parameters, false, true, &callback, &exit)) {
+        m_errString = tr("the casting program %1 could not be started").arg(programName());
+        return false;
+    }
+    if (exit.crashed || exit.code != 0) {
+        m_errString = exit.crashed ? tr("the casting program crashed")
+                                   : tr("the casting program ended with status %1").arg(exit.code);
+        if (!exit.lastError.isEmpty())
+            m_errString += QStringLiteral(": ") + exit.lastError;
+        return false;
+    }
+    return true;
 }
 
-void VantropeTask::run()
+void VantropeTask::execute()
 {
     emit onStarted();
+    // Checked before the device is asked: a cast it agreed to that never comes would
+    // leave it waiting.
+    if (WinUtils::findProgram(programName()).isEmpty())
+        return failWith(tr("the casting program %1 was not found").arg(programName()));
     QUdpSocket socket;
     socket.bind(QHostAddress::AnyIPv4, 0);
 
@@ -243,8 +265,7 @@ void VantropeTask::run()
                 continue;
             if (m_errString.contains(QLatin1String("Unknow type:")))
                 break; // the device does not confirm: cast without it
-            emit errMsg(m_errString);
-            return;
+            return failWith(m_errString);
         }
     }
     QString ip;
@@ -254,11 +275,10 @@ void VantropeTask::run()
             break;
         if (m_errorCode == WrongPassword)
             continue;
-        emit errMsg(m_errString);
-        return;
+        return failWith(m_errString);
     }
-    if (launchCastProgram(ip))
-        emit onFinished();
-    else
-        emit errMsg(m_errString);
+    if (!launchCastProgram(ip))
+        return failWith(m_errString);
+    succeed();
+    emit onFinished();
 }

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QObject>
-#include <QRunnable>
 
+#include "Task.h"
 #include "json/QtJson.h"
 
 class Config;
@@ -12,8 +11,9 @@ class QUdpSocket;
 // Agrees a screen cast with a device (authentication, confirmation, password digest, cast
 // parameters), then starts the casting program and waits until it exits. It asks the user
 // through two signals that the caller connects with blocking queued connections; it must
-// therefore never run on the thread that answers them.
-class VantropeTask : public QObject, public QRunnable {
+// therefore never run on the thread that answers them. Its outcome fails when the cast
+// was not agreed or the casting program could not be started or ended with an error.
+class VantropeTask : public Task {
     Q_OBJECT
 public:
     static constexpr int WrongPassword = -1002;
@@ -33,11 +33,10 @@ public:
     };
 
     VantropeTask(const QHostAddress& address, quint16 port, const QString& deviceName, const QString& clientName,
-        int sourceWidth, int sourceHeight, QObject* parent = nullptr);
+        int sourceWidth, int sourceHeight);
 
     void setConfirmCastResult(bool confirmed);
     void setPassword(QString& password);
-    void run() override;
 
     QString errString() const { return m_errString; }
     int errorCode() const { return m_errorCode; }
@@ -57,6 +56,9 @@ signals:
     void castServerName(QString name);
     void errMsg(QString message);
 
+protected:
+    void execute() override;
+
 private:
     bool getAuth(QUdpSocket& socket, QString& passwd);
     bool sendConfirm(QUdpSocket& socket);
@@ -67,7 +69,9 @@ private:
     bool receiveData(QUdpSocket& socket, QtJson::JsonObject& object);
     bool handleResponse(const QtJson::JsonObject& reply, QString& uuid);
     QtJson::JsonObject request(const char* type, const QString& passwd) const;
-    void fail(const QString& text);
+    void error(const QString& text);
+    // Ends the task with the negotiation's error, as errMsg and as the outcome.
+    void failWith(const QString& text);
 
     Config* m_config;
     QHostAddress m_address;

@@ -4,9 +4,8 @@
 #include "Timing.h"
 #include "UdpRequest.h"
 
-FileCommand::FileCommand(const ServerContent& server, QObject* parent)
-    : QObject(parent)
-    , m_server(server)
+FileCommand::FileCommand(const ServerContent& server)
+    : m_server(server)
 {
 }
 
@@ -14,8 +13,20 @@ bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject
 {
     UdpRequest udp;
     if (!udp.send(request, m_server.address, ProtocolPort::Operation))
-        return false;
-    if (!udp.waitForDatagram(Timing::current().commandWaitMs))
-        return false;
-    return udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply) == UdpRequest::Reply::Ok;
+        return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
+    const int waitMs = Timing::current().commandWaitMs;
+    if (!udp.waitForDatagram(waitMs))
+        return fail(TaskOutcome::noAnswer(m_server, waitMs));
+    if (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply) != UdpRequest::Reply::Ok)
+        return fail(TaskOutcome::badReply(m_server));
+    return true;
+}
+
+bool FileCommand::accepted(const QtJson::JsonObject& reply, const QString& failure)
+{
+    if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok) {
+        succeed();
+        return true;
+    }
+    return fail(failure, reply.value(ProtocolKey::Reason).toString());
 }

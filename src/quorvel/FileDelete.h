@@ -6,13 +6,15 @@
 class FileDelete : public FileCommand {
     Q_OBJECT
 public:
-    FileDelete(const QString& path, const ServerContent& server, QObject* parent = nullptr);
-    ~FileDelete() override;
-    void run() override;
+    FileDelete(const QString& path, const ServerContent& server);
 
 signals:
     void notify(QString description);
     void deleteFileEnd(bool result);
+
+protected:
+    void execute() override;
+    void finish() override;
 
 private:
     QString m_path;

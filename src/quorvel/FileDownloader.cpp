@@ -21,14 +21,14 @@ const char* const Tag = "FileDownloader";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
 } // namespace
 
-FileDownloader::FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
-    qint64 dateModified, QObject* parent)
-    : QObject(parent)
-    , m_remotePath(remotePath)
+FileDownloader::FileDownloader(
+    const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified)
+    : m_remotePath(remotePath)
     , m_localPath(localPath)
     , m_server(server)
     , m_dateModified(dateModified)
     , m_id(TransferCounter::next())
+    , m_speed(SocketBufferBytes)
 {
     m_progress.type = ProgressContent::Download;
     m_progress.id = m_id;
@@ -38,58 +38,74 @@ FileDownloader::FileDownloader(const QString& remotePath, const QString& localPa
     m_progress.dateModified = dateModified;
 }
 
-FileDownloader::~FileDownloader()
+void FileDownloader::finish()
 {
-    m_progress.text = m_text;
-    if (m_lastPercent == ProgressContent::Done && m_succeeded) {
-        m_progress.progress = ProgressContent::Done;
-        emit updateProgress(m_progress);
-        emit updateRecentFileList();
-        RecentFilesContent record;
-        record.uuid = m_server.uuid;
-        record.type = QString(ProtocolType::FileDownload);
-        record.remotePath = m_remotePath;
-        record.nativePath = m_localPath;
-        record.dateModified = m_dateModified;
-        record.operateTime = QDateTime::currentMSecsSinceEpoch();
-        QuorvelClientDatabase::instance()->addRecentFileRecord(record);
-    } else {
+    if (!outcome().ok) {
         m_progress.progress = ProgressContent::Failed;
+        m_progress.text = outcome().text();
         emit updateProgress(m_progress);
+        return;
     }
+    m_progress.progress = ProgressContent::Done;
+    emit updateProgress(m_progress);
+    emit updateRecentFileList();
+    RecentFilesContent record;
+    record.uuid = m_server.uuid;
+    record.type = QString(ProtocolType::FileDownload);
+    record.remotePath = m_remotePath;
+    record.nativePath = m_localPath;
+    record.dateModified = m_dateModified;
+    record.operateTime = QDateTime::currentMSecsSinceEpoch();
+    QuorvelClientDatabase::instance()->addRecentFileRecord(record);
 }
 
-void FileDownloader::run()
+void FileDownloader::progressed(int percent)
+{
+    m_lastPercent = percent;
+    m_progress.progress = percent;
+    m_progress.bytes = m_received;
+    m_progress.totalBytes = m_total;
+    m_progress.speed = m_speed.sample(m_received);
+    emit updateProgress(m_progress);
+}
+
+void FileDownloader::execute()
 {
     const Timing& timing = Timing::current();
     UdpRequest udp;
     bool serializeFailed = false;
-    udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
-        &serializeFailed);
-    if (serializeFailed)
-        return;
+    if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
+            &serializeFailed)) {
+        if (serializeFailed)
+            return (void)fail(tr("the request for %1 cannot be written").arg(m_remotePath));
+    }
     if (!udp.waitForDatagram(timing.downloadReplyWaitMs)) {
         qCritical("[E][%s] Udpsocket receive fail.", Tag);
-        return;
+        return (void)fail(TaskOutcome::noAnswer(m_server, timing.downloadReplyWaitMs));
     }
     QtJson::JsonObject reply;
     switch (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, &reply)) {
     case UdpRequest::Reply::Ok: break;
-    case UdpRequest::Reply::WrongSender: qCritical("[E][%s] File download error: Wrong host or port.", Tag); return;
-    case UdpRequest::Reply::NotJson: qCritical("[E][%s] Json object parse fail.", Tag); return;
+    case UdpRequest::Reply::WrongSender:
+        qCritical("[E][%s] File download error: Wrong host or port.", Tag);
+        return (void)fail(tr("the answer came from another address than %1").arg(TaskOutcome::who(m_server)));
+    case UdpRequest::Reply::NotJson:
+        qCritical("[E][%s] Json object parse fail.", Tag);
+        return (void)fail(TaskOutcome::badReply(m_server));
     }
     bool ok = false;
     if (reply.value(ProtocolKey::Result).toString() != ProtocolValue::Ok) {
+        const QString reason = reply.value(ProtocolKey::Reason).toString();
         qCritical("[E][%s] Request fail:", Tag);
         if (reply.contains(ProtocolKey::Reason))
-            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
-        return;
+            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reason));
+        return (void)fail(tr("%1 refused to send %2").arg(TaskOutcome::who(m_server), m_remotePath), reason);
     }
     m_sessionId = reply.value(ProtocolKey::SessionId).toLongLong();
     const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
     if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
         qCritical("[E][%s] Request fail: get tcp port fail.", Tag);
-        return;
+        return (void)fail(tr("%1 named no usable port for the transfer").arg(TaskOutcome::who(m_server)));
     }
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
@@ -97,20 +113,23 @@ void FileDownloader::run()
     // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         qCritical("[E][%s] cant not open file to write.", Tag);
-        return;
+        return (void)fail(tr("cannot write %1: %2").arg(m_localPath, file.errorString()));
     }
     QString md5;
     int attempt = 0;
-    for (; attempt < timing.maxConnections && md5.isEmpty(); ++attempt)
+    for (; attempt < timing.maxConnections && md5.isEmpty() && !isCancelled(); ++attempt)
         md5 = downloadFileViaTcp(file, m_server.address, port, m_total, attempt > 0);
     if (!file.flush())
         qWarning("[W][%s] FIleDownloader: flush file fail.", Tag);
     file.close();
+    if (isCancelled())
+        return (void)stopped();
     if (md5.isEmpty())
         return;
     if (attempt > 1)
         md5 = getFileMd5(m_localPath);
-    m_succeeded = confirm(md5);
+    if (confirm(md5))
+        succeed();
 }
 
 bool FileDownloader::confirm(const QString& md5)
@@ -148,7 +167,8 @@ bool FileDownloader::confirm(const QString& md5)
                 continue;
             qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
             QFile::remove(m_localPath);
-            return false;
+            return fail(
+                tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_remotePath), reason);
         }
         if (result == ProtocolValue::Ok)
             break;
@@ -165,11 +185,16 @@ QString FileDownloader::downloadFileViaTcp(
     socket.setBufferSizes(SocketBufferBytes);
     if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] TCP socket connect fail.", Tag);
+        fail(tr("cannot connect to %1 on port %2: %3")
+                 .arg(TaskOutcome::who(m_server))
+                 .arg(port)
+                 .arg(socket.errorString()));
         return QString();
     }
     socket.setTimeout(waitMs);
     m_received = 0;
     m_total = fileSize;
+    m_speed.restart(0);
 
     if (resume) {
         file.flush();
@@ -180,6 +205,7 @@ QString FileDownloader::downloadFileViaTcp(
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
             else
                 qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             return QString();
         }
     }
@@ -195,25 +221,30 @@ QString FileDownloader::downloadFileViaTcp(
         const qint64 n = socket.readFull(block, room);
         if (n <= 0) {
             ring.release(block, 2);
-            if (n == 0 || socket.timedOut())
+            if (n == 0 || socket.timedOut()) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-            else
+                fail(tr("%1 stopped sending after %2 of %3 bytes")
+                         .arg(TaskOutcome::who(m_server))
+                         .arg(m_received)
+                         .arg(m_total));
+            } else {
                 qCritical("[E][%s] TCP socket read data fail.", Tag);
+                fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
+            }
             return QString();
         }
         disk.submit(block, n, m_received);
         md5.submit(block, n);
         m_received += n;
         const int percent = int(m_received * 100 / m_total);
-        if (percent != m_lastPercent) {
-            m_lastPercent = percent;
-            m_progress.text = m_text;
-            m_progress.progress = percent;
-            emit updateProgress(m_progress);
-        }
+        if (percent != m_lastPercent)
+            progressed(percent);
+        if (isCancelled())
+            return QString();
     }
     if (!disk.finish()) {
         qCritical("[E][%s] Write data fail.", Tag);
+        fail(tr("cannot write %1: %2").arg(m_localPath, disk.errorString()));
         return QString();
     }
     m_lastPercent = ProgressContent::Done;

@@ -2,22 +2,20 @@
 
 #include <QFile>
 #include <QHostAddress>
-#include <QObject>
-#include <QRunnable>
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
+#include "Task.h"
+#include "Throughput.h"
 
 // Copies one file from a device (or from a client that offered it) to a local path:
-// request, TCP stream with resumption, MD5 confirmation. The outcome is reported once,
-// from the destructor.
-class FileDownloader : public QObject, public QRunnable {
+// request, TCP stream with resumption, MD5 confirmation. The final progress (done or
+// failed) and the history record come once, at the end of the run.
+class FileDownloader : public Task {
     Q_OBJECT
 public:
-    FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
-        qint64 dateModified, QObject* parent = nullptr);
-    ~FileDownloader() override;
-    void run() override;
+    FileDownloader(
+        const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified);
 
     int id() const { return m_id; }
 
@@ -28,8 +26,13 @@ signals:
     void updateProgress(ProgressContent content);
     void updateRecentFileList();
 
+protected:
+    void execute() override;
+    void finish() override;
+
 private:
     bool confirm(const QString& md5);
+    void progressed(int percent);
 
     QString m_remotePath;
     QString m_localPath;
@@ -38,9 +41,8 @@ private:
     int m_lastPercent = 100;
     qint64 m_received = 0;
     qint64 m_total = 0;
-    QString m_text;
-    bool m_succeeded = false;
     qint64 m_dateModified;
     int m_id;
     ProgressContent m_progress;
+    Throughput m_speed;
 };

@@ -1,30 +1,25 @@
 #include "FileOpen.h"
 
 #include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
 #include "UserNotices.h"
 
-FileOpen::FileOpen(const QString& path, const ServerContent& server, QObject* parent)
-    : FileCommand(server, parent)
+FileOpen::FileOpen(const QString& path, const ServerContent& server)
+    : FileCommand(server)
     , m_path(path)
 {
     connect(this, &FileOpen::notify, UserNotices::instance(), &UserNotices::notify);
 }
 
-FileOpen::~FileOpen()
-{
-    emit notify(m_result ? tr("打开文件成功.") : tr("打开文件失败."));
-}
-
-void FileOpen::run()
+void FileOpen::execute()
 {
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::fileOpen(m_path), &reply))
         return;
-    if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok) {
-        m_result = true;
-        return;
-    }
-    qCritical(
-        "[E][%s] Open file fail: %s", "FileOpen", reply.value(ProtocolKey::Reason).toString().toUtf8().constData());
+    if (!accepted(reply, tr("%1 could not open %2").arg(TaskOutcome::who(m_server), m_path)))
+        qCritical("[E][%s] Open file fail: %s", "FileOpen", qUtf8Printable(outcome().deviceReason));
+}
+
+void FileOpen::finish()
+{
+    emit notify(outcome().ok ? tr("打开文件成功.") : tr("打开文件失败."));
 }

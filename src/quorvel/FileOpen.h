@@ -6,12 +6,14 @@
 class FileOpen : public FileCommand {
     Q_OBJECT
 public:
-    FileOpen(const QString& path, const ServerContent& server, QObject* parent = nullptr);
-    ~FileOpen() override;
-    void run() override;
+    FileOpen(const QString& path, const ServerContent& server);
 
 signals:
     void notify(QString description);
+
+protected:
+    void execute() override;
+    void finish() override;
 
 private:
     QString m_path;

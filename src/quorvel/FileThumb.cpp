@@ -15,36 +15,34 @@ bool isImageFile(const QString& fileName)
     return false;
 }
 
-FileThumb::FileThumb(
-    const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index, QObject* parent)
-    : FileCommand(server, parent)
+FileThumb::FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index)
+    : FileCommand(server)
     , m_path(path)
     , m_index(index)
     , m_dateModified(dateModified)
 {
 }
 
-FileThumb::~FileThumb()
+void FileThumb::finish()
 {
-    emit getThumbEnd(m_result, m_result ? m_thumb : QByteArray(), m_index);
+    emit getThumbEnd(outcome().ok, outcome().ok ? m_thumb : QByteArray(), m_index);
 }
 
-void FileThumb::run()
+void FileThumb::execute()
 {
     QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
     const QByteArray cached = db->getThumb(m_server.uuid, m_path, m_dateModified);
     if (!cached.isEmpty()) {
         m_thumb = cached;
-        m_result = true;
+        succeed();
         return;
     }
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::getThumb(m_path), &reply))
         return;
-    if (reply.value(ProtocolKey::Result).toString() != ProtocolValue::Ok)
+    if (!accepted(reply, tr("%1 has no thumbnail of %2").arg(TaskOutcome::who(m_server), m_path)))
         return;
     // Text that is not Base64 decodes to what it decodes to (possibly nothing).
     m_thumb = QByteArray::fromBase64(reply.value(ProtocolKey::Thumb).toString().toLatin1());
-    m_result = true;
     db->setThumb(m_server.uuid, m_path, m_dateModified, m_thumb);
 }

@@ -13,13 +13,14 @@ bool isImageFile(const QString& fileName);
 class FileThumb : public FileCommand {
     Q_OBJECT
 public:
-    FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index,
-        QObject* parent = nullptr);
-    ~FileThumb() override;
-    void run() override;
+    FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index);
 
 signals:
     void getThumbEnd(bool result, QByteArray byteArray, QModelIndex mIndex);
+
+protected:
+    void execute() override;
+    void finish() override;
 
 private:
     QString m_path;

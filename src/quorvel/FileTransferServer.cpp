@@ -60,10 +60,23 @@ int FileTransferServer::uploadFile(const QString& filePath, const ServerContent&
 
 int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server, bool secure)
 {
-    auto* task = new FileUploadTask(filePath, server, secure, this);
+    FileUploadTask* task = makeUpload(filePath, server, secure);
     const int id = task->id();
-    m_pool->start(task);
+    start(task);
     return id;
+}
+
+FileUploadTask* FileTransferServer::makeUpload(const QString& filePath, const ServerContent& server, bool secure)
+{
+    auto* task = new FileUploadTask(filePath, server, secure);
+    connect(task, &FileUploadTask::uploadProgress, this, &FileTransferServer::uploadProgress);
+    connect(task, &FileUploadTask::updateRecentFileList, this, &FileTransferServer::updateRecentFileList);
+    return task;
+}
+
+void FileTransferServer::start(FileUploadTask* task)
+{
+    m_pool->start(task);
 }
 
 QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const ServerContent& server)
@@ -74,12 +87,11 @@ QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const S
     return ids;
 }
 
-FileUploadTask::FileUploadTask(
-    const QString& filePath, const ServerContent& server, bool secure, FileTransferServer* service)
+FileUploadTask::FileUploadTask(const QString& filePath, const ServerContent& server, bool secure)
     : m_filePath(filePath)
     , m_server(server)
     , m_secure(secure)
-    , m_service(service)
+    , m_speed(SocketBufferBytes)
 {
     m_remotePath = FileTransferServer::remotePathFor(filePath, m_secure);
     m_id = TransferCounter::next();
@@ -90,33 +102,39 @@ FileUploadTask::FileUploadTask(
     m_progress.remotePath = m_remotePath;
 }
 
-FileUploadTask::~FileUploadTask()
+FileUploadTask::~FileUploadTask() = default;
+
+void FileUploadTask::finish()
 {
-    m_progress.text = m_text;
-    if (m_lastPercent == ProgressContent::Done) {
-        m_progress.progress = ProgressContent::Done;
-        emit m_service->uploadProgress(m_progress);
-        emit m_service->updateRecentFileList();
-        RecentFilesContent record;
-        record.uuid = m_server.uuid;
-        record.remotePath = m_remotePath;
-        record.nativePath = m_filePath;
-        record.type = m_secure ? QString(ProtocolValue::Secure) : QString(ProtocolType::FileUpload);
-        record.dateModified = QFileInfo(m_filePath).lastModified().toMSecsSinceEpoch();
-        record.operateTime = QDateTime::currentMSecsSinceEpoch();
-        QuorvelClientDatabase::instance()->addRecentFileRecord(record);
-    } else {
+    if (!outcome().ok) {
         m_progress.progress = ProgressContent::Failed;
-        emit m_service->uploadProgress(m_progress);
+        m_progress.text = outcome().text();
+        emit uploadProgress(m_progress);
+        return;
     }
+    m_progress.progress = ProgressContent::Done;
+    emit uploadProgress(m_progress);
+    emit updateRecentFileList();
+    RecentFilesContent record;
+    record.uuid = m_server.uuid;
+    record.remotePath = m_remotePath;
+    record.nativePath = m_filePath;
+    record.type = m_secure ? QString(ProtocolValue::Secure) : QString(ProtocolType::FileUpload);
+    record.dateModified = QFileInfo(m_filePath).lastModified().toMSecsSinceEpoch();
+    record.operateTime = QDateTime::currentMSecsSinceEpoch();
+    QuorvelClientDatabase::instance()->addRecentFileRecord(record);
 }
 
-bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply) const
+bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
 {
     switch (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply)) {
     case UdpRequest::Reply::Ok: return true;
-    case UdpRequest::Reply::WrongSender: qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag); break;
-    case UdpRequest::Reply::NotJson: qCritical("[E][%s] Json parse fail.", Tag); break;
+    case UdpRequest::Reply::WrongSender:
+        qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
+        return fail(tr("the answer came from another address than %1").arg(TaskOutcome::who(m_server)));
+    case UdpRequest::Reply::NotJson:
+        qCritical("[E][%s] Json parse fail.", Tag);
+        return fail(TaskOutcome::badReply(m_server));
     }
     return false;
 }
@@ -135,48 +153,49 @@ bool FileUploadTask::announce(qint64* tcpPort)
             qCritical("[E][%s] Json serialize fail.", Tag);
         else
             qCritical("[E][%s] UdpSocket write packet fail.", Tag);
-        return false;
+        return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     }
     if (!udp.waitForDatagram(Timing::current().uploadReplyWaitMs)) {
         qCritical("[E][%s] Wait for udp packet fail.", Tag);
-        return false;
+        return fail(TaskOutcome::noAnswer(m_server, Timing::current().uploadReplyWaitMs));
     }
     QtJson::JsonObject reply;
     if (!readReply(udp, &reply))
         return false;
     bool ok = false;
     m_sessionId = reply.value(ProtocolKey::SessionId).toInt(&ok);
+    const QString reason = reply.value(ProtocolKey::Reason).toString();
+    const QString refused = tr("%1 refused the file").arg(TaskOutcome::who(m_server));
     if (!reply.contains(ProtocolKey::SessionId) || !ok) {
         qCritical("[E][%s] Invalid session_id.", Tag);
         if (reply.contains(ProtocolKey::Reason))
-            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
-        return false;
+            qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reason));
+        return reason.isEmpty() ? fail(TaskOutcome::badReply(m_server)) : fail(refused, reason);
     }
     const QString result = reply.value(ProtocolKey::Result).toString();
     if (result == ProtocolValue::Fail) {
-        qCritical(
-            "[E][%s] Server response fail: %s.", Tag, qUtf8Printable(reply.value(ProtocolKey::Reason).toString()));
-        return false;
+        qCritical("[E][%s] Server response fail: %s.", Tag, qUtf8Printable(reason));
+        return fail(refused, reason);
     }
     if (result != ProtocolValue::Ok) {
         qCritical("[E][%s] Server response a unknow result: %s.", Tag, qUtf8Printable(result));
-        return false;
+        return fail(TaskOutcome::badReply(m_server));
     }
     const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
     if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
         qCritical("[E][%s] Invalid tcp port.", Tag);
-        return false;
+        return fail(tr("%1 named no usable port for the transfer").arg(TaskOutcome::who(m_server)));
     }
     *tcpPort = port;
     return true;
 }
 
-void FileUploadTask::run()
+void FileUploadTask::execute()
 {
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         qCritical("[E][%s] Open file %s fail.", Tag, qUtf8Printable(m_filePath));
-        return;
+        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, file.errorString()));
     }
     m_fileSize = file.size();
     qint64 tcpPort = 0;
@@ -193,16 +212,18 @@ void FileUploadTask::run()
     const QString md5 = digest.hexResult();
     if (md5.isEmpty()) {
         qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(digest.errorString()));
-        return;
+        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, digest.errorString()));
     }
     if (confirm(file, int(tcpPort), md5, sinceLastByte.elapsed()))
-        m_lastPercent = ProgressContent::Done;
+        succeed();
 }
 
 bool FileUploadTask::sendFile(QFile& file, int tcpPort)
 {
     const int attempts = Timing::current().maxConnections;
     while (m_attempts < attempts) {
+        if (isCancelled())
+            return stopped();
         const bool resume = m_attempts++ > 0;
         if (uploadFileViaTcp(file, m_server.address, tcpPort, resume))
             return true;
@@ -214,6 +235,8 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint6
 {
     const Timing& timing = Timing::current();
     for (int poll = 0; poll < timing.statusPolls; ++poll) {
+        if (isCancelled())
+            return stopped();
         QThread::msleep(ulong(qMax<qint64>(0, timing.statusPollIntervalMs - (poll == 0 ? waitedMs : 0))));
         UdpRequest udp;
         QtJson::JsonObject query;
@@ -251,14 +274,16 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint6
                 continue;
             }
             qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));
-            return false;
+            return fail(tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_filePath), reason);
         }
         if (result == ProtocolValue::Ok)
             return true;
         qCritical("[E][%s] Unknown result: %s.", Tag, qUtf8Printable(result));
     }
     qCritical("[E][%s] Wait for server response timeout.", Tag);
-    return false;
+    return fail(tr("%1 did not confirm the file after %2 status queries")
+                    .arg(TaskOutcome::who(m_server))
+                    .arg(timing.statusPolls));
 }
 
 bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
@@ -269,11 +294,15 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
     socket.setBufferSizes(SocketBufferBytes);
     if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] Tcp connected timeout.", Tag);
-        return false;
+        return fail(tr("cannot connect to %1 on port %2: %3")
+                        .arg(TaskOutcome::who(m_server))
+                        .arg(port)
+                        .arg(socket.errorString()));
     }
     socket.setTimeout(waitMs);
     m_bytesSent = 0;
     m_fileSize = file.size();
+    m_speed.restart(0);
 
     if (resume) {
         char offset[StreamOffset::Size];
@@ -282,11 +311,11 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
             const qint64 n = socket.readSome(offset + got, StreamOffset::Size - got);
             if (n == 0 || (n < 0 && socket.timedOut())) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-                return false;
+                return fail(tr("%1 did not say where to resume").arg(TaskOutcome::who(m_server)));
             }
             if (n < 0) {
                 qCritical("[E][%s] TCP socket read length data fail.", Tag);
-                return false;
+                return fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             }
             got += int(n);
         }
@@ -294,7 +323,10 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
         if (m_bytesSent < 0 || m_bytesSent > m_fileSize) {
             // A device that claims more than the file holds cannot be resumed.
             qCritical("[E][%s] TCP socket read length data fail.", Tag);
-            return false;
+            return fail(tr("%1 asked to resume at byte %2 of a %3-byte file")
+                            .arg(TaskOutcome::who(m_server))
+                            .arg(m_bytesSent)
+                            .arg(m_fileSize));
         }
     }
 
@@ -302,21 +334,32 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
     while (m_bytesSent < m_fileSize) {
         const qint64 n = qMin(TransferBlockSize, m_fileSize - m_bytesSent);
         if (!socket.sendFileBlock(file.handle(), m_bytesSent, n)) {
-            if (socket.fileFailed())
+            if (socket.fileFailed()) {
                 qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            else if (socket.timedOut())
+                return fail(tr("cannot read %1: %2").arg(m_filePath, socket.errorString()));
+            }
+            if (socket.timedOut()) {
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
-            else
-                qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            return false;
+                return fail(tr("%1 stopped taking data after %2 of %3 bytes")
+                                .arg(TaskOutcome::who(m_server))
+                                .arg(m_bytesSent)
+                                .arg(m_fileSize));
+            }
+            qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
+            return fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
         }
         m_bytesSent += n;
         const int percent = int(m_bytesSent * 100 / m_fileSize);
         if (percent != m_lastPercent) {
             m_lastPercent = percent;
             m_progress.progress = percent;
-            emit m_service->uploadProgress(m_progress);
+            m_progress.bytes = m_bytesSent;
+            m_progress.totalBytes = m_fileSize;
+            m_progress.speed = m_speed.sample(m_bytesSent);
+            emit uploadProgress(m_progress);
         }
+        if (isCancelled())
+            return stopped();
     }
     // The device sees the end of the stream as if the connection closed; the connection
     // stays readable, so that a reset shows while the status is asked for.

@@ -9,6 +9,8 @@
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
+#include "Task.h"
+#include "Throughput.h"
 #include "json/QtJson.h"
 
 class QThreadPool;
@@ -29,6 +31,10 @@ public:
     int uploadFile(const QString& filePath, const ServerContent& server);
     int uploadFile(const QString& filePath, const ServerContent& server, bool secure);
     QList<int> uploadFiles(const QStringList& filePaths, const ServerContent& server);
+    // The task behind an upload, for whoever follows it to its end (ended(), cancel());
+    // it is started on the upload pool with start().
+    class FileUploadTask* makeUpload(const QString& filePath, const ServerContent& server, bool secure);
+    void start(class FileUploadTask* task);
 
     QThreadPool* pool() const { return m_pool; }
 
@@ -42,21 +48,30 @@ private:
 };
 
 // One upload: announce, stream over TCP (resuming after a broken connection), then ask
-// until the device confirms the MD5. The outcome is reported once, from the destructor.
-class FileUploadTask : public QRunnable {
+// until the device confirms the MD5. The final progress (done or failed) and the history
+// record come once, at the end of the run.
+class FileUploadTask : public Task {
+    Q_OBJECT
 public:
-    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure, FileTransferServer* service);
+    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure);
     ~FileUploadTask() override;
-    void run() override;
 
     int id() const { return m_id; }
 
     // One TCP connection; true once every byte of the file left.
     bool uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);
 
+signals:
+    void uploadProgress(ProgressContent content);
+    void updateRecentFileList();
+
+protected:
+    void execute() override;
+    void finish() override;
+
 private:
     bool announce(qint64* tcpPort);
-    bool readReply(UdpRequest& udp, QtJson::JsonObject* reply) const;
+    bool readReply(UdpRequest& udp, QtJson::JsonObject* reply);
     // Connections until every byte left; false once the attempts are used up.
     bool sendFile(QFile& file, int tcpPort);
     // `waitedMs`: how long ago the last byte left, counted into the first wait.
@@ -69,11 +84,10 @@ private:
     int m_lastPercent = 0;
     qint64 m_bytesSent = 0;
     qint64 m_fileSize = 0;
-    QString m_text;
     int m_id = 0;
     bool m_secure = false;
     ProgressContent m_progress;
-    FileTransferServer* m_service;
+    Throughput m_speed;
     // The last connection stays readable (its sending side shut) while the device is
     // asked for its status: bytes the kernel took can still be lost when the device
     // drops it, and then they go again.

@@ -9,8 +9,10 @@
 class ProgressContent {
 public:
     enum Type { Upload = 0, Download = 1, SecureUpload = 2 };
-    // progress: 0..100 percent moved, Done when confirmed, Failed on failure.
+    // progress: 0..100 percent moved, Done when confirmed, Failed on failure (then
+    // text says why).
     enum { Done = 101, Failed = -1 };
+    bool isFinal() const { return progress == Done || progress == Failed; }
 
     int type = Upload;
     int id = 0;
@@ -20,6 +22,11 @@ public:
     int progress = 0;
     QString text;
     qint64 dateModified = 0;
+    // Bytes moved and the file's size (-1 when not known yet).
+    qint64 bytes = 0;
+    qint64 totalBytes = -1;
+    // Bytes per second, -1 while too early to tell.
+    double speed = -1;
 };
 
 Q_DECLARE_METATYPE(ProgressContent)

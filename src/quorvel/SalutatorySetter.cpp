@@ -1,30 +1,25 @@
 #include "SalutatorySetter.h"
 
 #include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
 #include "UserNotices.h"
 
-SalutatorySetter::SalutatorySetter(const QString& salutatory, const ServerContent& server, QObject* parent)
-    : FileCommand(server, parent)
+SalutatorySetter::SalutatorySetter(const QString& salutatory, const ServerContent& server)
+    : FileCommand(server)
     , m_salutatory(salutatory)
 {
     connect(this, &SalutatorySetter::notify, UserNotices::instance(), &UserNotices::notify);
 }
 
-SalutatorySetter::~SalutatorySetter()
-{
-    emit notify(m_result ? tr("设置欢迎辞成功.") : tr("设置欢迎辞失败."));
-}
-
-void SalutatorySetter::run()
+void SalutatorySetter::execute()
 {
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::salutatory(m_salutatory), &reply))
         return;
-    if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok) {
-        m_result = true;
-        return;
-    }
-    qCritical("[E][%s] Salutatory setting fail: %s", "SalutatorySetter",
-        reply.value(ProtocolKey::Reason).toString().toUtf8().constData());
+    if (!accepted(reply, tr("%1 did not take the welcome text").arg(TaskOutcome::who(m_server))))
+        qCritical("[E][%s] Salutatory setting fail: %s", "SalutatorySetter", qUtf8Printable(outcome().deviceReason));
+}
+
+void SalutatorySetter::finish()
+{
+    emit notify(outcome().ok ? tr("设置欢迎辞成功.") : tr("设置欢迎辞失败."));
 }

@@ -6,12 +6,14 @@
 class SalutatorySetter : public FileCommand {
     Q_OBJECT
 public:
-    SalutatorySetter(const QString& salutatory, const ServerContent& server, QObject* parent = nullptr);
-    ~SalutatorySetter() override;
-    void run() override;
+    SalutatorySetter(const QString& salutatory, const ServerContent& server);
 
 signals:
     void notify(QString description);
+
+protected:
+    void execute() override;
+    void finish() override;
 
 private:
     QString m_salutatory;

@@ -3,6 +3,7 @@
 #include "FileContent.h"
 #include "ProgressContent.h"
 #include "RecentFilesContent.h"
+#include "TaskOutcome.h"
 
 void ServerContent::addSupport(const QString& text)
 {
@@ -37,6 +38,7 @@ void ServerContent::registerMetaTypes()
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
     qRegisterMetaType<QList<RecentFilesContent>>("QList<RecentFilesContent>");
+    qRegisterMetaType<TaskOutcome>("TaskOutcome");
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <cstdio>
 
 namespace {
 const QString ExecKey = QStringLiteral("Exec=");
@@ -135,8 +136,21 @@ QString WinUtils::resolveProgram(const QString& file)
     return inPath.isEmpty() ? file : inPath;
 }
 
+QString WinUtils::findProgram(const QString& file)
+{
+    const QString program = resolveProgram(file);
+    const QFileInfo info(program);
+    return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
+}
+
 bool WinUtils::openExecuteFile(
     const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback)
+{
+    return openExecuteFile(file, parameters, runAs, wait, callback, nullptr);
+}
+
+bool WinUtils::openExecuteFile(
+    const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback, Exit* exit)
 {
     QString program = resolveProgram(file);
     QStringList arguments = QProcess::splitCommand(parameters);
@@ -154,7 +168,16 @@ bool WinUtils::openExecuteFile(
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setProcessChannelMode(exit ? QProcess::ForwardedOutputChannel : QProcess::ForwardedChannels);
+    // Passed on as it comes; the last line is kept to tell why the program ended.
+    QByteArray errorTail;
+    if (exit) {
+        QObject::connect(&process, &QProcess::readyReadStandardError, [&process, &errorTail] {
+            const QByteArray chunk = process.readAllStandardError();
+            fwrite(chunk.constData(), 1, size_t(chunk.size()), stderr);
+            errorTail = (errorTail + chunk).right(4096);
+        });
+    }
     qint64 pid = 0;
     bool started = false;
     if (wait) {
@@ -170,7 +193,16 @@ bool WinUtils::openExecuteFile(
     if (callback) {
         callback->run();
     }
-    if (wait)
+    if (wait) {
         process.waitForFinished(-1);
+        if (exit) {
+            const QByteArray rest = process.readAllStandardError();
+            fwrite(rest.constData(), 1, size_t(rest.size()), stderr);
+            errorTail = (errorTail + rest).trimmed();
+            exit->crashed = process.exitStatus() == QProcess::CrashExit;
+            exit->code = process.exitCode();
+            exit->lastError = QString::fromLocal8Bit(errorTail.mid(errorTail.lastIndexOf('\n') + 1));
+        }
+    }
     return true;
 }

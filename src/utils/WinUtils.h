@@ -14,6 +14,18 @@ public:
     // before any waiting (it stays the caller's); wait blocks until the program exits.
     static bool openExecuteFile(
         const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback);
+    // How a waited-for program ended: its status and the last line it wrote to standard
+    // error (which still reaches the user's standard error as it comes).
+    struct Exit {
+        int code = 0;
+        bool crashed = false;
+        QString lastError;
+    };
+    static bool openExecuteFile(
+        const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback, Exit* exit);
+    // Where a bare program name is found (application folder, then PATH); empty when
+    // nowhere.
+    static QString findProgram(const QString& file);
 
     static bool addRunEntry(const QString& name, const QString& program, const QString& arguments);
     static bool removeRunEntry(const QString& name);

@@ -80,6 +80,9 @@ void TestQuorvelCtl::listing()
     QCOMPARE(app.ctl({"ls", "127.0.0.2", "/Nope"}, &out, &err), 1);
     QCOMPARE(err.trimmed().split('\n').size(), 1); // one line, with the device's reason
     QVERIFY2(err.contains("No such directory."), err.constData());
+    // Nobody at the address: a failure that says so, not an empty listing.
+    QCOMPARE(app.ctl({"ls", "127.0.0.99"}, &out, &err), 1);
+    QVERIFY2(err.contains("127.0.0.99 did not answer"), err.constData());
 }
 
 void TestQuorvelCtl::uploadDownloadAndHistoryInJson()
@@ -97,7 +100,7 @@ void TestQuorvelCtl::uploadDownloadAndHistoryInJson()
         if (o.value("event").toString() == "result")
             results.append(o);
         else
-            QCOMPARE(o.keys(), (QStringList{"bytes_per_second", "event", "file", "id", "percent", "remote"}));
+            QCOMPARE(o.keys(), (QStringList{"bytes", "bytes_per_second", "event", "file", "id", "percent", "remote"}));
     }
     QCOMPARE(results.size(), 2);
     QCOMPARE(results.at(0).keys(), (QStringList{"command", "event", "file", "id", "ok", "remote"}));
@@ -130,7 +133,9 @@ void TestQuorvelCtl::commandsSucceedAndFail()
     QByteArray out, err;
     QCOMPARE(app.ctl({"open", "127.0.0.4", "/Pictures/lake.jpg"}, &out, &err), 0);
     QCOMPARE(out, QByteArray("打开文件成功.\n"));
+    // A silent device fails with a reason that names it.
     QCOMPARE(app.ctl({"open", "127.0.0.5", "/Pictures/lake.jpg"}, &out, &err), 1);
+    QVERIFY2(err.contains("127.0.0.5") && err.contains("did not answer"), err.constData());
     QCOMPARE(app.ctl({"welcome", "127.0.0.4", "Good morning"}, &out, &err), 0);
     QCOMPARE(d.waitForLog("event", "salutatory").value("text").toString(), QString("Good morning"));
     QCOMPARE(app.ctl({"welcome", "127.0.0.5", "x"}, &out, &err), 1);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
@@ -18,13 +17,12 @@ public:
     void line(const QString& text);
     void object(const QJsonObject& object);
     void error(const QString& text);
-    // One progress report of a transfer of the given size (bytes, -1 when unknown).
-    void progress(const ProgressContent& p, qint64 size);
+    // One progress report of a transfer; "(n of total)" when it is one of a batch.
+    void progress(const ProgressContent& p, int n = 0, int total = 0);
     void finishProgress();
 
 private:
     struct Transfer {
-        QElapsedTimer started;
         int lastPercent = -2;
     };
     bool m_json;

@@ -62,23 +62,28 @@ int main(int argc, char** argv)
     CustomMsgHandler log;
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
-        [&commands, verbose](const QString& line) {
-            commands.noteLogLine(line);
+        [verbose](const QString& line) {
             if (verbose)
                 fprintf(stderr, "%s\n", line.toUtf8().constData());
         },
         Qt::DirectConnection);
     log.install();
 
-    // Ctrl-C: end the line the progress bar is on and leave at once; the device keeps
-    // what arrived and a later upload starts afresh.
+    // Ctrl-C: the running command stops its work cleanly (partial files stay) and
+    // returns; a second one leaves at once.
     if (::pipe(g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [&out] {
+        QObject::connect(notifier, &QSocketNotifier::activated, [&out, &commands] {
+            char c = 0;
+            (void)!::read(g_signalPipe[0], &c, 1);
+            static bool once = false;
             out.finishProgress();
+            if (once)
+                std::_Exit(130);
+            once = true;
             fprintf(stderr, "quorvelctl: interrupted\n");
             fflush(stderr);
-            std::_Exit(130);
+            commands.interrupt();
         });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);

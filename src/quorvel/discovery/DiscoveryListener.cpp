@@ -57,9 +57,11 @@ void DiscoveryListener::run()
             connect(
                 &socket, &QUdpSocket::readyRead, &socket, [this, &socket] { readPending(&socket); },
                 Qt::UniqueConnection);
+            emit listening();
             return;
         }
         qCritical("[E][%s] Socket bind error: %s", Tag, qUtf8Printable(socket.errorString()));
+        emit bindFailed(Port, socket.errorString());
         retry.start(Timing::current().listenerRebindMs);
     };
     connect(&retry, &QTimer::timeout, &socket, bindOnce);

@@ -22,6 +22,11 @@ public:
     ServerContent knownHost(const QString& address) const;
     void setKnownHost(const QString& address, const ServerContent& record);
 
+signals:
+    void listening();
+    // The port is taken (or cannot be bound); the listener tries again every while.
+    void bindFailed(quint16 port, QString error);
+
 protected:
     void run() override;
 

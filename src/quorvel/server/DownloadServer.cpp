@@ -16,10 +16,8 @@
 #include "utils/FileUtil.h"
 #include "utils/Md5.h"
 
-DownloadServer::DownloadServer(
-    const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server, QObject* parent)
-    : QObject(parent)
-    , m_filePath(filePath)
+DownloadServer::DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server)
+    : m_filePath(filePath)
     , m_tcpPort(tcpPort)
     , m_sessionId(sessionId)
     , m_id(TransferCounter::next())
@@ -38,11 +36,13 @@ ProgressContent DownloadServer::report(int progress) const
     return p;
 }
 
-DownloadServer::~DownloadServer()
+DownloadServer::~DownloadServer() = default;
+
+void DownloadServer::finish()
 {
-    if (m_progress != ProgressContent::Done) {
+    if (!outcome().ok) {
         ProgressContent p = report(ProgressContent::Failed);
-        p.text = m_errorText;
+        p.text = outcome().text();
         emit uploadProgress(p);
         return;
     }
@@ -59,14 +59,14 @@ DownloadServer::~DownloadServer()
 
 void DownloadServer::error(const QString& text)
 {
-    m_errorText = text;
+    fail(text);
     qCritical("[E][%s] %s", "DownloadServer", qUtf8Printable(text));
 }
 
 bool DownloadServer::listen()
 {
     if (!m_listener)
-        m_listener = new QTcpServer(this);
+        m_listener = std::make_unique<QTcpServer>();
     if (m_listener->isListening())
         return true;
     if (!m_listener->listen(QHostAddress::Any, m_tcpPort)) {
@@ -88,7 +88,7 @@ bool DownloadServer::lingerForResumption(QTcpServer& server)
     return false;
 }
 
-void DownloadServer::run()
+void DownloadServer::execute()
 {
     const Timing& timing = Timing::current();
     listen();
@@ -166,6 +166,7 @@ void DownloadServer::run()
         }
         if (offset == size) {
             m_progress = ProgressContent::Done;
+            succeed();
             ServingSessions::completeIfKnown(m_sessionId, hashInOrder ? md5.hexResult() : getFileMd5(m_filePath));
             socket->disconnectFromHost();
             if (socket->state() != QAbstractSocket::UnconnectedState)

@@ -1,33 +1,35 @@
 #pragma once
 
-#include <QObject>
-#include <QRunnable>
+#include <memory>
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
+#include "Task.h"
 
 // Streams one offered file to the party that fetches it. A later connection of the
 // session resumes at the count the party states: decimal digits (devices) or 8 bytes
 // little-endian (this client's own downloader).
 class QTcpServer;
 
-class DownloadServer : public QObject, public QRunnable {
+class DownloadServer : public Task {
     Q_OBJECT
 public:
     static constexpr int BlockSize = 4096;
     static constexpr int LingerSliceMs = 100;
 
-    DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
-        QObject* parent = nullptr);
+    DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server);
     ~DownloadServer() override;
     // Listens on the session's port; done before the fetching party is told the port,
-    // so that it never connects to nothing.
+    // so that it never connects to nothing. Called on the thread that runs the task.
     bool listen();
-    void run() override;
 
 signals:
     void uploadProgress(ProgressContent content);
     void updateRecentFileList();
+
+protected:
+    void execute() override;
+    void finish() override;
 
 private:
     void error(const QString& text);
@@ -40,6 +42,5 @@ private:
     int m_progress = 0;
     int m_id;
     ServerContent m_server;
-    QString m_errorText;
-    QTcpServer* m_listener = nullptr;
+    std::unique_ptr<QTcpServer> m_listener;
 };

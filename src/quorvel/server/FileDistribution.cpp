@@ -5,14 +5,18 @@
 #include "ProtocolWords.h"
 #include "UdpRequest.h"
 
-FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server, QObject* parent)
-    : QObject(parent)
-    , m_filePath(filePath)
+FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server)
+    : m_filePath(filePath)
     , m_server(server)
 {
 }
 
-void FileDistribution::run()
+void FileDistribution::finish()
+{
+    emit offered(outcome().ok);
+}
+
+void FileDistribution::execute()
 {
     // Registered before the offer leaves: a quick party fetches at once.
     OfferedFiles::addOfferedFile(m_server.address, m_filePath);
@@ -20,7 +24,10 @@ void FileDistribution::run()
     // Always the operation port, whatever port the record names.
     const bool sent
         = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath), m_server.address, ProtocolPort::Operation);
-    if (!sent)
+    if (!sent) {
         OfferedFiles::removeOfferedFile(m_server.address, m_filePath);
-    emit offered(sent);
+        return (void)fail(
+            tr("cannot offer %1 to %2: %3").arg(m_filePath, TaskOutcome::who(m_server), udp.socket().errorString()));
+    }
+    succeed();
 }

@@ -60,6 +60,7 @@ void OperateListener::run()
             return;
         }
         qCritical("[E][%s] socket bind error: %s", "OperateListener", qUtf8Printable(socket.errorString()));
+        emit bindFailed(Port, socket.errorString());
         retry.start(Timing::current().listenerRebindMs);
     };
     connect(&retry, &QTimer::timeout, &socket, bindOnce);

@@ -20,6 +20,8 @@ public:
 
 signals:
     void listening();
+    // The port is taken (or cannot be bound); the listener tries again every while.
+    void bindFailed(quint16 port, QString error);
 
 protected:
     void run() override;

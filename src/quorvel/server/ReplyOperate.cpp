@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
 #include <QThreadPool>
 #include <QUdpSocket>
 
@@ -37,10 +38,14 @@ ReplyOperate::ReplyOperate(const QByteArray& data, const QHostAddress& sender, q
     , m_senderPort(senderPort)
 {
     connect(this, &ReplyOperate::isDownloadFile, relay(), &ReplyOperate::isDownloadFile);
+    // Made on the listener's thread, run and deleted on a pool thread: it belongs to
+    // none until the pool thread pulls it (only an object of no thread can be pulled).
+    moveToThread(nullptr);
 }
 
 void ReplyOperate::run()
 {
+    moveToThread(QThread::currentThread());
     bool ok = false;
     const QVariant parsed = QtJson::parse(QString::fromUtf8(m_data.constData(), m_data.size()), ok);
     if (!ok) {

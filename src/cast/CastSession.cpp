@@ -1,0 +1,120 @@
+#include "CastSession.h"
+
+#include <QSemaphore>
+#include <QThreadPool>
+#include <memory>
+
+#include "CastControllerClient.h"
+#include "Config.h"
+#include "UserInteraction.h"
+#include "VantropeTask.h"
+#include "utils/WinUtils.h"
+
+namespace {
+constexpr int StopWaitMs = 10000;
+const QString CastFeature = QStringLiteral("Vantrope");
+} // namespace
+
+CastSession::CastSession(QObject* parent)
+    : QObject(parent)
+{
+}
+
+CastSession::~CastSession()
+{
+    if (!m_task)
+        return;
+    // The task holds its pool thread while the casting program runs: ask the program to
+    // stop and give it a moment. Questions the task still waits on are dropped with
+    // this object, which releases it.
+    stop();
+    m_taskDone->tryAcquire(1, StopWaitMs);
+    delete m_link;
+}
+
+bool CastSession::start(const ServerContent& device, const QSize& screen)
+{
+    if (m_task) {
+        emit ended(TaskOutcome::failure(tr("a cast is already running")));
+        return false;
+    }
+    bool found = false;
+    const SupportEntry feature = device.supportPort(CastFeature, &found);
+    if (!found || feature.port <= 0 || feature.port > 65535) {
+        emit ended(TaskOutcome::failure(tr("%1 does not announce casting").arg(TaskOutcome::who(device))));
+        return false;
+    }
+    if (WinUtils::findProgram(VantropeTask::programName()).isEmpty()) {
+        emit ended(TaskOutcome::failure(tr("the casting program %1 was not found").arg(VantropeTask::programName())));
+        return false;
+    }
+    m_stopRequested = false;
+    m_task = new VantropeTask(device.address, quint16(feature.port),
+        device.name.isEmpty() ? device.address.toString() : device.name,
+        Config::instance()->value(Config::ClientName).toString(), screen.width(), screen.height());
+    VantropeTask* task = m_task;
+    connect(
+        task, &VantropeTask::waitForUserConfirmCast, this,
+        [task](const QString& name) { task->setConfirmCastResult(UserInteraction::current()->confirmCast(name)); },
+        Qt::BlockingQueuedConnection);
+    connect(
+        task, &VantropeTask::waitForUserInputPassword, this,
+        [task](const QString& password, const QString& title, const QString& content) {
+            QString answer = UserInteraction::current()->askCastPassword(password, title, content);
+            task->setPassword(answer);
+        },
+        Qt::BlockingQueuedConnection);
+    connect(task, &VantropeTask::castServerName, this, &CastSession::link);
+    m_taskDone = std::make_shared<QSemaphore>();
+    connect(
+        task, &Task::ended, task, [done = m_taskDone] { done->release(); }, Qt::DirectConnection);
+    connect(task, &Task::ended, this, &CastSession::onTaskEnded);
+    QThreadPool::globalInstance()->start(task);
+    return true;
+}
+
+void CastSession::link(const QString& serverName)
+{
+    delete m_link;
+    m_link = new CastControllerClient(serverName, this);
+    connect(m_link, &CastControllerClient::castConnected, this, &CastSession::casting);
+    connect(m_link, &CastControllerClient::castPaused, this, &CastSession::paused);
+    connect(m_link, &CastControllerClient::castResumed, this, &CastSession::resumed);
+    connect(m_link, &CastControllerClient::castDisconnected, this, &CastSession::disconnected);
+    m_link->start();
+    if (m_stopRequested)
+        m_link->sendStop();
+}
+
+void CastSession::onTaskEnded(const TaskOutcome& outcome)
+{
+    m_task = nullptr; // its pool deletes it
+    delete m_link;
+    m_link = nullptr;
+    emit ended(outcome);
+}
+
+void CastSession::pause()
+{
+    if (m_link)
+        m_link->sendPause();
+}
+
+void CastSession::resume()
+{
+    if (m_link)
+        m_link->sendResume();
+}
+
+void CastSession::changeAspectRatio()
+{
+    if (m_link)
+        m_link->sendChangeAspectRatio();
+}
+
+void CastSession::stop()
+{
+    m_stopRequested = true;
+    if (m_link)
+        m_link->sendStop();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+#include <memory>
+
+#include "ServerContent.h"
+#include "TaskOutcome.h"
+
+class CastControllerClient;
+class QSemaphore;
+class VantropeTask;
+
+// One screen cast at a time: agrees it with the device (its questions go to the user
+// through UserInteraction), then follows and steers the casting program until it ends.
+class CastSession : public QObject {
+    Q_OBJECT
+public:
+    explicit CastSession(QObject* parent = nullptr);
+    // Stops a running cast and waits until the casting program has ended.
+    ~CastSession() override;
+
+    // Starts a cast of a screen of the given size; false (and ended() with the reason)
+    // when it cannot even be tried.
+    bool start(const ServerContent& device, const QSize& screen);
+    bool isActive() const { return m_task != nullptr; }
+
+    void pause();
+    void resume();
+    void changeAspectRatio();
+    void stop();
+
+signals:
+    void casting();
+    void paused();
+    void resumed();
+    void disconnected();
+    // The cast is over: agreed and ended as it should, or why not.
+    void ended(TaskOutcome outcome);
+
+private:
+    void onTaskEnded(const TaskOutcome& outcome);
+    void link(const QString& serverName);
+
+    // The running task: only a token, since its pool deletes it; released from the
+    // task's own thread as it ends.
+    VantropeTask* m_task = nullptr;
+    std::shared_ptr<QSemaphore> m_taskDone;
+    CastControllerClient* m_link = nullptr;
+    bool m_stopRequested = false;
+};

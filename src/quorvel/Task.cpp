@@ -1,0 +1,34 @@
+#include "Task.h"
+
+#include <QThread>
+
+Task::Task()
+{
+    // Detached here, pulled by the thread that runs it (a thread may only pull an
+    // object that belongs to none).
+    moveToThread(nullptr);
+    m_outcome = TaskOutcome::failure(tr("the task did not run to its end"));
+}
+
+void Task::run()
+{
+    moveToThread(QThread::currentThread());
+    // Stopped while it waited in its pool's queue: it never starts.
+    if (isCancelled())
+        stopped();
+    else
+        execute();
+    finish();
+    emit ended(m_outcome);
+}
+
+bool Task::fail(const QString& reason, const QString& deviceReason)
+{
+    m_outcome = TaskOutcome::failure(reason, deviceReason);
+    return false;
+}
+
+bool Task::stopped()
+{
+    return fail(tr("stopped"));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+class ServerContent;
+
+// How a task ended: whether it worked, why not in words a person can read, and the
+// device's own reason when it gave one. Front ends show these; they never parse logs.
+struct TaskOutcome {
+    bool ok = false;
+    QString reason;
+    QString deviceReason;
+
+    static TaskOutcome success() { return TaskOutcome{true, QString(), QString()}; }
+    static TaskOutcome failure(const QString& reason, const QString& deviceReason = QString())
+    {
+        return TaskOutcome{false, reason, deviceReason};
+    }
+    // The reason followed by the device's words: "the device refused the file: disk full".
+    QString text() const;
+
+    // Reasons that several tasks give, naming the party they talked to.
+    static QString who(const ServerContent& party);
+    static QString noAnswer(const ServerContent& party, int waitedMs);
+    static QString refused(const ServerContent& party);
+    static QString badReply(const ServerContent& party);
+};
+
+Q_DECLARE_METATYPE(TaskOutcome)

@@ -1,0 +1,80 @@
+#include "TransferQueue.h"
+
+#include <QThreadPool>
+
+#include "FileDownloader.h"
+#include "FileTransferServer.h"
+
+TransferQueue::TransferQueue(QObject* parent)
+    : QObject(parent)
+    , m_downloads(new QThreadPool(this))
+{
+}
+
+TransferQueue::~TransferQueue()
+{
+    stopAndWait();
+}
+
+QList<int> TransferQueue::upload(const QStringList& files, const ServerContent& device, bool secure)
+{
+    FileTransferServer* uploads = FileTransferServer::instance();
+    QList<int> ids;
+    for (const QString& file : files) {
+        FileUploadTask* task = uploads->makeUpload(file, device, secure);
+        const int id = task->id();
+        connect(task, &FileUploadTask::uploadProgress, this, &TransferQueue::onReport);
+        follow(task, id);
+        uploads->start(task);
+        ids.append(id);
+    }
+    return ids;
+}
+
+int TransferQueue::download(
+    const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified)
+{
+    auto* task = new FileDownloader(remotePath, localPath, device, dateModified);
+    const int id = task->id();
+    connect(task, &FileDownloader::updateProgress, this, &TransferQueue::onReport);
+    follow(task, id);
+    m_downloads->start(task);
+    return id;
+}
+
+void TransferQueue::follow(Task* task, int id)
+{
+    ++m_running;
+    m_active.insert(id, TaskHandle(task));
+    connect(task, &Task::ended, this, [this, id](const TaskOutcome& outcome) { onEnded(id, outcome); });
+}
+
+void TransferQueue::onReport(const ProgressContent& content)
+{
+    m_last.insert(content.id, content);
+    if (!content.isFinal())
+        emit progress(content);
+}
+
+void TransferQueue::onEnded(int id, const TaskOutcome& outcome)
+{
+    --m_running;
+    m_active.remove(id);
+    emit transferEnded(m_last.value(id), outcome);
+    if (m_running == 0)
+        emit idle();
+}
+
+void TransferQueue::stopAll()
+{
+    for (const TaskHandle& task : qAsConst(m_active))
+        task.cancel();
+}
+
+void TransferQueue::stopAndWait()
+{
+    stopAll();
+    m_downloads->waitForDone();
+    if (FileTransferServer* uploads = FileTransferServer::instance())
+        uploads->pool()->waitForDone();
+}

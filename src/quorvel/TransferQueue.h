@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+
+#include "ProgressContent.h"
+#include "ServerContent.h"
+#include "TaskHandle.h"
+#include "TaskOutcome.h"
+
+class QThreadPool;
+class Task;
+
+// Uploads and downloads that a front end starts, each followed to its outcome. Uploads
+// run one after another on the upload pool, downloads on a pool of their own. Every
+// report arrives on the queue's thread.
+class TransferQueue : public QObject {
+    Q_OBJECT
+public:
+    explicit TransferQueue(QObject* parent = nullptr);
+    // Stops what still runs (partial files stay for a later resumption) and waits.
+    ~TransferQueue() override;
+
+    // The transfer numbers, in the order given.
+    QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
+    int download(
+        const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+
+    // Transfers started and not ended yet.
+    int running() const { return m_running; }
+    // The last report of a transfer (its final one once it ended).
+    ProgressContent last(int id) const { return m_last.value(id); }
+    // Asks every running or waiting transfer to stop at its next step.
+    void stopAll();
+    // Stops, then blocks until no transfer of this queue runs.
+    void stopAndWait();
+
+signals:
+    // Progress between 0 and 100 percent.
+    void progress(ProgressContent content);
+    // The transfer's last report (done or failed, with the reason) and its outcome.
+    void transferEnded(ProgressContent last, TaskOutcome outcome);
+    // Every transfer started so far has ended.
+    void idle();
+
+private:
+    void follow(Task* task, int id);
+    void onReport(const ProgressContent& content);
+    void onEnded(int id, const TaskOutcome& outcome);
+
+    QThreadPool* m_downloads;
+    QHash<int, ProgressContent> m_last;
+    int m_running = 0;
+    // Transfers that have not ended yet, to stop them.
+    QHash<int, TaskHandle> m_active;
+};

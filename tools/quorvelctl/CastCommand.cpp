@@ -1,0 +1,75 @@
+#include "CastCommand.h"
+
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <memory>
+#include <unistd.h>
+
+#include "CtlContext.h"
+#include "CtlOutput.h"
+#include "cast/CastSession.h"
+
+int CastCommand::cast(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Cast this screen to a device: agree the cast (confirmation and password asked here), start the casting "
+        "program and steer it. While it runs, type p (pause), r (resume), a (aspect ratio) or s (stop)."));
+    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addOption({"size", "The screen size to announce.", "WxH", "1920x1080"});
+    int exit = 0;
+    if (!ctx.parse(p, args, 1, 1, &exit))
+        return exit;
+    const QStringList size = p.value("size").split(QLatin1Char('x'));
+    const QSize screen(size.value(0).toInt(), size.value(1).toInt());
+    if (size.size() != 2 || screen.isEmpty())
+        return ctx.usage(QStringLiteral("--size takes WIDTHxHEIGHT"));
+    ServerContent device;
+    if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
+        return CtlContext::Failure;
+
+    CastSession& session = ctx.cast();
+    CtlOutput& out = ctx.out();
+    auto end = std::make_shared<TaskOutcome>();
+    auto ended = std::make_shared<bool>(false);
+    QObject scope;
+    QObject::connect(&session, &CastSession::casting, &scope, [&out] { out.line(QStringLiteral("casting")); });
+    QObject::connect(&session, &CastSession::paused, &scope, [&out] { out.line(QStringLiteral("paused")); });
+    QObject::connect(&session, &CastSession::resumed, &scope, [&out] { out.line(QStringLiteral("resumed")); });
+    QObject::connect(
+        &session, &CastSession::disconnected, &scope, [&out] { out.line(QStringLiteral("disconnected")); });
+    QObject::connect(&session, &CastSession::ended, &scope, [end, ended](const TaskOutcome& o) {
+        *end = o;
+        *ended = true;
+    });
+    // Keys steer the casting program once it runs; before that, standard input answers
+    // the negotiation's questions.
+    QSocketNotifier keys(STDIN_FILENO, QSocketNotifier::Read);
+    keys.setEnabled(false);
+    QObject::connect(&session, &CastSession::casting, &scope, [&keys] { keys.setEnabled(true); });
+    QObject::connect(&keys, &QSocketNotifier::activated, &scope, [&keys, &session] {
+        char c = 0;
+        if (::read(STDIN_FILENO, &c, 1) != 1) {
+            keys.setEnabled(false);
+            return;
+        }
+        switch (c) {
+        case 'p': session.pause(); break;
+        case 'r': session.resume(); break;
+        case 'a': session.changeAspectRatio(); break;
+        case 's': session.stop(); break;
+        default: break;
+        }
+    });
+    session.start(device, screen);
+    if (!ctx.waitFor([&] { return *ended; })) {
+        // Interrupted: the casting program is asked to stop, and its end awaited.
+        session.stop();
+        ctx.waitFor([&] { return *ended; }, 10000, false);
+        return CtlContext::Interrupted;
+    }
+    if (!end->ok)
+        return ctx.fail(QStringLiteral("no cast to %1").arg(TaskOutcome::who(device)), *end);
+    out.line(QStringLiteral("cast ended"));
+    return CtlContext::Success;
+}

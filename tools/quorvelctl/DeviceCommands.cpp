@@ -1,0 +1,240 @@
+#include "DeviceCommands.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonObject>
+#include <algorithm>
+#include <memory>
+
+#include "CtlContext.h"
+#include "CtlOutput.h"
+#include "FileDelete.h"
+#include "FileFinder.h"
+#include "FileOpen.h"
+#include "FileThumb.h"
+#include "ProtocolWords.h"
+#include "QuorvelClientDatabase.h"
+#include "SalutatorySetter.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+
+namespace {
+const QStringList SortOrders{ProtocolValue::FileNameIncrease, ProtocolValue::FileNameDecrease,
+    ProtocolValue::FileSizeIncrease, ProtocolValue::FileSizeDecrease, ProtocolValue::DateModifiedIncrease,
+    ProtocolValue::DateModifiedDecrease};
+
+QJsonObject deviceJson(const ServerContent& s)
+{
+    QJsonObject features;
+    for (const QString& plain : s.supportList)
+        features[plain] = QJsonValue();
+    for (const SupportEntry& e : s.supportPorts)
+        features[e.name] = e.port;
+    return {{"name", s.name}, {"address", s.address.toString()}, {"uuid", s.uuid}, {"type", s.type},
+        {"version", s.version}, {"os", s.os}, {"features", features}};
+}
+
+QString featuresText(const ServerContent& s)
+{
+    QStringList parts = s.supportList;
+    for (const SupportEntry& e : s.supportPorts)
+        parts << QStringLiteral("%1:%2").arg(e.name).arg(e.port);
+    parts.sort();
+    return parts.join(QLatin1Char(','));
+}
+
+// The listing of a folder, or the failure's reason.
+TaskOutcome list(
+    CtlContext& ctx, const ServerContent& device, const QString& path, const QString& sort, QList<FileContent>* entries)
+{
+    auto* finder = new FileFinder(path, sort, device);
+    // Shared with the connection: a listing cut short by --timeout may still arrive.
+    auto got = std::make_shared<QList<FileContent>>();
+    QObject::connect(finder, &FileFinder::findFileEnd, ctx.anchor(), [got](const QList<FileContent>& l) { *got = l; });
+    const TaskOutcome outcome = ctx.runTask(finder);
+    *entries = *got;
+    return outcome;
+}
+
+// One device command whose outcome is all there is to say (open, rm, welcome); success
+// prints the notice the window shows.
+struct SimpleCommand {
+    const char* name;
+    const char* description;
+    const char* argument;
+    const char* argumentHelp;
+    QString (*done)(const QString& argument);
+    QString (*failed)(const QString& argument);
+};
+
+template <typename Make>
+int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand& command, Make make)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QString::fromLatin1(command.description));
+    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument(command.argument, command.argumentHelp);
+    int exit = 0;
+    if (!ctx.parse(p, args, 2, 2, &exit))
+        return exit;
+    const QString argument = p.positionalArguments().at(1);
+    ServerContent device;
+    if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
+        return CtlContext::Failure;
+    const TaskOutcome outcome = ctx.runTask(make(argument, device));
+    if (!outcome.ok)
+        return ctx.fail(command.failed(argument), outcome);
+    if (ctx.out().json())
+        ctx.out().object({{"event", "result"}, {"command", command.name}, {"ok", true}});
+    else
+        ctx.out().line(command.done(argument));
+    return CtlContext::Success;
+}
+} // namespace
+
+int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("One discovery pass: hand-added devices, mDNS and broadcast."));
+    p.addOption({"wait", "Listen this many seconds (default 3).", "seconds", "3"});
+    int exit = 0;
+    if (!ctx.parse(p, args, 0, 0, &exit))
+        return exit;
+    DiscoveryServer* server = DiscoveryServer::instance();
+    server->startDiscovery();
+    ctx.waitFor([] { return false; }, qMax(1, p.value("wait").toInt()) * 1000);
+
+    QList<QHostAddress> manual;
+    for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices())
+        manual.append(m.address);
+    const QList<QHostAddress> mdns = server->mdnsAddresses();
+    QList<ServerContent> found = server->devices();
+    std::sort(found.begin(), found.end(), [](const ServerContent& a, const ServerContent& b) {
+        return a.address.toIPv4Address() < b.address.toIPv4Address();
+    });
+    for (const ServerContent& s : qAsConst(found)) {
+        const QString method = manual.contains(s.address)
+            ? QStringLiteral("manual")
+            : (mdns.contains(s.address) ? QStringLiteral("mdns") : QStringLiteral("broadcast"));
+        if (ctx.out().json()) {
+            QJsonObject o = deviceJson(s);
+            o["event"] = QStringLiteral("device");
+            o["found_by"] = method;
+            ctx.out().object(o);
+        } else {
+            ctx.out().line(
+                QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
+                    .arg(s.address.toString(), s.name, s.type, s.uuid, s.version, s.os, featuresText(s), method));
+        }
+    }
+    return CtlContext::Success;
+}
+
+int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("List a folder of a device, in the device's order."));
+    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("PATH", "Folder on the device (default: the root).", "[PATH]");
+    p.addOption({"sort", "One of: " + SortOrders.join(", ") + ".", "order", SortOrders.first()});
+    int exit = 0;
+    if (!ctx.parse(p, args, 1, 2, &exit))
+        return exit;
+    if (!SortOrders.contains(p.value("sort")))
+        return ctx.usage(QStringLiteral("unknown sort order \"%1\"").arg(p.value("sort")));
+    ServerContent device;
+    if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
+        return CtlContext::Failure;
+    const QString path = p.positionalArguments().value(1);
+    QList<FileContent> entries;
+    const TaskOutcome outcome = list(ctx, device, path, p.value("sort"), &entries);
+    if (!outcome.ok)
+        return ctx.fail(QStringLiteral("listing %1 failed").arg(path.isEmpty() ? QStringLiteral("/") : path), outcome);
+    for (const FileContent& e : qAsConst(entries)) {
+        if (ctx.out().json()) {
+            ctx.out().object({{"event", "entry"}, {"name", e.name}, {"type", e.type}, {"size", double(e.size)},
+                {"date_modified", double(e.dateModified)}});
+        } else {
+            const QString date = QDateTime::fromMSecsSinceEpoch(e.dateModified).toString(Qt::ISODate);
+            ctx.out().line(
+                QStringLiteral("%1\t%2\t%3\t%4").arg(e.isDir() ? "dir" : "file").arg(e.size).arg(date, e.name));
+        }
+    }
+    return CtlContext::Success;
+}
+
+int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
+{
+    static const SimpleCommand command{"open", "Show a file on the device's screen.", "REMOTE_PATH",
+        "The file on the device.",
+        [](const QString&) { return QCoreApplication::translate("FileOpen", "打开文件成功."); },
+        [](const QString& path) { return QStringLiteral("opening %1 failed").arg(path); }};
+    return simpleCommand(ctx, args, command,
+        [](const QString& path, const ServerContent& device) { return new FileOpen(path, device); });
+}
+
+int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
+{
+    static const SimpleCommand command{"rm", "Delete a file on the device.", "REMOTE_PATH", "The file on the device.",
+        [](const QString&) { return QCoreApplication::translate("FileDelete", "删除文件成功."); },
+        [](const QString& path) { return QStringLiteral("deleting %1 failed").arg(path); }};
+    return simpleCommand(ctx, args, command,
+        [](const QString& path, const ServerContent& device) { return new FileDelete(path, device); });
+}
+
+int DeviceCommands::welcome(CtlContext& ctx, const QStringList& args)
+{
+    static const SimpleCommand command{"welcome", "Set the welcome text a device shows.", "TEXT", "The welcome text.",
+        [](const QString&) { return QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功."); },
+        [](const QString& text) { return QStringLiteral("setting the welcome text \"%1\" failed").arg(text); }};
+    if (args.size() == 3 && args.at(2).isEmpty())
+        return ctx.usage(QCoreApplication::translate("CtlCommands", "欢迎辞内容不能为空!"));
+    return simpleCommand(ctx, args, command,
+        [](const QString& text, const ServerContent& device) { return new SalutatorySetter(text, device); });
+}
+
+int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Save the thumbnail of a file on the device."));
+    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
+    p.addOption({{"o", "output"}, "Where to save the thumbnail.", "file"});
+    int exit = 0;
+    if (!ctx.parse(p, args, 2, 2, &exit))
+        return exit;
+    if (p.value("output").isEmpty())
+        return ctx.usage(QStringLiteral("thumb needs -o FILE"));
+    ServerContent device;
+    if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
+        return CtlContext::Failure;
+    const QString remote = p.positionalArguments().at(1);
+    // The cache is keyed by the file's modification time: take it from the listing.
+    const int slash = remote.lastIndexOf(QLatin1Char('/'));
+    QList<FileContent> entries;
+    list(ctx, device, slash > 0 ? remote.left(slash) : QString(), SortOrders.first(), &entries);
+    qint64 dateModified = 0;
+    for (const FileContent& e : qAsConst(entries)) {
+        if (e.name == remote.mid(slash + 1))
+            dateModified = e.dateModified;
+    }
+    auto* task = new FileThumb(remote, device, dateModified, QModelIndex());
+    auto got = std::make_shared<QByteArray>();
+    QObject::connect(task, &FileThumb::getThumbEnd, ctx.anchor(),
+        [got](bool, const QByteArray& data, const QModelIndex&) { *got = data; });
+    const TaskOutcome outcome = ctx.runTask(task);
+    const QByteArray bytes = *got;
+    if (!outcome.ok)
+        return ctx.fail(QStringLiteral("no thumbnail for %1").arg(remote), outcome);
+    QFile out(p.value("output"));
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        return ctx.fail(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
+    if (ctx.out().json())
+        ctx.out().object({{"event", "result"}, {"command", "thumb"}, {"ok", true}, {"file", out.fileName()},
+            {"bytes", bytes.size()}});
+    else
+        ctx.out().line(
+            QStringLiteral("thumbnail of %1 -> %2 (%3 bytes)").arg(remote, out.fileName()).arg(bytes.size()));
+    return CtlContext::Success;
+}

@@ -1,0 +1,178 @@
+#include "InboundCommands.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QSet>
+#include <QThreadPool>
+#include <limits>
+#include <memory>
+
+#include "Config.h"
+#include "CtlContext.h"
+#include "CtlOutput.h"
+#include "Timing.h"
+#include "TransferQueue.h"
+#include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/server/FileDistribution.h"
+#include "quorvel/server/OfferInbox.h"
+#include "quorvel/server/OperateListener.h"
+#include "quorvel/server/ReplyOperate.h"
+
+bool InboundCommands::listen(CtlContext& ctx, int waitMs)
+{
+    auto* anchor = ctx.anchor();
+    // Shared with the connections, which outlive this call.
+    struct State {
+        int bound = 0;
+        QSet<quint16> reported;
+    };
+    auto state = std::make_shared<State>();
+    CtlOutput& out = ctx.out();
+    const auto taken = [&out, state](quint16 port, const QString& error) {
+        if (state->reported.contains(port))
+            return;
+        state->reported.insert(port);
+        out.error(QStringLiteral("UDP port %1 is not free (%2); trying again every %3 s")
+                      .arg(port)
+                      .arg(error)
+                      .arg(Timing::current().listenerRebindMs / 1000));
+    };
+    const auto listening = [state] { ++state->bound; };
+    DiscoveryListener* discovery = DiscoveryListener::instance();
+    QObject::connect(discovery, &DiscoveryListener::listening, anchor, listening);
+    QObject::connect(discovery, &DiscoveryListener::bindFailed, anchor, taken);
+    auto* requests = new OperateListener(anchor);
+    QObject::connect(requests, &OperateListener::listening, anchor, listening);
+    QObject::connect(requests, &OperateListener::bindFailed, anchor, taken);
+    discovery->start();
+    requests->start();
+    const bool ok = ctx.waitFor([&] { return state->bound >= 2; }, waitMs);
+    QObject::disconnect(discovery, nullptr, anchor, nullptr);
+    QObject::disconnect(requests, nullptr, anchor, nullptr);
+    return ok;
+}
+
+int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Receive files that devices and other clients offer: answer discovery on UDP 16020, take requests on "
+        "UDP 16021, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
+        "(--ask, read from standard input) or at once (--accept). Runs until interrupted."));
+    p.addOption({"accept", "Take every offered file without asking."});
+    p.addOption({"ask", "Ask for each offered file (the default)."});
+    int exit = 0;
+    if (!ctx.parse(p, args, 0, 0, &exit))
+        return exit;
+    OfferInbox& inbox = ctx.inbox();
+    inbox.setPolicy(p.isSet("accept") && !p.isSet("ask") ? OfferInbox::AcceptAll : OfferInbox::Ask);
+    CtlOutput& out = ctx.out();
+    QObject::connect(
+        &inbox, &OfferInbox::declined, ctx.anchor(), [&out](const OfferInbox::Offer& o, const QString& why) {
+            out.line(QStringLiteral("declined %1: %2").arg(o.remotePath, why));
+        });
+    QObject::connect(&ctx.transfers(), &TransferQueue::progress, ctx.anchor(),
+        [&out](const ProgressContent& pc) { out.progress(pc); });
+    QObject::connect(&ctx.transfers(), &TransferQueue::transferEnded, ctx.anchor(),
+        [&ctx](const ProgressContent& pc, const TaskOutcome& o) {
+            if (!o.ok) {
+                ctx.fail(QStringLiteral("receiving %1 failed").arg(pc.remotePath), o);
+                return;
+            }
+            if (ctx.out().json())
+                ctx.out().object({{"event", "result"}, {"command", "serve"}, {"ok", true}, {"file", pc.nativePath},
+                    {"remote", pc.remotePath}, {"from", pc.server.address.toString()}});
+            else
+                ctx.out().line(QStringLiteral("received %1 -> %2").arg(pc.remotePath, pc.nativePath));
+        });
+
+    auto* announce
+        = new QxtDiscoverableService(DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, ctx.anchor());
+    announce->setPort(DiscoveryServer::QueryPort);
+    QObject::connect(announce, &QxtDiscoverableService::registrationError, ctx.anchor(), [&out](int code) {
+        out.error(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
+    });
+    announce->registerService();
+    // Said once the ports are ours; until then the listeners say which one is taken.
+    if (DiscoveryListener::instance()->isRunning())
+        return ctx.fail(QStringLiteral("already serving"));
+    if (!listen(ctx, ctx.timeoutMs()))
+        return ctx.interrupted() ? CtlContext::Interrupted : ctx.fail(QStringLiteral("the ports never came free"));
+    const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+    if (out.json())
+        out.object({{"event", "serving"}, {"folder", folder}});
+    else
+        out.line(QStringLiteral("serving; offered files go to %1").arg(folder));
+    ctx.waitFor([] { return false; });
+    ctx.transfers().stopAndWait();
+    return ctx.interrupted() ? CtlContext::Interrupted : CtlContext::Success;
+}
+
+int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Offer files to another client (or a device) and serve them until each was fetched or the wait ends."));
+    p.addPositionalArgument("CLIENT", "IP address or name.");
+    p.addPositionalArgument("FILE", "Files to offer.", "FILE...");
+    p.addOption({"wait", "Serve at most this many seconds (default 300).", "seconds", "300"});
+    int exit = 0;
+    if (!ctx.parse(p, args, 2, -1, &exit))
+        return exit;
+    QStringList files;
+    if (!ctx.existingFiles(p.positionalArguments().mid(1), &files))
+        return CtlContext::Failure;
+    ServerContent client;
+    if (!ctx.resolve(p.positionalArguments().at(0), false, &client))
+        return CtlContext::Failure;
+    if (!listen(ctx, 3000))
+        return ctx.fail(QStringLiteral("UDP port 16021 is taken: is a client already serving here?"));
+
+    QSet<QString> fetched;
+    int confirmed = 0;
+    QObject scope; // after what the connections capture: it ends them first
+    QObject::connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, &scope, [&](const ProgressContent& pc) {
+        if (pc.progress == ProgressContent::Done)
+            fetched.insert(pc.nativePath);
+        else if (pc.progress >= 0)
+            ctx.out().progress(pc);
+    });
+    QObject::connect(
+        ReplyOperate::relay(), &ReplyOperate::resultQueried, &scope, [&confirmed](uint, bool ok) { confirmed += ok; });
+    for (const QString& f : qAsConst(files)) {
+        const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client));
+        if (!sent.ok)
+            ctx.fail(QStringLiteral("could not offer %1").arg(f), sent);
+    }
+    const auto allFetched = [&] {
+        for (const QString& f : qAsConst(files)) {
+            if (!fetched.contains(f))
+                return false;
+        }
+        return true;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    const int waitMs = qMax(1, p.value("wait").toInt()) * 1000;
+    ctx.waitFor(allFetched, waitMs);
+    // The fetching party asks next whether what it holds is right: stay for that answer
+    // (a device may not ask at all, so not for long).
+    if (allFetched())
+        ctx.waitFor(
+            [&] { return confirmed >= files.size(); }, int(qBound<qint64>(1, waitMs - waited.elapsed(), 15000)));
+    for (const QString& f : qAsConst(files)) {
+        const bool ok = fetched.contains(f);
+        if (ctx.out().json())
+            ctx.out().object({{"event", "result"}, {"command", "offer"}, {"ok", ok}, {"file", f}});
+        else if (ok)
+            ctx.out().line(QStringLiteral("fetched %1").arg(f));
+    }
+    QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
+    if (ctx.interrupted())
+        return CtlContext::Interrupted;
+    return allFetched() ? CtlContext::Success : ctx.fail(QStringLiteral("not every file was fetched"));
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+class CtlContext;
+
+// Moving files to and from a device through the core's transfer queue.
+class TransferCommands {
+public:
+    static int upload(CtlContext& ctx, const QStringList& args);
+    static int download(CtlContext& ctx, const QStringList& args);
+
+    // Follows the queue's transfers with the given numbers to their ends, reporting each
+    // as it ends; the number that failed. On interruption the rest are stopped.
+    static int follow(CtlContext& ctx, const QList<int>& ids, const char* command);
+};
