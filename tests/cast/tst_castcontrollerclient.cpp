@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
+#include <memory>
 
 #include "LogCapture.h"
 #include "Watchdog.h"
@@ -15,6 +16,8 @@ class TestCastControllerClient : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void connectsOnceTheServerAppears();
     void statusLines_data();
     void statusLines();
@@ -23,25 +26,14 @@ private slots:
     void deletedInAnyState();
 
 private:
-    static QString uniqueName()
-    {
-        return QString("tstcast%1x%2")
-            .arg(QCoreApplication::applicationPid())
-            .arg(QRandomGenerator::global()->generate());
-    }
-    static QByteArray readCommand(QLocalSocket* s)
-    {
-        QDeadlineTimer deadline(5000);
-        while (!s->canReadLine() && !deadline.hasExpired())
-            s->waitForReadyRead(100);
-        return s->readLine();
-    }
-    static void write(QLocalSocket* s, const QByteArray& bytes)
-    {
-        s->write(bytes);
-        s->flush();
-        s->waitForBytesWritten(1000);
-    }
+    void connectLink(); // starts the link and takes its connection as the program
+    QByteArray command();
+    void write(const QByteArray& bytes);
+
+    QString m_name;
+    QLocalServer m_server;
+    std::unique_ptr<CastControllerClient> m_link;
+    QLocalSocket* m_program = nullptr;
 };
 
 void TestCastControllerClient::initTestCase()
@@ -49,30 +41,61 @@ void TestCastControllerClient::initTestCase()
     LogCapture::install();
 }
 
+void TestCastControllerClient::init()
+{
+    m_name = QString("tstcast%1x%2").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate());
+    m_link = std::make_unique<CastControllerClient>(m_name);
+}
+
+void TestCastControllerClient::cleanup()
+{
+    m_link.reset();
+    m_server.close();
+}
+
+void TestCastControllerClient::connectLink()
+{
+    QSignalSpy connected(m_link.get(), &CastControllerClient::serverConnected);
+    if (!m_server.isListening())
+        QVERIFY(m_server.listen(m_name));
+    if (!m_link->isRunning())
+        QVERIFY(m_link->start());
+    QVERIFY(m_server.waitForNewConnection(5000));
+    m_program = m_server.nextPendingConnection();
+    QVERIFY(connected.count() || connected.wait(5000));
+}
+
+QByteArray TestCastControllerClient::command()
+{
+    QDeadlineTimer deadline(5000);
+    while (!m_program->canReadLine() && !deadline.hasExpired())
+        m_program->waitForReadyRead(100);
+    return m_program->readLine();
+}
+
+void TestCastControllerClient::write(const QByteArray& bytes)
+{
+    m_program->write(bytes);
+    m_program->waitForBytesWritten(1000);
+}
+
 void TestCastControllerClient::connectsOnceTheServerAppears()
 {
-    const QString name = uniqueName();
-    CastControllerClient link(name);
-    QSignalSpy connected(&link, &CastControllerClient::serverConnected);
-    QSignalSpy errors(&link, &CastControllerClient::error);
-    QVERIFY(link.start());
-    QVERIFY(!link.start());
+    QSignalSpy errors(m_link.get(), &CastControllerClient::error);
+    QVERIFY(m_link->start());
+    QVERIFY(!m_link->start());
     QVERIFY(LogCapture::lines().contains("[W][CastControllerClient] CastController is running."));
     // No server yet: it keeps trying, every 333 ms.
     QVERIFY(errors.wait(3000));
     QVERIFY(errors.wait(3000));
     QVERIFY(errors.first().first().toString().startsWith("Socket error: "));
-    QLocalServer server;
-    QVERIFY(server.listen(name));
-    QVERIFY(server.waitForNewConnection(5000));
-    QVERIFY(connected.count() || connected.wait(5000));
-    QVERIFY(link.isServerConnected());
-    QLocalSocket* program = server.nextPendingConnection();
-    QSignalSpy disconnected(&link, &CastControllerClient::serverDisconnected);
-    program->disconnectFromServer();
+    connectLink();
+    QVERIFY(m_link->isServerConnected());
+    QSignalSpy disconnected(m_link.get(), &CastControllerClient::serverDisconnected);
+    m_program->disconnectFromServer();
     QVERIFY(disconnected.count() || disconnected.wait(5000));
-    QVERIFY(!link.isServerConnected());
-    QTRY_VERIFY(!link.isRunning()); // the link's thread ends with the link
+    QVERIFY(!m_link->isServerConnected());
+    QTRY_VERIFY(!m_link->isRunning()); // the link's thread ends with the link
 }
 
 void TestCastControllerClient::statusLines_data()
@@ -90,137 +113,91 @@ void TestCastControllerClient::statusLines_data()
     QTest::newRow("case and junk") << QByteArrayList{"castpaused\r\n\r\n\ncastPaused \r\n"} << QStringList{};
 }
 
-// Every status signal is emitted on the thread that made the link, with the link's state
-// already matching it: state and signals never cross threads.
+// Each status signal is emitted on the thread that made the link, with the link's
+// state already matching it: state and signals never cross threads.
 void TestCastControllerClient::statusLines()
 {
     QFETCH(QByteArrayList, writes);
     QFETCH(QStringList, expected);
-    const QString name = uniqueName();
-    QLocalServer server;
-    QVERIFY(server.listen(name));
-    CastControllerClient link(name);
-    QCOMPARE(link.thread(), QThread::currentThread());
+    QCOMPARE(m_link->thread(), QThread::currentThread());
     QStringList seen;
-    // Direct connections: each check runs where the signal is emitted.
-    connect(
-        &link, &CastControllerClient::castConnected, this,
-        [&] {
-            QCOMPARE(QThread::currentThread(), thread());
-            QVERIFY(link.isCastConnected() && link.isPlaying());
-            seen << "castConnected";
-        },
-        Qt::DirectConnection);
-    connect(
-        &link, &CastControllerClient::castPaused, this,
-        [&] {
-            QCOMPARE(QThread::currentThread(), thread());
-            QVERIFY(!link.isPlaying());
-            seen << "castPaused";
-        },
-        Qt::DirectConnection);
-    connect(
-        &link, &CastControllerClient::castResumed, this,
-        [&] {
-            QCOMPARE(QThread::currentThread(), thread());
-            QVERIFY(link.isPlaying());
-            seen << "castResumed";
-        },
-        Qt::DirectConnection);
-    QSignalSpy lost(&link, &CastControllerClient::castDisconnected);
-    QSignalSpy connected(&link, &CastControllerClient::serverConnected);
-    QVERIFY(link.start());
-    QVERIFY(server.waitForNewConnection(5000));
-    QLocalSocket* program = server.nextPendingConnection();
-    QVERIFY(connected.count() || connected.wait(5000));
+    const auto watch = [&](void (CastControllerClient::*signal)(), const char* name, bool playing) {
+        connect(
+            m_link.get(), signal, this,
+            [&, name, playing] {
+                QCOMPARE(QThread::currentThread(), thread());
+                QCOMPARE(m_link->isPlaying(), playing);
+                seen << name;
+            },
+            Qt::DirectConnection);
+    };
+    watch(&CastControllerClient::castConnected, "castConnected", true);
+    watch(&CastControllerClient::castPaused, "castPaused", false);
+    watch(&CastControllerClient::castResumed, "castResumed", true);
+    QSignalSpy lost(m_link.get(), &CastControllerClient::castDisconnected);
+    connectLink();
     for (const QByteArray& bytes : qAsConst(writes))
-        write(program, bytes);
-    write(program, "castDisconnected\r\n"); // a mark: everything before it was read
+        write(bytes);
+    write("castDisconnected\r\n"); // a mark: everything before it was read
     QVERIFY(lost.wait(5000));
     QCOMPARE(seen, expected);
 }
 
 void TestCastControllerClient::commandConditions()
 {
-    const QString name = uniqueName();
-    QLocalServer server;
-    QVERIFY(server.listen(name));
-    CastControllerClient link(name);
-    QSignalSpy connected(&link, &CastControllerClient::serverConnected);
-    QSignalSpy castConnected(&link, &CastControllerClient::castConnected);
-    QSignalSpy resumed(&link, &CastControllerClient::castResumed);
-    QSignalSpy lost(&link, &CastControllerClient::castDisconnected);
-    QVERIFY(link.start());
-    QVERIFY(server.waitForNewConnection(5000));
-    QLocalSocket* program = server.nextPendingConnection();
-    QVERIFY(connected.count() || connected.wait(5000));
-
+    QSignalSpy lost(m_link.get(), &CastControllerClient::castDisconnected);
+    connectLink();
     // Before "castConnected" only "stop" goes through.
-    QVERIFY(!link.sendPause());
-    QVERIFY(!link.sendResume());
-    QVERIFY(!link.sendChangeAspectRatio());
-    QVERIFY(link.sendStop());
-    QCOMPARE(readCommand(program), QByteArray("stop\r\n"));
-
-    write(program, "castConnected\r\n");
-    QVERIFY(castConnected.wait(5000));
-    QVERIFY(!link.sendResume()); // refused while playing
-    QVERIFY(link.sendChangeAspectRatio());
-    QCOMPARE(readCommand(program), QByteArray("changeAspectRatio\r\n"));
-    QVERIFY(link.sendPause());
-    QCOMPARE(readCommand(program), QByteArray("pause\r\n"));
-    write(program, "castPaused\r\n");
-    QTRY_VERIFY(!link.isPlaying());
-    QVERIFY(!link.sendPause());
-    QVERIFY(!link.sendChangeAspectRatio());
-    QVERIFY(link.sendResume());
-    QCOMPARE(readCommand(program), QByteArray("resume\r\n"));
-    write(program, "castResumed\r\ncastDisconnected\r\n");
+    QVERIFY(!m_link->sendPause() && !m_link->sendResume() && !m_link->sendChangeAspectRatio());
+    QVERIFY(m_link->sendStop());
+    QCOMPARE(command(), QByteArray("stop\r\n"));
+    write("castConnected\r\n");
+    QTRY_VERIFY(m_link->isPlaying());
+    QVERIFY(!m_link->sendResume()); // refused while playing
+    QVERIFY(m_link->sendChangeAspectRatio());
+    QCOMPARE(command(), QByteArray("changeAspectRatio\r\n"));
+    QVERIFY(m_link->sendPause());
+    QCOMPARE(command(), QByteArray("pause\r\n"));
+    write("castPaused\r\n");
+    QTRY_VERIFY(!m_link->isPlaying());
+    QVERIFY(!m_link->sendPause() && !m_link->sendChangeAspectRatio());
+    QVERIFY(m_link->sendResume());
+    QCOMPARE(command(), QByteArray("resume\r\n"));
+    write("castResumed\r\ncastDisconnected\r\n");
     QVERIFY(lost.wait(5000));
-    QCOMPARE(resumed.count(), 1);
-    QVERIFY(link.isPlaying()); // "castDisconnected" leaves playing as it was
-    QVERIFY(!link.sendPause());
-    QVERIFY(link.isServerConnected()); // the socket stays connected
-    QVERIFY(link.sendStop());
-    QCOMPARE(readCommand(program), QByteArray("stop\r\n"));
+    QVERIFY(m_link->isPlaying()); // "castDisconnected" leaves playing as it was
+    QVERIFY(!m_link->sendPause());
+    QVERIFY(m_link->sendStop()); // the socket stays connected
+    QCOMPARE(command(), QByteArray("stop\r\n"));
 }
 
 void TestCastControllerClient::deletedInAnyState_data()
 {
     QTest::addColumn<int>("state");
-    QTest::newRow("before its first attempt") << 0;
-    QTest::newRow("while retrying") << 1;
-    QTest::newRow("connected") << 2;
-    QTest::newRow("never started") << 3;
+    QTest::newRow("never started") << 0;
+    QTest::newRow("before its first attempt") << 1;
+    QTest::newRow("while retrying") << 2;
+    QTest::newRow("connected") << 3;
 }
 
 // The panel deletes the link whenever the cast task ends: that never waits on the
-// casting program.
+// casting program, and a connected program sees the link close.
 void TestCastControllerClient::deletedInAnyState()
 {
     QFETCH(int, state);
-    const QString name = uniqueName();
-    QLocalServer server;
-    auto* link = new CastControllerClient(name);
-    QSignalSpy errors(link, &CastControllerClient::error);
-    QSignalSpy connected(link, &CastControllerClient::serverConnected);
-    if (state != 3)
-        QVERIFY(link->start());
-    if (state == 1)
+    QSignalSpy errors(m_link.get(), &CastControllerClient::error);
+    if (state == 1 || state == 2)
+        QVERIFY(m_link->start());
+    if (state == 2)
         QVERIFY(errors.wait(3000));
-    if (state == 2) {
-        QVERIFY(server.listen(name));
-        QVERIFY(server.waitForNewConnection(5000));
-        QVERIFY(connected.count() || connected.wait(5000));
-    }
+    if (state == 3)
+        connectLink();
     {
         Watchdog dog(3000, "deleting the cast link");
-        delete link;
+        m_link.reset();
     }
-    if (state == 2) {
-        QLocalSocket* program = server.nextPendingConnection();
-        QTRY_COMPARE(program->state(), QLocalSocket::UnconnectedState);
-    }
+    if (state == 3)
+        QTRY_COMPARE(m_program->state(), QLocalSocket::UnconnectedState);
 }
 
 QTEST_GUILESS_MAIN(TestCastControllerClient)

@@ -6,199 +6,160 @@
 #include <atomic>
 #include <thread>
 
-#include "DeviceProcess.h"
-#include "QuorvelClientDatabase.h"
 #include "Timing.h"
 #include "Watchdog.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
-// The device table: what it reports as devices come, change and go, and the threads it
-// does that on. Runs with short timings; the shipped ones are the same rules at 15 s.
+// The device table: what it reports as query outcomes come in, and the threads it does
+// that on. Outcomes are fed as the query tasks report them; tst_discoverynetwork runs
+// the same against real devices.
 class TestDiscoveryServer : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void changes_data();
-    void changes();
-    void silentDeviceDroppedOnlyWhenOld();
+    void init();
+    void outcomes_data();
+    void outcomes();
+    void passesShareOneBrowser();
     void updatesWhileTheMainThreadIsBusy();
     void receiverMayCallBack();
     void destroyedWhileAQueryRuns();
 
 private:
-    struct Event {
-        QString kind;
-        ServerContent server;
-        qint64 at;
-    };
-    QList<Event> eventsFor(const QString& address) const;
-    bool runPass();
-    void addManual(const QString& address);
-    static ServerContent quietDevice(const QUdpSocket& socket, qint64 lastSeen);
-
     QTemporaryDir m_dir;
-    DiscoveryServer* m_server = nullptr;
-    QList<Event> m_events;
-    QList<int> m_ends;
 };
+
+namespace {
+// What a server reports, in order, from whichever thread reports it.
+struct Reports {
+    QMutex lock;
+    QStringList lines;
+    explicit Reports(DiscoveryServer* s)
+    {
+        const auto add = [this](const QString& line) {
+            QMutexLocker guard(&lock);
+            lines << line;
+        };
+        QObject::connect(
+            s, &DiscoveryServer::serverDiscoveried, s, [add](const ServerContent& c) { add("+" + c.name); },
+            Qt::DirectConnection);
+        QObject::connect(
+            s, &DiscoveryServer::serverDisappeared, s, [add](const ServerContent& c) { add("-" + c.name); },
+            Qt::DirectConnection);
+        QObject::connect(
+            s, &DiscoveryServer::serverDiscoeryEnd, s, [add](int n) { add("end " + QString::number(n)); },
+            Qt::DirectConnection);
+    }
+    QStringList take()
+    {
+        QMutexLocker guard(&lock);
+        return std::exchange(lines, {});
+    }
+};
+
+ServerContent device(const QString& name, qint64 ageMs, const QString& version = "1", quint16 port = 16020)
+{
+    ServerContent d;
+    d.address = QHostAddress("127.0.0.2");
+    d.port = port;
+    d.name = name;
+    d.uuid = "uuid-1";
+    d.version = version;
+    d.valid = true;
+    d.lastSeen = QDateTime::currentMSecsSinceEpoch() - ageMs;
+    return d;
+}
+
+// A device that is only a socket: it takes queries and never answers.
+ServerContent quiet(const QUdpSocket& socket, qint64 ageMs)
+{
+    ServerContent d = device("Quiet", ageMs, "1", socket.localPort());
+    d.address = socket.localAddress();
+    return d;
+}
+} // namespace
 
 void TestDiscoveryServer::initTestCase()
 {
-    QDir::setCurrent(m_dir.path());
+    QDir::setCurrent(m_dir.path()); // the hand-added devices' database
+}
+
+void TestDiscoveryServer::init()
+{
+    Timing::setForTests(Timing()); // 15 s: no update runs unless a test shortens it
+}
+
+void TestDiscoveryServer::outcomes_data()
+{
+    QTest::addColumn<int>("storedAge"); // -1: nothing stored
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QStringList>("reported");
+    QTest::addColumn<int>("left");
+    QTest::newRow("new device") << -1 << "found" << "A" << "1" << QStringList{"+A"} << 1;
+    QTest::newRow("same answer") << 0 << "found" << "A" << "1" << QStringList() << 1;
+    QTest::newRow("name changes") << 0 << "found" << "B" << "1" << QStringList{"-A", "+B"} << 1;
+    QTest::newRow("only the version changes") << 0 << "found" << "A" << "2" << QStringList() << 1;
+    QTest::newRow("silent, seen lately") << 14000 << "silent" << "A" << "1" << QStringList() << 1;
+    QTest::newRow("silent, seen long ago") << 16000 << "silent" << "A" << "1" << QStringList{"-A"} << 0;
+    QTest::newRow("silent, never seen") << -1 << "silent" << "A" << "1" << QStringList() << 0;
+    QTest::newRow("pass ends, seen lately") << 14000 << "end" << "A" << "1" << QStringList{"end 1"} << 1;
+    QTest::newRow("pass ends, seen long ago") << 16000 << "end" << "A" << "1" << QStringList{"-A", "end 0"} << 0;
+}
+
+void TestDiscoveryServer::outcomes()
+{
+    QFETCH(int, storedAge);
+    QFETCH(QString, outcome);
+    QFETCH(QString, name);
+    QFETCH(QString, version);
+    QFETCH(QStringList, reported);
+    QFETCH(int, left);
+    DiscoveryServer server;
+    Reports reports(&server);
+    if (storedAge >= 0) {
+        server.onQueryServerResult(device("A", storedAge), true, false);
+        QCOMPARE(reports.take(), QStringList{"+A"});
+    }
+    server.onQueryServerResult(device(name, 0, version), outcome == "found", outcome == "end");
+    QCOMPARE(reports.take(), reported);
+    QCOMPARE(server.devices().size(), left);
+    if (outcome == "found")
+        QCOMPARE(server.devices().first().version, version); // the table holds the latest answer
+}
+
+// Starting twice makes one browser and one registration, and runs two passes.
+void TestDiscoveryServer::passesShareOneBrowser()
+{
     Timing t;
     t.infoReplyWaitMs = 300;
-    t.discoveryUpdatePeriodMs = 200;
-    t.discoveryRequeryAgeMs = 150;
-    t.discoveryDropAgeMs = 1500;
     Timing::setForTests(t);
-    m_server = DiscoveryServer::instance();
-    // Signals come from pool threads; collect them on this thread, in order.
-    connect(
-        m_server, &DiscoveryServer::serverDiscoveried, this,
-        [this](const ServerContent& s) {
-            m_events.append({"discoveried", s, QDateTime::currentMSecsSinceEpoch()});
-        },
-        Qt::QueuedConnection);
-    connect(
-        m_server, &DiscoveryServer::serverDisappeared, this,
-        [this](const ServerContent& s) {
-            m_events.append({"disappeared", s, QDateTime::currentMSecsSinceEpoch()});
-        },
-        Qt::QueuedConnection);
-    connect(
-        m_server, &DiscoveryServer::serverDiscoeryEnd, this, [this](int count) { m_ends.append(count); },
-        Qt::QueuedConnection);
-}
-
-QList<TestDiscoveryServer::Event> TestDiscoveryServer::eventsFor(const QString& address) const
-{
-    QList<Event> out;
-    for (const Event& e : m_events) {
-        if (e.server.address.toString() == address)
-            out.append(e);
-    }
-    return out;
-}
-
-bool TestDiscoveryServer::runPass()
-{
-    const int before = m_ends.size();
-    m_server->startDiscovery();
-    return QTest::qWaitFor([&] { return m_ends.size() > before; }, 5000);
-}
-
-void TestDiscoveryServer::addManual(const QString& address)
-{
-    ServerContent manual;
-    manual.address = QHostAddress(address);
-    manual.port = 16020;
-    QVERIFY(QuorvelClientDatabase::instance()->addManualDevice(manual));
-}
-
-// A record for a "device" that is only a socket: it takes queries and never answers.
-ServerContent TestDiscoveryServer::quietDevice(const QUdpSocket& socket, qint64 lastSeen)
-{
-    ServerContent device;
-    device.address = socket.localAddress();
-    device.port = socket.localPort();
-    device.name = "Quiet";
-    device.uuid = "quiet-" + QString::number(socket.localPort());
-    device.valid = true;
-    device.lastSeen = lastSeen;
-    return device;
-}
-
-void TestDiscoveryServer::changes_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QStringList>("secondAnswer"); // the device's options
-    QTest::addColumn<QStringList>("reported"); // after the first discovery
-    QTest::addColumn<QString>("versionHeld");
-    QTest::newRow("same answer") << "127.0.0.2" << QStringList{"--name", "Room A"} << QStringList() << "";
-    QTest::newRow("name changes") << "127.0.0.3" << QStringList{"--name", "Room B"}
-                                  << QStringList{"disappeared Room A", "discoveried Room B"} << "";
-    QTest::newRow("version and plain features change")
-        << "127.0.0.4"
-        << QStringList{"--name", "Room A", "--device-version", "9.9", "--support", "file_upload", "--support",
-               "Vantrope : 8000", "--support", "extra"}
-        << QStringList() << "9.9";
-}
-
-// One report when a device appears, then only the changes the record's equality sees,
-// however many passes and re-queries run.
-void TestDiscoveryServer::changes()
-{
-    QFETCH(QString, address);
-    QFETCH(QStringList, secondAnswer);
-    QFETCH(QStringList, reported);
-    QFETCH(QString, versionHeld);
-    addManual(address);
-    {
-        DeviceProcess device({"--address", address, "--no-mdns", "--name", "Room A"});
-        QVERIFY(device.isReady());
-        QVERIFY(runPass());
-        QTRY_COMPARE(eventsFor(address).size(), 1);
-        QCOMPARE(eventsFor(address).first().kind, QString("discoveried"));
-    }
-    QxtServiceBrowser* browser = m_server->browser();
-    QVERIFY(browser && m_server->registeredService());
-    DeviceProcess device(QStringList{"--address", address, "--no-mdns"} + secondAnswer);
-    QVERIFY(device.isReady());
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(runPass());
-    QCOMPARE(m_server->browser(), browser); // started once: one browser, one registration
-    QStringList got;
-    for (const Event& e : eventsFor(address).mid(1))
-        got << e.kind + " " + e.server.name;
-    QCOMPARE(got, reported);
-    if (!versionHeld.isEmpty()) {
-        bool held = false;
-        for (const ServerContent& s : m_server->devices())
-            held = held || (s.address == QHostAddress(address) && s.version == versionHeld);
-        QVERIFY(held); // the table holds the new record all the same
-    }
-}
-
-void TestDiscoveryServer::silentDeviceDroppedOnlyWhenOld()
-{
-    const QString address = "127.0.0.5";
-    addManual(address);
-    {
-        DeviceProcess device({"--address", address, "--no-mdns"});
-        QVERIFY(device.isReady());
-        QVERIFY(runPass());
-        QTRY_COMPARE(eventsFor(address).size(), 1);
-    }
-    // Nothing answers now. The updater keeps asking; the record goes only once a failed
-    // query finds it older than the drop age.
-    qint64 lastSeen = 0;
-    for (const ServerContent& s : m_server->devices()) {
-        if (s.address == QHostAddress(address))
-            lastSeen = s.lastSeen;
-    }
-    QVERIFY(lastSeen > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(eventsFor(address).size(), 2, 10000);
-    const Event gone = eventsFor(address).last();
-    QCOMPARE(gone.kind, QString("disappeared"));
-    QVERIFY2(
-        gone.at - lastSeen > Timing::current().discoveryDropAgeMs, qPrintable(QString::number(gone.at - lastSeen)));
-
-    // With nothing left to find, a broadcast pass ends with an empty table.
-    QVERIFY(QuorvelClientDatabase::instance()->clearManualDevice());
-    QTRY_VERIFY_WITH_TIMEOUT(m_server->devices().isEmpty(), 5000);
-    QVERIFY(runPass());
-    QCOMPARE(m_ends.last(), 0);
+    DiscoveryServer server;
+    Reports reports(&server);
+    QVERIFY(server.startDiscovery());
+    QxtServiceBrowser* browser = server.browser();
+    QVERIFY(browser && server.registeredService());
+    QVERIFY(server.startDiscovery());
+    QCOMPARE(server.browser(), browser);
+    QStringList ends;
+    QTRY_COMPARE_WITH_TIMEOUT(ends += reports.take(), (QStringList{"end 0", "end 0"}), 5000);
 }
 
 // The window's thread may be busy (or waiting on a dialog): re-queries go on.
 void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 {
-    QUdpSocket device;
-    QVERIFY(device.bind(QHostAddress("127.0.0.6"), 0));
-    m_server->onQueryServerResult(quietDevice(device, QDateTime::currentMSecsSinceEpoch()), true, false);
+    Timing t;
+    t.infoReplyWaitMs = 300;
+    t.discoveryUpdatePeriodMs = 100;
+    Timing::setForTests(t);
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
+    DiscoveryServer server;
+    server.onQueryServerResult(quiet(socket, 13000), true, false);
     QThread::msleep(1000); // this thread busy: nothing queued to it runs meanwhile
     int queries = 0;
-    while (device.hasPendingDatagrams() && device.receiveDatagram().isValid())
+    while (socket.hasPendingDatagrams() && socket.receiveDatagram().isValid())
         ++queries;
     QVERIFY2(queries >= 2, qPrintable(QString::number(queries)));
 }
@@ -206,46 +167,45 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 // A receiver may call back into the table from any thread while it handles a signal.
 void TestDiscoveryServer::receiverMayCallBack()
 {
-    QUdpSocket socket;
-    QVERIFY(socket.bind(QHostAddress("127.0.0.7"), 0));
+    DiscoveryServer server;
     std::atomic<int> seen{-1};
-    const QMetaObject::Connection connection = connect(
-        m_server, &DiscoveryServer::serverDiscoveried, this,
+    connect(
+        &server, &DiscoveryServer::serverDiscoveried, this,
         [&] {
-            std::thread other([&] { seen = m_server->devices().size(); });
+            std::thread other([&] { seen = server.devices().size(); });
             other.join();
         },
         Qt::DirectConnection);
     {
         Watchdog dog(5000, "a receiver that reads the table from another thread");
-        m_server->onQueryServerResult(quietDevice(socket, QDateTime::currentMSecsSinceEpoch()), true, false);
+        server.onQueryServerResult(device("A", 0), true, false);
     }
-    disconnect(connection);
-    QVERIFY(seen >= 1);
+    QCOMPARE(int(seen), 1);
 }
 
 // Destruction waits for the updater and the queries it started, and nothing asks on
 // its behalf afterwards.
 void TestDiscoveryServer::destroyedWhileAQueryRuns()
 {
-    QUdpSocket device;
-    QVERIFY(device.bind(QHostAddress("127.0.0.8"), 0));
+    Timing t;
+    t.infoReplyWaitMs = 300;
+    t.discoveryUpdatePeriodMs = 200;
+    Timing::setForTests(t);
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
     auto* server = new DiscoveryServer;
-    std::atomic<int> dropped{0};
-    connect(
-        server, &DiscoveryServer::serverDisappeared, this, [&] { ++dropped; }, Qt::DirectConnection);
-    // Old enough to be re-asked at once, and dropped when that query fails.
-    const qint64 old = QDateTime::currentMSecsSinceEpoch() - 2 * Timing::current().discoveryDropAgeMs;
-    server->onQueryServerResult(quietDevice(device, old), true, false);
-    QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000); // the query is out, unanswered
+    Reports reports(server);
+    // Old enough to be asked at once, and dropped when that query fails.
+    server->onQueryServerResult(quiet(socket, 20000), true, false);
+    QTRY_VERIFY_WITH_TIMEOUT(socket.hasPendingDatagrams(), 3000); // asked, not answered
     {
         Watchdog dog(5000, "destroying the discovery manager during a query");
         delete server;
     }
-    QCOMPARE(int(dropped), 1); // the query ended before the destructor returned
-    while (device.hasPendingDatagrams())
-        device.receiveDatagram();
-    QVERIFY(!device.waitForReadyRead(3 * Timing::current().discoveryUpdatePeriodMs));
+    QCOMPARE(reports.take(), (QStringList{"+Quiet", "-Quiet"})); // the query ended first
+    while (socket.hasPendingDatagrams())
+        socket.receiveDatagram();
+    QVERIFY(!socket.waitForReadyRead(3 * t.discoveryUpdatePeriodMs));
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryServer)
