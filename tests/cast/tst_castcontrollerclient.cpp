@@ -15,20 +15,44 @@ Q_DECLARE_METATYPE(QByteArrayList)
 class TestCastControllerClient : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void connectsOnceTheServerAppears();
+    void initTestCase() { LogCapture::install(); }
+    void init()
+    {
+        m_name = QString("tstcast%1x%2").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate());
+        m_link = std::make_unique<CastControllerClient>(m_name);
+    }
+    void cleanup()
+    {
+        m_link.reset();
+        m_server.close();
+    }
+    void lifecycle();
     void statusLines_data();
     void statusLines();
     void commandConditions();
-    void deletedInAnyState_data();
-    void deletedInAnyState();
 
 private:
-    void connectLink(); // starts the link and takes its connection as the program
-    QByteArray command();
-    void write(const QByteArray& bytes);
+    void connectLink() // starts the link and takes its connection as the program
+    {
+        QSignalSpy connected(m_link.get(), &CastControllerClient::serverConnected);
+        QVERIFY(m_server.isListening() || m_server.listen(m_name));
+        QVERIFY(m_link->isRunning() || m_link->start());
+        QVERIFY(m_server.waitForNewConnection(5000));
+        m_program = m_server.nextPendingConnection();
+        QVERIFY(connected.count() || connected.wait(5000));
+    }
+    QByteArray command()
+    {
+        QDeadlineTimer deadline(5000);
+        while (!m_program->canReadLine() && !deadline.hasExpired())
+            m_program->waitForReadyRead(100);
+        return m_program->readLine();
+    }
+    void write(const QByteArray& bytes)
+    {
+        m_program->write(bytes);
+        m_program->waitForBytesWritten(1000);
+    }
 
     QString m_name;
     QLocalServer m_server;
@@ -36,66 +60,36 @@ private:
     QLocalSocket* m_program = nullptr;
 };
 
-void TestCastControllerClient::initTestCase()
-{
-    LogCapture::install();
-}
-
-void TestCastControllerClient::init()
-{
-    m_name = QString("tstcast%1x%2").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate());
-    m_link = std::make_unique<CastControllerClient>(m_name);
-}
-
-void TestCastControllerClient::cleanup()
-{
-    m_link.reset();
-    m_server.close();
-}
-
-void TestCastControllerClient::connectLink()
-{
-    QSignalSpy connected(m_link.get(), &CastControllerClient::serverConnected);
-    if (!m_server.isListening())
-        QVERIFY(m_server.listen(m_name));
-    if (!m_link->isRunning())
-        QVERIFY(m_link->start());
-    QVERIFY(m_server.waitForNewConnection(5000));
-    m_program = m_server.nextPendingConnection();
-    QVERIFY(connected.count() || connected.wait(5000));
-}
-
-QByteArray TestCastControllerClient::command()
-{
-    QDeadlineTimer deadline(5000);
-    while (!m_program->canReadLine() && !deadline.hasExpired())
-        m_program->waitForReadyRead(100);
-    return m_program->readLine();
-}
-
-void TestCastControllerClient::write(const QByteArray& bytes)
-{
-    m_program->write(bytes);
-    m_program->waitForBytesWritten(1000);
-}
-
-void TestCastControllerClient::connectsOnceTheServerAppears()
+// Retries until the program's server appears, ends its thread when the program goes,
+// and deleting it never waits on the program, whatever state it is in.
+void TestCastControllerClient::lifecycle()
 {
     QSignalSpy errors(m_link.get(), &CastControllerClient::error);
     QVERIFY(m_link->start());
     QVERIFY(!m_link->start());
     QVERIFY(LogCapture::lines().contains("[W][CastControllerClient] CastController is running."));
-    // No server yet: it keeps trying, every 333 ms.
-    QVERIFY(errors.wait(3000));
+    QVERIFY(errors.wait(3000)); // no server yet: it keeps trying, every 333 ms
     QVERIFY(errors.wait(3000));
     QVERIFY(errors.first().first().toString().startsWith("Socket error: "));
+    {
+        Watchdog dog(3000, "deleting the cast link while it retries");
+        m_link.reset();
+    }
+    m_link = std::make_unique<CastControllerClient>(m_name);
     connectLink();
-    QVERIFY(m_link->isServerConnected());
     QSignalSpy disconnected(m_link.get(), &CastControllerClient::serverDisconnected);
     m_program->disconnectFromServer();
     QVERIFY(disconnected.count() || disconnected.wait(5000));
     QVERIFY(!m_link->isServerConnected());
     QTRY_VERIFY(!m_link->isRunning()); // the link's thread ends with the link
+
+    m_link = std::make_unique<CastControllerClient>(m_name);
+    connectLink();
+    {
+        Watchdog dog(3000, "deleting a connected cast link");
+        m_link.reset();
+    }
+    QTRY_COMPARE(m_program->state(), QLocalSocket::UnconnectedState);
 }
 
 void TestCastControllerClient::statusLines_data()
@@ -153,8 +147,7 @@ void TestCastControllerClient::commandConditions()
     QCOMPARE(command(), QByteArray("stop\r\n"));
     write("castConnected\r\n");
     QTRY_VERIFY(m_link->isPlaying());
-    QVERIFY(!m_link->sendResume()); // refused while playing
-    QVERIFY(m_link->sendChangeAspectRatio());
+    QVERIFY(!m_link->sendResume() && m_link->sendChangeAspectRatio()); // resume refused while playing
     QCOMPARE(command(), QByteArray("changeAspectRatio\r\n"));
     QVERIFY(m_link->sendPause());
     QCOMPARE(command(), QByteArray("pause\r\n"));
@@ -165,39 +158,9 @@ void TestCastControllerClient::commandConditions()
     QCOMPARE(command(), QByteArray("resume\r\n"));
     write("castResumed\r\ncastDisconnected\r\n");
     QVERIFY(lost.wait(5000));
-    QVERIFY(m_link->isPlaying()); // "castDisconnected" leaves playing as it was
-    QVERIFY(!m_link->sendPause());
+    QVERIFY(m_link->isPlaying() && !m_link->sendPause()); // "castDisconnected" leaves playing as it was
     QVERIFY(m_link->sendStop()); // the socket stays connected
     QCOMPARE(command(), QByteArray("stop\r\n"));
-}
-
-void TestCastControllerClient::deletedInAnyState_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::newRow("never started") << 0;
-    QTest::newRow("before its first attempt") << 1;
-    QTest::newRow("while retrying") << 2;
-    QTest::newRow("connected") << 3;
-}
-
-// The panel deletes the link whenever the cast task ends: that never waits on the
-// casting program, and a connected program sees the link close.
-void TestCastControllerClient::deletedInAnyState()
-{
-    QFETCH(int, state);
-    QSignalSpy errors(m_link.get(), &CastControllerClient::error);
-    if (state == 1 || state == 2)
-        QVERIFY(m_link->start());
-    if (state == 2)
-        QVERIFY(errors.wait(3000));
-    if (state == 3)
-        connectLink();
-    {
-        Watchdog dog(3000, "deleting the cast link");
-        m_link.reset();
-    }
-    if (state == 3)
-        QTRY_COMPARE(m_program->state(), QLocalSocket::UnconnectedState);
 }
 
 QTEST_GUILESS_MAIN(TestCastControllerClient)

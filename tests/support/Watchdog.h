@@ -2,8 +2,7 @@
 
 #include <QtGlobal>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 // Ends the test process with a named failure when the step it guards has not finished
@@ -12,28 +11,19 @@
 class Watchdog {
 public:
     Watchdog(int ms, const char* what)
-        : m_thread([this, ms, what] {
-            std::unique_lock<std::mutex> lock(m_lock);
-            if (!m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; }))
+        : m_thread([done = m_done.get_future(), ms, what] {
+            if (done.wait_for(std::chrono::milliseconds(ms)) == std::future_status::timeout)
                 qFatal("Hung for more than %d ms: %s", ms, what);
         })
     {
     }
     ~Watchdog()
     {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_done = true;
-        }
-        m_wake.notify_all();
+        m_done.set_value();
         m_thread.join();
     }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    std::thread m_thread; // last: it reads the members above
+    std::promise<void> m_done;
+    std::thread m_thread; // after m_done, which it waits on
 };

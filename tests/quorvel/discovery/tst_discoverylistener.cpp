@@ -85,16 +85,16 @@ void TestDiscoveryListener::remembersTheLatestQuestionPerHost()
     UdpProbe probe(QHostAddress("127.0.0.5"));
     probe.send(QHostAddress::LocalHost, 16020, question("v1.0", "first"));
     QVERIFY(probe.receive().isValid());
+    // The responder answers before it remembers: let the first settle.
+    QTRY_COMPARE(DiscoveryListener::instance()->knownHost("127.0.0.5").uuid, QString("first"));
     QVariantMap second = question("v1.1", "second");
     second.remove("type");
     probe.send(QHostAddress::LocalHost, 16020, second);
     QVERIFY(probe.receive().isValid());
     QTRY_COMPARE(DiscoveryListener::instance()->knownHost("127.0.0.5").uuid, QString("second"));
-    const ServerContent known = DiscoveryListener::instance()->knownHost("127.0.0.5");
-    QCOMPARE(known.version, QString("v1.1"));
-    QCOMPARE(known.os, QString("X"));
-    QCOMPARE(known.type, QString("server"));
-    QCOMPARE(known.address, QHostAddress("127.0.0.5"));
+    const ServerContent k = DiscoveryListener::instance()->knownHost("127.0.0.5");
+    QCOMPARE((QStringList{k.version, k.os, k.type, k.address.toString()}),
+        (QStringList{"v1.1", "X", "server", "127.0.0.5"})); // a missing type: a device
     QVERIFY(DiscoveryListener::instance()->knownHost("127.0.0.99").address.isNull());
 }
 
