@@ -69,10 +69,10 @@ void TestLocalServer::framing()
     QFETCH(QByteArrayList, reads);
     QFETCH(int, shows);
     QFETCH(QStringList, data);
-    QSignalSpy texts(m_server, &LocalServer::dataReceived);
+    QStringList got;
+    connect(m_server, &LocalServer::dataReceived, this, [&](const QString& text) { got << text; });
     QSignalSpy showUp(m_server, &LocalServer::showUp);
     const auto client = connectClient();
-    QCOMPARE(client->state(), QLocalSocket::ConnectedState);
     for (const QByteArray& bytes : qAsConst(reads)) {
         const int before = m_reads;
         client->write(bytes);
@@ -81,9 +81,6 @@ void TestLocalServer::framing()
     }
     QCoreApplication::sendPostedEvents(); // the interpretation is queued like the count
     QCOMPARE(showUp.count(), shows);
-    QStringList got;
-    for (const QList<QVariant>& args : qAsConst(texts))
-        got << args.at(0).toString();
     QCOMPARE(got, data);
 }
 
