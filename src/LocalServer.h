@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QThread>
+#include <atomic>
 
 class QLocalServer;
 class QLocalSocket;
@@ -13,8 +14,11 @@ public:
     explicit LocalServer(const QString& name, QObject* parent = nullptr);
     ~LocalServer() override;
 
-    // Ends the loop cooperatively and waits for the thread.
+    // Ends the listener's event loop and waits for the thread.
     void stop();
+
+    // Connections accepted and not yet closed by their peer.
+    int connectionCount() const { return m_connections; }
 
 signals:
     void dataReceived(QString data);
@@ -28,5 +32,8 @@ protected:
     void run() override;
 
 private:
+    void accept(QLocalServer* server);
+
     QString m_name;
+    std::atomic<int> m_connections{0}; // written on the listener's thread only
 };

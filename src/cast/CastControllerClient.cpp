@@ -1,8 +1,5 @@
 #include "CastControllerClient.h"
 
-#include <QLocalSocket>
-#include <QTimer>
-
 #include "SendDataBridge.h"
 
 namespace {
@@ -10,119 +7,74 @@ const char* const Tag = "CastControllerClient";
 }
 
 CastControllerClient::CastControllerClient(const QString& serverName, QObject* parent)
-    : QThread(parent)
+    : QObject(parent)
     , m_serverName(serverName)
     , m_bridge(new SendDataBridge(this))
 {
-    // The slots run on the link's own thread, where the socket lives.
-    moveToThread(this);
 }
 
 CastControllerClient::~CastControllerClient()
 {
-    if (isRunning()) {
-        quit();
-        wait();
-    }
-    delete m_bridge;
+    m_thread.quit();
+    m_thread.wait();
 }
 
 bool CastControllerClient::start()
 {
-    if (isRunning()) {
+    if (m_thread.isRunning()) {
         qWarning("[W][%s] CastController is running.", Tag);
         return false;
     }
-    QThread::start(QThread::InheritPriority);
+    qRegisterMetaType<CastLinkWorker::Status>();
+    // A worker per run, made here and deleted on its own thread when the run ends.
+    auto* worker = new CastLinkWorker(m_serverName);
+    worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::started, worker, &CastLinkWorker::begin);
+    connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(m_bridge, &SendDataBridge::dataSended, worker, &CastLinkWorker::send);
+    connect(worker, &CastLinkWorker::serverConnected, this, &CastControllerClient::onServerConnected);
+    connect(worker, &CastLinkWorker::serverDisconnected, this, &CastControllerClient::onServerDisconnected);
+    connect(worker, &CastLinkWorker::status, this, &CastControllerClient::onStatus);
+    connect(worker, &CastLinkWorker::error, this, &CastControllerClient::error);
+    m_thread.start(QThread::InheritPriority);
     return true;
 }
 
-void CastControllerClient::run()
+void CastControllerClient::onServerConnected()
 {
-    m_socket = new QLocalSocket;
-    connect(m_socket, &QLocalSocket::connected, this, &CastControllerClient::socketConnected, Qt::DirectConnection);
-    connect(
-        m_socket, &QLocalSocket::disconnected, this, &CastControllerClient::socketDisconnected, Qt::DirectConnection);
-    connect(m_socket, &QLocalSocket::errorOccurred, this, &CastControllerClient::socketError, Qt::DirectConnection);
-    QTimer::singleShot(RetryMs, this, &CastControllerClient::connectToServer);
-    exec();
-    m_socket->close();
-    delete m_socket;
-    m_socket = nullptr;
-}
-
-void CastControllerClient::connectToServer()
-{
-    if (!m_socket)
-        return;
-    m_socket->abort();
-    m_socket->connectToServer(m_serverName, QIODevice::ReadWrite);
-}
-
-void CastControllerClient::socketConnected()
-{
-    qDebug("[I][%s] Connected to server.", Tag);
     m_serverConnected = true;
     emit serverConnected();
-    connect(m_socket, &QLocalSocket::readyRead, this, &CastControllerClient::socketReadyRead, Qt::UniqueConnection);
-    connect(m_bridge, &SendDataBridge::dataSended, this, &CastControllerClient::onSendData,
-        Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
 }
 
-void CastControllerClient::socketDisconnected()
+void CastControllerClient::onServerDisconnected()
 {
-    qDebug("[I][%s] Disconnected to server.", Tag);
     m_serverConnected = false;
     m_castConnected = false;
     m_playing = false;
     emit serverDisconnected();
-    quit(); // the link does not come back after the program went away
 }
 
-void CastControllerClient::socketError()
+void CastControllerClient::onStatus(CastLinkWorker::Status status)
 {
-    if (m_serverConnected)
-        return; // a connected link ends through socketDisconnected
-    const QString text = QStringLiteral("Socket error: %1.").arg(m_socket->errorString());
-    qCritical("[E][%s] %s", Tag, text.toLocal8Bit().constData());
-    emit error(text);
-    QTimer::singleShot(RetryMs, this, &CastControllerClient::connectToServer);
-}
-
-void CastControllerClient::socketReadyRead()
-{
-    while (m_socket->canReadLine()) {
-        QByteArray line = m_socket->readLine();
-        line.chop(2); // CR LF; a line ended by LF alone loses its last character
-        const int nul = line.indexOf('\0');
-        if (nul >= 0)
-            line.truncate(nul);
-        const QString text = QString::fromUtf8(line);
-        if (text == QLatin1String("castConnected")) {
-            m_castConnected = true;
-            m_playing = true;
-            emit castConnected();
-        } else if (text == QLatin1String("castDisconnected")) {
-            m_castConnected = false;
-            emit castDisconnected();
-        } else if (text == QLatin1String("castResumed")) {
-            m_playing = true;
-            emit castResumed();
-        } else if (text == QLatin1String("castPaused")) {
-            m_playing = false;
-            emit castPaused();
-        }
+    switch (status) {
+    case CastLinkWorker::Status::CastConnected:
+        m_castConnected = true;
+        m_playing = true;
+        emit castConnected();
+        break;
+    case CastLinkWorker::Status::CastDisconnected:
+        m_castConnected = false;
+        emit castDisconnected();
+        break;
+    case CastLinkWorker::Status::CastResumed:
+        m_playing = true;
+        emit castResumed();
+        break;
+    case CastLinkWorker::Status::CastPaused:
+        m_playing = false;
+        emit castPaused();
+        break;
     }
-}
-
-void CastControllerClient::onSendData(QByteArray data)
-{
-    if (!m_socket)
-        return;
-    const qint64 written = m_socket->write(data);
-    m_socket->flush();
-    if (written != data.size())
-        qCritical("[E][%s] socket send fail, ret: %lld", Tag, written);
 }
 
 bool CastControllerClient::send(const char* command)

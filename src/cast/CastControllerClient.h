@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QObject>
 #include <QThread>
 
-class QLocalSocket;
+#include "CastLinkWorker.h"
+
 class SendDataBridge;
 
 // The client's end of the local link to the casting program: status lines in, commands
-// out, on a thread of its own.
-class CastControllerClient : public QThread {
+// out. The object stays on the thread that made it, which is where its signals are
+// emitted, its state changes and its commands are called; the socket lives on a thread
+// of the link's own (CastLinkWorker), which talks to this object only through queued
+// signals. So no state is shared between the two threads.
+class CastControllerClient : public QObject {
     Q_OBJECT
 public:
     static constexpr int RetryMs = 333;
@@ -21,6 +26,7 @@ public:
     bool sendStop();
     bool sendChangeAspectRatio();
 
+    bool isRunning() const { return m_thread.isRunning(); }
     bool isServerConnected() const { return m_serverConnected; }
     bool isCastConnected() const { return m_castConnected; }
     bool isPlaying() const { return m_playing; }
@@ -34,24 +40,16 @@ signals:
     void castPaused();
     void error(QString errString);
 
-protected:
-    void run() override;
-
-private slots:
-    void connectToServer();
-    void socketConnected();
-    void socketDisconnected();
-    void socketError();
-    void socketReadyRead();
-    void onSendData(QByteArray data);
-
 private:
+    void onServerConnected();
+    void onServerDisconnected();
+    void onStatus(CastLinkWorker::Status status);
     bool send(const char* command);
 
     QString m_serverName;
-    QLocalSocket* m_socket = nullptr;
-    volatile bool m_serverConnected = false;
-    volatile bool m_castConnected = false;
-    volatile bool m_playing = false;
+    QThread m_thread;
     SendDataBridge* m_bridge;
+    bool m_serverConnected = false;
+    bool m_castConnected = false;
+    bool m_playing = false;
 };

@@ -123,18 +123,19 @@ DiscoveryServer::AutoUpdater::AutoUpdater(DiscoveryServer* server)
 
 DiscoveryServer::AutoUpdater::~AutoUpdater()
 {
-    if (isRunning()) {
-        quit();
-        wait(500);
-    }
+    // Without a time limit: an updater left running would ask on behalf of a server
+    // that is gone.
+    quit();
+    wait();
 }
 
 void DiscoveryServer::AutoUpdater::run()
 {
     QTimer timer;
     timer.setInterval(Timing::current().discoveryUpdatePeriodMs);
-    // The updater object lives on the main thread: its slot runs there.
-    connect(&timer, &QTimer::timeout, this, &AutoUpdater::onUpdate, Qt::UniqueConnection);
+    // The timer is the context, not this object (which lives on the creator's thread):
+    // the update runs here.
+    connect(&timer, &QTimer::timeout, &timer, [this] { onUpdate(); });
     timer.start();
     exec();
 }
@@ -165,6 +166,16 @@ DiscoveryServer::~DiscoveryServer()
 {
     delete m_updater;
     stopDiscovery();
+    // The queries in flight report to this object: wait for them (each ends within its
+    // reply wait).
+    QMutexLocker lock(&m_queriesLock);
+    m_closing = true;
+    while (m_queries > 0)
+        m_queriesDone.wait(&m_queriesLock);
+    lock.unlock();
+    QMutexLocker instanceLock(&g_discoveryMutex);
+    if (g_instance == this)
+        g_instance = nullptr;
 }
 
 bool DiscoveryServer::startDiscovery()
@@ -214,7 +225,18 @@ QList<ServerContent> DiscoveryServer::devices() const
 
 void DiscoveryServer::query(const QHostAddress& host, quint16 port)
 {
-    QThreadPool::globalInstance()->start(new ServerInfoGetter(this, host, port));
+    {
+        QMutexLocker lock(&m_queriesLock);
+        if (m_closing)
+            return;
+        ++m_queries;
+    }
+    QThreadPool::globalInstance()->start([this, host, port] {
+        ServerInfoGetter(this, host, port).run();
+        QMutexLocker lock(&m_queriesLock);
+        if (--m_queries == 0)
+            m_queriesDone.wakeAll();
+    });
 }
 
 void DiscoveryServer::queryAllDevices()
@@ -229,46 +251,75 @@ void DiscoveryServer::queryAllDevices()
 
 void DiscoveryServer::onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast)
 {
-    QMutexLocker lock(&g_discoveryMutex);
-    if (isBroadcast) {
-        clearInvalidServer();
-        emit serverDiscoeryEnd(m_deviceTable.size());
-        return;
-    }
-    const QString key = content.address.toString();
-    auto it = m_deviceTable.find(key);
-    if (found) {
-        if (it == m_deviceTable.end()) {
-            m_deviceTable.insert(key, content);
-            emit serverDiscoveried(content);
-            qDebug("[I][%s] Quorvel device \"%s\" discoveried: %s", Tag, qUtf8Printable(content.name), qPrintable(key));
-            return;
+    {
+        QMutexLocker lock(&g_discoveryMutex);
+        if (isBroadcast) {
+            clearInvalidServer();
+            m_changes.append({Change::PassEnded, ServerContent(), m_deviceTable.size()});
+        } else {
+            const QString key = content.address.toString();
+            auto it = m_deviceTable.find(key);
+            if (found && it == m_deviceTable.end()) {
+                m_deviceTable.insert(key, content);
+                m_changes.append({Change::Discovered, content});
+                qDebug("[I][%s] Quorvel device \"%s\" discoveried: %s", Tag, qUtf8Printable(content.name),
+                    qPrintable(key));
+            } else if (found) {
+                const ServerContent old = it.value();
+                it.value() = content;
+                if (old != content) {
+                    m_changes.append({Change::Disappeared, old});
+                    m_changes.append({Change::Discovered, content});
+                    qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(content.name),
+                        qPrintable(key));
+                }
+            } else if (it != m_deviceTable.end()
+                && QDateTime::currentMSecsSinceEpoch() - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
+                const ServerContent gone = it.value();
+                m_deviceTable.erase(it);
+                m_changes.append({Change::Disappeared, gone});
+                qDebug(
+                    "[I][%s] Quorvel device \"%s\" disappeared: %s", Tag, qUtf8Printable(gone.name), qPrintable(key));
+            }
         }
-        const ServerContent old = it.value();
-        it.value() = content;
-        if (old != content) {
-            emit serverDisappeared(old);
-            emit serverDiscoveried(content);
-            qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(content.name), qPrintable(key));
-        }
-        return;
     }
-    if (it != m_deviceTable.end()
-        && QDateTime::currentMSecsSinceEpoch() - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
-        const ServerContent gone = it.value();
-        m_deviceTable.erase(it);
-        emit serverDisappeared(gone);
-        qDebug("[I][%s] Quorvel device \"%s\" disappeared: %s", Tag, qUtf8Printable(gone.name), qPrintable(key));
+    emitChanges();
+}
+
+void DiscoveryServer::emitChanges()
+{
+    // One thread at a time empties the list, so receivers see the changes in table
+    // order; none of them runs under the table's lock, so a receiver may call back in
+    // (devices(), or hand over to a thread that does) without a deadlock.
+    for (;;) {
+        QList<Change> batch;
+        {
+            QMutexLocker lock(&g_discoveryMutex);
+            if (m_emitting || m_changes.isEmpty())
+                return;
+            m_emitting = true;
+            batch.swap(m_changes);
+        }
+        for (const Change& change : qAsConst(batch)) {
+            switch (change.kind) {
+            case Change::Discovered: emit serverDiscoveried(change.server); break;
+            case Change::Disappeared: emit serverDisappeared(change.server); break;
+            case Change::PassEnded: emit serverDiscoeryEnd(change.count); break;
+            }
+        }
+        QMutexLocker lock(&g_discoveryMutex);
+        m_emitting = false;
     }
 }
 
+// Called with the table's lock held; the changes go out with the caller's.
 void DiscoveryServer::clearInvalidServer()
 {
     QMutexLocker lock(&g_discoveryMutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (auto it = m_deviceTable.begin(); it != m_deviceTable.end();) {
         if (now - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
-            emit serverDisappeared(it.value());
+            m_changes.append({Change::Disappeared, it.value()});
             qDebug("[I][%s] Quorvel device disappeared: %s, name: %s.", Tag, qPrintable(it.key()),
                 qUtf8Printable(it.value().name));
             it = m_deviceTable.erase(it);

@@ -2,10 +2,12 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QRunnable>
 #include <QThread>
+#include <QWaitCondition>
 
 #include "ServerContent.h"
 #include "json/QtJson.h"
@@ -47,7 +49,8 @@ public:
         quint16 m_port;
     };
 
-    // Asks again, every update period, the devices that have gone quiet.
+    // Asks again, every update period, the devices that have gone quiet; the asking runs
+    // on this thread, so a busy window thread does not hold it up.
     // (No Q_OBJECT: moc does not take nested classes; the timer reaches onUpdate through
     // a functor connection.)
     class AutoUpdater : public QThread {
@@ -64,6 +67,11 @@ public:
     };
 
     static DiscoveryServer* instance();
+
+    // instance() makes the process's one on first use; an owner that makes its own
+    // frees it: the destructor stops the updater and waits for the queries it started.
+    DiscoveryServer();
+    ~DiscoveryServer() override;
 
     bool startDiscovery();
     bool stopDiscovery();
@@ -95,12 +103,26 @@ public slots:
     void onLookupError(int code);
 
 private:
-    DiscoveryServer();
-    ~DiscoveryServer() override;
+    // A change to tell the receivers about, collected under the table's lock and
+    // emitted after it is released, in the order the changes were made.
+    struct Change {
+        enum Kind { Discovered, Disappeared, PassEnded } kind;
+        ServerContent server;
+        int count = 0;
+    };
+
     void queryAllDevices();
     void query(const QHostAddress& host, quint16 port);
     void clearInvalidServer();
     void onUpdate();
+    void emitChanges();
+
+    QList<Change> m_changes; // guarded by the table's lock
+    bool m_emitting = false; // as well
+    QMutex m_queriesLock;
+    QWaitCondition m_queriesDone;
+    int m_queries = 0; // started and not yet ended
+    bool m_closing = false; // no more queries; guarded by m_queriesLock
 
     bool m_started = false;
     QxtServiceBrowser* m_browser = nullptr;

@@ -31,13 +31,20 @@ qint64 OperateListener::sendReply(const QByteArray& bytes, const QHostAddress& t
     QMutexLocker lock(&g_activeLock);
     if (!g_active || !g_active->m_socket)
         return -1;
-    qint64 written = -1;
     QUdpSocket* socket = g_active->m_socket;
     if (QThread::currentThread() == g_active)
         return socket->writeDatagram(bytes, to, port);
+    // Handed over without waiting: a listener that is stopping may never run its loop
+    // again, and waiting for it here (under the lock it takes on its way out) hung both.
+    // A hand-over still queued when the socket goes is dropped with it.
     QMetaObject::invokeMethod(
-        socket, [&] { written = socket->writeDatagram(bytes, to, port); }, Qt::BlockingQueuedConnection);
-    return written;
+        socket,
+        [socket, bytes, to, port] {
+            if (socket->writeDatagram(bytes, to, port) == -1)
+                qCritical("[E][%s] reply send fail: %s", "OperateListener", qUtf8Printable(socket->errorString()));
+        },
+        Qt::QueuedConnection);
+    return bytes.size();
 }
 
 void OperateListener::run()

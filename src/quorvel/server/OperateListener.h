@@ -15,7 +15,9 @@ public:
     ~OperateListener() override;
 
     // Sends a reply from the listening socket: a client that fetches from this client
-    // takes replies only from port 16021. -1 when it could not be sent (or nothing listens).
+    // takes replies only from port 16021. Never waits for the listener: from another
+    // thread the datagram is handed to the listener's thread and its size returned; -1
+    // when nothing listens (the caller then sends from a socket of its own).
     static qint64 sendReply(const QByteArray& bytes, const QHostAddress& to, quint16 port);
 
 signals:

@@ -1,175 +1,179 @@
 #include <QDateTime>
+#include <QNetworkDatagram>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
+#include <thread>
 
-#include "DeviceProcess.h"
-#include "QuorvelClientDatabase.h"
 #include "Timing.h"
+#include "Watchdog.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
-// The device table: what it reports as devices come, change and go. Runs with short
-// timings; the shipped ones are the same rules at 15 s.
+// The device table: what it reports as query outcomes come in, and the threads it does
+// that on. Outcomes are fed as the query tasks report them; tst_discoverynetwork runs
+// the same against real devices.
 class TestDiscoveryServer : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void answeringDeviceIsReportedOnce();
-    void nameChangeIsDisappearThenDiscover();
-    void versionChangeIsSilent();
-    void silentDeviceDroppedOnlyWhenOld();
-    void broadcastPassEndsWithCount();
+    void initTestCase() { QDir::setCurrent(m_dir.path()); } // the hand-added devices' database
+    void init() { Timing::setForTests(Timing()); } // 15 s: no update runs unless a test shortens it
+    void outcomes_data();
+    void outcomes();
+    void passesShareOneBrowser();
+    void updatesWhileTheMainThreadIsBusy();
+    void destroyedWhileAQueryRuns();
 
 private:
-    struct Event {
-        QString kind;
-        ServerContent server;
-        qint64 at;
-    };
-    QList<Event> eventsFor(const QString& address) const;
-    int passesEnded() const { return m_ends.size(); }
-    bool runPass();
-    void addManual(const QString& address);
-
     QTemporaryDir m_dir;
-    DiscoveryServer* m_server = nullptr;
-    QList<Event> m_events;
-    QList<int> m_ends;
 };
 
-void TestDiscoveryServer::initTestCase()
+namespace {
+// What a server reports, in order, from whichever thread reports it. Like a receiver
+// may, it reads the table from yet another thread while it handles each signal.
+struct Reports {
+    QMutex lock;
+    QStringList lines;
+    explicit Reports(DiscoveryServer* s)
+    {
+        const auto add = [this, s](const QString& line) {
+            std::thread([s] { s->devices(); }).join();
+            QMutexLocker guard(&lock);
+            lines << line;
+        };
+        const auto on = Qt::DirectConnection;
+        QObject::connect(s, &DiscoveryServer::serverDiscoveried, s, [=](const ServerContent& c) { add("+" + c.name); }, on);
+        QObject::connect(s, &DiscoveryServer::serverDisappeared, s, [=](const ServerContent& c) { add("-" + c.name); }, on);
+        QObject::connect(s, &DiscoveryServer::serverDiscoeryEnd, s, [=](int n) { add("end " + QString::number(n)); }, on);
+    }
+    QStringList take()
+    {
+        QMutexLocker guard(&lock);
+        return std::exchange(lines, {});
+    }
+};
+
+ServerContent device(const QString& name, qint64 ageMs, const QString& version = "1", quint16 port = 16020)
 {
-    QDir::setCurrent(m_dir.path());
+    ServerContent d;
+    d.address = QHostAddress("127.0.0.2");
+    d.port = port;
+    d.name = name;
+    d.uuid = "uuid-1";
+    d.version = version;
+    d.valid = true;
+    d.lastSeen = QDateTime::currentMSecsSinceEpoch() - ageMs;
+    return d;
+}
+
+// A device that is only a socket: it takes queries and never answers.
+ServerContent quiet(const QUdpSocket& socket, qint64 ageMs)
+{
+    ServerContent d = device("Quiet", ageMs, "1", socket.localPort());
+    d.address = socket.localAddress();
+    return d;
+}
+} // namespace
+
+void TestDiscoveryServer::outcomes_data()
+{
+    QTest::addColumn<int>("storedAge"); // -1: nothing stored
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("name"); // and version: "A 1"
+    QTest::addColumn<QStringList>("reported");
+    QTest::addColumn<int>("left");
+    QTest::newRow("new device") << -1 << "found" << "A 1" << QStringList{"+A"} << 1;
+    QTest::newRow("same answer") << 0 << "found" << "A 1" << QStringList() << 1;
+    QTest::newRow("name changes") << 0 << "found" << "B 1" << QStringList{"-A", "+B"} << 1;
+    QTest::newRow("only the version changes") << 0 << "found" << "A 2" << QStringList() << 1;
+    QTest::newRow("silent, seen lately") << 14000 << "silent" << "A 1" << QStringList() << 1;
+    QTest::newRow("silent, seen long ago") << 16000 << "silent" << "A 1" << QStringList{"-A"} << 0;
+    QTest::newRow("silent, never seen") << -1 << "silent" << "A 1" << QStringList() << 0;
+    QTest::newRow("pass ends, seen lately") << 14000 << "end" << "A 1" << QStringList{"end 1"} << 1;
+    QTest::newRow("pass ends, seen long ago") << 16000 << "end" << "A 1" << QStringList{"-A", "end 0"} << 0;
+}
+
+void TestDiscoveryServer::outcomes()
+{
+    QFETCH(int, storedAge);
+    QFETCH(QString, outcome);
+    QFETCH(QString, name);
+    const QString version = name.section(' ', 1);
+    QFETCH(QStringList, reported);
+    QFETCH(int, left);
+    DiscoveryServer server;
+    Reports reports(&server);
+    {
+        Watchdog dog(5000, "a receiver that reads the table from another thread");
+        if (storedAge >= 0)
+            server.onQueryServerResult(device("A", storedAge), true, false);
+        server.onQueryServerResult(device(name.section(' ', 0, 0), 0, version), outcome == "found", outcome == "end");
+    }
+    if (storedAge >= 0)
+        reported.prepend("+A");
+    QCOMPARE(reports.take(), reported);
+    QCOMPARE(server.devices().size(), left);
+    if (outcome == "found")
+        QCOMPARE(server.devices().first().version, version); // the table holds the latest answer
+}
+
+// Starting twice makes one browser and one registration, and runs two passes.
+void TestDiscoveryServer::passesShareOneBrowser()
+{
+    Timing t;
+    t.infoReplyWaitMs = 300;
+    Timing::setForTests(t);
+    DiscoveryServer server;
+    Reports reports(&server);
+    QVERIFY(server.startDiscovery());
+    QxtServiceBrowser* browser = server.browser();
+    QVERIFY(browser && server.registeredService());
+    QVERIFY(server.startDiscovery());
+    QCOMPARE(server.browser(), browser);
+    QStringList ends;
+    QTRY_COMPARE_WITH_TIMEOUT(ends += reports.take(), (QStringList{"end 0", "end 0"}), 5000);
+}
+
+// The window's thread may be busy (or waiting on a dialog): re-queries go on.
+void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
+{
+    Timing t;
+    t.infoReplyWaitMs = 300;
+    t.discoveryUpdatePeriodMs = 100;
+    Timing::setForTests(t);
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
+    DiscoveryServer server;
+    server.onQueryServerResult(quiet(socket, 13000), true, false);
+    QThread::msleep(1000); // this thread busy: nothing queued to it runs meanwhile
+    int queries = 0;
+    while (socket.hasPendingDatagrams() && socket.receiveDatagram().isValid())
+        ++queries;
+    QVERIFY2(queries >= 2, qPrintable(QString::number(queries)));
+}
+
+// Destruction waits for the updater and the queries it started, and nothing asks on
+// its behalf afterwards.
+void TestDiscoveryServer::destroyedWhileAQueryRuns()
+{
     Timing t;
     t.infoReplyWaitMs = 300;
     t.discoveryUpdatePeriodMs = 200;
-    t.discoveryRequeryAgeMs = 150;
-    t.discoveryDropAgeMs = 1500;
     Timing::setForTests(t);
-    m_server = DiscoveryServer::instance();
-    // Signals come from pool threads; collect them on this thread, in order.
-    connect(
-        m_server, &DiscoveryServer::serverDiscoveried, this,
-        [this](const ServerContent& s) {
-            m_events.append({"discoveried", s, QDateTime::currentMSecsSinceEpoch()});
-        },
-        Qt::QueuedConnection);
-    connect(
-        m_server, &DiscoveryServer::serverDisappeared, this,
-        [this](const ServerContent& s) {
-            m_events.append({"disappeared", s, QDateTime::currentMSecsSinceEpoch()});
-        },
-        Qt::QueuedConnection);
-    connect(
-        m_server, &DiscoveryServer::serverDiscoeryEnd, this, [this](int count) { m_ends.append(count); },
-        Qt::QueuedConnection);
-}
-
-QList<TestDiscoveryServer::Event> TestDiscoveryServer::eventsFor(const QString& address) const
-{
-    QList<Event> out;
-    for (const Event& e : m_events) {
-        if (e.server.address.toString() == address)
-            out.append(e);
-    }
-    return out;
-}
-
-bool TestDiscoveryServer::runPass()
-{
-    const int before = passesEnded();
-    m_server->startDiscovery();
-    QDeadlineTimer deadline(5000);
-    while (passesEnded() == before && !deadline.hasExpired())
-        QTest::qWait(10);
-    return passesEnded() > before;
-}
-
-void TestDiscoveryServer::addManual(const QString& address)
-{
-    ServerContent manual;
-    manual.address = QHostAddress(address);
-    manual.port = 16020;
-    QVERIFY(QuorvelClientDatabase::instance()->addManualDevice(manual));
-}
-
-void TestDiscoveryServer::answeringDeviceIsReportedOnce()
-{
-    DeviceProcess device({"--address", "127.0.0.2", "--no-mdns", "--name", "Room A"});
-    QVERIFY(device.isReady());
-    addManual("127.0.0.2");
-    QVERIFY(runPass());
-    QxtServiceBrowser* browser = m_server->browser();
-    QxtDiscoverableService* registration = m_server->registeredService();
-    QVERIFY(browser && registration);
-    QTRY_COMPARE(eventsFor("127.0.0.2").size(), 1);
-    QCOMPARE(eventsFor("127.0.0.2").first().kind, QString("discoveried"));
-    QCOMPARE(eventsFor("127.0.0.2").first().server.name, QString("Room A"));
-
-    // More passes and the updater's re-queries change nothing.
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(runPass());
-    QCOMPARE(m_server->browser(), browser); // started once: one browser, one registration
-    QCOMPARE(m_server->registeredService(), registration);
-    QCOMPARE(eventsFor("127.0.0.2").size(), 1);
-    QVERIFY(!m_ends.isEmpty());
-    QVERIFY(m_ends.last() >= 1);
-}
-
-void TestDiscoveryServer::nameChangeIsDisappearThenDiscover()
-{
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
+    auto* server = new DiscoveryServer;
+    Reports reports(server);
+    // Old enough to be asked at once, and dropped when that query fails.
+    server->onQueryServerResult(quiet(socket, 20000), true, false);
+    QTRY_VERIFY_WITH_TIMEOUT(socket.hasPendingDatagrams(), 3000); // asked, not answered
     {
-        DeviceProcess renamed({"--address", "127.0.0.2", "--no-mdns", "--name", "Room B"});
-        QVERIFY(renamed.isReady());
-        QVERIFY(runPass());
-        QTRY_COMPARE(eventsFor("127.0.0.2").size(), 3);
+        Watchdog dog(5000, "destroying the discovery manager during a query");
+        delete server;
     }
-    const QList<Event> events = eventsFor("127.0.0.2");
-    QCOMPARE(events.at(1).kind, QString("disappeared"));
-    QCOMPARE(events.at(1).server.name, QString("Room A"));
-    QCOMPARE(events.at(2).kind, QString("discoveried"));
-    QCOMPARE(events.at(2).server.name, QString("Room B"));
-}
-
-void TestDiscoveryServer::versionChangeIsSilent()
-{
-    DeviceProcess device({"--address", "127.0.0.2", "--no-mdns", "--name", "Room B", "--device-version", "9.9",
-        "--support", "file_upload", "--support", "Vantrope : 8000", "--support", "extra"});
-    QVERIFY(device.isReady());
-    const int before = eventsFor("127.0.0.2").size();
-    QVERIFY(runPass());
-    QVERIFY(runPass());
-    QCOMPARE(eventsFor("127.0.0.2").size(), before);
-    bool updated = false;
-    for (const ServerContent& s : m_server->devices())
-        updated = updated || (s.address == QHostAddress("127.0.0.2") && s.version == "9.9");
-    QVERIFY(updated); // the table holds the new record all the same
-}
-
-void TestDiscoveryServer::silentDeviceDroppedOnlyWhenOld()
-{
-    // Nothing answers on 127.0.0.2 now. The updater keeps asking; the record goes only
-    // once a failed query finds it older than the drop age.
-    qint64 lastSeen = 0;
-    for (const ServerContent& s : m_server->devices()) {
-        if (s.address == QHostAddress("127.0.0.2"))
-            lastSeen = s.lastSeen;
-    }
-    QVERIFY(lastSeen > 0);
-    const int before = eventsFor("127.0.0.2").size();
-    QTRY_VERIFY_WITH_TIMEOUT(eventsFor("127.0.0.2").size() > before, 10000);
-    const Event gone = eventsFor("127.0.0.2").last();
-    QCOMPARE(gone.kind, QString("disappeared"));
-    QVERIFY2(
-        gone.at - lastSeen > Timing::current().discoveryDropAgeMs, qPrintable(QString::number(gone.at - lastSeen)));
-    QCOMPARE(eventsFor("127.0.0.2").size(), before + 1);
-    QVERIFY(m_server->devices().isEmpty());
-}
-
-void TestDiscoveryServer::broadcastPassEndsWithCount()
-{
-    QVERIFY(QuorvelClientDatabase::instance()->clearManualDevice());
-    QVERIFY(runPass());
-    QCOMPARE(m_ends.last(), 0);
+    QCOMPARE(reports.take(), (QStringList{"+Quiet", "-Quiet"})); // the query ended first
+    while (socket.hasPendingDatagrams())
+        socket.receiveDatagram();
+    QVERIFY(!socket.waitForReadyRead(3 * t.discoveryUpdatePeriodMs));
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryServer)

@@ -1,0 +1,58 @@
+#include <QNetworkDatagram>
+#include <QThreadPool>
+#include <QUdpSocket>
+#include <QtTest>
+#include <atomic>
+
+#include "Watchdog.h"
+#include "quorvel/server/OperateListener.h"
+
+// Replies leave from the listening socket, and a listener stops and is destroyed
+// promptly while pool threads keep replying through it.
+class TestOperateListener : public QObject {
+    Q_OBJECT
+private slots:
+    void repliesRacingAStopNeverHang();
+};
+
+void TestOperateListener::repliesRacingAStopNeverHang()
+{
+    QUdpSocket peer;
+    QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+    const QByteArray reply("{\"result\":\"ok\"}");
+    for (int round = 0; round < 20; ++round) {
+        auto* listener = new OperateListener;
+        QSignalSpy listening(listener, &OperateListener::listening);
+        listener->start();
+        QVERIFY(listening.count() || listening.wait(5000));
+
+        // The party takes replies only from the operation port.
+        QThreadPool pool;
+        pool.setMaxThreadCount(4);
+        pool.start([&] { OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort()); });
+        QVERIFY(peer.hasPendingDatagrams() || peer.waitForReadyRead(3000));
+        const QNetworkDatagram first = peer.receiveDatagram();
+        QCOMPARE(first.data(), reply);
+        QCOMPARE(first.senderPort(), int(OperateListener::Port));
+
+        std::atomic<bool> stop{false};
+        for (int t = 0; t < 4; ++t) {
+            pool.start([&] {
+                while (!stop)
+                    OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort());
+            });
+        }
+        {
+            Watchdog dog(5000, "destroying the listener while replies are sent");
+            delete listener;
+        }
+        QCOMPARE(OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort()), qint64(-1));
+        stop = true;
+        QVERIFY(pool.waitForDone(5000));
+        while (peer.hasPendingDatagrams())
+            peer.receiveDatagram();
+    }
+}
+
+QTEST_GUILESS_MAIN(TestOperateListener)
+#include "tst_operatelistener.moc"
