@@ -1,11 +1,12 @@
 #include <QCoreApplication>
-#include <QDir>
+#include <QMutex>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
-#include "Config.h"
+#include "AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
 #include "log/CustomMsgHandler.h"
@@ -24,8 +25,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
-    // The same application folder as the window: its settings, history and log.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     QStringList args = QCoreApplication::arguments().mid(1);
     bool json = false;
@@ -57,38 +56,60 @@ int main(int argc, char** argv)
         }
     }
 
-    CtlOutput out(json);
-    CtlCommands commands(out, timeout);
+    // The same application folder as the window: its settings, history and log. Paths
+    // the user gives stay relative to the current directory.
+    auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
+    // Log lines come from any thread; the commands take them while they exist.
+    QMutex noteLock;
+    CtlCommands* noter = nullptr;
     CustomMsgHandler log;
+    CtlOutput out(json);
+    auto commands = std::make_unique<CtlCommands>(out, timeout);
+    noter = commands.get();
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
-        [&commands, verbose](const QString& line) {
-            commands.noteLogLine(line);
+        [&noteLock, &noter, verbose](const QString& line) {
+            {
+                QMutexLocker lock(&noteLock);
+                if (noter)
+                    noter->noteLogLine(line);
+            }
             if (verbose)
                 fprintf(stderr, "%s\n", line.toUtf8().constData());
         },
         Qt::DirectConnection);
     log.install();
 
-    // Ctrl-C: end the line the progress bar is on and leave at once; the device keeps
-    // what arrived and a later upload starts afresh.
+    // Ctrl-C or SIGTERM: every event loop the command waits in ends, the command ends,
+    // and the context stops the services in order; files already written stay for a
+    // later resumption. A second signal ends the process the default way.
+    bool interrupted = false;
     if (::pipe(g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [&out] {
+        QObject::connect(notifier, &QSocketNotifier::activated, [&out, &interrupted, notifier] {
+            notifier->setEnabled(false);
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            interrupted = true;
             out.finishProgress();
             fprintf(stderr, "quorvelctl: interrupted\n");
             fflush(stderr);
-            std::_Exit(130);
+            QCoreApplication::exit(130);
         });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
     }
 
-    const int status = commands.run(args);
-    QCoreApplication::sendPostedEvents(); // the log lines still queued for the file
-    log.uninstall();
+    int status = commands->run(args);
+    if (interrupted)
+        status = 130;
+    {
+        QMutexLocker lock(&noteLock);
+        noter = nullptr;
+    }
+    commands.reset();
+    context.reset(); // while the log still takes what the services say as they stop
     out.finishProgress();
     fflush(stdout);
-    // Background services (discovery threads) need no orderly shutdown here.
-    std::_Exit(status);
+    return status;
 }

@@ -149,13 +149,16 @@ void DiscoveryServer::AutoUpdater::onUpdate()
 DiscoveryServer* DiscoveryServer::instance()
 {
     QMutexLocker lock(&g_discoveryMutex);
-    if (!g_instance)
-        g_instance = new DiscoveryServer;
     return g_instance;
 }
 
 DiscoveryServer::DiscoveryServer()
 {
+    {
+        QMutexLocker lock(&g_discoveryMutex);
+        if (!g_instance)
+            g_instance = this;
+    }
     ServerContent::registerMetaTypes();
     m_updater = new AutoUpdater(this);
     m_updater->start(QThread::InheritPriority);
@@ -165,6 +168,9 @@ DiscoveryServer::~DiscoveryServer()
 {
     delete m_updater;
     stopDiscovery();
+    QMutexLocker lock(&g_discoveryMutex);
+    if (g_instance == this)
+        g_instance = nullptr;
 }
 
 bool DiscoveryServer::startDiscovery()

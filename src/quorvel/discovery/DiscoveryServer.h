@@ -63,6 +63,7 @@ public:
         DiscoveryServer* m_server;
     };
 
+    // The live instance (made by the application context), null without one.
     static DiscoveryServer* instance();
 
     bool startDiscovery();
@@ -95,6 +96,7 @@ public slots:
     void onLookupError(int code);
 
 private:
+    friend class AppContext;
     DiscoveryServer();
     ~DiscoveryServer() override;
     void queryAllDevices();
