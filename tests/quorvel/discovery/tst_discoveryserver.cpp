@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "DeviceProcess.h"
 #include "QuorvelClientDatabase.h"
 #include "Timing.h"
@@ -31,6 +32,7 @@ private:
     void addManual(const QString& address);
 
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
     DiscoveryServer* m_server = nullptr;
     QList<Event> m_events;
     QList<int> m_ends;
@@ -39,6 +41,7 @@ private:
 void TestDiscoveryServer::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     Timing t;
     t.infoReplyWaitMs = 300;
     t.discoveryUpdatePeriodMs = 200;
