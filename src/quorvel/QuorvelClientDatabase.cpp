@@ -11,6 +11,10 @@
 #include <QThreadStorage>
 #include <QVariant>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 QMutex g_mutex;
@@ -95,16 +99,21 @@ void QuorvelClientDatabase::report(const char* logFormat, const QSqlQuery& faile
 
 void QuorvelClientDatabase::open()
 {
-    // Create the file for its owner alone before SQLite writes anything into it.
-    QFile file(m_path);
-    const bool ready = file.exists() ? file.setPermissions(OwnerOnly)
-                                     : file.open(QIODevice::WriteOnly) && file.setPermissions(OwnerOnly);
-    if (!ready && !file.exists()) {
-        setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(file.errorString())));
-        qCritical("[E][%s] Open database fail.", Tag);
-        return;
+    // Create the file for its owner alone before SQLite writes anything into it. (Made
+    // and closed through QFile instead, the cross-process test saw other processes'
+    // writes fail with "database is locked"; the plain call does not.)
+    if (QFile::exists(m_path)) {
+        QFile::setPermissions(m_path, OwnerOnly);
+    } else {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+            qCritical("[E][%s] Open database fail.", Tag);
+            return;
+        }
+        if (fd >= 0)
+            ::close(fd);
     }
-    file.close();
     QSqlQuery q;
     m_open = true; // lets query() try the connection
     if (!query(&q)) {
