@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "AppContext.h"
 #include "BenchUtil.h"
 #include "QuorvelClientDatabase.h"
 #include "quorvel/discovery/DiscoveryServer.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     const QString mode = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("latency");
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    AppContext context(dir.path());
 
     QProcess device;
     QStringList deviceArgs{"--no-mdns", "--folder", dir.path() + "/served"};

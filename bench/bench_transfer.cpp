@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "AppContext.h"
 #include "BenchUtil.h"
 #include "FileDownloader.h"
 #include "FileFinder.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
     const QByteArrayList phases = (argc > 2 ? QByteArray(argv[2]) : QByteArray("up,down,list")).split(',');
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    AppContext context(dir.path());
     const QString source = dir.path() + "/source.bin";
     {
         QFile f(source);

@@ -4,11 +4,12 @@
 #include <QObject>
 #include <QVariant>
 
+class DesktopSession;
 class QSettings;
-class QxtGlobalShortcut;
 
-// The client's settings in "config.ini" (relative to the application folder), the
-// start-with-the-session entry and the global cast shortcut.
+// The client's settings in "config.ini" of the application folder, the
+// start-with-the-session entry and the global cast shortcut. Every write reaches the
+// disk before it returns. The application context creates the one instance.
 class Config : public QObject {
     Q_OBJECT
 public:
@@ -26,14 +27,20 @@ public:
     static const QString RunEntryName;
     static const QString RunEntryArguments;
 
+    // Settings of the given folder. With a desktop session (the window), the autostart
+    // entry follows StartUp and CastShortcut is registered with the session; headless
+    // programs pass none and leave the session alone.
+    explicit Config(const QString& applicationFolder, DesktopSession* session = nullptr, QObject* parent = nullptr);
+    ~Config() override;
+
+    // The live instance (made by the application context), null without one.
     static Config* instance();
 
-    // The window turns this on before the first instance(): only it owns the autostart
-    // entry and the global shortcut. Headless programs leave it off.
-    static void setSessionIntegration(bool enabled);
-    static bool sessionIntegration();
+    QString filePath() const { return m_path; }
 
     QVariant value(int type) const;
+    // False, with lastError() saying why, when the value is refused or cannot be stored;
+    // nothing changes then.
     bool setValue(int type, const QVariant& value);
     bool contains(int type) const;
 
@@ -43,26 +50,33 @@ public:
     bool setCastShortcutEnabled(bool enabled);
     bool isCastShortcutRegistered() const;
 
-    static QString keyOf(int type);
-    static QVariant defaultOf(int type);
+    // Why the last failed write failed, for a person ("cannot write /a/config.ini:
+    // permission denied"); empty after a write that worked.
+    QString lastError() const;
 
-    // Test seam: drops the singleton so that the next instance() reads the file afresh.
-    static void resetForTests();
+    static QString keyOf(int type);
+    // The default for a setting; DownloadPath's lies in the live instance's folder.
+    static QVariant defaultOf(int type);
 
 signals:
     void valueChanged(int type, QVariant newValue, QVariant oldValue);
     void castShortcutActivated();
 
 private:
-    Config();
-    ~Config() override;
-
+    QVariant defaultFor(int type) const;
     bool applyStartUp(bool enabled);
-    bool registerShortcut(const QString& text, bool portableFormat);
+    // Stores key = value and writes the file; on failure the store is read back from
+    // the file, so that memory and disk agree. m_storeLock is held.
+    bool store(const QString& key, const QVariant& value);
+    QString writeFailure() const;
+    void fail(const QString& reason);
 
+    const QString m_folder;
+    const QString m_path;
+    DesktopSession* m_session;
     mutable QMutex m_storeLock;
     QSettings* m_settings = nullptr;
-    QxtGlobalShortcut* m_shortcut = nullptr;
+    mutable QMutex m_errorLock;
+    QString m_lastError;
     bool m_shortcutRegistered = false;
-    bool m_sessionIntegration = false;
 };

@@ -2,11 +2,11 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QIcon>
 
-#include "Config.h"
+#include "AppContext.h"
 #include "SingleApplication.h"
+#include "desktop/X11DesktopSession.h"
 #include "ui/GuiUserInteraction.h"
 #include "ui/MainWindow.h"
 
@@ -14,7 +14,6 @@ int libMain(int& argc, char** argv)
 {
     auto* app = new SingleApplication(argc, argv);
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
     if (!app->isPrimary()) {
         delete app;
         return 0;
@@ -32,7 +31,9 @@ int libMain(int& argc, char** argv)
 
     GuiUserInteraction interaction;
     UserInteraction::install(&interaction);
-    Config::setSessionIntegration(true);
+    // The window's own files live in its folder; the current directory stays the user's.
+    auto* session = new X11DesktopSession;
+    auto* context = new AppContext(QCoreApplication::applicationDirPath(), session);
 
     auto* window = new MainWindow;
     if (!hidden)
@@ -43,6 +44,8 @@ int libMain(int& argc, char** argv)
     const int result = app->exec();
 
     delete window;
+    delete context;
+    delete session;
     UserInteraction::install(nullptr);
     delete startHidden;
     delete parser;

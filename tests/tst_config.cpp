@@ -1,16 +1,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHostInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
+#include <sys/stat.h>
 
 #include "Config.h"
+#include "QxtGlobalShortcut.h"
 #include "UserInteraction.h"
+#include "WithoutFileOverride.h"
+#include "X11DesktopSession.h"
 #include "XKeyHelper.h"
-#include "utils/QxtGlobalShortcut.h"
 #include "utils/WinUtils.h"
 
 namespace {
@@ -19,29 +25,45 @@ public:
     void warning(const QString& title, const QString& text) override { warnings.append({title, text}); }
     QList<QPair<QString, QString>> warnings;
 };
+
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+const char* const Uuid = "00:11:22:33:44:55";
 } // namespace
 
+// Config of an application folder that is not the current directory.
 class TestConfig : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void freshDefaults();
-    void valuesPersistWithTheirTypes();
-    void autostartEntryFollowsStartUp();
-    void foreignCopysEntryIsReplaced();
-    void refusesEmptyClientNameAndUnknownTypes();
+    void defaultsLiveInTheApplicationFolder();
+    void settingsAreOnDiskBeforeTheWriterEnds();
+    void fileIsForItsOwnerOnly();
+    void refusedWritesSayWhy_data();
+    void refusedWritesSayWhy();
+    void unwritableFolderChangesNothingAndSaysWhy_data();
+    void unwritableFolderChangesNothingAndSaysWhy();
     void valueChangedOnlyOnChange();
-    void castPasswords();
+    void autostartEntryFollowsStartUp();
     void shortcutHeldElsewhereIsRefused();
     void shortcutFiresWhenPressed();
     void startupWarnsWhenShortcutIsTaken();
     void headlessProgramsLeaveTheSessionAlone();
 
 private:
+    Config* open(bool withSession = true);
+    QString app() const { return m_dir->path() + "/app"; }
     QString entryPath() const { return WinUtils::runEntryPath(Config::RunEntryName); }
+
     QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<X11DesktopSession> m_session;
+    std::unique_ptr<Config> m_config;
     RecordingInteraction m_interaction;
 };
 
@@ -55,103 +77,143 @@ void TestConfig::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
-    QDir::setCurrent(m_dir->path());
+    QVERIFY(QDir(m_dir->path()).mkdir("app") && QDir(m_dir->path()).mkdir("elsewhere"));
+    QDir::setCurrent(m_dir->path() + "/elsewhere");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path() + "/xdg"));
     m_interaction.warnings.clear();
-    Config::setSessionIntegration(true);
-    Config::resetForTests();
 }
 
 void TestConfig::cleanup()
 {
-    Config::resetForTests();
+    m_config.reset();
+    m_session.reset();
+    QFile::setPermissions(app(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     delete m_dir;
 }
 
-void TestConfig::freshDefaults()
+Config* TestConfig::open(bool withSession)
 {
-    QVERIFY(!QFile::exists("config.ini"));
-    Config* c = Config::instance();
+    m_config.reset();
+    if (withSession && !m_session)
+        m_session = std::make_unique<X11DesktopSession>();
+    m_config = std::make_unique<Config>(app(), withSession ? m_session.get() : nullptr);
+    return m_config.get();
+}
+
+void TestConfig::defaultsLiveInTheApplicationFolder()
+{
+    Config* c = open();
+    QCOMPARE(Config::instance(), c);
+    QCOMPARE(c->filePath(), app() + "/config.ini");
     QCOMPARE(c->value(Config::ClientName).toString(), QHostInfo::localHostName());
     QCOMPARE(c->value(Config::SecureMode), QVariant(false));
-    QCOMPARE(c->value(Config::DownloadPath).toString(), QDir::currentPath() + "/Download/");
+    QCOMPARE(c->value(Config::DownloadPath).toString(), app() + "/Download/");
+    QCOMPARE(Config::defaultOf(Config::DownloadPath).toString(), app() + "/Download/");
     QCOMPARE(c->value(Config::ConfirmCast), QVariant(true));
     QCOMPARE(c->value(Config::LastSelectedServerUUID).toString(), QString());
     QCOMPARE(c->value(Config::StartUp), QVariant(true));
     QCOMPARE(c->value(Config::CastShortcut).toString(), QString("F11"));
     QVERIFY(!c->value(7).isValid());
     QVERIFY(!c->contains(Config::ClientName));
-    QVERIFY(!c->contains(7));
     QVERIFY(c->isCastShortcutRegistered());
     QVERIFY(m_interaction.warnings.isEmpty());
+
+    QVERIFY(c->setValue(Config::SecureMode, true));
+    QVERIFY(QFile::exists(app() + "/config.ini"));
+    QVERIFY(!QFile::exists("config.ini")); // not in the current directory
+    m_config.reset();
+    QCOMPARE(Config::instance(), nullptr);
 }
 
-void TestConfig::valuesPersistWithTheirTypes()
+void TestConfig::settingsAreOnDiskBeforeTheWriterEnds()
 {
-    Config* c = Config::instance();
-    QVERIFY(c->setValue(Config::SecureMode, true));
-    QVERIFY(c->setValue(Config::DownloadPath, "/tmp/dl/"));
-    QVERIFY(c->setValue(Config::LastSelectedServerUUID, "00:11:22:33:44:55"));
-    QVERIFY(c->contains(Config::SecureMode));
-    Config::resetForTests(); // flushes to config.ini
-    QVERIFY(QFile::exists("config.ini"));
-    QSettings raw("config.ini", QSettings::IniFormat);
-    QCOMPARE(raw.value("SecureMode").toString(), QString("true"));
-    QCOMPARE(raw.value("LastSelectedServerUUID").toString(), QString("00:11:22:33:44:55"));
+    // The writer ends without any teardown, as a process that is killed would.
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::ForwardedChannels);
+    writer.start(QCoreApplication::applicationFilePath(), {"--writer", app()});
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitCode(), 0);
 
-    c = Config::instance();
+    QSettings raw(app() + "/config.ini", QSettings::IniFormat);
+    QCOMPARE(raw.value("SecureMode").toString(), QString("true"));
+    Config* c = open(false);
+    QCOMPARE(c->value(Config::ClientName).toString(), QString::fromUtf8("会议室 PC"));
     QCOMPARE(c->value(Config::SecureMode).userType(), int(QMetaType::Bool));
     QCOMPARE(c->value(Config::SecureMode), QVariant(true));
     QCOMPARE(c->value(Config::DownloadPath).toString(), QString("/tmp/dl/"));
+    QCOMPARE(c->castPassword(Uuid), QString::fromUtf8("p@ss 密码=;"));
+    QCOMPARE(c->castPassword("another device"), QString());
 }
 
-void TestConfig::autostartEntryFollowsStartUp()
+void TestConfig::fileIsForItsOwnerOnly()
 {
-    const QString program = QCoreApplication::applicationFilePath();
-    QVERIFY(!QFile::exists(entryPath()));
-    Config* c = Config::instance();
-    QVERIFY(QFile::exists(entryPath()));
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
-    QVERIFY(WinUtils::hasRunEntry(Config::RunEntryName, program));
-
-    QVERIFY(c->setValue(Config::StartUp, false));
-    QVERIFY(!QFile::exists(entryPath()));
-    QCOMPARE(c->value(Config::StartUp), QVariant(false));
-    QVERIFY(c->setValue(Config::StartUp, true));
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
-
-    // The setting is applied at every start, even when changed behind the client's back.
-    QVERIFY(QFile::remove(entryPath()));
-    Config::resetForTests();
-    Config::instance();
-    QVERIFY(QFile::exists(entryPath()));
-}
-
-void TestConfig::foreignCopysEntryIsReplaced()
-{
-    QVERIFY(WinUtils::addRunEntry(Config::RunEntryName, "/opt/other copy/quorvel", "-s"));
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), QString("/opt/other copy/quorvel -s"));
-    QVERIFY(WinUtils::hasRunEntry(Config::RunEntryName, "/opt/other copy/quorvel"));
-    QVERIFY(!WinUtils::hasRunEntry(Config::RunEntryName, QCoreApplication::applicationFilePath()));
-
-    Config::instance();
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), QCoreApplication::applicationFilePath() + " -s");
-    QVERIFY(!WinUtils::hasRunEntry(Config::RunEntryName, "/opt/other copy/quorvel"));
-}
-
-void TestConfig::refusesEmptyClientNameAndUnknownTypes()
-{
-    Config* c = Config::instance();
+    Config* c = open(false);
+    QVERIFY(c->setCastPassword(Uuid, "secret"));
+    QCOMPARE(modeOf(app() + "/config.ini"), 0600);
     QVERIFY(c->setValue(Config::ClientName, "Room PC"));
-    QVERIFY(!c->setValue(Config::ClientName, ""));
+    QCOMPARE(modeOf(app() + "/config.ini"), 0600);
+    // A file an older copy left readable to all is narrowed when it is opened.
+    m_config.reset();
+    QVERIFY(::chmod(QFile::encodeName(app() + "/config.ini").constData(), 0644) == 0);
+    open(false);
+    QCOMPARE(modeOf(app() + "/config.ini"), 0600);
+}
+
+void TestConfig::refusedWritesSayWhy_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty name") << int(Config::ClientName) << "" << "ClientName may not be empty";
+    QTest::newRow("unknown type") << 42 << "x" << "there is no setting number 42";
+    QTest::newRow("negative type") << -1 << "x" << "there is no setting number -1";
+}
+
+void TestConfig::refusedWritesSayWhy()
+{
+    QFETCH(int, type);
+    QFETCH(QString, value);
+    QFETCH(QString, reason);
+    Config* c = open(false);
+    QVERIFY(c->setValue(Config::ClientName, "Room PC"));
+    QVERIFY(c->lastError().isEmpty());
+    QVERIFY(!c->setValue(type, value));
+    QCOMPARE(c->lastError(), reason);
     QCOMPARE(c->value(Config::ClientName).toString(), QString("Room PC"));
-    QVERIFY(!c->setValue(42, "x"));
-    QVERIFY(!c->setValue(-1, "x"));
+}
+
+void TestConfig::unwritableFolderChangesNothingAndSaysWhy_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QString>("reason"); // %1: the application folder
+    QTest::newRow("no file yet") << false << "cannot write %1/config.ini: permission denied";
+    QTest::newRow("file present") << true << "cannot write %1: permission denied";
+}
+
+void TestConfig::unwritableFolderChangesNothingAndSaysWhy()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QString, reason);
+    Config* c = open(false);
+    const QString before = c->value(Config::ClientName).toString();
+    if (fileExists)
+        QVERIFY(c->setValue(Config::ClientName, before));
+    QVERIFY(QFile::setPermissions(app(), QFile::ReadOwner | QFile::ExeOwner));
+    {
+        WithoutFileOverride asAUser;
+        QVERIFY(!c->setValue(Config::ClientName, "X"));
+        QCOMPARE(c->lastError(), reason.arg(app()));
+        QVERIFY(!c->setCastPassword(Uuid, "secret"));
+        QCOMPARE(c->lastError(), reason.arg(app()));
+    }
+    QCOMPARE(c->value(Config::ClientName).toString(), before);
+    QCOMPARE(c->castPassword(Uuid), QString());
+    QCOMPARE(QFile::exists(app() + "/config.ini"), fileExists);
 }
 
 void TestConfig::valueChangedOnlyOnChange()
 {
-    Config* c = Config::instance();
+    Config* c = open(false);
     QSignalSpy spy(c, &Config::valueChanged);
     QVERIFY(c->setValue(Config::ConfirmCast, false));
     QVERIFY(c->setValue(Config::ConfirmCast, false));
@@ -164,13 +226,26 @@ void TestConfig::valueChangedOnlyOnChange()
     QCOMPARE(spy.count(), 1);
 }
 
-void TestConfig::castPasswords()
+void TestConfig::autostartEntryFollowsStartUp()
 {
-    Config* c = Config::instance();
-    QCOMPARE(c->castPassword("00:11:22:33:44:55"), QString());
-    QVERIFY(c->setCastPassword("00:11:22:33:44:55", QString::fromUtf8("p@ss 密码=;")));
-    Config::resetForTests();
-    QCOMPARE(Config::instance()->castPassword("00:11:22:33:44:55"), QString::fromUtf8("p@ss 密码=;"));
+    // Another copy's entry does not count and is replaced by this copy's.
+    const QString program = QCoreApplication::applicationFilePath();
+    QVERIFY(WinUtils::addRunEntry(Config::RunEntryName, "/opt/other copy/quorvel", "-s"));
+    QVERIFY(WinUtils::hasRunEntry(Config::RunEntryName, "/opt/other copy/quorvel"));
+    QVERIFY(!WinUtils::hasRunEntry(Config::RunEntryName, program));
+    Config* c = open();
+    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
+
+    QVERIFY(c->setValue(Config::StartUp, false));
+    QVERIFY(!QFile::exists(entryPath()));
+    QCOMPARE(c->value(Config::StartUp), QVariant(false));
+    QVERIFY(c->setValue(Config::StartUp, true));
+    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
+
+    // The setting is applied at every start, even when changed behind the client's back.
+    QVERIFY(QFile::remove(entryPath()));
+    open();
+    QVERIFY(QFile::exists(entryPath()));
 }
 
 void TestConfig::shortcutHeldElsewhereIsRefused()
@@ -178,8 +253,9 @@ void TestConfig::shortcutHeldElsewhereIsRefused()
     XKeyHelper other;
     QVERIFY(other.isValid());
     QVERIFY(other.grab(XK_F9));
-    Config* c = Config::instance();
+    Config* c = open();
     QVERIFY(!c->setValue(Config::CastShortcut, "F9"));
+    QCOMPARE(c->lastError(), QString("cannot register the shortcut \"F9\": another program holds it"));
     QCOMPARE(c->value(Config::CastShortcut).toString(), QString("F11"));
     other.ungrab(XK_F9);
     QVERIFY(c->setValue(Config::CastShortcut, "Ctrl+F9"));
@@ -191,7 +267,7 @@ void TestConfig::shortcutHeldElsewhereIsRefused()
 
 void TestConfig::shortcutFiresWhenPressed()
 {
-    Config* c = Config::instance();
+    Config* c = open();
     QVERIFY(c->setValue(Config::CastShortcut, "F10"));
     QSignalSpy spy(c, &Config::castShortcutActivated);
     XKeyHelper keyboard;
@@ -223,7 +299,7 @@ void TestConfig::startupWarnsWhenShortcutIsTaken()
 {
     XKeyHelper other;
     QVERIFY(other.grab(XK_F11));
-    Config* c = Config::instance();
+    Config* c = open();
     QVERIFY(!c->isCastShortcutRegistered());
     QCOMPARE(m_interaction.warnings.size(), 1);
     QCOMPARE(m_interaction.warnings.at(0).first, QString::fromUtf8("错误"));
@@ -235,11 +311,9 @@ void TestConfig::startupWarnsWhenShortcutIsTaken()
 
 void TestConfig::headlessProgramsLeaveTheSessionAlone()
 {
-    Config::setSessionIntegration(false);
-    Config::resetForTests();
     XKeyHelper other;
     QVERIFY(other.grab(XK_F11)); // nothing of ours holds it
-    Config* c = Config::instance();
+    Config* c = open(false);
     QVERIFY(!QFile::exists(entryPath()));
     QVERIFY(c->setValue(Config::StartUp, true));
     QVERIFY(!QFile::exists(entryPath()));
@@ -248,5 +322,25 @@ void TestConfig::headlessProgramsLeaveTheSessionAlone()
     other.ungrab(XK_F11);
 }
 
-QTEST_MAIN(TestConfig)
+// Writer mode: stores settings and ends at once, without destructors or event loop.
+static int writerMain(const QString& folder)
+{
+    Config c(folder);
+    const bool ok = c.setValue(Config::ClientName, QString::fromUtf8("会议室 PC")) && c.setValue(Config::SecureMode, true)
+        && c.setValue(Config::DownloadPath, "/tmp/dl/") && c.setCastPassword(Uuid, QString::fromUtf8("p@ss 密码=;"));
+    fflush(stdout);
+    _exit(ok ? 0 : 1);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--writer") == 0) {
+        QCoreApplication app(argc, argv);
+        return writerMain(QString::fromLocal8Bit(argv[2]));
+    }
+    QGuiApplication app(argc, argv);
+    TestConfig test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_config.moc"

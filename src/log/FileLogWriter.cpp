@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "AppContext.h"
+
 namespace {
 thread_local bool t_reportingOwnError = false;
 constexpr unsigned long OpenWaitMs = 2000;
@@ -62,7 +64,7 @@ void FileLogWriter::run()
 void FileLogWriter::openLogFile()
 {
     const QString folder = QStringLiteral("log");
-    QDir dir = QDir::current();
+    QDir dir(AppContext::applicationFolder().isEmpty() ? QDir::currentPath() : AppContext::applicationFolder());
     if (!dir.exists(folder) && !dir.mkdir(folder)) {
         reportError("[E][%s] make %s dir fail.", folder);
         return;

@@ -23,6 +23,7 @@ namespace {
 const char* const Tag = "FileTransferServer";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
 QMutex g_instanceMutex;
+FileTransferServer* g_instance = nullptr;
 
 QString lastComponent(const QString& path)
 {
@@ -33,16 +34,27 @@ QString lastComponent(const QString& path)
 FileTransferServer* FileTransferServer::instance()
 {
     QMutexLocker lock(&g_instanceMutex);
-    static FileTransferServer* service = nullptr;
-    if (!service)
-        service = new FileTransferServer;
-    return service;
+    return g_instance;
 }
 
 FileTransferServer::FileTransferServer()
     : m_pool(new QThreadPool(this))
 {
     m_pool->setMaxThreadCount(1);
+    QMutexLocker lock(&g_instanceMutex);
+    if (!g_instance)
+        g_instance = this;
+}
+
+FileTransferServer::~FileTransferServer()
+{
+    // Uploads not yet started are dropped; the running one reaches its end first, as
+    // it still reports through this object.
+    m_pool->clear();
+    m_pool->waitForDone();
+    QMutexLocker lock(&g_instanceMutex);
+    if (g_instance == this)
+        g_instance = nullptr;
 }
 
 QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)

@@ -21,6 +21,7 @@ class UdpRequest;
 class FileTransferServer : public QObject {
     Q_OBJECT
 public:
+    // The live instance (made by the application context), null without one.
     static FileTransferServer* instance();
 
     // Where a file of this name lands on the device (normal or confidential area).
@@ -43,7 +44,9 @@ signals:
     void updateRecentFileList();
 
 private:
+    friend class AppContext;
     FileTransferServer();
+    ~FileTransferServer() override;
     QThreadPool* m_pool;
 };
 

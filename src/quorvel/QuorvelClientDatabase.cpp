@@ -1,6 +1,7 @@
 #include "QuorvelClientDatabase.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSqlDatabase>
@@ -9,10 +10,15 @@
 #include <QThread>
 #include <QThreadStorage>
 #include <QVariant>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 QMutex g_mutex;
-QuorvelClientDatabase* g_instance = nullptr;
+std::atomic<QuorvelClientDatabase*> g_instance{nullptr};
 QAtomicInt g_connectionCounter;
 constexpr int BusyTimeoutMs = 5000;
 const char* const Tag = "QuorvelClientDatabase";
@@ -33,42 +39,81 @@ struct ThreadConnection {
 };
 QThreadStorage<ThreadConnection*> t_connection;
 
-QString errorText(const QSqlQuery& q)
+// The history names files and devices: its owner alone may read it. SQLite gives its
+// journal the database file's mode.
+constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+QString lowerFirst(QString text)
 {
-    return q.lastError().text();
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
 }
 } // namespace
 
 QuorvelClientDatabase* QuorvelClientDatabase::instance()
 {
-    QMutexLocker lock(&g_mutex);
-    if (!g_instance) {
-        g_instance = new QuorvelClientDatabase;
-        g_instance->open();
-    }
-    return g_instance;
+    return g_instance.load();
 }
 
-void QuorvelClientDatabase::resetForTests()
+QuorvelClientDatabase::QuorvelClientDatabase(const QString& applicationFolder, QObject* parent)
+    : QObject(parent)
+    , m_path(QDir::cleanPath(QDir(applicationFolder).absoluteFilePath(QStringLiteral("QuorvelClient.db"))))
 {
     QMutexLocker lock(&g_mutex);
-    if (t_connection.hasLocalData())
-        t_connection.localData()->drop();
-    delete g_instance;
-    g_instance = nullptr;
-}
-
-QuorvelClientDatabase::QuorvelClientDatabase()
-{
     static int generations = 0;
     m_generation = ++generations;
+    QuorvelClientDatabase* none = nullptr;
+    g_instance.compare_exchange_strong(none, this);
+    open();
 }
 
-QuorvelClientDatabase::~QuorvelClientDatabase() = default;
+QuorvelClientDatabase::~QuorvelClientDatabase()
+{
+    QMutexLocker lock(&g_mutex);
+    // Other threads' connections notice the new generation and close on their next use.
+    if (t_connection.hasLocalData() && t_connection.localData()->generation == m_generation)
+        t_connection.localData()->drop();
+    QuorvelClientDatabase* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+QString QuorvelClientDatabase::lastError() const
+{
+    QMutexLocker lock(&m_errorLock);
+    return m_lastError;
+}
+
+void QuorvelClientDatabase::setError(const QString& reason)
+{
+    QMutexLocker lock(&m_errorLock);
+    m_lastError = reason;
+}
+
+void QuorvelClientDatabase::report(const char* logFormat, const QSqlQuery& failed)
+{
+    const QString text = failed.lastError().text();
+    qCritical(logFormat, Tag, qUtf8Printable(text));
+    setError(tr("%1: %2").arg(m_path, text));
+}
 
 void QuorvelClientDatabase::open()
 {
-    m_path = QDir::current().absoluteFilePath(QStringLiteral("QuorvelClient.db"));
+    // Create the file for its owner alone before SQLite writes anything into it. (Made
+    // and closed through QFile instead, the cross-process test saw other processes'
+    // writes fail with "database is locked"; the plain call does not.)
+    if (QFile::exists(m_path)) {
+        QFile::setPermissions(m_path, OwnerOnly);
+    } else {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+            qCritical("[E][%s] Open database fail.", Tag);
+            return;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
     QSqlQuery q;
     m_open = true; // lets query() try the connection
     if (!query(&q)) {
@@ -104,6 +149,7 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
         if (!db.open()) {
             qCritical("[E][%s] Open database connection fail: %s", Tag, qUtf8Printable(db.lastError().text()));
+            setError(tr("cannot open %1: %2").arg(m_path, db.lastError().text()));
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             return false;
@@ -126,7 +172,7 @@ QByteArray QuorvelClientDatabase::getThumb(const QString& uuid, const QString& p
     q.addBindValue(path);
     q.addBindValue(dateModified);
     if (!q.exec()) {
-        qCritical("[E][%s] getThumb query fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] getThumb query fail: %s", q);
         return QByteArray();
     }
     return q.next() ? q.value(0).toByteArray() : QByteArray();
@@ -143,7 +189,7 @@ bool QuorvelClientDatabase::setThumb(
     q.addBindValue(uuid);
     q.addBindValue(path);
     if (!q.exec()) {
-        qCritical("[E][%s] get thumbs count fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] get thumbs count fail: %s", q);
         return false;
     }
     const int count = q.next() ? q.value(0).toInt() : 0;
@@ -155,7 +201,7 @@ bool QuorvelClientDatabase::setThumb(
         q.bindValue(QStringLiteral(":dateModified"), dateModified);
         q.bindValue(QStringLiteral(":thumb"), thumb);
         if (!q.exec()) {
-            qCritical("[E][%s] insert thumb fail: %s", Tag, qUtf8Printable(errorText(q)));
+            report("[E][%s] insert thumb fail: %s", q);
             return false;
         }
         return true;
@@ -166,7 +212,7 @@ bool QuorvelClientDatabase::setThumb(
     q.addBindValue(uuid);
     q.addBindValue(path);
     if (!q.exec()) {
-        qCritical("[E][%s] update thumb fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] update thumb fail: %s", q);
         return false;
     }
     return true;
@@ -187,7 +233,7 @@ bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record
     q.bindValue(QStringLiteral(":operateTime"), record.operateTime);
     q.bindValue(QStringLiteral(":type"), record.type);
     if (!q.exec()) {
-        qCritical("[E][%s] Insert recent file record fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] Insert recent file record fail: %s", q);
         return false;
     }
     return true;
@@ -202,7 +248,7 @@ bool QuorvelClientDatabase::deleteRecentFileRecord(qint64 rowid)
     q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE rowid = :rowid"));
     q.bindValue(QStringLiteral(":rowid"), rowid);
     if (!q.exec()) {
-        qCritical("[E][%s] Delete recent file record fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] Delete recent file record fail: %s", q);
         return false;
     }
     return true;
@@ -217,7 +263,7 @@ bool QuorvelClientDatabase::clearRecentFileRecord(const QString& uuid)
     q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE uuid = :uuid;"));
     q.bindValue(QStringLiteral(":uuid"), uuid);
     if (!q.exec()) {
-        qCritical("[E][%s] Clear recent files recored fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] Clear recent files recored fail: %s", q);
         return false;
     }
     return true;
@@ -234,7 +280,7 @@ QList<RecentFilesContent> QuorvelClientDatabase::getRecentFiles(const QString& u
                              "tbRecentFiles WHERE uuid = :uuid ORDER BY operateTime DESC;"));
     q.bindValue(QStringLiteral(":uuid"), uuid);
     if (!q.exec()) {
-        qCritical("[E][%s] Get recent files fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] Get recent files fail: %s", q);
         return records;
     }
     while (q.next()) {
@@ -261,7 +307,7 @@ bool QuorvelClientDatabase::addManualDevice(const ServerContent& device)
     q.bindValue(QStringLiteral(":ip"), device.address.toString());
     q.bindValue(QStringLiteral(":port"), device.port);
     if (!q.exec()) {
-        qCritical("[E][%s] addManualDevice insert fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] addManualDevice insert fail: %s", q);
         return false;
     }
     return true;
@@ -277,7 +323,7 @@ bool QuorvelClientDatabase::removeManualDevice(const ServerContent& device)
     q.bindValue(QStringLiteral(":ip"), device.address.toString());
     q.bindValue(QStringLiteral(":port"), device.port);
     if (!q.exec()) {
-        qCritical("[E][%s] removeManualDevice remove fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] removeManualDevice remove fail: %s", q);
         return false;
     }
     return true;
@@ -290,7 +336,7 @@ bool QuorvelClientDatabase::clearManualDevice()
     if (!query(&q))
         return false;
     if (!q.exec(QStringLiteral("DELETE FROM tbManualDevices WHERE 1;"))) {
-        qCritical("[E][%s] clearManualDevice clear fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] clearManualDevice clear fail: %s", q);
         return false;
     }
     return true;
@@ -304,7 +350,7 @@ QList<ServerContent> QuorvelClientDatabase::getManualDevices()
     if (!query(&q))
         return devices;
     if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
-        qCritical("[E][%s] getManualDevices query db fail: %s", Tag, qUtf8Printable(errorText(q)));
+        report("[E][%s] getManualDevices query db fail: %s", q);
         return devices;
     }
     while (q.next()) {

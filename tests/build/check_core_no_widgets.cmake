@@ -1,9 +1,13 @@
-# The core archive must reference no QtWidgets symbol, and a test program linked only
-# against the core must not load libQt5Widgets.
+# The core archive must reference no QtWidgets, X11, xcb or D-Bus symbol, and a test
+# program linked only against the core must not load libQt5Widgets.
 execute_process(COMMAND nm -C --undefined-only ${CORE} OUTPUT_VARIABLE undefined)
 string(REGEX MATCHALL "Q(Widget|Application|MessageBox|Dialog|MainWindow)::[A-Za-z_]+" hits "${undefined}")
 if(hits)
   message(FATAL_ERROR "quorvelcore uses widgets: ${hits}")
+endif()
+string(REGEX MATCHALL "(^|\n) *U (X[A-Z][A-Za-z]+|xcb_[a-z_]+|dbus_[a-z_]+|QX11Info::[A-Za-z]+|QDBus[A-Za-z:]+)" desktop "${undefined}")
+if(desktop)
+  message(FATAL_ERROR "quorvelcore uses the desktop session: ${desktop}")
 endif()
 execute_process(COMMAND ldd ${PROBE} OUTPUT_VARIABLE deps)
 if(deps MATCHES "Qt5Widgets")

@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <cstdio>
 
+#include "AppContext.h"
 #include "ClientFolder.h"
 #include "Config.h"
 #include "DeviceProcess.h"
@@ -54,6 +55,7 @@ void TestCastEndToEnd::castsTheScreen()
     QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "this test needs an X server");
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    AppContext context(dir.path());
     Config::instance()->setValue(Config::ConfirmCast, false);
     VantropeTask::setProgramNameForTests(QStringLiteral(QUORVEL_BIN_DIR) + "/Vantrope");
 

@@ -2,6 +2,7 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "LogCapture.h"
@@ -41,12 +42,14 @@ private:
     QList<QVariantMap> castRequests(const DeviceProcess& d, quint16 port) const;
 
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
     QString m_argsFile;
 };
 
 void TestVantropeTask::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     LogCapture::install();
     // The stand-in casting program: writes its arguments and ends.
     m_argsFile = m_dir.path() + "/args.txt";

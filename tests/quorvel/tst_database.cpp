@@ -5,8 +5,11 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 #include <atomic>
+#include <memory>
+#include <sys/stat.h>
 
 #include "QuorvelClientDatabase.h"
+#include "WithoutFileOverride.h"
 
 namespace {
 std::atomic<int> g_sqlErrors{0};
@@ -29,6 +32,12 @@ RecentFilesContent record(const QString& uuid, qint64 operateTime, const QString
     r.operateTime = operateTime;
     return r;
 }
+
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
 } // namespace
 
 class TestDatabase : public QObject {
@@ -40,12 +49,24 @@ private slots:
     void thumbnailsAreKeyedByModificationTime();
     void recentFilesNewestFirstPerDevice();
     void manualDevices();
-    void unwritableFolderLeavesEmptyLists();
+    void fileIsForItsOwnerOnly();
+    void unusableFolderFailsWithAReason_data();
+    void unusableFolderFailsWithAReason();
     void manyThreadsNoErrorsNothingLost();
     void secondProcessIsNeverLockedOut();
 
 private:
+    // The store of an application folder that is not the current directory.
+    QuorvelClientDatabase* open()
+    {
+        m_db.reset();
+        m_db = std::make_unique<QuorvelClientDatabase>(app());
+        return m_db.get();
+    }
+    QString app() const { return m_dir->path() + "/app"; }
+
     QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<QuorvelClientDatabase> m_db;
 };
 
 void TestDatabase::initTestCase()
@@ -56,22 +77,25 @@ void TestDatabase::initTestCase()
 void TestDatabase::init()
 {
     m_dir = new QTemporaryDir;
-    QDir::setCurrent(m_dir->path());
-    QuorvelClientDatabase::resetForTests();
+    QVERIFY(QDir(m_dir->path()).mkdir("app") && QDir(m_dir->path()).mkdir("elsewhere"));
+    QDir::setCurrent(m_dir->path() + "/elsewhere");
     g_sqlErrors = 0;
 }
 
 void TestDatabase::cleanup()
 {
-    QuorvelClientDatabase::resetForTests();
+    m_db.reset();
+    QFile::setPermissions(app(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     delete m_dir;
 }
 
 void TestDatabase::thumbnailsAreKeyedByModificationTime()
 {
-    auto* db = QuorvelClientDatabase::instance();
+    auto* db = open();
+    QCOMPARE(QuorvelClientDatabase::instance(), db);
     QVERIFY(db->isOpen());
-    QVERIFY(QFile::exists("QuorvelClient.db"));
+    QVERIFY(QFile::exists(app() + "/QuorvelClient.db"));
+    QVERIFY(!QFile::exists("QuorvelClient.db")); // not in the current directory
     QVERIFY(db->getThumb("u1", "/Pictures/a.png", 100).isEmpty());
     QVERIFY(db->setThumb("u1", "/Pictures/a.png", 100, "first"));
     QCOMPARE(db->getThumb("u1", "/Pictures/a.png", 100), QByteArray("first"));
@@ -84,7 +108,7 @@ void TestDatabase::thumbnailsAreKeyedByModificationTime()
 
 void TestDatabase::recentFilesNewestFirstPerDevice()
 {
-    auto* db = QuorvelClientDatabase::instance();
+    auto* db = open();
     QVERIFY(db->addRecentFileRecord(record("u1", 300, "c")));
     QVERIFY(db->addRecentFileRecord(record("u1", 100, "a")));
     QVERIFY(db->addRecentFileRecord(record("u2", 999, "other")));
@@ -111,7 +135,7 @@ void TestDatabase::recentFilesNewestFirstPerDevice()
 
 void TestDatabase::manualDevices()
 {
-    auto* db = QuorvelClientDatabase::instance();
+    auto* db = open();
     ServerContent a;
     a.address = QHostAddress("192.0.2.10");
     a.port = 16020;
@@ -133,14 +157,43 @@ void TestDatabase::manualDevices()
     QVERIFY(db->getManualDevices().isEmpty());
 }
 
-void TestDatabase::unwritableFolderLeavesEmptyLists()
+void TestDatabase::fileIsForItsOwnerOnly()
 {
-    // A folder where the file should be cannot be opened, even by root.
-    QVERIFY(QDir().mkdir("QuorvelClient.db"));
+    open();
+    QVERIFY(m_db->addRecentFileRecord(record("u1", 1)));
+    QCOMPARE(modeOf(app() + "/QuorvelClient.db"), 0600);
+    // A file an older copy left readable to all is narrowed when it is opened.
+    m_db.reset();
+    QVERIFY(::chmod(QFile::encodeName(app() + "/QuorvelClient.db").constData(), 0644) == 0);
+    open();
+    QCOMPARE(modeOf(app() + "/QuorvelClient.db"), 0600);
+    QCOMPARE(m_db->getRecentFiles("u1").size(), 1);
+}
+
+void TestDatabase::unusableFolderFailsWithAReason_data()
+{
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QString>("reason"); // %1: the file
+    QTest::newRow("read-only folder") << true << "cannot open %1: permission denied";
+    QTest::newRow("a folder in the file's place") << false << "cannot open %1: unable to open database file";
+}
+
+void TestDatabase::unusableFolderFailsWithAReason()
+{
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(QString, reason);
+    const QString file = app() + "/QuorvelClient.db";
+    if (readOnlyFolder)
+        QVERIFY(QFile::setPermissions(app(), QFile::ReadOwner | QFile::ExeOwner));
+    else
+        QVERIFY(QDir().mkdir(file));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^\\[E\\]\\[QuorvelClientDatabase\\] Open database"));
-    QTest::ignoreMessage(QtCriticalMsg, "[E][QuorvelClientDatabase] Open database fail.");
-    auto* db = QuorvelClientDatabase::instance();
+    if (!readOnlyFolder)
+        QTest::ignoreMessage(QtCriticalMsg, "[E][QuorvelClientDatabase] Open database fail.");
+    WithoutFileOverride asAUser;
+    auto* db = open();
     QVERIFY(!db->isOpen());
+    QVERIFY2(db->lastError().startsWith(reason.arg(file)), qPrintable(db->lastError()));
     QVERIFY(db->getManualDevices().isEmpty());
     QVERIFY(!db->addRecentFileRecord(record("u1", 1)));
     QVERIFY(db->getRecentFiles("u1").isEmpty());
@@ -150,7 +203,7 @@ void TestDatabase::unwritableFolderLeavesEmptyLists()
 
 void TestDatabase::manyThreadsNoErrorsNothingLost()
 {
-    auto* db = QuorvelClientDatabase::instance();
+    auto* db = open();
     QList<QFuture<void>> workers;
     for (int t = 0; t < 8; ++t) {
         workers.append(QtConcurrent::run([db, t] {
@@ -175,14 +228,15 @@ void TestDatabase::manyThreadsNoErrorsNothingLost()
 void TestDatabase::secondProcessIsNeverLockedOut()
 {
     // Two other processes and this one write the same file at once.
-    auto* db = QuorvelClientDatabase::instance();
+    auto* db = open();
     QVERIFY(db->isOpen());
     QList<QProcess*> writers;
     for (int p = 0; p < 2; ++p) {
         auto* writer = new QProcess(this);
         writer->setWorkingDirectory(m_dir->path());
         writer->setProcessChannelMode(QProcess::MergedChannels);
-        writer->start(QCoreApplication::applicationFilePath(), {"--writer", QString("process-%1").arg(p), "500"});
+        writer->start(
+            QCoreApplication::applicationFilePath(), {"--writer", app(), QString("process-%1").arg(p), "500"});
         writers.append(writer);
     }
     for (int i = 0; i < 500; ++i)
@@ -200,11 +254,11 @@ void TestDatabase::secondProcessIsNeverLockedOut()
 }
 
 // Writer mode for the cross-process test: N records under a uuid, exit 1 on any error.
-static int writerMain(const QString& uuid, int count)
+static int writerMain(const QString& folder, const QString& uuid, int count)
 {
-    auto* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase db(folder);
     for (int i = 0; i < count; ++i) {
-        if (!db->addRecentFileRecord(record(uuid, i)))
+        if (!db.addRecentFileRecord(record(uuid, i)))
             return 1;
     }
     return g_sqlErrors.load() == 0 ? 0 : 1;
@@ -213,9 +267,9 @@ static int writerMain(const QString& uuid, int count)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && qstrcmp(argv[1], "--writer") == 0) {
+    if (argc == 5 && qstrcmp(argv[1], "--writer") == 0) {
         g_previous = qInstallMessageHandler(countErrors);
-        return writerMain(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+        return writerMain(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), atoi(argv[4]));
     }
     TestDatabase test;
     return QTest::qExec(&test, argc, argv);

@@ -3,6 +3,7 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "DeviceProcess.h"
 #include "FileDelete.h"
 #include "FileFinder.h"
@@ -46,12 +47,14 @@ private:
     int countIn(const DeviceProcess& d, const QString& type) const;
 
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
     QStringList m_notices;
 };
 
 void TestFileCommands::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     LogCapture::install();
     Timing t;
     t.listingWaitMs = 400;

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "FileContent.h"
 #include "ProgressContent.h"
@@ -26,12 +27,14 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 void TestProtocol::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     QVERIFY(Config::instance()->setValue(Config::ClientName, QStringLiteral("会议室PC")));
 }
 

@@ -2,6 +2,7 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
@@ -49,12 +50,14 @@ private:
     static int queries(const DeviceProcess& d);
 
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
     QList<ProgressContent> m_uploads;
 };
 
 void TestTransfers::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     LogCapture::install();
     Timing t;
     t.statusPollIntervalMs = 50;

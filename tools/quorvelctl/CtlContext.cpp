@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "AppContext.h"
 #include "CtlOutput.h"
 #include "Task.h"
 #include "TaskHandle.h"
@@ -45,33 +46,19 @@ CtlContext::CtlContext(CtlOutput& out, int timeoutSeconds)
 {
 }
 
-CtlContext::~CtlContext()
-{
-    // Reverse order: the inbox fetches through the queue.
-    m_cast.reset();
-    m_inbox.reset();
-    m_transfers.reset();
-}
-
 TransferQueue& CtlContext::transfers()
 {
-    if (!m_transfers)
-        m_transfers = std::make_unique<TransferQueue>();
-    return *m_transfers;
+    return *AppContext::current()->transfers();
 }
 
 OfferInbox& CtlContext::inbox()
 {
-    if (!m_inbox)
-        m_inbox = std::make_unique<OfferInbox>(&transfers());
-    return *m_inbox;
+    return *AppContext::current()->inbox();
 }
 
 CastSession& CtlContext::cast()
 {
-    if (!m_cast)
-        m_cast = std::make_unique<CastSession>();
-    return *m_cast;
+    return *AppContext::current()->cast();
 }
 
 bool CtlContext::parse(

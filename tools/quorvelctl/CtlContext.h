@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 #include "ServerContent.h"
 #include "TaskOutcome.h"
@@ -22,9 +21,8 @@ public:
     enum Exit { Success = 0, Failure = 1, Usage = 2, Interrupted = 130 };
 
     CtlContext(CtlOutput& out, int timeoutSeconds);
-    ~CtlContext();
 
-    // The core's services, made on first use.
+    // The core's services, from the application context.
     TransferQueue& transfers();
     OfferInbox& inbox();
     CastSession& cast();
@@ -65,7 +63,4 @@ private:
     CtlOutput& m_out;
     int m_timeoutMs;
     bool m_interrupted = false;
-    std::unique_ptr<TransferQueue> m_transfers;
-    std::unique_ptr<OfferInbox> m_inbox;
-    std::unique_ptr<CastSession> m_cast;
 };

@@ -1,11 +1,11 @@
 #include <QCoreApplication>
-#include <QDir>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
-#include "Config.h"
+#include "AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
 #include "log/CustomMsgHandler.h"
@@ -24,8 +24,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
-    // The same application folder as the window: its settings, history and log.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     QStringList args = QCoreApplication::arguments().mid(1);
     bool json = false;
@@ -57,9 +55,12 @@ int main(int argc, char** argv)
         }
     }
 
-    CtlOutput out(json);
-    CtlCommands commands(out, timeout);
+    // The same application folder as the window: its settings, history and log. Paths
+    // the user gives stay relative to the current directory.
+    auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
     CustomMsgHandler log;
+    CtlOutput out(json);
+    auto commands = std::make_unique<CtlCommands>(out, timeout);
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
         [verbose](const QString& line) {
@@ -69,31 +70,32 @@ int main(int argc, char** argv)
         Qt::DirectConnection);
     log.install();
 
-    // Ctrl-C: the running command stops its work cleanly (partial files stay) and
-    // returns; a second one leaves at once.
+    // Ctrl-C or SIGTERM: the running command stops its work cleanly (what was written
+    // stays for a later resumption) and returns, and the context stops the services in
+    // order. A second signal ends the process the default way.
+    bool interrupted = false;
     if (::pipe(g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [&out, &commands] {
-            char c = 0;
-            (void)!::read(g_signalPipe[0], &c, 1);
-            static bool once = false;
+        QObject::connect(notifier, &QSocketNotifier::activated, [&out, &interrupted, &commands, notifier] {
+            notifier->setEnabled(false);
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            interrupted = true;
             out.finishProgress();
-            if (once)
-                std::_Exit(130);
-            once = true;
             fprintf(stderr, "quorvelctl: interrupted\n");
             fflush(stderr);
-            commands.interrupt();
+            commands->interrupt();
         });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
     }
 
-    const int status = commands.run(args);
-    QCoreApplication::sendPostedEvents(); // the log lines still queued for the file
-    log.uninstall();
+    int status = commands->run(args);
+    if (interrupted)
+        status = 130;
+    commands.reset();
+    context.reset(); // while the log still takes what the services say as they stop
     out.finishProgress();
     fflush(stdout);
-    // Background services (discovery threads) need no orderly shutdown here.
-    std::_Exit(status);
+    return status;
 }

@@ -20,18 +20,23 @@ const char* const Tag = "DiscoverListener";
 DiscoveryListener* DiscoveryListener::instance()
 {
     QMutexLocker lock(&g_instanceMutex);
-    if (!g_instance) {
-        g_instance = new DiscoveryListener;
-        if (QCoreApplication::instance())
-            connect(qApp, &QCoreApplication::aboutToQuit, g_instance, &QThread::quit);
-    }
     return g_instance;
+}
+
+DiscoveryListener::DiscoveryListener()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    if (!g_instance)
+        g_instance = this;
 }
 
 DiscoveryListener::~DiscoveryListener()
 {
     quit();
     wait();
+    QMutexLocker lock(&g_instanceMutex);
+    if (g_instance == this)
+        g_instance = nullptr;
 }
 
 ServerContent DiscoveryListener::knownHost(const QString& address) const

@@ -17,6 +17,7 @@ class DiscoveryListener : public QThread {
 public:
     static constexpr quint16 Port = 16020;
 
+    // The live instance (made by the application context), null without one.
     static DiscoveryListener* instance();
 
     ServerContent knownHost(const QString& address) const;
@@ -31,7 +32,8 @@ protected:
     void run() override;
 
 private:
-    DiscoveryListener() = default;
+    friend class AppContext;
+    DiscoveryListener();
     ~DiscoveryListener() override;
     void readPending(QUdpSocket* socket);
 

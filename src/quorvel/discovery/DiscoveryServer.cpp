@@ -150,13 +150,16 @@ void DiscoveryServer::AutoUpdater::onUpdate()
 DiscoveryServer* DiscoveryServer::instance()
 {
     QMutexLocker lock(&g_discoveryMutex);
-    if (!g_instance)
-        g_instance = new DiscoveryServer;
     return g_instance;
 }
 
 DiscoveryServer::DiscoveryServer()
 {
+    {
+        QMutexLocker lock(&g_discoveryMutex);
+        if (!g_instance)
+            g_instance = this;
+    }
     ServerContent::registerMetaTypes();
     m_updater = new AutoUpdater(this);
     m_updater->start(QThread::InheritPriority);

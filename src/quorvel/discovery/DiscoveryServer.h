@@ -66,6 +66,7 @@ public:
         DiscoveryServer* m_server;
     };
 
+    // The live instance (made by the application context), null without one.
     static DiscoveryServer* instance();
 
     // instance() makes the process's one on first use; an owner that makes its own

@@ -1,6 +1,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
@@ -21,11 +22,13 @@ private:
         return QVariantMap{{"name", "dev"}, {"version", version}, {"uuid", uuid}, {"os", "X"}, {"type", "server"}};
     }
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 void TestDiscoveryListener::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     QVERIFY(Config::instance()->setValue(Config::ClientName, QString::fromUtf8("会议室 PC")));
     DiscoveryListener::instance()->start();
     // Ready once it answers.

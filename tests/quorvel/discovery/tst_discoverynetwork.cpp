@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <cstdio>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
@@ -91,6 +92,7 @@ int helperMain(const QString& mode, int seconds)
 {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    AppContext context(dir.path());
     qInstallMessageHandler(printMessages);
     Config::instance()->setValue(Config::ClientName, QStringLiteral("other-client"));
     Timing t;

@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <thread>
 
+#include "AppContext.h"
 #include "Timing.h"
 #include "Watchdog.h"
 #include "quorvel/discovery/DiscoveryServer.h"
@@ -15,7 +16,8 @@
 class TestDiscoveryServer : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QDir::setCurrent(m_dir.path()); } // the hand-added devices' database
+    // Settings and the hand-added devices' database.
+    void initTestCase() { m_context = std::make_unique<AppContext>(m_dir.path()); }
     void init() { Timing::setForTests(Timing()); } // 15 s: no update runs unless a test shortens it
     void outcomes_data();
     void outcomes();
@@ -25,6 +27,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 namespace {
@@ -41,9 +44,12 @@ struct Reports {
             lines << line;
         };
         const auto on = Qt::DirectConnection;
-        QObject::connect(s, &DiscoveryServer::serverDiscoveried, s, [=](const ServerContent& c) { add("+" + c.name); }, on);
-        QObject::connect(s, &DiscoveryServer::serverDisappeared, s, [=](const ServerContent& c) { add("-" + c.name); }, on);
-        QObject::connect(s, &DiscoveryServer::serverDiscoeryEnd, s, [=](int n) { add("end " + QString::number(n)); }, on);
+        QObject::connect(
+            s, &DiscoveryServer::serverDiscoveried, s, [=](const ServerContent& c) { add("+" + c.name); }, on);
+        QObject::connect(
+            s, &DiscoveryServer::serverDisappeared, s, [=](const ServerContent& c) { add("-" + c.name); }, on);
+        QObject::connect(
+            s, &DiscoveryServer::serverDiscoeryEnd, s, [=](int n) { add("end " + QString::number(n)); }, on);
     }
     QStringList take()
     {
@@ -81,15 +87,24 @@ void TestDiscoveryServer::outcomes_data()
     QTest::addColumn<QString>("name"); // and version: "A 1"
     QTest::addColumn<QStringList>("reported");
     QTest::addColumn<int>("left");
-    QTest::newRow("new device") << -1 << "found" << "A 1" << QStringList{"+A"} << 1;
-    QTest::newRow("same answer") << 0 << "found" << "A 1" << QStringList() << 1;
-    QTest::newRow("name changes") << 0 << "found" << "B 1" << QStringList{"-A", "+B"} << 1;
-    QTest::newRow("only the version changes") << 0 << "found" << "A 2" << QStringList() << 1;
-    QTest::newRow("silent, seen lately") << 14000 << "silent" << "A 1" << QStringList() << 1;
-    QTest::newRow("silent, seen long ago") << 16000 << "silent" << "A 1" << QStringList{"-A"} << 0;
-    QTest::newRow("silent, never seen") << -1 << "silent" << "A 1" << QStringList() << 0;
-    QTest::newRow("pass ends, seen lately") << 14000 << "end" << "A 1" << QStringList{"end 1"} << 1;
-    QTest::newRow("pass ends, seen long ago") << 16000 << "end" << "A 1" << QStringList{"-A", "end 0"} << 0;
+    QTest::newRow("new device") << -1 << "found"
+                                << "A 1" << QStringList{"+A"} << 1;
+    QTest::newRow("same answer") << 0 << "found"
+                                 << "A 1" << QStringList() << 1;
+    QTest::newRow("name changes") << 0 << "found"
+                                  << "B 1" << QStringList{"-A", "+B"} << 1;
+    QTest::newRow("only the version changes") << 0 << "found"
+                                              << "A 2" << QStringList() << 1;
+    QTest::newRow("silent, seen lately") << 14000 << "silent"
+                                         << "A 1" << QStringList() << 1;
+    QTest::newRow("silent, seen long ago") << 16000 << "silent"
+                                           << "A 1" << QStringList{"-A"} << 0;
+    QTest::newRow("silent, never seen") << -1 << "silent"
+                                        << "A 1" << QStringList() << 0;
+    QTest::newRow("pass ends, seen lately") << 14000 << "end"
+                                            << "A 1" << QStringList{"end 1"} << 1;
+    QTest::newRow("pass ends, seen long ago") << 16000 << "end"
+                                              << "A 1" << QStringList{"-A", "end 0"} << 0;
 }
 
 void TestDiscoveryServer::outcomes()

@@ -2,6 +2,7 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "ProtocolDefinedJsonObject.h"
@@ -24,11 +25,13 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 void TestServerInfoGetter::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     Config::instance()->setValue(Config::ClientName, "Tester PC");
     Timing t;
     t.infoReplyWaitMs = 300;

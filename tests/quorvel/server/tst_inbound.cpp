@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <cstdio>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "LogCapture.h"
 #include "ProtocolDefinedJsonObject.h"
@@ -45,6 +46,7 @@ private:
     static QByteArray readAll(QTcpSocket& s, qint64 count);
 
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
     OperateListener* m_listener = nullptr;
     QList<QPair<QString, ServerContent>> m_questions;
 };
@@ -52,6 +54,7 @@ private:
 void TestInbound::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
+    m_context = std::make_unique<AppContext>(m_dir.path());
     LogCapture::install();
     Timing t;
     t.servingAcceptWaitMs = 3000;

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class CastSession;
+class Config;
+class DesktopSession;
+class DiscoveryListener;
+class DiscoveryServer;
+class FileTransferServer;
+class OfferInbox;
+class QuorvelClientDatabase;
+class TransferQueue;
+
+// The application's long-lived objects, created in a fixed order on the thread that
+// constructs the context and freed in reverse when it is destroyed. Their instance()
+// functions return the objects made here. One context per process at a time.
+//
+// To add an object: give it a member and an accessor, and create it in the constructor
+// with own(new Object(...)) after the objects it uses; it is then freed before them.
+class AppContext {
+public:
+    // applicationFolder holds config.ini, QuorvelClient.db and the log; the launcher's
+    // folder (QCoreApplication::applicationDirPath()) in the programs. session is the
+    // desktop session of a window (cast shortcut, autostart entry); null for headless
+    // programs. It stays the caller's and must outlive the context.
+    explicit AppContext(const QString& applicationFolder, DesktopSession* session = nullptr);
+    ~AppContext();
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    // The live context, null without one.
+    static AppContext* current();
+    // The live context's folder, empty without one; safe from any thread.
+    static QString applicationFolder();
+
+    QString folder() const { return m_folder; }
+    // A file of the application (not a path the user gave): resolved against the folder.
+    QString filePath(const QString& relative) const;
+
+    Config* config() const { return m_config; }
+    QuorvelClientDatabase* database() const { return m_database; }
+    DiscoveryServer* discovery() const { return m_discovery; }
+    DiscoveryListener* discoveryListener() const { return m_discoveryListener; }
+    FileTransferServer* uploads() const { return m_uploads; }
+
+    // The services every front end shares.
+    TransferQueue* transfers() const { return m_transfers; }
+    OfferInbox* inbox() const { return m_inbox; }
+    CastSession* cast() const { return m_cast; }
+
+private:
+    template <typename T> T* own(T* object)
+    {
+        m_teardown.push_back([object] { delete object; });
+        return object;
+    }
+
+    const QString m_folder;
+    std::vector<std::function<void()>> m_teardown;
+    Config* m_config = nullptr;
+    QuorvelClientDatabase* m_database = nullptr;
+    DiscoveryServer* m_discovery = nullptr;
+    DiscoveryListener* m_discoveryListener = nullptr;
+    FileTransferServer* m_uploads = nullptr;
+    // How many of the objects above are the core's; the services follow them.
+    size_t m_coreObjects = 0;
+    TransferQueue* m_transfers = nullptr;
+    OfferInbox* m_inbox = nullptr;
+    CastSession* m_cast = nullptr;
+};

@@ -1,0 +1,3 @@
+#include "DesktopSession.h"
+
+DesktopSession::~DesktopSession() = default;

@@ -1,0 +1,23 @@
+# Programs without a window load no display or session library of their own: nothing
+# they name themselves is X11, xcb or D-Bus, and nothing they load is a Qt module of the
+# desktop session. (libQt5Gui still brings libX11/libxcb through libGL, and avahi-client
+# brings libdbus-1 for the mDNS daemon; neither is the programs' own.)
+foreach(program IN LISTS PROGRAMS)
+  execute_process(COMMAND readelf -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "readelf failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "NEEDED\\)[^\n]*\\[[^]\n]*(X11|xcb|dbus|DBus|Widgets)[^]\n]*\\]" own "${dynamic}")
+  if(own)
+    message(FATAL_ERROR "${program} links desktop libraries itself: ${own}")
+  endif()
+  execute_process(COMMAND ldd ${program} OUTPUT_VARIABLE loaded RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "ldd failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "libQt5(DBus|X11Extras|Widgets|XcbQpa)[^ ]*" modules "${loaded}")
+  if(modules)
+    message(FATAL_ERROR "${program} loads desktop Qt modules: ${modules}")
+  endif()
+  message(STATUS "${program}: headless")
+endforeach()
