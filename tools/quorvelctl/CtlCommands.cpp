@@ -796,9 +796,11 @@ int CtlCommands::serve(const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Receive files that devices and other clients offer: answer discovery on UDP 16020, take requests on "
-        "UDP 16021, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
-        "(--ask, read from standard input) or at once (--accept). Runs until interrupted."));
+        "Receive files that devices and other clients offer: answer discovery on UDP %1, take requests on "
+        "UDP %2, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
+        "(--ask, read from standard input) or at once (--accept). Runs until interrupted.")
+                                    .arg(ProtocolPort::Discovery)
+                                    .arg(ProtocolPort::Operation));
     p.addOption({"accept", "Take every offered file without asking."});
     p.addOption({"ask", "Ask for each offered file (the default)."});
     int exit = 0;
@@ -937,7 +939,8 @@ int CtlCommands::offer(const QStringList& args)
         listener, &OperateListener::listening, this, [&] { bound = true; }, Qt::QueuedConnection);
     listener->start();
     if (!waitFor([&] { return bound; }, 3000))
-        return fail(QStringLiteral("UDP port 16021 is taken: is a client already serving here?"));
+        return fail(
+            QStringLiteral("UDP port %1 is taken: is a client already serving here?").arg(OperateListener::Port));
 
     QSet<QString> fetched;
     connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, this, [&](const ProgressContent& pc) {
