@@ -63,6 +63,14 @@ void DownloadServer::error(const QString& text)
     qCritical("[E][%s] %s", "DownloadServer", qUtf8Printable(text));
 }
 
+void DownloadServer::adoptListener(QTcpServer* listener)
+{
+    delete m_listener;
+    m_listener = listener;
+    m_listener->setParent(this);
+    m_tcpPort = listener->serverPort();
+}
+
 bool DownloadServer::listen()
 {
     if (!m_listener)

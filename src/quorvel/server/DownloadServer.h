@@ -20,6 +20,9 @@ public:
     DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
         QObject* parent = nullptr);
     ~DownloadServer() override;
+    // Serves with a listener already bound to the session's port (taken over; it must
+    // live on the thread that runs this task).
+    void adoptListener(QTcpServer* listener);
     // Listens on the session's port; done before the fetching party is told the port,
     // so that it never connects to nothing.
     bool listen();
