@@ -403,11 +403,16 @@ QByteArray serialize(const QVariant& data, bool& success)
     return QByteArray();
 }
 
+QVariant parseUtf8(const QByteArray& utf8, bool& success)
+{
+    // Not QString::fromUtf8(QByteArray): that one stops at the first NUL byte.
+    return parse(utf8.isNull() ? QString() : QString::fromUtf8(utf8.constData(), utf8.size()), success);
+}
+
 JsonObject parseObject(const QByteArray& utf8, bool* success)
 {
     bool ok = true;
-    // The whole datagram counts: a NUL byte does not end the text.
-    const QVariant value = parse(QString::fromUtf8(utf8.constData(), utf8.size()), ok);
+    const QVariant value = parseUtf8(utf8, ok);
     if (success)
         *success = ok;
     return value.toMap();

@@ -18,6 +18,9 @@ using JsonArray = QVariantList;
 constexpr int MaxNestingDepth = 512;
 
 QVariant parse(const QString& json, bool& success);
+// The same from UTF-8 bytes, all of them: a NUL byte is a character like any other (the
+// serialiser writes U+0000 raw), so it must not end the text.
+QVariant parseUtf8(const QByteArray& utf8, bool& success);
 QByteArray serialize(const QVariant& data, bool& success);
 QByteArray serialize(const QVariant& data);
 

@@ -11,10 +11,11 @@ QMutex g_installLock;
 QAtomicPointer<CustomMsgHandler> g_installed;
 } // namespace
 
-CustomMsgHandler::CustomMsgHandler(QObject* parent)
+CustomMsgHandler::CustomMsgHandler(QObject* parent, const QString& logFolder)
     : QObject(parent)
 {
-    m_writer = new FileLogWriter(QStringLiteral("QuorvelClient"));
+    const QString name = QStringLiteral("QuorvelClient");
+    m_writer = new FileLogWriter(name, logFolder.isEmpty() ? FileLogWriter::defaultFolder() : logFolder);
 }
 
 CustomMsgHandler::~CustomMsgHandler()

@@ -9,7 +9,8 @@ class FileLogWriter;
 class CustomMsgHandler : public QObject {
     Q_OBJECT
 public:
-    explicit CustomMsgHandler(QObject* parent = nullptr);
+    // The log goes to `logFolder`, or to the writer's default folder when it is empty.
+    explicit CustomMsgHandler(QObject* parent = nullptr, const QString& logFolder = QString());
     ~CustomMsgHandler() override;
 
     bool install();

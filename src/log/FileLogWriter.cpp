@@ -1,32 +1,46 @@
 #include "FileLogWriter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "AppContext.h"
 
 namespace {
 thread_local bool t_reportingOwnError = false;
-constexpr unsigned long OpenWaitMs = 2000;
 } // namespace
 
 FileLogWriter::FileLogWriter(const QString& name, QObject* parent)
+    : FileLogWriter(name, defaultFolder(), parent)
+{
+}
+
+FileLogWriter::FileLogWriter(const QString& name, const QString& folder, QObject* parent)
     : QThread(parent)
     , m_logName(name)
+    , m_folder(folder)
     , m_timeFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss :\t"))
 {
-    connect(&m_bridge, &FileLogBridge::onWriteMessage, this, &FileLogWriter::priWriteMessage, Qt::QueuedConnection);
+    // Direct: the reporter's thread only appends to the queue.
+    connect(&m_bridge, &FileLogBridge::onWriteMessage, this, &FileLogWriter::priWriteMessage, Qt::DirectConnection);
     start();
 }
 
 FileLogWriter::~FileLogWriter()
 {
-    if (isRunning()) {
-        quit();
-        wait();
-    }
+    stop();
+}
+
+QString FileLogWriter::defaultFolder()
+{
+    // The application context's folder (a test's own, say), else the launcher's.
+    const QString folder = AppContext::applicationFolder();
+    return (folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder) + QStringLiteral("/log");
 }
 
 bool FileLogWriter::isReportingOwnError()
@@ -36,8 +50,33 @@ bool FileLogWriter::isReportingOwnError()
 
 QString FileLogWriter::fileName() const
 {
-    QMutexLocker lock(&m_fileLock);
-    return m_file ? m_file->fileName() : QString();
+    QMutexLocker lock(&m_lock);
+    return m_fileName;
+}
+
+void FileLogWriter::setBeforeWriteForTests(std::function<void()> hook)
+{
+    QMutexLocker lock(&m_lock);
+    m_beforeWrite = std::move(hook);
+}
+
+void FileLogWriter::stop()
+{
+    {
+        QMutexLocker lock(&m_lock);
+        m_stopping = true;
+        m_wake.wakeAll();
+    }
+    wait();
+}
+
+void FileLogWriter::priWriteMessage(QString msg)
+{
+    QMutexLocker lock(&m_lock);
+    if (m_stopping)
+        return;
+    m_queue.append(msg);
+    m_wake.wakeAll();
 }
 
 void FileLogWriter::reportError(const char* format, const QString& argument)
@@ -50,29 +89,46 @@ void FileLogWriter::reportError(const char* format, const QString& argument)
 void FileLogWriter::run()
 {
     openLogFile();
-    {
-        QMutexLocker lock(&m_fileLock);
-        m_openAttempted = true;
-        m_openedCondition.wakeAll();
+    for (;;) {
+        QStringList batch;
+        std::function<void()> beforeWrite;
+        bool stopping = false;
+        {
+            QMutexLocker lock(&m_lock);
+            while (m_queue.isEmpty() && !m_stopping)
+                m_wake.wait(&m_lock);
+            batch.swap(m_queue);
+            stopping = m_stopping;
+            beforeWrite = m_beforeWrite;
+        }
+        // Written outside the lock: a message reported while writing (the file's own
+        // warnings included) only queues behind this batch.
+        for (const QString& msg : qAsConst(batch)) {
+            if (beforeWrite)
+                beforeWrite();
+            writeOne(msg);
+        }
+        if (stopping && batch.isEmpty())
+            break;
     }
-    exec();
-    QMutexLocker lock(&m_fileLock);
     delete m_file;
     m_file = nullptr;
 }
 
 void FileLogWriter::openLogFile()
 {
-    const QString folder = QStringLiteral("log");
-    QDir dir(AppContext::applicationFolder().isEmpty() ? QDir::currentPath() : AppContext::applicationFolder());
-    if (!dir.exists(folder) && !dir.mkdir(folder)) {
-        reportError("[E][%s] make %s dir fail.", folder);
+    const QByteArray folder = QFile::encodeName(m_folder);
+    if (!QFileInfo::exists(m_folder) && ::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        reportError("[E][%s] make %s dir fail.", m_folder);
         return;
     }
-    if (!dir.cd(folder)) {
-        reportError("[E][%s] cd %s fail.", folder);
+    QDir dir(m_folder);
+    if (!QFileInfo(m_folder).isDir() || !dir.isReadable()) {
+        reportError("[E][%s] cd %s fail.", m_folder);
         return;
     }
+    // A folder left by an older version may be open to others: the log is its owner's.
+    ::chmod(folder.constData(), 0700);
     QStringList old = dir.entryList(QStringList{m_logName + QStringLiteral("*.log")}, QDir::Files, QDir::Name);
     while (old.size() > KeptOldFiles) {
         const QString name = old.takeFirst();
@@ -83,34 +139,30 @@ void FileLogWriter::openLogFile()
     // Two writers started in the same millisecond (a quick restart, two clients side by
     // side) must not truncate each other's file: take the next free millisecond.
     qint64 stamp = QDateTime::currentMSecsSinceEpoch();
-    auto* file = new QFile;
-    for (int attempt = 0;; ++attempt, ++stamp) {
-        file->setFileName(dir.filePath(m_logName + QLatin1Char('-') + QString::number(stamp) + QStringLiteral(".log")));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            break;
-        if (!file->exists() || attempt == 1000) {
-            reportError("[E][%s] Open file fail: %s", file->errorString());
-            delete file;
+    QString path;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt, ++stamp) {
+        path = dir.filePath(m_logName + QLatin1Char('-') + QString::number(stamp) + QStringLiteral(".log"));
+        fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && (errno != EEXIST || attempt == 1000)) {
+            reportError("[E][%s] Open file fail: %s", qt_error_string(errno));
             return;
         }
     }
-    QMutexLocker lock(&m_fileLock);
+    auto* file = new QFile(path);
+    if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        reportError("[E][%s] Open file fail: %s", file->errorString());
+        delete file;
+        return;
+    }
     m_file = file;
+    QMutexLocker lock(&m_lock);
+    m_fileName = path;
 }
 
-void FileLogWriter::waitUntilOpened()
+void FileLogWriter::writeOne(QString msg)
 {
-    // Messages reported before the thread opened the file still belong in it.
-    if (!m_openAttempted && isRunning())
-        m_openedCondition.wait(&m_fileLock, OpenWaitMs);
-}
-
-void FileLogWriter::priWriteMessage(QString msg)
-{
-    QMutexLocker lock(&m_fileLock);
-    waitUntilOpened();
     if (!m_file) {
-        lock.unlock();
         t_reportingOwnError = true;
         qCritical("[E][%s] File is not opened.", "FileLogWriter");
         t_reportingOwnError = false;

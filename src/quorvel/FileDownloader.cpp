@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QThread>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
@@ -109,9 +111,14 @@ void FileDownloader::execute()
     }
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
-    QFile file(m_localPath);
+    QFile file;
     // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // Never through a symbolic link planted at the path since it was chosen.
+    const int fd = ::open(
+        QFile::encodeName(m_localPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         qCritical("[E][%s] cant not open file to write.", Tag);
         return (void)fail(tr("cannot write %1: %2").arg(m_localPath, file.errorString()));
     }

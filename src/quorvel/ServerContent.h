@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ProtocolWords.h"
+
 struct SupportEntry {
     QString name;
     int port = 0;
@@ -18,7 +20,7 @@ struct SupportEntry {
 class ServerContent {
 public:
     QHostAddress address;
-    int port = 16020;
+    int port = ProtocolPort::Discovery;
     QString name;
     QString version;
     QString os;

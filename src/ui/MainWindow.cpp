@@ -8,7 +8,7 @@
 
 namespace {
 MainWindow* g_mainWindow = nullptr;
-const char* const ClientVersion = "1.5.5";
+const char* const ClientVersion = QUORVEL_VERSION;
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)

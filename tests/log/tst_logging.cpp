@@ -1,9 +1,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
@@ -15,83 +17,73 @@ private slots:
     void cleanup();
     void keepsNewestFifteenAndForeignFiles();
     void writesLinesByteForByte();
+    void writesOffTheReportingThread();
+    void folderAndFilesAreTheOwnersOnly();
     void onlyOneHandlerInstalls();
     void noLogFolderDoesNotSpin();
 
 private:
-    QByteArray waitForLogContent(FileLogWriter* writer, const QByteArray& needle);
+    static QByteArray contentOf(const QString& fileName);
     QTemporaryDir* m_dir = nullptr;
-    QString m_oldCwd;
+    QString m_log; // the log folder of the test's writers
 };
 
 void TestLogging::init()
 {
-    m_oldCwd = QDir::currentPath();
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
-    QDir::setCurrent(m_dir->path());
+    m_log = m_dir->filePath("log");
 }
 
 void TestLogging::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
     delete m_dir;
 }
 
-QByteArray TestLogging::waitForLogContent(FileLogWriter* writer, const QByteArray& needle)
+QByteArray TestLogging::contentOf(const QString& fileName)
 {
-    QByteArray content;
-    QDeadlineTimer deadline(5000);
-    while (writer->fileName().isEmpty() && !deadline.hasExpired())
-        QTest::qWait(10);
-    QFile file(writer->fileName());
-    for (int i = 0; i < 250 && !content.contains(needle); ++i) {
-        QCoreApplication::processEvents();
-        if (file.open(QIODevice::ReadOnly)) {
-            content = file.readAll();
-            file.close();
-        }
-        if (!content.contains(needle))
-            QTest::qWait(20);
-    }
-    return content;
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestLogging::keepsNewestFifteenAndForeignFiles()
 {
-    QDir().mkdir("log");
-    for (int i = 0; i < 20; ++i) {
-        QFile f(QString("log/QuorvelClient-%1.log").arg(1480000000000LL + i));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
-    for (const char* foreign : {"log/notes.txt", "log/Other-1.log", "log/QuorvelClient.txt"}) {
-        QFile f(foreign);
+    QVERIFY(QDir().mkdir(m_log));
+    const QStringList foreign{"notes.txt", "Other-1.log", "QuorvelClient.txt"};
+    QStringList names = foreign;
+    for (int i = 0; i < 20; ++i)
+        names << QString("QuorvelClient-%1.log").arg(1480000000000LL + i);
+    for (const QString& name : names) {
+        QFile f(m_log + '/' + name);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
 
-    FileLogWriter writer("QuorvelClient");
-    QTRY_VERIFY_WITH_TIMEOUT(!writer.fileName().isEmpty(), 5000);
-    const QStringList ours = QDir("log").entryList({"QuorvelClient*.log"}, QDir::Files, QDir::Name);
+    FileLogWriter writer("QuorvelClient", m_log);
+    writer.stop();
+    const QStringList ours = QDir(m_log).entryList({"QuorvelClient*.log"}, QDir::Files, QDir::Name);
     QCOMPARE(ours.size(), 16);
     QCOMPARE(ours.first(), QString("QuorvelClient-1480000000005.log"));
     QVERIFY(ours.contains("QuorvelClient-1480000000019.log"));
     QVERIFY(
         QRegularExpression("^QuorvelClient-\\d{13}\\.log$").match(QFileInfo(writer.fileName()).fileName()).hasMatch());
-    QVERIFY(QFile::exists("log/notes.txt"));
-    QVERIFY(QFile::exists("log/Other-1.log"));
-    QVERIFY(QFile::exists("log/QuorvelClient.txt"));
+    for (const QString& name : foreign)
+        QVERIFY(QFile::exists(m_log + '/' + name));
 }
 
 void TestLogging::writesLinesByteForByte()
 {
-    FileLogWriter writer("QuorvelClient");
-    emit writer.bridge()->onWriteMessage("a\nb");
-    emit writer.bridge()->onWriteMessage("ends\n");
-    emit writer.bridge()->onWriteMessage(QString::fromUtf8("[I][Test] 中文"));
-    const QByteArray content = waitForLogContent(&writer, "中文");
-
+    QString fileName;
+    {
+        FileLogWriter writer("QuorvelClient", m_log);
+        emit writer.bridge()->onWriteMessage("a\nb");
+        emit writer.bridge()->onWriteMessage("ends\n");
+        emit writer.bridge()->onWriteMessage(QString::fromUtf8("[I][Test] 中文"));
+        // Destroying the writer right away, with no event loop run, still writes all three.
+    }
+    const QStringList files = QDir(m_log).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
     const QRegularExpression stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d :\\t");
-    QString text = QString::fromUtf8(content);
+    QString text = QString::fromUtf8(contentOf(m_log + '/' + files.first()));
     QCOMPARE(text.count(stamp), 3);
     text.replace(stamp, "T");
     // A line feed gets eight tabs after it; a message that ended in one gets no "\r\n",
@@ -99,10 +91,53 @@ void TestLogging::writesLinesByteForByte()
     QCOMPARE(text, QString::fromUtf8("Ta\n\t\t\t\t\t\t\t\tb\r\nTends\n\t\t\t\t\t\t\t\tT[I][Test] 中文\r\n"));
 }
 
+void TestLogging::writesOffTheReportingThread()
+{
+    FileLogWriter writer("QuorvelClient", m_log);
+    QSemaphore diskFree;
+    QThread* writingThread = nullptr;
+    bool diskWasBlocked = false;
+    writer.setBeforeWriteForTests([&] {
+        writingThread = QThread::currentThread();
+        diskWasBlocked = diskFree.tryAcquire(1, 5000); // a disk that hangs until released
+    });
+    // The reporting thread gets its messages off its hands while the disk hangs.
+    emit writer.bridge()->onWriteMessage("first");
+    emit writer.bridge()->onWriteMessage("second");
+    diskFree.release(2);
+    writer.stop();
+    QVERIFY(diskWasBlocked);
+    QVERIFY(writingThread && writingThread != QThread::currentThread());
+    QVERIFY(contentOf(writer.fileName()).contains("first\r\n"));
+    QVERIFY(contentOf(writer.fileName()).contains("second\r\n"));
+}
+
+void TestLogging::folderAndFilesAreTheOwnersOnly()
+{
+    const mode_t oldMask = ::umask(022);
+    FileLogWriter writer("QuorvelClient", m_log);
+    writer.stop();
+    ::umask(oldMask);
+    struct stat folder = {}, file = {};
+    QCOMPARE(::stat(QFile::encodeName(m_log).constData(), &folder), 0);
+    QCOMPARE(::stat(QFile::encodeName(writer.fileName()).constData(), &file), 0);
+    QCOMPARE(folder.st_mode & 0777, mode_t(0700));
+    QCOMPARE(file.st_mode & 0777, mode_t(0600));
+
+    // By default the log lives in the application folder, not in the current directory.
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    FileLogWriter byDefault("QuorvelClientDefaultFolderTest");
+    byDefault.stop();
+    QDir::setCurrent(oldCwd);
+    QCOMPARE(QFileInfo(byDefault.fileName()).absolutePath(), QCoreApplication::applicationDirPath() + "/log");
+    QVERIFY(QFile::remove(byDefault.fileName()));
+}
+
 void TestLogging::onlyOneHandlerInstalls()
 {
-    CustomMsgHandler first;
-    CustomMsgHandler second;
+    CustomMsgHandler first(nullptr, m_log);
+    CustomMsgHandler second(nullptr, m_log);
     QVERIFY(first.install());
     QVERIFY(!second.install());
     QVERIFY(!second.uninstall());
@@ -121,42 +156,41 @@ void TestLogging::onlyOneHandlerInstalls()
     QCOMPARE(firstSpy.count(), 1);
     QVERIFY(second.uninstall());
 
-    const QByteArray content = waitForLogContent(first.writer(), "hello");
-    QVERIFY(content.contains("[W][Test] hello\r\n"));
+    first.writer()->stop();
+    second.writer()->stop();
+    QVERIFY(contentOf(first.writer()->fileName()).contains("[W][Test] hello\r\n"));
     // Regression: two writers started in one millisecond truncated each other's file.
-    QTRY_VERIFY(!second.writer()->fileName().isEmpty());
+    QVERIFY(!second.writer()->fileName().isEmpty());
     QVERIFY(first.writer()->fileName() != second.writer()->fileName());
 }
 
 void TestLogging::noLogFolderDoesNotSpin()
 {
     {
-        QFile blocker("log"); // a file where the folder should be
+        QFile blocker(m_log); // a file where the folder should be
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    CustomMsgHandler handler;
-    QSignalSpy spy(&handler, &CustomMsgHandler::message);
+    CustomMsgHandler handler(nullptr, m_log);
+    QMutex linesLock; // the writer reports from its own thread
+    QStringList lines;
+    connect(
+        &handler, &CustomMsgHandler::message, this,
+        [&](const QString& line) {
+            QMutexLocker lock(&linesLock);
+            lines << line;
+        },
+        Qt::DirectConnection);
     QVERIFY(handler.install());
-    const auto countOf = [&spy](const QString& text) {
-        int n = 0;
-        for (const QList<QVariant>& call : spy)
-            n += call.at(0).toString() == text;
-        return n;
-    };
-    const QString notOpened = QStringLiteral("[E][FileLogWriter] File is not opened.");
-
     qCritical("[E][%s] one", "Test");
     qCritical("[E][%s] two", "Test");
-    QCOMPARE(countOf("[E][Test] one"), 1); // the debug window still gets every line
     // Each undeliverable message yields exactly one "not opened" report, and that report
-    // is not fed back to the file: once the queue drains, nothing more arrives.
-    QTRY_COMPARE_WITH_TIMEOUT(countOf(notOpened), 2, 5000);
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::sendPostedEvents();
-    QCOMPARE(countOf(notOpened), 2);
-    QVERIFY(handler.writer()->fileName().isEmpty());
-    QVERIFY(QFileInfo("log").isFile());
+    // is not fed back to the file (or stopping would never drain).
+    handler.writer()->stop();
     handler.uninstall();
+    QCOMPARE(lines.count("[E][Test] one"), 1); // the debug window still gets every line
+    QCOMPARE(lines.count("[E][FileLogWriter] File is not opened."), 2);
+    QVERIFY(handler.writer()->fileName().isEmpty());
+    QVERIFY(QFileInfo(m_log).isFile());
 }
 
 QTEST_GUILESS_MAIN(TestLogging)

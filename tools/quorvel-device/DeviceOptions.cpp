@@ -19,8 +19,10 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
         "folder", "Folder to serve; a new or empty one gets sample files (default: a fresh folder).", "dir");
     const QCommandLineOption secure("secure-folder", "Confidential area (default: <folder>/.secure).", "dir");
     const QCommandLineOption support("support", "Feature announced in \"support\" (repeatable).", "text");
-    const QCommandLineOption infoPort("info-port", "UDP port of the information query.", "port", "16020");
-    const QCommandLineOption opPort("operation-port", "UDP port of file requests.", "port", "16021");
+    const QCommandLineOption infoPort(
+        "info-port", "UDP port of the information query.", "port", QString::number(ProtocolPort::Discovery));
+    const QCommandLineOption opPort(
+        "operation-port", "UDP port of file requests.", "port", QString::number(ProtocolPort::Operation));
     const QCommandLineOption castPort("cast-port", "UDP port of the cast negotiation.", "port", "8000");
     const QCommandLineOption streamPort("stream-port", "TCP port that receives the cast stream.", "port", "7236");
     const QCommandLineOption castPassword("cast-password", "Password the cast negotiation asks for.", "text");

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ProtocolWords.h"
+
 // Faults a test can ask the simulated device to commit.
 struct DeviceFaults {
     qint64 cutAfter = -1; // break a TCP transfer once this many bytes of the file moved
@@ -31,8 +33,8 @@ struct DeviceOptions {
     QString folder; // the served folder; empty: a fresh sample folder
     QString secureFolder; // the confidential area; empty: <folder>/.secure
     QStringList support; // empty: "file_upload" and "Vantrope : <castPort>"
-    quint16 infoPort = 16020;
-    quint16 operationPort = 16021;
+    quint16 infoPort = ProtocolPort::Discovery;
+    quint16 operationPort = ProtocolPort::Operation;
     quint16 castPort = 8000;
     quint16 streamPort = 7236;
     QString castPassword;

@@ -51,7 +51,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvel-device"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.5.5"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
 
     DeviceOptions options;
     QString error;

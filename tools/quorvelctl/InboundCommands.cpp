@@ -12,6 +12,7 @@
 #include "Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "ProtocolWords.h"
 #include "Timing.h"
 #include "TransferQueue.h"
 #include "quorvel/discovery/DiscoveryListener.h"
@@ -60,9 +61,11 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Receive files that devices and other clients offer: answer discovery on UDP 16020, take requests on "
-        "UDP 16021, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
-        "(--ask, read from standard input) or at once (--accept). Runs until interrupted."));
+        "Receive files that devices and other clients offer: answer discovery on UDP %1, take requests on "
+        "UDP %2, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
+        "(--ask, read from standard input) or at once (--accept). Runs until interrupted.")
+                                    .arg(ProtocolPort::Discovery)
+                                    .arg(ProtocolPort::Operation));
     p.addOption({"accept", "Take every offered file without asking."});
     p.addOption({"ask", "Ask for each offered file (the default)."});
     int exit = 0;
@@ -130,7 +133,7 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     if (!ctx.resolve(p.positionalArguments().at(0), false, &client))
         return CtlContext::Failure;
     if (!listen(ctx, 3000))
-        return ctx.fail(QStringLiteral("UDP port 16021 is taken: is a client already serving here?"));
+        return ctx.fail(QStringLiteral("UDP port %1 is taken: is a client already serving here?").arg(ProtocolPort::Operation));
 
     QSet<QString> fetched;
     int confirmed = 0;

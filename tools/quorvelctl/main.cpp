@@ -43,7 +43,7 @@ int main(int argc, char** argv)
                 return CtlCommands::Usage;
             }
         } else if (option == QLatin1String("--version")) {
-            printf("1.5.5\n");
+            printf("%s\n", QUORVEL_VERSION);
             return 0;
         } else if (option == QLatin1String("--help")) {
             printf("%s\n", CtlCommands::usage().toUtf8().constData());

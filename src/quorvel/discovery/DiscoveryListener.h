@@ -15,7 +15,7 @@ class QUdpSocket;
 class DiscoveryListener : public QThread {
     Q_OBJECT
 public:
-    static constexpr quint16 Port = 16020;
+    static constexpr quint16 Port = ProtocolPort::Discovery;
 
     // The live instance (made by the application context), null without one.
     static DiscoveryListener* instance();

@@ -32,7 +32,7 @@ class DiscoveryServer : public QObject, public QueryResultReceiver {
 public:
     static const QString ServiceType; // "_quorvel._udp"
     static const QString OwnServiceName; // "QuorvelClient"
-    static constexpr quint16 QueryPort = 16020;
+    static constexpr quint16 QueryPort = ProtocolPort::Discovery;
 
     // One information query of one address (or of every device, with the broadcast
     // address); reports to the owner's onQueryServerResult on the pool thread.

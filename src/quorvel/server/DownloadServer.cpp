@@ -63,6 +63,12 @@ void DownloadServer::error(const QString& text)
     qCritical("[E][%s] %s", "DownloadServer", qUtf8Printable(text));
 }
 
+void DownloadServer::adoptListener(std::unique_ptr<QTcpServer> listener)
+{
+    m_listener = std::move(listener);
+    m_tcpPort = m_listener->serverPort();
+}
+
 bool DownloadServer::listen()
 {
     if (!m_listener)

@@ -19,6 +19,9 @@ public:
 
     DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server);
     ~DownloadServer() override;
+    // Serves with a listener already bound to the session's port (taken over; it must
+    // live on the thread that runs this task).
+    void adoptListener(std::unique_ptr<QTcpServer> listener);
     // Listens on the session's port; done before the fetching party is told the port,
     // so that it never connects to nothing. Called on the thread that runs the task.
     bool listen();

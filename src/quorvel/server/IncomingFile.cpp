@@ -1,7 +1,14 @@
 #include "IncomingFile.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+constexpr int MaxNumbered = 9999;
+} // namespace
 
 QString IncomingFile::nameOf(const QString& offeredPath, QString* reason)
 {
@@ -21,21 +28,35 @@ QString IncomingFile::nameOf(const QString& offeredPath, QString* reason)
     return QString();
 }
 
-QString IncomingFile::targetIn(const QString& folder, const QString& name)
+QString IncomingFile::targetIn(const QString& folder, const QString& name, QString* reason)
 {
     const QDir dir(folder);
-    const auto taken = [&](const QString& candidate) {
-        const QFileInfo info(dir.filePath(candidate));
-        return info.exists() || info.isSymLink(); // a dangling link "exists" too
-    };
-    if (!taken(name))
-        return dir.filePath(name);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        if (reason)
+            *reason = QStringLiteral("cannot create the folder %1").arg(folder);
+        return QString();
+    }
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
-    for (int n = 1;; ++n) {
-        const QString candidate = QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
-        if (!taken(candidate))
-            return dir.filePath(candidate);
+    for (int n = 0; n <= MaxNumbered; ++n) {
+        const QString path = dir.filePath(n == 0 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension));
+        // Checking first and opening later would leave a gap for a link or a file to
+        // appear: creating is the check. The mode is that of any file the user makes
+        // (0666 less the umask): what arrives is the user's document, like a download.
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            if (reason)
+                *reason = QStringLiteral("cannot create %1: %2").arg(path, qt_error_string(errno));
+            return QString();
+        }
     }
+    if (reason)
+        *reason = QStringLiteral("%1 and %2 numbered names are taken in %3").arg(name).arg(MaxNumbered).arg(folder);
+    return QString();
 }

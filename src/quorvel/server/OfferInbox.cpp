@@ -1,6 +1,5 @@
 #include "OfferInbox.h"
 
-#include <QDir>
 #include <QPointer>
 
 #include "Config.h"
@@ -75,10 +74,10 @@ void OfferInbox::fetch(const Offer& offer)
         return;
     }
     const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-    if (!QDir().mkpath(folder)) {
-        emit declined(offer, tr("cannot make the download folder %1").arg(folder));
+    const QString target = IncomingFile::targetIn(folder, name, &reason);
+    if (target.isEmpty()) {
+        emit declined(offer, reason);
         return;
     }
-    const QString target = IncomingFile::targetIn(folder, name);
     emit accepted(offer, m_transfers->download(offer.remotePath, target, offer.from), target);
 }

@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include "ProtocolWords.h"
+
 class QHostAddress;
 class QUdpSocket;
 
@@ -10,7 +12,7 @@ class QUdpSocket;
 class OperateListener : public QThread {
     Q_OBJECT
 public:
-    static constexpr quint16 Port = 16021;
+    static constexpr quint16 Port = ProtocolPort::Operation;
     explicit OperateListener(QObject* parent = nullptr);
     ~OperateListener() override;
 

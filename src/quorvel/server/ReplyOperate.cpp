@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
+#include <QTcpServer>
 #include <QThreadPool>
 #include <QUdpSocket>
 
@@ -91,8 +92,14 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
             reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not exists."));
         } else {
             uint session = 0;
-            quint16 port = 0;
-            ServingSessions::allocate(&session, &port);
+            std::unique_ptr<QTcpServer> listener = ServingSessions::allocate(&session);
+            if (!listener) {
+                reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("No free port to serve on."));
+                send(reply, "[E][%s] replyFileDownload: serialize json fail.",
+                    "[E][%s] replyFileDownload: socket send error.");
+                return;
+            }
+            const quint16 port = listener->serverPort();
             ServingSessions::setResult(session, QString(ProtocolValue::NotComplete));
             reply = ProtocolDefinedJsonObject::downloadReply(session, port, uint(info.size()));
             // The fetching host as it described itself, if it ever asked who we are.
@@ -103,7 +110,7 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
                 DownloadServer server(path, port, session, host);
                 connect(&server, &DownloadServer::uploadProgress, relay(), &ReplyOperate::servingProgress);
                 connect(&server, &DownloadServer::updateRecentFileList, relay(), &ReplyOperate::updateRecentFileList);
-                server.listen();
+                server.adoptListener(std::move(listener));
                 send(reply, "[E][%s] replyFileDownload: serialize json fail.",
                     "[E][%s] replyFileDownload: socket send error.");
                 // A transfer may wait long for its party: let the pool run other requests

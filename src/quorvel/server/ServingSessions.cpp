@@ -14,24 +14,22 @@ QMap<uint, QString> g_results;
 QSet<uint> g_confirmed;
 } // namespace
 
-void ServingSessions::allocate(uint* session, quint16* port)
+std::unique_ptr<QTcpServer> ServingSessions::allocate(uint* session)
 {
     QMutexLocker lock(&g_lock);
     *session = g_nextSession++;
-    // A port another program holds would leave the fetching party waiting for nothing:
-    // skip it, and say so.
+    // A port another program holds would leave the fetching party talking to that
+    // program: skip it, and say so.
     for (int tries = 0; tries < 1000; ++tries) {
         const quint16 candidate = g_nextPort++;
         if (g_nextPort == 0)
             g_nextPort = FirstPort;
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, candidate)) {
-            *port = candidate;
-            return;
-        }
+        auto listener = std::make_unique<QTcpServer>();
+        if (listener->listen(QHostAddress::Any, candidate))
+            return listener;
         qWarning("[W][%s] Port %d is taken, trying the next.", "ReplyOperate", candidate);
     }
-    *port = g_nextPort++;
+    return nullptr;
 }
 
 void ServingSessions::setResult(uint session, const QString& status)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <memory>
+
+class QTcpServer;
 
 // The sessions of files this client serves: distinct session numbers and ports for every
 // accepted fetch, and how each transfer ended ("not_complete", then the MD5 sent).
@@ -9,8 +12,11 @@ public:
     static constexpr uint FirstSession = 1717986918; // 0x66666666
     static constexpr quint16 FirstPort = 20000;
 
-    // Takes the next session number and the next port that is free to listen on.
-    static void allocate(uint* session, quint16* port);
+    // Takes the next session number and a listener on the next port, counting up from
+    // FirstPort, that it could bind. The port stays held from here on: nobody can take it
+    // before the party connects, and no other session gets it. The listener lives on the
+    // calling thread, which is the one that must serve with it. Null when no port is free.
+    static std::unique_ptr<QTcpServer> allocate(uint* session);
     static void setResult(uint session, const QString& status);
     // Sets the result only when the session is known.
     static void completeIfKnown(uint session, const QString& md5);

@@ -1,0 +1,114 @@
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "DeviceProcess.h"
+#include "FileDownloader.h"
+#include "Timing.h"
+#include "quorvel/server/IncomingFile.h"
+#include "quorvel/server/ServingSessions.h"
+
+// What arrives never lands on anything that was already there, and what is served is
+// served on a port held from the moment it was chosen.
+class TestServingSafety : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void twoOffersOfOneNameNeverOverwrite();
+    void linkPlantedAtTheTargetIsNotFollowed();
+    void servingPortIsHeldFromAllocation();
+
+private:
+    static QByteArray contentOf(const QString& path);
+    QTemporaryDir m_dir;
+};
+
+void TestServingSafety::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    Timing t;
+    t.downloadReplyWaitMs = 2000;
+    t.downloadTcpWaitMs = 300;
+    Timing::setForTests(t);
+}
+
+QByteArray TestServingSafety::contentOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
+{
+    const QString folder = m_dir.filePath("in");
+    QVERIFY(QDir().mkpath(folder));
+    QFile existing(folder + "/a.txt");
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("mine") == 4);
+    existing.close();
+
+    // The target is created when chosen: the second offer of the name, chosen before the
+    // first one wrote a byte, gets a file of its own.
+    const QString first = IncomingFile::targetIn(folder, "a.txt");
+    const QString second = IncomingFile::targetIn(folder, "a.txt");
+    QCOMPARE(first, folder + "/a (1).txt");
+    QCOMPARE(second, folder + "/a (2).txt");
+    QVERIFY(QFileInfo(first).isFile() && QFileInfo(first).size() == 0);
+    QCOMPARE(contentOf(folder + "/a.txt"), QByteArray("mine"));
+
+    QString reason;
+    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", &reason).isEmpty()); // a file, no folder
+    QVERIFY2(reason.contains("cannot create"), qPrintable(reason));
+}
+
+void TestServingSafety::linkPlantedAtTheTargetIsNotFollowed()
+{
+    DeviceProcess device({"--address", "127.0.0.30", "--no-mdns"});
+    QVERIFY(device.isReady());
+    const QString folder = m_dir.filePath("links");
+    QVERIFY(QDir().mkpath(folder));
+    const QString victim = m_dir.filePath("precious.txt");
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::WriteOnly) && v.write("precious") == 8);
+    v.close();
+
+    // Someone swaps the chosen target for a link to another file before the bytes come.
+    const QString target = IncomingFile::targetIn(folder, "readme.txt");
+    QVERIFY(QFile::remove(target));
+    QVERIFY(QFile::link(victim, target));
+    ServerContent from;
+    from.address = QHostAddress("127.0.0.30");
+    int outcome = 0;
+    {
+        FileDownloader task("/Quorvel/readme.txt", target, from, 0);
+        connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) { outcome = p.progress; });
+        task.run();
+    }
+    QCOMPARE(outcome, int(ProgressContent::Failed));
+    QCOMPARE(contentOf(victim), QByteArray("precious"));
+    QVERIFY(QFileInfo(target).isSymLink());
+}
+
+void TestServingSafety::servingPortIsHeldFromAllocation()
+{
+    uint firstSession = 0;
+    uint secondSession = 0;
+    const std::unique_ptr<QTcpServer> first = ServingSessions::allocate(&firstSession);
+    const std::unique_ptr<QTcpServer> second = ServingSessions::allocate(&secondSession);
+    QVERIFY(first && first->isListening());
+    QVERIFY(second && second->isListening());
+    QVERIFY(firstSession != secondSession);
+    QVERIFY(first->serverPort() != second->serverPort());
+
+    // Nobody can take the port between its choice and the party's connection...
+    QTcpServer squatter;
+    QVERIFY(!squatter.listen(QHostAddress::Any, first->serverPort()));
+    // ... and the party reaches this listener on it.
+    QTcpSocket party;
+    party.connectToHost(QHostAddress::LocalHost, first->serverPort());
+    QVERIFY(party.waitForConnected(3000));
+    QVERIFY(first->hasPendingConnections() || first->waitForNewConnection(3000));
+}
+
+QTEST_GUILESS_MAIN(TestServingSafety)
+#include "tst_servingsafety.moc"
