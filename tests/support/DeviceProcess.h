@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ServerContent.h"
+#include "json/QtJson.h"
+
 // A running quorvel-device for a test: its own folder, its own wire log, and a way to
 // wait on what it logged.
 class DeviceProcess {
@@ -85,6 +88,29 @@ public:
                 out.append(line);
         }
         return out;
+    }
+
+    // The requests the device received, parsed: all, or those of one type, or those that
+    // came to one of its ports.
+    QList<QVariantMap> requests(const QString& type = QString(), int localPort = 0) const
+    {
+        QList<QVariantMap> out;
+        for (const QJsonObject& line : logWhere("dir", "in")) {
+            const QVariantMap request = QtJson::parseObject(line.value("payload").toString().toUtf8());
+            if ((type.isEmpty() || request.value("type").toString() == type)
+                && (localPort == 0 || line.value("local_port").toInt() == localPort))
+                out.append(request);
+        }
+        return out;
+    }
+
+    // The record a test hands to the client's tasks for the device at this address.
+    static ServerContent serverAt(const QString& address)
+    {
+        ServerContent s;
+        s.address = QHostAddress(address);
+        s.uuid = "uuid-" + address;
+        return s;
     }
 
     // Waits, with a bound, for a log line whose key has the value.

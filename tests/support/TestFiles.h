@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QTcpSocket>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
-// Files and digests for tests, and a bounded wait on what a child process prints.
+// Files and digests for tests, and bounded reads of what a child process prints or a TCP
+// peer sends.
 namespace TestFiles {
 
 // Writes `size` bytes whose pattern repeats every 251 bytes, so that a byte that lands
@@ -59,6 +61,21 @@ inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArra
     }
     seen += p->readAllStandardOutput();
     return seen;
+}
+
+// Reads until `count` bytes came, the peer closed or the time is up; never more than
+// `count`, so that what follows stays for the next read.
+inline QByteArray readUntil(QTcpSocket& socket, qint64 count, int timeoutMs = 10000)
+{
+    QByteArray data;
+    QDeadlineTimer deadline(timeoutMs);
+    while (data.size() < count && !deadline.hasExpired()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(200)
+            && socket.state() != QAbstractSocket::ConnectedState)
+            break;
+        data += socket.read(count - data.size());
+    }
+    return data;
 }
 
 // Which share of a file's range is in the page cache; -1 when it cannot be mapped.

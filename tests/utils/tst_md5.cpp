@@ -6,76 +6,26 @@
 
 Q_DECLARE_METATYPE(Md5::Engine)
 
+// Qt's MD5 is the independent reference: every length from 0 to 200 bytes (the
+// algorithm's own test inputs among them) and past 512 MiB, in both engines.
 class TestMd5 : public QObject {
     Q_OBJECT
 private slots:
-    void knownDigests_data();
-    void knownDigests();
     void agreesWithQtWhateverTheChunks_data();
     void agreesWithQtWhateverTheChunks();
 };
 
-namespace {
-
-void addEngineColumns()
-{
-    QTest::addColumn<Md5::Engine>("engine");
-}
-
-QString engineName(Md5::Engine engine)
-{
-    return engine == Md5::Engine::Avx512 ? "avx512" : "portable";
-}
-
-} // namespace
-
-void TestMd5::knownDigests_data()
-{
-    addEngineColumns();
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QString>("digest");
-    // The test suite of the algorithm's definition.
-    const QList<QPair<QByteArray, QString>> cases = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-            "57edf4a22be3c955ac49da2e2107b67a"},
-    };
-    for (Md5::Engine engine : {Md5::Engine::Portable, Md5::Engine::Avx512}) {
-        for (const auto& c : cases)
-            QTest::addRow("%s, %d bytes", qPrintable(engineName(engine)), c.first.size())
-                << engine << c.first << c.second;
-    }
-}
-
-// Pins: a wrong constant, rotation, message word or truth table in either engine.
-void TestMd5::knownDigests()
-{
-    QFETCH(Md5::Engine, engine);
-    QFETCH(QByteArray, input);
-    QFETCH(QString, digest);
-    if (!Md5::isSupported(engine))
-        QSKIP("this processor does not run the engine");
-    Md5 md5(engine);
-    md5.addData(input);
-    QCOMPARE(md5.hexResult(), digest);
-    md5.addData(input); // the digest started afresh
-    QCOMPARE(md5.hexResult(), digest);
-}
-
 void TestMd5::agreesWithQtWhateverTheChunks_data()
 {
-    addEngineColumns();
+    QTest::addColumn<Md5::Engine>("engine");
     QTest::newRow("portable") << Md5::Engine::Portable;
     QTest::newRow("avx512") << Md5::Engine::Avx512;
 }
 
-// Pins: bytes lost or repeated where a chunk straddles a block, padding at the lengths
-// where it spills into a second block, and a length counter that wraps at 32 bits of bits.
+// Pins: a wrong constant, rotation, message word or truth table in either engine; bytes
+// lost or repeated where a chunk straddles a block; padding at the lengths where it spills
+// into a second block; a digest that does not start afresh after its result; and a
+// length counter that wraps at 32 bits of bits.
 void TestMd5::agreesWithQtWhateverTheChunks()
 {
     QFETCH(Md5::Engine, engine);
