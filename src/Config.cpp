@@ -65,8 +65,8 @@ Config::Config(const QString& applicationFolder, DesktopSession* session, QObjec
         return;
 
     applyStartUp(value(StartUp).toBool());
-    connect(m_session, &DesktopSession::castShortcutActivated, this, &Config::castShortcutActivated,
-        Qt::UniqueConnection);
+    connect(
+        m_session, &DesktopSession::castShortcutActivated, this, &Config::castShortcutActivated, Qt::UniqueConnection);
     const QString text = value(CastShortcut).toString();
     m_shortcutRegistered = m_session->registerCastShortcut(text, false);
     if (!m_shortcutRegistered) {
@@ -147,8 +147,8 @@ bool Config::setValue(int type, const QVariant& newValue)
     }
 
     const QVariant oldValue = value(type);
-    const QVariant typed = defaultFor(type).userType() == QMetaType::Bool ? QVariant(newValue.toBool())
-                                                                          : QVariant(newValue.toString());
+    const QVariant typed
+        = defaultFor(type).userType() == QMetaType::Bool ? QVariant(newValue.toBool()) : QVariant(newValue.toString());
     {
         QMutexLocker lock(&m_storeLock);
         if (!store(key, typed))
@@ -203,7 +203,7 @@ bool Config::store(const QString& key, const QVariant& value)
         return true;
     }
     fail(m_settings->status() == QSettings::FormatError ? tr("cannot read %1: it is no settings file").arg(m_path)
-                                                         : writeFailure());
+                                                        : writeFailure());
     // Take the change back (the store shares it with every store object of the file),
     // then start afresh: a store object's error sticks.
     if (had)

@@ -28,7 +28,7 @@ public:
 
 int modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
@@ -164,9 +164,12 @@ void TestConfig::refusedWritesSayWhy_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("empty name") << int(Config::ClientName) << "" << "ClientName may not be empty";
-    QTest::newRow("unknown type") << 42 << "x" << "there is no setting number 42";
-    QTest::newRow("negative type") << -1 << "x" << "there is no setting number -1";
+    QTest::newRow("empty name") << int(Config::ClientName) << ""
+                                << "ClientName may not be empty";
+    QTest::newRow("unknown type") << 42 << "x"
+                                  << "there is no setting number 42";
+    QTest::newRow("negative type") << -1 << "x"
+                                   << "there is no setting number -1";
 }
 
 void TestConfig::refusedWritesSayWhy()
@@ -326,8 +329,9 @@ void TestConfig::headlessProgramsLeaveTheSessionAlone()
 static int writerMain(const QString& folder)
 {
     Config c(folder);
-    const bool ok = c.setValue(Config::ClientName, QString::fromUtf8("会议室 PC")) && c.setValue(Config::SecureMode, true)
-        && c.setValue(Config::DownloadPath, "/tmp/dl/") && c.setCastPassword(Uuid, QString::fromUtf8("p@ss 密码=;"));
+    const bool ok = c.setValue(Config::ClientName, QString::fromUtf8("会议室 PC"))
+        && c.setValue(Config::SecureMode, true) && c.setValue(Config::DownloadPath, "/tmp/dl/")
+        && c.setCastPassword(Uuid, QString::fromUtf8("p@ss 密码=;"));
     fflush(stdout);
     _exit(ok ? 0 : 1);
 }

@@ -33,7 +33,8 @@ private:
     {
         m_reads = 0;
         m_server = new LocalServer(m_name);
-        connect(m_server, &LocalServer::privateDataReceived, this, [this] { ++m_reads; }, Qt::QueuedConnection);
+        connect(
+            m_server, &LocalServer::privateDataReceived, this, [this] { ++m_reads; }, Qt::QueuedConnection);
         m_server->start();
     }
     std::unique_ptr<QLocalSocket> connectClient() const

@@ -18,7 +18,9 @@ private slots:
     void initTestCase() { LogCapture::install(); }
     void init()
     {
-        m_name = QString("tstcast%1x%2").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate());
+        m_name = QString("tstcast%1x%2")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(QRandomGenerator::global()->generate());
         m_link = std::make_unique<CastControllerClient>(m_name);
     }
     void cleanup()
@@ -99,9 +101,8 @@ void TestCastControllerClient::statusLines_data()
     QTest::newRow("CR LF") << QByteArrayList{"castConnected\r\n"} << QStringList{"castConnected"};
     QTest::newRow("LF alone") << QByteArrayList{"castConnected\n"} << QStringList{"castConnected"};
     QTest::newRow("split across writes") << QByteArrayList{"castCon", "nected\r\n"} << QStringList{"castConnected"};
-    QTest::newRow("several in one write, mixed ends")
-        << QByteArrayList{"castPaused\ncastResumed\r\ncastConnected\n"}
-        << QStringList{"castPaused", "castResumed", "castConnected"};
+    QTest::newRow("several in one write, mixed ends") << QByteArrayList{"castPaused\ncastResumed\r\ncastConnected\n"}
+                                                      << QStringList{"castPaused", "castResumed", "castConnected"};
     QTest::newRow("NUL ends the text") << QByteArrayList{QByteArray("castPaused\0xy\r\n", 15)}
                                        << QStringList{"castPaused"};
     QTest::newRow("case and junk") << QByteArrayList{"castpaused\r\n\r\n\ncastPaused \r\n"} << QStringList{};

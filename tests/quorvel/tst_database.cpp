@@ -35,7 +35,7 @@ RecentFilesContent record(const QString& uuid, qint64 operateTime, const QString
 
 int modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 } // namespace

@@ -30,7 +30,7 @@ public:
     WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
 
 private:
-    __user_cap_header_struct m_header {};
-    __user_cap_data_struct m_saved[2] {};
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
     bool m_changed = false;
 };

@@ -133,7 +133,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     if (!ctx.resolve(p.positionalArguments().at(0), false, &client))
         return CtlContext::Failure;
     if (!listen(ctx, 3000))
-        return ctx.fail(QStringLiteral("UDP port %1 is taken: is a client already serving here?").arg(ProtocolPort::Operation));
+        return ctx.fail(
+            QStringLiteral("UDP port %1 is taken: is a client already serving here?").arg(ProtocolPort::Operation));
 
     QSet<QString> fetched;
     int confirmed = 0;

@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QThread>
 #include <QTcpServer>
+#include <QThread>
 #include <QThreadPool>
 #include <QUdpSocket>
 

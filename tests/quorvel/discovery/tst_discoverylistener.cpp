@@ -46,7 +46,8 @@ void TestDiscoveryListener::answered_data()
 {
     QTest::addColumn<QByteArray>("asked");
     QTest::addColumn<bool>("answered");
-    const auto q = [](const QString& version, const QString& uuid) { return QtJson::serialize(question(version, uuid)); };
+    const auto q
+        = [](const QString& version, const QString& uuid) { return QtJson::serialize(question(version, uuid)); };
     QTest::newRow("v1.0") << q("v1.0", "foreign") << true;
     QTest::newRow("v2") << q("v2", "foreign") << true;
     QTest::newRow("no version") << q("", "foreign") << true;

@@ -55,7 +55,8 @@ void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
 
     QProcess* client = net.start(1, QCoreApplication::applicationFilePath(), {"--discover", "60"});
     QByteArray out;
-    const auto says = [&](const QByteArray& line) { return TestFiles::waitForOutput(client, line, out).contains(line); };
+    const auto says
+        = [&](const QByteArray& line) { return TestFiles::waitForOutput(client, line, out).contains(line); };
     QVERIFY2(says("mDns service \"Room M\" added: 198.51.100.11:16020"), out.constData());
     QVERIFY2(says("DISCOVERED 198.51.100.11 server Room M"), out.constData());
     QVERIFY2(says("Service register success."), out.constData());

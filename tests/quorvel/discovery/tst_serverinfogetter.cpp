@@ -76,7 +76,8 @@ void TestServerInfoGetter::unansweredQuery_data()
     QTest::addColumn<QString>("logged"); // a pattern
     QTest::addColumn<QString>("name"); // of the record reported
     QTest::addColumn<bool>("askedAddress"); // the record keeps it (or is the empty one)
-    QTest::newRow("silence") << QByteArray() << false << "" << "" << true;
+    QTest::newRow("silence") << QByteArray() << false << ""
+                             << "" << true;
     QTest::newRow("another host answers")
         << QByteArray("{\"name\":\"impostor\"}") << true
         << "^\\[W\\]\\[DiscoveryServer\\] The host in mDns is 127.0.0.4:16020, but received packet from host "
