@@ -1,8 +1,11 @@
 #include "GuiUserInteraction.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+
+#include "ServerContent.h"
 
 void GuiUserInteraction::warning(const QString& title, const QString& text)
 {
@@ -18,4 +21,36 @@ void GuiUserInteraction::warning(const QString& title, const QString& text)
             box->show();
         },
         Qt::QueuedConnection);
+}
+
+void GuiUserInteraction::askAcceptOffer(
+    const ServerContent& from, const QString& fileName, std::function<void(bool)> answer)
+{
+    QWidget* window = QApplication::activeWindow();
+    QApplication::alert(window, 0);
+    const QString who = from.name.isEmpty() ? from.address.toString() : from.name;
+    const QString text = QApplication::translate("MainWindow", "是否下载来自 ") + who
+        + QApplication::translate("MainWindow", " 的文件：") + fileName + QApplication::translate("MainWindow", "?");
+    // Without a default button: a stray Enter must not take a file.
+    QMessageBox box(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
+        QMessageBox::Yes | QMessageBox::No, window);
+    box.setDefaultButton(QMessageBox::NoButton);
+    answer(box.exec() == QMessageBox::Yes);
+}
+
+bool GuiUserInteraction::confirmCast(const QString& deviceName)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::translate("CastControllerWidget", "Vantrope"),
+        QApplication::translate("CastControllerWidget", "是否投射镜像到\n%1").arg(deviceName),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+QString GuiUserInteraction::askCastPassword(
+    const QString& defaultPassword, const QString& title, const QString& content)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(nullptr, title, content, QLineEdit::Password, defaultPassword, &ok);
+    return ok ? text : QString();
 }

@@ -2,8 +2,12 @@
 
 #include "UserInteraction.h"
 
-// Talks to the user with the window's dialogs. Warnings never block the caller.
+// Talks to the user with the window's dialogs. Warnings never block the caller; the
+// questions are modal boxes on the main thread.
 class GuiUserInteraction : public UserInteraction {
 public:
     void warning(const QString& title, const QString& text) override;
+    void askAcceptOffer(const ServerContent& from, const QString& fileName, std::function<void(bool)> answer) override;
+    bool confirmCast(const QString& deviceName) override;
+    QString askCastPassword(const QString& defaultPassword, const QString& title, const QString& content) override;
 };

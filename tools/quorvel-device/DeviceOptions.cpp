@@ -1,6 +1,7 @@
 #include "DeviceOptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 bool DeviceOptions::parse(const QStringList& arguments, QString* error)
 {
@@ -51,6 +52,11 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     }
     if (p.isSet("help")) {
         *error = p.helpText();
+        return false;
+    }
+    // Asking for the version must never start a device (it would answer and announce).
+    if (p.isSet("version")) {
+        *error = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
         return false;
     }
     const auto port = [&](const QCommandLineOption& o, quint16& out) {

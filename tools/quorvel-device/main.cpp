@@ -56,8 +56,9 @@ int main(int argc, char** argv)
     DeviceOptions options;
     QString error;
     if (!options.parse(QCoreApplication::arguments(), &error)) {
-        const bool help = QCoreApplication::arguments().contains(QStringLiteral("--help"))
-            || QCoreApplication::arguments().contains(QStringLiteral("-h"));
+        const QStringList args = QCoreApplication::arguments();
+        const bool help = args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))
+            || args.contains(QStringLiteral("--version")) || args.contains(QStringLiteral("-v"));
         fprintf(help ? stdout : stderr, "%s\n", qPrintable(error));
         return help ? 0 : 2;
     }

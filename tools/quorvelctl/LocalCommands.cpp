@@ -92,9 +92,11 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
                 return ctx.fail(QStringLiteral("%1 is added already").arg(d.address.toString()));
         }
         if (!db->addManualDevice(d))
-            return ctx.fail(QStringLiteral("cannot add %1").arg(d.address.toString()));
+            return ctx.fail(QStringLiteral("cannot add %1").arg(d.address.toString()),
+                TaskOutcome::failure(db->lastError()));
     } else if (!db->removeManualDevice(d)) {
-        return ctx.fail(QStringLiteral("cannot remove %1").arg(d.address.toString()));
+        return ctx.fail(QStringLiteral("cannot remove %1").arg(d.address.toString()),
+            TaskOutcome::failure(db->lastError()));
     }
     if (ctx.out().json())
         ctx.out().object({{"event", "result"}, {"command", "devices " + action}, {"ok", true}});
@@ -135,7 +137,8 @@ int LocalCommands::config(CtlContext& ctx, const QStringList& args)
         value = t == "true" || t == "1";
     }
     if (!c->setValue(type, value))
-        return ctx.fail(QStringLiteral("cannot set %1 to \"%2\"").arg(Config::keyOf(type), pos.at(2)));
+        return ctx.fail(QStringLiteral("cannot set %1 to \"%2\"").arg(Config::keyOf(type), pos.at(2)),
+            TaskOutcome::failure(c->lastError()));
     if (ctx.out().json())
         ctx.out().object({{"event", "result"}, {"command", "config set"}, {"ok", true}});
     return CtlContext::Success;
