@@ -41,6 +41,7 @@ class TestCastEndToEnd : public QObject {
 private slots:
     void castsTheScreen();
     void castFromTheCommandLine();
+    void castingProgramFailureIsTheOutcome();
 
 private:
     static int lastFrames(const DeviceProcess& d)
@@ -163,6 +164,31 @@ void TestCastEndToEnd::castFromTheCommandLine()
     QVERIFY2(out.contains("cast ended"), out.constData());
     QCOMPARE(cast.exitCode(), 0);
     QVERIFY(lastFrames(device) > 0 || !device.logWhere("event", "cast-stream-connected").isEmpty());
+}
+
+// What fails on this side is the cast's outcome: a casting program that is missing is
+// found out before the device is asked; one that cannot open the display ends the cast
+// with its reason, not with "cast ended".
+void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
+{
+    DeviceProcess device({"--address", "127.0.0.22", "--no-mdns"});
+    QVERIFY(device.isReady());
+    ClientFolder app;
+    QVERIFY(app.isValid());
+    QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
+    QByteArray out, err;
+    app.setEnvironment("DISPLAY", ":9999"); // no X server there
+    QCOMPARE(app.ctl({"cast", "127.0.0.22"}, &out, &err), 1);
+    QVERIFY2(err.contains("casting program") && !out.contains("cast ended"), (out + err).constData());
+    QTRY_VERIFY(!device.requests("cast").isEmpty());
+
+    QVERIFY(QFile::remove(app.path() + "/Vantrope"));
+    const int asked = device.requests().size();
+    const int negotiations = device.requests("get_auth").size();
+    QCOMPARE(app.ctl({"cast", "127.0.0.22"}, &out, &err), 1);
+    QVERIFY2(err.contains("Vantrope was not found"), err.constData());
+    QTRY_COMPARE(device.requests().size(), asked + 1); // who it is, and nothing more
+    QCOMPARE(device.requests("get_auth").size(), negotiations);
 }
 
 QTEST_MAIN(TestCastEndToEnd)

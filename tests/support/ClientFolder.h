@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +48,11 @@ public:
         return process;
     }
 
+    // Where ctl() runs the command-line client (the temporary folder by default); env
+    // changes its environment.
+    void setWorkingDirectory(const QString& folder) { m_workingDirectory = folder; }
+    void setEnvironment(const QString& name, const QString& value) { m_environment.insert(name, value); }
+
     // Runs the command-line client of this folder to its end; its exit code.
     int ctl(
         const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr, int timeoutMs = 60000) const
@@ -54,8 +60,10 @@ public:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
+        for (const QString& name : m_environment.keys())
+            env.insert(name, m_environment.value(name));
         p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QDir::tempPath());
+        p.setWorkingDirectory(m_workingDirectory);
         p.start(path() + "/quorvelctl", arguments);
         if (!p.waitForFinished(timeoutMs)) {
             qWarning("quorvelctl %s did not finish: %s", qPrintable(arguments.join(' ')), qPrintable(p.errorString()));
@@ -108,6 +116,8 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_workingDirectory = QDir::tempPath();
+    QHash<QString, QString> m_environment;
     bool m_ok = false;
     QList<QProcess*> m_processes;
 };

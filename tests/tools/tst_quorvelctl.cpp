@@ -19,6 +19,7 @@ private slots:
     void settingsPersist();
     void progressBarOnlyOnATerminal();
     void worksBesideARunningWindow();
+    void userPathsFollowTheCurrentDirectory();
 
 private:
     static QList<QJsonObject> jsonLines(const QByteArray& out)
@@ -232,6 +233,28 @@ void TestQuorvelCtl::worksBesideARunningWindow()
     QCOMPARE(app.ctl({"history", "127.0.0.8"}, &out, &err), 0);
     QVERIFY(out.contains("beside.bin"));
     QCOMPARE(window->state(), QProcess::Running);
+}
+
+// The user's paths resolve against the current directory, the client's own files against
+// its folder, whichever folder the command runs in.
+void TestQuorvelCtl::userPathsFollowTheCurrentDirectory()
+{
+    DeviceProcess d({"--address", "127.0.0.9", "--no-mdns"});
+    QVERIFY(d.isReady());
+    ClientFolder app;
+    QTemporaryDir here;
+    app.setWorkingDirectory(here.path());
+    const QString file = makeFile(here.path(), "one.txt", 5000);
+    QByteArray out, err;
+    QCOMPARE(app.ctl({"upload", "127.0.0.9", "one.txt"}, &out, &err), 0);
+    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/one.txt")), TestFiles::md5Of(file));
+    QCOMPARE(
+        app.ctl({"download", "127.0.0.9", QString::fromUtf8("/Quorvel/上传/one.txt"), "-o", "rel.txt"}, &out, &err), 0);
+    QCOMPARE(TestFiles::md5Of(here.path() + "/rel.txt"), TestFiles::md5Of(file));
+    QVERIFY2(out.contains((here.path() + "/rel.txt").toUtf8()), out.constData());
+    QCOMPARE(app.ctl({"config", "set", "ClientName", "Here"}), 0);
+    QVERIFY(QFile::exists(app.path() + "/config.ini") && !QFile::exists(here.path() + "/config.ini"));
+    QVERIFY(QFile::exists(app.path() + "/QuorvelClient.db") && !QFile::exists(here.path() + "/QuorvelClient.db"));
 }
 
 QTEST_GUILESS_MAIN(TestQuorvelCtl)

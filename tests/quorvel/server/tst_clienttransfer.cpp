@@ -14,6 +14,7 @@ class TestClientTransfer : public QObject {
 private slots:
     void clientOffersClientFetches();
     void deviceFetchesWithResumption();
+    void serveSaysWhatItWaitsFor();
 };
 
 void TestClientTransfer::clientOffersClientFetches()
@@ -86,6 +87,48 @@ void TestClientTransfer::deviceFetchesWithResumption()
     }
     QCOMPARE(sessions, (QSet<uint>{1717986918u, 1717986919u}));
     QCOMPARE(ports, (QSet<uint>{20000u, 20001u}));
+}
+
+// serve names a port that another program holds and says "serving" only once both are its
+// own; with standard input closed, an offer it would ask about is declined, not left open.
+void TestClientTransfer::serveSaysWhatItWaitsFor()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    ClientFolder first;
+    ClientFolder second;
+    QVERIFY(first.isValid() && second.isValid());
+    QByteArray seen;
+    QProcess* holder = net.start(1, first.path() + "/quorvelctl", {"serve", "--accept"});
+    QVERIFY(TestFiles::waitForOutput(holder, "serving", seen).contains("serving"));
+
+    QProcess* serve = net.start(1, second.path() + "/quorvelctl", {"serve", "--ask"});
+    serve->closeWriteChannel();
+    QByteArray out, err;
+    const auto waitFor = [&](const QByteArray& needle, QByteArray& where) {
+        QDeadlineTimer deadline(30000);
+        while (!where.contains(needle) && !deadline.hasExpired() && serve->state() != QProcess::NotRunning) {
+            serve->waitForReadyRead(100);
+            out += serve->readAllStandardOutput();
+            err += serve->readAllStandardError();
+        }
+        return where.contains(needle);
+    };
+    QVERIFY2(waitFor("is not free", err), err.constData());
+    QVERIFY2(err.contains("trying again"), err.constData());
+    QVERIFY(!out.contains("serving"));
+    holder->terminate();
+    QVERIFY(holder->waitForFinished(10000));
+    QCOMPARE(holder->exitCode(), 130);
+    QVERIFY2(waitFor("serving", out), (out + err).constData());
+
+    DeviceProcess device({"--no-mdns"}, net.prefix(0));
+    QVERIFY(device.isReady());
+    device.command("offer " + net.address(1).toString().toUtf8() + " /Pictures/lake.jpg");
+    QVERIFY2(waitFor("declined /Pictures/lake.jpg", out), (out + err).constData());
+    QVERIFY2(err.contains("standard input has ended"), err.constData());
+    QVERIFY(!QFileInfo::exists(second.path() + "/Download/lake.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestClientTransfer)
