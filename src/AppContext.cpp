@@ -9,6 +9,8 @@
 #include "quorvel/FileTransferServer.h"
 #include "quorvel/QuorvelClientDatabase.h"
 #include "quorvel/TransferQueue.h"
+#include "quorvel/UserNotices.h"
+#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OfferInbox.h"
@@ -26,6 +28,10 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
         Q_ASSERT(!g_current);
         g_current = this;
     }
+    // The process-wide relays that tasks report through are made here, on this thread,
+    // before anything can report.
+    UserNotices::instance();
+    ReplyOperate::relay();
     m_config = own(new Config(m_folder, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
     m_discovery = own(new DiscoveryServer);

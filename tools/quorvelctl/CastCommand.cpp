@@ -7,6 +7,7 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "Timing.h"
 #include "cast/CastSession.h"
 
 int CastCommand::cast(CtlContext& ctx, const QStringList& args)
@@ -25,8 +26,13 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     if (size.size() != 2 || screen.isEmpty())
         return ctx.usage(QStringLiteral("--size takes WIDTHxHEIGHT"));
     ServerContent device;
-    if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
+    bool answered = false;
+    if (!ctx.resolve(p.positionalArguments().at(0), true, &device, &answered))
         return CtlContext::Failure;
+    // What it casts with is announced in its answer: without one there is nothing to ask.
+    if (!answered)
+        return ctx.fail(QStringLiteral("no cast"),
+            TaskOutcome::failure(TaskOutcome::noAnswer(device, Timing::current().infoReplyWaitMs)));
 
     CastSession& session = ctx.cast();
     CtlOutput& out = ctx.out();

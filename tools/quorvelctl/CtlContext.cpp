@@ -131,8 +131,10 @@ TaskOutcome CtlContext::runTask(Task* task)
     return end->outcome;
 }
 
-bool CtlContext::resolve(const QString& which, bool describe, ServerContent* device)
+bool CtlContext::resolve(const QString& which, bool describe, ServerContent* device, bool* answered)
 {
+    if (answered)
+        *answered = true;
     const QHostAddress address(which);
     if (!address.isNull()) {
         device->address = address;
@@ -143,8 +145,11 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
         QThreadPool::globalInstance()->start(new DiscoveryServer::ServerInfoGetter(&query, address, device->port));
         // Not cut short: the query writes into this frame until it ends (bounded by its wait).
         waitFor([&] { return query.done.available() > 0; }, Timing::current().infoReplyWaitMs + 3000, false);
-        if (query.done.tryAcquire() && query.ok)
+        const bool described = query.done.tryAcquire() && query.ok;
+        if (described)
             *device = query.result; // otherwise the bare address will do
+        if (answered)
+            *answered = described;
         return true;
     }
     // A name: one discovery pass.

@@ -45,8 +45,8 @@ public:
 
     // An IP address or a device name found by one discovery pass. With describe, the
     // device is asked who it is (its uuid keys history and thumbnails); a silent device
-    // is still used by its address.
-    bool resolve(const QString& which, bool describe, ServerContent* device);
+    // is still used by its address (*answered false).
+    bool resolve(const QString& which, bool describe, ServerContent* device, bool* answered = nullptr);
     // The absolute paths of names that are files (against the current directory);
     // false (and a message) at the first that is not.
     bool existingFiles(const QStringList& names, QStringList* files);

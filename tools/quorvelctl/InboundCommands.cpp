@@ -178,5 +178,12 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
     if (ctx.interrupted())
         return CtlContext::Interrupted;
-    return allFetched() ? CtlContext::Success : ctx.fail(QStringLiteral("not every file was fetched"));
+    if (allFetched())
+        return CtlContext::Success;
+    return ctx.fail(QStringLiteral("not every file was fetched"),
+        TaskOutcome::failure(QStringLiteral("%1 did not fetch %2 of %3 within %4 s")
+                                 .arg(TaskOutcome::who(client))
+                                 .arg(files.size() - fetched.size())
+                                 .arg(files.size())
+                                 .arg(waitMs / 1000)));
 }

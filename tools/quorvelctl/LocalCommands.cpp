@@ -92,11 +92,11 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
                 return ctx.fail(QStringLiteral("%1 is added already").arg(d.address.toString()));
         }
         if (!db->addManualDevice(d))
-            return ctx.fail(QStringLiteral("cannot add %1").arg(d.address.toString()),
-                TaskOutcome::failure(db->lastError()));
+            return ctx.fail(
+                QStringLiteral("cannot add %1").arg(d.address.toString()), TaskOutcome::failure(db->lastError()));
     } else if (!db->removeManualDevice(d)) {
-        return ctx.fail(QStringLiteral("cannot remove %1").arg(d.address.toString()),
-            TaskOutcome::failure(db->lastError()));
+        return ctx.fail(
+            QStringLiteral("cannot remove %1").arg(d.address.toString()), TaskOutcome::failure(db->lastError()));
     }
     if (ctx.out().json())
         ctx.out().object({{"event", "result"}, {"command", "devices " + action}, {"ok", true}});
