@@ -20,6 +20,7 @@ private slots:
     void progressBarOnlyOnATerminal();
     void worksBesideARunningWindow();
     void userPathsFollowTheCurrentDirectory();
+    void interruptStopsCleanlyAndKeepsWhatArrived();
 
 private:
     static QList<QJsonObject> jsonLines(const QByteArray& out)
@@ -255,6 +256,30 @@ void TestQuorvelCtl::userPathsFollowTheCurrentDirectory()
     QCOMPARE(app.ctl({"config", "set", "ClientName", "Here"}), 0);
     QVERIFY(QFile::exists(app.path() + "/config.ini") && !QFile::exists(here.path() + "/config.ini"));
     QVERIFY(QFile::exists(app.path() + "/QuorvelClient.db") && !QFile::exists(here.path() + "/QuorvelClient.db"));
+}
+
+// Ctrl-C or SIGTERM during a transfer: the transfer stops at its next step (not after
+// its retries run out), the process ends through its context with 130, and what arrived
+// stays for a later resumption.
+void TestQuorvelCtl::interruptStopsCleanlyAndKeepsWhatArrived()
+{
+    DeviceProcess d({"--address", "127.0.0.10", "--no-mdns", "--stall-after", "200000"});
+    QVERIFY(d.isReady());
+    ClientFolder app;
+    QDir().mkpath(d.folder() + "/Quorvel");
+    TestFiles::patterned(d.folder() + "/Quorvel/big.bin", 600000);
+    const QString part = app.path() + "/big.bin";
+    QProcess ctl;
+    ctl.start(app.path() + "/quorvelctl", {"download", "127.0.0.10", "/Quorvel/big.bin", "-o", part});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() >= 200000, 10000);
+    QElapsedTimer stopping;
+    stopping.start();
+    ctl.terminate();
+    QVERIFY(ctl.waitForFinished(15000));
+    QVERIFY2(stopping.elapsed() < 10000, qPrintable(QString::number(stopping.elapsed())));
+    QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ctl.exitCode(), 130);
+    QCOMPARE(QFileInfo(part).size(), qint64(200000));
 }
 
 QTEST_GUILESS_MAIN(TestQuorvelCtl)
