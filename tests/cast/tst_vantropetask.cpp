@@ -1,287 +1,194 @@
-#include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 #include "AppContext.h"
 #include "Config.h"
 #include "DeviceProcess.h"
-#include "LogCapture.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
 #include "cast/VantropeTask.h"
 
-// Cast negotiation against the simulated device: the datagrams in order, the prompts and
-// the stored password. A stand-in casting program records its command line.
+namespace {
+const QString Cancelled = QStringLiteral("the cast was cancelled");
+const QString Prompt = QString::fromUtf8("Vantrope|%1|请输入\"Room X\"的投射密码");
+const QString Wrong = QString::fromUtf8("\n密码错误, 请重新输入");
+const QString Ran = QStringLiteral("-s 1 -i 127.0.0.2 -cs cast");
+const QString NotRun = QStringLiteral("<not run>");
+
+// One negotiation: the simulator's options, the settings and answers, and what follows.
+struct Case {
+    QStringList device;
+    QString confirm; // "off", or the answer to the question: "yes", "no"
+    QString program; // a stand-in in the test's folder
+    QString stored; // the password stored before
+    QStringList answers; // to the password prompts
+    QStringList requests; // what the device received
+    QStringList prompts;
+    QString reason; // empty: the cast worked
+    QString args; // the casting program's command line
+    QString storedAfter;
+};
+} // namespace
+Q_DECLARE_METATYPE(Case)
+
+// Cast negotiation against the simulated device: the datagrams in order, the prompts, the
+// stored password and the task's outcome. Stand-in casting programs record their command
+// line; one of them then fails as a program without a display would.
 class TestVantropeTask : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
-    void digestByHand();
-    void confirmedCastWithPassword();
-    void declinedCastEndsSilently();
-    void withoutConfirmation();
-    void noPasswordNoPasswdKey();
-    void storedPasswordThenWrongPassword();
-    void failWithoutErrorCode();
-    void lateReply();
+    void negotiation_data();
+    void negotiation();
     void nulAndTrailingBytes();
-    void emptyIpLeavesOutTheAddress();
 
 private:
-    struct Outcome {
-        bool finished = false;
-        bool error = false;
-        QString errText;
+    struct Run {
+        TaskOutcome outcome;
+        QString errMsg = "<none>";
         QStringList prompts;
-        QString serverName;
     };
-    Outcome runTask(quint16 castPort, const QString& address, const QStringList& passwords, bool confirm);
-    QStringList castTypes(const DeviceProcess& d, quint16 port) const;
-    QString programArgs() const;
-    QList<QVariantMap> castRequests(const DeviceProcess& d, quint16 port) const;
+    Run runTask(const QString& address, quint16 port, const QStringList& answers, bool confirm,
+        const std::function<void()>& meanwhile = {});
+    QString programArgs() const
+    {
+        QFile f(m_dir.path() + "/args.txt");
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : NotRun;
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<AppContext> m_context;
-    QString m_argsFile;
 };
 
 void TestVantropeTask::initTestCase()
 {
-    QDir::setCurrent(m_dir.path());
     m_context = std::make_unique<AppContext>(m_dir.path());
-    LogCapture::install();
-    // The stand-in casting program: writes its arguments and ends.
-    m_argsFile = m_dir.path() + "/args.txt";
-    const QString program = m_dir.path() + "/fake-vantrope";
-    QFile script(program);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho \"$@\" > '" + m_argsFile.toUtf8() + "'\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-    VantropeTask::setProgramNameForTests(program);
-    Config::instance()->setValue(Config::ClientName, "Caster PC");
-}
-
-void TestVantropeTask::init()
-{
-    QFile::remove(m_argsFile);
-    Config::instance()->setValue(Config::ConfirmCast, true);
-    LogCapture::clear();
-}
-
-QString TestVantropeTask::programArgs() const
-{
-    QFile f(m_argsFile);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString("<not run>");
-}
-
-QList<QVariantMap> TestVantropeTask::castRequests(const DeviceProcess& d, quint16 port) const
-{
-    QList<QVariantMap> out;
-    for (const QJsonObject& line : d.logWhere("dir", "in")) {
-        if (line.value("local_port").toInt() == port)
-            out.append(QtJson::parseObject(line.value("payload").toString().toUtf8()));
+    for (const QString name : {"fake-vantrope", "failing-vantrope"}) {
+        QFile script(m_dir.path() + "/" + name);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$@\" > '" + m_dir.path().toUtf8() + "/args.txt'\n");
+        if (name.startsWith("failing"))
+            script.write("echo 'cannot open display :0' >&2\nexit 3\n");
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
     }
-    return out;
-}
-
-QStringList TestVantropeTask::castTypes(const DeviceProcess& d, quint16 port) const
-{
-    QStringList types;
-    for (const QVariantMap& m : castRequests(d, port))
-        types << m.value("type").toString();
-    return types;
-}
-
-TestVantropeTask::Outcome TestVantropeTask::runTask(
-    quint16 castPort, const QString& address, const QStringList& passwords, bool confirm)
-{
-    Outcome outcome;
-    auto* task = new VantropeTask(QHostAddress(address), castPort, "Room X", "Caster PC", 1920, 1080);
-    task->setAutoDelete(false);
-    QStringList answers = passwords;
-    // The prompts are answered here, on the test's thread, as the panel would.
-    connect(
-        task, &VantropeTask::waitForUserInputPassword, this,
-        [&, task](const QString& def, const QString& title, const QString& content) {
-            outcome.prompts << title + "|" + def + "|" + content;
-            QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
-            task->setPassword(answer);
-        },
-        Qt::BlockingQueuedConnection);
-    connect(
-        task, &VantropeTask::waitForUserConfirmCast, this,
-        [&, task](const QString& name) {
-            outcome.prompts << "confirm|" + name;
-            task->setConfirmCastResult(confirm);
-        },
-        Qt::BlockingQueuedConnection);
-    connect(
-        task, &VantropeTask::onFinished, this, [&] { outcome.finished = true; }, Qt::QueuedConnection);
-    connect(
-        task, &VantropeTask::errMsg, this,
-        [&](const QString& t) {
-            outcome.error = true;
-            outcome.errText = t;
-        },
-        Qt::QueuedConnection);
-    connect(
-        task, &VantropeTask::castServerName, this, [&](const QString& n) { outcome.serverName = n; },
-        Qt::QueuedConnection);
-    QThreadPool::globalInstance()->start(task);
-    QDeadlineTimer deadline(30000);
-    while (!outcome.finished && !outcome.error && !deadline.hasExpired())
-        QTest::qWait(10);
-    QThreadPool::globalInstance()->waitForDone(5000);
-    delete task;
-    return outcome;
-}
-
-void TestVantropeTask::digestByHand()
-{
     // md5(md5("s3cret") in hex + "abc"), worked out independently.
     QCOMPARE(VantropeTask::passwordDigest("s3cret", "abc"), QString("eeb9b27a85bb6c66e50ffb0f5688c8b1"));
 }
 
-void TestVantropeTask::confirmedCastWithPassword()
+TestVantropeTask::Run TestVantropeTask::runTask(const QString& address, quint16 port, const QStringList& answers,
+    bool confirm, const std::function<void()>& meanwhile)
 {
-    DeviceProcess d({"--address", "127.0.0.2", "--no-mdns", "--cast-password", "s3cret"});
-    QVERIFY(d.isReady());
-    const Outcome o = runTask(8000, "127.0.0.2", {"s3cret"}, true);
-    QVERIFY2(o.finished, qPrintable(o.errText));
-    QCOMPARE(castTypes(d, 8000), (QStringList{"get_auth", "confirm", "get_auth", "cast"}));
-    QCOMPARE(o.prompts.size(), 2);
-    QCOMPARE(o.prompts.at(0), QString::fromUtf8("Vantrope||请输入\"Room X\"的投射密码"));
-    QCOMPARE(o.prompts.at(1), QString("confirm|Room X"));
-    QCOMPARE(o.serverName, QString("cast"));
-    QCOMPARE(programArgs(), QString("-s 1 -i 127.0.0.2 -cs cast"));
-    const QVariantMap cast = castRequests(d, 8000).last();
-    QCOMPARE(cast.value("port").toInt(), 7236);
-    QCOMPARE(cast.value("quor_touch_port").toInt(), 6000);
-    QCOMPARE(cast.value("source_width").toInt(), 1920);
-    QCOMPARE(cast.value("source_height").toInt(), 1080);
-    QCOMPARE(cast.value("uuid").toString(), ProtocolDefinedJsonObject::clientUuid());
-    QCOMPARE(castRequests(d, 8000).at(1).value("name").toString(), QString("Caster PC"));
-    QCOMPARE(Config::instance()->castPassword("02:51:7F:00:00:02"), QString("s3cret"));
+    // The prompts are answered on the task's thread: the front ends' queued answers are
+    // driven end to end by tst_castendtoend.
+    Run run;
+    auto* task = new VantropeTask(QHostAddress(address), port, "Room X", "Caster PC", 1920, 1080);
+    QStringList left = answers;
+    connect(task, &VantropeTask::waitForUserInputPassword, [&, task](QString def, QString title, QString content) {
+        run.prompts << title + "|" + def + "|" + content;
+        QString answer = left.isEmpty() ? QString() : left.takeFirst();
+        task->setPassword(answer);
+    });
+    connect(task, &VantropeTask::waitForUserConfirmCast, [&, task](const QString& name) {
+        run.prompts << "confirm|" + name;
+        task->setConfirmCastResult(confirm);
+    });
+    connect(task, &VantropeTask::errMsg, [&](const QString& text) { run.errMsg = text; });
+    connect(task, &Task::ended, [&](const TaskOutcome& outcome) { run.outcome = outcome; });
+    QThreadPool pool;
+    pool.start(task);
+    if (meanwhile)
+        meanwhile();
+    if (!pool.waitForDone(30000))
+        run.outcome = TaskOutcome::failure("the task did not end within 30 s");
+    return run;
 }
 
-void TestVantropeTask::declinedCastEndsSilently()
+void TestVantropeTask::negotiation_data()
 {
-    DeviceProcess d({"--address", "127.0.0.3", "--no-mdns"});
-    QVERIFY(d.isReady());
-    const Outcome o = runTask(8000, "127.0.0.3", {}, false);
-    QVERIFY(o.error);
-    QVERIFY(o.errText.isEmpty()); // a silent end
-    QTRY_COMPARE(castTypes(d, 8000), (QStringList{"get_auth", "confirm", "get_auth", "cancel_confirm"}));
-    QCOMPARE(programArgs(), QString("<not run>"));
-}
-
-void TestVantropeTask::withoutConfirmation()
-{
-    Config::instance()->setValue(Config::ConfirmCast, false);
-    DeviceProcess d({"--address", "127.0.0.4", "--no-mdns"});
-    QVERIFY(d.isReady());
-    const Outcome o = runTask(8000, "127.0.0.4", {}, true);
-    QVERIFY(o.finished);
-    QVERIFY(o.prompts.isEmpty());
-    QCOMPARE(castTypes(d, 8000), (QStringList{"get_auth", "cast"}));
-}
-
-void TestVantropeTask::noPasswordNoPasswdKey()
-{
-    DeviceProcess d({"--address", "127.0.0.5", "--no-mdns"});
-    QVERIFY(d.isReady());
-    QVERIFY(runTask(8000, "127.0.0.5", {}, true).finished);
-    for (const QVariantMap& request : castRequests(d, 8000))
-        QVERIFY(!request.contains("passwd"));
-}
-
-void TestVantropeTask::storedPasswordThenWrongPassword()
-{
-    Config::instance()->setValue(Config::ConfirmCast, false);
-    Config::instance()->setCastPassword("02:51:7F:00:00:06", "old-one");
-    DeviceProcess d({"--address", "127.0.0.6", "--no-mdns", "--cast-password", "new-one"});
-    QVERIFY(d.isReady());
+    QTest::addColumn<Case>("c");
+    const QStringList authCast{"get_auth", "cast"}, confirmed{"get_auth", "confirm", "get_auth", "cast"};
+    const QString ask = "confirm|Room X", fake = "fake-vantrope", none;
+    QTest::newRow("confirmed with a password") << Case{{"--cast-password", "s3cret"}, "yes", fake, none, {"s3cret"},
+        confirmed, {Prompt.arg(""), ask}, none, Ran, "s3cret"};
+    // Declining ends without an error text for the user.
+    QTest::newRow("declined") << Case{{}, "no", fake, none, {}, {"get_auth", "confirm", "get_auth", "cancel_confirm"},
+        {ask}, Cancelled, NotRun, none};
+    QTest::newRow("without confirmation") << Case{{}, "off", fake, none, {}, authCast, {}, none, Ran, none};
     // The stored password goes first without asking; the device says -1002; the prompt
-    // offers the stored one and says it was wrong; the new answer is stored at once.
-    const Outcome o = runTask(8000, "127.0.0.6", {"typo", "new-one"}, true);
-    QVERIFY2(o.finished, qPrintable(o.errText));
-    QCOMPARE(o.prompts.size(), 2);
-    QCOMPARE(o.prompts.at(0), QString::fromUtf8("Vantrope|old-one|请输入\"Room X\"的投射密码\n密码错误, 请重新输入"));
-    QCOMPARE(o.prompts.at(1), QString::fromUtf8("Vantrope|typo|请输入\"Room X\"的投射密码\n密码错误, 请重新输入"));
-    QCOMPARE(castTypes(d, 8000), (QStringList{"get_auth", "cast", "get_auth", "cast", "get_auth", "cast"}));
-    QCOMPARE(Config::instance()->castPassword("02:51:7F:00:00:06"), QString("new-one"));
-    QVERIFY(LogCapture::lines().contains(QString::fromUtf8("[E][VantropeTask] 密码错误!")));
-
+    // offers the stored one and says it was wrong; each answer is stored at once.
+    QTest::newRow("stored, then wrong password") << Case{{"--cast-password", "new-one"}, "off", fake, "old-one",
+        {"typo", "new-one"}, authCast + authCast + authCast,
+        {Prompt.arg("old-one") + Wrong, Prompt.arg("typo") + Wrong}, none, Ran, "new-one"};
     // A cancelled prompt ends the retries, and the rejected password stays stored.
-    Config::instance()->setCastPassword("02:51:7F:00:00:06", "wrong-again");
-    const Outcome cancelled = runTask(8000, "127.0.0.6", {""}, true);
-    QVERIFY(cancelled.error);
-    QVERIFY(LogCapture::lines().contains("[W][VantropeTask] User not input password."));
-}
-
-void TestVantropeTask::failWithoutErrorCode()
-{
-    Config::instance()->setValue(Config::ConfirmCast, false);
-    DeviceProcess d({"--address", "127.0.0.7", "--no-mdns", "--cast-unknown", "cast"});
-    QVERIFY(d.isReady());
-    const Outcome o = runTask(8000, "127.0.0.7", {}, true);
-    QVERIFY(o.error);
-    QCOMPARE(o.errText, QString::fromUtf8("服务器回复错误:Unknow type: cast"));
-
+    QTest::newRow("cancelled password prompt") << Case{{"--cast-password", "new-one"}, "off", fake, "wrong-again", {""},
+        {"get_auth", "cast", "get_auth"}, {Prompt.arg("wrong-again") + Wrong}, Cancelled, NotRun, "wrong-again"};
+    QTest::newRow("refused without an error code") << Case{{"--cast-unknown", "cast"}, "off", fake, none, {}, authCast,
+        {}, QString::fromUtf8("服务器回复错误:Unknow type: cast"), NotRun, none};
     // A device that knows no "confirm" is cast to without confirmation.
-    Config::instance()->setValue(Config::ConfirmCast, true);
-    DeviceProcess old({"--address", "127.0.0.8", "--no-mdns", "--cast-unknown", "confirm"});
-    QVERIFY(old.isReady());
-    const Outcome skipped = runTask(8000, "127.0.0.8", {}, true);
-    QVERIFY(skipped.finished);
-    QCOMPARE(castTypes(old, 8000), (QStringList{"get_auth", "confirm", "get_auth", "cast"}));
-    QVERIFY(!skipped.prompts.contains("confirm|Room X"));
+    QTest::newRow("device without confirmation")
+        << Case{{"--cast-unknown", "confirm"}, "yes", fake, none, {}, confirmed, {}, none, Ran, none};
+    QTest::newRow("late reply") << Case{
+        {"--delay", "2600"}, "yes", fake, none, {}, {"get_auth"}, {}, "socket wait for read timeout.", NotRun, none};
+    QTest::newRow("empty ip leaves out the address")
+        << Case{{"--cast-ip", ""}, "off", fake, none, {}, authCast, {}, none, "-s 1 -cs cast", none};
+    // The program's failure is the cast's; a missing program is found out before the
+    // device is asked anything.
+    QTest::newRow("casting program fails") << Case{{}, "off", "failing-vantrope", none, {}, authCast, {},
+        "the casting program ended with status 3: cannot open display :0", Ran, none};
+    QTest::newRow("casting program missing") << Case{{}, "yes", "no-such-vantrope", none, {}, {}, {},
+        "the casting program %1/no-such-vantrope was not found", NotRun, none};
 }
 
-void TestVantropeTask::lateReply()
+void TestVantropeTask::negotiation()
 {
-    DeviceProcess d({"--address", "127.0.0.9", "--no-mdns", "--delay", "2600"});
+    QFETCH(Case, c);
+    const char* const uuid = "02:51:7F:00:00:02";
+    QFile::remove(m_dir.path() + "/args.txt");
+    VantropeTask::setProgramNameForTests(m_dir.path() + "/" + c.program);
+    QVERIFY(Config::instance()->setValue(Config::ConfirmCast, c.confirm != "off"));
+    QVERIFY(Config::instance()->setCastPassword(uuid, c.stored));
+    DeviceProcess d(QStringList{"--address", "127.0.0.2", "--no-mdns"} + c.device);
     QVERIFY(d.isReady());
-    const Outcome o = runTask(8000, "127.0.0.9", {}, true);
-    QVERIFY(o.error);
-    QCOMPARE(o.errText, QString("socket wait for read timeout."));
+
+    const Run run = runTask("127.0.0.2", 8000, c.answers, c.confirm == "yes");
+    const QString reason = QString(c.reason).replace("%1", m_dir.path());
+    QCOMPARE(run.outcome.reason, reason);
+    QCOMPARE(run.outcome.ok, reason.isEmpty());
+    QCOMPARE(run.errMsg, reason.isEmpty() ? "<none>" : reason == Cancelled ? "" : reason);
+    QCOMPARE(run.prompts, c.prompts);
+    QCOMPARE(programArgs(), c.args);
+    QCOMPARE(Config::instance()->castPassword(uuid), c.storedAfter);
+    QStringList types;
+    for (const QJsonObject& line : d.logWhere("dir", "in")) {
+        const QVariantMap r = QtJson::parseObject(line.value("payload").toString().toUtf8());
+        types << r.value("type").toString();
+        QCOMPARE(r.value("uuid").toString(), ProtocolDefinedJsonObject::clientUuid());
+        QCOMPARE(r.contains("passwd"), c.device.contains("--cast-password") && types.last() != "get_auth");
+        if (types.last() == "confirm")
+            QCOMPARE(r.value("name").toString(), QString("Caster PC"));
+        if (types.last() == "cast") {
+            QCOMPARE(QVariantList({r.value("port"), r.value("quor_touch_port"), r.value("source_width"),
+                         r.value("source_height")}),
+                QVariantList({7236, 6000, 1920, 1080}));
+        }
+    }
+    QCOMPARE(types, c.requests);
 }
 
 void TestVantropeTask::nulAndTrailingBytes()
 {
     Config::instance()->setValue(Config::ConfirmCast, false);
+    VantropeTask::setProgramNameForTests(m_dir.path() + "/fake-vantrope");
+    QFile::remove(m_dir.path() + "/args.txt");
     UdpProbe fake(QHostAddress("127.0.0.10"), 8100);
-    Outcome o;
-    auto* task = new VantropeTask(QHostAddress("127.0.0.10"), 8100, "Fake", "Caster PC", 800, 600);
-    connect(
-        task, &VantropeTask::onFinished, this, [&] { o.finished = true; }, Qt::QueuedConnection);
-    connect(
-        task, &VantropeTask::errMsg, this,
-        [&](const QString& t) {
-            o.error = true;
-            o.errText = t;
-        },
-        Qt::QueuedConnection);
-    QThreadPool::globalInstance()->start(task);
-    for (const QByteArray& reply : {QByteArray("{\"result\":\"ok\",\"need_passwd\":false}\0garbage{", 44),
-             QByteArray("{\"result\":\"ok\",\"ip\":\"\"}\0\0\0", 26)}) {
-        const QNetworkDatagram request = fake.receive(5000);
-        QVERIFY(request.isValid());
-        fake.socket().writeDatagram(reply, request.senderAddress(), quint16(request.senderPort()));
-    }
-    QTRY_VERIFY(o.finished || o.error);
-    QVERIFY2(o.finished, qPrintable(o.errText));
-    QCOMPARE(programArgs(), QString("-s 1 -cs cast"));
-}
-
-void TestVantropeTask::emptyIpLeavesOutTheAddress()
-{
-    Config::instance()->setValue(Config::ConfirmCast, false);
-    DeviceProcess d({"--address", "127.0.0.11", "--no-mdns", "--cast-ip", ""});
-    QVERIFY(d.isReady());
-    QVERIFY(runTask(8000, "127.0.0.11", {}, true).finished);
+    const Run run = runTask("127.0.0.10", 8100, {}, false, [&] {
+        for (const QByteArray& reply : {QByteArray("{\"result\":\"ok\",\"need_passwd\":false}\0garbage{", 44),
+                 QByteArray("{\"result\":\"ok\",\"ip\":\"\"}\0\0\0", 26)}) {
+            const QNetworkDatagram request = fake.receive(5000);
+            QVERIFY(request.isValid());
+            fake.socket().writeDatagram(reply, request.senderAddress(), quint16(request.senderPort()));
+        }
+    });
+    QVERIFY2(run.outcome.ok, qPrintable(run.outcome.reason));
     QCOMPARE(programArgs(), QString("-s 1 -cs cast"));
 }
 

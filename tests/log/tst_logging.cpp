@@ -1,12 +1,8 @@
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <sys/stat.h>
 
+#include "AppFolder.h"
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
 
@@ -16,14 +12,16 @@ private slots:
     void init();
     void cleanup();
     void keepsNewestFifteenAndForeignFiles();
-    void writesLinesByteForByte();
-    void writesOffTheReportingThread();
-    void folderAndFilesAreTheOwnersOnly();
+    void writesOffTheReportingThreadByteForByte();
     void onlyOneHandlerInstalls();
     void noLogFolderDoesNotSpin();
 
 private:
-    static QByteArray contentOf(const QString& fileName);
+    static QByteArray contentOf(const QString& fileName)
+    {
+        QFile file(fileName);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     QTemporaryDir* m_dir = nullptr;
     QString m_log; // the log folder of the test's writers
 };
@@ -40,12 +38,6 @@ void TestLogging::cleanup()
     delete m_dir;
 }
 
-QByteArray TestLogging::contentOf(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void TestLogging::keepsNewestFifteenAndForeignFiles()
 {
     QVERIFY(QDir().mkdir(m_log));
@@ -53,10 +45,8 @@ void TestLogging::keepsNewestFifteenAndForeignFiles()
     QStringList names = foreign;
     for (int i = 0; i < 20; ++i)
         names << QString("QuorvelClient-%1.log").arg(1480000000000LL + i);
-    for (const QString& name : names) {
-        QFile f(m_log + '/' + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
+    for (const QString& name : names)
+        QVERIFY(QFile(m_log + '/' + name).open(QIODevice::WriteOnly));
 
     FileLogWriter writer("QuorvelClient", m_log);
     writer.stop();
@@ -70,66 +60,44 @@ void TestLogging::keepsNewestFifteenAndForeignFiles()
         QVERIFY(QFile::exists(m_log + '/' + name));
 }
 
-void TestLogging::writesLinesByteForByte()
+void TestLogging::writesOffTheReportingThreadByteForByte()
 {
-    QString fileName;
+    const mode_t oldMask = ::umask(022);
+    QSemaphore diskFree;
+    QThread* writingThread = nullptr;
+    bool diskWasBlocked = true;
     {
         FileLogWriter writer("QuorvelClient", m_log);
+        writer.setBeforeWriteForTests([&] {
+            writingThread = QThread::currentThread();
+            diskWasBlocked &= diskFree.tryAcquire(1, 5000); // a disk that hangs until released
+        });
+        // The reporting thread gets its messages off its hands while the disk hangs.
         emit writer.bridge()->onWriteMessage("a\nb");
         emit writer.bridge()->onWriteMessage("ends\n");
         emit writer.bridge()->onWriteMessage(QString::fromUtf8("[I][Test] 中文"));
+        diskFree.release(3);
         // Destroying the writer right away, with no event loop run, still writes all three.
     }
+    ::umask(oldMask);
+    QVERIFY(diskWasBlocked);
+    QVERIFY(writingThread && writingThread != QThread::currentThread());
     const QStringList files = QDir(m_log).entryList(QDir::Files);
     QCOMPARE(files.size(), 1);
+    QCOMPARE(AppFolder::modeOf(m_log), 0700);
+    QCOMPARE(AppFolder::modeOf(m_log + '/' + files.first()), 0600);
     const QRegularExpression stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d :\\t");
     QString text = QString::fromUtf8(contentOf(m_log + '/' + files.first()));
     QCOMPARE(text.count(stamp), 3);
-    text.replace(stamp, "T");
     // A line feed gets eight tabs after it; a message that ended in one gets no "\r\n",
     // so the next time stamp follows the tabs.
-    QCOMPARE(text, QString::fromUtf8("Ta\n\t\t\t\t\t\t\t\tb\r\nTends\n\t\t\t\t\t\t\t\tT[I][Test] 中文\r\n"));
-}
-
-void TestLogging::writesOffTheReportingThread()
-{
-    FileLogWriter writer("QuorvelClient", m_log);
-    QSemaphore diskFree;
-    QThread* writingThread = nullptr;
-    bool diskWasBlocked = false;
-    writer.setBeforeWriteForTests([&] {
-        writingThread = QThread::currentThread();
-        diskWasBlocked = diskFree.tryAcquire(1, 5000); // a disk that hangs until released
-    });
-    // The reporting thread gets its messages off its hands while the disk hangs.
-    emit writer.bridge()->onWriteMessage("first");
-    emit writer.bridge()->onWriteMessage("second");
-    diskFree.release(2);
-    writer.stop();
-    QVERIFY(diskWasBlocked);
-    QVERIFY(writingThread && writingThread != QThread::currentThread());
-    QVERIFY(contentOf(writer.fileName()).contains("first\r\n"));
-    QVERIFY(contentOf(writer.fileName()).contains("second\r\n"));
-}
-
-void TestLogging::folderAndFilesAreTheOwnersOnly()
-{
-    const mode_t oldMask = ::umask(022);
-    FileLogWriter writer("QuorvelClient", m_log);
-    writer.stop();
-    ::umask(oldMask);
-    struct stat folder = {}, file = {};
-    QCOMPARE(::stat(QFile::encodeName(m_log).constData(), &folder), 0);
-    QCOMPARE(::stat(QFile::encodeName(writer.fileName()).constData(), &file), 0);
-    QCOMPARE(folder.st_mode & 0777, mode_t(0700));
-    QCOMPARE(file.st_mode & 0777, mode_t(0600));
+    QCOMPARE(text.replace(stamp, "T"),
+        QString::fromUtf8("Ta\n\t\t\t\t\t\t\t\tb\r\nTends\n\t\t\t\t\t\t\t\tT[I][Test] 中文\r\n"));
 
     // By default the log lives in the application folder, not in the current directory.
-    const QString oldCwd = QDir::currentPath();
     QDir::setCurrent(m_dir->path());
     FileLogWriter byDefault("QuorvelClientDefaultFolderTest");
     byDefault.stop();
-    QDir::setCurrent(oldCwd);
     QCOMPARE(QFileInfo(byDefault.fileName()).absolutePath(), QCoreApplication::applicationDirPath() + "/log");
     QVERIFY(QFile::remove(byDefault.fileName()));
 }
@@ -138,23 +106,15 @@ void TestLogging::onlyOneHandlerInstalls()
 {
     CustomMsgHandler first(nullptr, m_log);
     CustomMsgHandler second(nullptr, m_log);
-    QVERIFY(first.install());
-    QVERIFY(!second.install());
-    QVERIFY(!second.uninstall());
-
     QSignalSpy firstSpy(&first, &CustomMsgHandler::message);
     QSignalSpy secondSpy(&second, &CustomMsgHandler::message);
+    QVERIFY(first.install() && !second.install() && !second.uninstall());
     qWarning("[W][%s] hello", "Test");
-    QCOMPARE(firstSpy.count(), 1);
-    QCOMPARE(firstSpy.at(0).at(0).toString(), QString("[W][Test] hello"));
-    QCOMPARE(secondSpy.count(), 0);
-
-    QVERIFY(first.uninstall());
-    QVERIFY(second.install());
+    QVERIFY(first.uninstall() && second.install());
     qDebug("[I][%s] again", "Test");
-    QCOMPARE(secondSpy.count(), 1);
-    QCOMPARE(firstSpy.count(), 1);
     QVERIFY(second.uninstall());
+    QCOMPARE(firstSpy, QList<QVariantList>{{QString("[W][Test] hello")}});
+    QCOMPARE(secondSpy, QList<QVariantList>{{QString("[I][Test] again")}});
 
     first.writer()->stop();
     second.writer()->stop();
@@ -166,20 +126,14 @@ void TestLogging::onlyOneHandlerInstalls()
 
 void TestLogging::noLogFolderDoesNotSpin()
 {
-    {
-        QFile blocker(m_log); // a file where the folder should be
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    }
+    QVERIFY(QFile(m_log).open(QIODevice::WriteOnly)); // a file where the folder should be
     CustomMsgHandler handler(nullptr, m_log);
     QMutex linesLock; // the writer reports from its own thread
     QStringList lines;
-    connect(
-        &handler, &CustomMsgHandler::message, this,
-        [&](const QString& line) {
-            QMutexLocker lock(&linesLock);
-            lines << line;
-        },
-        Qt::DirectConnection);
+    connect(&handler, &CustomMsgHandler::message, [&](const QString& line) {
+        QMutexLocker lock(&linesLock);
+        lines << line;
+    });
     QVERIFY(handler.install());
     qCritical("[E][%s] one", "Test");
     qCritical("[E][%s] two", "Test");

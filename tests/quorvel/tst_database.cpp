@@ -1,54 +1,32 @@
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
-#include <atomic>
-#include <memory>
-#include <sys/stat.h>
 
+#include "AppFolder.h"
 #include "QuorvelClientDatabase.h"
 #include "WithoutFileOverride.h"
 
 namespace {
-std::atomic<int> g_sqlErrors{0};
-QtMessageHandler g_previous = nullptr;
-void countErrors(QtMsgType type, const QMessageLogContext& context, const QString& msg)
-{
-    if (msg.startsWith(QLatin1String("[E][QuorvelClientDatabase]")))
-        ++g_sqlErrors;
-    g_previous(type, context, msg);
-}
-
 RecentFilesContent record(const QString& uuid, qint64 operateTime, const QString& name = "a.txt")
 {
-    RecentFilesContent r;
-    r.uuid = uuid;
-    r.type = "file_upload";
-    r.remotePath = "/QuorVEL/上传/" + name;
-    r.nativePath = "/home/u/" + name;
-    r.dateModified = 1480000000000;
-    r.operateTime = operateTime;
-    return r;
+    return {0, uuid, "file_upload", "/QuorVEL/上传/" + name, "/home/u/" + name, QImage(), operateTime, 1480000000000};
 }
 
-int modeOf(const QString& path)
+ServerContent device(const char* address, int port)
 {
-    struct stat st { };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    ServerContent d;
+    d.address = QHostAddress(address);
+    d.port = port;
+    return d;
 }
 } // namespace
 
+// The store of an application folder that is not the current directory. A failure shows
+// in lastError(), which no later success clears.
 class TestDatabase : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
-    void thumbnailsAreKeyedByModificationTime();
-    void recentFilesNewestFirstPerDevice();
-    void manualDevices();
+    void keysOrderAndUniqueness();
     void fileIsForItsOwnerOnly();
     void unusableFolderFailsWithAReason_data();
     void unusableFolderFailsWithAReason();
@@ -56,103 +34,60 @@ private slots:
     void secondProcessIsNeverLockedOut();
 
 private:
-    // The store of an application folder that is not the current directory.
     QuorvelClientDatabase* open()
     {
         m_db.reset();
         m_db = std::make_unique<QuorvelClientDatabase>(app());
         return m_db.get();
     }
-    QString app() const { return m_dir->path() + "/app"; }
+    QString app() const { return m_folder->path(); }
 
-    QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<AppFolder> m_folder;
     std::unique_ptr<QuorvelClientDatabase> m_db;
 };
 
-void TestDatabase::initTestCase()
-{
-    g_previous = qInstallMessageHandler(countErrors);
-}
-
 void TestDatabase::init()
 {
-    m_dir = new QTemporaryDir;
-    QVERIFY(QDir(m_dir->path()).mkdir("app") && QDir(m_dir->path()).mkdir("elsewhere"));
-    QDir::setCurrent(m_dir->path() + "/elsewhere");
-    g_sqlErrors = 0;
-}
-
-void TestDatabase::cleanup()
-{
     m_db.reset();
-    QFile::setPermissions(app(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    delete m_dir;
+    m_folder = std::make_unique<AppFolder>();
+    QVERIFY(m_folder->isValid());
 }
 
-void TestDatabase::thumbnailsAreKeyedByModificationTime()
+void TestDatabase::keysOrderAndUniqueness()
 {
     auto* db = open();
     QCOMPARE(QuorvelClientDatabase::instance(), db);
-    QVERIFY(db->isOpen());
-    QVERIFY(QFile::exists(app() + "/QuorvelClient.db"));
     QVERIFY(!QFile::exists("QuorvelClient.db")); // not in the current directory
-    QVERIFY(db->getThumb("u1", "/Pictures/a.png", 100).isEmpty());
-    QVERIFY(db->setThumb("u1", "/Pictures/a.png", 100, "first"));
-    QCOMPARE(db->getThumb("u1", "/Pictures/a.png", 100), QByteArray("first"));
-    QVERIFY(db->setThumb("u1", "/Pictures/a.png", 200, QByteArray("sec\0ond", 7)));
-    QVERIFY(db->getThumb("u1", "/Pictures/a.png", 100).isEmpty()); // the old time misses now
-    QCOMPARE(db->getThumb("u1", "/Pictures/a.png", 200), QByteArray("sec\0ond", 7));
-    QVERIFY(db->getThumb("u2", "/Pictures/a.png", 200).isEmpty()); // another device
-    QCOMPARE(g_sqlErrors.load(), 0);
-}
 
-void TestDatabase::recentFilesNewestFirstPerDevice()
-{
-    auto* db = open();
-    QVERIFY(db->addRecentFileRecord(record("u1", 300, "c")));
-    QVERIFY(db->addRecentFileRecord(record("u1", 100, "a")));
-    QVERIFY(db->addRecentFileRecord(record("u2", 999, "other")));
-    QVERIFY(db->addRecentFileRecord(record("u1", 200, "b")));
+    // A thumbnail is the device's file at one modification time.
+    QVERIFY(db->setThumb("u1", "/a.png", 100, "first") && db->setThumb("u1", "/a.png", 200, "second"));
+    QVERIFY(db->getThumb("u1", "/a.png", 100).isEmpty() && db->getThumb("u2", "/a.png", 200).isEmpty());
+    QCOMPARE(db->getThumb("u1", "/a.png", 200), QByteArray("second"));
+
+    // History: per device, newest first, every field back in its place.
+    for (qint64 time : {300, 100, 200})
+        QVERIFY(db->addRecentFileRecord(record("u1", time, QString::number(time))));
+    QVERIFY(db->addRecentFileRecord(record("u2", 999)));
     QList<RecentFilesContent> list = db->getRecentFiles("u1");
     QCOMPARE(list.size(), 3);
-    QCOMPARE(list.at(0).operateTime, qint64(300));
-    QCOMPARE(list.at(1).operateTime, qint64(200));
-    QCOMPARE(list.at(2).operateTime, qint64(100));
-    QCOMPARE(list.at(0).remotePath, QString::fromUtf8("/QuorVEL/上传/c"));
-    QCOMPARE(list.at(0).nativePath, QString("/home/u/c"));
-    QCOMPARE(list.at(0).type, QString("file_upload"));
-    QCOMPARE(list.at(0).uuid, QString("u1"));
-    QCOMPARE(list.at(0).dateModified, qint64(1480000000000));
-    QVERIFY(list.at(0).thumbnail.isNull());
-
-    QVERIFY(db->deleteRecentFileRecord(list.at(1).rowid));
+    QCOMPARE(QList<qint64>({list.at(0).operateTime, list.at(1).operateTime, list.at(2).operateTime}),
+        QList<qint64>({300, 200, 100}));
+    const RecentFilesContent& r = list.at(1);
+    QCOMPARE(QStringList({r.uuid, r.type, r.remotePath, r.nativePath, QString::number(r.dateModified)}),
+        QStringList({"u1", "file_upload", QString::fromUtf8("/QuorVEL/上传/200"), "/home/u/200", "1480000000000"}));
+    QVERIFY(db->deleteRecentFileRecord(r.rowid));
     QCOMPARE(db->getRecentFiles("u1").size(), 2);
     QVERIFY(db->clearRecentFileRecord("u1"));
     QVERIFY(db->getRecentFiles("u1").isEmpty());
     QCOMPARE(db->getRecentFiles("u2").size(), 1);
-    QCOMPARE(g_sqlErrors.load(), 0);
-}
+    QVERIFY2(db->lastError().isEmpty(), qPrintable(db->lastError()));
 
-void TestDatabase::manualDevices()
-{
-    auto* db = open();
-    ServerContent a;
-    a.address = QHostAddress("192.0.2.10");
-    a.port = 16020;
-    QVERIFY(db->addManualDevice(a));
-    ServerContent sameAddress = a;
-    sameAddress.port = 17000;
-    QVERIFY(!db->addManualDevice(sameAddress)); // one port per address
-    QCOMPARE(g_sqlErrors.load(), 1);
-    QVERIFY(db->removeManualDevice(sameAddress)); // no row matches: nothing removed, still true
-    QList<ServerContent> devices = db->getManualDevices();
-    QCOMPARE(devices.size(), 1);
-    QCOMPARE(devices.at(0).address, a.address);
-    QCOMPARE(devices.at(0).port, 16020);
-    QVERIFY(devices.at(0).name.isEmpty());
-    QVERIFY(db->removeManualDevice(a));
-    QVERIFY(db->getManualDevices().isEmpty());
-    QVERIFY(db->addManualDevice(a));
+    // One port per hand-added address.
+    QVERIFY(db->addManualDevice(device("192.0.2.10", 16020)));
+    QVERIFY(!db->addManualDevice(device("192.0.2.10", 17000)));
+    QVERIFY(!db->lastError().isEmpty());
+    const QList<ServerContent> devices = db->getManualDevices();
+    QVERIFY(devices.size() == 1 && devices.at(0) == device("192.0.2.10", 16020) && devices.at(0).port == 16020);
     QVERIFY(db->clearManualDevice());
     QVERIFY(db->getManualDevices().isEmpty());
 }
@@ -161,12 +96,13 @@ void TestDatabase::fileIsForItsOwnerOnly()
 {
     open();
     QVERIFY(m_db->addRecentFileRecord(record("u1", 1)));
-    QCOMPARE(modeOf(app() + "/QuorvelClient.db"), 0600);
+    QCOMPARE(AppFolder::modeOf(app() + "/QuorvelClient.db"), 0600);
     // A file an older copy left readable to all is narrowed when it is opened.
     m_db.reset();
-    QVERIFY(::chmod(QFile::encodeName(app() + "/QuorvelClient.db").constData(), 0644) == 0);
+    QVERIFY(
+        QFile::setPermissions(app() + "/QuorvelClient.db", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     open();
-    QCOMPARE(modeOf(app() + "/QuorvelClient.db"), 0600);
+    QCOMPARE(AppFolder::modeOf(app() + "/QuorvelClient.db"), 0600);
     QCOMPARE(m_db->getRecentFiles("u1").size(), 1);
 }
 
@@ -183,44 +119,38 @@ void TestDatabase::unusableFolderFailsWithAReason()
     QFETCH(bool, readOnlyFolder);
     QFETCH(QString, reason);
     const QString file = app() + "/QuorvelClient.db";
-    if (readOnlyFolder)
-        QVERIFY(QFile::setPermissions(app(), QFile::ReadOwner | QFile::ExeOwner));
-    else
-        QVERIFY(QDir().mkdir(file));
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^\\[E\\]\\[QuorvelClientDatabase\\] Open database"));
-    if (!readOnlyFolder)
-        QTest::ignoreMessage(QtCriticalMsg, "[E][QuorvelClientDatabase] Open database fail.");
+    QVERIFY(readOnlyFolder ? m_folder->makeReadOnly() : QDir().mkdir(file));
     WithoutFileOverride asAUser;
     auto* db = open();
     QVERIFY(!db->isOpen());
     QVERIFY2(db->lastError().startsWith(reason.arg(file)), qPrintable(db->lastError()));
-    QVERIFY(db->getManualDevices().isEmpty());
-    QVERIFY(!db->addRecentFileRecord(record("u1", 1)));
-    QVERIFY(db->getRecentFiles("u1").isEmpty());
-    QVERIFY(db->getThumb("u", "p", 1).isEmpty());
-    QVERIFY(!db->setThumb("u", "p", 1, "x"));
+    QVERIFY(
+        db->getManualDevices().isEmpty() && db->getRecentFiles("u1").isEmpty() && db->getThumb("u", "p", 1).isEmpty());
+    QVERIFY(!db->addRecentFileRecord(record("u1", 1)) && !db->setThumb("u", "p", 1, "x"));
 }
 
 void TestDatabase::manyThreadsNoErrorsNothingLost()
 {
     auto* db = open();
-    QList<QFuture<void>> workers;
+    QList<QFuture<bool>> workers;
     for (int t = 0; t < 8; ++t) {
         workers.append(QtConcurrent::run([db, t] {
             const QString uuid = QString("thread-%1").arg(t);
+            bool ok = true;
             for (int i = 0; i < 1000; ++i) {
                 switch (i % 4) {
-                case 0: db->addRecentFileRecord(record(uuid, i)); break;
-                case 1: db->setThumb(uuid, QString("/p%1").arg(i % 10), i, QByteArray::number(i)); break;
+                case 0: ok &= db->addRecentFileRecord(record(uuid, i)); break;
+                case 1: ok &= db->setThumb(uuid, QString("/p%1").arg(i % 10), i, QByteArray::number(i)); break;
                 case 2: db->getThumb(uuid, QString("/p%1").arg(i % 10), i - 1); break;
                 default: db->getRecentFiles(uuid); break;
                 }
             }
+            return ok;
         }));
     }
-    for (QFuture<void>& w : workers)
-        w.waitForFinished();
-    QCOMPARE(g_sqlErrors.load(), 0);
+    for (QFuture<bool>& w : workers)
+        QVERIFY(w.result());
+    QVERIFY2(db->lastError().isEmpty(), qPrintable(db->lastError()));
     for (int t = 0; t < 8; ++t)
         QCOMPARE(db->getRecentFiles(QString("thread-%1").arg(t)).size(), 250);
 }
@@ -229,11 +159,9 @@ void TestDatabase::secondProcessIsNeverLockedOut()
 {
     // Two other processes and this one write the same file at once.
     auto* db = open();
-    QVERIFY(db->isOpen());
     QList<QProcess*> writers;
     for (int p = 0; p < 2; ++p) {
         auto* writer = new QProcess(this);
-        writer->setWorkingDirectory(m_dir->path());
         writer->setProcessChannelMode(QProcess::MergedChannels);
         writer->start(
             QCoreApplication::applicationFilePath(), {"--writer", app(), QString("process-%1").arg(p), "500"});
@@ -241,35 +169,26 @@ void TestDatabase::secondProcessIsNeverLockedOut()
     }
     for (int i = 0; i < 500; ++i)
         QVERIFY(db->addRecentFileRecord(record("this-process", i)));
-    for (QProcess* writer : writers) {
-        QVERIFY(writer->waitForFinished(60000));
-        const QByteArray output = writer->readAll();
-        QVERIFY2(writer->exitCode() == 0, output.constData());
-        QVERIFY2(!output.contains("locked"), output.constData());
-    }
-    QCOMPARE(g_sqlErrors.load(), 0);
-    QCOMPARE(db->getRecentFiles("process-0").size(), 500);
-    QCOMPARE(db->getRecentFiles("process-1").size(), 500);
-    QCOMPARE(db->getRecentFiles("this-process").size(), 500);
-}
-
-// Writer mode for the cross-process test: N records under a uuid, exit 1 on any error.
-static int writerMain(const QString& folder, const QString& uuid, int count)
-{
-    QuorvelClientDatabase db(folder);
-    for (int i = 0; i < count; ++i) {
-        if (!db.addRecentFileRecord(record(uuid, i)))
-            return 1;
-    }
-    return g_sqlErrors.load() == 0 ? 0 : 1;
+    for (QProcess* writer : writers)
+        QVERIFY2(writer->waitForFinished(60000) && writer->exitCode() == 0, writer->readAll().constData());
+    QVERIFY2(db->lastError().isEmpty(), qPrintable(db->lastError()));
+    for (const char* uuid : {"process-0", "process-1", "this-process"})
+        QCOMPARE(db->getRecentFiles(uuid).size(), 500);
 }
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Writer mode for the cross-process test: N records under a uuid; on a failure, its
+    // reason and exit 1.
     if (argc == 5 && qstrcmp(argv[1], "--writer") == 0) {
-        g_previous = qInstallMessageHandler(countErrors);
-        return writerMain(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), atoi(argv[4]));
+        QuorvelClientDatabase db(QString::fromLocal8Bit(argv[2]));
+        for (int i = 0; i < atoi(argv[4]); ++i) {
+            if (!db.addRecentFileRecord(record(QString::fromLocal8Bit(argv[3]), i)))
+                break;
+        }
+        printf("%s\n", qPrintable(db.lastError()));
+        return db.lastError().isEmpty() ? 0 : 1;
     }
     TestDatabase test;
     return QTest::qExec(&test, argc, argv);
