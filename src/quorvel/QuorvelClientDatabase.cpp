@@ -121,14 +121,29 @@ void QuorvelClientDatabase::open()
         qCritical("[E][%s] Open database fail.", Tag);
         return;
     }
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath "
-                               "TEXT, type TEXT,dateModified INTEGER,operateTime INTEGER);")))
-        qCritical("[E][%s] Create table tbRecentFiles fail.", Tag);
-    if (!q.exec(QStringLiteral(
-            "CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);")))
-        qCritical("[E][%s] Create table tbThumb fail.", Tag);
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);")))
-        qCritical("[E][%s] Create table tbManualDevices fail.", Tag);
+    bool usable = true;
+    const auto create = [&](const QString& statement, const char* failure) {
+        if (q.exec(statement))
+            return;
+        qCritical(failure, Tag);
+        // A file that is no database (or a broken one) opens fine and fails here: the
+        // store is unusable, and the reason is SQLite's.
+        if (usable)
+            setError(tr("cannot open %1: %2")
+                         .arg(m_path,
+                             lowerFirst(q.lastError().driverText().isEmpty() ? q.lastError().text()
+                                                                             : q.lastError().databaseText())));
+        usable = false;
+    };
+    create(QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath "
+                          "TEXT, type TEXT,dateModified INTEGER,operateTime INTEGER);"),
+        "[E][%s] Create table tbRecentFiles fail.");
+    create(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);"),
+        "[E][%s] Create table tbThumb fail.");
+    create(QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
+        "[E][%s] Create table tbManualDevices fail.");
+    m_open = usable;
 }
 
 bool QuorvelClientDatabase::query(QSqlQuery* out)

@@ -108,18 +108,26 @@ void TestDatabase::fileIsForItsOwnerOnly()
 
 void TestDatabase::unusableFolderFailsWithAReason_data()
 {
-    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("reason"); // %1: the file
-    QTest::newRow("read-only folder") << true << "cannot open %1: permission denied";
-    QTest::newRow("a folder in the file's place") << false << "cannot open %1: unable to open database file";
+    QTest::newRow("read-only folder") << "read-only"
+                                      << "cannot open %1: permission denied";
+    QTest::newRow("a folder in the file's place") << "folder"
+                                                  << "cannot open %1: unable to open database file";
+    QTest::newRow("a file that is no database") << "garbage"
+                                                << "cannot open %1: file is not a database";
 }
 
 void TestDatabase::unusableFolderFailsWithAReason()
 {
-    QFETCH(bool, readOnlyFolder);
+    QFETCH(QString, setup);
     QFETCH(QString, reason);
     const QString file = app() + "/QuorvelClient.db";
-    QVERIFY(readOnlyFolder ? m_folder->makeReadOnly() : QDir().mkdir(file));
+    QFile garbage(file);
+    QVERIFY(setup == "read-only" ? m_folder->makeReadOnly()
+            : setup == "folder"  ? QDir().mkdir(file)
+                                 : garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
+    garbage.close();
     WithoutFileOverride asAUser;
     auto* db = open();
     QVERIFY(!db->isOpen());
