@@ -142,9 +142,9 @@ int main(int argc, char** argv)
                 ++up.progressSignals;
                 if (p.progress == 100)
                     up.bytesMovedSeconds = t.nsecsElapsed() / 1e9;
-                if (p.progress == 101 || p.progress == -1) {
+                if (p.isFinal()) {
                     finished = true;
-                    up.ok = p.progress == 101;
+                    up.ok = p.progress == ProgressContent::Done;
                 }
             });
         t.start();
@@ -176,9 +176,9 @@ int main(int argc, char** argv)
             ++down.progressSignals;
             if (p.progress == 100)
                 down.bytesMovedSeconds = t.nsecsElapsed() / 1e9;
-            if (p.progress == 101 || p.progress == -1) {
+            if (p.isFinal()) {
                 finished = true;
-                down.ok = p.progress == 101;
+                down.ok = p.progress == ProgressContent::Done;
             }
         });
         t.start();

@@ -42,14 +42,9 @@ FileDownloader::FileDownloader(
 
 void FileDownloader::finish()
 {
-    if (!outcome().ok) {
-        m_progress.progress = ProgressContent::Failed;
-        m_progress.text = outcome().text();
-        emit updateProgress(m_progress);
+    emit updateProgress(m_progress.ended(outcome()));
+    if (!outcome().ok)
         return;
-    }
-    m_progress.progress = ProgressContent::Done;
-    emit updateProgress(m_progress);
     emit updateRecentFileList();
     RecentFilesContent record;
     record.uuid = m_server.uuid;

@@ -118,14 +118,9 @@ FileUploadTask::~FileUploadTask() = default;
 
 void FileUploadTask::finish()
 {
-    if (!outcome().ok) {
-        m_progress.progress = ProgressContent::Failed;
-        m_progress.text = outcome().text();
-        emit uploadProgress(m_progress);
+    emit uploadProgress(m_progress.ended(outcome()));
+    if (!outcome().ok)
         return;
-    }
-    m_progress.progress = ProgressContent::Done;
-    emit uploadProgress(m_progress);
     emit updateRecentFileList();
     RecentFilesContent record;
     record.uuid = m_server.uuid;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "ServerContent.h"
+#include "TaskOutcome.h"
 
 // The state of one transfer as the progress panel sees it.
 class ProgressContent {
@@ -13,6 +14,15 @@ public:
     // text says why).
     enum { Done = 101, Failed = -1 };
     bool isFinal() const { return progress == Done || progress == Failed; }
+    // The last report of a transfer that ended so: done, or failed with the reason.
+    ProgressContent ended(const TaskOutcome& outcome) const
+    {
+        ProgressContent last = *this;
+        last.progress = outcome.ok ? Done : Failed;
+        if (!outcome.ok)
+            last.text = outcome.text();
+        return last;
+    }
 
     int type = Upload;
     int id = 0;

@@ -40,13 +40,9 @@ DownloadServer::~DownloadServer() = default;
 
 void DownloadServer::finish()
 {
-    if (!outcome().ok) {
-        ProgressContent p = report(ProgressContent::Failed);
-        p.text = outcome().text();
-        emit uploadProgress(p);
+    emit uploadProgress(report(0).ended(outcome()));
+    if (!outcome().ok)
         return;
-    }
-    emit uploadProgress(report(ProgressContent::Done));
     RecentFilesContent record;
     record.uuid = m_server.uuid;
     record.type = QString(ProtocolType::FileUpload);
