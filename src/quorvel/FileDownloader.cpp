@@ -85,7 +85,8 @@ void FileDownloader::execute()
     case UdpRequest::Reply::Ok: break;
     case UdpRequest::Reply::WrongSender:
         qCritical("[E][%s] File download error: Wrong host or port.", Tag);
-        return (void)fail(tr("the answer came from another address than %1").arg(TaskOutcome::who(m_server)));
+        return (void)fail(
+            tr("the answer did not come from %1 port %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
     case UdpRequest::Reply::NotJson:
         qCritical("[E][%s] Json object parse fail.", Tag);
         return (void)fail(TaskOutcome::badReply(m_server));
@@ -96,6 +97,9 @@ void FileDownloader::execute()
         qCritical("[E][%s] Request fail:", Tag);
         if (reply.contains(ProtocolKey::Reason))
             qWarning("[W][%s] Device says: %s", Tag, qUtf8Printable(reason));
+        // A JSON value that is no object reads as an empty object.
+        if (reply.isEmpty())
+            return (void)fail(TaskOutcome::badReply(m_server));
         return (void)fail(tr("%1 refused to send %2").arg(TaskOutcome::who(m_server), m_remotePath), reason);
     }
     m_sessionId = reply.value(ProtocolKey::SessionId).toLongLong();

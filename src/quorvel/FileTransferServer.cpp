@@ -138,7 +138,8 @@ bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
     case UdpRequest::Reply::Ok: return true;
     case UdpRequest::Reply::WrongSender:
         qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
-        return fail(tr("the answer came from another address than %1").arg(TaskOutcome::who(m_server)));
+        return fail(
+            tr("the answer did not come from %1 port %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
     case UdpRequest::Reply::NotJson:
         qCritical("[E][%s] Json parse fail.", Tag);
         return fail(TaskOutcome::badReply(m_server));
