@@ -10,10 +10,10 @@
 #include "quorvel/QuorvelClientDatabase.h"
 #include "quorvel/TransferQueue.h"
 #include "quorvel/UserNotices.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OfferInbox.h"
+#include "quorvel/server/ReplyOperate.h"
 
 namespace {
 QMutex g_currentLock;
