@@ -37,9 +37,3 @@ QStringList OfferedFiles::offeredFilesFor(const QHostAddress& host)
     QMutexLocker lock(&g_lock);
     return g_offered.value(key(host));
 }
-
-void OfferedFiles::clearForTests()
-{
-    QMutexLocker lock(&g_lock);
-    g_offered.clear();
-}

@@ -12,5 +12,4 @@ public:
     static void removeOfferedFile(const QHostAddress& host, const QString& filePath);
     // The files offered to the host, in the order offered (empty when none).
     static QStringList offeredFilesFor(const QHostAddress& host);
-    static void clearForTests();
 };
