@@ -32,11 +32,6 @@ public:
             m_changed.wait(&m_lock, deadline);
         return m_reports;
     }
-    QList<Report> reports()
-    {
-        QMutexLocker lock(&m_lock);
-        return m_reports;
-    }
 
 private:
     QMutex m_lock;

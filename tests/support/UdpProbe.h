@@ -32,11 +32,9 @@ public:
             return QNetworkDatagram();
         return m_socket.receiveDatagram();
     }
-    QVariantMap receiveObject(int timeoutMs = 3000, quint16* fromPort = nullptr)
+    QVariantMap receiveObject(int timeoutMs = 3000)
     {
         const QNetworkDatagram d = receive(timeoutMs);
-        if (fromPort)
-            *fromPort = quint16(d.senderPort());
         return d.isValid() ? QtJson::parseObject(d.data()) : QVariantMap();
     }
     QVariantMap ask(const QHostAddress& to, quint16 port, const QVariantMap& request, int timeoutMs = 3000)

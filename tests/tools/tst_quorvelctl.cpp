@@ -11,15 +11,10 @@
 class TestQuorvelCtl : public QObject {
     Q_OBJECT
 private slots:
+    void usageAndExitCodes_data();
     void usageAndExitCodes();
-    void listing();
-    void uploadDownloadAndHistoryInJson();
-    void commandsSucceedAndFail();
-    void handAddedDevicesAndDiscovery();
-    void settingsPersist();
-    void progressBarOnlyOnATerminal();
-    void worksBesideARunningWindow();
-    void userPathsFollowTheCurrentDirectory();
+    void commandsAgainstOneDevice();
+    void besideARunningWindowWithAProgressBarOnlyOnATerminal();
     void interruptStopsCleanlyAndKeepsWhatArrived();
 
 private:
@@ -32,70 +27,75 @@ private:
         }
         return lines;
     }
-    QString makeFile(const QString& dir, const QString& name, int size)
-    {
-        return TestFiles::patterned(dir + "/" + name, size);
-    }
 };
+
+// Commands refused before any device is asked: the exit code and what the output says.
+void TestQuorvelCtl::usageAndExitCodes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("says"); // in standard output or error; a whole line: all of it
+    QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("1.5.5\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("Usage: quorvelctl");
+    QTest::newRow("a command's help") << QStringList{"devices", "--help"} << 0 << QByteArray("--help");
+    QTest::newRow("no command") << QStringList{} << 2 << QByteArray();
+    QTest::newRow("unknown command") << QStringList{"bogus"} << 2 << QByteArray("unknown command \"bogus\"");
+    QTest::newRow("device missing") << QStringList{"ls"} << 2 << QByteArray("Usage:");
+    QTest::newRow("unknown order") << QStringList{"ls", "127.0.0.2", "--sort", "by_colour"} << 2 << QByteArray();
+    QTest::newRow("bad time-out") << QStringList{"--timeout", "zero", "ls"} << 2 << QByteArray();
+    QTest::newRow("empty welcome") << QStringList{"welcome", "127.0.0.2", ""} << 2 << QByteArray();
+    QTest::newRow("no address") << QStringList{"devices", "add", "not-an-ip"} << 2 << QByteArray();
+    QTest::newRow("unknown setting") << QStringList{"config", "get", "NoSuchKey"} << 2 << QByteArray();
+    QTest::newRow("empty client name") << QStringList{"config", "set", "ClientName", ""} << 1 << QByteArray();
+}
 
 void TestQuorvelCtl::usageAndExitCodes()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, says);
     ClientFolder app;
     QVERIFY(app.isValid());
     QByteArray out, err;
-    QCOMPARE(app.ctl({"--version"}, &out), 0);
-    QCOMPARE(out, QByteArray("1.5.5\n"));
-    QCOMPARE(app.ctl({"--help"}, &out), 0);
-    QVERIFY(out.contains("Usage: quorvelctl"));
-    QCOMPARE(app.ctl({}, &out, &err), 2);
-    QCOMPARE(app.ctl({"bogus"}, &out, &err), 2);
-    QVERIFY(err.contains("unknown command \"bogus\""));
-    QCOMPARE(app.ctl({"ls"}, &out, &err), 2); // DEVICE missing
-    QVERIFY(err.contains("Usage:"));
-    QCOMPARE(app.ctl({"ls", "127.0.0.2", "--sort", "by_colour"}, &out, &err), 2);
-    for (const char* command :
-        {"discover", "ls", "upload", "download", "open", "rm", "thumb", "welcome", "history", "devices", "config"}) {
-        QCOMPARE(app.ctl({command, "--help"}, &out, &err), 0);
-        QVERIFY2(out.contains("--help"), command);
-    }
-    QCOMPARE(app.ctl({"--timeout", "zero", "ls"}, &out, &err), 2);
+    QCOMPARE(app.ctl(arguments, &out, &err), exitCode);
+    QVERIFY2((exitCode ? err : out).contains(says), (out + err).constData());
+    if (says.endsWith('\n'))
+        QCOMPARE(out, says);
 }
 
-void TestQuorvelCtl::listing()
+// Every command against one simulator and one client folder, in an order where what one
+// command changes is what the next one expects.
+void TestQuorvelCtl::commandsAgainstOneDevice()
 {
-    DeviceProcess d({"--address", "127.0.0.2", "--no-mdns"});
+    DeviceProcess d({"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
     QVERIFY(d.isReady());
+    DeviceProcess silent({"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
+    QVERIFY(silent.isReady());
     ClientFolder app;
     QByteArray out, err;
+
+    // Listing.
     QCOMPARE(app.ctl({"ls", "127.0.0.2", "/Pictures", "--sort", "file_name_decrease"}, &out, &err), 0);
     const QList<QByteArray> lines = out.trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("file\t") && lines.at(0).endsWith("\tsunrise.png"));
     QVERIFY(lines.at(2).startsWith("dir\t0\t") && lines.at(2).endsWith("\t2024"));
-
     QCOMPARE(app.ctl({"--json", "ls", "127.0.0.2"}, &out, &err), 0);
     const QList<QJsonObject> entries = jsonLines(out);
     QCOMPARE(entries.size(), 3);
     QCOMPARE(entries.first().keys(), (QStringList{"date_modified", "event", "name", "size", "type"}));
     QCOMPARE(entries.first().value("event").toString(), QString("entry"));
-
     QCOMPARE(app.ctl({"ls", "127.0.0.2", "/Nope"}, &out, &err), 1);
     QCOMPARE(err.trimmed().split('\n').size(), 1); // one line, with the device's reason
     QVERIFY2(err.contains("No such directory."), err.constData());
     // Nobody at the address: a failure that says so, not an empty listing.
     QCOMPARE(app.ctl({"ls", "127.0.0.99"}, &out, &err), 1);
     QVERIFY2(err.contains("127.0.0.99 did not answer"), err.constData());
-}
 
-void TestQuorvelCtl::uploadDownloadAndHistoryInJson()
-{
-    DeviceProcess d({"--address", "127.0.0.3", "--no-mdns"});
-    QVERIFY(d.isReady());
-    ClientFolder app;
-    const QString a = makeFile(app.path(), "a.bin", 300000);
-    const QString b = makeFile(app.path(), QString::fromUtf8("议程 b.txt"), 1000);
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"--json", "upload", "127.0.0.3", a, b}, &out, &err), 0);
+    // Uploads, downloads and their history, in JSON.
+    const QString a = TestFiles::patterned(app.path() + "/a.bin", 300000);
+    const QString b = TestFiles::patterned(app.path() + QString::fromUtf8("/议程 b.txt"), 1000);
+    QCOMPARE(app.ctl({"--json", "upload", "127.0.0.2", a, b}, &out, &err), 0);
     QList<QJsonObject> results;
     for (const QJsonObject& o : jsonLines(out)) {
         QVERIFY(o.contains("event"));
@@ -109,64 +109,44 @@ void TestQuorvelCtl::uploadDownloadAndHistoryInJson()
     QVERIFY(results.at(0).value("ok").toBool());
     QCOMPARE(results.at(1).value("remote").toString(), QString::fromUtf8("/QuorVEL/上传/议程 b.txt"));
     QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), TestFiles::md5Of(b));
-
     QCOMPARE(app.ctl({"config", "set", "DownloadPath", app.path() + "/downloads"}), 0);
-    QCOMPARE(app.ctl({"download", "127.0.0.3", "/Quorvel/上传/a.bin"}, &out, &err), 0);
+    QCOMPARE(app.ctl({"download", "127.0.0.2", "/Quorvel/上传/a.bin"}, &out, &err), 0);
     QCOMPARE(TestFiles::md5Of(app.path() + "/downloads/a.bin"), TestFiles::md5Of(a));
-    QCOMPARE(app.ctl({"download", "127.0.0.3", "/Quorvel/none", "-o", app.path() + "/x"}, &out, &err), 1);
+    QCOMPARE(app.ctl({"download", "127.0.0.2", "/Quorvel/none", "-o", app.path() + "/x"}, &out, &err), 1);
     QVERIFY2(err.contains("File not exists."), err.constData());
-    QCOMPARE(app.ctl({"upload", "127.0.0.3", app.path() + "/missing.bin"}, &out, &err), 1);
-
-    QCOMPARE(app.ctl({"--json", "history", "127.0.0.3"}, &out, &err), 0);
+    QCOMPARE(app.ctl({"upload", "127.0.0.2", app.path() + "/missing.bin"}, &out, &err), 1);
+    QCOMPARE(app.ctl({"--json", "history", "127.0.0.2"}, &out, &err), 0);
     const QList<QJsonObject> history = jsonLines(out);
     QCOMPARE(history.size(), 3);
     QCOMPARE(history.first().value("type").toString(), QString("file_download")); // newest first
     QCOMPARE(history.last().value("file").toString(), a);
     QCOMPARE(history.first().keys(), (QStringList{"date_modified", "event", "file", "operate_time", "remote", "type"}));
-}
 
-void TestQuorvelCtl::commandsSucceedAndFail()
-{
-    DeviceProcess d({"--address", "127.0.0.4", "--no-mdns"});
-    QVERIFY(d.isReady());
-    DeviceProcess silent({"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
-    QVERIFY(silent.isReady());
-    ClientFolder app;
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"open", "127.0.0.4", "/Pictures/lake.jpg"}, &out, &err), 0);
+    // Open, welcome, thumbnail and delete; a silent device fails with a reason that names it.
+    QCOMPARE(app.ctl({"open", "127.0.0.2", "/Pictures/lake.jpg"}, &out, &err), 0);
     QCOMPARE(out, QByteArray("打开文件成功.\n"));
-    // A silent device fails with a reason that names it.
     QCOMPARE(app.ctl({"open", "127.0.0.5", "/Pictures/lake.jpg"}, &out, &err), 1);
     QVERIFY2(err.contains("127.0.0.5") && err.contains("did not answer"), err.constData());
-    QCOMPARE(app.ctl({"welcome", "127.0.0.4", "Good morning"}, &out, &err), 0);
+    QCOMPARE(app.ctl({"welcome", "127.0.0.2", "Good morning"}, &out, &err), 0);
     QCOMPARE(d.waitForLog("event", "salutatory").value("text").toString(), QString("Good morning"));
     QCOMPARE(app.ctl({"welcome", "127.0.0.5", "x"}, &out, &err), 1);
-    QCOMPARE(app.ctl({"welcome", "127.0.0.4", ""}, &out, &err), 2);
-    QCOMPARE(app.ctl({"thumb", "127.0.0.4", "/Pictures/sunrise.png", "-o", app.path() + "/t.png"}, &out, &err), 0);
-    QImage thumb(app.path() + "/t.png");
-    QVERIFY(!thumb.isNull());
-    QCOMPARE(app.ctl({"thumb", "127.0.0.4", "/Quorvel/readme.txt", "-o", app.path() + "/t2.png"}, &out, &err), 1);
-    QCOMPARE(app.ctl({"rm", "127.0.0.4", "/Pictures/lake.jpg"}, &out, &err), 0);
+    QCOMPARE(app.ctl({"thumb", "127.0.0.2", "/Pictures/sunrise.png", "-o", app.path() + "/t.png"}, &out, &err), 0);
+    QVERIFY(!QImage(app.path() + "/t.png").isNull());
+    QCOMPARE(app.ctl({"thumb", "127.0.0.2", "/Quorvel/readme.txt", "-o", app.path() + "/t2.png"}, &out, &err), 1);
+    QCOMPARE(app.ctl({"rm", "127.0.0.2", "/Pictures/lake.jpg"}, &out, &err), 0);
     QVERIFY(!QFile::exists(d.folder() + "/Pictures/lake.jpg"));
-    QCOMPARE(app.ctl({"--json", "rm", "127.0.0.4", "/Pictures/lake.jpg"}, &out, &err), 1);
+    QCOMPARE(app.ctl({"--json", "rm", "127.0.0.2", "/Pictures/lake.jpg"}, &out, &err), 1);
     QVERIFY(jsonLines(out).last().value("event").toString() == "error");
-}
 
-void TestQuorvelCtl::handAddedDevicesAndDiscovery()
-{
-    DeviceProcess d({"--address", "127.0.0.6", "--no-mdns", "--name", "Board Room"});
-    QVERIFY(d.isReady());
-    ClientFolder app;
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"devices", "add", "127.0.0.6"}), 0);
-    QCOMPARE(app.ctl({"devices", "add", "127.0.0.6", "17000"}, &out, &err), 1);
-    QCOMPARE(app.ctl({"devices", "add", "not-an-ip"}, &out, &err), 2);
+    // Hand-added devices, found by discovery and by name.
+    QCOMPARE(app.ctl({"devices", "add", "127.0.0.2"}), 0);
+    QCOMPARE(app.ctl({"devices", "add", "127.0.0.2", "17000"}, &out, &err), 1);
     QCOMPARE(app.ctl({"devices", "ls"}, &out), 0);
-    QCOMPARE(out, QByteArray("127.0.0.6\t16020\n"));
+    QCOMPARE(out, QByteArray("127.0.0.2\t16020\n"));
     QCOMPARE(app.ctl({"--json", "discover", "--wait", "3"}, &out, &err), 0);
     bool found = false;
     for (const QJsonObject& o : jsonLines(out)) {
-        if (o.value("address").toString() == "127.0.0.6") {
+        if (o.value("address").toString() == "127.0.0.2") {
             found = true;
             QCOMPARE(o.value("name").toString(), QString("Board Room"));
             QCOMPARE(o.value("found_by").toString(), QString("manual"));
@@ -176,40 +156,54 @@ void TestQuorvelCtl::handAddedDevicesAndDiscovery()
         }
     }
     QVERIFY2(found, out.constData());
-    // A device name resolves through one pass.
-    QCOMPARE(app.ctl({"ls", "Board Room", "/Whiteboard"}, &out, &err), 0);
+    QCOMPARE(app.ctl({"ls", "Board Room", "/Whiteboard"}, &out, &err), 0); // a name resolves through one pass
     QVERIFY(out.contains("notes.txt"));
-    QCOMPARE(app.ctl({"devices", "rm", "127.0.0.6", "16020"}), 0);
+    QCOMPARE(app.ctl({"devices", "rm", "127.0.0.2", "16020"}), 0);
     QCOMPARE(app.ctl({"devices", "ls"}, &out), 0);
     QVERIFY(out.isEmpty());
-}
 
-void TestQuorvelCtl::settingsPersist()
-{
-    ClientFolder app;
-    QByteArray out, err;
+    // Settings persist.
     QCOMPARE(app.ctl({"config", "set", "ClientName", QString::fromUtf8("会议室 3")}), 0);
     QCOMPARE(app.ctl({"config", "get", "ClientName"}, &out), 0);
     QCOMPARE(QString::fromUtf8(out), QString::fromUtf8("会议室 3\n"));
-    QCOMPARE(app.ctl({"config", "set", "ClientName", ""}, &out, &err), 1);
     QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
     QCOMPARE(app.ctl({"--json", "config", "get", "ConfirmCast"}, &out), 0);
     QCOMPARE(jsonLines(out).first().value("value").toBool(true), false);
-    QCOMPARE(app.ctl({"config", "get", "NoSuchKey"}, &out, &err), 2);
-    QVERIFY(QFile::exists(app.path() + "/config.ini"));
     // The command-line client never writes the autostart entry.
     QVERIFY(!QFile::exists(app.path() + "/xdg-config/autostart/QuorvelClientRun.desktop"));
+
+    // The user's paths resolve against the current directory, the client's own files
+    // against its folder, whichever folder the command runs in.
+    QTemporaryDir here;
+    app.setWorkingDirectory(here.path());
+    const QString file = TestFiles::patterned(here.path() + "/one.txt", 5000);
+    QCOMPARE(app.ctl({"upload", "127.0.0.2", "one.txt"}, &out, &err), 0);
+    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/one.txt")), TestFiles::md5Of(file));
+    QCOMPARE(
+        app.ctl({"download", "127.0.0.2", QString::fromUtf8("/Quorvel/上传/one.txt"), "-o", "rel.txt"}, &out, &err), 0);
+    QCOMPARE(TestFiles::md5Of(here.path() + "/rel.txt"), TestFiles::md5Of(file));
+    QVERIFY2(out.contains((here.path() + "/rel.txt").toUtf8()), out.constData());
+    QCOMPARE(app.ctl({"config", "set", "ClientName", "Here"}), 0);
+    QVERIFY(QFile::exists(app.path() + "/config.ini") && !QFile::exists(here.path() + "/config.ini"));
+    QVERIFY(QFile::exists(app.path() + "/QuorvelClient.db") && !QFile::exists(here.path() + "/QuorvelClient.db"));
 }
 
-void TestQuorvelCtl::progressBarOnlyOnATerminal()
+// Beside a running window (one database, one lock) the command line works, and it draws
+// its progress bar only on a terminal.
+void TestQuorvelCtl::besideARunningWindowWithAProgressBarOnlyOnATerminal()
 {
     DeviceProcess d({"--address", "127.0.0.7", "--no-mdns"});
     QVERIFY(d.isReady());
     ClientFolder app;
-    const QString file = makeFile(app.path(), "bar.bin", 2000000);
+    QProcess* window = app.start({"-s"});
+    QVERIFY(app.waitForLog(0, "[I][MainWindow] Client started"));
+    const QString file = TestFiles::patterned(app.path() + "/bar.bin", 2000000);
     QByteArray out, err;
     QCOMPARE(app.ctl({"upload", "127.0.0.7", file}, &out, &err), 0);
     QVERIFY2(!err.contains('\r') && !err.contains('%'), err.constData());
+    QCOMPARE(app.ctl({"history", "127.0.0.7"}, &out, &err), 0);
+    QVERIFY(out.contains("bar.bin"));
+    QCOMPARE(window->state(), QProcess::Running);
 
     // On a pseudo-terminal (script(1) gives the client one) the bar is drawn.
     QProcess script;
@@ -219,43 +213,6 @@ void TestQuorvelCtl::progressBarOnlyOnATerminal()
     const QByteArray terminal = script.readAllStandardOutput();
     QVERIFY2(
         terminal.contains("\rbar.bin") && terminal.contains("100%") && terminal.contains("MB/s"), terminal.constData());
-}
-
-void TestQuorvelCtl::worksBesideARunningWindow()
-{
-    DeviceProcess d({"--address", "127.0.0.8", "--no-mdns"});
-    QVERIFY(d.isReady());
-    ClientFolder app;
-    QProcess* window = app.start({"-s"});
-    QVERIFY(app.waitForLog(0, "[I][MainWindow] Client started"));
-    QByteArray out, err;
-    const QString file = makeFile(app.path(), "beside.bin", 100000);
-    QCOMPARE(app.ctl({"upload", "127.0.0.8", file}, &out, &err), 0);
-    QCOMPARE(app.ctl({"history", "127.0.0.8"}, &out, &err), 0);
-    QVERIFY(out.contains("beside.bin"));
-    QCOMPARE(window->state(), QProcess::Running);
-}
-
-// The user's paths resolve against the current directory, the client's own files against
-// its folder, whichever folder the command runs in.
-void TestQuorvelCtl::userPathsFollowTheCurrentDirectory()
-{
-    DeviceProcess d({"--address", "127.0.0.9", "--no-mdns"});
-    QVERIFY(d.isReady());
-    ClientFolder app;
-    QTemporaryDir here;
-    app.setWorkingDirectory(here.path());
-    const QString file = makeFile(here.path(), "one.txt", 5000);
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"upload", "127.0.0.9", "one.txt"}, &out, &err), 0);
-    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/one.txt")), TestFiles::md5Of(file));
-    QCOMPARE(
-        app.ctl({"download", "127.0.0.9", QString::fromUtf8("/Quorvel/上传/one.txt"), "-o", "rel.txt"}, &out, &err), 0);
-    QCOMPARE(TestFiles::md5Of(here.path() + "/rel.txt"), TestFiles::md5Of(file));
-    QVERIFY2(out.contains((here.path() + "/rel.txt").toUtf8()), out.constData());
-    QCOMPARE(app.ctl({"config", "set", "ClientName", "Here"}), 0);
-    QVERIFY(QFile::exists(app.path() + "/config.ini") && !QFile::exists(here.path() + "/config.ini"));
-    QVERIFY(QFile::exists(app.path() + "/QuorvelClient.db") && !QFile::exists(here.path() + "/QuorvelClient.db"));
 }
 
 // Ctrl-C or SIGTERM during a transfer: the transfer stops at its next step (not after

@@ -87,24 +87,19 @@ void TestDiscoveryServer::outcomes_data()
     QTest::addColumn<QString>("name"); // and version: "A 1"
     QTest::addColumn<QStringList>("reported");
     QTest::addColumn<int>("left");
-    QTest::newRow("new device") << -1 << "found"
-                                << "A 1" << QStringList{"+A"} << 1;
-    QTest::newRow("same answer") << 0 << "found"
-                                 << "A 1" << QStringList() << 1;
-    QTest::newRow("name changes") << 0 << "found"
-                                  << "B 1" << QStringList{"-A", "+B"} << 1;
-    QTest::newRow("only the version changes") << 0 << "found"
-                                              << "A 2" << QStringList() << 1;
-    QTest::newRow("silent, seen lately") << 14000 << "silent"
-                                         << "A 1" << QStringList() << 1;
-    QTest::newRow("silent, seen long ago") << 16000 << "silent"
-                                           << "A 1" << QStringList{"-A"} << 0;
-    QTest::newRow("silent, never seen") << -1 << "silent"
-                                        << "A 1" << QStringList() << 0;
-    QTest::newRow("pass ends, seen lately") << 14000 << "end"
-                                            << "A 1" << QStringList{"end 1"} << 1;
-    QTest::newRow("pass ends, seen long ago") << 16000 << "end"
-                                              << "A 1" << QStringList{"-A", "end 0"} << 0;
+    const auto row
+        = [](const char* what, int age, const char* outcome, const char* name, QStringList reported, int left) {
+              QTest::newRow(what) << age << QString(outcome) << QString(name) << reported << left;
+          };
+    row("new device", -1, "found", "A 1", {"+A"}, 1);
+    row("same answer", 0, "found", "A 1", {}, 1);
+    row("name changes", 0, "found", "B 1", {"-A", "+B"}, 1);
+    row("only the version changes", 0, "found", "A 2", {}, 1);
+    row("silent, seen lately", 14000, "silent", "A 1", {}, 1);
+    row("silent, seen long ago", 16000, "silent", "A 1", {"-A"}, 0);
+    row("silent, never seen", -1, "silent", "A 1", {}, 0);
+    row("pass ends, seen lately", 14000, "end", "A 1", {"end 1"}, 1);
+    row("pass ends, seen long ago", 16000, "end", "A 1", {"-A", "end 0"}, 0);
 }
 
 void TestDiscoveryServer::outcomes()

@@ -17,7 +17,7 @@ class TestServerInfoGetter : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanup();
+    void cleanup() { QThreadPool::globalInstance()->waitForDone(); } // no report to a receiver gone
     void askedDeviceFillsTheRecord();
     void unansweredQuery_data();
     void unansweredQuery();
@@ -36,12 +36,6 @@ void TestServerInfoGetter::initTestCase()
     Timing t;
     t.infoReplyWaitMs = 300;
     Timing::setForTests(t);
-}
-
-void TestServerInfoGetter::cleanup()
-{
-    // A query still running must not report to a receiver that has gone.
-    QThreadPool::globalInstance()->waitForDone();
 }
 
 void TestServerInfoGetter::askedDeviceFillsTheRecord()

@@ -5,6 +5,7 @@
 
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
+#include "TestFiles.h"
 #include "Timing.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/ServingSessions.h"
@@ -14,38 +15,28 @@
 class TestServingSafety : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        Timing t;
+        t.downloadReplyWaitMs = 2000;
+        t.downloadTcpWaitMs = 300;
+        Timing::setForTests(t);
+    }
     void twoOffersOfOneNameNeverOverwrite();
     void linkPlantedAtTheTargetIsNotFollowed();
     void servingPortIsHeldFromAllocation();
 
 private:
-    static QByteArray contentOf(const QString& path);
     QTemporaryDir m_dir;
 };
-
-void TestServingSafety::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    Timing t;
-    t.downloadReplyWaitMs = 2000;
-    t.downloadTcpWaitMs = 300;
-    Timing::setForTests(t);
-}
-
-QByteArray TestServingSafety::contentOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
 {
     const QString folder = m_dir.filePath("in");
     QVERIFY(QDir().mkpath(folder));
-    QFile existing(folder + "/a.txt");
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("mine") == 4);
-    existing.close();
+    QVERIFY(!TestFiles::patterned(folder + "/a.txt", 4).isEmpty());
+    const QString mine = TestFiles::md5Of(folder + "/a.txt");
 
     // The target is created when chosen: the second offer of the name, chosen before the
     // first one wrote a byte, gets a file of its own.
@@ -54,7 +45,7 @@ void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
     QCOMPARE(first, folder + "/a (1).txt");
     QCOMPARE(second, folder + "/a (2).txt");
     QVERIFY(QFileInfo(first).isFile() && QFileInfo(first).size() == 0);
-    QCOMPARE(contentOf(folder + "/a.txt"), QByteArray("mine"));
+    QCOMPARE(TestFiles::md5Of(folder + "/a.txt"), mine);
 
     QString reason;
     QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", &reason).isEmpty()); // a file, no folder
@@ -68,9 +59,8 @@ void TestServingSafety::linkPlantedAtTheTargetIsNotFollowed()
     const QString folder = m_dir.filePath("links");
     QVERIFY(QDir().mkpath(folder));
     const QString victim = m_dir.filePath("precious.txt");
-    QFile v(victim);
-    QVERIFY(v.open(QIODevice::WriteOnly) && v.write("precious") == 8);
-    v.close();
+    QVERIFY(!TestFiles::patterned(victim, 8).isEmpty());
+    const QString precious = TestFiles::md5Of(victim);
 
     // Someone swaps the chosen target for a link to another file before the bytes come.
     const QString target = IncomingFile::targetIn(folder, "readme.txt");
@@ -85,7 +75,7 @@ void TestServingSafety::linkPlantedAtTheTargetIsNotFollowed()
         task.run();
     }
     QCOMPARE(outcome, int(ProgressContent::Failed));
-    QCOMPARE(contentOf(victim), QByteArray("precious"));
+    QCOMPARE(TestFiles::md5Of(victim), precious);
     QVERIFY(QFileInfo(target).isSymLink());
 }
 
