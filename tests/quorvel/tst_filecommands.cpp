@@ -9,7 +9,6 @@
 #include "FileFinder.h"
 #include "FileOpen.h"
 #include "FileThumb.h"
-#include "LogCapture.h"
 #include "QuorvelClientDatabase.h"
 #include "SalutatorySetter.h"
 #include "TaskWaiter.h"
@@ -45,7 +44,6 @@ private:
 void TestFileCommands::initTestCase()
 {
     m_context = std::make_unique<AppContext>(m_dir.path());
-    LogCapture::install();
     Timing t;
     t.listingWaitMs = 400;
     t.commandWaitMs = 400;
@@ -168,7 +166,6 @@ void TestFileCommands::commands()
     QVERIFY(QDir(d.folder()).mkdir("Music") && QDir(d.folder()).mkdir("pictures"));
     const QString secret = TestFiles::patterned(d.secureFolder() + "/a.txt", 1);
     m_reports.clear();
-    LogCapture::clear();
     QElapsedTimer timer;
     timer.start();
     const TaskOutcome outcome = runTask(make(command, argument, DeviceProcess::serverAt("127.0.0.5")));
@@ -183,8 +180,6 @@ void TestFileCommands::commands()
         QTRY_COMPARE(d.logWhere("dir", "out").size(), 3);
     if (options.contains("--list-without-finished"))
         QVERIFY(timer.elapsed() >= Timing::current().listingWaitMs);
-    if (words == "did not answer")
-        QVERIFY2(LogCapture::lines().isEmpty(), qPrintable(LogCapture::lines().join('\n')));
 }
 
 void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()

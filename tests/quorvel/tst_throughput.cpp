@@ -19,16 +19,15 @@ void TestThroughput::speed_data()
     QTest::addColumn<Samples>("samples");
     QTest::addColumn<double>("expected"); // of the last sample; -1: none yet
 
-    using S = Samples;
     // A sender sees 4 MB leave in no time: no speed for that.
-    QTest::newRow("buffers filling") << qint64(4000000) << S{{10, 4000000}, {500, 4200000}} << -1.0;
-    QTest::newRow("under a second") << qint64(0) << S{{900, 9000000}} << -1.0;
-    QTest::newRow("less than the buffers twice over") << qint64(4000000) << S{{2000, 7000000}} << -1.0;
-    QTest::newRow("first settled sample: the average") << qint64(0) << S{{2000, 4000000}} << 2000000.0;
+    QTest::newRow("buffers filling") << qint64(4000000) << Samples{{10, 4000000}, {500, 4200000}} << -1.0;
+    QTest::newRow("under a second") << qint64(0) << Samples{{900, 9000000}} << -1.0;
+    QTest::newRow("less than the buffers twice over") << qint64(4000000) << Samples{{2000, 7000000}} << -1.0;
+    QTest::newRow("first settled sample: the average") << qint64(0) << Samples{{2000, 4000000}} << 2000000.0;
     // After a burst, the window shows today's rate, not the burst's.
     QTest::newRow("window forgets the burst")
-        << qint64(1000) << S{{1000, 50000000}, {2000, 51000000}, {4000, 53000000}, {5000, 54000000}} << 1000000.0;
-    QTest::newRow("steady") << qint64(0) << S{{1000, 1000}, {2000, 2000}, {3000, 3000}} << 1000.0;
+        << qint64(1000) << Samples{{1000, 50000000}, {2000, 51000000}, {4000, 53000000}, {5000, 54000000}} << 1000000.0;
+    QTest::newRow("steady") << qint64(0) << Samples{{1000, 1000}, {2000, 2000}, {3000, 3000}} << 1000.0;
 }
 
 void TestThroughput::speed()

@@ -66,26 +66,17 @@ public:
         return m_output.contains(needle);
     }
 
-    QList<QJsonObject> logLines() const
-    {
-        QList<QJsonObject> lines;
-        QFile file(m_logPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return lines;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.isEmpty())
-                lines.append(QJsonDocument::fromJson(line).object());
-        }
-        return lines;
-    }
-
-    // Lines whose key has the value, e.g. ("event", "shown").
+    // The wire log's lines whose key has the value, e.g. ("event", "shown").
     QList<QJsonObject> logWhere(const QString& key, const QString& value) const
     {
         QList<QJsonObject> out;
-        for (const QJsonObject& line : logLines()) {
-            if (line.value(key).toString() == value)
-                out.append(line);
+        QFile file(m_logPath);
+        const QList<QByteArray> lines
+            = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+        for (const QByteArray& line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (!line.isEmpty() && o.value(key).toString() == value)
+                out.append(o);
         }
         return out;
     }

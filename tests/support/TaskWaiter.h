@@ -41,7 +41,6 @@ public:
         }
         return m_ended;
     }
-    bool ended() const { return m_ended; }
     // A task that has not ended (yet) reads as failed, with a reason that says so.
     TaskOutcome outcome() const
     {

@@ -9,7 +9,7 @@
 class TestLogDialog : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { QDir::setCurrent(m_dir.path()); }
     void colouring_data();
     void colouring();
     void showsEveryLineUntilCleared();
@@ -18,32 +18,16 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestLogDialog::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());
-}
-
 void TestLogDialog::colouring_data()
 {
     QTest::addColumn<QString>("msg");
     QTest::addColumn<QString>("line");
-    QTest::newRow("error") << "[E][X] a"
-                           << "<font color=red>[E][X] a</font>";
-    QTest::newRow("warning") << "[W][X] a"
-                             << "<font color=orange>[W][X] a</font>";
-    QTest::newRow("info") << "[I][X] a"
-                          << "<font color=green>[I][X] a</font>";
-    QTest::newRow("debug") << "[D][X] a"
-                           << "<font color=blue>[D][X] a</font>";
-    QTest::newRow("other letter") << "[Q][X] a"
-                                  << "[Q][X] a";
-    QTest::newRow("one character") << "E"
-                                   << "E";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("not escaped") << "[E]<b>"
-                                 << "<font color=red>[E]<b></font>";
+    const char* const rows[][2] = {{"[E][X] a", "<font color=red>[E][X] a</font>"},
+        {"[W][X] a", "<font color=orange>[W][X] a</font>"}, {"[I][X] a", "<font color=green>[I][X] a</font>"},
+        {"[D][X] a", "<font color=blue>[D][X] a</font>"}, {"[Q][X] a", "[Q][X] a"}, {"E", "E"}, {"", ""},
+        {"[E]<b>", "<font color=red>[E]<b></font>"}}; // other letters, short, empty, not escaped
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]);
 }
 
 void TestLogDialog::colouring()
