@@ -7,6 +7,7 @@
 #include "CtlContext.h"
 #include "CtlOutput.h"
 #include "DeviceCommands.h"
+#include "DoctorCommand.h"
 #include "InboundCommands.h"
 #include "LocalCommands.h"
 #include "TransferCommands.h"
@@ -50,6 +51,7 @@ QString CtlCommands::usage()
         "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
         "  offer CLIENT FILE... [--wait SECONDS]\n"
         "                                       offer files to another client and serve them\n"
+        "  doctor [--wait SECONDS]              why a device does not show up: checks and what to do\n"
         "  cast DEVICE [--size WxH]             cast this screen to the device (p pause, r resume,\n"
         "                                       a aspect ratio, s stop, on standard input)\n"
         "\n"
@@ -78,6 +80,7 @@ int CtlCommands::run(const QStringList& arguments)
         {"serve", &InboundCommands::serve},
         {"offer", &InboundCommands::offer},
         {"cast", &CastCommand::cast},
+        {"doctor", &DoctorCommand::doctor},
     };
     const Command command = commands.value(arguments.first());
     if (!command) {

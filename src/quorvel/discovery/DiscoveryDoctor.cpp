@@ -1,0 +1,373 @@
+#include "DiscoveryDoctor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QUdpSocket>
+#include <algorithm>
+#include <avahi-common/error.h>
+#include <cstring>
+#include <dirent.h>
+#include <unistd.h>
+
+#include "ProtocolWords.h"
+#include "QuorvelClientDatabase.h"
+#include "QxtServiceBrowser.h"
+#include "Timing.h"
+#include "ZeroconfClient.h"
+
+namespace {
+const QList<quint16> Ports{ProtocolPort::Discovery, ProtocolPort::Operation};
+// How long the daemon gets to answer or to refuse the browser.
+constexpr int MdnsSettleMs = 1000;
+
+// An address of /proc/net/udp{,6}: the hex of the raw bytes, printed 32 bits at a time
+// in host order.
+QHostAddress procAddress(const QString& hex)
+{
+    quint8 bytes[16] = {};
+    const int words = hex.size() / 8;
+    if (words != 1 && words != 4)
+        return QHostAddress();
+    for (int i = 0; i < words; ++i) {
+        const quint32 word = hex.mid(i * 8, 8).toUInt(nullptr, 16);
+        memcpy(bytes + 4 * i, &word, 4);
+    }
+    if (words == 1)
+        return QHostAddress(quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3]);
+    const QHostAddress v6(bytes);
+    bool mapped = false;
+    const quint32 v4 = v6.toIPv4Address(&mapped);
+    return mapped ? QHostAddress(v4) : v6;
+}
+
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+}
+
+// The pid whose descriptors include the socket, -1 when none we may read does.
+qint64 socketOwner(const QString& inode)
+{
+    const QByteArray link = "socket:[" + inode.toLatin1() + "]";
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString& pid : pids) {
+        const QByteArray fdDir = QFile::encodeName(QStringLiteral("/proc/%1/fd/").arg(pid));
+        DIR* dir = ::opendir(fdDir.constData());
+        if (!dir)
+            continue; // another user's process
+        bool holds = false;
+        while (const dirent* entry = ::readdir(dir)) {
+            char target[64];
+            const ssize_t n = ::readlink((fdDir + entry->d_name).constData(), target, sizeof target);
+            if (n == link.size() && memcmp(target, link.constData(), size_t(n)) == 0) {
+                holds = true;
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (holds)
+            return pid.toLongLong();
+    }
+    return -1;
+}
+
+bool isThisClient(qint64 pid)
+{
+    const QString name = processName(pid);
+    return pid == QCoreApplication::applicationPid() || name == QLatin1String("quorvel")
+        || name == QLatin1String("quorvelctl");
+}
+} // namespace
+
+DiscoveryDoctor::DiscoveryDoctor(DiscoveryServer* discovery, int passWaitMs, QObject* parent)
+    : QObject(parent)
+    , m_discovery(discovery)
+    , m_passWaitMs(passWaitMs)
+{
+    qRegisterMetaType<DiscoveryDoctor::Finding>();
+}
+
+DiscoveryDoctor::~DiscoveryDoctor()
+{
+    m_pool.waitForDone();
+    if (m_firewall) {
+        m_firewall->disconnect(this);
+        m_firewall->kill();
+        m_firewall->waitForFinished(1000);
+    }
+}
+
+bool DiscoveryDoctor::allOk() const
+{
+    return std::all_of(m_findings.begin(), m_findings.end(), [](const Finding& f) { return f.ok; });
+}
+
+void DiscoveryDoctor::start()
+{
+    m_clock.start();
+    m_steps = {[this] { checkInterfaces(); }, [this] { checkPorts(); }, [this] { checkFirewall(0); },
+        [this] { checkMdns(); }, [this] { checkManualDevices(); }, [this] { checkDiscovery(); }};
+    next();
+}
+
+void DiscoveryDoctor::next()
+{
+    if (m_steps.isEmpty()) {
+        delete m_browser;
+        m_browser = nullptr;
+        emit finished(allOk());
+        return;
+    }
+    // Each step from the event loop: the window stays responsive between them.
+    QTimer::singleShot(0, this, m_steps.takeFirst());
+}
+
+void DiscoveryDoctor::report(const QString& check, bool ok, const QString& detail, const QString& advice)
+{
+    m_findings.append({check, ok, detail, advice});
+    emit found(m_findings.last());
+}
+
+void DiscoveryDoctor::checkInterfaces()
+{
+    QStringList usable;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        const auto flags = i.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::CanBroadcast)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& e : i.addressEntries()) {
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.broadcast().isNull())
+                usable << QStringLiteral("%1 %2 (broadcast %3)")
+                              .arg(i.humanReadableName(), e.ip().toString(), e.broadcast().toString());
+        }
+    }
+    if (usable.isEmpty())
+        report(QStringLiteral("interfaces"), false, QStringLiteral("no IPv4 interface is up and can broadcast"),
+            QStringLiteral("connect this PC to the devices' network (cable, Wi-Fi); until then only hand-added "
+                           "devices on a route can be reached"));
+    else
+        report(QStringLiteral("interfaces"), true, QStringLiteral("broadcasts leave through ") + usable.join(", "));
+    next();
+}
+
+QStringList DiscoveryDoctor::udpPortHolders(
+    quint16 port, bool loopbackToo, const std::function<bool(qint64 pid)>& isOurs)
+{
+    QStringList holders;
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        file.readLine(); // the header
+        while (!file.atEnd()) {
+            const QStringList f = QString::fromLatin1(file.readLine()).split(' ', Qt::SkipEmptyParts);
+            const QStringList local = f.value(1).split(':');
+            if (f.size() < 10 || local.size() != 2 || local.at(1).toUInt(nullptr, 16) != port)
+                continue;
+            // A socket on a loopback address takes nothing the network sends.
+            const QHostAddress address = procAddress(local.at(0));
+            if (address.isLoopback() && !loopbackToo)
+                continue;
+            const QString on = address.isNull() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
+                ? QString()
+                : QStringLiteral(" on ") + address.toString();
+            const qint64 pid = socketOwner(f.at(9));
+            if (pid < 0)
+                holders << QStringLiteral("another user's process (uid %1)%2").arg(f.at(7), on);
+            else if (!isOurs(pid))
+                holders << QStringLiteral("pid %1 (%2)%3").arg(pid).arg(processName(pid), on);
+        }
+    }
+    holders.removeDuplicates();
+    return holders;
+}
+
+void DiscoveryDoctor::checkPorts()
+{
+    for (const quint16 port : Ports) {
+        const QString check = QStringLiteral("port %1").arg(port);
+        const QString use = port == ProtocolPort::Discovery ? QStringLiteral("other clients cannot find this one")
+                                                            : QStringLiteral("devices cannot send files to this PC");
+        const QStringList others = udpPortHolders(port, false, isThisClient);
+        QUdpSocket socket; // bound as the client's listeners bind it
+        if (!others.isEmpty()) {
+            report(check, false, QStringLiteral("UDP %1 is held by %2").arg(port).arg(others.join(", ")),
+                QStringLiteral("stop that program (%1 while it holds the port)").arg(use));
+        } else if (socket.bind(QHostAddress::AnyIPv4, port)) {
+            report(check, true, QStringLiteral("UDP %1 is free").arg(port));
+        } else if (udpPortHolders(port, true, isThisClient).isEmpty()
+            && !udpPortHolders(port, true, [](qint64) { return false; }).isEmpty()) {
+            report(check, true, QStringLiteral("UDP %1 is held by this client").arg(port));
+        } else {
+            // Also a socket on one loopback address keeps the client off the port on all.
+            const QStringList holders = udpPortHolders(port, true, isThisClient);
+            report(check, false,
+                QStringLiteral("UDP %1 cannot be bound (%2)")
+                    .arg(port)
+                    .arg(holders.isEmpty() ? socket.errorString() : QStringLiteral("held by ") + holders.join(", ")),
+                QStringLiteral("stop that program (%1 meanwhile)").arg(use));
+        }
+    }
+    next();
+}
+
+void DiscoveryDoctor::checkFirewall(int attempt)
+{
+    static const QList<QStringList> readers{{"nft", "list", "ruleset"}, {"iptables", "-S"}};
+    if (attempt >= readers.size()) {
+        report(QStringLiteral("firewall"), true,
+            QStringLiteral("the firewall rules could not be read (nft and iptables missing or not permitted)"),
+            QStringLiteral("to check them, run this as root with nft or iptables installed"));
+        next();
+        return;
+    }
+    m_firewall = new QProcess(this);
+    const QStringList reader = readers.at(attempt);
+    const auto done = [this, attempt, reader](bool ran) {
+        QProcess* p = m_firewall;
+        m_firewall = nullptr;
+        p->deleteLater();
+        if (!ran || p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) {
+            checkFirewall(attempt + 1);
+            return;
+        }
+        const QString rules = QString::fromLocal8Bit(p->readAllStandardOutput());
+        const QRegularExpression dropping(QStringLiteral("\\b(drop|reject|DROP|REJECT)\\b"));
+        QStringList blocking;
+        for (const quint16 port : Ports) {
+            const QRegularExpression names(QStringLiteral("\\b%1\\b").arg(port));
+            for (const QString& line : rules.split('\n')) {
+                if (line.contains(names) && line.contains(dropping))
+                    blocking << line.trimmed();
+            }
+        }
+        // A chain that drops what no rule accepts drops our ports unless a rule names them.
+        const bool dropsByDefault
+            = rules.contains(QRegularExpression(QStringLiteral("hook input[^\\n]*policy drop|-P INPUT DROP")));
+        const bool acceptsOurs = rules.contains(QRegularExpression(QStringLiteral("\\b1602[01]\\b[^\\n]*accept|"
+                                                                                  "\\b1602[01]\\b[^\\n]*ACCEPT")));
+        if (dropsByDefault && !acceptsOurs)
+            blocking << QStringLiteral("incoming packets are dropped by default and no rule accepts UDP 16020/16021");
+        blocking.removeDuplicates();
+        const QString source = reader.join(' ');
+        if (blocking.isEmpty())
+            report(
+                QStringLiteral("firewall"), true, QStringLiteral("no rule drops UDP 16020 or 16021 (%1)").arg(source));
+        else
+            report(QStringLiteral("firewall"), false,
+                QStringLiteral("%1 shows: %2").arg(source, blocking.join(QStringLiteral("; "))),
+                QStringLiteral("accept UDP 16020 and 16021 from the local network"));
+        next();
+    };
+    connect(m_firewall, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [done] { done(true); });
+    connect(m_firewall, &QProcess::errorOccurred, this, [this, done](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            done(false); // not installed
+    });
+    m_firewall->start(reader.first(), reader.mid(1));
+}
+
+void DiscoveryDoctor::checkMdns()
+{
+    ZeroconfClient* zc = ZeroconfClient::instance();
+    m_browser = new QxtServiceBrowser(DiscoveryServer::ServiceType, this);
+    auto failed = std::make_shared<int>(0);
+    connect(m_browser, &QxtServiceBrowser::browsingFailed, this, [failed](int code) { *failed = code; });
+    connect(m_browser, &QxtServiceBrowser::serviceAdded, this, [this](const QString& name) { m_mdnsSeen << name; });
+    const auto settle = [this, zc, failed] {
+        const QString check = QStringLiteral("mdns");
+        if (!zc->isRunning() || *failed) {
+            const int code = *failed ? *failed : (zc->lastError() ? zc->lastError() : AVAHI_ERR_NO_DAEMON);
+            report(check, false, QStringLiteral("avahi-daemon cannot be used: %1").arg(avahi_strerror(code)),
+                QStringLiteral("start avahi-daemon (systemctl start avahi-daemon); until then devices are found "
+                               "by broadcast and by hand only"));
+        } else {
+            report(check, true,
+                QStringLiteral("avahi-daemon is running and browsing %1 (%2 announced)")
+                    .arg(DiscoveryServer::ServiceType)
+                    .arg(m_mdnsSeen.size()));
+        }
+        next();
+    };
+    m_browser->browse();
+    QTimer::singleShot(MdnsSettleMs, this, settle);
+}
+
+void DiscoveryDoctor::checkManualDevices()
+{
+    const QList<ServerContent> manual = QuorvelClientDatabase::instance()->getManualDevices();
+    if (manual.isEmpty()) {
+        report(QStringLiteral("hand-added devices"), true, QStringLiteral("none"));
+        next();
+        return;
+    }
+    QMutexLocker lock(&m_answersLock);
+    m_pendingAnswers = manual.size();
+    for (const ServerContent& m : manual) {
+        m_asked.insert(QStringLiteral("%1:%2").arg(m.address.toString()).arg(m.port), m_clock.elapsed());
+        m_pool.start(new DiscoveryServer::ServerInfoGetter(this, m.address, quint16(m.port)));
+    }
+}
+
+void DiscoveryDoctor::onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast)
+{
+    if (isBroadcast)
+        return;
+    // On the pool's thread: the finding is made on the doctor's.
+    const QString where = QStringLiteral("%1:%2").arg(content.address.toString()).arg(content.port);
+    QMutexLocker lock(&m_answersLock);
+    const qint64 ms = m_clock.elapsed() - m_asked.value(where);
+    const bool last = --m_pendingAnswers == 0;
+    QMetaObject::invokeMethod(
+        this,
+        [this, where, found, ms, last, name = content.name] {
+            const QString check = QStringLiteral("device ") + where;
+            if (found)
+                report(check, true, QStringLiteral("\"%1\" answered in %2 ms").arg(name).arg(ms));
+            else
+                report(check, false, QStringLiteral("did not answer within %1 ms").arg(ms),
+                    QStringLiteral("check that the device is on and still has this address; if it changed, remove it "
+                                   "(quorvelctl devices rm %1) and add the new one")
+                        .arg(QString(where).replace(':', ' ')));
+            if (last)
+                next();
+        },
+        Qt::QueuedConnection);
+}
+
+void DiscoveryDoctor::checkDiscovery()
+{
+    if (!m_discovery) {
+        next();
+        return;
+    }
+    m_discovery->startDiscovery();
+    QTimer::singleShot(m_passWaitMs, this, [this] {
+        QList<QHostAddress> manual;
+        for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices())
+            manual.append(m.address);
+        const QList<QHostAddress> mdns = m_discovery->mdnsAddresses();
+        QStringList seen;
+        for (const ServerContent& s : m_discovery->devices()) {
+            const QString method = manual.contains(s.address)
+                ? QStringLiteral("manual")
+                : (mdns.contains(s.address) ? QStringLiteral("mdns") : QStringLiteral("broadcast"));
+            seen << QStringLiteral("\"%1\" %2 by %3").arg(s.name, s.address.toString(), method);
+        }
+        seen.sort();
+        if (seen.isEmpty())
+            report(QStringLiteral("discovery"), false, QStringLiteral("one pass found nothing"),
+                QStringLiteral("check that the device is on and on this PC's network; if broadcasts do not reach "
+                               "it, add it by hand (quorvelctl devices add ADDRESS)"));
+        else
+            report(QStringLiteral("discovery"), true, QStringLiteral("one pass found ") + seen.join(", "));
+        next();
+    });
+}

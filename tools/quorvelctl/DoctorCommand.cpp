@@ -1,0 +1,38 @@
+#include "DoctorCommand.h"
+
+#include <QCommandLineParser>
+#include <QJsonObject>
+
+#include "CtlContext.h"
+#include "CtlOutput.h"
+#include "quorvel/discovery/DiscoveryDoctor.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+
+int DoctorCommand::doctor(CtlContext& ctx, const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Why a device does not show up: checks mDNS, the interfaces, UDP 16020 and 16021, the firewall, "
+                       "each hand-added device and one discovery pass. Exit status 1 when something is wrong."));
+    p.addOption({"wait", "Let the discovery pass listen this many seconds (default 3).", "seconds", "3"});
+    int exit = 0;
+    if (!ctx.parse(p, args, 0, 0, &exit))
+        return exit;
+    DiscoveryDoctor doctor(DiscoveryServer::instance(), qMax(1, p.value("wait").toInt()) * 1000);
+    QObject::connect(&doctor, &DiscoveryDoctor::found, ctx.anchor(), [&ctx](const DiscoveryDoctor::Finding& f) {
+        if (ctx.out().json()) {
+            ctx.out().object(
+                {{"event", "finding"}, {"check", f.check}, {"ok", f.ok}, {"detail", f.detail}, {"advice", f.advice}});
+            return;
+        }
+        const QString line = QStringLiteral("%1 %2: %3").arg(f.ok ? "ok     " : "PROBLEM", f.check, f.detail);
+        ctx.out().line(f.advice.isEmpty() ? line : line + QStringLiteral(" -- ") + f.advice);
+    });
+    bool ended = false;
+    QObject::connect(&doctor, &DiscoveryDoctor::finished, ctx.anchor(), [&ended] { ended = true; });
+    doctor.start();
+    // Not cut short by --timeout: each check is bounded; an interruption stops at once.
+    if (!ctx.waitFor([&ended] { return ended; }, 0x7fffffff))
+        return ctx.interrupted() ? CtlContext::Interrupted : CtlContext::Failure;
+    return doctor.allOk() ? CtlContext::Success : CtlContext::Failure;
+}
