@@ -45,6 +45,8 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     QVERIFY2(!text.contains("DISCOVERED 198.51.100.13"), qPrintable(text)); // its own broadcast
     QCOMPARE(text.count("DISCOVERED "), 3);
     QVERIFY2(text.contains("END 3"), qPrintable(text));
+    // One query each: the default route's LAN is not also asked at its own broadcast address.
+    QCOMPARE(first.requests("client").size() + second.requests("client").size(), 2);
 }
 
 void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal_data()
