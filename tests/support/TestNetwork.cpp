@@ -11,7 +11,7 @@
 
 namespace {
 int g_networkCounter = 0;
-const QString Subnet = QStringLiteral("198.51.100.");
+const QString Subnet = QStringLiteral("198.51.%1.");
 constexpr int FirstHost = 11;
 
 bool writeFile(const QString& path, const QString& text)
@@ -47,26 +47,43 @@ bool TestNetwork::sh(const QStringList& commands)
     return true;
 }
 
-TestNetwork::TestNetwork(int hosts, bool withMdns)
+TestNetwork::TestNetwork(int hosts, bool withMdns, const QList<int>& lans)
 {
     if (!available(&m_error))
         return;
     const QString prefix = QStringLiteral("qvt%1n%2").arg(QCoreApplication::applicationPid()).arg(g_networkCounter++);
     m_switch = prefix + QStringLiteral("sw");
-    if (!sh({"ip netns add " + m_switch, "ip -n " + m_switch + " link set lo up",
-            "ip -n " + m_switch + " link add br0 type bridge", "ip -n " + m_switch + " link set br0 up"}))
+    if (!sh({"ip netns add " + m_switch, "ip -n " + m_switch + " link set lo up"}))
         return;
+    for (int lan = 0; lan < 2; ++lan) {
+        const QString br = QStringLiteral("br%1").arg(lan);
+        if (!sh({"ip -n " + m_switch + " link add " + br + " type bridge",
+                "ip -n " + m_switch + " link set " + br + " up"}))
+            return;
+    }
     for (int i = 0; i < hosts; ++i) {
-        const Host host{prefix + QStringLiteral("h%1").arg(i), m_dir.path() + QStringLiteral("/host%1").arg(i)};
+        const Host host{
+            prefix + QStringLiteral("h%1").arg(i), m_dir.path() + QStringLiteral("/host%1").arg(i), lans.value(i, 1)};
         m_hosts.append(host);
-        const QString ns = "ip -n " + host.ns + " ", port = QStringLiteral("p%1").arg(i);
+        const QString ns = "ip -n " + host.ns + " ";
+        // IPv6 stays on, as on real hosts: link-local addresses, usable at once.
         if (!sh({"ip netns add " + host.ns, ns + "link set lo up",
-                QStringLiteral("ip link add eth0 netns %1 type veth peer name %2 netns %3")
-                    .arg(host.ns, port, m_switch),
-                "ip -n " + m_switch + " link set " + port + " master br0 up",
-                ns + "addr add " + address(i).toString() + "/24 dev eth0", ns + "link set eth0 up",
-                ns + "route add default dev eth0"})
-            || !QDir().mkpath(host.dir) || (withMdns && !startMdns(i)))
+                "ip netns exec " + host.ns + " sysctl -q -w net.ipv6.conf.default.accept_dad=0"}))
+            return;
+        // eth0 on the host's first LAN (the default route), eth1 on its second.
+        int nic = 0;
+        for (int lan = 0; lan < 2; ++lan) {
+            if (!(host.lans & (1 << lan)))
+                continue;
+            const QString eth = QStringLiteral("eth%1").arg(nic++), port = QStringLiteral("p%1l%2").arg(i).arg(lan);
+            if (!sh({QStringLiteral("ip link add %1 netns %2 type veth peer name %3 netns %4")
+                         .arg(eth, host.ns, port, m_switch),
+                    "ip -n " + m_switch + QStringLiteral(" link set %1 master br%2 up").arg(port).arg(lan),
+                    ns + "addr add " + Subnet.arg(100 + lan) + QString::number(FirstHost + i) + "/24 dev " + eth,
+                    ns + "link set " + eth + " up"}))
+                return;
+        }
+        if (!sh({ns + "route add default dev eth0"}) || !QDir().mkpath(host.dir) || (withMdns && !startMdns(i)))
             return;
     }
 }
@@ -96,7 +113,8 @@ TestNetwork::~TestNetwork()
 
 QHostAddress TestNetwork::address(int host) const
 {
-    return QHostAddress(Subnet + QString::number(FirstHost + host));
+    const int lan = (m_hosts.value(host).lans & 1) ? 0 : 1;
+    return QHostAddress(Subnet.arg(100 + lan) + QString::number(FirstHost + host));
 }
 
 QStringList TestNetwork::prefix(int host) const
@@ -140,7 +158,7 @@ bool TestNetwork::startMdns(int host)
                                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow receive_sender=\"*\"/>"
                                    "</policy></busconfig>\n")
         && writeFile(dir + "/avahi.conf",
-            QStringLiteral("[server]\nhost-name=qvhost-%1\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=eth0\n"
+            QStringLiteral("[server]\nhost-name=qvhost-%1\nuse-ipv4=yes\nuse-ipv6=yes\nallow-interfaces=eth0\n"
                            "enable-dbus=yes\nratelimit-interval-usec=0\n[wide-area]\nenable-wide-area=no\n"
                            "[publish]\npublish-workstation=no\npublish-hinfo=no\n")
                 .arg(host));

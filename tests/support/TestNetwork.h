@@ -10,11 +10,13 @@
 // Several hosts in network namespaces of our own, joined by a bridge in a "switch"
 // namespace: 198.51.100.11, .12, ... with a default route on the bridge, so that
 // 255.255.255.255 reaches every host and nothing else. With mDNS, each host gets its own
-// system D-Bus and avahi-daemon. Everything that runs in the namespaces ends with the
-// object.
+// system D-Bus and avahi-daemon. Hosts keep IPv6 link-local addresses. A second LAN,
+// 198.51.101.0/24 on a second bridge, is joined by the hosts whose entry in lans has bit
+// 1 set (bit 0: the first LAN; the default, 1). Everything that runs in the namespaces
+// ends with the object.
 class TestNetwork {
 public:
-    explicit TestNetwork(int hosts, bool withMdns = false);
+    explicit TestNetwork(int hosts, bool withMdns = false, const QList<int>& lans = {});
     ~TestNetwork();
     TestNetwork(const TestNetwork&) = delete;
     TestNetwork& operator=(const TestNetwork&) = delete;
@@ -22,6 +24,7 @@ public:
     bool isValid() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
 
+    // The host's address on its first LAN.
     QHostAddress address(int host) const;
     // The command prefix that runs a program on the host (namespace and environment).
     QStringList prefix(int host) const;
@@ -47,6 +50,7 @@ private:
     struct Host {
         QString ns;
         QString dir;
+        int lans = 1;
         QProcess* avahi = nullptr;
     };
     QString m_switch;

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
@@ -23,6 +24,34 @@ QRecursiveMutex g_discoveryMutex;
 DiscoveryServer* g_instance = nullptr;
 const char* const Tag = "DiscoveryServer";
 const QHostAddress Broadcast(QHostAddress::Broadcast);
+
+// 255.255.255.255 leaves only by the interface of the default route: every other up IPv4
+// LAN gets the query at its own broadcast address.
+QList<QHostAddress> otherLanBroadcasts()
+{
+    // Connecting a UDP socket sends nothing; it shows the address the route picks.
+    QUdpSocket probe;
+    probe.connectToHost(Broadcast, DiscoveryServer::QueryPort);
+    const QHostAddress defaultSource = probe.localAddress();
+    QList<QHostAddress> targets;
+    const auto wanted = QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
+    for (const QNetworkInterface& nic : QNetworkInterface::allInterfaces()) {
+        if ((nic.flags() & wanted) != wanted || (nic.flags() & QNetworkInterface::IsLoopBack))
+            continue;
+        const QList<QNetworkAddressEntry> entries = nic.addressEntries();
+        QList<QHostAddress> found;
+        bool isDefault = false;
+        for (const QNetworkAddressEntry& entry : entries) {
+            isDefault = isDefault || entry.ip() == defaultSource;
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull()
+                && !found.contains(entry.broadcast()))
+                found.append(entry.broadcast());
+        }
+        if (!isDefault)
+            targets += found;
+    }
+    return targets;
+}
 } // namespace
 
 // ---------------------------------------------------------------- ServerInfoGetter
@@ -81,7 +110,12 @@ void DiscoveryServer::ServerInfoGetter::run()
     socket.bind(QHostAddress::AnyIPv4, 0);
     bool serialized = false;
     const QByteArray request = QtJson::serialize(buildQueryRequest(), serialized);
-    if (serialized && socket.writeDatagram(request, m_host, m_port) != -1) {
+    bool sent = serialized && socket.writeDatagram(request, m_host, m_port) != -1;
+    if (serialized && broadcast) {
+        for (const QHostAddress& target : otherLanBroadcasts())
+            sent = socket.writeDatagram(request, target, m_port) != -1 || sent;
+    }
+    if (sent) {
         const int waitMs = Timing::current().infoReplyWaitMs;
         for (;;) {
             if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(waitMs))

@@ -56,28 +56,23 @@ void QxtDiscoverableService::resolve(bool)
         QTimer::singleShot(0, this, [this, code] { emit lookupError(code); });
         return;
     }
-    m_triedAnyProtocol = false;
-    startResolver(AVAHI_PROTO_INET);
-}
-
-void QxtDiscoverableService::startResolver(int addressProtocol)
-{
     freeResolver();
     const QByteArray domain = this->domain().toUtf8();
+    // IPv4 only, both for the mDNS exchange and for the address: every socket of the
+    // protocol is IPv4. Over IPv6 a stock daemon answers with AAAA records alone (often a
+    // link-local address that an IPv4 socket cannot reach), and a resolver left to choose
+    // may settle on that transport.
     m_resolver = avahi_service_resolver_new(
-        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, serviceName().toUtf8().constData(),
-        serviceType().toUtf8().constData(), domain.isEmpty() ? nullptr : domain.constData(),
-        AvahiProtocol(addressProtocol), AvahiLookupFlags(0),
+        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, serviceName().toUtf8().constData(),
+        serviceType().toUtf8().constData(), domain.isEmpty() ? nullptr : domain.constData(), AVAHI_PROTO_INET,
+        AvahiLookupFlags(0),
         [](AvahiServiceResolver*, AvahiIfIndex, AvahiProtocol, AvahiResolverEvent event, const char*, const char*,
             const char*, const char*, const AvahiAddress* a, uint16_t port, AvahiStringList*, AvahiLookupResultFlags,
             void* self) {
             char text[AVAHI_ADDRESS_STR_MAX] = {0};
-            int family = 0;
-            if (event == AVAHI_RESOLVER_FOUND && a) {
+            if (event == AVAHI_RESOLVER_FOUND && a)
                 avahi_address_snprint(text, sizeof text, a);
-                family = a->proto;
-            }
-            static_cast<QxtDiscoverableService*>(self)->onResolved(int(event), text, family, port);
+            static_cast<QxtDiscoverableService*>(self)->onResolved(int(event), text, port);
         },
         this);
     if (!m_resolver) {
@@ -86,19 +81,13 @@ void QxtDiscoverableService::startResolver(int addressProtocol)
     }
 }
 
-void QxtDiscoverableService::onResolved(int event, const char* address, int, quint16 port)
+void QxtDiscoverableService::onResolved(int event, const char* address, quint16 port)
 {
-    if (event == AVAHI_RESOLVER_FOUND) {
-        const QHostAddress host(QString::fromLatin1(address));
+    const QHostAddress host(QString::fromLatin1(address));
+    if (event == AVAHI_RESOLVER_FOUND && host.protocol() == QAbstractSocket::IPv4Protocol) {
         freeResolver();
         m_port = port;
         emit lookuped(host, int(port));
-        return;
-    }
-    // No IPv4 address: accept whatever address the service has.
-    if (!m_triedAnyProtocol) {
-        m_triedAnyProtocol = true;
-        startResolver(AVAHI_PROTO_UNSPEC);
         return;
     }
     const int code = avahi_client_errno(ZeroconfClient::instance()->client());

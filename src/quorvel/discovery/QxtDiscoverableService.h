@@ -22,7 +22,7 @@ public:
     bool isRegistered() const { return m_registered; }
 
 public slots:
-    // Yields an IPv4 address when the service has one.
+    // Yields the service's IPv4 address; a service without one is a lookup error.
     void resolve(bool forceMulticast = false);
     void registerService(bool noAutoRename = false);
     void releaseService();
@@ -34,18 +34,16 @@ signals:
     void registrationError(int code);
 
 private:
-    void startResolver(int addressProtocol);
     void freeResolver();
     void createEntryGroup();
     void freeEntryGroup();
-    void onResolved(int event, const char* address, int family, quint16 port);
+    void onResolved(int event, const char* address, quint16 port);
     void onGroupState(int state);
 
     quint16 m_port = 0;
     bool m_wantRegistered = false;
     bool m_noAutoRename = false;
     bool m_registered = false;
-    bool m_triedAnyProtocol = false;
     AvahiServiceResolver* m_resolver = nullptr;
     AvahiEntryGroup* m_group = nullptr;
 };

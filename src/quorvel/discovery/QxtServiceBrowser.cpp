@@ -56,8 +56,10 @@ void QxtServiceBrowser::freeBrowser()
 void QxtServiceBrowser::createBrowser()
 {
     freeBrowser();
+    // Over IPv4 only, as the resolution that follows: a service seen only over IPv6 could
+    // not be reached.
     m_browser = avahi_service_browser_new(
-        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_serviceType.toUtf8().constData(),
+        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, m_serviceType.toUtf8().constData(),
         nullptr, AvahiLookupFlags(0),
         [](AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event, const char* name, const char*,
             const char* domain, AvahiLookupResultFlags,

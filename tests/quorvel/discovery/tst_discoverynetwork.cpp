@@ -18,13 +18,16 @@ class TestDiscoveryNetwork : public QObject {
     Q_OBJECT
 private slots:
     void broadcastFindsDevicesAndOtherClientsButNotItself();
+    void mdnsFindsResolvesAndNoticesWithdrawal_data();
     void mdnsFindsResolvesAndNoticesWithdrawal();
 };
 
 void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
 {
     QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(4);
+    // Dev B is on a second LAN that only the client's host also joins: 255.255.255.255
+    // leaves by the default route, so only a directed broadcast reaches it.
+    TestNetwork net(4, false, {1, 2, 3, 1});
     QVERIFY2(net.isValid(), qPrintable(net.error()));
     DeviceProcess first({"--no-mdns", "--name", "Dev A"}, net.prefix(0));
     DeviceProcess second({"--no-mdns", "--name", "Dev B"}, net.prefix(1));
@@ -37,21 +40,36 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     QCOMPARE(net.run(2, QCoreApplication::applicationFilePath(), {"--discover", "4"}, &out, 30000), 0);
     const QString text = QString::fromUtf8(out);
     QVERIFY2(text.contains("DISCOVERED 198.51.100.11 server Dev A"), qPrintable(text));
-    QVERIFY2(text.contains("DISCOVERED 198.51.100.12 server Dev B"), qPrintable(text));
+    QVERIFY2(text.contains("DISCOVERED 198.51.101.12 server Dev B"), qPrintable(text));
     QVERIFY2(text.contains("DISCOVERED 198.51.100.14 client other-client"), qPrintable(text));
     QVERIFY2(!text.contains("DISCOVERED 198.51.100.13"), qPrintable(text)); // its own broadcast
     QCOMPARE(text.count("DISCOVERED "), 3);
     QVERIFY2(text.contains("END 3"), qPrintable(text));
+    // One query each: the default route's LAN is not also asked at its own broadcast address.
+    QCOMPARE(first.requests("client").size() + second.requests("client").size(), 2);
 }
 
+void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal_data()
+{
+    QTest::addColumn<bool>("stockPublisher");
+    QTest::newRow("announced by the device") << false;
+    QTest::newRow("announced by avahi-publish") << true;
+}
+
+// The hosts have IPv6 link-local addresses too; the device answers on its IPv4 address
+// only (no broadcast), so mDNS resolution to that address is the only way to it.
 void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
 {
+    QFETCH(bool, stockPublisher);
     QUORVEL_REQUIRE_TEST_NETWORK();
     TestNetwork net(2, true);
     QVERIFY2(net.isValid(), qPrintable(net.error()));
-    auto* device = new DeviceProcess({"--name", "Room M"}, net.prefix(0));
+    QStringList args{"--name", "Room M", "--address", "198.51.100.11"};
+    auto* device = new DeviceProcess(stockPublisher ? args << "--no-mdns" : args, net.prefix(0));
     QVERIFY(device->isReady());
-    QVERIFY(!device->waitForLog("event", "mdns-registered").isEmpty());
+    QProcess* publisher
+        = stockPublisher ? net.start(0, "avahi-publish", {"-s", "Room M", "_quorvel._udp", "16020"}) : nullptr;
+    QVERIFY(publisher || !device->waitForLog("event", "mdns-registered").isEmpty());
 
     QProcess* client = net.start(1, QCoreApplication::applicationFilePath(), {"--discover", "60"});
     QByteArray out;
@@ -70,6 +88,8 @@ void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal()
 
     // Withdrawn: the address is asked again (and the silent device then ages out).
     delete device;
+    if (publisher)
+        publisher->terminate();
     QVERIFY2(says("mDns service \"Room M\" removed, 198.51.100.11:16020"), out.constData());
 }
 
