@@ -6,6 +6,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
+#include <memory>
 
 #include "Config.h"
 #include "ProtocolDefinedJsonObject.h"
@@ -268,12 +269,14 @@ void DiscoveryServer::query(const QHostAddress& host, quint16 port)
             return;
         ++m_queries;
     }
-    QThreadPool::globalInstance()->start([this, host, port] {
-        ServerInfoGetter(this, host, port).run();
+    // Counted down when the query is done with, whether it ran or its pool dropped it
+    // unrun (a pool that is cleared at shutdown deletes what waits in it).
+    const std::shared_ptr<void> done(nullptr, [this](void*) {
         QMutexLocker lock(&m_queriesLock);
         if (--m_queries == 0)
             m_queriesDone.wakeAll();
     });
+    QThreadPool::globalInstance()->start([this, host, port, done] { ServerInfoGetter(this, host, port).run(); });
 }
 
 void DiscoveryServer::queryAllDevices()
