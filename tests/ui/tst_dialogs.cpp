@@ -13,6 +13,7 @@
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
 #include "SalutatorySetting.h"
+#include "ServerContentWidget.h"
 #include "SettingDialog.h"
 #include "UdpProbe.h"
 #include "UserNotices.h"
@@ -82,6 +83,8 @@ private slots:
     void welcomeText_data();
     void welcomeText();
     void about();
+    void deviceCard_data();
+    void deviceCard();
 
 private:
     std::unique_ptr<AppFolder> m_folder;
@@ -273,6 +276,59 @@ void TestDialogs::about()
                 .contains(QRegularExpression("^编译日期: \\d{4}\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d$")));
     click(about, "pushButton");
     QVERIFY(!about->isVisible());
+}
+
+void TestDialogs::deviceCard_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<int>("dropped"); // local paths emitted
+    const QStringList mixed{"file:///tmp/folder", "file:///tmp/a.txt", "file:///tmp/b c.pdf", "http://x.org/d"};
+    QTest::newRow("device") << "quorvel"
+                            << "Quorvel服务器" << mixed << 3;
+    QTest::newRow("client") << "client"
+                            << "客户端" << QStringList{"http://x.org/d"} << 0;
+}
+
+void TestDialogs::deviceCard()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, urls);
+    QFETCH(int, dropped);
+    ServerContent server;
+    server.address = QHostAddress("10.0.0.5");
+    server.name = "Room";
+    server.uuid = "u1";
+    server.type = type;
+    ServerContentWidget card;
+    card.setServer(server);
+    open(&card);
+    QCOMPARE(card.findChild<QLabel*>("labelCaption")->text(), caption);
+    QCOMPARE(card.toolTip(), QString("NAME:\tRoom\nUUID:\tu1\nIP:\t10.0.0.5"));
+
+    QSignalSpy files(&card, &ServerContentWidget::filePathDroped);
+    QSignalSpy browse(&card, &ServerContentWidget::fileList);
+    QMimeData data;
+    QList<QUrl> list;
+    for (const QString& url : urls)
+        list.append(QUrl(url));
+    data.setUrls(list);
+    QDragEnterEvent enter(card.rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&card, &enter);
+    QCOMPARE(enter.isAccepted(), dropped > 0);
+    QCOMPARE(card.backgroundRole(), dropped ? QPalette::Highlight : QPalette::Window);
+    QDropEvent drop(card.rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&card, &drop);
+    QCOMPARE(card.backgroundRole(), QPalette::Window);
+    QCOMPARE(files.count(), dropped ? 1 : 0);
+    if (dropped)
+        QCOMPARE(files.at(0).at(0).toStringList(), (QStringList{"/tmp/folder", "/tmp/a.txt", "/tmp/b c.pdf"}));
+
+    // A double click browses a device, not a client PC.
+    QTest::mouseDClick(&card, Qt::LeftButton);
+    QCOMPARE(browse.count(), type == "client" ? 0 : 1);
 }
 
 QTEST_MAIN(TestDialogs)
