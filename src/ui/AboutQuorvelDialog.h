@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class AboutQuorvelDialog;
+}
+
+// The about box: logo, name with version and when this copy was built. One per process.
+class AboutQuorvelDialog : public QDialog {
+    Q_OBJECT
+public:
+    static AboutQuorvelDialog* instance();
+    ~AboutQuorvelDialog() override;
+
+    // "yyyy.MM.dd" of the compiler's date text ("Dec  7 2026"); an unknown month is 00.
+    static QString buildDate(const char* compilerDate);
+
+private:
+    explicit AboutQuorvelDialog(QWidget* parent = nullptr);
+
+    Ui::AboutQuorvelDialog* ui;
+};

@@ -1,0 +1,37 @@
+#include "SalutatorySetting.h"
+
+#include <QMessageBox>
+#include <QThreadPool>
+
+#include "SalutatorySetter.h"
+#include "ui_SalutatorySetting.h"
+
+SalutatorySetting::SalutatorySetting(const ServerContent& server, QWidget* parent)
+    : QDialog(parent)
+    , ui(new Ui::SalutatorySetting)
+    , m_server(server)
+{
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    connect(ui->btnOk, &QPushButton::clicked, this, &SalutatorySetting::accept);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &SalutatorySetting::reject);
+}
+
+SalutatorySetting::~SalutatorySetting()
+{
+    delete ui;
+}
+
+void SalutatorySetting::accept()
+{
+    const QString text = ui->textEdit->text();
+    if (text.isEmpty()) {
+        QMessageBox box;
+        box.setText(tr("欢迎辞内容不能为空!            "));
+        box.exec();
+        return;
+    }
+    // The task reports through the notices the window shows in its status bar.
+    QThreadPool::globalInstance()->start(new SalutatorySetter(text, m_server));
+    QDialog::accept();
+}
