@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "AboutQuorvelDialog.h"
 #include "AppFolder.h"
 #include "Config.h"
 #include "ManualDevicesManageDialog.h"
@@ -82,7 +81,6 @@ private slots:
     void manualDevices();
     void welcomeText_data();
     void welcomeText();
-    void about();
     void deviceCard_data();
     void deviceCard();
 
@@ -260,22 +258,6 @@ void TestDialogs::welcomeText()
     device.socket().writeDatagram(request.makeReply(QtJson::serialize(QVariantMap{{ProtocolKey::Result, "ok"}})));
     QVERIFY(notices.count() || notices.wait(5000));
     QCOMPARE(notices.at(0).at(0).toString(), QString("设置欢迎辞成功."));
-}
-
-void TestDialogs::about()
-{
-    QCOMPARE(AboutQuorvelDialog::buildDate("Dec  7 2026"), QString("2026.12.07"));
-    QCOMPARE(AboutQuorvelDialog::buildDate("Jan 31 1999"), QString("1999.01.31"));
-    QCOMPARE(AboutQuorvelDialog::buildDate("dec 17 2026"), QString("2026.00.17")); // case matters
-    AboutQuorvelDialog* about = AboutQuorvelDialog::instance();
-    QCOMPARE(AboutQuorvelDialog::instance(), about);
-    open(about);
-    QCOMPARE(about->findChild<QLabel*>("labelAppName")->text(), QString("Quorvel客户端  " QUORVEL_VERSION));
-    QVERIFY(about->findChild<QLabel*>("labelBuildTime")
-                ->text()
-                .contains(QRegularExpression("^编译日期: \\d{4}\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d$")));
-    click(about, "pushButton");
-    QVERIFY(!about->isVisible());
 }
 
 void TestDialogs::deviceCard_data()
