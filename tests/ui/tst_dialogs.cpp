@@ -95,18 +95,21 @@ void TestDialogs::settingsValidateInOrder_data()
     QTest::addColumn<int>("shortcutKey"); // pressed with Ctrl+Shift, except F9 alone
     QTest::addColumn<bool>("readOnly");
     QTest::addColumn<QString>("box"); // "" when the dialog closes
-    QTest::addColumn<QStringList>("stored"); // name, path, shortcut afterwards
-    QTest::newRow("empty name") << ""
-                                << "/d" << int(Qt::Key_F) << false << "客户端名字不能为空！|" << QStringList{};
-    QTest::newRow("empty path") << "Room"
-                                << "" << int(Qt::Key_F) << false << "下载路径不能为空！|" << QStringList{};
-    QTest::newRow("read-only") << "Room"
-                               << "/d" << int(Qt::Key_F) << true << "设置用户名错误|cannot write" << QStringList{};
-    QTest::newRow("held key") << "Room"
-                              << "/d" << int(Qt::Key_F9) << false << "设置投射快捷键错误|cannot register"
-                              << QStringList{"Room", "/d", "F11"};
-    QTest::newRow("accepted") << "Room"
-                              << "/d" << int(Qt::Key_F) << false << "" << QStringList{"Room", "/d", "Ctrl+Shift+F"};
+    QTest::addColumn<QStringList>("stored"); // name, path, shortcut afterwards; none: unchanged
+    const struct {
+        const char *row, *name, *path;
+        int key;
+        bool readOnly;
+        const char *box, *shortcut;
+    } rows[] = {{"empty name", "", "/d", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
+        {"empty path", "Room", "", Qt::Key_F, false, "下载路径不能为空！|", nullptr},
+        {"read-only", "Room", "/d", Qt::Key_F, true, "设置用户名错误|cannot write", nullptr},
+        {"held key", "Room", "/d", Qt::Key_F9, false, "设置投射快捷键错误|cannot register", "F11"},
+        {"accepted", "Room", "/d", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
+    for (const auto& r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << r.readOnly
+                             << QString::fromUtf8(r.box)
+                             << (r.shortcut ? QStringList{r.name, r.path, r.shortcut} : QStringList{});
 }
 
 void TestDialogs::settingsValidateInOrder()
@@ -165,24 +168,17 @@ void TestDialogs::manualDevices_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("list"); // after adding; 10.0.0.5 : 16020 was there
     const QStringList only{"10.0.0.5 : 16020"};
-    QTest::newRow("default port") << "10.0.0.6"
-                                  << ""
-                                  << "" << QStringList{"10.0.0.5 : 16020", "10.0.0.6 : 16020"};
-    QTest::newRow("own port") << "10.0.0.7"
-                              << "0"
-                              << "" << QStringList{"10.0.0.5 : 16020", "10.0.0.7 : 0"};
-    QTest::newRow("duplicate") << "10.0.0.5"
-                               << "17000"
-                               << "添加失败, 这个ip地址已经存在.|" << only;
-    QTest::newRow("port 70000") << "10.0.0.8"
-                                << "70000"
-                                << "无效的端口.|" << only;
-    QTest::newRow("port abc") << "10.0.0.8"
-                              << "abc"
-                              << "无效的端口.|" << only;
-    QTest::newRow("bad ip") << "10.0.0.256"
-                            << "16020"
-                            << "无效的ip地址.|" << only;
+    const struct {
+        const char *name, *ip, *port, *box, *added;
+    } rows[]
+        = {{"default port", "10.0.0.6", "", "", "10.0.0.6 : 16020"}, {"own port", "10.0.0.7", "0", "", "10.0.0.7 : 0"},
+            {"duplicate", "10.0.0.5", "17000", "添加失败, 这个ip地址已经存在.|", nullptr},
+            {"port 70000", "10.0.0.8", "70000", "无效的端口.|", nullptr},
+            {"port abc", "10.0.0.8", "abc", "无效的端口.|", nullptr},
+            {"bad ip", "10.0.0.256", "16020", "无效的ip地址.|", nullptr}};
+    for (const auto& r : rows)
+        QTest::newRow(r.name) << QString(r.ip) << QString(r.port) << QString::fromUtf8(r.box)
+                              << (r.added ? only + QStringList{r.added} : only);
 }
 
 void TestDialogs::manualDevices()
