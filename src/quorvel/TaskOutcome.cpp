@@ -28,11 +28,6 @@ QString TaskOutcome::noAnswer(const ServerContent& party, int waitedMs)
         .arg(waitedMs / 1000.0, 0, 'g', 3);
 }
 
-QString TaskOutcome::refused(const ServerContent& party)
-{
-    return QCoreApplication::translate("TaskOutcome", "%1 refused").arg(who(party));
-}
-
 QString TaskOutcome::badReply(const ServerContent& party)
 {
     return QCoreApplication::translate("TaskOutcome", "%1 sent an answer that is not valid").arg(who(party));

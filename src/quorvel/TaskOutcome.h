@@ -23,7 +23,6 @@ struct TaskOutcome {
     // Reasons that several tasks give, naming the party they talked to.
     static QString who(const ServerContent& party);
     static QString noAnswer(const ServerContent& party, int waitedMs);
-    static QString refused(const ServerContent& party);
     static QString badReply(const ServerContent& party);
 };
 

@@ -27,10 +27,6 @@ public:
     int download(
         const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
 
-    // Transfers started and not ended yet.
-    int running() const { return m_running; }
-    // The last report of a transfer (its final one once it ended).
-    ProgressContent last(int id) const { return m_last.value(id); }
     // Asks every running or waiting transfer to stop at its next step.
     void stopAll();
     // Stops, then blocks until no transfer of this queue runs.

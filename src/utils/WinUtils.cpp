@@ -144,12 +144,6 @@ QString WinUtils::findProgram(const QString& file)
 }
 
 bool WinUtils::openExecuteFile(
-    const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback)
-{
-    return openExecuteFile(file, parameters, runAs, wait, callback, nullptr);
-}
-
-bool WinUtils::openExecuteFile(
     const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback, Exit* exit)
 {
     QString program = resolveProgram(file);

@@ -8,12 +8,6 @@ class QRunnable;
 // (a freedesktop autostart file in $XDG_CONFIG_HOME/autostart/).
 class WinUtils {
 public:
-    // Starts file with parameters. A bare file name is looked up in the application
-    // folder, then in PATH; a document that is not executable opens in its associated
-    // program. runAs elevates through pkexec. The callback runs right after the start,
-    // before any waiting (it stays the caller's); wait blocks until the program exits.
-    static bool openExecuteFile(
-        const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback);
     // How a waited-for program ended: its status and the last line it wrote to standard
     // error (which still reaches the user's standard error as it comes).
     struct Exit {
@@ -21,8 +15,13 @@ public:
         bool crashed = false;
         QString lastError;
     };
-    static bool openExecuteFile(
-        const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback, Exit* exit);
+    // Starts file with parameters. A bare file name is looked up in the application
+    // folder, then in PATH; a document that is not executable opens in its associated
+    // program. runAs elevates through pkexec. The callback runs right after the start,
+    // before any waiting (it stays the caller's); wait blocks until the program exits,
+    // and with exit its end is described there.
+    static bool openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
+        QRunnable* callback, Exit* exit = nullptr);
     // Where a bare program name is found (application folder, then PATH); empty when
     // nowhere.
     static QString findProgram(const QString& file);

@@ -15,7 +15,6 @@
 #include "FileOpen.h"
 #include "FileThumb.h"
 #include "ProtocolWords.h"
-#include "QuorvelClientDatabase.h"
 #include "SalutatorySetter.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
@@ -105,18 +104,12 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
     server->startDiscovery();
     ctx.waitFor([] { return false; }, qMax(1, p.value("wait").toInt()) * 1000);
 
-    QList<QHostAddress> manual;
-    for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices())
-        manual.append(m.address);
-    const QList<QHostAddress> mdns = server->mdnsAddresses();
     QList<ServerContent> found = server->devices();
     std::sort(found.begin(), found.end(), [](const ServerContent& a, const ServerContent& b) {
         return a.address.toIPv4Address() < b.address.toIPv4Address();
     });
     for (const ServerContent& s : qAsConst(found)) {
-        const QString method = manual.contains(s.address)
-            ? QStringLiteral("manual")
-            : (mdns.contains(s.address) ? QStringLiteral("mdns") : QStringLiteral("broadcast"));
+        const QString method = server->foundBy(s.address);
         if (ctx.out().json()) {
             QJsonObject o = deviceJson(s);
             o["event"] = QStringLiteral("device");

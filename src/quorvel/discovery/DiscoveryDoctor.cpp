@@ -350,16 +350,10 @@ void DiscoveryDoctor::checkDiscovery()
     }
     m_discovery->startDiscovery();
     QTimer::singleShot(m_passWaitMs, this, [this] {
-        QList<QHostAddress> manual;
-        for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices())
-            manual.append(m.address);
-        const QList<QHostAddress> mdns = m_discovery->mdnsAddresses();
         QStringList seen;
         for (const ServerContent& s : m_discovery->devices()) {
-            const QString method = manual.contains(s.address)
-                ? QStringLiteral("manual")
-                : (mdns.contains(s.address) ? QStringLiteral("mdns") : QStringLiteral("broadcast"));
-            seen << QStringLiteral("\"%1\" %2 by %3").arg(s.name, s.address.toString(), method);
+            seen
+                << QStringLiteral("\"%1\" %2 by %3").arg(s.name, s.address.toString(), m_discovery->foundBy(s.address));
         }
         seen.sort();
         if (seen.isEmpty())

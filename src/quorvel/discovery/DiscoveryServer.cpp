@@ -255,6 +255,15 @@ bool DiscoveryServer::stopDiscovery()
     return true;
 }
 
+QString DiscoveryServer::foundBy(const QHostAddress& address) const
+{
+    for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices()) {
+        if (m.address == address)
+            return QStringLiteral("manual");
+    }
+    return m_serviceAddresses.values().contains(address) ? QStringLiteral("mdns") : QStringLiteral("broadcast");
+}
+
 QList<ServerContent> DiscoveryServer::devices() const
 {
     QMutexLocker lock(&g_discoveryMutex);

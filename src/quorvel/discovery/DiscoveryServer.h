@@ -82,6 +82,8 @@ public:
     QList<ServerContent> devices() const;
     // The addresses that mDNS resolution gave (to tell how a device was found).
     QList<QHostAddress> mdnsAddresses() const { return m_serviceAddresses.values(); }
+    // How a device at this address was found: "manual", "mdns" or "broadcast".
+    QString foundBy(const QHostAddress& address) const;
 
     void onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast) override;
 

@@ -57,14 +57,6 @@ void OfferInbox::answer(bool take)
     askNext();
 }
 
-void OfferInbox::declineWaiting(const QString& why)
-{
-    const QList<Offer> waiting = m_waiting;
-    m_waiting.clear();
-    for (const Offer& offer : waiting)
-        emit declined(offer, why);
-}
-
 void OfferInbox::fetch(const Offer& offer)
 {
     QString reason;

@@ -26,10 +26,6 @@ public:
     void setPolicy(Policy policy) { m_policy = policy; }
     // Takes an offer as the listener reports it.
     void onOffered(const QString& remotePath, const ServerContent& from);
-    // Offers not answered yet (the one being asked first).
-    int waiting() const { return m_waiting.size(); }
-    // Declines every waiting offer (the user can answer no more).
-    void declineWaiting(const QString& why);
 
 signals:
     void offered(OfferInbox::Offer offer);
