@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QTimer>
 #include <algorithm>
 
 // Peak resident set size of this process in kB (VmHWM).
@@ -38,3 +40,32 @@ inline bool startDevice(QProcess& device, const QStringList& arguments)
         out += device.readAllStandardOutput();
     return out.contains("ready");
 }
+
+// The longest time the thread that owns it went without running its event loop: a
+// precise timer ticks every 2 ms, and a stall is the gap between ticks less the interval.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        m_ticker.setInterval(Interval);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            m_longestNs = std::max(m_longestNs, m_gap.nsecsElapsed() - Interval * 1000000LL);
+            m_gap.restart();
+        });
+    }
+    void start()
+    {
+        m_longestNs = 0;
+        m_gap.start();
+        m_ticker.start();
+    }
+    void stop() { m_ticker.stop(); }
+    double longestMs() const { return m_longestNs / 1e6; }
+
+private:
+    static constexpr int Interval = 2;
+    QTimer m_ticker;
+    QElapsedTimer m_gap;
+    qint64 m_longestNs = 0;
+};

@@ -15,3 +15,4 @@ for i in 1 2 3; do
 done
 echo "== listing of 20,000 entries"
 $bin/bench_transfer 1 list 2>/dev/null | grep listing
+# Window benchmarks below run against an X server of their own: scripts/with-xvfb.sh CMD.
