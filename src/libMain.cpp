@@ -9,6 +9,7 @@
 #include "desktop/X11DesktopSession.h"
 #include "ui/GuiUserInteraction.h"
 #include "ui/MainWindow.h"
+#include "ui/StyleSheet.h"
 
 int libMain(int& argc, char** argv)
 {
@@ -21,6 +22,7 @@ int libMain(int& argc, char** argv)
 
     Q_INIT_RESOURCE(drawable);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/drawable/logo256.png")));
+    app->setStyleSheet(StyleSheet::load());
 
     auto* parser = new QCommandLineParser;
     auto* startHidden
@@ -35,7 +37,8 @@ int libMain(int& argc, char** argv)
     auto* session = new X11DesktopSession;
     auto* context = new AppContext(QCoreApplication::applicationDirPath(), session);
 
-    auto* window = new MainWindow;
+    auto* window = new MainWindow(context);
+    interaction.setWindow(window);
     if (!hidden)
         window->show();
     QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::show);

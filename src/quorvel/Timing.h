@@ -27,6 +27,11 @@ struct Timing {
     // serving an offered file
     int servingAcceptWaitMs = 30000;
     int servingTcpWaitMs = 5000;
+    // the window: re-enabling refresh after a pass, checking that the chosen device is
+    // still there, how long a status-bar notice stays
+    int windowDiscoveryFallbackMs = 4000;
+    int windowDeviceCheckMs = 12000;
+    int windowNoticeMs = 2000;
 
     static const Timing& current();
     static void setForTests(const Timing& timing);

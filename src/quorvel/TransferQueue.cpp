@@ -4,6 +4,7 @@
 
 #include "FileDownloader.h"
 #include "FileTransferServer.h"
+#include "server/FileDistribution.h"
 
 TransferQueue::TransferQueue(QObject* parent)
     : QObject(parent)
@@ -40,6 +41,29 @@ int TransferQueue::download(
     follow(task, id);
     m_downloads->start(task);
     return id;
+}
+
+void TransferQueue::offer(const QStringList& files, const ServerContent& client)
+{
+    for (const QString& file : files) {
+        auto* task = new FileDistribution(file, client);
+        ++m_running;
+        connect(task, &Task::ended, this, [this, file, client](const TaskOutcome& outcome) {
+            --m_running;
+            emit offerEnded(file, client, outcome);
+            if (m_running == 0)
+                emit idle();
+        });
+        m_downloads->start(task);
+    }
+}
+
+void TransferQueue::send(const QStringList& files, const ServerContent& target, bool secure)
+{
+    if (target.type == QLatin1String("client"))
+        offer(files, target);
+    else
+        upload(files, target, secure);
 }
 
 void TransferQueue::follow(Task* task, int id)

@@ -26,6 +26,11 @@ public:
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
     int download(
         const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+    // Offers each file to another client, which fetches it when its user agrees; the
+    // serving is reported by the inbound side. offerEnded() says whether the offer went out.
+    void offer(const QStringList& files, const ServerContent& client);
+    // Uploads to a device, or offers to another client: what sending means for the target.
+    void send(const QStringList& files, const ServerContent& target, bool secure);
 
     // Asks every running or waiting transfer to stop at its next step.
     void stopAll();
@@ -37,6 +42,7 @@ signals:
     void progress(ProgressContent content);
     // The transfer's last report (done or failed, with the reason) and its outcome.
     void transferEnded(ProgressContent last, TaskOutcome outcome);
+    void offerEnded(QString file, ServerContent client, TaskOutcome outcome);
     // Every transfer started so far has ended.
     void idle();
 

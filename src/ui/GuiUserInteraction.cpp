@@ -26,16 +26,26 @@ void GuiUserInteraction::warning(const QString& title, const QString& text)
 void GuiUserInteraction::askAcceptOffer(
     const ServerContent& from, const QString& fileName, std::function<void(bool)> answer)
 {
-    QWidget* window = QApplication::activeWindow();
-    QApplication::alert(window, 0);
+    // The task bar entry asks for attention (the window manager's urgency hint) until the
+    // window is active again.
+    if (m_window)
+        QApplication::alert(m_window, 0);
     const QString who = from.name.isEmpty() ? from.address.toString() : from.name;
     const QString text = QApplication::translate("MainWindow", "是否下载来自 ") + who
         + QApplication::translate("MainWindow", " 的文件：") + fileName + QApplication::translate("MainWindow", "?");
+    // Over the window when it is shown; on its own while the window is in the tray.
+    QWidget* parent = m_window && m_window->isVisible() ? m_window.data() : nullptr;
+    auto* box = new QMessageBox(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
+        QMessageBox::Yes | QMessageBox::No, parent);
     // Without a default button: a stray Enter must not take a file.
-    QMessageBox box(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
-        QMessageBox::Yes | QMessageBox::No, window);
-    box.setDefaultButton(QMessageBox::NoButton);
-    answer(box.exec() == QMessageBox::Yes);
+    box->setDefaultButton(QMessageBox::NoButton);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // The answer comes when the box is closed; the caller's thread does not wait for it.
+    QObject::connect(box, &QMessageBox::finished, box, [answer](int result) { answer(result == QMessageBox::Yes); });
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+    box->raise();
+    box->activateWindow();
 }
 
 bool GuiUserInteraction::confirmCast(const QString& deviceName)

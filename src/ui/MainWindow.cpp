@@ -1,35 +1,140 @@
 #include "MainWindow.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTimer>
 
+#include "AboutQuorvelDialog.h"
+#include "AppContext.h"
 #include "Config.h"
 #include "LogDialog.h"
+#include "ManualDevicesManageDialog.h"
+#include "SalutatorySetting.h"
+#include "SettingDialog.h"
+#include "TrayIconMenu.h"
+#include "quorvel/Timing.h"
+#include "quorvel/TransferQueue.h"
+#include "quorvel/UploadSelection.h"
+#include "quorvel/UserNotices.h"
+#include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/server/OperateListener.h"
+#include "ui_MainWindow.h"
 
 namespace {
 MainWindow* g_mainWindow = nullptr;
-const char* const ClientVersion = QUORVEL_VERSION;
+const QString ServerType = QStringLiteral("server");
+const QString ClientType = QStringLiteral("client");
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
-    : QWidget(parent)
+MainWindow::MainWindow(AppContext* context, QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+    , m_context(context)
 {
     g_mainWindow = this;
-    m_logDialog = new LogDialog;
-    Config::instance();
+    // The debug window first: it takes over the log before anything below reports.
+    m_logDialog = new LogDialog(this);
+    m_settingDialog = new SettingDialog(context->config(), this);
+    m_tray = new QSystemTrayIcon(this);
 
-    setWindowTitle(QStringLiteral("Quorvel客户端"));
-    auto* layout = new QVBoxLayout(this);
-    auto* version = new QLabel(tr("版本: %1").arg(QLatin1String(ClientVersion)), this);
-    version->setObjectName(QStringLiteral("versionLabel"));
-    layout->addWidget(version);
-    resize(360, 640);
-    qDebug("[I][%s] Client started, version %s.", "MainWindow", ClientVersion);
+    ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
+    ui->labelLogo->setPixmap(QPixmap(QStringLiteral(":/drawable/logo48.png")));
+    ui->refreshPushButton->setIcon(QIcon(QStringLiteral(":/drawable/refresh.png")));
+    ui->btn_menu->setIcon(QIcon(QStringLiteral(":/drawable/title_menu.png")));
+    ui->btn_min->setIcon(QIcon(QStringLiteral(":/drawable/title_min.png")));
+    ui->btn_max->setIcon(QIcon(QStringLiteral(":/drawable/title_max.png")));
+    ui->btn_close->setIcon(QIcon(QStringLiteral(":/drawable/title_close.png")));
+
+    Config* config = context->config();
+    ui->isSecureModel->setCheckable(true);
+    ui->isSecureModel->setChecked(config->value(Config::SecureMode).toBool());
+    connect(ui->isSecureModel, &QCheckBox::stateChanged, this, &MainWindow::isSecureModelChanged);
+
+    ui->fileListTabWidget->clear();
+    ui->fileListTabWidget->setTabsClosable(false);
+    ui->fileListTabWidget->tabBar()->setAccessibleName(tr("文件标签"));
+    connect(ui->fileListTabWidget, &QTabWidget::tabCloseRequested, this, &MainWindow::tabClose);
+
+    m_trayMenu = new TrayIconMenu(this);
+    m_tray->setIcon(QIcon(QStringLiteral(":/drawable/tray_icon.png")));
+    m_tray->setToolTip(windowTitle());
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, &MainWindow::showOrHide, Qt::UniqueConnection);
+    connect(m_trayMenu->showHideAction(), &QAction::triggered, this, [this] { showOrHide(); });
+    connect(m_trayMenu->quitAction(), &QAction::triggered, qApp, &QCoreApplication::quit);
+    m_tray->show();
+
+    buildPopupMenu();
+
+    connect(ui->btn_close, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->btn_min, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(ui->btn_menu, &QPushButton::clicked, this, &MainWindow::setPopupMenu);
+    connect(ui->refreshPushButton, &QPushButton::clicked, this, &MainWindow::refreshServerList);
+    connect(ui->serverWidget, &ServerContentWidget::filePathDroped, this,
+        [this](const QStringList& paths) { startUploadFiles(paths); });
+    connect(ui->serverWidget, &ServerContentWidget::fileList, this, &MainWindow::getFileList);
+
+    DiscoveryServer* discovery = context->discovery();
+    connect(
+        discovery, &DiscoveryServer::serverDiscoveried, this, &MainWindow::onServerDiscoveried, Qt::QueuedConnection);
+    connect(
+        discovery, &DiscoveryServer::serverDisappeared, this, &MainWindow::onServerDisappeared, Qt::QueuedConnection);
+    connect(
+        discovery, &DiscoveryServer::serverDiscoeryEnd, this, &MainWindow::onServerDiscoveryEnd, Qt::QueuedConnection);
+    connect(UserNotices::instance(), &UserNotices::notify, this, &MainWindow::notify, Qt::QueuedConnection);
+
+    startDiscoveryServer();
+
+    addRecentFilesTab();
+    ui->fileListTabWidget->setTabsClosable(true);
+
+    // Answering discovery and taking requests (offered files among them). A port that
+    // another program holds is said in the status bar until the listener gets it.
+    m_portNotice = new QLabel(this);
+    m_portNotice->setObjectName(QStringLiteral("portNotice"));
+    m_portNotice->hide();
+    ui->statusBar->addPermanentWidget(m_portNotice);
+    DiscoveryListener* discoveryListener = context->discoveryListener();
+    connect(discoveryListener, &DiscoveryListener::bindFailed, this, &MainWindow::onPortTaken);
+    connect(discoveryListener, &DiscoveryListener::listening, m_portNotice, &QWidget::hide);
+    discoveryListener->start();
+    m_operateListener = new OperateListener;
+    connect(m_operateListener, &OperateListener::bindFailed, this, &MainWindow::onPortTaken);
+    m_operateListener->start();
+
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    ui->labelVersion->setText(tr("V") + QStringLiteral(QUORVEL_VERSION));
+    ui->btn_max->hide();
+    connect(ui->showDebugButton, &QPushButton::clicked, this, &MainWindow::showDebugDialog, Qt::UniqueConnection);
+
+    m_deviceCheck = new QTimer(this);
+    m_deviceCheck->setInterval(Timing::current().windowDeviceCheckMs);
+    connect(m_deviceCheck, &QTimer::timeout, this, &MainWindow::onDeviceCheck, Qt::UniqueConnection);
+    m_deviceCheck->start();
+    enableDeviceActions();
+    qDebug("[I][%s] Client started, version %s.", "MainWindow", QUORVEL_VERSION);
 }
 
 MainWindow::~MainWindow()
 {
-    delete m_logDialog;
+    delete ui;
+    ui = nullptr;
+    m_tray->hide();
+    delete m_tray;
+    // Waits for the listener's thread: no request arrives for a window that is going.
+    delete m_operateListener;
+    m_devices.clear();
+    m_deviceTabs.clear();
+    delete m_manualDevices;
     g_mainWindow = nullptr;
 }
 
@@ -38,12 +143,357 @@ MainWindow* MainWindow::instance()
     return g_mainWindow;
 }
 
-void MainWindow::show()
+QList<ServerContent> MainWindow::devices() const
 {
-    // Also a request from a later start: bring the window to the front. A minimised
-    // window stays minimised.
-    QWidget::show();
+    QList<ServerContent> list;
+    for (const auto& device : m_devices)
+        list.append(*device);
+    return list;
+}
+
+void MainWindow::notify(const QString& description)
+{
+    ui->statusBar->showMessage(description, Timing::current().windowNoticeMs);
+}
+
+void MainWindow::onPortTaken(quint16 port, const QString& error)
+{
+    m_portNotice->setText(tr("端口 %1 被占用 (%2)，稍后重试").arg(port).arg(error));
+    m_portNotice->show();
+}
+
+// Menus and actions
+
+void MainWindow::buildPopupMenu()
+{
+    m_popupMenu = new QMenu(this);
+    QFont font = m_popupMenu->font();
+    font.setPointSize(14);
+    font.setFamily(tr("微软雅黑"));
+    m_popupMenu->setFont(font);
+    const auto add = [this](const QString& text, const QKeySequence& shortcut, auto slot) {
+        QAction* action = m_popupMenu->addAction(text);
+        action->setShortcut(shortcut);
+        // Also on the window, so that the shortcut works while the menu is closed.
+        addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add(tr("刷新"), QKeySequence(Qt::Key_F5), [this] { startDiscoveryServer(); });
+    add(tr("手动添加设备"), QKeySequence(), [this] { onManualAddDevices(); });
+    m_popupMenu->addSeparator();
+    m_deviceActions.append(add(tr("上传文件"), QKeySequence(Qt::CTRL | Qt::Key_O), [this] { startUploadFile(); }));
+    m_deviceActions.append(
+        add(tr("上传多个文件"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { startUploadFiles(); }));
+    m_popupMenu->addSeparator();
+    m_deviceActions.append(add(tr("设置欢迎辞"), QKeySequence(), [this] { setSalutatory(); }));
+    m_popupMenu->addSeparator();
+    add(tr("设置"), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { onActionSettingTriggered(); });
+    add(tr("关于"), QKeySequence(), [this] { onActionAboutTriggered(); });
+    m_popupMenu->addSeparator();
+    add(tr("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [] { QCoreApplication::quit(); });
+}
+
+void MainWindow::setPopupMenu()
+{
+    // At the pointer when the button was clicked; under the button when it was pressed
+    // from the keyboard and the pointer is elsewhere.
+    QPoint at = QCursor::pos();
+    const QRect button(ui->btn_menu->mapToGlobal(QPoint(0, 0)), ui->btn_menu->size());
+    if (!button.contains(at))
+        at = button.bottomLeft();
+    m_popupMenu->popup(at);
+}
+
+void MainWindow::enableDeviceActions()
+{
+    // Without a device, sending and the welcome text have nowhere to go.
+    for (QAction* action : qAsConst(m_deviceActions))
+        action->setEnabled(!m_devices.empty());
+}
+
+void MainWindow::onActionSettingTriggered()
+{
+    m_settingDialog->show();
+    m_settingDialog->raise();
+    m_settingDialog->activateWindow();
+}
+
+void MainWindow::onActionAboutTriggered()
+{
+    AboutQuorvelDialog::instance()->show();
+    AboutQuorvelDialog::instance()->raise();
+}
+
+void MainWindow::setSalutatory()
+{
+    if (m_devices.empty())
+        return;
+    SalutatorySetting dialog(ui->serverWidget->server(), this);
+    dialog.exec();
+}
+
+void MainWindow::onManualAddDevices()
+{
+    if (!m_manualDevices)
+        m_manualDevices = new ManualDevicesManageDialog(m_context->database());
+    m_manualDevices->exec();
+}
+
+void MainWindow::showDebugDialog()
+{
+    m_logDialog->setVisible(!m_logDialog->isVisible());
+}
+
+void MainWindow::showOrHide(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::Trigger)
+        return;
+    if (!isHidden())
+        hide();
+    else
+        show();
+}
+
+// Devices
+
+void MainWindow::startDiscoveryServer()
+{
+    ui->refreshPushButton->setEnabled(false);
+    if (m_context->discovery()->startDiscovery())
+        ui->statusBar->showMessage(tr("开始扫描服务器!"));
+    QTimer::singleShot(Timing::current().windowDiscoveryFallbackMs, this, [this] { onServerDiscoveryEnd(); });
+}
+
+void MainWindow::refreshServerList()
+{
+    startDiscoveryServer();
+}
+
+void MainWindow::onServerDiscoveryEnd(int count)
+{
+    ui->refreshPushButton->setEnabled(true);
+    if (count != -1)
+        ui->statusBar->showMessage(tr("查找结束,总共找到 %1 个设备.").arg(count));
+}
+
+void MainWindow::onServerDiscoveried(const ServerContent& content)
+{
+    ui->statusBar->showMessage(tr("找到服务器\"") + content.name + tr("\""));
+    auto copy = std::make_unique<ServerContent>(content);
+    if (content.type == ServerType) {
+        // Devices before other clients, each group in the order found.
+        auto at = std::find_if(m_devices.begin(), m_devices.end(),
+            [](const std::unique_ptr<ServerContent>& d) { return d->type != ServerType; });
+        m_devices.insert(at, std::move(copy));
+    } else {
+        m_devices.push_back(std::move(copy));
+    }
+    updateServerComboBox();
+}
+
+void MainWindow::onServerDisappeared(const ServerContent& content)
+{
+    ui->statusBar->showMessage(tr("服务器\"") + content.name + tr("\"下线"));
+    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
+                        [&content](const std::unique_ptr<ServerContent>& d) { return *d == content; }),
+        m_devices.end());
+    updateServerComboBox();
+}
+
+void MainWindow::updateServerComboBox()
+{
+    QComboBox* combo = ui->serverComboBox;
+    disconnect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, nullptr);
+    combo->clear();
+    enableDeviceActions();
+    if (m_devices.empty()) {
+        serverSelectChanged(-1, false);
+    } else {
+        const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
+        int selected = 0;
+        for (size_t i = 0; i < m_devices.size(); ++i) {
+            const ServerContent& device = *m_devices[i];
+            m_context->discoveryListener()->setKnownHost(device.address.toString(), device);
+            combo->addItem(device.name);
+            combo->setItemData(int(i),
+                QStringLiteral("%1 (%2)").arg(
+                    device.type == ClientType ? tr("客户端") : tr("Quorvel设备"), device.address.toString()),
+                Qt::ToolTipRole);
+            if (device.uuid == remembered)
+                selected = int(i);
+        }
+        combo->setCurrentIndex(selected);
+        serverSelectChanged(selected, false);
+    }
+    connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        [this](int index) { serverSelectChanged(index); });
+}
+
+void MainWindow::serverSelectChanged(int index, bool isUser)
+{
+    if (index < 0 || size_t(index) >= m_devices.size()) {
+        resetTabs();
+        ui->serverWidget->setServer(ServerContent());
+        return;
+    }
+    const ServerContent& device = *m_devices[size_t(index)];
+    Config* config = m_context->config();
+    if (isUser || !config->contains(Config::LastSelectedServerUUID))
+        config->setValue(Config::LastSelectedServerUUID, device.uuid);
+    ui->serverWidget->setServer(device);
+    if (QWidget* tab = m_deviceTabs.value(device.uuid)) {
+        ui->fileListTabWidget->setCurrentWidget(tab);
+        return;
+    }
+    resetTabs();
+    if (device.type == ClientType)
+        return;
+}
+
+void MainWindow::resetTabs()
+{
+    // Browsers of devices no longer shown go; the history view is made anew for the
+    // device shown next.
+    for (QWidget* page : qAsConst(m_deviceTabs))
+        page->deleteLater();
+    m_deviceTabs.clear();
+    ui->fileListTabWidget->clear();
+    if (m_recentFiles)
+        m_recentFiles->deleteLater();
+    m_recentFiles = nullptr;
+    addRecentFilesTab();
+}
+
+void MainWindow::addRecentFilesTab()
+{
+    if (!m_recentFiles) {
+        m_recentFiles = new QWidget;
+        m_recentFiles->setObjectName(QStringLiteral("recentFiles"));
+    }
+    ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
+}
+
+void MainWindow::getFileList(const ServerContent& server)
+{
+    if (QWidget* tab = m_deviceTabs.value(server.uuid))
+        ui->fileListTabWidget->setCurrentWidget(tab);
+}
+
+void MainWindow::tabClose(int index)
+{
+    QWidget* page = ui->fileListTabWidget->widget(index);
+    if (!page || page == m_recentFiles)
+        return;
+    for (auto it = m_deviceTabs.begin(); it != m_deviceTabs.end(); ++it) {
+        if (it.value() == page) {
+            m_deviceTabs.erase(it);
+            break;
+        }
+    }
+    ui->fileListTabWidget->removeTab(index);
+    page->deleteLater();
+}
+
+void MainWindow::onDeviceCheck()
+{
+    const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
+    if (m_devices.empty() || ui->serverWidget->server().uuid != remembered)
+        startDiscoveryServer();
+}
+
+// Sending
+
+void MainWindow::isSecureModelChanged(int state)
+{
+    if (state != Qt::Unchecked && state != Qt::Checked)
+        return;
+    if (!m_context->config()->setValue(Config::SecureMode, state == Qt::Checked))
+        notify(m_context->config()->lastError());
+}
+
+void MainWindow::startUploadFile(const QString& filePath)
+{
+    if (m_devices.empty())
+        return;
+    QString path = filePath;
+    if (path.isEmpty())
+        path = QFileDialog::getOpenFileName(this, tr("选择要上传到Quorvel的文件."));
+    if (path.isEmpty())
+        return;
+    uploadFiles({path});
+}
+
+void MainWindow::startUploadFiles(const QStringList& filePathList)
+{
+    if (m_devices.empty())
+        return;
+    QStringList paths = filePathList;
+    if (paths.isEmpty())
+        paths = QFileDialog::getOpenFileNames(this, tr("选择要上传到Quorvel的一个到多个文件."));
+    if (paths.isEmpty())
+        return;
+    for (QString& path : paths)
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    uploadFiles(paths);
+}
+
+void MainWindow::uploadFiles(const QStringList& paths)
+{
+    const ServerContent target = ui->serverWidget->server();
+    const UploadSelection selection = UploadSelection::collect(paths);
+    if (!selection.problems.isEmpty()) {
+        auto* box = new QMessageBox(QMessageBox::Warning, tr("提示"),
+            selection.files.isEmpty() ? tr("没有可以上传的文件。") : tr("部分文件没有上传。"), QMessageBox::Ok, this);
+        box->setInformativeText(selection.problems.join(QLatin1Char('\n')));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    if (selection.files.isEmpty())
+        return;
+    m_context->transfers()->send(selection.files, target, m_context->config()->value(Config::SecureMode).toBool());
+}
+
+// The frameless window
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->pos().y() < ui->main_info->height() - 6) {
+        m_dragLast = event->globalPos();
+        m_dragging = true;
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging) {
+        move(pos() + event->globalPos() - m_dragLast);
+        m_dragLast = event->globalPos();
+    }
+    QMainWindow::mouseMoveEvent(event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_dragging = false;
+    QMainWindow::mouseReleaseEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The client goes on in the background; it ends from the menus only. Without a tray
+    // to come back from, the window is minimised instead of hidden.
+    event->ignore();
+    if (QSystemTrayIcon::isSystemTrayAvailable() && m_tray->isVisible())
+        hide();
+    else
+        showMinimized();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
     activateWindow();
-    raise();
-    qDebug("[I][%s] Window shown.", "MainWindow");
 }

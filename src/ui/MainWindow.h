@@ -1,22 +1,101 @@
 #pragma once
 
-#include <QWidget>
+#include <QHash>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <memory>
+#include <vector>
 
+#include "ServerContent.h"
+
+namespace Ui {
+class MainWindow;
+}
+class AppContext;
 class LogDialog;
+class ManualDevicesManageDialog;
+class OperateListener;
+class QLabel;
+class QMenu;
+class QTimer;
+class SettingDialog;
+class TrayIconMenu;
 
-// The client's window. For now it starts the long-lived subsystems that exist and
-// shows the title; the device list, menus and panels come with their own work.
-class MainWindow : public QWidget {
+// The client's one window: the devices found, the chosen device's card, casting,
+// transfers and files. It starts the listeners for inbound requests and follows the
+// application's services; what it does with a device, the services do.
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(AppContext* context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static MainWindow* instance();
 
+    // The devices in the combo box's order: devices first, then other clients.
+    QList<ServerContent> devices() const;
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    TrayIconMenu* trayMenu() const { return m_trayMenu; }
+    QMenu* popupMenu() const { return m_popupMenu; }
+
 public slots:
-    void show();
+    QWidget* getRecentFileDlg() const { return m_recentFiles; }
+    void notify(const QString& description);
+    void startUploadFile(const QString& filePath = QString());
+    void startUploadFiles(const QStringList& filePathList = QStringList());
+
+private slots:
+    void onActionSettingTriggered();
+    void onActionAboutTriggered();
+    void onServerDiscoveried(const ServerContent& content);
+    void onServerDisappeared(const ServerContent& content);
+    void onServerDiscoveryEnd(int count = -1);
+    void getFileList(const ServerContent& server);
+    void refreshServerList();
+    void serverSelectChanged(int index, bool isUser = true);
+    void onDeviceCheck();
+    void tabClose(int index);
+    void isSecureModelChanged(int state);
+    void setPopupMenu();
+    void showDebugDialog();
+    void showOrHide(QSystemTrayIcon::ActivationReason reason = QSystemTrayIcon::Trigger);
+    void setSalutatory();
+    void startDiscoveryServer();
+    void onManualAddDevices();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    LogDialog* m_logDialog = nullptr;
+    void buildPopupMenu();
+    void updateServerComboBox();
+    void uploadFiles(const QStringList& paths);
+    void resetTabs();
+    void addRecentFilesTab();
+    void enableDeviceActions();
+    void onPortTaken(quint16 port, const QString& error);
+
+    Ui::MainWindow* ui;
+    AppContext* m_context;
+    LogDialog* m_logDialog;
+    SettingDialog* m_settingDialog;
+    QSystemTrayIcon* m_tray;
+    TrayIconMenu* m_trayMenu;
+    std::vector<std::unique_ptr<ServerContent>> m_devices;
+    // Device id -> its file browser's page.
+    QHash<QString, QWidget*> m_deviceTabs;
+    QWidget* m_recentFiles = nullptr;
+    OperateListener* m_operateListener = nullptr;
+    ManualDevicesManageDialog* m_manualDevices = nullptr;
+    QPoint m_dragLast;
+    bool m_dragging = false;
+    QMenu* m_popupMenu = nullptr;
+    QList<QAction*> m_deviceActions;
+    QLabel* m_portNotice = nullptr;
+    QTimer* m_deviceCheck = nullptr;
 };

@@ -16,7 +16,7 @@
 #undef CursorShape
 
 // A second X client for tests: holds key grabs the way another program would, and
-// presses keys through XTEST.
+// presses keys and clicks through XTEST.
 class XKeyHelper {
 public:
     XKeyHelper()
@@ -59,6 +59,15 @@ public:
         XTestFakeKeyEvent(m_display, code, False, 0);
         if (mod)
             XTestFakeKeyEvent(m_display, mod, False, 0);
+        XSync(m_display, False);
+    }
+
+    // A left click at a point of the screen.
+    void click(int x, int y)
+    {
+        XTestFakeMotionEvent(m_display, -1, x, y, 0);
+        XTestFakeButtonEvent(m_display, 1, True, 0);
+        XTestFakeButtonEvent(m_display, 1, False, 0);
         XSync(m_display, False);
     }
 

@@ -16,6 +16,8 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption uuid("uuid", "Device identifier (default: derived from the address).", "text");
     const QCommandLineOption version("device-version", "Software version announced.", "text");
     const QCommandLineOption os("os", "Operating system announced.", "text");
+    const QCommandLineOption kind(
+        "kind", "Kind announced: \"server\" (a device, the default) or \"client\" (a PC).", "kind");
     const QCommandLineOption folder(
         "folder", "Folder to serve; a new or empty one gets sample files (default: a fresh folder).", "dir");
     const QCommandLineOption secure("secure-folder", "Confidential area (default: <folder>/.secure).", "dir");
@@ -43,9 +45,9 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption listChunk("list-chunk", "Entries per file_list datagram.", "n");
     const QCommandLineOption noFinished("list-without-finished", "Leave \"finished\" out of listings.");
     const QCommandLineOption castUnknown("cast-unknown", "Answer this cast request with \"Unknow type:\".", "type");
-    p.addOptions({address, name, uuid, version, os, folder, secure, support, infoPort, opPort, castPort, streamPort,
-        castPassword, castIp, noMdns, log, cut, stall, notComplete, ignore, wrongPort, delay, lie, listChunk,
-        noFinished, castUnknown});
+    p.addOptions({address, name, uuid, version, os, kind, folder, secure, support, infoPort, opPort, castPort,
+        streamPort, castPassword, castIp, noMdns, log, cut, stall, notComplete, ignore, wrongPort, delay, lie,
+        listChunk, noFinished, castUnknown});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return false;
@@ -90,6 +92,13 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
         this->version = p.value(version);
     if (p.isSet(os))
         this->os = p.value(os);
+    if (p.isSet(kind)) {
+        this->kind = p.value(kind);
+        if (this->kind != QLatin1String("server") && this->kind != QLatin1String("client")) {
+            *error = QStringLiteral("bad kind: %1 (server or client)").arg(this->kind);
+            return false;
+        }
+    }
     this->folder = p.value(folder);
     secureFolder = p.value(secure);
     this->support = p.values(support);

@@ -30,6 +30,7 @@ struct DeviceOptions {
     QString uuid; // empty: derived from the address
     QString version = QStringLiteral("1.0.0-sim");
     QString os = QStringLiteral("QuorvelOS");
+    QString kind = QStringLiteral("server");
     QString folder; // the served folder; empty: a fresh sample folder
     QString secureFolder; // the confidential area; empty: <folder>/.secure
     QStringList support; // empty: "file_upload" and "Vantrope : <castPort>"

@@ -207,7 +207,7 @@ void SimulatedDevice::handleInfo(const Request& request)
     info.insert(ProtocolKey::Version, m_options.version);
     info.insert(ProtocolKey::Os, m_options.os);
     info.insert(ProtocolKey::Uuid, m_uuid);
-    info.insert(ProtocolKey::Type, QString(ProtocolValue::Server));
+    info.insert(ProtocolKey::Type, m_options.kind);
     info.insert(ProtocolKey::Support, m_options.supportList());
     Request asInfo = request;
     asInfo.type = QStringLiteral("info"); // the query has "type" "client": fault options name it "info"

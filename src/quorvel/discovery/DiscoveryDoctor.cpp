@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "ListenPort.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
 #include "QxtServiceBrowser.h"
@@ -200,13 +201,12 @@ void DiscoveryDoctor::checkPorts()
         if (!others.isEmpty()) {
             report(check, false, QStringLiteral("UDP %1 is held by %2").arg(port).arg(others.join(", ")),
                 QStringLiteral("stop that program (%1 while it holds the port)").arg(use));
-        } else if (socket.bind(QHostAddress::AnyIPv4, port)) {
+        } else if (QString error; ListenPort::bind(socket, port, &error)) {
             report(check, true, QStringLiteral("UDP %1 is free").arg(port));
         } else if (udpPortHolders(port, true, isThisClient).isEmpty()
             && !udpPortHolders(port, true, [](qint64) { return false; }).isEmpty()) {
             report(check, true, QStringLiteral("UDP %1 is held by this client").arg(port));
         } else {
-            // Also a socket on one loopback address keeps the client off the port on all.
             const QStringList holders = udpPortHolders(port, true, isThisClient);
             report(check, false,
                 QStringLiteral("UDP %1 cannot be bound (%2)")

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "ListenPort.h"
+
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "Timing.h"
@@ -57,7 +59,8 @@ void DiscoveryListener::run()
     QTimer retry;
     retry.setSingleShot(true);
     const auto bindOnce = [&] {
-        if (socket.bind(QHostAddress::AnyIPv4, Port)) {
+        QString error;
+        if (ListenPort::bind(socket, Port, &error)) {
             // Read here, on the listener's own thread: the socket belongs to it.
             connect(
                 &socket, &QUdpSocket::readyRead, &socket, [this, &socket] { readPending(&socket); },
@@ -65,8 +68,8 @@ void DiscoveryListener::run()
             emit listening();
             return;
         }
-        qCritical("[E][%s] Socket bind error: %s", Tag, qUtf8Printable(socket.errorString()));
-        emit bindFailed(Port, socket.errorString());
+        qCritical("[E][%s] Socket bind error: %s", Tag, qUtf8Printable(error));
+        emit bindFailed(Port, error);
         retry.start(Timing::current().listenerRebindMs);
     };
     connect(&retry, &QTimer::timeout, &socket, bindOnce);

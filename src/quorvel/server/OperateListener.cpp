@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "ListenPort.h"
+
 #include "ReplyOperate.h"
 #include "Timing.h"
 
@@ -53,7 +55,8 @@ void OperateListener::run()
     QTimer retry;
     retry.setSingleShot(true);
     const auto bindOnce = [&] {
-        if (socket.bind(QHostAddress::AnyIPv4, Port)) {
+        QString error;
+        if (ListenPort::bind(socket, Port, &error)) {
             {
                 QMutexLocker lock(&g_activeLock);
                 m_socket = &socket;
@@ -66,8 +69,8 @@ void OperateListener::run()
             emit listening();
             return;
         }
-        qCritical("[E][%s] socket bind error: %s", "OperateListener", qUtf8Printable(socket.errorString()));
-        emit bindFailed(Port, socket.errorString());
+        qCritical("[E][%s] socket bind error: %s", "OperateListener", qUtf8Printable(error));
+        emit bindFailed(Port, error);
         retry.start(Timing::current().listenerRebindMs);
     };
     connect(&retry, &QTimer::timeout, &socket, bindOnce);
