@@ -1,7 +1,9 @@
 #include "FileDownloader.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QThread>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 namespace {
 const char* const Tag = "FileDownloader";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
+constexpr int MaxNameBytes = 255;
 } // namespace
 
 FileDownloader::FileDownloader(
@@ -110,21 +113,37 @@ void FileDownloader::execute()
     }
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
+    // The bytes gather in NAME.part and take the final name only once confirmed: an
+    // interrupted download never leaves a file that looks complete, and the next one
+    // with the same destination resumes from what the part holds.
+    const QString part = partPathOf(m_localPath);
     QFile file;
     // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
     // Never through a symbolic link planted at the path since it was chosen.
-    const int fd = ::open(
-        QFile::encodeName(m_localPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0 || !file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         if (fd >= 0)
             ::close(fd);
         qCritical("[E][%s] cant not open file to write.", Tag);
-        return (void)fail(tr("cannot write %1: %2").arg(m_localPath, file.errorString()));
+        return (void)fail(tr("cannot write %1: %2").arg(part, file.errorString()));
+    }
+    qint64 held = file.size();
+    if (held > m_total) { // not a beginning of this file
+        file.resize(0);
+        held = 0;
+    }
+    if (held > 0) {
+        // The device takes an offset only on a later connection of the session: open
+        // the first one and leave it at once.
+        qInfo("[I][%s] Resuming %s at %lld of %lld bytes.", Tag, qUtf8Printable(part), held, m_total);
+        TcpStream first;
+        first.connectTo(m_server.address, quint16(port), timing.downloadTcpWaitMs);
+        first.abort();
     }
     QString md5;
     int attempt = 0;
     for (; attempt < timing.maxConnections && md5.isEmpty() && !isCancelled(); ++attempt)
-        md5 = downloadFileViaTcp(file, m_server.address, port, m_total, attempt > 0);
+        md5 = downloadFileViaTcp(file, m_server.address, port, m_total, attempt > 0 || held > 0);
     if (!file.flush())
         qWarning("[W][%s] FIleDownloader: flush file fail.", Tag);
     file.close();
@@ -132,10 +151,27 @@ void FileDownloader::execute()
         return (void)stopped();
     if (md5.isEmpty())
         return;
-    if (attempt > 1)
-        md5 = getFileMd5(m_localPath);
-    if (confirm(md5))
-        succeed();
+    // After a resumption the digest of the stream covers only its tail: the whole file's.
+    if (attempt > 1 || held > 0)
+        md5 = getFileMd5(part);
+    if (!confirm(md5))
+        return;
+    // Replacing a link planted at the final name would hide that someone planted it.
+    if (QFileInfo(m_localPath).isSymLink())
+        return (void)fail(tr("%1 is a symbolic link: the download stays in %2").arg(m_localPath, part));
+    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(m_localPath).constData()) != 0)
+        return (void)fail(tr("cannot rename %1 to %2: %3").arg(part, m_localPath, qt_error_string(errno)));
+    succeed();
+}
+
+QString FileDownloader::partPathOf(const QString& localPath)
+{
+    // A name near the file system's 255 bytes is cut so that the suffix still fits.
+    const int slash = localPath.lastIndexOf(QLatin1Char('/'));
+    QString name = localPath.mid(slash + 1);
+    while (name.toUtf8().size() > MaxNameBytes - 5)
+        name.chop(1);
+    return localPath.left(slash + 1) + name + QStringLiteral(".part");
 }
 
 bool FileDownloader::confirm(const QString& md5)
@@ -172,7 +208,7 @@ bool FileDownloader::confirm(const QString& md5)
             if (reason == ProtocolValue::NotComplete)
                 continue;
             qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
-            QFile::remove(m_localPath);
+            QFile::remove(partPathOf(m_localPath));
             return fail(
                 tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_remotePath), reason);
         }

@@ -9,7 +9,8 @@
 #include "Throughput.h"
 
 // Copies one file from a device (or from a client that offered it) to a local path:
-// request, TCP stream with resumption, MD5 confirmation. The final progress (done or
+// request, TCP stream with resumption (also from the NAME.part an earlier run left),
+// MD5 confirmation. The final progress (done or
 // failed) and the history record come once, at the end of the run.
 class FileDownloader : public Task {
     Q_OBJECT
@@ -18,6 +19,8 @@ public:
         const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified);
 
     int id() const { return m_id; }
+    // Where the bytes gather until the download is confirmed: NAME.part.
+    static QString partPathOf(const QString& localPath);
 
     // One TCP connection; the MD5 of the bytes it received, empty on failure.
     QString downloadFileViaTcp(QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume);

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 
 #include "Config.h"
+#include "ConfigCheck.h"
 #include "WarningBox.h"
 #include "ui_SettingDialog.h"
 
@@ -57,6 +58,11 @@ void SettingDialog::onResetCastShortcut()
 
 bool SettingDialog::store(int type, const QVariant& value, const QString& failure)
 {
+    const QString refused = ConfigCheck::problem(type, value);
+    if (!refused.isEmpty()) {
+        WarningBox::show(this, failure, refused);
+        return false;
+    }
     if (m_config->setValue(type, value))
         return true;
     WarningBox::show(this, failure, m_config->lastError());

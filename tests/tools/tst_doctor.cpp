@@ -43,7 +43,7 @@ void TestDoctor::findings()
     QVERIFY(!holdPort || holder.bind(QHostAddress::AnyIPv4, 16021, QUdpSocket::DontShareAddress));
     ClientFolder app;
     const QString port = sim ? "17020" : "16020";
-    QCOMPARE(app.ctl({"devices", "add", device, port}), 0);
+    QCOMPARE(app.ctl({"devices", "add", device + ":" + port}), 0);
     QByteArray out, err;
     QVERIFY2(app.ctl({"--json", "doctor", "--wait", "1"}, &out, &err) == exitCode, (out + err).constData());
     QHash<QString, QString> detail;

@@ -101,11 +101,11 @@ void TestDialogs::settingsValidateInOrder_data()
         int key;
         bool readOnly;
         const char *box, *shortcut;
-    } rows[] = {{"empty name", "", "/d", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
+    } rows[] = {{"empty name", "", "/tmp", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
         {"empty path", "Room", "", Qt::Key_F, false, "下载路径不能为空！|", nullptr},
-        {"read-only", "Room", "/d", Qt::Key_F, true, "设置用户名错误|cannot write", nullptr},
-        {"held key", "Room", "/d", Qt::Key_F9, false, "设置投射快捷键错误|cannot register", "F11"},
-        {"accepted", "Room", "/d", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
+        {"read-only", "Room", "/tmp", Qt::Key_F, true, "设置用户名错误|cannot write", nullptr},
+        {"held key", "Room", "/tmp", Qt::Key_F9, false, "设置投射快捷键错误|cannot register", "F11"},
+        {"accepted", "Room", "/tmp", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
     for (const auto& r : rows)
         QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << r.readOnly
                              << QString::fromUtf8(r.box)

@@ -16,7 +16,7 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     p.setApplicationDescription(QStringLiteral(
         "Cast this screen to a device: agree the cast (confirmation and password asked here), start the casting "
         "program and steer it. While it runs, type p (pause), r (resume), a (aspect ratio) or s (stop)."));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addOption({"size", "The screen size to announce.", "WxH", "1920x1080"});
     int exit = 0;
     if (!ctx.parse(p, args, 1, 1, &exit))
@@ -24,7 +24,7 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     const QStringList size = p.value("size").split(QLatin1Char('x'));
     const QSize screen(size.value(0).toInt(), size.value(1).toInt());
     if (size.size() != 2 || screen.isEmpty())
-        return ctx.usage(QStringLiteral("--size takes WIDTHxHEIGHT"));
+        return ctx.usage(QStringLiteral("--size takes WIDTHxHEIGHT, not \"%1\"").arg(p.value("size")));
     ServerContent device;
     bool answered = false;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device, &answered))
@@ -36,14 +36,19 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
 
     CastSession& session = ctx.cast();
     CtlOutput& out = ctx.out();
+    const auto state = [&out, &device](const char* what) {
+        if (out.json())
+            out.event("cast", {{"device", CtlOutput::where(device)}, {"state", what}});
+        else
+            out.line(QString::fromLatin1(what));
+    };
     auto end = std::make_shared<TaskOutcome>();
     auto ended = std::make_shared<bool>(false);
     QObject scope;
-    QObject::connect(&session, &CastSession::casting, &scope, [&out] { out.line(QStringLiteral("casting")); });
-    QObject::connect(&session, &CastSession::paused, &scope, [&out] { out.line(QStringLiteral("paused")); });
-    QObject::connect(&session, &CastSession::resumed, &scope, [&out] { out.line(QStringLiteral("resumed")); });
-    QObject::connect(
-        &session, &CastSession::disconnected, &scope, [&out] { out.line(QStringLiteral("disconnected")); });
+    QObject::connect(&session, &CastSession::casting, &scope, [&state] { state("casting"); });
+    QObject::connect(&session, &CastSession::paused, &scope, [&state] { state("paused"); });
+    QObject::connect(&session, &CastSession::resumed, &scope, [&state] { state("resumed"); });
+    QObject::connect(&session, &CastSession::disconnected, &scope, [&state] { state("disconnected"); });
     QObject::connect(&session, &CastSession::ended, &scope, [end, ended](const TaskOutcome& o) {
         *end = o;
         *ended = true;
@@ -76,6 +81,6 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     }
     if (!end->ok)
         return ctx.fail(QStringLiteral("no cast to %1").arg(TaskOutcome::who(device)), *end);
-    out.line(QStringLiteral("cast ended"));
+    state("ended");
     return CtlContext::Success;
 }

@@ -8,10 +8,21 @@
 class CtlOutput;
 
 // The commands of quorvelctl: a table of names, each a small unit on the core's
-// services, sharing one context.
+// services, sharing one context, and the grammar around them (global options before or
+// after the command, help in three spellings).
 class CtlCommands {
 public:
     enum Exit { Success = 0, Failure = 1, Usage = 2, Interrupted = 130 };
+
+    // The options every command takes, wherever they stand on the line.
+    struct Globals {
+        bool json = false;
+        bool verbose = false;
+        int timeoutSeconds = 0;
+    };
+    // Takes the global options out of arguments (up to a "--"); false with the reason
+    // when one has a bad value.
+    static bool takeGlobals(QStringList* arguments, Globals* globals, QString* error);
 
     CtlCommands(CtlOutput& out, int timeoutSeconds);
     ~CtlCommands();
@@ -22,6 +33,8 @@ public:
     void interrupt();
 
 private:
+    int runCommand(const QString& name, const QStringList& arguments);
+
     CtlContext m_context;
     TerminalInteraction m_terminal;
 };

@@ -18,16 +18,34 @@ void CtlOutput::line(const QString& text)
     fflush(stdout);
 }
 
-void CtlOutput::object(const QJsonObject& object)
+void CtlOutput::event(const QString& name, QJsonObject fields)
 {
-    fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    fields.insert(QStringLiteral("event"), name);
+    fprintf(stdout, "%s\n", QJsonDocument(fields).toJson(QJsonDocument::Compact).constData());
     fflush(stdout);
 }
 
-void CtlOutput::error(const QString& text)
+void CtlOutput::result(bool ok, const QString& device, const QString& file, const QString& remote)
+{
+    event(QStringLiteral("result"),
+        {{"command", m_command}, {"ok", ok}, {"device", device}, {"file", file}, {"remote", remote}});
+}
+
+void CtlOutput::error(const QString& message, const QString& reason)
 {
     finishProgress();
-    fprintf(stderr, "quorvelctl: %s\n", text.toUtf8().constData());
+    const QString said = reason.isEmpty() ? message : message + QStringLiteral(": ") + reason;
+    fprintf(stderr, "quorvelctl: %s\n", said.toUtf8().constData());
+    fflush(stderr);
+    if (m_json)
+        event(QStringLiteral("error"),
+            {{"command", m_command}, {"message", message}, {"reason", reason.isEmpty() ? message : reason}});
+}
+
+void CtlOutput::notice(const QString& text)
+{
+    finishProgress();
+    fprintf(stderr, "%s\n", text.toUtf8().constData());
     fflush(stderr);
 }
 
@@ -39,27 +57,61 @@ void CtlOutput::finishProgress()
     }
 }
 
+QJsonObject CtlOutput::deviceJson(const ServerContent& s, const QString& foundBy)
+{
+    QJsonObject features;
+    for (const QString& plain : s.supportList)
+        features[plain] = QJsonValue();
+    for (const SupportEntry& e : s.supportPorts)
+        features[e.name] = e.port;
+    return {{"name", s.name}, {"address", s.address.toString()}, {"port", s.port}, {"uuid", s.uuid}, {"kind", s.type},
+        {"version", s.version}, {"os", s.os}, {"features", features}, {"found_by", foundBy}};
+}
+
+QString CtlOutput::where(const ServerContent& s)
+{
+    const QString address = s.address.toString();
+    return (s.address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address + "]" : address)
+        + QStringLiteral(":%1").arg(s.port);
+}
+
+QString CtlOutput::escaped(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (c == QLatin1Char('\\'))
+            out += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            out += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void CtlOutput::progress(const ProgressContent& p, int n, int total)
 {
-    Transfer& t = m_transfers[p.id];
     const int percent = qBound(0, p.progress, 100);
-    const QString name = QFileInfo(p.nativePath).fileName();
     if (m_json) {
-        QJsonObject o;
-        o["event"] = QStringLiteral("progress");
-        o["id"] = p.id;
-        o["file"] = p.nativePath;
-        o["remote"] = p.remotePath;
-        o["percent"] = p.progress;
-        o["bytes"] = double(p.bytes);
-        // Null until the speed means something (the first bytes only fill buffers).
-        o["bytes_per_second"] = p.speed >= 0 ? QJsonValue(double(qRound64(p.speed))) : QJsonValue();
-        object(o);
+        event(QStringLiteral("progress"),
+            {{"command", m_command}, {"id", p.id}, {"file", p.nativePath}, {"remote", p.remotePath},
+                {"percent", percent}, {"bytes", double(p.bytes)},
+                {"total_bytes", double(qMax<qint64>(0, p.totalBytes))},
+                // Null until the speed means something (the first bytes only fill buffers).
+                {"bytes_per_second", p.speed >= 0 ? QJsonValue(double(qRound64(p.speed))) : QJsonValue()}, {"index", n},
+                {"count", total}});
         return;
     }
-    if (!m_terminal || p.progress == t.lastPercent)
+    if (!m_terminal || m_lastPercent.value(p.id, -2) == p.progress)
         return;
-    t.lastPercent = p.progress;
+    m_lastPercent[p.id] = p.progress;
     // The speed and the time left only once the transfer has settled.
     QString speed = QStringLiteral("    -- MB/s");
     QString left = QStringLiteral("--:--");
@@ -73,6 +125,7 @@ void CtlOutput::progress(const ProgressContent& p, int n, int total)
         }
     }
     const QString which = total > 1 ? QStringLiteral("file %1 of %2 ").arg(n).arg(total) : QString();
+    const QString name = escaped(QFileInfo(p.nativePath.isEmpty() ? p.remotePath : p.nativePath).fileName());
     const int width = 30;
     const int filled = width * percent / 100;
     const QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('-'));

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <algorithm>
 #include <memory>
@@ -19,19 +20,40 @@
 #include "quorvel/discovery/DiscoveryServer.h"
 
 namespace {
-const QStringList SortOrders{ProtocolValue::FileNameIncrease, ProtocolValue::FileNameDecrease,
-    ProtocolValue::FileSizeIncrease, ProtocolValue::FileSizeDecrease, ProtocolValue::DateModifiedIncrease,
-    ProtocolValue::DateModifiedDecrease};
+// The orders people type, each NAME, NAME-asc or NAME-desc, and the device's word for
+// it ("type" is sorted here: folders first, then by name).
+const QStringList SortNames{"name", "size", "time", "type"};
 
-QJsonObject deviceJson(const ServerContent& s)
+bool sortOrder(const QString& typed, QString* protocol, bool* byType, bool* descending)
 {
-    QJsonObject features;
-    for (const QString& plain : s.supportList)
-        features[plain] = QJsonValue();
-    for (const SupportEntry& e : s.supportPorts)
-        features[e.name] = e.port;
-    return {{"name", s.name}, {"address", s.address.toString()}, {"uuid", s.uuid}, {"type", s.type},
-        {"version", s.version}, {"os", s.os}, {"features", features}};
+    // The device's own words still work in scripts written for them.
+    static const QStringList protocolWords{ProtocolValue::FileNameIncrease, ProtocolValue::FileNameDecrease,
+        ProtocolValue::FileSizeIncrease, ProtocolValue::FileSizeDecrease, ProtocolValue::DateModifiedIncrease,
+        ProtocolValue::DateModifiedDecrease};
+    if (protocolWords.contains(typed)) {
+        *protocol = typed;
+        *byType = *descending = false;
+        return true;
+    }
+    QString name = typed.toLower();
+    *descending = name.endsWith(QLatin1String("-desc"));
+    if (*descending || name.endsWith(QLatin1String("-asc")))
+        name = name.left(name.lastIndexOf(QLatin1Char('-')));
+    *byType = name == QLatin1String("type");
+    if (name == QLatin1String("name") || *byType)
+        *protocol = *descending && !*byType ? ProtocolValue::FileNameDecrease : ProtocolValue::FileNameIncrease;
+    else if (name == QLatin1String("size"))
+        *protocol = *descending ? ProtocolValue::FileSizeDecrease : ProtocolValue::FileSizeIncrease;
+    else if (name == QLatin1String("time"))
+        *protocol = *descending ? ProtocolValue::DateModifiedDecrease : ProtocolValue::DateModifiedIncrease;
+    else
+        return false;
+    return true;
+}
+
+QString joinPath(const QString& folder, const QString& name)
+{
+    return (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) + name;
 }
 
 QString featuresText(const ServerContent& s)
@@ -59,7 +81,7 @@ TaskOutcome list(
 // One device command whose outcome is all there is to say (open, rm, welcome); success
 // prints the notice the window shows.
 struct SimpleCommand {
-    const char* name;
+    bool remote; // the argument is a remote path
     const char* description;
     const char* argument;
     const char* argumentHelp;
@@ -72,7 +94,7 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
 {
     QCommandLineParser p;
     p.setApplicationDescription(QString::fromLatin1(command.description));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument(command.argument, command.argumentHelp);
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
@@ -85,7 +107,7 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
     if (!outcome.ok)
         return ctx.fail(command.failed(argument), outcome);
     if (ctx.out().json())
-        ctx.out().object({{"event", "result"}, {"command", command.name}, {"ok", true}});
+        ctx.out().result(true, CtlOutput::where(device), QString(), command.remote ? argument : QString());
     else
         ctx.out().line(command.done(argument));
     return CtlContext::Success;
@@ -98,60 +120,80 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
     p.setApplicationDescription(QStringLiteral("One discovery pass: hand-added devices, mDNS and broadcast."));
     p.addOption({"wait", "Listen this many seconds (default 3).", "seconds", "3"});
     int exit = 0;
+    int waitMs = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))
         return exit;
+    if (!ctx.seconds(p, "wait", &waitMs))
+        return CtlContext::Usage;
     DiscoveryServer* server = DiscoveryServer::instance();
     server->startDiscovery();
-    ctx.waitFor([] { return false; }, qMax(1, p.value("wait").toInt()) * 1000);
+    ctx.waitFor([] { return false; }, waitMs);
 
     QList<ServerContent> found = server->devices();
     std::sort(found.begin(), found.end(), [](const ServerContent& a, const ServerContent& b) {
         return a.address.toIPv4Address() < b.address.toIPv4Address();
     });
     for (const ServerContent& s : qAsConst(found)) {
+        ctx.memory().remember(s);
         const QString method = server->foundBy(s.address);
         if (ctx.out().json()) {
-            QJsonObject o = deviceJson(s);
-            o["event"] = QStringLiteral("device");
-            o["found_by"] = method;
-            ctx.out().object(o);
+            ctx.out().event("device", CtlOutput::deviceJson(s, method));
         } else {
-            ctx.out().line(
-                QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
-                    .arg(s.address.toString(), s.name, s.type, s.uuid, s.version, s.os, featuresText(s), method));
+            ctx.out().line(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
+                               .arg(CtlOutput::where(s), CtlOutput::escaped(s.name), CtlOutput::escaped(s.type),
+                                   CtlOutput::escaped(s.uuid), CtlOutput::escaped(s.version), CtlOutput::escaped(s.os),
+                                   CtlOutput::escaped(featuresText(s)), method));
         }
     }
-    return CtlContext::Success;
+    if (found.isEmpty())
+        ctx.out().notice(
+            QStringLiteral("no device answered within %1 s; quorvelctl doctor tells why").arg(waitMs / 1000));
+    return ctx.interrupted() ? CtlContext::Interrupted : CtlContext::Success;
 }
 
 int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("List a folder of a device, in the device's order."));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument("PATH", "Folder on the device (default: the root).", "[PATH]");
-    p.addOption({"sort", "One of: " + SortOrders.join(", ") + ".", "order", SortOrders.first()});
+    p.addOption({"sort",
+        "name, size, time or type, each also as NAME-asc or NAME-desc (default: name; type puts folders first).",
+        "order", "name"});
     int exit = 0;
     if (!ctx.parse(p, args, 1, 2, &exit))
         return exit;
-    if (!SortOrders.contains(p.value("sort")))
-        return ctx.usage(QStringLiteral("unknown sort order \"%1\"").arg(p.value("sort")));
+    QString order;
+    bool byType = false;
+    bool descending = false;
+    if (!sortOrder(p.value("sort"), &order, &byType, &descending))
+        return ctx.usage(QStringLiteral("unknown sort order \"%1\"; use %2, each also with -asc or -desc")
+                             .arg(p.value("sort"), SortNames.join(", ")));
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
         return CtlContext::Failure;
     const QString path = p.positionalArguments().value(1);
     QList<FileContent> entries;
-    const TaskOutcome outcome = list(ctx, device, path, p.value("sort"), &entries);
+    const TaskOutcome outcome = list(ctx, device, path, order, &entries);
     if (!outcome.ok)
         return ctx.fail(QStringLiteral("listing %1 failed").arg(path.isEmpty() ? QStringLiteral("/") : path), outcome);
+    if (byType) {
+        std::stable_sort(entries.begin(), entries.end(), [descending](const FileContent& a, const FileContent& b) {
+            return descending ? (!a.isDir() && b.isDir()) : (a.isDir() && !b.isDir());
+        });
+    }
     for (const FileContent& e : qAsConst(entries)) {
         if (ctx.out().json()) {
-            ctx.out().object({{"event", "entry"}, {"name", e.name}, {"type", e.type}, {"size", double(e.size)},
-                {"date_modified", double(e.dateModified)}});
+            ctx.out().event("entry",
+                {{"name", e.name}, {"path", joinPath(path.isEmpty() ? QStringLiteral("/") : path, e.name)},
+                    {"kind", e.isDir() ? "dir" : "file"}, {"size", double(e.size)},
+                    {"modified_ms", double(e.dateModified)}});
         } else {
             const QString date = QDateTime::fromMSecsSinceEpoch(e.dateModified).toString(Qt::ISODate);
-            ctx.out().line(
-                QStringLiteral("%1\t%2\t%3\t%4").arg(e.isDir() ? "dir" : "file").arg(e.size).arg(date, e.name));
+            ctx.out().line(QStringLiteral("%1\t%2\t%3\t%4")
+                               .arg(e.isDir() ? "dir" : "file")
+                               .arg(e.size)
+                               .arg(date, CtlOutput::escaped(e.name)));
         }
     }
     return CtlContext::Success;
@@ -159,7 +201,7 @@ int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{"open", "Show a file on the device's screen.", "REMOTE_PATH",
+    static const SimpleCommand command{true, "Show a file on the device's screen.", "REMOTE_PATH",
         "The file on the device.",
         [](const QString&) { return QCoreApplication::translate("FileOpen", "打开文件成功."); },
         [](const QString& path) { return QStringLiteral("opening %1 failed").arg(path); }};
@@ -169,7 +211,7 @@ int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{"rm", "Delete a file on the device.", "REMOTE_PATH", "The file on the device.",
+    static const SimpleCommand command{true, "Delete a file on the device.", "REMOTE_PATH", "The file on the device.",
         [](const QString&) { return QCoreApplication::translate("FileDelete", "删除文件成功."); },
         [](const QString& path) { return QStringLiteral("deleting %1 failed").arg(path); }};
     return simpleCommand(ctx, args, command,
@@ -178,7 +220,7 @@ int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::welcome(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{"welcome", "Set the welcome text a device shows.", "TEXT", "The welcome text.",
+    static const SimpleCommand command{false, "Set the welcome text a device shows.", "TEXT", "The welcome text.",
         [](const QString&) { return QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功."); },
         [](const QString& text) { return QStringLiteral("setting the welcome text \"%1\" failed").arg(text); }};
     if (args.size() == 3 && args.at(2).isEmpty())
@@ -191,14 +233,14 @@ int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Save the thumbnail of a file on the device."));
-    p.addPositionalArgument("DEVICE", "IP address or name.");
+    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
     p.addOption({{"o", "output"}, "Where to save the thumbnail.", "file"});
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;
     if (p.value("output").isEmpty())
-        return ctx.usage(QStringLiteral("thumb needs -o FILE"));
+        return ctx.usage(QStringLiteral("-o FILE is missing"));
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
         return CtlContext::Failure;
@@ -206,7 +248,7 @@ int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
     // The cache is keyed by the file's modification time: take it from the listing.
     const int slash = remote.lastIndexOf(QLatin1Char('/'));
     QList<FileContent> entries;
-    list(ctx, device, slash > 0 ? remote.left(slash) : QString(), SortOrders.first(), &entries);
+    list(ctx, device, slash > 0 ? remote.left(slash) : QString(), ProtocolValue::FileNameIncrease, &entries);
     qint64 dateModified = 0;
     for (const FileContent& e : qAsConst(entries)) {
         if (e.name == remote.mid(slash + 1))
@@ -224,8 +266,7 @@ int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
         return ctx.fail(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
     if (ctx.out().json())
-        ctx.out().object({{"event", "result"}, {"command", "thumb"}, {"ok", true}, {"file", out.fileName()},
-            {"bytes", bytes.size()}});
+        ctx.out().result(true, CtlOutput::where(device), QFileInfo(out.fileName()).absoluteFilePath(), remote);
     else
         ctx.out().line(
             QStringLiteral("thumbnail of %1 -> %2 (%3 bytes)").arg(remote, out.fileName()).arg(bytes.size()));

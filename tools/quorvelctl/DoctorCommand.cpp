@@ -16,13 +16,15 @@ int DoctorCommand::doctor(CtlContext& ctx, const QStringList& args)
                        "each hand-added device and one discovery pass. Exit status 1 when something is wrong."));
     p.addOption({"wait", "Let the discovery pass listen this many seconds (default 3).", "seconds", "3"});
     int exit = 0;
+    int waitMs = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))
         return exit;
-    DiscoveryDoctor doctor(DiscoveryServer::instance(), qMax(1, p.value("wait").toInt()) * 1000);
+    if (!ctx.seconds(p, "wait", &waitMs))
+        return CtlContext::Usage;
+    DiscoveryDoctor doctor(DiscoveryServer::instance(), waitMs);
     QObject::connect(&doctor, &DiscoveryDoctor::found, ctx.anchor(), [&ctx](const DiscoveryDoctor::Finding& f) {
         if (ctx.out().json()) {
-            ctx.out().object(
-                {{"event", "finding"}, {"check", f.check}, {"ok", f.ok}, {"detail", f.detail}, {"advice", f.advice}});
+            ctx.out().event("finding", {{"check", f.check}, {"ok", f.ok}, {"detail", f.detail}, {"advice", f.advice}});
             return;
         }
         const QString line = QStringLiteral("%1 %2: %3").arg(f.ok ? "ok     " : "PROBLEM", f.check, f.detail);

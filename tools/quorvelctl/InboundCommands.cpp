@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QSet>
 #include <QThreadPool>
@@ -12,6 +13,7 @@
 #include "Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "FileDownloader.h"
 #include "ProtocolWords.h"
 #include "Timing.h"
 #include "TransferQueue.h"
@@ -76,7 +78,22 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
     CtlOutput& out = ctx.out();
     QObject::connect(
         &inbox, &OfferInbox::declined, ctx.anchor(), [&out](const OfferInbox::Offer& o, const QString& why) {
-            out.line(QStringLiteral("declined %1: %2").arg(o.remotePath, why));
+            if (out.json())
+                out.event(
+                    "declined", {{"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"reason", why}});
+            else
+                out.line(QStringLiteral("declined %1: %2").arg(CtlOutput::escaped(o.remotePath), why));
+        });
+    QObject::connect(
+        &inbox, &OfferInbox::accepted, ctx.anchor(), [&out](const OfferInbox::Offer& o, int, const QString& local) {
+            const QFileInfo part(FileDownloader::partPathOf(local));
+            if (part.size() > 0)
+                out.notice(QStringLiteral("resuming %1 from %2 bytes")
+                               .arg(CtlOutput::escaped(part.fileName()))
+                               .arg(part.size()));
+            if (out.json())
+                out.event(
+                    "accepted", {{"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"file", local}});
         });
     QObject::connect(&ctx.transfers(), &TransferQueue::progress, ctx.anchor(),
         [&out](const ProgressContent& pc) { out.progress(pc); });
@@ -87,10 +104,10 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
                 return;
             }
             if (ctx.out().json())
-                ctx.out().object({{"event", "result"}, {"command", "serve"}, {"ok", true}, {"file", pc.nativePath},
-                    {"remote", pc.remotePath}, {"from", pc.server.address.toString()}});
+                ctx.out().result(true, CtlOutput::where(pc.server), pc.nativePath, pc.remotePath);
             else
-                ctx.out().line(QStringLiteral("received %1 -> %2").arg(pc.remotePath, pc.nativePath));
+                ctx.out().line(QStringLiteral("received %1 -> %2")
+                                   .arg(CtlOutput::escaped(pc.remotePath), CtlOutput::escaped(pc.nativePath)));
         });
 
     auto* announce
@@ -107,7 +124,7 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
         return ctx.interrupted() ? CtlContext::Interrupted : ctx.fail(QStringLiteral("the ports never came free"));
     const QString folder = Config::instance()->value(Config::DownloadPath).toString();
     if (out.json())
-        out.object({{"event", "serving"}, {"folder", folder}});
+        out.event("serving", {{"folder", folder}});
     else
         out.line(QStringLiteral("serving; offered files go to %1").arg(folder));
     ctx.waitFor([] { return false; });
@@ -120,12 +137,15 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Offer files to another client (or a device) and serve them until each was fetched or the wait ends."));
-    p.addPositionalArgument("CLIENT", "IP address or name.");
+    p.addPositionalArgument("CLIENT", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument("FILE", "Files to offer.", "FILE...");
     p.addOption({"wait", "Serve at most this many seconds (default 300).", "seconds", "300"});
     int exit = 0;
+    int waitMs = 0;
     if (!ctx.parse(p, args, 2, -1, &exit))
         return exit;
+    if (!ctx.seconds(p, "wait", &waitMs))
+        return CtlContext::Usage;
     QStringList files;
     if (!ctx.existingFiles(p.positionalArguments().mid(1), &files))
         return CtlContext::Failure;
@@ -140,10 +160,20 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     int confirmed = 0;
     QObject scope; // after what the connections capture: it ends them first
     QObject::connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, &scope, [&](const ProgressContent& pc) {
-        if (pc.progress == ProgressContent::Done)
+        const int n = files.indexOf(pc.nativePath) + 1;
+        if (pc.progress == ProgressContent::Done && !fetched.contains(pc.nativePath)) {
             fetched.insert(pc.nativePath);
-        else if (pc.progress >= 0)
-            ctx.out().progress(pc);
+            // Each file's result as it is fetched.
+            if (ctx.out().json())
+                ctx.out().result(true, CtlOutput::where(client), pc.nativePath, pc.nativePath);
+            else
+                ctx.out().line(QStringLiteral("fetched %1 (file %2 of %3)")
+                                   .arg(CtlOutput::escaped(pc.nativePath))
+                                   .arg(n)
+                                   .arg(files.size()));
+        } else if (pc.progress >= 0 && pc.progress <= 100) {
+            ctx.out().progress(pc, n, files.size());
+        }
     });
     QObject::connect(
         ReplyOperate::relay(), &ReplyOperate::resultQueried, &scope, [&confirmed](uint, bool ok) { confirmed += ok; });
@@ -161,29 +191,40 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     };
     QElapsedTimer waited;
     waited.start();
-    const int waitMs = qMax(1, p.value("wait").toInt()) * 1000;
+    if (ctx.out().json())
+        ctx.out().event("waiting",
+            {{"device", CtlOutput::where(client)}, {"files", QJsonArray::fromStringList(files)}, {"wait_ms", waitMs}});
+    else
+        ctx.out().notice(QStringLiteral("waiting up to %1 s for %2 to fetch %3 file(s); Ctrl-C stops")
+                             .arg(waitMs / 1000)
+                             .arg(CtlOutput::where(client))
+                             .arg(files.size()));
     ctx.waitFor(allFetched, waitMs);
     // The fetching party asks next whether what it holds is right: stay for that answer
     // (a device may not ask at all, so not for long).
     if (allFetched())
         ctx.waitFor(
             [&] { return confirmed >= files.size(); }, int(qBound<qint64>(1, waitMs - waited.elapsed(), 15000)));
+    QStringList missing;
     for (const QString& f : qAsConst(files)) {
-        const bool ok = fetched.contains(f);
+        if (fetched.contains(f))
+            continue;
+        missing.append(f);
         if (ctx.out().json())
-            ctx.out().object({{"event", "result"}, {"command", "offer"}, {"ok", ok}, {"file", f}});
-        else if (ok)
-            ctx.out().line(QStringLiteral("fetched %1").arg(f));
+            ctx.out().result(false, CtlOutput::where(client), f, f);
     }
     QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
     if (ctx.interrupted())
         return CtlContext::Interrupted;
-    if (allFetched())
+    if (missing.isEmpty())
         return CtlContext::Success;
-    return ctx.fail(QStringLiteral("not every file was fetched"),
+    QStringList names;
+    for (const QString& f : qAsConst(missing))
+        names.append(CtlOutput::escaped(QFileInfo(f).fileName()));
+    return ctx.fail(QStringLiteral("not fetched: %1").arg(names.join(QStringLiteral(", "))),
         TaskOutcome::failure(QStringLiteral("%1 did not fetch %2 of %3 within %4 s")
-                                 .arg(TaskOutcome::who(client))
-                                 .arg(files.size() - fetched.size())
+                                 .arg(CtlOutput::where(client))
+                                 .arg(missing.size())
                                  .arg(files.size())
                                  .arg(waitMs / 1000)));
 }

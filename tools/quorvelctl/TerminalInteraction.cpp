@@ -31,10 +31,8 @@ void TerminalInteraction::askAcceptOffer(
         answer(false);
         return;
     }
-    if (m_out.json()) {
-        m_out.object(
-            {{"event", "offer"}, {"name", fileName}, {"from", from.address.toString()}, {"from_name", from.name}});
-    }
+    if (m_out.json())
+        m_out.event("offered", {{"device", CtlOutput::where(from)}, {"device_name", from.name}, {"remote", fileName}});
     fprintf(
         stderr, "%s offers \"%s\". Accept? [y/N] ", qUtf8Printable(TaskOutcome::who(from)), qUtf8Printable(fileName));
     fflush(stderr);

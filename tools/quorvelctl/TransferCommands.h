@@ -12,5 +12,5 @@ public:
 
     // Follows the queue's transfers with the given numbers to their ends, reporting each
     // as it ends; the number that failed. On interruption the rest are stopped.
-    static int follow(CtlContext& ctx, const QList<int>& ids, const char* command);
+    static int follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout = false);
 };

@@ -26,41 +26,21 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
 
     QStringList args = QCoreApplication::arguments().mid(1);
-    bool json = false;
-    bool verbose = false;
-    int timeout = 0;
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
-        const QString option = args.takeFirst();
-        if (option == QLatin1String("--json")) {
-            json = true;
-        } else if (option == QLatin1String("--verbose")) {
-            verbose = true;
-        } else if (option == QLatin1String("--timeout") && !args.isEmpty()) {
-            bool ok = false;
-            timeout = args.takeFirst().toInt(&ok);
-            if (!ok || timeout <= 0) {
-                fprintf(stderr, "quorvelctl: --timeout takes a number of seconds\n");
-                return CtlCommands::Usage;
-            }
-        } else if (option == QLatin1String("--version")) {
-            printf("%s\n", QUORVEL_VERSION);
-            return 0;
-        } else if (option == QLatin1String("--help")) {
-            printf("%s\n", CtlCommands::usage().toUtf8().constData());
-            return 0;
-        } else {
-            fprintf(stderr, "quorvelctl: unknown option %s\n%s\n", qPrintable(option),
-                CtlCommands::usage().toUtf8().constData());
-            return CtlCommands::Usage;
-        }
+    CtlCommands::Globals globals;
+    QString error;
+    if (!CtlCommands::takeGlobals(&args, &globals, &error)) {
+        CtlOutput(globals.json).error(error);
+        fprintf(stderr, "Try 'quorvelctl --help' for more information.\n");
+        return CtlCommands::Usage;
     }
+    const bool verbose = globals.verbose;
 
     // The same application folder as the window: its settings, history and log. Paths
     // the user gives stay relative to the current directory.
     auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
     CustomMsgHandler log;
-    CtlOutput out(json);
-    auto commands = std::make_unique<CtlCommands>(out, timeout);
+    CtlOutput out(globals.json);
+    auto commands = std::make_unique<CtlCommands>(out, globals.timeoutSeconds);
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
         [verbose](const QString& line) {
