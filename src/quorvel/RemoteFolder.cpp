@@ -134,8 +134,10 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     // The name comes from the device: it must not lead out of the download folder.
     if (!isPlainName(name))
         return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
+    if (!Config::instance())
+        return refuse(tr("no settings to find the download folder in"));
     const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-    if (!QDir().mkpath(folder))
+    if (folder.isEmpty() || !QDir().mkpath(folder))
         return refuse(tr("cannot make the download folder %1").arg(folder));
     auto* task
         = new FileDownloader(childPath(m_currentPath, name), QDir(folder).filePath(name), m_server, dateModified);
