@@ -1,0 +1,184 @@
+#include "RemoteFolder.h"
+
+#include <QDir>
+#include <QThreadPool>
+#include <memory>
+
+#include "Config.h"
+#include "FileDelete.h"
+#include "FileDownloader.h"
+#include "FileFinder.h"
+#include "FileOpen.h"
+#include "FileThumb.h"
+#include "ProtocolWords.h"
+
+const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
+
+RemoteFolder::RemoteFolder(const ServerContent& server, QObject* parent)
+    : QObject(parent)
+    , m_server(server)
+    , m_sort(DefaultSort)
+    , m_pool(new QThreadPool(this))
+{
+    m_pool->setMaxThreadCount(1);
+}
+
+RemoteFolder::~RemoteFolder()
+{
+    m_waitingThumbs.clear();
+    m_pool->clear();
+    if (m_thumbPool)
+        m_thumbPool->clear();
+    for (const TaskHandle& handle : qAsConst(m_active))
+        handle.cancel();
+    m_pool->waitForDone();
+    if (m_thumbPool)
+        m_thumbPool->waitForDone();
+}
+
+QString RemoteFolder::childPath(const QString& folder, const QString& name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+QString RemoteFolder::parentPath(const QString& folder)
+{
+    if (folder == QLatin1String("/"))
+        return folder;
+    const int slash = folder.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? folder : folder.left(slash);
+}
+
+bool RemoteFolder::isPlainName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+void RemoteFolder::start(QThreadPool* pool, Task* task)
+{
+    const quint64 serial = ++m_taskSerial;
+    m_active.insert(serial, TaskHandle(task));
+    connect(task, &Task::ended, this, [this, serial] { m_active.remove(serial); });
+    pool->start(task);
+}
+
+void RemoteFolder::list(const QString& name)
+{
+    listPath(name.isEmpty() ? m_currentPath : childPath(m_currentPath, name));
+}
+
+void RemoteFolder::up()
+{
+    // Pressed again before the parent arrived: one more level up.
+    listPath(parentPath(m_loading ? m_pendingPath : m_currentPath));
+}
+
+void RemoteFolder::setSortOrder(const QString& order)
+{
+    m_sort = order;
+    list();
+}
+
+void RemoteFolder::listPath(const QString& path)
+{
+    m_pendingPath = path;
+    const int serial = ++m_listSerial;
+    auto* finder = new FileFinder(path, m_sort, m_server);
+    auto entries = std::make_shared<QList<FileContent>>();
+    connect(finder, &FileFinder::findFileEnd, this, [entries](const QList<FileContent>& l) { *entries = l; });
+    connect(finder, &Task::ended, this, [this, serial, path, entries](const TaskOutcome& outcome) {
+        if (serial != m_listSerial)
+            return; // a newer listing was asked for
+        m_loading = false;
+        emit loadingChanged(false);
+        if (!outcome.ok) {
+            emit listingFailed(path, outcome.text());
+            return;
+        }
+        m_currentPath = path;
+        ++m_generation;
+        dropWaitingThumbs();
+        emit listed(*entries);
+    });
+    start(m_pool, finder);
+    if (!m_loading) {
+        m_loading = true;
+        emit loadingChanged(true);
+    }
+}
+
+void RemoteFolder::open(const QString& name)
+{
+    start(m_pool, new FileOpen(childPath(m_currentPath, name), m_server));
+}
+
+void RemoteFolder::remove(const QString& name)
+{
+    auto* task = new FileDelete(childPath(m_currentPath, name), m_server);
+    connect(task, &FileDelete::deleteFileEnd, this, [this](bool ok) {
+        emit deleted(ok);
+        if (ok)
+            list();
+    });
+    start(m_pool, task);
+}
+
+bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* reason)
+{
+    const auto refuse = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    // The name comes from the device: it must not lead out of the download folder.
+    if (!isPlainName(name))
+        return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
+    if (!Config::instance())
+        return refuse(tr("no settings to find the download folder in"));
+    const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return refuse(tr("cannot make the download folder %1").arg(folder));
+    auto* task
+        = new FileDownloader(childPath(m_currentPath, name), QDir(folder).filePath(name), m_server, dateModified);
+    connect(task, &FileDownloader::updateProgress, this, &RemoteFolder::downloadProgress);
+    connect(task, &FileDownloader::updateRecentFileList, this, &RemoteFolder::recentFilesChanged);
+    start(m_pool, task);
+    return true;
+}
+
+void RemoteFolder::fetchThumb(const QString& name, qint64 dateModified, const QModelIndex& index)
+{
+    m_waitingThumbs.append({childPath(m_currentPath, name), dateModified, index});
+    if (m_waitingThumbs.size() > ThumbBacklog)
+        emit thumbFetched(false, QByteArray(), m_waitingThumbs.takeFirst().index);
+    pumpThumbs();
+}
+
+void RemoteFolder::dropWaitingThumbs()
+{
+    m_waitingThumbs.clear();
+}
+
+void RemoteFolder::pumpThumbs()
+{
+    if (!m_thumbPool) {
+        m_thumbPool = new QThreadPool(this);
+        m_thumbPool->setMaxThreadCount(ThumbThreads);
+    }
+    while (m_runningThumbs < ThumbThreads && !m_waitingThumbs.isEmpty()) {
+        const ThumbRequest request = m_waitingThumbs.takeLast();
+        auto* task = new FileThumb(request.path, m_server, request.dateModified, request.index);
+        const int generation = m_generation;
+        connect(task, &FileThumb::getThumbEnd, this,
+            [this, generation](bool ok, const QByteArray& bytes, const QModelIndex& index) {
+                --m_runningThumbs;
+                // Rows of a folder no longer shown: the index names another entry now.
+                if (generation == m_generation)
+                    emit thumbFetched(ok, bytes, index);
+                pumpThumbs();
+            });
+        ++m_runningThumbs;
+        start(m_thumbPool, task);
+    }
+}
