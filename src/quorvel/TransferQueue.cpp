@@ -4,6 +4,8 @@
 
 #include "FileDownloader.h"
 #include "FileTransferServer.h"
+#include "ProtocolWords.h"
+#include "server/FileDistribution.h"
 
 TransferQueue::TransferQueue(QObject* parent)
     : QObject(parent)
@@ -40,6 +42,17 @@ int TransferQueue::download(
     follow(task, id);
     m_downloads->start(task);
     return id;
+}
+
+int TransferQueue::retry(const ProgressContent& failed)
+{
+    if (failed.type == ProgressContent::Download)
+        return download(failed.remotePath, failed.nativePath, failed.server, failed.dateModified);
+    if (failed.server.type == ProtocolValue::Client) {
+        QThreadPool::globalInstance()->start(new FileDistribution(failed.nativePath, failed.server));
+        return -1;
+    }
+    return upload({failed.nativePath}, failed.server, failed.type == ProgressContent::SecureUpload).value(0, -1);
 }
 
 void TransferQueue::follow(Task* task, int id)

@@ -26,6 +26,10 @@ public:
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
     int download(
         const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+    // Starts a failed transfer again, as it was (same paths, same area): its new number.
+    // A file served to another client is offered to it again instead; then -1, as the
+    // fetch that follows is the other party's.
+    int retry(const ProgressContent& failed);
 
     // Asks every running or waiting transfer to stop at its next step.
     void stopAll();
