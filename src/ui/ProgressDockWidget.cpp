@@ -1,6 +1,7 @@
 #include "ProgressDockWidget.h"
 
 #include <QAtomicPointer>
+#include <QElapsedTimer>
 
 #include "AppContext.h"
 #include "ProgressWidget.h"
@@ -11,6 +12,8 @@
 namespace {
 QAtomicPointer<ProgressDockWidget> g_panel;
 const char* const Tag = "ProgressDockWidget";
+// Work per slice, well under a frame, so that the window keeps answering.
+constexpr qint64 SliceNs = 6 * 1000 * 1000;
 } // namespace
 
 ProgressDockWidget::ProgressDockWidget(QWidget* parent)
@@ -20,6 +23,9 @@ ProgressDockWidget::ProgressDockWidget(QWidget* parent)
     ui->setupUi(this);
     connect(ui->btnClear, &QPushButton::clicked, this, &ProgressDockWidget::clear, Qt::UniqueConnection);
     setStyleSheet(QStringLiteral("background-color:#EDFAFEFF"));
+    m_showPending.setSingleShot(true);
+    m_showPending.setInterval(0);
+    connect(&m_showPending, &QTimer::timeout, this, &ProgressDockWidget::showPending);
     g_panel.storeRelease(this);
 }
 
@@ -79,6 +85,41 @@ void ProgressDockWidget::uploadProgressUpdated(ProgressContent content)
 {
     show();
     QMutexLocker lock(&m_mutex);
+    const bool known = content.progress >= ProgressContent::Failed && content.progress <= ProgressContent::Done;
+    if (!known) {
+        qCritical("[E][%s] Wrong parameter while updating progress widget", Tag);
+        // The row is made all the same, as it was: without a percentage.
+        if (row(content.id) || m_pending.contains(content.id))
+            return;
+        content.progress = 0;
+    }
+    auto pending = m_pending.find(content.id);
+    if (pending == m_pending.end()) {
+        m_pending.insert(content.id, content);
+        m_pendingOrder.append(content.id);
+    } else if (!pending->isFinal()) {
+        // After the last report nothing changes the row but a new one after a close.
+        *pending = content;
+    }
+    if (!m_showPending.isActive())
+        m_showPending.start();
+}
+
+void ProgressDockWidget::showPending()
+{
+    QMutexLocker lock(&m_mutex);
+    QElapsedTimer slice;
+    slice.start();
+    int done = 0;
+    while (done < m_pendingOrder.size() && slice.nsecsElapsed() < SliceNs)
+        apply(m_pending.take(m_pendingOrder.at(done++)));
+    m_pendingOrder.remove(0, done);
+    if (!m_pendingOrder.isEmpty())
+        m_showPending.start();
+}
+
+void ProgressDockWidget::apply(const ProgressContent& content)
+{
     const QString fileName = content.nativePath.split(QLatin1Char('/')).last();
     const QString prefix = content.type == ProgressContent::Upload ? tr("上传文件:\"")
         : content.type == ProgressContent::Download                ? tr("下载文件:\"")
@@ -107,16 +148,14 @@ void ProgressDockWidget::uploadProgressUpdated(ProgressContent content)
         row->setCloseVisible(true);
         row->setDateModified(content.dateModified);
         row->setRedo();
-    } else if (content.progress >= 0 && content.progress <= 100) {
-        row->setProgress(0, 100, content.progress);
-        row->setRate(content.bytes, content.totalBytes, content.speed);
     } else if (content.progress == ProgressContent::Done) {
         row->setProgress(0, 100, 100);
         row->setText(prefix + fileName + tr("\"成功."));
         row->setToolTip(QString());
         row->setCloseVisible(true);
     } else {
-        qCritical("[E][%s] Wrong parameter while updating progress widget", Tag);
+        row->setProgress(0, 100, content.progress);
+        row->setRate(content.bytes, content.totalBytes, content.speed);
     }
 }
 
@@ -134,11 +173,16 @@ void ProgressDockWidget::clear()
     }
     ui->layoutWidget->clear();
     m_rows.clear();
+    // Reports that came before the click belong to the rows it removed.
+    m_pending.clear();
+    m_pendingOrder.clear();
 }
 
 void ProgressDockWidget::progressWidgetDestroyed(int id)
 {
     QMutexLocker lock(&m_mutex);
+    if (m_pending.remove(id))
+        m_pendingOrder.removeOne(id);
     QListWidgetItem* item = m_rows.value(id);
     if (!item)
         return;
