@@ -13,7 +13,7 @@ namespace {
 QAtomicPointer<ProgressDockWidget> g_panel;
 const char* const Tag = "ProgressDockWidget";
 // Work per slice, well under a frame, so that the window keeps answering.
-constexpr qint64 SliceNs = 6 * 1000 * 1000;
+constexpr qint64 SliceNs = 4 * 1000 * 1000;
 } // namespace
 
 ProgressDockWidget::ProgressDockWidget(QWidget* parent)
