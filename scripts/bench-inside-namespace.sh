@@ -18,3 +18,7 @@ $bin/bench_transfer 1 list 2>/dev/null | grep listing
 # Window benchmarks below run against an X server of their own: scripts/with-xvfb.sh CMD.
 echo "== file browser: a folder of 20,000 images (open to last row; longest stalls loading and scrolling with thumbnails)"
 bash scripts/with-xvfb.sh $bin/bench_browser 20000 2>/dev/null | grep browser
+echo "== progress panel: 100 transfers reporting at once (paced every 2 ms, then flooding)"
+for pace in 2 0; do
+  bash scripts/with-xvfb.sh $bin/bench_progress $pace 2>/dev/null
+done

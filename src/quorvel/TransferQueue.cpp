@@ -4,6 +4,7 @@
 
 #include "FileDownloader.h"
 #include "FileTransferServer.h"
+#include "ProtocolWords.h"
 #include "server/FileDistribution.h"
 
 TransferQueue::TransferQueue(QObject* parent)
@@ -64,6 +65,17 @@ void TransferQueue::send(const QStringList& files, const ServerContent& target, 
         offer(files, target);
     else
         upload(files, target, secure);
+}
+
+int TransferQueue::retry(const ProgressContent& failed)
+{
+    if (failed.type == ProgressContent::Download)
+        return download(failed.remotePath, failed.nativePath, failed.server, failed.dateModified);
+    if (failed.server.type == ProtocolValue::Client) {
+        offer({failed.nativePath}, failed.server);
+        return -1;
+    }
+    return upload({failed.nativePath}, failed.server, failed.type == ProgressContent::SecureUpload).value(0, -1);
 }
 
 void TransferQueue::follow(Task* task, int id)

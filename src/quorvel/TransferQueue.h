@@ -31,6 +31,10 @@ public:
     void offer(const QStringList& files, const ServerContent& client);
     // Uploads to a device, or offers to another client: what sending means for the target.
     void send(const QStringList& files, const ServerContent& target, bool secure);
+    // Starts a failed transfer again, as it was (same paths, same area): its new number.
+    // A file served to another client is offered to it again instead; then -1, as the
+    // fetch that follows is the other party's.
+    int retry(const ProgressContent& failed);
 
     // Asks every running or waiting transfer to stop at its next step.
     void stopAll();

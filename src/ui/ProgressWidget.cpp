@@ -1,0 +1,207 @@
+#include "ProgressWidget.h"
+
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QThreadPool>
+#include <QUrl>
+#include <cmath>
+
+#include "FileDelete.h"
+#include "FileOpen.h"
+#include "ProgressDockWidget.h"
+#include "ui_ProgressWidget.h"
+
+namespace {
+const char* const Tag = "ProgressWidget";
+
+QString sizeText(double bytes)
+{
+    const char* const units[] = {"B", "KB", "MB", "GB", "TB"};
+    int unit = 0;
+    while (bytes >= 1024 && unit < 4) {
+        bytes /= 1024;
+        ++unit;
+    }
+    return unit == 0 ? QStringLiteral("%1 B").arg(qint64(bytes))
+                     : QStringLiteral("%1 %2").arg(bytes, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+QString durationText(qint64 seconds)
+{
+    const QString mmss = QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return seconds >= 3600 ? QStringLiteral("%1:%2").arg(seconds / 3600).arg(mmss.rightJustified(5, QLatin1Char('0')))
+                           : mmss;
+}
+
+bool openLocal(const QString& path)
+{
+    return !path.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+} // namespace
+
+ProgressWidget::ProgressWidget(const ServerContent& server, const QString& nativePath, bool isDownload, QWidget* parent)
+    : QWidget(parent)
+    , ui(new Ui::ProgressWidget)
+    , m_server(server)
+    , m_nativePath(nativePath)
+    , m_isDownload(isDownload)
+    , m_type(isDownload ? ProgressContent::Download : ProgressContent::Upload)
+{
+    ui->setupUi(this);
+    // Owned by the row, not the menu: the menu drops them after a failure.
+    m_openNative = new QAction(tr("在本地打开"), this);
+    m_openDir = new QAction(tr("打开所在目录"), this);
+    m_deleteRemote = new QAction(tr("在Quorvel上删除"), this);
+    m_openRemote = new QAction(tr("在Quorvel上打开"), this);
+    connect(m_openNative, &QAction::triggered, this, &ProgressWidget::openFileAtNative);
+    connect(m_openDir, &QAction::triggered, this, &ProgressWidget::openDirTriggered);
+    connect(m_deleteRemote, &QAction::triggered, this, &ProgressWidget::deleteFileAtServer);
+    connect(m_openRemote, &QAction::triggered, this, &ProgressWidget::openActionTriggered);
+    m_menu.addActions({m_openNative, m_openDir, m_deleteRemote, m_openRemote});
+    connect(ui->btnClose, &QPushButton::clicked, this, &ProgressWidget::close);
+}
+
+ProgressWidget::~ProgressWidget()
+{
+    delete ui;
+}
+
+void ProgressWidget::setPaths(const QString& nativePath, const QString& remotePath)
+{
+    m_nativePath = nativePath;
+    m_remotePath = remotePath;
+}
+
+void ProgressWidget::setId(int id)
+{
+    m_id = id;
+}
+
+void ProgressWidget::setDateModified(qint64 dateModified)
+{
+    m_dateModified = dateModified;
+}
+
+void ProgressWidget::setProgress(int minimum, int maximum, int value)
+{
+    if (ui->progressBar->minimum() != minimum)
+        ui->progressBar->setMinimum(minimum);
+    if (ui->progressBar->maximum() != maximum)
+        ui->progressBar->setMaximum(maximum);
+    if (ui->progressBar->value() != value)
+        ui->progressBar->setValue(value);
+}
+
+QString ProgressWidget::wrapped(QString text)
+{
+    for (int at = 23; at < text.size(); at *= 2)
+        text.insert(at, QLatin1Char('\n'));
+    return text;
+}
+
+void ProgressWidget::setText(const QString& text)
+{
+    ui->label->setText(wrapped(text));
+    setAccessibleName(text);
+}
+
+QString ProgressWidget::text() const
+{
+    return ui->label->text();
+}
+
+void ProgressWidget::setCloseVisible(bool visible)
+{
+    ui->btnClose->setVisible(visible);
+}
+
+void ProgressWidget::setRedo()
+{
+    if (!m_redo) {
+        m_redo = new QAction(tr("重新下载/上传"), this);
+        connect(m_redo, &QAction::triggered, this, &ProgressWidget::redoActionTriggered);
+    }
+    m_menu.clear();
+    m_menu.addAction(m_redo);
+}
+
+QString ProgressWidget::rateText(qint64 bytes, qint64 totalBytes, double speed)
+{
+    QString moved = totalBytes < 0 ? tr("已传输 %1").arg(sizeText(bytes))
+                                   : tr("已传输 %1 / %2").arg(sizeText(bytes), sizeText(totalBytes));
+    if (speed < 0)
+        return moved + QLatin1Char('\n') + tr("速度计算中");
+    moved += QLatin1Char('\n') + tr("速度 %1/s").arg(sizeText(speed));
+    if (totalBytes < 0 || speed <= 0)
+        return moved;
+    const qint64 left = qint64(std::ceil(std::max<qint64>(totalBytes - bytes, 0) / speed));
+    return moved + QLatin1Char('\n') + tr("剩余时间 %1").arg(durationText(left));
+}
+
+void ProgressWidget::setRate(qint64 bytes, qint64 totalBytes, double speed)
+{
+    const QString text = rateText(bytes, totalBytes, speed);
+    setToolTip(text);
+    setAccessibleDescription(text);
+}
+
+void ProgressWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton)
+        m_menu.popup(event->globalPos());
+    QWidget::mouseReleaseEvent(event);
+}
+
+void ProgressWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_isDownload)
+        openFileAtNative();
+    else
+        openActionTriggered();
+}
+
+void ProgressWidget::openFileAtNative()
+{
+    if (!openLocal(m_nativePath))
+        qCritical("[E][%s] Open file at local fail.", Tag);
+}
+
+void ProgressWidget::deleteFileAtServer()
+{
+    QThreadPool::globalInstance()->start(new FileDelete(m_remotePath, m_server));
+}
+
+void ProgressWidget::openDirTriggered()
+{
+    const int slash = m_nativePath.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || !openLocal(m_nativePath.left(qMax(slash, 1))))
+        qCritical("[E][%s] Open folder of %s fail.", Tag, qUtf8Printable(m_nativePath));
+}
+
+void ProgressWidget::openActionTriggered()
+{
+    QThreadPool::globalInstance()->start(new FileOpen(m_remotePath, m_server));
+}
+
+void ProgressWidget::redoActionTriggered()
+{
+    ProgressDockWidget* panel = ProgressDockWidget::current();
+    if (!panel)
+        return;
+    ProgressContent failed;
+    failed.type = m_type;
+    failed.id = m_id;
+    failed.server = m_server;
+    failed.nativePath = m_nativePath;
+    failed.remotePath = m_remotePath;
+    failed.dateModified = m_dateModified;
+    panel->retry(failed);
+}
+
+void ProgressWidget::close()
+{
+    emit destroyed(m_id);
+    deleteLater();
+}

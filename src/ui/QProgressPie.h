@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QBrush>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QTimer>
+
+// A spinning ring of twelve spokes with the percentage in its middle; it stops turning
+// once the value reaches the maximum.
+class QProgressPie : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit QProgressPie(QWidget* parent = nullptr);
+
+    bool isSpinning() const { return m_timer.isActive(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void updateAngle();
+
+private:
+    QBrush m_brush;
+    // A texture for the spokes, none by default.
+    QPixmap m_pixmap;
+    QTimer m_timer;
+    int m_angle = 0;
+};
