@@ -27,9 +27,6 @@ public:
     // it again when the cast has ended.
     void setServerContent(ServerContent* device);
 
-    // The launcher entry's indicator (hidden while no cast runs).
-    TaskbarProgress* taskbarProgress() const { return m_taskbarProgress; }
-
 private slots:
     void onStartButtonClicked();
     void onStopButtonClicked();
