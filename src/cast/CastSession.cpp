@@ -49,21 +49,28 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
         return false;
     }
     m_stopRequested = false;
+    m_endedByUser = false;
     m_task = new VantropeTask(device.address, quint16(feature.port),
         device.name.isEmpty() ? device.address.toString() : device.name,
         Config::instance()->value(Config::ClientName).toString(), screen.width(), screen.height());
     VantropeTask* task = m_task;
     connect(
         task, &VantropeTask::waitForUserConfirmCast, this,
-        [task](const QString& name) { task->setConfirmCastResult(UserInteraction::current()->confirmCast(name)); },
+        [this, task](const QString& name) {
+            const bool yes = UserInteraction::current()->confirmCast(name);
+            m_endedByUser = !yes;
+            task->setConfirmCastResult(yes);
+        },
         Qt::BlockingQueuedConnection);
     connect(
         task, &VantropeTask::waitForUserInputPassword, this,
-        [task](const QString& password, const QString& title, const QString& content) {
+        [this, task](const QString& password, const QString& title, const QString& content) {
             QString answer = UserInteraction::current()->askCastPassword(password, title, content);
+            m_endedByUser = answer.isEmpty();
             task->setPassword(answer);
         },
         Qt::BlockingQueuedConnection);
+    connect(task, &VantropeTask::onStarted, this, &CastSession::started);
     connect(task, &VantropeTask::castServerName, this, &CastSession::link);
     m_taskDone = std::make_shared<QSemaphore>();
     connect(
@@ -77,13 +84,17 @@ void CastSession::link(const QString& serverName)
 {
     delete m_link;
     m_link = new CastControllerClient(serverName, this);
+    connect(m_link, &CastControllerClient::serverConnected, this, [this] {
+        emit programConnected();
+        // A stop asked for while the program was still starting reaches it now.
+        if (m_stopRequested)
+            m_link->sendStop();
+    });
     connect(m_link, &CastControllerClient::castConnected, this, &CastSession::casting);
     connect(m_link, &CastControllerClient::castPaused, this, &CastSession::paused);
     connect(m_link, &CastControllerClient::castResumed, this, &CastSession::resumed);
     connect(m_link, &CastControllerClient::castDisconnected, this, &CastSession::disconnected);
     m_link->start();
-    if (m_stopRequested)
-        m_link->sendStop();
 }
 
 void CastSession::onTaskEnded(const TaskOutcome& outcome)

@@ -24,6 +24,9 @@ public:
     // when it cannot even be tried.
     bool start(const ServerContent& device, const QSize& screen);
     bool isActive() const { return m_task != nullptr; }
+    // Whether the last cast ended because the user declined it or gave no password: an
+    // end the user chose, with nothing to report. Valid from ended() until the next start.
+    bool endedByUser() const { return m_endedByUser; }
 
     void pause();
     void resume();
@@ -31,6 +34,10 @@ public:
     void stop();
 
 signals:
+    // The negotiation with the device began.
+    void started();
+    // The casting program took the link: from now on stop() reaches it.
+    void programConnected();
     void casting();
     void paused();
     void resumed();
@@ -48,4 +55,5 @@ private:
     std::shared_ptr<QSemaphore> m_taskDone;
     CastControllerClient* m_link = nullptr;
     bool m_stopRequested = false;
+    bool m_endedByUser = false;
 };
