@@ -13,9 +13,13 @@
 
 #include "AboutQuorvelDialog.h"
 #include "AppContext.h"
+#include "CastControllerWidget.h"
 #include "Config.h"
+#include "FileListDialog.h"
 #include "LogDialog.h"
 #include "ManualDevicesManageDialog.h"
+#include "ProgressDockWidget.h"
+#include "RecentFilesDialog.h"
 #include "SalutatorySetting.h"
 #include "SettingDialog.h"
 #include "TrayIconMenu.h"
@@ -26,6 +30,7 @@
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
+#include "quorvel/server/ReplyOperate.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -92,8 +97,26 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
         discovery, &DiscoveryServer::serverDiscoeryEnd, this, &MainWindow::onServerDiscoveryEnd, Qt::QueuedConnection);
     connect(UserNotices::instance(), &UserNotices::notify, this, &MainWindow::notify, Qt::QueuedConnection);
 
+    // Every transfer the services run shows in the panel; files that other clients fetch
+    // from this one too.
+    ui->notifyWidget->follow(context->transfers());
+    connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, ui->notifyWidget,
+        &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
+
     startDiscoveryServer();
 
+    // The history changes when a transfer ends, here or served to another client.
+    connect(context->transfers(), &TransferQueue::transferEnded, this, [this] {
+        if (m_recentFiles)
+            m_recentFiles->updateList();
+    });
+    connect(
+        ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this,
+        [this] {
+            if (m_recentFiles)
+                m_recentFiles->updateList();
+        },
+        Qt::QueuedConnection);
     addRecentFilesTab();
     ui->fileListTabWidget->setTabsClosable(true);
 
@@ -333,7 +356,8 @@ void MainWindow::updateServerComboBox()
 void MainWindow::serverSelectChanged(int index, bool isUser)
 {
     if (index < 0 || size_t(index) >= m_devices.size()) {
-        resetTabs();
+        resetTabs(true);
+        ui->castControllerWidget->setServerContent(nullptr);
         ui->serverWidget->setServer(ServerContent());
         return;
     }
@@ -342,42 +366,62 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     if (isUser || !config->contains(Config::LastSelectedServerUUID))
         config->setValue(Config::LastSelectedServerUUID, device.uuid);
     ui->serverWidget->setServer(device);
+    m_recentFiles->setServerContent(device);
+    ui->castControllerWidget->setServerContent(m_devices[size_t(index)].get());
     if (QWidget* tab = m_deviceTabs.value(device.uuid)) {
         ui->fileListTabWidget->setCurrentWidget(tab);
         return;
     }
-    resetTabs();
+    resetTabs(false);
+    // Another client has no files to browse.
     if (device.type == ClientType)
         return;
+    ui->fileListTabWidget->setCurrentWidget(addFileBrowser(device, device.name.left(50)));
 }
 
-void MainWindow::resetTabs()
+QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)
 {
-    // Browsers of devices no longer shown go; the history view is made anew for the
-    // device shown next.
+    auto* browser = new FileListDialog(device);
+    connect(browser, &FileListDialog::updateDownloadProgress, ui->notifyWidget,
+        &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
+    connect(browser, &FileListDialog::updateRecentFileList, this, [this] {
+        if (m_recentFiles)
+            m_recentFiles->updateList();
+    });
+    ui->fileListTabWidget->addTab(browser, title);
+    ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
+    m_deviceTabs.insert(device.uuid, browser);
+    return browser;
+}
+
+void MainWindow::resetTabs(bool freshHistory)
+{
+    // Browsers of devices no longer shown go; with no device at all, so does the history
+    // of the last one.
     for (QWidget* page : qAsConst(m_deviceTabs))
         page->deleteLater();
     m_deviceTabs.clear();
     ui->fileListTabWidget->clear();
-    if (m_recentFiles)
+    if (freshHistory && m_recentFiles) {
         m_recentFiles->deleteLater();
-    m_recentFiles = nullptr;
+        m_recentFiles = nullptr;
+    }
     addRecentFilesTab();
 }
 
 void MainWindow::addRecentFilesTab()
 {
-    if (!m_recentFiles) {
-        m_recentFiles = new QWidget;
-        m_recentFiles->setObjectName(QStringLiteral("recentFiles"));
-    }
+    if (!m_recentFiles)
+        m_recentFiles = new RecentFilesDialog;
     ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
 }
 
 void MainWindow::getFileList(const ServerContent& server)
 {
-    if (QWidget* tab = m_deviceTabs.value(server.uuid))
-        ui->fileListTabWidget->setCurrentWidget(tab);
+    QWidget* tab = m_deviceTabs.value(server.uuid);
+    if (!tab)
+        tab = addFileBrowser(server, server.name);
+    ui->fileListTabWidget->setCurrentWidget(tab);
 }
 
 void MainWindow::tabClose(int index)

@@ -16,6 +16,7 @@ class AppContext;
 class LogDialog;
 class ManualDevicesManageDialog;
 class OperateListener;
+class RecentFilesDialog;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -40,7 +41,7 @@ public:
     QMenu* popupMenu() const { return m_popupMenu; }
 
 public slots:
-    QWidget* getRecentFileDlg() const { return m_recentFiles; }
+    RecentFilesDialog* getRecentFileDlg() const { return m_recentFiles; }
     void notify(const QString& description);
     void startUploadFile(const QString& filePath = QString());
     void startUploadFiles(const QStringList& filePathList = QStringList());
@@ -75,8 +76,9 @@ private:
     void buildPopupMenu();
     void updateServerComboBox();
     void uploadFiles(const QStringList& paths);
-    void resetTabs();
+    void resetTabs(bool freshHistory);
     void addRecentFilesTab();
+    QWidget* addFileBrowser(const ServerContent& device, const QString& title);
     void enableDeviceActions();
     void onPortTaken(quint16 port, const QString& error);
 
@@ -89,7 +91,7 @@ private:
     std::vector<std::unique_ptr<ServerContent>> m_devices;
     // Device id -> its file browser's page.
     QHash<QString, QWidget*> m_deviceTabs;
-    QWidget* m_recentFiles = nullptr;
+    RecentFilesDialog* m_recentFiles = nullptr;
     OperateListener* m_operateListener = nullptr;
     ManualDevicesManageDialog* m_manualDevices = nullptr;
     QPoint m_dragLast;

@@ -7,24 +7,14 @@
 #include "FileThumb.h"
 #include "ProtocolWords.h"
 
-#if __has_include("FileTypes.h")
 #include "FileTypes.h"
-#define QUORVEL_HAS_FILE_TYPES 1
-#endif
 
 namespace {
 constexpr int IconSide = 48;
 
 QPixmap typeIcon(const QString& fileName)
 {
-#ifdef QUORVEL_HAS_FILE_TYPES
     return FileTypes::instance()->icon(fileName).pixmap(IconSide, IconSide);
-#else
-    // Until the file browser's icon table is in: pictures and the rest.
-    return QIcon(isImageFile(fileName) ? QStringLiteral(":/drawable/icon_file_pic.png")
-                                       : QStringLiteral(":/drawable/icon_file_unknow.png"))
-        .pixmap(IconSide, IconSide);
-#endif
 }
 } // namespace
 

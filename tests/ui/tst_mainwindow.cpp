@@ -168,6 +168,7 @@ void TestMainWindow::devicesThenClientsAndTheRememberedChoice()
     QTest::keyClick(combo, Qt::Key_Down);
     QCOMPARE(card->server().name, QString("Room B"));
     QCOMPARE(client.context.config()->value(Config::LastSelectedServerUUID).toString(), QString("uuid-Room B"));
+    QCOMPARE(client.tabTexts(), (QStringList{"最近文件", "Room B"}));
     QTest::keyClick(combo, Qt::Key_Down);
     QCOMPARE(card->server().type, QString("client"));
     QCOMPARE(client.tabTexts(), QStringList{"最近文件"});
