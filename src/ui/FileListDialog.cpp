@@ -1,56 +1,32 @@
 #include "FileListDialog.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QVBoxLayout>
 
 #include "FileListView.h"
 #include "RemoteFolder.h"
+#include "ui_FileListDialog.h"
 
 FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
     : QDialog(parent)
+    , ui(new Ui::FileListDialog)
     , server(server)
     , folder(new RemoteFolder(server, this))
     , model(QString(), server)
 {
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
-    setObjectName(QStringLiteral("FileListDialog"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
-    resize(596, 693);
-
-    uperDirButton = new QPushButton(QIcon(QStringLiteral(":/drawable/back_to_father_dir.png")), tr("上一层"), this);
-    uperDirButton->setObjectName(QStringLiteral("UperDirButton"));
-    uperDirButton->setIconSize(QSize(24, 24));
-    uperDirButton->setMinimumWidth(80);
-    uperDirButton->setAutoDefault(false);
-    uperDirButton->setAccessibleName(tr("上一层"));
-    uperDirButton->setToolTip(tr("上一层 (Backspace)"));
-    filePathEdit = new QLineEdit(this);
-    filePathEdit->setObjectName(QStringLiteral("FilePathEdit"));
-    filePathEdit->setReadOnly(true);
-    filePathEdit->setMaximumHeight(30);
-    filePathEdit->setAccessibleName(tr("当前目录"));
-    statusLabel = new QLabel(this);
-    statusLabel->setObjectName(QStringLiteral("FileListStatus"));
-    statusLabel->setAccessibleName(tr("状态"));
-    statusLabel->setWordWrap(true);
+    uperDirButton = ui->UperDirButton;
+    uperDirButton->setIcon(QIcon(QStringLiteral(":/drawable/back_to_father_dir.png")));
+    filePathEdit = ui->FilePathEdit;
+    statusLabel = ui->FileListStatus;
     statusLabel->hide();
-    fileTreeView = new FileListView(this);
-    fileTreeView->setObjectName(QStringLiteral("FileTreeView"));
-
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(uperDirButton);
-    bar->addWidget(filePathEdit);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
-    layout->addWidget(statusLabel);
-    layout->addWidget(fileTreeView);
+    fileTreeView = ui->FileTreeView;
 
     fileTreeView->setRootIsDecorated(false);
     fileTreeView->setUniformRowHeights(true);
@@ -87,6 +63,7 @@ FileListDialog::~FileListDialog()
 {
     // Before the model: the thumbnails still running report to it.
     delete folder;
+    delete ui;
 }
 
 QString FileListDialog::currentPath() const

@@ -10,6 +10,9 @@
 #include "ServerContent.h"
 
 class FileListView;
+namespace Ui {
+class FileListDialog;
+}
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -52,6 +55,7 @@ private:
     void showLoading(bool loading);
     void showStatus(const QString& text);
 
+    Ui::FileListDialog* ui;
     ServerContent server;
     RemoteFolder* folder;
     FileTreeModel model;

@@ -4,6 +4,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 
 #include "ServerContent.h"
 
@@ -37,8 +38,12 @@ void GuiUserInteraction::askAcceptOffer(
     QWidget* parent = m_window && m_window->isVisible() ? m_window.data() : nullptr;
     auto* box = new QMessageBox(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
         QMessageBox::Yes | QMessageBox::No, parent);
-    // Without a default button: a stray Enter must not take a file.
+    // Without a default button: a stray Enter must not take a file (nor decline it).
     box->setDefaultButton(QMessageBox::NoButton);
+    for (QAbstractButton* button : box->buttons()) {
+        if (auto* push = qobject_cast<QPushButton*>(button))
+            push->setAutoDefault(false);
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     // The answer comes when the box is closed; the caller's thread does not wait for it.
     QObject::connect(box, &QMessageBox::finished, box, [answer](int result) { answer(result == QMessageBox::Yes); });

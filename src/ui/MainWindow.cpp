@@ -87,6 +87,9 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     connect(ui->serverWidget, &ServerContentWidget::filePathDroped, this,
         [this](const QStringList& paths) { startUploadFiles(paths); });
     connect(ui->serverWidget, &ServerContentWidget::fileList, this, &MainWindow::getFileList);
+    // A person's choice; the window's own changes are made with the signals blocked.
+    connect(ui->serverComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        [this](int index) { serverSelectChanged(index); });
 
     DiscoveryServer* discovery = context->discovery();
     connect(
@@ -303,54 +306,66 @@ void MainWindow::onServerDiscoveryEnd(int count)
 void MainWindow::onServerDiscoveried(const ServerContent& content)
 {
     ui->statusBar->showMessage(tr("找到服务器\"") + content.name + tr("\""));
-    auto copy = std::make_unique<ServerContent>(content);
-    if (content.type == ServerType) {
-        // Devices before other clients, each group in the order found.
-        auto at = std::find_if(m_devices.begin(), m_devices.end(),
+    // Devices before other clients, each group in the order found.
+    auto at = m_devices.end();
+    if (content.type == ServerType)
+        at = std::find_if(m_devices.begin(), m_devices.end(),
             [](const std::unique_ptr<ServerContent>& d) { return d->type != ServerType; });
-        m_devices.insert(at, std::move(copy));
-    } else {
-        m_devices.push_back(std::move(copy));
+    const int index = int(at - m_devices.begin());
+    m_devices.insert(at, std::make_unique<ServerContent>(content));
+    m_context->discoveryListener()->setKnownHost(content.address.toString(), content);
+    {
+        // One item in its place rather than a new list: two hundred devices arrive in a
+        // burst, and the window must not stall on them.
+        const QSignalBlocker quiet(ui->serverComboBox);
+        ui->serverComboBox->insertItem(index, content.name);
+        ui->serverComboBox->setItemData(index,
+            QStringLiteral("%1 (%2)").arg(
+                content.type == ClientType ? tr("客户端") : tr("Quorvel设备"), content.address.toString()),
+            Qt::ToolTipRole);
     }
-    updateServerComboBox();
+    followRememberedChoice();
 }
 
 void MainWindow::onServerDisappeared(const ServerContent& content)
 {
     ui->statusBar->showMessage(tr("服务器\"") + content.name + tr("\"下线"));
-    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
-                        [&content](const std::unique_ptr<ServerContent>& d) { return *d == content; }),
-        m_devices.end());
-    updateServerComboBox();
+    {
+        const QSignalBlocker quiet(ui->serverComboBox);
+        for (size_t i = m_devices.size(); i-- > 0;) {
+            if (*m_devices[i] == content) {
+                m_devices.erase(m_devices.begin() + long(i));
+                ui->serverComboBox->removeItem(int(i));
+            }
+        }
+    }
+    followRememberedChoice();
 }
 
-void MainWindow::updateServerComboBox()
+void MainWindow::followRememberedChoice()
 {
-    QComboBox* combo = ui->serverComboBox;
-    disconnect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, nullptr);
-    combo->clear();
     enableDeviceActions();
     if (m_devices.empty()) {
         serverSelectChanged(-1, false);
-    } else {
-        const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
-        int selected = 0;
-        for (size_t i = 0; i < m_devices.size(); ++i) {
-            const ServerContent& device = *m_devices[i];
-            m_context->discoveryListener()->setKnownHost(device.address.toString(), device);
-            combo->addItem(device.name);
-            combo->setItemData(int(i),
-                QStringLiteral("%1 (%2)").arg(
-                    device.type == ClientType ? tr("客户端") : tr("Quorvel设备"), device.address.toString()),
-                Qt::ToolTipRole);
-            if (device.uuid == remembered)
-                selected = int(i);
-        }
-        combo->setCurrentIndex(selected);
-        serverSelectChanged(selected, false);
+        return;
     }
-    connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-        [this](int index) { serverSelectChanged(index); });
+    // The device chosen last, or the first one; nothing is stored for this choice.
+    const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
+    int selected = 0;
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i]->uuid == remembered) {
+            selected = int(i);
+            break;
+        }
+    }
+    {
+        const QSignalBlocker quiet(ui->serverComboBox);
+        ui->serverComboBox->setCurrentIndex(selected);
+    }
+    // Shown already: the card, the history and the browser stay as they are.
+    if (ui->serverWidget->server() == *m_devices[size_t(selected)] && !ui->serverWidget->server().uuid.isEmpty())
+        return;
+    serverSelectChanged(selected, false);
 }
 
 void MainWindow::serverSelectChanged(int index, bool isUser)
@@ -413,7 +428,15 @@ void MainWindow::addRecentFilesTab()
 {
     if (!m_recentFiles)
         m_recentFiles = new RecentFilesDialog;
-    ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
+    const int index = ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
+    // The history stays: its tab has no close button.
+    QTabBar* bar = ui->fileListTabWidget->tabBar();
+    for (auto side : {QTabBar::LeftSide, QTabBar::RightSide}) {
+        if (QWidget* button = bar->tabButton(index, side)) {
+            bar->setTabButton(index, side, nullptr);
+            button->deleteLater();
+        }
+    }
 }
 
 void MainWindow::getFileList(const ServerContent& server)
@@ -540,4 +563,5 @@ void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     activateWindow();
+    qDebug("[I][%s] Window shown.", "MainWindow");
 }

@@ -74,7 +74,7 @@ protected:
 
 private:
     void buildPopupMenu();
-    void updateServerComboBox();
+    void followRememberedChoice();
     void uploadFiles(const QStringList& paths);
     void resetTabs(bool freshHistory);
     void addRecentFilesTab();

@@ -23,6 +23,8 @@ ServerContentWidget::ServerContentWidget(QWidget* parent)
 {
     ui->setupUi(this);
     setAcceptDrops(true);
+    // Reached with Tab; Enter opens the device's files as a double click does.
+    setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     setServer(ServerContent());
 }
@@ -79,4 +81,14 @@ void ServerContentWidget::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->buttons() == Qt::LeftButton && m_server.type != QLatin1String("client"))
         emit fileList(m_server);
+}
+
+void ServerContentWidget::keyPressEvent(QKeyEvent* event)
+{
+    const bool open = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (open && !m_server.uuid.isEmpty() && m_server.type != QLatin1String("client")) {
+        emit fileList(m_server);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

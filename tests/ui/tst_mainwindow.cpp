@@ -5,23 +5,28 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
+#include "AboutQuorvelDialog.h"
 #include "AppContext.h"
 #include "AppFolder.h"
 #include "Config.h"
 #include "DeviceProcess.h"
+#include "FileListDialog.h"
 #include "GuiUserInteraction.h"
 #include "MainWindow.h"
 #include "QuorvelClientDatabase.h"
 #include "ServerContentWidget.h"
+#include "SettingDialog.h"
 #include "StyleSheet.h"
 #include "TestFiles.h"
 #include "Timing.h"
 #include "TransferQueue.h"
 #include "TrayIconMenu.h"
 #include "XKeyHelper.h"
+#include <functional>
 
 namespace {
 // A system tray on the test's X server, so that the window can go to the tray.
@@ -139,6 +144,7 @@ private slots:
     void offeredFileIsAskedAbout_data();
     void offeredFileIsAskedAbout();
     void menusKeysAndNames();
+    void screenshots();
 
 private:
     std::unique_ptr<AppFolder> m_folder;
@@ -169,6 +175,15 @@ void TestMainWindow::devicesThenClientsAndTheRememberedChoice()
     QCOMPARE(card->server().name, QString("Room B"));
     QCOMPARE(client.context.config()->value(Config::LastSelectedServerUUID).toString(), QString("uuid-Room B"));
     QCOMPARE(client.tabTexts(), (QStringList{"最近文件", "Room B"}));
+    // The browser's tab closes; Enter on the device card opens it again.
+    QTabBar* bar = client.find<QTabWidget>("fileListTabWidget")->tabBar();
+    QVERIFY(!bar->tabButton(0, QTabBar::RightSide)); // the history stays
+    QTest::mouseClick(bar->tabButton(1, QTabBar::RightSide), Qt::LeftButton);
+    QCOMPARE(client.tabTexts(), QStringList{"最近文件"});
+    card->setFocus();
+    QTest::keyClick(card, Qt::Key_Return);
+    QCOMPARE(client.tabTexts(), (QStringList{"最近文件", "Room B"}));
+    combo->setFocus();
     QTest::keyClick(combo, Qt::Key_Down);
     QCOMPARE(card->server().type, QString("client"));
     QCOMPARE(client.tabTexts(), QStringList{"最近文件"});
@@ -284,6 +299,8 @@ void TestMainWindow::offeredFileIsAskedAbout()
     QCOMPARE(box->windowTitle(), QString("提示"));
     QCOMPARE(box->text(), QString("是否下载来自 Room D 的文件：offered.txt?"));
     QVERIFY(!box->defaultButton());
+    QTest::keyClick(box, Qt::Key_Return); // a stray Enter answers nothing
+    QVERIFY(box->isVisible());
     QTest::mouseClick(box->button(take ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
     const QString target = client.context.config()->value(Config::DownloadPath).toString() + "/offered.txt";
     if (take) {
@@ -343,6 +360,83 @@ void TestMainWindow::menusKeysAndNames()
     QApplication::sendEvent(header, &move);
     QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(260, 50));
     QCOMPARE(client.window.pos(), before + QPoint(60, 40));
+}
+
+// Pictures of the window and of every dialog, for a person to look at after a run: in
+// the build folder, under screenshots/scale1 or scale2 (the suite runs this function a
+// second time with QT_SCALE_FACTOR=2).
+void TestMainWindow::screenshots()
+{
+    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+    std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.37", "PC-Lin", "client"));
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    const QString folder
+        = QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/scale%1").arg(qRound(qApp->devicePixelRatio()));
+    QVERIFY(QDir().mkpath(folder));
+    const auto save = [&](QWidget* w, const QString& name) {
+        QVERIFY2(w, qPrintable(name));
+        const QPixmap shot = w->grab();
+        QVERIFY(!shot.isNull());
+        QCOMPARE(qRound(shot.devicePixelRatio()), qRound(qApp->devicePixelRatio()));
+        QVERIFY(shot.save(folder + "/" + name + ".png"));
+    };
+    // A modal dialog runs its own loop: it is pictured from inside it, then closed.
+    const auto saveModal = [&](const std::function<void()>& open, const QString& name) {
+        bool saved = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible() && !saved) {
+                saved = true;
+                save(dialog, name);
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+        });
+        poll.start(50);
+        open();
+        QTRY_VERIFY(saved);
+    };
+
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"会议室 A", "PC-Lin"}), 10000);
+    QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Home);
+    auto* browser = client.window.findChild<FileListDialog*>();
+    QVERIFY(browser);
+    QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
+    QTemporaryDir files;
+    QVERIFY(TestFiles::write(files.filePath("季度报告.pdf"), QByteArray(300000, 'x')));
+    QSignalSpy ended(client.context.transfers(), &TransferQueue::transferEnded);
+    client.context.transfers()->send({files.filePath("季度报告.pdf")}, client.window.devices().first(), false);
+    QVERIFY(ended.count() || ended.wait(15000));
+    save(&client.window, "mainwindow");
+
+    client.window.popupMenu()->popup(client.window.mapToGlobal(QPoint(600, 60)));
+    QVERIFY(QTest::qWaitForWindowExposed(client.window.popupMenu()));
+    save(client.window.popupMenu(), "popupmenu");
+    client.window.popupMenu()->hide();
+    QTest::keyClick(&client.window, Qt::Key_Comma, Qt::ControlModifier);
+    auto* settings = client.window.findChild<SettingDialog*>();
+    QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+    save(settings, "settings");
+    settings->close();
+    const auto trigger = [&](const QString& text) {
+        for (QAction* action : client.window.popupMenu()->actions()) {
+            if (action->text() == text)
+                action->trigger();
+        }
+    };
+    saveModal([&] { trigger("设置欢迎辞"); }, "welcometext");
+    saveModal([&] { trigger("手动添加设备"); }, "manualdevices");
+    trigger("关于");
+    QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
+    save(AboutQuorvelDialog::instance(), "about");
+    AboutQuorvelDialog::instance()->close();
+    QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Down);
+    save(&client.window, "mainwindow-client");
+    QVERIFY(TestFiles::write(room->folder() + "/offered.txt", "x"));
+    room->command("offer 127.0.0.1 /offered.txt");
+    QMessageBox* box = waitForBox();
+    save(box, "incomingfile");
+    QTest::keyClick(box, Qt::Key_Escape);
 }
 
 QTEST_MAIN(TestMainWindow)

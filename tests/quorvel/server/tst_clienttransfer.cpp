@@ -26,8 +26,8 @@ void TestClientTransfer::clientOffersClientFetches()
     ClientFolder b;
     QVERIFY(a.isValid() && b.isValid());
     const QString inbox = b.path() + "/inbox";
-    QCOMPARE(b.ctl({"config", "set", "DownloadPath", inbox}), 0);
     QDir().mkpath(inbox);
+    QCOMPARE(b.ctl({"config", "set", "DownloadPath", inbox}), 0);
     // A symbolic link where the file would land: never followed, never overwritten.
     QTemporaryDir elsewhere;
     QVERIFY(QFile::link(elsewhere.path() + "/victim", inbox + "/deck.pdf"));
