@@ -22,3 +22,5 @@ echo "== progress panel: 100 transfers reporting at once (paced every 2 ms, then
 for pace in 2 0; do
   bash scripts/with-xvfb.sh $bin/bench_progress $pace 2>/dev/null
 done
+echo "== main window: launcher to window on screen (10 runs, idle RSS 2 s after), then 200 devices listed and a 1 GiB upload dropped on the card (longest stalls)"
+bash scripts/with-xvfb.sh $bin/bench_window all 2>/dev/null | grep -v '^\['

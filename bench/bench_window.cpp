@@ -1,0 +1,366 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <poll.h>
+#include <signal.h>
+#include <thread>
+
+#include "AppContext.h"
+#include "BenchUtil.h"
+#include "GuiUserInteraction.h"
+#include "MainWindow.h"
+#include "QuorvelClientDatabase.h"
+#include "ServerContentWidget.h"
+#include "StyleSheet.h"
+#include "TransferQueue.h"
+
+// Xlib last: its macros (None, Bool, Status...) would spoil the Qt headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+// The main window, measured the way a user meets it:
+// startup N: the launcher of a fresh application folder, from its start to its main window
+//            mapped and viewable on the X server (seen through Xlib, not the client's
+//            word), N times; the client's resident memory 2 s after that.
+// window N:  the window in this process: the longest stall of its thread while N devices
+//            on loopback addresses come into the device list (added by hand once the window
+//            is on screen, then the refresh button), then while a 1 GiB upload to one of
+//            them, dropped on the device card, reports progress to its end.
+// window-preadded N: the same, the devices in the list before the window starts: they
+//            arrive while it shows for the first time, which that figure includes.
+// all:       startup 10, then window 200.
+namespace {
+const char* const WindowTitle = "Quorvel客户端";
+
+QByteArray loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
+}
+
+long rssKbOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+template <typename Done> bool waitFor(Done done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return done();
+}
+
+class XWatch {
+public:
+    XWatch()
+        : m_display(XOpenDisplay(nullptr))
+    {
+        if (!m_display)
+            return;
+        m_netName = XInternAtom(m_display, "_NET_WM_NAME", False);
+        m_utf8 = XInternAtom(m_display, "UTF8_STRING", False);
+        XSelectInput(m_display, DefaultRootWindow(m_display), SubstructureNotifyMask);
+        XSync(m_display, False);
+    }
+    ~XWatch()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    bool isValid() const { return m_display; }
+
+    // Forgets what happened before: the next wait sees only windows mapped after this.
+    void drain()
+    {
+        XSync(m_display, False);
+        XEvent event;
+        while (XPending(m_display))
+            XNextEvent(m_display, &event);
+    }
+
+    // Waits on the X connection until a top-level window with the title is viewable.
+    bool waitForViewable(const QByteArray& title, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const int fd = ConnectionNumber(m_display);
+        while (clock.elapsed() < timeoutMs) {
+            while (XPending(m_display)) {
+                XEvent event;
+                XNextEvent(m_display, &event);
+                if (event.type == MapNotify && isViewable(event.xmap.window) && nameOf(event.xmap.window) == title)
+                    return true;
+            }
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, int(std::max<qint64>(1, timeoutMs - clock.elapsed())));
+        }
+        return false;
+    }
+
+private:
+    bool isViewable(Window window)
+    {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable;
+    }
+    QByteArray nameOf(Window window)
+    {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        QByteArray name;
+        if (XGetWindowProperty(
+                m_display, window, m_netName, 0, 1024, False, m_utf8, &type, &format, &items, &after, &data)
+                == Success
+            && data) {
+            name = QByteArray(reinterpret_cast<const char*>(data), int(items));
+            XFree(data);
+        }
+        if (name.isEmpty()) {
+            char* legacy = nullptr;
+            if (XFetchName(m_display, window, &legacy) && legacy) {
+                name = legacy;
+                XFree(legacy);
+            }
+        }
+        return name;
+    }
+
+    Display* m_display;
+    Atom m_netName = 0;
+    Atom m_utf8 = 0;
+};
+
+int benchStartup(int runs)
+{
+    XWatch x;
+    if (!x.isValid()) {
+        fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    const QString bin = QCoreApplication::applicationDirPath();
+    QList<double> startMs, rssMb;
+    int failures = 0;
+    for (int i = 0; i < runs; ++i) {
+        // A folder as a user installs the client: its config, database and log go there.
+        QTemporaryDir folder;
+        if (!QFile::copy(bin + "/quorvel", folder.filePath("quorvel"))
+            || !QFile::copy(bin + "/libQuorvelClient.so", folder.filePath("libQuorvelClient.so"))) {
+            fprintf(stderr, "could not copy the client into %s\n", qPrintable(folder.path()));
+            return 1;
+        }
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", folder.filePath("xdg-config"));
+        client.setProcessEnvironment(env);
+        client.setWorkingDirectory(QDir::tempPath());
+        client.setStandardOutputFile(QProcess::nullDevice());
+        client.setStandardErrorFile(QProcess::nullDevice());
+        x.drain();
+        QElapsedTimer clock;
+        clock.start();
+        client.start(folder.filePath("quorvel"), QStringList());
+        const bool shown = x.waitForViewable(WindowTitle, 10000);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        if (shown) {
+            startMs.append(ms);
+            // Resident memory once the first burst (discovery, first paints) has settled:
+            // a fixed point of measurement, not a wait for anything.
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            rssMb.append(rssKbOf(client.processId()) / 1024.0);
+        } else {
+            ++failures;
+            fprintf(stderr, "run %d: no window within 10 s\n", i + 1);
+        }
+        client.terminate();
+        if (!client.waitForFinished(5000)) {
+            client.kill();
+            client.waitForFinished(5000);
+        }
+    }
+    QStringList each;
+    for (double ms : qAsConst(startMs))
+        each << QString::number(ms, 'f', 0);
+    printf("startup runs=%d exposed=%d median_ms=%.1f min_ms=%.1f max_ms=%.1f each_ms=%s\n", runs, int(startMs.size()),
+        median(startMs), startMs.isEmpty() ? 0 : *std::min_element(startMs.begin(), startMs.end()),
+        startMs.isEmpty() ? 0 : *std::max_element(startMs.begin(), startMs.end()), qPrintable(each.join(',')));
+    printf("idle_rss window_shown_2s_after median_mb=%.1f min_mb=%.1f max_mb=%.1f\n", median(rssMb),
+        rssMb.isEmpty() ? 0 : *std::min_element(rssMb.begin(), rssMb.end()),
+        rssMb.isEmpty() ? 0 : *std::max_element(rssMb.begin(), rssMb.end()));
+    return failures ? 1 : 0;
+}
+
+int benchWindow(int deviceCount, bool preAdded)
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+
+    // The file to upload, written before anything is measured.
+    const QString file = dir.filePath("upload-1GiB.bin");
+    {
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly)) {
+            fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+        QByteArray block(1 << 20, '\0');
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char(i * 131 + 7);
+        for (int i = 0; i < 1024; ++i)
+            f.write(block);
+    }
+
+    QStringList deviceArgs{"--no-mdns", "--folder", dir.path() + "/served"};
+    QList<ServerContent> manual;
+    for (int i = 0; i < deviceCount; ++i) {
+        const QString address = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+        deviceArgs << "--address" << address;
+        ServerContent m;
+        m.address = QHostAddress(address);
+        m.port = 16020;
+        manual.append(m);
+    }
+    if (preAdded) {
+        QuorvelClientDatabase database(dir.path());
+        for (const ServerContent& m : qAsConst(manual))
+            database.addManualDevice(m);
+    }
+    QProcess device;
+    if (!startDevice(device, deviceArgs)) {
+        fprintf(stderr, "the device simulator did not start\n");
+        return 1;
+    }
+
+    GuiUserInteraction interaction;
+    UserInteraction::install(&interaction);
+    AppContext context(dir.path());
+    qApp->setStyleSheet(StyleSheet::load());
+    int result = 0;
+    {
+        MainWindow window(&context);
+        interaction.setWindow(&window);
+        auto* combo = window.findChild<QComboBox*>("serverComboBox");
+        auto* card = window.findChild<ServerContentWidget*>("serverWidget");
+
+        StallMeter stalls;
+        QElapsedTimer clock;
+        bool listed = false;
+        if (preAdded) {
+            // Found by the discovery that starts with the window: from its show to the
+            // full list, the window's first paint included.
+            clock.start();
+            stalls.start();
+            window.show();
+            int listedAtExposure = -1;
+            listed = waitFor(
+                [&] {
+                    if (listedAtExposure < 0 && window.windowHandle() && window.windowHandle()->isExposed())
+                        listedAtExposure = combo->count();
+                    return combo->count() >= deviceCount;
+                },
+                60000);
+            stalls.stop();
+            printf("window_discovery_preadded devices=%d listed=%d all_listed_ms=%.0f listed_at_exposure=%d "
+                   "longest_stall_incl_first_show_ms=%.1f\n",
+                deviceCount, combo->count(), clock.nsecsElapsed() / 1e6, listedAtExposure, stalls.longestMs());
+        } else {
+            // The window on screen and its first pass over; then the devices are added by
+            // hand and the refresh button clicked: from the click to the full list.
+            window.show();
+            auto* refresh = window.findChild<QPushButton*>("refreshPushButton");
+            if (!waitFor([&] { return window.windowHandle()->isExposed() && refresh->isEnabled(); }, 10000)) {
+                fprintf(stderr, "the window did not show or its first pass did not end\n");
+                return 1;
+            }
+            for (const ServerContent& m : qAsConst(manual))
+                context.database()->addManualDevice(m);
+            clock.start();
+            stalls.start();
+            const QPoint centre = refresh->rect().center();
+            QMouseEvent press(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(refresh, &press);
+            QMouseEvent release(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(refresh, &release);
+            // The click's own handling, before any answer is taken in.
+            const double clickMs = clock.nsecsElapsed() / 1e6;
+            listed = waitFor([&] { return combo->count() >= deviceCount; }, 60000);
+            stalls.stop();
+            printf("window_discovery devices=%d listed=%d all_listed_ms=%.0f longest_stall_ms=%.1f click_ms=%.1f\n",
+                deviceCount, combo->count(), clock.nsecsElapsed() / 1e6, stalls.longestMs(), clickMs);
+        }
+        if (!listed)
+            result = 1;
+
+        // The upload, dropped on the device card as a user does.
+        bool ended = false;
+        QString outcome;
+        qint64 progressReports = 0;
+        QObject::connect(context.transfers(), &TransferQueue::progress, [&] { ++progressReports; });
+        QObject::connect(
+            context.transfers(), &TransferQueue::transferEnded, [&](const ProgressContent& last, const TaskOutcome& o) {
+                ended = true;
+                outcome = last.nativePath + ": " + o.text();
+            });
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        StallMeter uploading;
+        uploading.start();
+        clock.restart();
+        QDragEnterEvent enter(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(card, &enter);
+        QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(card, &drop);
+        const bool done = waitFor([&] { return ended; }, 300000);
+        const double uploadMs = clock.nsecsElapsed() / 1e6;
+        uploading.stop();
+        printf("window_upload bytes=1073741824 ended=%d upload_ms=%.0f mb_per_s=%.0f progress_reports=%lld "
+               "longest_stall_ms=%.1f outcome=\"%s\"\n",
+            int(done), uploadMs, 1024 / (uploadMs / 1000), progressReports, uploading.longestMs(), qPrintable(outcome));
+        if (!done)
+            result = 1;
+    }
+    UserInteraction::install(nullptr);
+    device.terminate();
+    device.waitForFinished(5000);
+    printf("window_peak_rss_mb=%.1f\n", peakRssKb() / 1024.0);
+    return result;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(drawable);
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray("all");
+    const int count = argc > 2 ? QByteArray(argv[2]).toInt() : 0;
+    printf("loadavg_before=\"%s\"\n", loadAverage().constData());
+    int result = 0;
+    if (mode == "startup" || mode == "all")
+        result |= benchStartup(count > 0 && mode != "all" ? count : 10);
+    if (mode == "window" || mode == "window-preadded" || mode == "all")
+        result |= benchWindow(count > 0 && mode != "all" ? count : 200, mode == "window-preadded");
+    printf("loadavg_after=\"%s\"\n", loadAverage().constData());
+    return result;
+}
