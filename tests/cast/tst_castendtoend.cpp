@@ -8,6 +8,7 @@
 
 #include "ClientFolder.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 
 namespace {
 // Something unmistakable on the X screen, for the device's frames to show.
@@ -63,23 +64,12 @@ void TestCastEndToEnd::castFromTheCommandLine()
     env.insert("XDG_CONFIG_HOME", app.path() + "/xdg-config");
     cast.setProcessEnvironment(env);
     cast.start(app.path() + "/quorvelctl", {"cast", "127.0.0.21"});
-    QByteArray out;
-    QByteArray err;
-    const auto waitFor = [&](const QByteArray& needle, bool onError) {
-        QDeadlineTimer deadline(20000);
-        while (
-            !(onError ? err : out).contains(needle) && !deadline.hasExpired() && cast.state() != QProcess::NotRunning) {
-            cast.waitForReadyRead(100);
-            out += cast.readAllStandardOutput();
-            err += cast.readAllStandardError();
-        }
-        return (onError ? err : out).contains(needle);
-    };
-    QVERIFY2(waitFor("Password: ", true), err.constData()); // asked on the terminal
+    TestFiles::Output seen(&cast);
+    QVERIFY2(seen.waitFor("Password: ", true), seen.err.constData()); // asked on the terminal
     cast.write("pw\n");
-    QVERIFY2(waitFor("[y/N]", true), err.constData());
+    QVERIFY2(seen.waitFor("[y/N]", true), seen.err.constData());
     cast.write("y\n");
-    QVERIFY2(waitFor("casting", false), (out + err).constData());
+    QVERIFY2(seen.waitFor("casting"), seen.both().constData());
     QTRY_VERIFY_WITH_TIMEOUT(lastFrames(device) >= 5, 15000);
     // The latest frame shows the X screen.
     QImage latest(device.folder() + "/.cast/latest.jpg");
@@ -93,28 +83,26 @@ void TestCastEndToEnd::castFromTheCommandLine()
 
     // Pause: the frames stop.
     cast.write("p");
-    QVERIFY2(waitFor("paused", false), (out + err).constData());
+    QVERIFY2(seen.waitFor("paused"), seen.both().constData());
     const int atPause = lastFrames(device);
     QTest::qWait(1500); // frames would arrive at 15 a second: none must
     QVERIFY2(lastFrames(device) <= atPause + 2, qPrintable(QString("%1 -> %2").arg(atPause).arg(lastFrames(device))));
     const int beforeResume = lastFrames(device);
     cast.write("r");
-    QVERIFY2(waitFor("resumed", false), (out + err).constData());
+    QVERIFY2(seen.waitFor("resumed"), seen.both().constData());
     QTRY_VERIFY_WITH_TIMEOUT(lastFrames(device) > beforeResume + 5, 10000);
     cast.write("a");
 
     // Stop: the program ends, and only then does the cast report its end.
     cast.write("s");
-    QVERIFY(cast.waitForFinished(20000));
-    out += cast.readAllStandardOutput();
-    QVERIFY2(out.endsWith("ended\n"), out.constData());
+    QVERIFY2(seen.waitFor("ended", false, 20000) && cast.waitForFinished(20000), seen.both().constData());
     QCOMPARE(cast.exitCode(), 0);
     QVERIFY(!device.waitForLog("event", "cast-stream-closed").isEmpty());
 }
 
 // What fails on this side is the cast's outcome: a casting program that is missing is
 // found out before the device is asked; one that cannot open the display ends the cast
-// with its reason, not with "cast ended".
+// with its reason, not with "ended".
 void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
 {
     DeviceProcess device({"--address", "127.0.0.22", "--no-mdns"});
@@ -125,7 +113,7 @@ void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
     QByteArray out, err;
     app.setEnvironment("DISPLAY", ":9999"); // no X server there
     QCOMPARE(app.ctl({"cast", "127.0.0.22"}, &out, &err), 1);
-    QVERIFY2(err.contains("casting program") && !out.contains("cast ended"), (out + err).constData());
+    QVERIFY2(err.contains("casting program") && !out.contains("ended"), (out + err).constData());
     QTRY_VERIFY(!device.requests("cast").isEmpty());
 
     QVERIFY(QFile::remove(app.path() + "/Vantrope"));

@@ -126,7 +126,6 @@ void TestQtJson::serialize_data()
     row("NUL raw", QString::fromLatin1("a\0b", 3), QByteArray("\"a\0b\"", 5));
     row("utf8 raw", QString::fromUtf8("密码错误"), "\"\xE5\xAF\x86\xE7\xA0\x81\xE9\x94\x99\xE8\xAF\xAF\"");
     row("double 3", 3.0, "3.0");
-    row("double 100", 100.0, "100.0");
     row("double half", 0.5, "0.5");
     row("double 1e25, 20 digits", 1e25, "1.0000000000000000906e+25");
     row("double without dot", -8e22, "-8e+22");

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "AppFolder.h"
+#include "TestFiles.h"
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
 
@@ -17,11 +18,6 @@ private slots:
     void noLogFolderDoesNotSpin();
 
 private:
-    static QByteArray contentOf(const QString& fileName)
-    {
-        QFile file(fileName);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     QTemporaryDir* m_dir = nullptr;
     QString m_log; // the log folder of the test's writers
 };
@@ -87,7 +83,7 @@ void TestLogging::writesOffTheReportingThreadByteForByte()
     QCOMPARE(AppFolder::modeOf(m_log), 0700);
     QCOMPARE(AppFolder::modeOf(m_log + '/' + files.first()), 0600);
     const QRegularExpression stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d :\\t");
-    QString text = QString::fromUtf8(contentOf(m_log + '/' + files.first()));
+    QString text = QString::fromUtf8(TestFiles::read(m_log + '/' + files.first()));
     QCOMPARE(text.count(stamp), 3);
     // A line feed gets eight tabs after it; a message that ended in one gets no "\r\n",
     // so the next time stamp follows the tabs.
@@ -118,7 +114,7 @@ void TestLogging::onlyOneHandlerInstalls()
 
     first.writer()->stop();
     second.writer()->stop();
-    QVERIFY(contentOf(first.writer()->fileName()).contains("[W][Test] hello\r\n"));
+    QVERIFY(TestFiles::read(first.writer()->fileName()).contains("[W][Test] hello\r\n"));
     // Regression: two writers started in one millisecond truncated each other's file.
     QVERIFY(!second.writer()->fileName().isEmpty());
     QVERIFY(first.writer()->fileName() != second.writer()->fileName());

@@ -26,8 +26,7 @@ class TestDatabase : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void keysOrderAndUniqueness();
-    void fileIsForItsOwnerOnly();
+    void keysOrderUniquenessAndMode();
     void unusableFolderFailsWithAReason_data();
     void unusableFolderFailsWithAReason();
     void manyThreadsNoErrorsNothingLost();
@@ -53,7 +52,7 @@ void TestDatabase::init()
     QVERIFY(m_folder->isValid());
 }
 
-void TestDatabase::keysOrderAndUniqueness()
+void TestDatabase::keysOrderUniquenessAndMode()
 {
     auto* db = open();
     QCOMPARE(QuorvelClientDatabase::instance(), db);
@@ -90,20 +89,14 @@ void TestDatabase::keysOrderAndUniqueness()
     QVERIFY(devices.size() == 1 && devices.at(0) == device("192.0.2.10", 16020) && devices.at(0).port == 16020);
     QVERIFY(db->clearManualDevice());
     QVERIFY(db->getManualDevices().isEmpty());
-}
 
-void TestDatabase::fileIsForItsOwnerOnly()
-{
-    open();
-    QVERIFY(m_db->addRecentFileRecord(record("u1", 1)));
-    QCOMPARE(AppFolder::modeOf(app() + "/QuorvelClient.db"), 0600);
-    // A file an older copy left readable to all is narrowed when it is opened.
-    m_db.reset();
-    QVERIFY(
-        QFile::setPermissions(app() + "/QuorvelClient.db", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    open();
-    QCOMPARE(AppFolder::modeOf(app() + "/QuorvelClient.db"), 0600);
-    QCOMPARE(m_db->getRecentFiles("u1").size(), 1);
+    // The file is its owner's only; one an older copy left readable to all is narrowed
+    // when it is opened.
+    const QString file = app() + "/QuorvelClient.db";
+    QCOMPARE(AppFolder::modeOf(file), 0600);
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QCOMPARE(open()->getRecentFiles("u2").size(), 1);
+    QCOMPARE(AppFolder::modeOf(file), 0600);
 }
 
 void TestDatabase::unusableFolderFailsWithAReason_data()

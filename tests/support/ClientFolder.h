@@ -38,9 +38,7 @@ public:
     QProcess* start(const QStringList& arguments = {})
     {
         auto* process = new QProcess;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
-        process->setProcessEnvironment(env);
+        process->setProcessEnvironment(environment());
         process->setWorkingDirectory(QDir::tempPath());
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(program(), arguments);
@@ -58,11 +56,7 @@ public:
         const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr, int timeoutMs = 60000) const
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
-        for (const QString& name : m_environment.keys())
-            env.insert(name, m_environment.value(name));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(environment());
         p.setWorkingDirectory(m_workingDirectory);
         p.start(path() + "/quorvelctl", arguments);
         if (!p.waitForFinished(timeoutMs)) {
@@ -115,6 +109,16 @@ public:
     }
 
 private:
+    // This folder's settings, and what setEnvironment() added.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", path() + "/xdg-config");
+        for (const QString& name : m_environment.keys())
+            env.insert(name, m_environment.value(name));
+        return env;
+    }
+
     QTemporaryDir m_dir;
     QString m_workingDirectory = QDir::tempPath();
     QHash<QString, QString> m_environment;

@@ -76,6 +76,31 @@ inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArra
     return seen;
 }
 
+// What a child process printed on both channels, read as it comes.
+struct Output {
+    explicit Output(QProcess* p)
+        : process(p)
+    {
+    }
+    QProcess* process;
+    QByteArray out, err;
+    // Reads, with a bound, until standard output (or error) holds needle or the process ended.
+    bool waitFor(const QByteArray& needle, bool onError = false, int timeoutMs = 30000)
+    {
+        const QByteArray& where = onError ? err : out;
+        QDeadlineTimer deadline(timeoutMs);
+        while (!where.contains(needle) && !deadline.hasExpired() && process->state() != QProcess::NotRunning) {
+            process->waitForReadyRead(100);
+            out += process->readAllStandardOutput();
+            err += process->readAllStandardError();
+        }
+        out += process->readAllStandardOutput();
+        err += process->readAllStandardError();
+        return where.contains(needle);
+    }
+    QByteArray both() const { return out + err; }
+};
+
 // Reads until `count` bytes came, the peer closed or the time is up; never more than
 // `count`, so that what follows stays for the next read.
 inline QByteArray readUntil(QTcpSocket& socket, qint64 count, int timeoutMs = 10000)

@@ -12,29 +12,28 @@
 class TestClientTransfer : public QObject {
     Q_OBJECT
 private slots:
-    void clientOffersClientFetches();
+    void clientOffersClientFetchesAndASecondServeWaits();
     void deviceFetchesWithResumption();
-    void serveSaysWhatItWaitsFor();
 };
 
-void TestClientTransfer::clientOffersClientFetches()
+// A second serve on the fetching host names the port the first one holds and says
+// "serving" only once both are its own; with standard input closed, an offer it would ask
+// about is declined, not left open.
+void TestClientTransfer::clientOffersClientFetchesAndASecondServeWaits()
 {
     QUORVEL_REQUIRE_TEST_NETWORK();
     TestNetwork net(2);
     QVERIFY2(net.isValid(), qPrintable(net.error()));
-    ClientFolder a;
-    ClientFolder b;
-    QVERIFY(a.isValid() && b.isValid());
+    ClientFolder a, b, c;
+    QVERIFY(a.isValid() && b.isValid() && c.isValid());
     const QString inbox = b.path() + "/inbox";
-    QDir().mkpath(inbox);
+    QVERIFY(QDir().mkpath(inbox));
     QCOMPARE(b.ctl({"config", "set", "DownloadPath", inbox}), 0);
     // A symbolic link where the file would land: never followed, never overwritten.
     QTemporaryDir elsewhere;
     QVERIFY(QFile::link(elsewhere.path() + "/victim", inbox + "/deck.pdf"));
-
-    QProcess* serve = net.start(1, b.path() + "/quorvelctl", {"serve", "--accept"});
-    QByteArray served;
-    QVERIFY(TestFiles::waitForOutput(serve, "serving", served).contains("serving"));
+    TestFiles::Output served(net.start(1, b.path() + "/quorvelctl", {"serve", "--accept"}));
+    QVERIFY2(served.waitFor("serving"), served.both().constData());
 
     const QString file = TestFiles::patterned(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
     QProcess* offer
@@ -43,12 +42,26 @@ void TestClientTransfer::clientOffersClientFetches()
     const QByteArray offerOut = offer->readAllStandardOutput();
     QVERIFY2(offer->exitCode() == 0, (offerOut + offer->readAllStandardError()).constData());
     QVERIFY(offerOut.contains("\"command\":\"offer\"") && offerOut.contains("\"ok\":true"));
-
-    TestFiles::waitForOutput(serve, "received", served);
-    QVERIFY2(served.contains("received " + file.toUtf8()), (served + serve->readAllStandardError()).constData());
+    QVERIFY2(served.waitFor("received " + file.toUtf8()), served.both().constData());
     QCOMPARE(TestFiles::md5Of(inbox + "/deck (1).pdf"), TestFiles::md5Of(file));
     QVERIFY(!QFileInfo::exists(elsewhere.path() + "/victim"));
     QVERIFY(QFileInfo(inbox + "/deck.pdf").isSymLink());
+
+    TestFiles::Output waiting(net.start(1, c.path() + "/quorvelctl", {"serve", "--ask"}));
+    waiting.process->closeWriteChannel();
+    QVERIFY2(waiting.waitFor("is not free", true) && waiting.err.contains("trying again"), waiting.err.constData());
+    QVERIFY(!waiting.out.contains("serving"));
+    served.process->terminate();
+    QVERIFY(served.process->waitForFinished(10000));
+    QCOMPARE(served.process->exitCode(), 130);
+    QVERIFY2(waiting.waitFor("serving"), waiting.both().constData());
+
+    DeviceProcess device({"--no-mdns"}, net.prefix(0));
+    QVERIFY(device.isReady());
+    device.command("offer " + net.address(1).toString().toUtf8() + " /Pictures/lake.jpg");
+    QVERIFY2(waiting.waitFor("declined /Pictures/lake.jpg"), waiting.both().constData());
+    QVERIFY2(waiting.err.contains("standard input has ended"), waiting.err.constData());
+    QVERIFY(!QFileInfo::exists(c.path() + "/Download/lake.jpg"));
 }
 
 void TestClientTransfer::deviceFetchesWithResumption()
@@ -87,48 +100,6 @@ void TestClientTransfer::deviceFetchesWithResumption()
     }
     QCOMPARE(sessions, (QSet<uint>{1717986918u, 1717986919u}));
     QCOMPARE(ports, (QSet<uint>{20000u, 20001u}));
-}
-
-// serve names a port that another program holds and says "serving" only once both are its
-// own; with standard input closed, an offer it would ask about is declined, not left open.
-void TestClientTransfer::serveSaysWhatItWaitsFor()
-{
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    ClientFolder first;
-    ClientFolder second;
-    QVERIFY(first.isValid() && second.isValid());
-    QByteArray seen;
-    QProcess* holder = net.start(1, first.path() + "/quorvelctl", {"serve", "--accept"});
-    QVERIFY(TestFiles::waitForOutput(holder, "serving", seen).contains("serving"));
-
-    QProcess* serve = net.start(1, second.path() + "/quorvelctl", {"serve", "--ask"});
-    serve->closeWriteChannel();
-    QByteArray out, err;
-    const auto waitFor = [&](const QByteArray& needle, QByteArray& where) {
-        QDeadlineTimer deadline(30000);
-        while (!where.contains(needle) && !deadline.hasExpired() && serve->state() != QProcess::NotRunning) {
-            serve->waitForReadyRead(100);
-            out += serve->readAllStandardOutput();
-            err += serve->readAllStandardError();
-        }
-        return where.contains(needle);
-    };
-    QVERIFY2(waitFor("is not free", err), err.constData());
-    QVERIFY2(err.contains("trying again"), err.constData());
-    QVERIFY(!out.contains("serving"));
-    holder->terminate();
-    QVERIFY(holder->waitForFinished(10000));
-    QCOMPARE(holder->exitCode(), 130);
-    QVERIFY2(waitFor("serving", out), (out + err).constData());
-
-    DeviceProcess device({"--no-mdns"}, net.prefix(0));
-    QVERIFY(device.isReady());
-    device.command("offer " + net.address(1).toString().toUtf8() + " /Pictures/lake.jpg");
-    QVERIFY2(waitFor("declined /Pictures/lake.jpg", out), (out + err).constData());
-    QVERIFY2(err.contains("standard input has ended"), err.constData());
-    QVERIFY(!QFileInfo::exists(second.path() + "/Download/lake.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestClientTransfer)
