@@ -40,8 +40,8 @@ int libMain(int& argc, char** argv)
     auto* window = new MainWindow(context);
     interaction.setWindow(window);
     if (!hidden)
-        window->show();
-    QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::show);
+        window->showUp();
+    QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::showUp);
     QApplication::setQuitOnLastWindowClosed(false);
 
     const int result = app->exec();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -142,6 +143,10 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     ui->btn_max->hide();
     connect(ui->showDebugButton, &QPushButton::clicked, this, &MainWindow::showDebugDialog, Qt::UniqueConnection);
 
+    m_applyChanges = new QTimer(this);
+    m_applyChanges->setSingleShot(true);
+    m_applyChanges->setInterval(0);
+    connect(m_applyChanges, &QTimer::timeout, this, &MainWindow::applyDeviceChanges);
     m_deviceCheck = new QTimer(this);
     m_deviceCheck->setInterval(Timing::current().windowDeviceCheckMs);
     connect(m_deviceCheck, &QTimer::timeout, this, &MainWindow::onDeviceCheck, Qt::UniqueConnection);
@@ -305,6 +310,39 @@ void MainWindow::onServerDiscoveryEnd(int count)
 
 void MainWindow::onServerDiscoveried(const ServerContent& content)
 {
+    m_deviceChanges.append({true, content});
+    if (!m_applyChanges->isActive())
+        m_applyChanges->start();
+}
+
+void MainWindow::onServerDisappeared(const ServerContent& content)
+{
+    m_deviceChanges.append({false, content});
+    if (!m_applyChanges->isActive())
+        m_applyChanges->start();
+}
+
+void MainWindow::applyDeviceChanges()
+{
+    // Hundreds of devices can answer one pass at once: they go into the list a few
+    // milliseconds' worth at a time, so the window never stalls on them.
+    QElapsedTimer slice;
+    slice.start();
+    const QSignalBlocker quiet(ui->serverComboBox);
+    while (!m_deviceChanges.isEmpty() && slice.elapsed() < 4) {
+        const auto [added, content] = m_deviceChanges.takeFirst();
+        if (added)
+            addDevice(content);
+        else
+            removeDevice(content);
+    }
+    if (!m_deviceChanges.isEmpty())
+        m_applyChanges->start();
+    followRememberedChoice();
+}
+
+void MainWindow::addDevice(const ServerContent& content)
+{
     ui->statusBar->showMessage(tr("找到服务器\"") + content.name + tr("\""));
     // Devices before other clients, each group in the order found.
     auto at = m_devices.end();
@@ -314,32 +352,22 @@ void MainWindow::onServerDiscoveried(const ServerContent& content)
     const int index = int(at - m_devices.begin());
     m_devices.insert(at, std::make_unique<ServerContent>(content));
     m_context->discoveryListener()->setKnownHost(content.address.toString(), content);
-    {
-        // One item in its place rather than a new list: two hundred devices arrive in a
-        // burst, and the window must not stall on them.
-        const QSignalBlocker quiet(ui->serverComboBox);
-        ui->serverComboBox->insertItem(index, content.name);
-        ui->serverComboBox->setItemData(index,
-            QStringLiteral("%1 (%2)").arg(
-                content.type == ClientType ? tr("客户端") : tr("Quorvel设备"), content.address.toString()),
-            Qt::ToolTipRole);
-    }
-    followRememberedChoice();
+    ui->serverComboBox->insertItem(index, content.name);
+    ui->serverComboBox->setItemData(index,
+        QStringLiteral("%1 (%2)").arg(
+            content.type == ClientType ? tr("客户端") : tr("Quorvel设备"), content.address.toString()),
+        Qt::ToolTipRole);
 }
 
-void MainWindow::onServerDisappeared(const ServerContent& content)
+void MainWindow::removeDevice(const ServerContent& content)
 {
     ui->statusBar->showMessage(tr("服务器\"") + content.name + tr("\"下线"));
-    {
-        const QSignalBlocker quiet(ui->serverComboBox);
-        for (size_t i = m_devices.size(); i-- > 0;) {
-            if (*m_devices[i] == content) {
-                m_devices.erase(m_devices.begin() + long(i));
-                ui->serverComboBox->removeItem(int(i));
-            }
+    for (size_t i = m_devices.size(); i-- > 0;) {
+        if (*m_devices[i] == content) {
+            m_devices.erase(m_devices.begin() + long(i));
+            ui->serverComboBox->removeItem(int(i));
         }
     }
-    followRememberedChoice();
 }
 
 void MainWindow::followRememberedChoice()
@@ -559,9 +587,18 @@ void MainWindow::closeEvent(QCloseEvent* event)
         showMinimized();
 }
 
+void MainWindow::showUp()
+{
+    // Also a request from a later start: the window comes to the front; a minimised one
+    // stays minimised.
+    show();
+    raise();
+    activateWindow();
+    qDebug("[I][%s] Window shown.", "MainWindow");
+}
+
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     activateWindow();
-    qDebug("[I][%s] Window shown.", "MainWindow");
 }

@@ -41,6 +41,8 @@ public:
     QMenu* popupMenu() const { return m_popupMenu; }
 
 public slots:
+    // Shows the window and brings it to the front (start-up, a later start's request).
+    void showUp();
     RecentFilesDialog* getRecentFileDlg() const { return m_recentFiles; }
     void notify(const QString& description);
     void startUploadFile(const QString& filePath = QString());
@@ -74,6 +76,9 @@ protected:
 
 private:
     void buildPopupMenu();
+    void applyDeviceChanges();
+    void addDevice(const ServerContent& content);
+    void removeDevice(const ServerContent& content);
     void followRememberedChoice();
     void uploadFiles(const QStringList& paths);
     void resetTabs(bool freshHistory);
@@ -100,4 +105,7 @@ private:
     QList<QAction*> m_deviceActions;
     QLabel* m_portNotice = nullptr;
     QTimer* m_deviceCheck = nullptr;
+    // Devices found or gone, not yet in the list: true for found.
+    QList<std::pair<bool, ServerContent>> m_deviceChanges;
+    QTimer* m_applyChanges = nullptr;
 };
