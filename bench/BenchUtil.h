@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -7,17 +8,39 @@
 #include <QTimer>
 #include <algorithm>
 
-// Peak resident set size of this process in kB (VmHWM).
-inline long peakRssKb()
+// A field in kB of a process's /proc status ("VmRSS", "VmHWM"); pid 0 is this process.
+inline long statusKb(const QByteArray& field, qint64 pid = 0)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// Peak resident set size of this process in kB.
+inline long peakRssKb()
+{
+    return statusKb("VmHWM");
+}
+
+// Runs the event loop until done() holds or the time is up; whether it holds.
+template <typename Done> bool waitFor(Done done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return done();
+}
+
+// The address of simulated device number i (0, 1, ...) on loopback, 250 to a /24.
+inline QString loopbackDevice(int i)
+{
+    return QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
 }
 
 inline double median(QList<double> values)

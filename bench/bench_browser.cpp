@@ -43,15 +43,6 @@ struct PaintWatch : QObject {
     }
 };
 
-template <typename Done> bool waitFor(Done done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    return done();
-}
-
 // CPU time of the calling thread: its own work, apart from time others' processes took.
 double threadCpuSeconds()
 {

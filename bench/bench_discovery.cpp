@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     if (mode == QLatin1String("many")) {
         expected = argc > 2 ? atoi(argv[2]) : 200;
         for (int i = 0; i < expected; ++i) {
-            const QString address = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+            const QString address = loopbackDevice(i);
             deviceArgs << "--address" << address;
             ServerContent manual;
             manual.address = QHostAddress(address);

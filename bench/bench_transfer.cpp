@@ -18,17 +18,6 @@
 // Upload and download of one large file between the client's tasks and the simulator on
 // loopback, against md5sum of the same file; and a listing of a very large folder.
 namespace {
-long currentRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 // CPU seconds (user + system) a process has used so far.
 double cpuSeconds(qint64 pid)
@@ -87,7 +76,7 @@ template <typename Done> long loopSamplingRss(QCoreApplication& app, Done done, 
     long peak = idleKb;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        peak = qMax(peak, currentRssKb());
+        peak = qMax(peak, statusKb("VmRSS"));
         if (done())
             app.quit();
     });
@@ -134,7 +123,7 @@ int main(int argc, char** argv)
     if (phases.contains("up")) {
         up.ran = true;
         CpuMeter cpu(up, device.processId());
-        const long idle = currentRssKb();
+        const long idle = statusKb("VmRSS");
         bool finished = false;
         QElapsedTimer t;
         QObject::connect(
@@ -167,7 +156,7 @@ int main(int argc, char** argv)
         // From the page cache, as md5sum read its file: the transfer is measured, not the disk.
         md5sumSeconds(served);
         CpuMeter cpu(down, device.processId());
-        const long idle = currentRssKb();
+        const long idle = statusKb("VmRSS");
         bool finished = false;
         QElapsedTimer t;
         auto* task

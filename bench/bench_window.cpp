@@ -50,27 +50,6 @@ QByteArray loadAverage()
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
 }
 
-long rssKbOf(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
-template <typename Done> bool waitFor(Done done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    return done();
-}
-
 class XWatch {
 public:
     XWatch()
@@ -189,7 +168,7 @@ int benchStartup(int runs)
             // Resident memory once the first burst (discovery, first paints) has settled:
             // a fixed point of measurement, not a wait for anything.
             std::this_thread::sleep_for(std::chrono::seconds(2));
-            rssMb.append(rssKbOf(client.processId()) / 1024.0);
+            rssMb.append(statusKb("VmRSS", client.processId()) / 1024.0);
         } else {
             ++failures;
             fprintf(stderr, "run %d: no window within 10 s\n", i + 1);
@@ -235,7 +214,7 @@ int benchWindow(int deviceCount, bool preAdded)
     QStringList deviceArgs{"--no-mdns", "--folder", dir.path() + "/served"};
     QList<ServerContent> manual;
     for (int i = 0; i < deviceCount; ++i) {
-        const QString address = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+        const QString address = loopbackDevice(i);
         deviceArgs << "--address" << address;
         ServerContent m;
         m.address = QHostAddress(address);

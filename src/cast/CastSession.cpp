@@ -49,25 +49,19 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
         return false;
     }
     m_stopRequested = false;
-    m_endedByUser = false;
     m_task = new VantropeTask(device.address, quint16(feature.port),
         device.name.isEmpty() ? device.address.toString() : device.name,
         Config::instance()->value(Config::ClientName).toString(), screen.width(), screen.height());
     VantropeTask* task = m_task;
     connect(
         task, &VantropeTask::waitForUserConfirmCast, this,
-        [this, task](const QString& name) {
-            const bool yes = UserInteraction::current()->confirmCast(name);
-            m_endedByUser = !yes;
-            task->setConfirmCastResult(yes);
-        },
+        [this, task](
+            const QString& name) { task->setConfirmCastResult(UserInteraction::current()->confirmCast(name)); },
         Qt::BlockingQueuedConnection);
     connect(
         task, &VantropeTask::waitForUserInputPassword, this,
         [this, task](const QString& password, const QString& title, const QString& content) {
-            QString answer = UserInteraction::current()->askCastPassword(password, title, content);
-            m_endedByUser = answer.isEmpty();
-            task->setPassword(answer);
+            task->setPassword(UserInteraction::current()->askCastPassword(password, title, content));
         },
         Qt::BlockingQueuedConnection);
     connect(task, &VantropeTask::onStarted, this, &CastSession::started);

@@ -24,9 +24,6 @@ public:
     // when it cannot even be tried.
     bool start(const ServerContent& device, const QSize& screen);
     bool isActive() const { return m_task != nullptr; }
-    // Whether the last cast ended because the user declined it or gave no password: an
-    // end the user chose, with nothing to report. Valid from ended() until the next start.
-    bool endedByUser() const { return m_endedByUser; }
 
     void pause();
     void resume();
@@ -55,5 +52,4 @@ private:
     std::shared_ptr<QSemaphore> m_taskDone;
     CastControllerClient* m_link = nullptr;
     bool m_stopRequested = false;
-    bool m_endedByUser = false;
 };

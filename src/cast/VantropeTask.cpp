@@ -65,7 +65,7 @@ void VantropeTask::setConfirmCastResult(bool confirmed)
     qDebug("[I][%s] User confirm cast: %s", Tag, confirmed ? "true" : "false");
 }
 
-void VantropeTask::setPassword(QString& password)
+void VantropeTask::setPassword(const QString& password)
 {
     m_password = password;
     qDebug("[I][%s] User inputed password.", Tag);
@@ -80,7 +80,10 @@ void VantropeTask::error(const QString& text)
 void VantropeTask::failWith(const QString& text)
 {
     // A question the user declined or left empty ends without an error text.
-    fail(text.isEmpty() ? tr("the cast was cancelled") : text);
+    if (text.isEmpty())
+        stopped(tr("the cast was cancelled"));
+    else
+        fail(text);
     emit errMsg(text);
 }
 

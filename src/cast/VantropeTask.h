@@ -36,7 +36,7 @@ public:
         int sourceWidth, int sourceHeight);
 
     void setConfirmCastResult(bool confirmed);
-    void setPassword(QString& password);
+    void setPassword(const QString& password);
 
     QString errString() const { return m_errString; }
     int errorCode() const { return m_errorCode; }

@@ -4,13 +4,14 @@
 #include <QThreadPool>
 #include <memory>
 
+#include "AppContext.h"
 #include "Config.h"
 #include "FileDelete.h"
-#include "FileDownloader.h"
 #include "FileFinder.h"
 #include "FileOpen.h"
 #include "FileThumb.h"
 #include "ProtocolWords.h"
+#include "TransferQueue.h"
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
@@ -134,16 +135,31 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     // The name comes from the device: it must not lead out of the download folder.
     if (!isPlainName(name))
         return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
-    if (!Config::instance())
+    AppContext* context = AppContext::current();
+    if (!context)
         return refuse(tr("no settings to find the download folder in"));
-    const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+    const QString folder = context->config()->value(Config::DownloadPath).toString();
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return refuse(tr("cannot make the download folder %1").arg(folder));
-    auto* task
-        = new FileDownloader(childPath(m_currentPath, name), QDir(folder).filePath(name), m_server, dateModified);
-    connect(task, &FileDownloader::updateProgress, this, &RemoteFolder::downloadProgress);
-    connect(task, &FileDownloader::updateRecentFileList, this, &RemoteFolder::recentFilesChanged);
-    start(m_pool, task);
+    // The application's transfers: the download goes on beside listings and after this
+    // folder is closed, and every front end sees it.
+    TransferQueue* queue = context->transfers();
+    if (m_downloads.isEmpty()) {
+        connect(queue, &TransferQueue::progress, this, [this](const ProgressContent& content) {
+            if (m_downloads.contains(content.id))
+                emit downloadProgress(content);
+        });
+        connect(queue, &TransferQueue::transferEnded, this,
+            [this](const ProgressContent& last, const TaskOutcome& outcome) {
+                if (!m_downloads.remove(last.id))
+                    return;
+                emit downloadProgress(last);
+                if (outcome.ok)
+                    emit recentFilesChanged();
+            });
+    }
+    m_downloads.insert(
+        queue->download(childPath(m_currentPath, name), QDir(folder).filePath(name), m_server, dateModified));
     return true;
 }
 

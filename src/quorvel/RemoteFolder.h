@@ -4,6 +4,7 @@
 #include <QList>
 #include <QModelIndex>
 #include <QObject>
+#include <QSet>
 
 #include "FileContent.h"
 #include "ProgressContent.h"
@@ -14,10 +15,10 @@ class QThreadPool;
 class Task;
 
 // Browsing one device's folders, for any front end: the folder shown, the order the
-// device sorts it in, and the commands on its entries. Listing, open, delete and download
-// run one after another on a pool of one thread; only the newest listing asked for is
-// delivered. Thumbnails run up to four at a time on a pool of their own, the most
-// recently asked first, so that the rows on screen come before rows scrolled past.
+// device sorts it in, and the commands on its entries. Listing, open and delete run one
+// after another on a pool of one thread (downloads are the application's transfers); only the newest listing asked for
+// is delivered. Thumbnails run up to four at a time on a pool of their own, the most recently asked first, so that the
+// rows on screen come before rows scrolled past.
 class RemoteFolder : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +29,7 @@ public:
     static const QString DefaultSort;
 
     explicit RemoteFolder(const ServerContent& server, QObject* parent = nullptr);
-    // Stops what still runs or waits (a download keeps its partial file) and waits for it.
+    // Stops what still runs or waits and waits for it; downloads go on.
     ~RemoteFolder() override;
 
     ServerContent server() const { return m_server; }
@@ -50,8 +51,9 @@ public:
     void setSortOrder(const QString& order);
     void open(const QString& name);
     void remove(const QString& name);
-    // Starts downloading the entry into the DownloadPath folder; false, with the reason,
-    // when it cannot start.
+    // Starts downloading the entry into the DownloadPath folder as one of the
+    // application's transfers; false, with the reason, when it cannot start.
+    // downloadProgress and recentFilesChanged report the ones started here.
     bool download(const QString& name, qint64 dateModified, QString* reason = nullptr);
     // Asks for the thumbnail of the shown folder's entry at index; thumbFetched answers,
     // once, unless the folder shown changes first.
@@ -95,4 +97,6 @@ private:
     int m_runningThumbs = 0;
     quint64 m_taskSerial = 0;
     QHash<quint64, TaskHandle> m_active;
+    // The application's transfers started here, by number.
+    QSet<int> m_downloads;
 };

@@ -28,7 +28,8 @@ bool Task::fail(const QString& reason, const QString& deviceReason)
     return false;
 }
 
-bool Task::stopped()
+bool Task::stopped(const QString& reason)
 {
-    return fail(tr("stopped"));
+    m_outcome = TaskOutcome::stoppedBecause(reason.isEmpty() ? tr("stopped") : reason);
+    return false;
 }

@@ -33,8 +33,9 @@ protected:
     virtual void finish() { }
 
     void succeed() { m_outcome = TaskOutcome::success(); }
-    // Records that the task stopped because it was asked to; returns false.
-    bool stopped();
+    // Records that the task stopped because it was asked to (by its caller, or by the
+    // person it asked); returns false.
+    bool stopped(const QString& reason = QString());
     // Records why the task failed (a later reason replaces an earlier one: retries that
     // failed before are not the reason) and returns false, for "return fail(...)".
     bool fail(const QString& reason, const QString& deviceReason = QString());

@@ -11,12 +11,16 @@ struct TaskOutcome {
     bool ok = false;
     QString reason;
     QString deviceReason;
+    // Ended because it was asked to (stopped, or a person declined a question): nothing
+    // went wrong, so there is no error to show.
+    bool stopped = false;
 
     static TaskOutcome success() { return TaskOutcome{true, QString(), QString()}; }
     static TaskOutcome failure(const QString& reason, const QString& deviceReason = QString())
     {
         return TaskOutcome{false, reason, deviceReason};
     }
+    static TaskOutcome stoppedBecause(const QString& reason) { return TaskOutcome{false, reason, QString(), true}; }
     // The reason followed by the device's words: "the device refused the file: disk full".
     QString text() const;
 

@@ -1,12 +1,12 @@
 #include "CastControllerWidget.h"
 
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
 
 #include "AppContext.h"
 #include "Config.h"
 #include "TaskbarProgress.h"
+#include "WarningBox.h"
 #include "cast/CastSession.h"
 #include "ui_CastControllerWidget.h"
 
@@ -154,8 +154,8 @@ void CastControllerWidget::onVantropeTaskEnd(const TaskOutcome& outcome)
     // Back to the page of the device selected now, which may not be the one cast to.
     showIdlePage();
     // A question the user declined ends the cast in silence.
-    if (!outcome.ok && !m_session->endedByUser() && !outcome.text().isEmpty())
-        QMessageBox::warning(this, tr("错误"), outcome.text(), QMessageBox::Ok);
+    if (!outcome.ok && !outcome.stopped)
+        WarningBox::show(this, outcome.text());
 }
 
 void CastControllerWidget::onCastShortcutActivated()

@@ -110,16 +110,9 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     startDiscoveryServer();
 
     // The history changes when a transfer ends, here or served to another client.
-    connect(context->transfers(), &TransferQueue::transferEnded, this, [this] {
-        if (m_recentFiles)
-            m_recentFiles->updateList();
-    });
-    connect(
-        ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this,
-        [this] {
-            if (m_recentFiles)
-                m_recentFiles->updateList();
-        },
+    // (The browsers' downloads are transfers of the queue too.)
+    connect(context->transfers(), &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
+    connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
     addRecentFilesTab();
     ui->fileListTabWidget->setTabsClosable(true);
@@ -424,17 +417,17 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
 
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)
 {
+    // Its downloads are the queue's transfers, which the panel and the history follow.
     auto* browser = new FileListDialog(device);
-    connect(browser, &FileListDialog::updateDownloadProgress, ui->notifyWidget,
-        &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
-    connect(browser, &FileListDialog::updateRecentFileList, this, [this] {
-        if (m_recentFiles)
-            m_recentFiles->updateList();
-    });
     ui->fileListTabWidget->addTab(browser, title);
     ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
     m_deviceTabs.insert(device.uuid, browser);
     return browser;
+}
+
+void MainWindow::updateHistory()
+{
+    m_recentFiles->updateList();
 }
 
 void MainWindow::resetTabs(bool freshHistory)
@@ -511,12 +504,10 @@ void MainWindow::startUploadFile(const QString& filePath)
 {
     if (m_devices.empty())
         return;
-    QString path = filePath;
-    if (path.isEmpty())
-        path = QFileDialog::getOpenFileName(this, tr("选择要上传到Quorvel的文件."));
-    if (path.isEmpty())
-        return;
-    uploadFiles({path});
+    const QString path
+        = filePath.isEmpty() ? QFileDialog::getOpenFileName(this, tr("选择要上传到Quorvel的文件.")) : filePath;
+    if (!path.isEmpty())
+        uploadFiles({path});
 }
 
 void MainWindow::startUploadFiles(const QStringList& filePathList)

@@ -66,6 +66,7 @@ private slots:
     void setSalutatory();
     void startDiscoveryServer();
     void onManualAddDevices();
+    void updateHistory();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

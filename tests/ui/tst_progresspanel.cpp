@@ -8,20 +8,12 @@
 
 #include "AppContext.h"
 #include "DeviceProcess.h"
+#include "OpenedUrls.h"
 #include "ProgressDockWidget.h"
 #include "ProgressWidget.h"
 #include "QProgressPie.h"
 #include "Timing.h"
 #include "TransferQueue.h"
-
-// Records what the panel hands to the desktop's opener.
-class Opened : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
 
 namespace {
 ProgressContent report(int id, int type, int progress, const QString& name = "a.txt")
@@ -65,7 +57,6 @@ private slots:
         t.downloadReplyWaitMs = 1000;
         t.statusPollIntervalMs = 50;
         Timing::setForTests(t);
-        QDesktopServices::setUrlHandler("file", &m_opened, "open");
     }
     void rows_data();
     void rows();
@@ -75,7 +66,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<AppContext> m_context;
-    Opened m_opened;
+    OpenedUrls m_opened;
 };
 
 void TestProgressPanel::rows_data()

@@ -9,18 +9,11 @@
 #include "AppContext.h"
 #include "DeviceProcess.h"
 #include "NativeFileThumb.h"
+#include "OpenedUrls.h"
 #include "QuorvelClientDatabase.h"
 #include "RecentFilesDialog.h"
 #include "RecentFilesListView.h"
 #include "Timing.h"
-
-class Opened : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
 
 namespace {
 RecentFilesContent record(const QString& uuid, const QString& type, const QString& path, qint64 time, qint64 mtime = 0)
@@ -73,7 +66,6 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         m_context = std::make_unique<AppContext>(m_dir.path());
-        QDesktopServices::setUrlHandler("file", &m_opened, "open");
     }
     void historyPerDevice();
     void thumbnails();
@@ -83,7 +75,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<AppContext> m_context;
-    Opened m_opened;
+    OpenedUrls m_opened;
 };
 
 void TestRecentFiles::historyPerDevice()
