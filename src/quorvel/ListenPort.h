@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 
 class QUdpSocket;
@@ -13,4 +15,12 @@ public:
     static bool bind(QUdpSocket& socket, quint16 port, QString* error);
     // Whether a socket of any process is bound to the port on every IPv4 or IPv6 address.
     static bool heldOnAllAddresses(quint16 port);
+
+    // A UDP socket of any process bound to a port, as the kernel lists it.
+    struct Holder {
+        QHostAddress address; // AnyIPv4 or AnyIPv6 for every address
+        QString uid;
+        QString inode;
+    };
+    static QList<Holder> holders(quint16 port);
 };

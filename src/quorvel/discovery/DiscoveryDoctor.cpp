@@ -26,26 +26,6 @@ const QList<quint16> Ports{ProtocolPort::Discovery, ProtocolPort::Operation};
 // How long the daemon gets to answer or to refuse the browser.
 constexpr int MdnsSettleMs = 1000;
 
-// An address of /proc/net/udp{,6}: the hex of the raw bytes, printed 32 bits at a time
-// in host order.
-QHostAddress procAddress(const QString& hex)
-{
-    quint8 bytes[16] = {};
-    const int words = hex.size() / 8;
-    if (words != 1 && words != 4)
-        return QHostAddress();
-    for (int i = 0; i < words; ++i) {
-        const quint32 word = hex.mid(i * 8, 8).toUInt(nullptr, 16);
-        memcpy(bytes + 4 * i, &word, 4);
-    }
-    if (words == 1)
-        return QHostAddress(quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3]);
-    const QHostAddress v6(bytes);
-    bool mapped = false;
-    const quint32 v4 = v6.toIPv4Address(&mapped);
-    return mapped ? QHostAddress(v4) : v6;
-}
-
 QString processName(qint64 pid)
 {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
@@ -162,29 +142,19 @@ QStringList DiscoveryDoctor::udpPortHolders(
     quint16 port, bool loopbackToo, const std::function<bool(qint64 pid)>& isOurs)
 {
     QStringList holders;
-    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
-        QFile file(QString::fromLatin1(table));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    for (const ListenPort::Holder& h : ListenPort::holders(port)) {
+        // A socket on a loopback address takes nothing the network sends.
+        if (h.address.isLoopback() && !loopbackToo)
             continue;
-        file.readLine(); // the header
-        while (!file.atEnd()) {
-            const QStringList f = QString::fromLatin1(file.readLine()).split(' ', Qt::SkipEmptyParts);
-            const QStringList local = f.value(1).split(':');
-            if (f.size() < 10 || local.size() != 2 || local.at(1).toUInt(nullptr, 16) != port)
-                continue;
-            // A socket on a loopback address takes nothing the network sends.
-            const QHostAddress address = procAddress(local.at(0));
-            if (address.isLoopback() && !loopbackToo)
-                continue;
-            const QString on = address.isNull() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
-                ? QString()
-                : QStringLiteral(" on ") + address.toString();
-            const qint64 pid = socketOwner(f.at(9));
-            if (pid < 0)
-                holders << QStringLiteral("another user's process (uid %1)%2").arg(f.at(7), on);
-            else if (!isOurs(pid))
-                holders << QStringLiteral("pid %1 (%2)%3").arg(pid).arg(processName(pid), on);
-        }
+        const QString on
+            = h.address.isNull() || h.address == QHostAddress::AnyIPv4 || h.address == QHostAddress::AnyIPv6
+            ? QString()
+            : QStringLiteral(" on ") + h.address.toString();
+        const qint64 pid = socketOwner(h.inode);
+        if (pid < 0)
+            holders << QStringLiteral("another user's process (uid %1)%2").arg(h.uid, on);
+        else if (!isOurs(pid))
+            holders << QStringLiteral("pid %1 (%2)%3").arg(pid).arg(processName(pid), on);
     }
     holders.removeDuplicates();
     return holders;
