@@ -105,7 +105,8 @@ void FileListDialog::showLoading(bool loading)
 void FileListDialog::findFileEnd(QList<FileContent> fileList)
 {
     model.setEntries(folder->currentPath(), fileList);
-    filePathEdit->setText(folder->currentPath());
+    // The device's root is "" to the protocol and "/" to a person.
+    filePathEdit->setText(folder->currentPath().isEmpty() ? QStringLiteral("/") : folder->currentPath());
     fileTreeView->scrollToTop();
     fileTreeView->resizeColumnToContents(0);
     fileTreeView->resizeAllColumns();
