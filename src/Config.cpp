@@ -123,6 +123,33 @@ QVariant Config::value(int type) const
     return stored.toString();
 }
 
+bool Config::unset(int type)
+{
+    const QString key = keyOf(type);
+    if (key.isEmpty()) {
+        fail(tr("there is no setting number %1").arg(type));
+        return false;
+    }
+    const QVariant oldValue = value(type);
+    {
+        QMutexLocker lock(&m_storeLock);
+        if (!m_settings->contains(key))
+            return true;
+        m_settings->remove(key);
+        m_settings->sync();
+        if (m_settings->status() != QSettings::NoError) {
+            fail(writeFailure());
+            return false;
+        }
+    }
+    {
+        QMutexLocker lock(&m_errorLock);
+        m_lastError.clear();
+    }
+    emit valueChanged(type, value(type), oldValue);
+    return true;
+}
+
 bool Config::setValue(int type, const QVariant& newValue)
 {
     const QString key = keyOf(type);

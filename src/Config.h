@@ -43,6 +43,8 @@ public:
     // nothing changes then.
     bool setValue(int type, const QVariant& value);
     bool contains(int type) const;
+    // Forgets a stored value: the default applies again.
+    bool unset(int type);
 
     QString castPassword(const QString& uuid) const;
     bool setCastPassword(const QString& uuid, const QString& password);

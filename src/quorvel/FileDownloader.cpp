@@ -118,6 +118,18 @@ void FileDownloader::execute()
     // with the same destination resumes from what the part holds.
     const QString part = partPathOf(m_localPath);
     QFile file;
+    if (m_streamFd >= 0) {
+        if (!file.open(m_streamFd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+            return (void)fail(tr("cannot write %1: %2").arg(m_localPath, file.errorString()));
+        // What went out cannot be taken back: one connection, then the device's word.
+        const QString md5 = downloadFileViaTcp(file, m_server.address, port, m_total, false);
+        file.close();
+        if (isCancelled())
+            return (void)stopped();
+        if (!md5.isEmpty() && confirm(md5))
+            succeed();
+        return;
+    }
     // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
     // Never through a symbolic link planted at the path since it was chosen.
     const int fd = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -208,7 +220,8 @@ bool FileDownloader::confirm(const QString& md5)
             if (reason == ProtocolValue::NotComplete)
                 continue;
             qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
-            QFile::remove(partPathOf(m_localPath));
+            if (m_streamFd < 0)
+                QFile::remove(partPathOf(m_localPath));
             return fail(
                 tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_remotePath), reason);
         }
@@ -256,7 +269,7 @@ QString FileDownloader::downloadFileViaTcp(
     // each on a thread of its own, while the next ones arrive.
     BlockRing ring(TransferBlockSize);
     BackgroundMd5 md5(ring);
-    BackgroundFileWriter disk(ring, file.handle(), m_received, m_total);
+    BackgroundFileWriter disk(ring, file.handle(), m_received, m_total, m_streamFd >= 0);
     while (m_received < m_total && !disk.failed()) {
         char* block = ring.acquire(2);
         const qint64 room = qMin(ring.toBlockEnd(m_received), m_total - m_received);

@@ -21,6 +21,9 @@ public:
     int id() const { return m_id; }
     // Where the bytes gather until the download is confirmed: NAME.part.
     static QString partPathOf(const QString& localPath);
+    // The bytes go to this open descriptor (standard output) as they arrive, in order:
+    // no part file, no resumption, one connection. The descriptor stays open.
+    void streamTo(int descriptor) { m_streamFd = descriptor; }
 
     // One TCP connection; the MD5 of the bytes it received, empty on failure.
     QString downloadFileViaTcp(QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume);
@@ -46,6 +49,7 @@ private:
     qint64 m_total = 0;
     qint64 m_dateModified;
     int m_id;
+    int m_streamFd = -1;
     ProgressContent m_progress;
     Throughput m_speed;
 };

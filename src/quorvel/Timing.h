@@ -35,4 +35,7 @@ struct Timing {
 
     static const Timing& current();
     static void setForTests(const Timing& timing);
+    // A front end's own bound on each wait for the other side (an answer, a connection,
+    // the next bytes): quorvelctl --timeout. The periods stay.
+    static void limitWaits(int ms);
 };

@@ -44,6 +44,18 @@ int TransferQueue::download(
     return id;
 }
 
+int TransferQueue::stream(const QString& remotePath, int descriptor, const QString& localName,
+    const ServerContent& device, qint64 dateModified)
+{
+    auto* task = new FileDownloader(remotePath, localName, device, dateModified);
+    task->streamTo(descriptor);
+    const int id = task->id();
+    connect(task, &FileDownloader::updateProgress, this, &TransferQueue::onReport);
+    follow(task, id);
+    m_downloads->start(task);
+    return id;
+}
+
 void TransferQueue::offer(const QStringList& files, const ServerContent& client)
 {
     for (const QString& file : files) {

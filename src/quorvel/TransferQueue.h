@@ -26,6 +26,10 @@ public:
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
     int download(
         const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+    // A download whose bytes go to an open descriptor (standard output) as they arrive;
+    // localName is what reports and the history call it.
+    int stream(const QString& remotePath, int descriptor, const QString& localName, const ServerContent& device,
+        qint64 dateModified = 0);
     // Offers each file to another client, which fetches it when its user agrees; the
     // serving is reported by the inbound side. offerEnded() says whether the offer went out.
     void offer(const QStringList& files, const ServerContent& client);

@@ -34,11 +34,12 @@ bool onLocalDisk(int descriptor)
 }
 } // namespace
 
-BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end)
+BackgroundFileWriter::BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end, bool inOrder)
     : m_fd(descriptor)
     , m_flags(::fcntl(descriptor, F_GETFL))
+    , m_inOrder(inOrder)
     // Short files stay in the cache, where whoever opens them next finds them.
-    , m_directUsable(m_flags >= 0 && end - start >= StreamingCache::Lag && onLocalDisk(descriptor))
+    , m_directUsable(!inOrder && m_flags >= 0 && end - start >= StreamingCache::Lag && onLocalDisk(descriptor))
     , m_cache(descriptor, start, StreamingCache::Writing)
     , m_stage(ring, [this](const char* data, qint64 size, qint64 offset) { write(data, size, offset); })
 {
@@ -65,7 +66,8 @@ void BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
         const bool aligned = offset % BlockRing::Alignment == 0 && size % BlockRing::Alignment == 0
             && quintptr(data) % BlockRing::Alignment == 0;
         setDirect(aligned && m_directUsable);
-        const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(offset));
+        const ssize_t n
+            = m_inOrder ? ::write(m_fd, data, size_t(size)) : ::pwrite(m_fd, data, size_t(size), off_t(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && m_direct) {
@@ -85,7 +87,7 @@ void BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
         size -= n;
         offset += n;
     }
-    if (!m_direct)
+    if (!m_direct && !m_inOrder)
         m_cache.advance(end);
 }
 

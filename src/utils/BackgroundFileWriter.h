@@ -17,7 +17,9 @@ class BlockRing;
 class BackgroundFileWriter {
 public:
     // Into the file open for writing on `descriptor`; the stream covers [start, end).
-    BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end);
+    // inOrder: the descriptor is a pipe or standard output, written in arrival order and
+    // never at offsets (standard output may be a file opened for appending).
+    BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end, bool inOrder = false);
     // Writes whatever is still queued.
     ~BackgroundFileWriter();
     BackgroundFileWriter(const BackgroundFileWriter&) = delete;
@@ -41,6 +43,7 @@ private:
 
     const int m_fd;
     const int m_flags; // the descriptor's own status flags, restored at the end
+    const bool m_inOrder;
     bool m_directUsable;
     bool m_direct = false;
     StreamingCache m_cache; // for what goes through the cache

@@ -108,7 +108,6 @@ public:
         return logFiles().size() >= count;
     }
 
-private:
     // This folder's settings, and what setEnvironment() added.
     QProcessEnvironment environment() const
     {
@@ -119,6 +118,7 @@ private:
         return env;
     }
 
+private:
     QTemporaryDir m_dir;
     QString m_workingDirectory = QDir::tempPath();
     QHash<QString, QString> m_environment;

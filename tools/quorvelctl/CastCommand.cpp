@@ -28,7 +28,7 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     ServerContent device;
     bool answered = false;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device, &answered))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     // What it casts with is announced in its answer: without one there is nothing to ask.
     if (!answered)
         return ctx.fail(QStringLiteral("no cast"),
@@ -77,6 +77,8 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
         // Interrupted: the casting program is asked to stop, and its end awaited.
         session.stop();
         ctx.waitFor([&] { return *ended; }, 10000, false);
+        if (*ended)
+            state("ended");
         return CtlContext::Interrupted;
     }
     if (!end->ok)

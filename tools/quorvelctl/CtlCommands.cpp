@@ -38,8 +38,8 @@ const QMap<QString, Command>& table()
 }
 } // namespace
 
-CtlCommands::CtlCommands(CtlOutput& out, int timeoutSeconds)
-    : m_context(out, timeoutSeconds)
+CtlCommands::CtlCommands(CtlOutput& out, const Globals& globals)
+    : m_context(out, globals.maxTimeSeconds)
     , m_terminal(out)
 {
     UserInteraction::install(&m_terminal);
@@ -64,23 +64,25 @@ bool CtlCommands::takeGlobals(QStringList* arguments, Globals* globals, QString*
             rest += arguments->mid(i);
             break;
         }
+        const QString name = a.section(QLatin1Char('='), 0, 0);
         if (a == QLatin1String("--json")) {
             globals->json = true;
         } else if (a == QLatin1String("--verbose")) {
             globals->verbose = true;
-        } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
+        } else if (name == QLatin1String("--timeout") || name == QLatin1String("--max-time")) {
             QString value;
             if (a.contains(QLatin1Char('=')))
                 value = a.mid(a.indexOf(QLatin1Char('=')) + 1);
             else if (i + 1 < arguments->size())
                 value = arguments->at(++i);
             bool ok = false;
-            globals->timeoutSeconds = value.toInt(&ok);
-            if (!ok || globals->timeoutSeconds < 1) {
+            const int seconds = value.toInt(&ok);
+            if (!ok || seconds < 1 || seconds > 86400) {
                 *error
-                    = QStringLiteral("--timeout takes a whole number of seconds of at least 1, not \"%1\"").arg(value);
+                    = QStringLiteral("%1 takes a whole number of seconds from 1 to 86400, not \"%2\"").arg(name, value);
                 return false;
             }
+            (name == QLatin1String("--timeout") ? globals->timeoutSeconds : globals->maxTimeSeconds) = seconds;
         } else {
             rest.append(a);
         }
@@ -89,27 +91,39 @@ bool CtlCommands::takeGlobals(QStringList* arguments, Globals* globals, QString*
     return true;
 }
 
+QString CtlCommands::version()
+{
+    return QStringLiteral("quorvelctl %1").arg(QStringLiteral(QUORVEL_VERSION));
+}
+
 QString CtlCommands::usage()
 {
     return QStringLiteral(
-        "Usage: quorvelctl [--json] [--timeout SECONDS] [--verbose] COMMAND ARGS...\n"
+        "Usage: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--verbose] COMMAND ARGS...\n"
+        "       quorvelctl --version | --help | --help-all\n"
         "\n"
-        "DEVICE is ADDRESS, ADDRESS:PORT or a device name (any case; found by one discovery pass).\n"
-        "The global options may also follow the command.\n"
+        "DEVICE is ADDRESS, ADDRESS:PORT, a host name or a device name or uuid (any case; a remembered\n"
+        "device is asked where it was last seen, another found by one discovery pass).\n"
+        "--timeout bounds each wait for a connection, an answer or the next bytes; --max-time the whole\n"
+        "command. The global options may also follow the command.\n"
         "\n"
         "Commands:\n"
         "  discover [--wait SECONDS]            find devices and other clients\n"
-        "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device\n"
-        "  upload DEVICE FILE... [--secure]     upload files, one after another\n"
-        "  download DEVICE REMOTE_PATH [-o LOCAL_PATH|-]\n"
-        "                                       download a file (resumes from LOCAL_PATH.part)\n"
+        "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device (by name by default)\n"
+        "  upload DEVICE FILE... [-r] [--secure]\n"
+        "                                       upload files (-r: folders too), one after another\n"
+        "  upload DEVICE - --name NAME          upload standard input as NAME\n"
+        "  download DEVICE REMOTE_PATH [-o LOCAL_PATH|FOLDER/|-]\n"
+        "                                       download a file (resumes from LOCAL_PATH.part;\n"
+        "                                       - streams it to standard output)\n"
         "  open DEVICE REMOTE_PATH              show a file on the device's screen\n"
         "  rm DEVICE REMOTE_PATH                delete a file on the device\n"
         "  thumb DEVICE REMOTE_PATH -o FILE     save a file's thumbnail\n"
         "  welcome DEVICE TEXT                  set the welcome text\n"
         "  history DEVICE                       transfers with the device, newest first\n"
-        "  devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT] | devices ls\n"
-        "  config get KEY | config set KEY VALUE | config ls\n"
+        "  devices [ls] | devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT]\n"
+        "                                       the hand-added devices (add also takes a host name)\n"
+        "  config ls | config get KEY | config set KEY VALUE | config unset KEY\n"
         "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
         "  offer CLIENT FILE... [--wait SECONDS]\n"
         "                                       offer files to another client and serve them\n"
@@ -132,37 +146,47 @@ int CtlCommands::runCommand(const QString& name, const QStringList& arguments)
 
 int CtlCommands::run(const QStringList& arguments)
 {
+    const QStringList commands = table().keys() + QStringList{QStringLiteral("help")};
     if (arguments.isEmpty()) {
-        fprintf(stderr, "%s\n", usage().toUtf8().constData());
-        return Usage;
+        if (!m_context.out().json())
+            fprintf(stderr, "%s\n", usage().toUtf8().constData());
+        return m_context.usage(QStringLiteral("no command"));
     }
     const QString first = arguments.first();
-    if (first == QLatin1String("-h") || first == QLatin1String("--help")
-        || (first == QLatin1String("help") && arguments.size() == 1)) {
-        printf("%s\n", usage().toUtf8().constData());
+    const bool help = first == QLatin1String("help");
+    if (first == QLatin1String("-h") || first == QLatin1String("--help") || (help && arguments.size() == 1)
+        || (help && arguments.at(1) == QLatin1String("help"))) {
+        m_context.printHelp(QString(), usage());
         return Success;
     }
     if (first == QLatin1String("--version")) {
-        printf("%s\n", QUORVEL_VERSION);
+        if (m_context.out().json())
+            m_context.out().event(QStringLiteral("version"),
+                {{"program", QStringLiteral("quorvelctl")}, {"version", QStringLiteral(QUORVEL_VERSION)}});
+        else
+            m_context.out().line(version());
         return Success;
     }
     if (first == QLatin1String("--help-all")) {
-        printf("%s\n", usage().toUtf8().constData());
+        m_context.printHelp(QString(), usage());
         for (auto it = table().constBegin(); it != table().constEnd(); ++it) {
-            printf("\n== quorvelctl %s ==\n", qPrintable(it.key()));
-            fflush(stdout);
+            if (!m_context.out().json())
+                m_context.out().text(QStringLiteral("\n== quorvelctl %1 ==\n").arg(it.key()));
             runCommand(it.key(), {QStringLiteral("--help")});
         }
         return Success;
     }
-    if (first == QLatin1String("help")) {
+    if (help) {
         if (!table().contains(arguments.at(1)))
-            return m_context.usage(QStringLiteral("unknown command \"%1\"").arg(arguments.at(1)));
+            return m_context.usage(QStringLiteral("unknown command \"%1\"%2")
+                                       .arg(arguments.at(1), CtlContext::didYouMean(arguments.at(1), commands)));
         return runCommand(arguments.at(1), {QStringLiteral("--help")});
     }
     if (first.startsWith(QLatin1Char('-')))
-        return m_context.usage(QStringLiteral("unknown option \"%1\"").arg(first));
+        return m_context.unknownOption(
+            first, {"--json", "--timeout", "--max-time", "--verbose", "--version", "--help", "--help-all"});
     if (!table().contains(first))
-        return m_context.usage(QStringLiteral("unknown command \"%1\"").arg(first));
+        return m_context.usage(
+            QStringLiteral("unknown command \"%1\"%2").arg(first, CtlContext::didYouMean(first, commands)));
     return runCommand(first, arguments.mid(1));
 }

@@ -18,16 +18,21 @@ public:
     struct Globals {
         bool json = false;
         bool verbose = false;
+        // --timeout: each wait for a connection, an answer or the next bytes.
         int timeoutSeconds = 0;
+        // --max-time: the whole command.
+        int maxTimeSeconds = 0;
     };
     // Takes the global options out of arguments (up to a "--"); false with the reason
     // when one has a bad value.
     static bool takeGlobals(QStringList* arguments, Globals* globals, QString* error);
 
-    CtlCommands(CtlOutput& out, int timeoutSeconds);
+    CtlCommands(CtlOutput& out, const Globals& globals);
     ~CtlCommands();
     int run(const QStringList& arguments);
     static QString usage();
+    // "quorvelctl 1.5.5".
+    static QString version();
 
     // Ctrl-C: the running command stops its work cleanly and returns Interrupted.
     void interrupt();

@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVector>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -39,12 +42,37 @@ public:
     bool ok = false;
     QSemaphore done;
 };
+// How many single-character edits turn a into b (case ignored).
+int distance(const QString& a, const QString& b)
+{
+    const QString x = a.toCaseFolded();
+    const QString y = b.toCaseFolded();
+    QVector<int> row(y.size() + 1);
+    for (int j = 0; j <= y.size(); ++j)
+        row[j] = j;
+    for (int i = 1; i <= x.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= y.size(); ++j) {
+            const int above = row[j];
+            row[j] = qMin(qMin(row[j] + 1, row[j - 1] + 1), diagonal + (x[i - 1] == y[j - 1] ? 0 : 1));
+            diagonal = above;
+        }
+    }
+    return row[y.size()];
+}
 } // namespace
 
-CtlContext::CtlContext(CtlOutput& out, int timeoutSeconds)
+CtlContext::CtlContext(CtlOutput& out, int maxTimeSeconds)
     : m_out(out)
-    , m_timeoutMs(timeoutSeconds > 0 ? timeoutSeconds * 1000 : -1)
+    , m_maxTimeMs(maxTimeSeconds > 0 ? maxTimeSeconds * 1000 : -1)
 {
+    m_started.start();
+}
+
+int CtlContext::timeoutMs() const
+{
+    return m_maxTimeMs < 0 ? -1 : int(qMax<qint64>(0, m_maxTimeMs - m_started.elapsed()));
 }
 
 TransferQueue& CtlContext::transfers()
@@ -68,11 +96,26 @@ bool CtlContext::parse(
     parser.addHelpOption();
     *exit = Usage;
     if (!parser.parse(args)) {
-        usage(parser.errorText());
+        const QString unknown = parser.unknownOptionNames().value(0);
+        if (unknown.isEmpty()) {
+            usage(parser.errorText());
+            return false;
+        }
+        // The options the command takes, as its help lists them, and the global ones.
+        QStringList known;
+        const QRegularExpression option(QStringLiteral("(?:^|[ ,])(--?[a-z][a-z-]*)"));
+        for (auto m = option.globalMatch(helpText(parser)); m.hasNext();)
+            known.append(m.next().captured(1));
+        QString typed = QStringLiteral("-") + unknown;
+        for (const QString& a : args) {
+            if (a == QLatin1String("--") + unknown || a.startsWith(QLatin1String("--") + unknown + '='))
+                typed = QStringLiteral("--") + unknown;
+        }
+        unknownOption(typed, known);
         return false;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        fprintf(stdout, "%s", helpText(parser).toUtf8().constData());
+        printHelp(m_command, helpText(parser));
         *exit = Success;
         return false;
     }
@@ -96,7 +139,45 @@ QString CtlContext::helpText(const QCommandLineParser& parser) const
     const int end = text.indexOf(QLatin1Char(' '), at + 7);
     if (at >= 0 && end > at)
         text.replace(at, end - at, program + QLatin1Char(' ') + m_command);
-    return text;
+    // Qt's own options mean nothing here.
+    text.remove(QRegularExpression(QStringLiteral("\n *--help-all [^\n]*")));
+    return text + QLatin1Char('\n') + globalsHelp() + QLatin1Char('\n');
+}
+
+QString CtlContext::globalsHelp()
+{
+    return QStringLiteral("Global options (before or after the command):\n"
+                          "  --json              one JSON object per line on standard output\n"
+                          "  --timeout <seconds> the most to wait for a connection, an answer or the next bytes\n"
+                          "  --max-time <seconds>\n"
+                          "                      the most the whole command may take\n"
+                          "  --verbose           the log on standard error\n"
+                          "  --version           the program's name and version");
+}
+
+void CtlContext::printHelp(const QString& command, const QString& text)
+{
+    if (m_out.json())
+        m_out.event(QStringLiteral("help"), {{"command", command}, {"text", text}});
+    else
+        m_out.text(text.endsWith(QLatin1Char('\n')) ? text : text + QLatin1Char('\n'));
+}
+
+QString CtlContext::didYouMean(const QString& typed, const QStringList& known)
+{
+    QStringList near;
+    for (const QString& word : known) {
+        if (!near.contains(QStringLiteral("\"%1\"").arg(word))
+            && (distance(word, typed) <= qMax(2, typed.size() / 4)
+                || (typed.size() >= 3 && word.contains(typed, Qt::CaseInsensitive))))
+            near.append(QStringLiteral("\"%1\"").arg(word));
+    }
+    return near.isEmpty() ? QString() : QStringLiteral("; did you mean %1?").arg(near.join(QStringLiteral(" or ")));
+}
+
+int CtlContext::unknownOption(const QString& typed, const QStringList& known)
+{
+    return usage(QStringLiteral("unknown option \"%1\"%2").arg(typed, didYouMean(typed, known)));
 }
 
 bool CtlContext::seconds(const QCommandLineParser& parser, const QString& option, int* ms)
@@ -114,9 +195,11 @@ bool CtlContext::seconds(const QCommandLineParser& parser, const QString& option
 
 bool CtlContext::waitFor(const std::function<bool()>& done, int timeoutMs, bool interruptible)
 {
-    if (timeoutMs < 0)
-        timeoutMs = m_timeoutMs;
-    const auto finished = [&] { return done() || (interruptible && m_interrupted); };
+    // The whole command's bound holds for every wait but the clean stop after it.
+    if (interruptible && m_maxTimeMs >= 0)
+        timeoutMs = timeoutMs < 0 ? this->timeoutMs() : qMin(timeoutMs, this->timeoutMs());
+    const auto finished
+        = [&] { return done() || (interruptible && (m_interrupted || !m_out.writeFailure().isEmpty())); };
     if (finished())
         return done();
     // What ends the wait changes in slots of this thread: look after each short turn.
@@ -152,79 +235,120 @@ TaskOutcome CtlContext::runTask(Task* task)
     QThreadPool::globalInstance()->start(task);
     if (!waitFor([&] { return end->ended; })) {
         handle.cancel();
-        return TaskOutcome::failure(m_interrupted ? QStringLiteral("interrupted") : QStringLiteral("timed out"));
+        return TaskOutcome::failure(m_interrupted ? QStringLiteral("interrupted")
+                : m_out.writeFailure().isEmpty()  ? QStringLiteral("--max-time passed")
+                                                  : QStringLiteral("standard output failed"));
     }
     return end->outcome;
 }
 
-bool CtlContext::parseAddress(const QString& which, QHostAddress* address, int* port)
+CtlContext::Address CtlContext::parseAddress(const QString& which, QHostAddress* address, int* port)
 {
     *port = DiscoveryServer::QueryPort;
     if (address->setAddress(which))
-        return true;
+        return Address::Valid;
     // ADDRESS:PORT, or [IPV6]:PORT.
     const int colon = which.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
-        return false;
+        return Address::None;
     QString host = which.left(colon);
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2);
+    if (!address->setAddress(host))
+        return Address::None;
     bool ok = false;
     const int p = which.mid(colon + 1).toInt(&ok);
-    if (!ok || p < 1 || p > 65535 || !address->setAddress(host))
-        return false;
+    if (!ok || p < 1 || p > 65535)
+        return Address::BadPort;
     *port = p;
+    return Address::Valid;
+}
+
+bool CtlContext::lookUpHost(const QString& name, QHostAddress* address, QString* why, int waitMs)
+{
+    // Names with spaces or other signs are device names, never host names.
+    static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    if (!hostName.match(name).hasMatch()) {
+        *why = QStringLiteral("no host name");
+        return false;
+    }
+    auto answer = std::make_shared<QHostInfo>();
+    auto ended = std::make_shared<bool>(false);
+    const int id = QHostInfo::lookupHost(name, &m_anchor, [answer, ended](const QHostInfo& info) {
+        *answer = info;
+        *ended = true;
+    });
+    if (!waitFor([&] { return *ended; }, waitMs)) {
+        QHostInfo::abortHostLookup(id);
+        *why = QStringLiteral("no answer from the name service");
+        return false;
+    }
+    for (const QHostAddress& a : answer->addresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            *address = a;
+            return true;
+        }
+    }
+    *why = answer->error() == QHostInfo::NoError ? QStringLiteral("it has no IPv4 address") : answer->errorString();
+    return false;
+}
+
+bool CtlContext::ask(const QHostAddress& address, int port, ServerContent* device)
+{
+    OneQuery query;
+    QThreadPool::globalInstance()->start(new DiscoveryServer::ServerInfoGetter(&query, address, quint16(port)));
+    // Not cut short: the query writes into this frame until it ends (bounded by its wait).
+    waitFor([&] { return query.done.available() > 0; }, Timing::current().infoReplyWaitMs + 3000, false);
+    if (!query.done.tryAcquire() || !query.ok)
+        return false;
+    *device = query.result;
+    device->port = port;
+    m_memory.remember(*device);
     return true;
 }
 
-namespace {
-// How many single-character edits turn a into b (case ignored).
-int distance(const QString& a, const QString& b)
-{
-    const QString x = a.toCaseFolded();
-    const QString y = b.toCaseFolded();
-    QVector<int> row(y.size() + 1);
-    for (int j = 0; j <= y.size(); ++j)
-        row[j] = j;
-    for (int i = 1; i <= x.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= y.size(); ++j) {
-            const int above = row[j];
-            row[j] = qMin(qMin(row[j] + 1, row[j - 1] + 1), diagonal + (x[i - 1] == y[j - 1] ? 0 : 1));
-            diagonal = above;
-        }
-    }
-    return row[y.size()];
-}
-} // namespace
-
 bool CtlContext::resolve(const QString& which, bool describe, ServerContent* device, bool* answered)
 {
+    m_unresolved = Failure;
     if (answered)
         *answered = true;
     QHostAddress address;
     int port = 0;
-    if (parseAddress(which, &address, &port)) {
-        device->address = address;
-        device->port = port;
+    const auto byAddress = [&](const QHostAddress& a, int p) {
+        device->address = a;
+        device->port = p;
         if (!describe)
             return true;
-        OneQuery query;
-        QThreadPool::globalInstance()->start(new DiscoveryServer::ServerInfoGetter(&query, address, device->port));
-        // Not cut short: the query writes into this frame until it ends (bounded by its wait).
-        waitFor([&] { return query.done.available() > 0; }, Timing::current().infoReplyWaitMs + 3000, false);
-        const bool described = query.done.tryAcquire() && query.ok;
-        if (described) {
-            *device = query.result; // otherwise the bare address will do
-            device->port = port;
-            m_memory.remember(*device);
-        }
+        ServerContent described;
+        const bool said = ask(a, p, &described);
+        if (said)
+            *device = described; // otherwise the bare address will do
         if (answered)
-            *answered = described;
+            *answered = said;
         return true;
+    };
+    switch (parseAddress(which, &address, &port)) {
+    case Address::Valid: return byAddress(address, port);
+    case Address::BadPort:
+        m_unresolved = usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
+        return false;
+    case Address::None: break;
     }
-    // A name: one discovery pass.
+    // What this program remembers, asked where it was last seen: no discovery pass for a
+    // device that is still there.
+    const QList<ServerContent> remembered = m_memory.named(which);
+    if (remembered.size() == 1) {
+        ServerContent asked;
+        if (ask(remembered.first().address, remembered.first().port, &asked) && asked.uuid == remembered.first().uuid) {
+            *device = asked;
+            return true;
+        }
+    }
+    QString why;
+    if (remembered.isEmpty() && lookUpHost(which, &address, &why, 3000))
+        return byAddress(address, DiscoveryServer::QueryPort);
+
+    // One discovery pass.
     DiscoveryServer* server = DiscoveryServer::instance();
     auto ended = std::make_shared<bool>(false);
     QMetaObject::Connection c = QObject::connect(
@@ -233,28 +357,44 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
     waitFor([&] { return *ended; }, Timing::current().infoReplyWaitMs + 5000);
     QObject::disconnect(c);
     const QList<ServerContent> found = server->devices();
-    for (const ServerContent& s : found)
-        m_memory.remember(s);
+    QList<ServerContent> matches;
     for (const ServerContent& s : found) {
-        if (s.name.compare(which, Qt::CaseInsensitive) == 0 || s.uuid == which) {
-            *device = s;
-            return true;
-        }
+        m_memory.remember(s);
+        if (s.name.compare(which, Qt::CaseInsensitive) == 0 || s.uuid == which)
+            matches.append(s);
+    }
+    if (matches.size() == 1) {
+        *device = matches.first();
+        return true;
+    }
+    if (matches.isEmpty() && remembered.size() == 1) {
+        // Silent where it was last seen and not found elsewhere: its last address will
+        // give the reason.
+        *device = remembered.first();
+        if (answered)
+            *answered = false;
+        return true;
+    }
+    if (matches.isEmpty())
+        matches = remembered;
+    if (matches.size() > 1) {
+        std::sort(matches.begin(), matches.end(),
+            [](const ServerContent& a, const ServerContent& b) { return CtlOutput::where(a) < CtlOutput::where(b); });
+        QStringList candidates;
+        for (const ServerContent& s : qAsConst(matches))
+            candidates.append(QStringLiteral("\"%1\" at %2 (uuid %3)")
+                                  .arg(CtlOutput::escaped(s.name), CtlOutput::where(s), CtlOutput::escaped(s.uuid)));
+        fail(QStringLiteral("\"%1\" names %2 devices; say which by address").arg(which).arg(matches.size()),
+            TaskOutcome::failure(candidates.join(QStringLiteral(", "))));
+        return false;
     }
     QStringList known;
     for (const ServerContent& s : found + m_memory.all()) {
         if (!s.name.isEmpty() && !known.contains(s.name))
             known.append(s.name);
     }
-    QStringList near;
-    for (const QString& name : qAsConst(known)) {
-        if (distance(name, which) <= qMax(2, which.size() / 4) || name.contains(which, Qt::CaseInsensitive))
-            near.append(QStringLiteral("\"%1\"").arg(name));
-    }
-    QString hint;
-    if (!near.isEmpty())
-        hint = QStringLiteral("; did you mean %1?").arg(near.join(QStringLiteral(" or ")));
-    else if (!known.isEmpty())
+    QString hint = didYouMean(which, known);
+    if (hint.isEmpty() && !known.isEmpty())
         hint = QStringLiteral("; known devices: \"%1\"").arg(known.join(QStringLiteral("\", \"")));
     fail(QStringLiteral("no device named \"%1\" answered%2").arg(which, hint));
     return false;

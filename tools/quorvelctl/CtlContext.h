@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -21,7 +22,8 @@ class CtlContext {
 public:
     enum Exit { Success = 0, Failure = 1, Usage = 2, Interrupted = 130 };
 
-    CtlContext(CtlOutput& out, int timeoutSeconds);
+    // maxTimeSeconds: --max-time, the bound of the whole command (0: none).
+    CtlContext(CtlOutput& out, int maxTimeSeconds);
 
     // The core's services, from the application context.
     TransferQueue& transfers();
@@ -31,7 +33,8 @@ public:
     CtlOutput& out() { return m_out; }
     // The context object of the commands' connections (on the main thread).
     QObject* anchor() { return &m_anchor; }
-    int timeoutMs() const { return m_timeoutMs; }
+    // What is left of --max-time, -1 without one.
+    int timeoutMs() const;
 
     // The command being run ("devices"), for usage lines and events.
     void setCommand(const QString& name) { m_command = name; }
@@ -40,26 +43,42 @@ public:
     // Parses a command's own options; false (and the exit code in *exit) on --help or a
     // usage error.
     bool parse(QCommandLineParser& parser, const QStringList& args, int minPositional, int maxPositional, int* exit);
-    // The command's help, its usage line naming the command.
+    // The command's help, its usage line naming the command, with the global options.
     QString helpText(const QCommandLineParser& parser) const;
+    // Prints a help text (a "help" event with --json).
+    void printHelp(const QString& command, const QString& text);
+    // The global options, for the help texts.
+    static QString globalsHelp();
+    // "; did you mean "x"?" when typed is near one of the known words, else empty.
+    static QString didYouMean(const QString& typed, const QStringList& known);
+    // An unknown option, said the one way; Usage.
+    int unknownOption(const QString& typed, const QStringList& known);
     // A valued option that counts seconds: a whole number of at least 1; false (and a
     // usage error) otherwise.
     bool seconds(const QCommandLineParser& parser, const QString& option, int* ms);
-    // Runs the event loop until done() holds, the time limit passes (timeoutMs < 0: the
-    // command's --timeout, none by default) or the user interrupts (unless it may not be
-    // cut short: a clean stop after an interruption); returns done().
+    // Runs the event loop until done() holds, the time limit passes (timeoutMs < 0: what
+    // is left of --max-time, none by default; never beyond it either way), the user
+    // interrupts or standard output fails (unless it may not be cut short: a clean stop
+    // after an interruption); returns done().
     bool waitFor(const std::function<bool()>& done, int timeoutMs = -1, bool interruptible = true);
     // Starts the task on the global pool and waits for its end; its outcome. A task cut
     // short by the time limit or the user is asked to stop.
     TaskOutcome runTask(Task* task);
 
-    // ADDRESS, ADDRESS:PORT (the device's query port) or a device name (any case) found
-    // by one discovery pass; a name not found fails with the near misses among the
-    // known names. With describe, the device is asked who it is (its uuid keys history
-    // and thumbnails); a silent device is still used by its address (*answered false).
+    // ADDRESS, ADDRESS:PORT (the device's query port), a device name (any case) or uuid,
+    // or a host name (IPv4). A name is looked up among the remembered devices first (and
+    // the device asked at its last address), then as a host name, then by one discovery
+    // pass; a name that several devices carry fails with the candidates, one not found
+    // with the near misses among the known names. With describe, the device is asked who
+    // it is (its uuid keys history and thumbnails); a silent device is still used by its
+    // address (*answered false). On false the exit status is unresolved().
     bool resolve(const QString& which, bool describe, ServerContent* device, bool* answered = nullptr);
-    // ADDRESS[:PORT] split; false when which is no address.
-    static bool parseAddress(const QString& which, QHostAddress* address, int* port);
+    int unresolved() const { return m_unresolved; }
+    enum class Address { Valid, BadPort, None };
+    // ADDRESS[:PORT] split; BadPort for ADDRESS:PORT with a port outside 1-65535.
+    static Address parseAddress(const QString& which, QHostAddress* address, int* port);
+    // An IPv4 address of a host name, within waitMs; false (and *why) otherwise.
+    bool lookUpHost(const QString& name, QHostAddress* address, QString* why, int waitMs = 3000);
     DeviceMemory& memory() { return m_memory; }
     // The absolute paths of names that are files (against the current directory);
     // false (and a message) at the first that is not.
@@ -74,10 +93,15 @@ public:
     bool interrupted() const { return m_interrupted; }
 
 private:
+    // Asks address:port who it is, bounded by the information query's wait.
+    bool ask(const QHostAddress& address, int port, ServerContent* device);
+
     QObject m_anchor;
     DeviceMemory m_memory;
     QString m_command;
     CtlOutput& m_out;
-    int m_timeoutMs;
+    int m_maxTimeMs;
+    QElapsedTimer m_started;
+    int m_unresolved = Failure;
     bool m_interrupted = false;
 };

@@ -2,8 +2,12 @@
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
+
+#include "ProtocolWords.h"
 
 CtlOutput::CtlOutput(bool json)
     : m_json(json)
@@ -11,18 +15,41 @@ CtlOutput::CtlOutput(bool json)
 {
 }
 
+void CtlOutput::write(const QByteArray& bytes)
+{
+    if (!m_writeFailure.isEmpty())
+        return;
+    errno = 0;
+    if (fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) && fflush(stdout) == 0)
+        return;
+    m_writeFailure = errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write error");
+    finishProgress();
+    fprintf(stderr, "quorvelctl: cannot write to standard output: %s\n", m_writeFailure.toUtf8().constData());
+    fflush(stderr);
+}
+
+bool CtlOutput::close()
+{
+    write(QByteArray());
+    return m_writeFailure.isEmpty();
+}
+
 void CtlOutput::line(const QString& text)
 {
     finishProgress();
-    fprintf(stdout, "%s\n", text.toUtf8().constData());
-    fflush(stdout);
+    write(text.toUtf8() + '\n');
+}
+
+void CtlOutput::text(const QString& text)
+{
+    finishProgress();
+    write(text.toUtf8());
 }
 
 void CtlOutput::event(const QString& name, QJsonObject fields)
 {
     fields.insert(QStringLiteral("event"), name);
-    fprintf(stdout, "%s\n", QJsonDocument(fields).toJson(QJsonDocument::Compact).constData());
-    fflush(stdout);
+    write(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void CtlOutput::result(bool ok, const QString& device, const QString& file, const QString& remote)
@@ -40,6 +67,15 @@ void CtlOutput::error(const QString& message, const QString& reason)
     if (m_json)
         event(QStringLiteral("error"),
             {{"command", m_command}, {"message", message}, {"reason", reason.isEmpty() ? message : reason}});
+}
+
+void CtlOutput::warning(const QString& message)
+{
+    finishProgress();
+    fprintf(stderr, "quorvelctl: warning: %s\n", message.toUtf8().constData());
+    fflush(stderr);
+    if (m_json)
+        event(QStringLiteral("warning"), {{"command", m_command}, {"message", message}});
 }
 
 void CtlOutput::notice(const QString& text)
@@ -64,8 +100,16 @@ QJsonObject CtlOutput::deviceJson(const ServerContent& s, const QString& foundBy
         features[plain] = QJsonValue();
     for (const SupportEntry& e : s.supportPorts)
         features[e.name] = e.port;
-    return {{"name", s.name}, {"address", s.address.toString()}, {"port", s.port}, {"uuid", s.uuid}, {"kind", s.type},
-        {"version", s.version}, {"os", s.os}, {"features", features}, {"found_by", foundBy}};
+    return {{"name", s.name}, {"address", s.address.toString()}, {"port", s.port}, {"uuid", s.uuid},
+        {"kind", kindOf(s)}, {"version", s.version}, {"os", s.os}, {"features", features}, {"found_by", foundBy}};
+}
+
+QString CtlOutput::kindOf(const ServerContent& s)
+{
+    if (s.type == ProtocolValue::Client)
+        return QStringLiteral("client");
+    // A device calls itself "server", or says nothing of its kind in its answer.
+    return s.type.isEmpty() && s.uuid.isEmpty() ? QString() : QStringLiteral("device");
 }
 
 QString CtlOutput::where(const ServerContent& s)
@@ -96,16 +140,35 @@ QString CtlOutput::escaped(const QString& text)
     return out;
 }
 
+double CtlOutput::speedOf(const ProgressContent& p)
+{
+    Start& start = m_started[p.id];
+    if (!start.clock.isValid()) {
+        start.clock.start();
+        start.bytes = p.bytes;
+    }
+    double speed = p.speed;
+    const qint64 ns = start.clock.nsecsElapsed();
+    if (speed < 0 && p.progress >= 100 && ns > 0 && p.bytes > start.bytes)
+        speed = double(p.bytes - start.bytes) * 1e9 / double(ns);
+    // Once known it stays known (a new connection starts the transfer's own count anew).
+    if (speed < 0)
+        return start.last;
+    start.last = speed;
+    return speed;
+}
+
 void CtlOutput::progress(const ProgressContent& p, int n, int total)
 {
     const int percent = qBound(0, p.progress, 100);
+    const double speed = speedOf(p);
     if (m_json) {
         event(QStringLiteral("progress"),
             {{"command", m_command}, {"id", p.id}, {"file", p.nativePath}, {"remote", p.remotePath},
                 {"percent", percent}, {"bytes", double(p.bytes)},
                 {"total_bytes", double(qMax<qint64>(0, p.totalBytes))},
                 // Null until the speed means something (the first bytes only fill buffers).
-                {"bytes_per_second", p.speed >= 0 ? QJsonValue(double(qRound64(p.speed))) : QJsonValue()}, {"index", n},
+                {"bytes_per_second", speed >= 0 ? QJsonValue(double(qRound64(speed))) : QJsonValue()}, {"index", n},
                 {"count", total}});
         return;
     }
@@ -113,12 +176,12 @@ void CtlOutput::progress(const ProgressContent& p, int n, int total)
         return;
     m_lastPercent[p.id] = p.progress;
     // The speed and the time left only once the transfer has settled.
-    QString speed = QStringLiteral("    -- MB/s");
+    QString rate = QStringLiteral("    -- MB/s");
     QString left = QStringLiteral("--:--");
-    if (p.speed > 0) {
-        speed = QStringLiteral("%1 MB/s").arg(p.speed / 1e6, 6, 'f', 1);
+    if (speed > 0) {
+        rate = QStringLiteral("%1 MB/s").arg(speed / 1e6, 6, 'f', 1);
         if (p.totalBytes > 0 && percent < 100) {
-            const qint64 remaining = qint64(double(p.totalBytes - p.bytes) / p.speed);
+            const qint64 remaining = qint64(double(p.totalBytes - p.bytes) / speed);
             left = QStringLiteral("%1:%2")
                        .arg(remaining / 60, 2, 10, QLatin1Char('0'))
                        .arg(remaining % 60, 2, 10, QLatin1Char('0'));
@@ -130,7 +193,7 @@ void CtlOutput::progress(const ProgressContent& p, int n, int total)
     const int filled = width * percent / 100;
     const QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('-'));
     fprintf(stderr, "\r%s%-24.24s [%s] %3d%%  %s  %s left", which.toUtf8().constData(), name.toUtf8().constData(),
-        bar.toUtf8().constData(), percent, speed.toUtf8().constData(), left.toUtf8().constData());
+        bar.toUtf8().constData(), percent, rate.toUtf8().constData(), left.toUtf8().constData());
     fflush(stderr);
     m_barOpen = true;
     if (p.progress >= 100)

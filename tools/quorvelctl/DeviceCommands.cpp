@@ -65,8 +65,9 @@ QString featuresText(const ServerContent& s)
     return parts.join(QLatin1Char(','));
 }
 
-// The listing of a folder, or the failure's reason.
-TaskOutcome list(
+} // namespace
+
+TaskOutcome DeviceCommands::list(
     CtlContext& ctx, const ServerContent& device, const QString& path, const QString& sort, QList<FileContent>* entries)
 {
     auto* finder = new FileFinder(path, sort, device);
@@ -77,6 +78,26 @@ TaskOutcome list(
     *entries = *got;
     return outcome;
 }
+
+qint64 DeviceCommands::modifiedOf(CtlContext& ctx, const ServerContent& device, const QString& remote, bool* missing)
+{
+    const int slash = remote.lastIndexOf(QLatin1Char('/'));
+    QList<FileContent> entries;
+    const bool listed
+        = list(ctx, device, slash > 0 ? remote.left(slash) : QString(), ProtocolValue::FileNameIncrease, &entries).ok;
+    if (missing)
+        *missing = listed;
+    for (const FileContent& e : qAsConst(entries)) {
+        if (e.name == remote.mid(slash + 1)) {
+            if (missing)
+                *missing = false;
+            return e.dateModified;
+        }
+    }
+    return 0;
+}
+
+namespace {
 
 // One device command whose outcome is all there is to say (open, rm, welcome); success
 // prints the notice the window shows.
@@ -102,8 +123,15 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
     const QString argument = p.positionalArguments().at(1);
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     const TaskOutcome outcome = ctx.runTask(make(argument, device));
+    bool missing = false;
+    // A device's refusal says little ("Delete fail."): a file that is not there is said so.
+    if (!outcome.ok && command.remote && !outcome.deviceReason.isEmpty())
+        DeviceCommands::modifiedOf(ctx, device, argument, &missing);
+    if (missing)
+        return ctx.fail(command.failed(argument),
+            TaskOutcome::failure(QStringLiteral("there is no such file on %1").arg(CtlOutput::where(device))));
     if (!outcome.ok)
         return ctx.fail(command.failed(argument), outcome);
     if (ctx.out().json())
@@ -154,7 +182,7 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
 int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("List a folder of a device, in the device's order."));
+    p.setApplicationDescription(QStringLiteral("List a folder of a device, by name unless --sort says otherwise."));
     p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument("PATH", "Folder on the device (default: the root).", "[PATH]");
     p.addOption({"sort",
@@ -171,7 +199,7 @@ int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
                              .arg(p.value("sort"), SortNames.join(", ")));
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     const QString path = p.positionalArguments().value(1);
     QList<FileContent> entries;
     const TaskOutcome outcome = list(ctx, device, path, order, &entries);
@@ -243,17 +271,10 @@ int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
         return ctx.usage(QStringLiteral("-o FILE is missing"));
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     const QString remote = p.positionalArguments().at(1);
     // The cache is keyed by the file's modification time: take it from the listing.
-    const int slash = remote.lastIndexOf(QLatin1Char('/'));
-    QList<FileContent> entries;
-    list(ctx, device, slash > 0 ? remote.left(slash) : QString(), ProtocolValue::FileNameIncrease, &entries);
-    qint64 dateModified = 0;
-    for (const FileContent& e : qAsConst(entries)) {
-        if (e.name == remote.mid(slash + 1))
-            dateModified = e.dateModified;
-    }
+    const qint64 dateModified = modifiedOf(ctx, device, remote);
     auto* task = new FileThumb(remote, device, dateModified, QModelIndex());
     auto got = std::make_shared<QByteArray>();
     QObject::connect(task, &FileThumb::getThumbEnd, ctx.anchor(),

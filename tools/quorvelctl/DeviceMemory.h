@@ -16,6 +16,9 @@ public:
     // By "ADDRESS", "ADDRESS:PORT" (already split by the caller), name (any case) or uuid.
     bool recall(const QHostAddress& address, int port, ServerContent* device) const;
     bool recall(const QString& nameOrUuid, ServerContent* device) const;
+    // Every device by that name (any case) or uuid, each where it was last seen, the
+    // most recently seen first.
+    QList<ServerContent> named(const QString& nameOrUuid) const;
     QList<ServerContent> all() const;
 
 private:

@@ -76,24 +76,50 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
     OfferInbox& inbox = ctx.inbox();
     inbox.setPolicy(p.isSet("accept") && !p.isSet("ask") ? OfferInbox::AcceptAll : OfferInbox::Ask);
     CtlOutput& out = ctx.out();
+    // Each offer is numbered as it comes; its answer carries the number. The inbox answers
+    // the offers of one party and path in the order they came.
+    struct Numbered {
+        QString key;
+        int id;
+    };
+    auto numbers = std::make_shared<QList<Numbered>>();
+    auto last = std::make_shared<int>(0);
+    const auto keyOf = [](const OfferInbox::Offer& o) { return CtlOutput::where(o.from) + '\n' + o.remotePath; };
+    const auto answered = [numbers, keyOf](const OfferInbox::Offer& o) {
+        for (int i = 0; i < numbers->size(); ++i) {
+            if (numbers->at(i).key == keyOf(o))
+                return numbers->takeAt(i).id;
+        }
+        return 0;
+    };
     QObject::connect(
-        &inbox, &OfferInbox::declined, ctx.anchor(), [&out](const OfferInbox::Offer& o, const QString& why) {
+        &inbox, &OfferInbox::offered, ctx.anchor(), [&out, numbers, last, keyOf](const OfferInbox::Offer& o) {
+            numbers->append({keyOf(o), ++*last});
             if (out.json())
-                out.event(
-                    "declined", {{"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"reason", why}});
+                out.event("offered",
+                    {{"id", *last}, {"device", CtlOutput::where(o.from)}, {"device_name", o.from.name},
+                        {"remote", o.remotePath}});
+        });
+    QObject::connect(
+        &inbox, &OfferInbox::declined, ctx.anchor(), [&out, answered](const OfferInbox::Offer& o, const QString& why) {
+            const int id = answered(o);
+            if (out.json())
+                out.event("declined",
+                    {{"id", id}, {"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"reason", why}});
             else
                 out.line(QStringLiteral("declined %1: %2").arg(CtlOutput::escaped(o.remotePath), why));
         });
-    QObject::connect(
-        &inbox, &OfferInbox::accepted, ctx.anchor(), [&out](const OfferInbox::Offer& o, int, const QString& local) {
+    QObject::connect(&inbox, &OfferInbox::accepted, ctx.anchor(),
+        [&out, answered](const OfferInbox::Offer& o, int, const QString& local) {
+            const int id = answered(o);
             const QFileInfo part(FileDownloader::partPathOf(local));
             if (part.size() > 0)
                 out.notice(QStringLiteral("resuming %1 from %2 bytes")
                                .arg(CtlOutput::escaped(part.fileName()))
                                .arg(part.size()));
             if (out.json())
-                out.event(
-                    "accepted", {{"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"file", local}});
+                out.event("accepted",
+                    {{"id", id}, {"device", CtlOutput::where(o.from)}, {"remote", o.remotePath}, {"file", local}});
         });
     QObject::connect(&ctx.transfers(), &TransferQueue::progress, ctx.anchor(),
         [&out](const ProgressContent& pc) { out.progress(pc); });
@@ -114,7 +140,7 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
         = new QxtDiscoverableService(DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, ctx.anchor());
     announce->setPort(DiscoveryServer::QueryPort);
     QObject::connect(announce, &QxtDiscoverableService::registrationError, ctx.anchor(), [&out](int code) {
-        out.error(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
+        out.warning(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
     });
     announce->registerService();
     // Said once the ports are ours; until then the listeners say which one is taken.
@@ -151,7 +177,7 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
         return CtlContext::Failure;
     ServerContent client;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &client))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     if (!listen(ctx, 3000))
         return ctx.fail(
             QStringLiteral("UDP port %1 is taken: is a client already serving here?").arg(ProtocolPort::Operation));
@@ -171,7 +197,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
                                    .arg(CtlOutput::escaped(pc.nativePath))
                                    .arg(n)
                                    .arg(files.size()));
-        } else if (pc.progress >= 0 && pc.progress <= 100) {
+        } else if (pc.progress >= 0 && pc.progress <= 100 && (pc.bytes > 0 || pc.totalBytes == 0 || pc.progress == 0)) {
+            // Only once bytes moved: the serving side starts with a report of nothing.
             ctx.out().progress(pc, n, files.size());
         }
     });

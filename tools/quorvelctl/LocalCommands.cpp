@@ -56,23 +56,30 @@ int LocalCommands::history(CtlContext& ctx, const QStringList& args)
     QHostAddress address;
     int port = 0;
     // What this program remembers first: the device need not be on-line for its history.
-    bool known = CtlContext::parseAddress(which, &address, &port) ? ctx.memory().recall(address, port, &device)
-                                                                  : ctx.memory().recall(which, &device);
+    const CtlContext::Address parsed = CtlContext::parseAddress(which, &address, &port);
+    if (parsed == CtlContext::Address::BadPort)
+        return ctx.usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
+    bool known = parsed == CtlContext::Address::Valid ? ctx.memory().recall(address, port, &device)
+                                                      : ctx.memory().recall(which, &device);
     if (!known && !db->getRecentFiles(which).isEmpty()) {
         device.uuid = which;
         known = true;
     }
+    // An earlier address of the same device names it as well as any.
+    if (known && device.address.isNull())
+        ctx.memory().recall(device.uuid, &device);
     if (!known) {
         if (!ctx.resolve(which, true, &device))
-            return CtlContext::Failure;
+            return ctx.unresolved();
         if (device.uuid.isEmpty())
             return ctx.fail(QStringLiteral("%1 did not say who it is, and it is not known here").arg(which));
     }
     for (const RecentFilesContent& r : db->getRecentFiles(device.uuid)) {
         if (ctx.out().json()) {
             ctx.out().event("record",
-                {{"transfer", r.type}, {"device", device.uuid}, {"remote", r.remotePath}, {"file", r.nativePath},
-                    {"time_ms", double(r.operateTime)}, {"modified_ms", double(r.dateModified)}});
+                {{"transfer", r.type}, {"device", device.address.isNull() ? QString() : CtlOutput::where(device)},
+                    {"remote", r.remotePath}, {"file", r.nativePath}, {"time_ms", double(r.operateTime)},
+                    {"modified_ms", double(r.dateModified)}});
         } else {
             ctx.out().line(QStringLiteral("%1\t%2\t%3\t%4")
                                .arg(QDateTime::fromMSecsSinceEpoch(r.operateTime).toString(Qt::ISODate), r.type,
@@ -86,37 +93,69 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT] (port 16020 by default), "
-        "devices rm ADDRESS[:PORT] (the port may be left out when one entry has the address), devices ls."));
-    p.addPositionalArgument("ACTION", "add, rm or ls.");
+        "The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT] or HOST[:PORT] (port "
+        "16020 by default; one entry per address), devices rm ADDRESS[:PORT] (the port may be left "
+        "out when one entry has the address), devices ls (also plain devices)."));
+    p.addPositionalArgument("ACTION", "add, rm or ls (the default).", "[ACTION]");
     p.addPositionalArgument("ADDRESS", "ADDRESS or ADDRESS:PORT (add and rm).", "[ADDRESS[:PORT]]");
     int exit = 0;
-    if (!ctx.parse(p, args, 1, 2, &exit))
+    if (!ctx.parse(p, args, 0, 2, &exit))
         return exit;
     const QStringList pos = p.positionalArguments();
     QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
-    const QString action = pos.at(0);
-    if (action != QLatin1String("ls") && action != QLatin1String("add") && action != QLatin1String("rm"))
-        return ctx.usage(QStringLiteral("unknown action \"%1\"; use add, rm or ls").arg(action));
+    const QString action = pos.value(0, QStringLiteral("ls"));
+    const QStringList actions{"add", "rm", "ls"};
+    if (!actions.contains(action))
+        return ctx.usage(QStringLiteral("unknown action \"%1\"; use add, rm or ls%2")
+                             .arg(action, CtlContext::didYouMean(action, actions)));
     ctx.out().setCommand(QStringLiteral("devices-") + action);
     if (action == QLatin1String("ls")) {
-        if (pos.size() != 1)
+        if (pos.size() > 1)
             return ctx.usage(QStringLiteral("devices ls takes no address"));
-        for (const ServerContent& d : db->getManualDevices()) {
+        for (ServerContent d : db->getManualDevices()) {
+            // What the device last said of itself, when it said something.
+            ServerContent known;
+            if (ctx.memory().recall(d.address, d.port, &known))
+                d = known;
             if (ctx.out().json())
                 ctx.out().event("device", CtlOutput::deviceJson(d, QStringLiteral("manual")));
             else
-                ctx.out().line(CtlOutput::where(d));
+                ctx.out().line(d.name.isEmpty()
+                        ? CtlOutput::where(d)
+                        : QStringLiteral("%1\t%2").arg(CtlOutput::where(d), CtlOutput::escaped(d.name)));
         }
         return CtlContext::Success;
     }
     if (pos.size() != 2)
         return ctx.usage(QStringLiteral("devices %1 needs ADDRESS[:PORT]").arg(action));
+    const QString which = pos.at(1);
     ServerContent d;
-    if (!CtlContext::parseAddress(pos.at(1), &d.address, &d.port))
-        return ctx.usage(QStringLiteral("\"%1\" is no ADDRESS or ADDRESS:PORT").arg(pos.at(1)));
-    const bool portGiven = QHostAddress(pos.at(1)).isNull();
-    // One entry per address (a second port would be a second device at one address).
+    switch (CtlContext::parseAddress(which, &d.address, &d.port)) {
+    case CtlContext::Address::Valid: break;
+    case CtlContext::Address::BadPort:
+        return ctx.usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
+    case CtlContext::Address::None: {
+        // HOST or HOST:PORT, added by the IPv4 address it has now.
+        QString host = which;
+        d.port = DiscoveryServer::QueryPort;
+        const int colon = which.lastIndexOf(QLatin1Char(':'));
+        if (colon > 0) {
+            bool ok = false;
+            d.port = which.mid(colon + 1).toInt(&ok);
+            if (!ok || d.port < 1 || d.port > 65535)
+                return ctx.usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
+            host = which.left(colon);
+        }
+        QString why;
+        if (action == QLatin1String("rm") || !ctx.lookUpHost(host, &d.address, &why))
+            return ctx.usage(
+                QStringLiteral("\"%1\" is no ADDRESS[:PORT]%2")
+                    .arg(which, action == QLatin1String("rm") ? QString() : QStringLiteral(" nor a known host name")));
+        break;
+    }
+    }
+    const bool portGiven = QHostAddress(which).isNull();
+    // The database keeps one entry per address.
     QList<ServerContent> same;
     for (const ServerContent& existing : db->getManualDevices()) {
         if (existing.address.isEqual(d.address, QHostAddress::TolerantConversion)
@@ -129,12 +168,18 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
         if (!db->addManualDevice(d))
             return ctx.fail(
                 QStringLiteral("cannot add %1").arg(CtlOutput::where(d)), TaskOutcome::failure(db->lastError()));
+        // Asked once now, so that it is known by name (and listed with it) at once.
+        ServerContent described;
+        bool answered = false;
+        ctx.resolve(CtlOutput::where(d), true, &described, &answered);
+        if (!answered)
+            ctx.out().warning(QStringLiteral("%1 did not answer; it stays added and is asked at every discovery pass")
+                                  .arg(CtlOutput::where(d)));
     } else {
         if (same.isEmpty())
-            return ctx.fail(QStringLiteral("%1 is not among the hand-added devices").arg(pos.at(1)));
+            return ctx.fail(QStringLiteral("%1 is not among the hand-added devices").arg(which));
         if (same.size() > 1)
-            return ctx.usage(
-                QStringLiteral("%1 is added with several ports; say which: %2:PORT").arg(pos.at(1), pos.at(1)));
+            return ctx.usage(QStringLiteral("%1 is added with several ports; say which: %2:PORT").arg(which, which));
         d = same.first();
         if (!db->removeManualDevice(d))
             return ctx.fail(
@@ -152,22 +197,25 @@ int LocalCommands::config(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
-        QStringLiteral("Read or change a setting: config get KEY, config set KEY VALUE, config ls. A value is "
-                       "checked as the settings dialog checks it before it is stored.\n")
+        QStringLiteral("Read or change a setting: config get KEY, config set KEY VALUE, config unset KEY (back to "
+                       "the default), config ls. A value is checked as the settings dialog checks it before it is "
+                       "stored; LastSelectedServerUUID takes the uuid of a device this program has heard from.\n")
         + keysHelp());
-    p.addPositionalArgument("ACTION", "get, set or ls.");
-    p.addPositionalArgument("KEY", "A key (get and set).", "[KEY [VALUE]]");
+    p.addPositionalArgument("ACTION", "get, set, unset or ls.");
+    p.addPositionalArgument("KEY", "A key (get, set and unset).", "[KEY [VALUE]]");
     int exit = 0;
     if (!ctx.parse(p, args, 1, 3, &exit))
         return exit;
     const QStringList pos = p.positionalArguments();
     const QString action = pos.at(0);
-    const int wanted = action == QLatin1String("ls") ? 1
-        : action == QLatin1String("get")             ? 2
-        : action == QLatin1String("set")             ? 3
-                                                     : 0;
+    const QStringList actions{"ls", "get", "set", "unset"};
+    const int wanted = action == QLatin1String("ls")                         ? 1
+        : action == QLatin1String("get") || action == QLatin1String("unset") ? 2
+        : action == QLatin1String("set")                                     ? 3
+                                                                             : 0;
     if (!wanted)
-        return ctx.usage(QStringLiteral("unknown action \"%1\"; use get, set or ls").arg(action));
+        return ctx.usage(QStringLiteral("unknown action \"%1\"; use get, set, unset or ls%2")
+                             .arg(action, CtlContext::didYouMean(action, actions)));
     if (pos.size() != wanted)
         return ctx.usage(QStringLiteral("config %1 takes %2")
                              .arg(action,
@@ -182,8 +230,22 @@ int LocalCommands::config(CtlContext& ctx, const QStringList& args)
             types.append(type);
     } else {
         types.append(configType(pos.at(1)));
-        if (types.first() < 0)
-            return ctx.usage(QStringLiteral("unknown setting \"%1\"; config --help lists them").arg(pos.at(1)));
+        if (types.first() < 0) {
+            QStringList keys;
+            for (int type = Config::ClientName; type <= Config::CastShortcut; ++type)
+                keys.append(Config::keyOf(type));
+            return ctx.usage(QStringLiteral("unknown setting \"%1\"%2; config --help lists them")
+                                 .arg(pos.at(1), CtlContext::didYouMean(pos.at(1), keys)));
+        }
+    }
+    if (action == QLatin1String("unset")) {
+        const int type = types.first();
+        if (!c->unset(type))
+            return ctx.fail(
+                QStringLiteral("cannot unset %1").arg(Config::keyOf(type)), TaskOutcome::failure(c->lastError()));
+        if (ctx.out().json())
+            ctx.out().event("setting", {{"key", Config::keyOf(type)}, {"value", settingJson(c->value(type))}});
+        return CtlContext::Success;
     }
     if (wanted < 3) {
         for (int type : qAsConst(types)) {
@@ -198,6 +260,16 @@ int LocalCommands::config(CtlContext& ctx, const QStringList& args)
     const int type = types.first();
     QString refused;
     const QVariant value = ConfigCheck::fromText(type, pos.at(2), &refused);
+    // The window selects by uuid: one no device has is a selection of nothing.
+    if (refused.isEmpty() && type == Config::LastSelectedServerUUID && !pos.at(2).isEmpty()) {
+        QStringList uuids;
+        for (const ServerContent& s : ctx.memory().all())
+            uuids.append(s.uuid);
+        if (!uuids.contains(pos.at(2)))
+            refused = QStringLiteral("\"%1\" is the uuid of no device this program has heard from (quorvelctl "
+                                     "discover lists them)%2")
+                          .arg(pos.at(2), CtlContext::didYouMean(pos.at(2), uuids));
+    }
     if (!refused.isEmpty())
         return ctx.usage(refused);
     if (!c->setValue(type, value))

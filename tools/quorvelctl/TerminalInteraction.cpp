@@ -20,19 +20,17 @@ TerminalInteraction::~TerminalInteraction()
 
 void TerminalInteraction::warning(const QString& title, const QString& text)
 {
-    m_out.error(title + QStringLiteral(": ") + text);
+    m_out.warning(title + QStringLiteral(": ") + text);
 }
 
 void TerminalInteraction::askAcceptOffer(
     const ServerContent& from, const QString& fileName, std::function<void(bool)> answer)
 {
     if (m_inputEnded) {
-        m_out.error(QStringLiteral("declined \"%1\": standard input has ended").arg(fileName));
+        m_out.warning(QStringLiteral("declined \"%1\": standard input has ended").arg(fileName));
         answer(false);
         return;
     }
-    if (m_out.json())
-        m_out.event("offered", {{"device", CtlOutput::where(from)}, {"device_name", from.name}, {"remote", fileName}});
     fprintf(
         stderr, "%s offers \"%s\". Accept? [y/N] ", qUtf8Printable(TaskOutcome::who(from)), qUtf8Printable(fileName));
     fflush(stderr);
@@ -51,7 +49,7 @@ void TerminalInteraction::onInput()
         m_inputEnded = true;
         m_notifier->setEnabled(false);
         fputc('\n', stderr);
-        m_out.error(QStringLiteral("standard input has ended: declining what is offered from now on"));
+        m_out.warning(QStringLiteral("standard input has ended: declining what is offered from now on"));
         const auto waiting = m_waiting;
         m_waiting.clear();
         for (const auto& answer : waiting)

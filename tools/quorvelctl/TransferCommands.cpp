@@ -4,13 +4,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 #include "Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "DeviceCommands.h"
 #include "FileDownloader.h"
 #include "TransferQueue.h"
+#include "UploadSelection.h"
 
 int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout)
 {
@@ -53,29 +59,96 @@ int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char*
         // Interrupted or out of time: stop cleanly, keeping what moved.
         queue.stopAndWait();
         ctx.out().finishProgress();
-        ctx.fail(ctx.interrupted() ? QStringLiteral("interrupted: %1 of %2 transfers ended").arg(ended).arg(ids.size())
-                                   : QStringLiteral("%1 timed out").arg(QString::fromLatin1(command)));
+        if (ctx.interrupted())
+            ctx.fail(QStringLiteral("interrupted: %1 of %2 transfers ended").arg(ended).arg(ids.size()));
+        else if (ctx.out().writeFailure().isEmpty())
+            ctx.fail(QStringLiteral("%1 stopped: --max-time passed").arg(QString::fromLatin1(command)));
         return ids.size() - ended + failures;
     }
     return failures;
 }
 
+namespace {
+// Standard input into a file of the scratch folder, read as it comes (Ctrl-C still
+// stops it); false (and the reason) when it cannot be read or stored.
+bool readStandardInput(CtlContext& ctx, const QString& path, QString* why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *why = file.errorString();
+        return false;
+    }
+    bool ended = false;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &input, [&] {
+        char buffer[65536];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
+        if (n < 0)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        else if (n > 0 && file.write(buffer, n) != n)
+            *why = file.errorString();
+        if (n <= 0 || !why->isEmpty()) {
+            input.setEnabled(false);
+            ended = true;
+        }
+    });
+    ctx.waitFor([&] { return ended; });
+    return ended && why->isEmpty() && file.flush();
+}
+} // namespace
+
 int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Upload files to a device, one after another."));
+    p.setApplicationDescription(QStringLiteral(
+        "Upload files to a device, one after another. With -r a folder sends the files inside it and in its "
+        "subfolders, the way the window sends a dropped folder. FILE - uploads standard input as --name."));
     p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument("FILE", "Files to upload.", "FILE...");
+    p.addPositionalArgument("FILE", "Files (and with -r folders) to upload, or - for standard input.", "FILE...");
+    p.addOption({{"r", "recursive"}, "Send the files inside folders too."});
+    p.addOption({"name", "The name on the device for what standard input gives.", "name"});
     p.addOption({"secure", "Store them in the device's confidential area."});
     int exit = 0;
     if (!ctx.parse(p, args, 2, -1, &exit))
         return exit;
+    const QStringList paths = p.positionalArguments().mid(1);
+    const QString name = p.value("name");
+    QTemporaryDir scratch;
     QStringList files;
-    if (!ctx.existingFiles(p.positionalArguments().mid(1), &files))
-        return CtlContext::Failure;
+    if (paths.contains(QStringLiteral("-"))) {
+        if (paths.size() != 1)
+            return ctx.usage(QStringLiteral("- (standard input) goes alone"));
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".")
+            || name == QLatin1String(".."))
+            return ctx.usage(QStringLiteral("standard input needs --name NAME, a file name without /"));
+        QString why;
+        if (!scratch.isValid() || !readStandardInput(ctx, scratch.filePath(name), &why)) {
+            if (ctx.interrupted())
+                return CtlContext::Interrupted;
+            return ctx.fail(QStringLiteral("cannot read standard input"),
+                TaskOutcome::failure(why.isEmpty() ? scratch.errorString() : why));
+        }
+        files.append(scratch.filePath(name));
+    } else {
+        if (!name.isEmpty())
+            return ctx.usage(QStringLiteral("--name names standard input (FILE -)"));
+        for (const QString& path : paths) {
+            if (!p.isSet("recursive") && QFileInfo(path).isDir())
+                return ctx.fail(QStringLiteral("%1 is a folder; -r sends the files in it").arg(path));
+        }
+        // The window's rule: one for both front ends.
+        const UploadSelection selection = UploadSelection::collect(paths);
+        for (const QString& problem : selection.problems)
+            ctx.fail(problem);
+        if (!selection.problems.isEmpty())
+            return CtlContext::Failure;
+        files = selection.files;
+    }
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
-        return CtlContext::Failure;
+        return ctx.unresolved();
     if (!device.address.isNull() && device.uuid.isEmpty())
         ctx.out().notice(
             QStringLiteral("%1 did not say who it is; uploading all the same").arg(CtlOutput::where(device)));
@@ -89,15 +162,16 @@ int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
 int TransferCommands::download(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Download a file from a device."));
     p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
     p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
     p.addOption({{"o", "output"},
-        "Where to store it: a file, a folder, or - for standard output (default: the DownloadPath setting).",
+        "Where to store it: a file, a folder (made when the name ends with /), or - to stream it to standard output "
+        "(default: the DownloadPath setting).",
         "local_path"});
     p.setApplicationDescription(QStringLiteral(
         "Download a file from a device. The bytes gather in LOCAL_PATH.part and take the final name once the "
-        "device confirmed them; an interrupted download resumes from the part when run again."));
+        "device confirmed them; an interrupted download resumes from the part when run again. With -o - they go "
+        "to standard output as they arrive (no part, no resumption)."));
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;
@@ -110,43 +184,42 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
         return ctx.usage(QStringLiteral("\"%1\" names no file").arg(remote));
     // A path the user typed is the user's: against the current directory.
     QString local = p.value("output");
-    QTemporaryDir scratch;
-    if (toStdout) {
-        if (!scratch.isValid())
-            return ctx.fail(QStringLiteral("no temporary folder"), TaskOutcome::failure(scratch.errorString()));
-        local = scratch.filePath(name);
-    } else if (local.isEmpty()) {
-        const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-        if (!QDir().mkpath(folder))
-            return ctx.fail(QStringLiteral("cannot make the download folder %1").arg(folder));
-        local = QDir(folder).filePath(name);
-    } else if (QFileInfo(local).isDir()) {
-        local = QDir(local).filePath(name);
+    if (!toStdout) {
+        if (local.isEmpty()) {
+            const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+            if (!QDir().mkpath(folder))
+                return ctx.fail(QStringLiteral("cannot make the download folder %1").arg(folder));
+            local = QDir(folder).filePath(name);
+        } else if (local.endsWith(QLatin1Char('/'))) {
+            if (!QDir().mkpath(local))
+                return ctx.fail(QStringLiteral("cannot make the folder %1").arg(local));
+            local = QDir(local).filePath(name);
+        } else if (QFileInfo(local).isDir()) {
+            local = QDir(local).filePath(name);
+        }
+        local = QFileInfo(local).absoluteFilePath();
+        const QFileInfo folder(QFileInfo(local).absolutePath());
+        if (!folder.isDir())
+            return ctx.fail(QStringLiteral("cannot write %1").arg(local),
+                TaskOutcome::failure(
+                    QStringLiteral("the folder %1 does not exist (-o FOLDER/ makes it)").arg(folder.filePath())));
     }
-    local = QFileInfo(local).absoluteFilePath();
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
-        return CtlContext::Failure;
-    const QFileInfo part(FileDownloader::partPathOf(local));
-    if (part.exists())
-        ctx.out().notice(QStringLiteral("resuming from %1 (%2 bytes)").arg(part.fileName()).arg(part.size()));
-    const int failed = follow(ctx, {ctx.transfers().download(remote, local, device)}, "download", toStdout);
+        return ctx.unresolved();
+    // The history keeps the file's modification time, as the browser's downloads do.
+    const qint64 modified = DeviceCommands::modifiedOf(ctx, device, remote);
+    int id = 0;
+    if (toStdout) {
+        id = ctx.transfers().stream(remote, STDOUT_FILENO, QStringLiteral("-"), device, modified);
+    } else {
+        const QFileInfo part(FileDownloader::partPathOf(local));
+        if (part.exists())
+            ctx.out().notice(QStringLiteral("resuming from %1 (%2 bytes)").arg(part.fileName()).arg(part.size()));
+        id = ctx.transfers().download(remote, local, device, modified);
+    }
+    const int failed = follow(ctx, {id}, "download", toStdout);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
-    if (failed)
-        return CtlContext::Failure;
-    if (toStdout) {
-        QFile in(local);
-        QFile out;
-        if (!in.open(QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
-            return ctx.fail(QStringLiteral("cannot read %1").arg(local), TaskOutcome::failure(in.errorString()));
-        char buffer[65536];
-        qint64 n;
-        while ((n = in.read(buffer, sizeof buffer)) > 0) {
-            if (out.write(buffer, n) != n)
-                return ctx.fail(
-                    QStringLiteral("cannot write to standard output"), TaskOutcome::failure(out.errorString()));
-        }
-    }
-    return CtlContext::Success;
+    return failed ? CtlContext::Failure : CtlContext::Success;
 }

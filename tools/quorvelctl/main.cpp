@@ -8,6 +8,7 @@
 #include "AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
+#include "Timing.h"
 #include "log/CustomMsgHandler.h"
 
 namespace {
@@ -25,6 +26,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
 
+    // A reader that went away makes writes fail with EPIPE, which the output reports,
+    // instead of ending the process unheard.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList args = QCoreApplication::arguments().mid(1);
     CtlCommands::Globals globals;
     QString error;
@@ -34,13 +38,15 @@ int main(int argc, char** argv)
         return CtlCommands::Usage;
     }
     const bool verbose = globals.verbose;
+    if (globals.timeoutSeconds > 0)
+        Timing::limitWaits(globals.timeoutSeconds * 1000);
 
     // The same application folder as the window: its settings, history and log. Paths
     // the user gives stay relative to the current directory.
     auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
     CustomMsgHandler log;
     CtlOutput out(globals.json);
-    auto commands = std::make_unique<CtlCommands>(out, globals.timeoutSeconds);
+    auto commands = std::make_unique<CtlCommands>(out, globals);
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
         [verbose](const QString& line) {
@@ -76,6 +82,8 @@ int main(int argc, char** argv)
     commands.reset();
     context.reset(); // while the log still takes what the services say as they stop
     out.finishProgress();
-    fflush(stdout);
+    // What did not reach standard output is a failure, whatever the command said.
+    if (!out.close() && !interrupted)
+        status = CtlCommands::Failure;
     return status;
 }

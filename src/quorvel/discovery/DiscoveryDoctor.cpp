@@ -22,6 +22,15 @@
 #include "ZeroconfClient.h"
 
 namespace {
+// ADDRESS:PORT as quorvelctl takes it back: an IPv6 address in brackets.
+QString whereOf(const QHostAddress& address, int port)
+{
+    const QString text = address.toString();
+    return QStringLiteral("%1:%2")
+        .arg(address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']') : text)
+        .arg(port);
+}
+
 const QList<quint16> Ports{ProtocolPort::Discovery, ProtocolPort::Operation};
 // How long the daemon gets to answer or to refuse the browser.
 constexpr int MdnsSettleMs = 1000;
@@ -188,24 +197,30 @@ void DiscoveryDoctor::checkPorts()
     next();
 }
 
-void DiscoveryDoctor::checkFirewall(int attempt)
+void DiscoveryDoctor::checkFirewall(int attempt, bool denied)
 {
     static const QList<QStringList> readers{{"nft", "list", "ruleset"}, {"iptables", "-S"}};
     if (attempt >= readers.size()) {
-        report(QStringLiteral("firewall"), true,
-            QStringLiteral("the firewall rules could not be read (nft and iptables missing or not permitted)"),
-            QStringLiteral("to check them, run this as root with nft or iptables installed"));
+        // Rules that could not be read may drop anything: not a clean bill. Without
+        // either tool there is nothing that would have set rules up.
+        if (denied)
+            report(QStringLiteral("firewall"), false,
+                QStringLiteral("the firewall rules could not be read (not permitted)"),
+                QStringLiteral("run quorvelctl doctor as root to check them"));
+        else
+            report(QStringLiteral("firewall"), true,
+                QStringLiteral("no firewall tool (nft, iptables) is installed to set rules"));
         next();
         return;
     }
     m_firewall = new QProcess(this);
     const QStringList reader = readers.at(attempt);
-    const auto done = [this, attempt, reader](bool ran) {
+    const auto done = [this, attempt, reader, denied](bool ran) {
         QProcess* p = m_firewall;
         m_firewall = nullptr;
         p->deleteLater();
         if (!ran || p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) {
-            checkFirewall(attempt + 1);
+            checkFirewall(attempt + 1, denied || ran);
             return;
         }
         const QString rules = QString::fromLocal8Bit(p->readAllStandardOutput());
@@ -281,7 +296,7 @@ void DiscoveryDoctor::checkManualDevices()
     QMutexLocker lock(&m_answersLock);
     m_pendingAnswers = manual.size();
     for (const ServerContent& m : manual) {
-        m_asked.insert(QStringLiteral("%1:%2").arg(m.address.toString()).arg(m.port), m_clock.elapsed());
+        m_asked.insert(whereOf(m.address, m.port), m_clock.elapsed());
         m_pool.start(new DiscoveryServer::ServerInfoGetter(this, m.address, quint16(m.port)));
     }
 }
@@ -291,7 +306,7 @@ void DiscoveryDoctor::onQueryServerResult(const ServerContent& content, bool fou
     if (isBroadcast)
         return;
     // On the pool's thread: the finding is made on the doctor's.
-    const QString where = QStringLiteral("%1:%2").arg(content.address.toString()).arg(content.port);
+    const QString where = whereOf(content.address, content.port);
     QMutexLocker lock(&m_answersLock);
     const qint64 ms = m_clock.elapsed() - m_asked.value(where);
     const bool last = --m_pendingAnswers == 0;
@@ -302,10 +317,14 @@ void DiscoveryDoctor::onQueryServerResult(const ServerContent& content, bool fou
             if (found)
                 report(check, true, QStringLiteral("\"%1\" answered in %2 ms").arg(name).arg(ms));
             else
-                report(check, false, QStringLiteral("did not answer within %1 ms").arg(ms),
+                report(check, false,
+                    // A query that fails at once never reached the network (no route, an unusable address).
+                    ms * 2 < Timing::current().infoReplyWaitMs
+                        ? QStringLiteral("could not be asked (the query failed after %1 ms)").arg(ms)
+                        : QStringLiteral("did not answer within %1 ms").arg(ms),
                     QStringLiteral("check that the device is on and still has this address; if it changed, remove it "
                                    "(quorvelctl devices rm %1) and add the new one")
-                        .arg(QString(where).replace(':', ' ')));
+                        .arg(where));
             if (last)
                 next();
         },

@@ -52,7 +52,8 @@ private:
     void next();
     void checkInterfaces();
     void checkPorts();
-    void checkFirewall(int attempt);
+    // denied: an earlier reader is installed but could not read the rules.
+    void checkFirewall(int attempt, bool denied = false);
     void checkMdns();
     void checkManualDevices();
     void checkDiscovery();

@@ -33,6 +33,8 @@ ProgressContent DownloadServer::report(int progress) const
     p.server = m_server;
     p.nativePath = m_filePath;
     p.progress = progress;
+    p.bytes = m_sent;
+    p.totalBytes = m_size;
     return p;
 }
 
@@ -101,6 +103,7 @@ void DownloadServer::execute()
         return;
     }
     const qint64 size = file.size();
+    m_size = size;
     Md5 md5;
     char buffer[BlockSize];
     qint64 offset = 0;
@@ -160,6 +163,7 @@ void DownloadServer::execute()
                 hashed += n;
             }
             offset += n;
+            m_sent = offset;
             const int percent = int(offset * 100 / size);
             if (percent != m_progress) {
                 m_progress = percent;

@@ -43,6 +43,9 @@ private:
     quint16 m_tcpPort;
     uint m_sessionId;
     int m_progress = 0;
+    // What the reports count: bytes sent of the file's size.
+    qint64 m_sent = 0;
+    qint64 m_size = 0;
     int m_id;
     ServerContent m_server;
     std::unique_ptr<QTcpServer> m_listener;
