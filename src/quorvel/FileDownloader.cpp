@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
@@ -234,6 +235,11 @@ QString FileDownloader::downloadFileViaTcp(
         return QString();
     }
     socket.setTimeout(waitMs);
+    // Cancelling wakes the blocking reads at once, whatever the peer does.
+    setWaker([&socket] { socket.interrupt(); });
+    const auto unsetWaker = qScopeGuard([this] { setWaker(nullptr); });
+    if (isCancelled())
+        return QString();
     m_received = 0;
     m_total = fileSize;
     m_speed.restart(0);
