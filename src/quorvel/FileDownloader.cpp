@@ -11,6 +11,7 @@
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
+#include "StatusPolls.h"
 #include "StreamOffset.h"
 #include "Timing.h"
 #include "TransferCounter.h"
@@ -178,8 +179,11 @@ QString FileDownloader::partPathOf(const QString& localPath)
 bool FileDownloader::confirm(const QString& md5)
 {
     const Timing& timing = Timing::current();
-    for (int poll = 0; poll < timing.statusPolls; ++poll) {
-        QThread::msleep(ulong(timing.statusPollIntervalMs));
+    // Every byte is here: the peer is asked at once, then less and less often.
+    for (StatusPolls polls; polls.more();) {
+        QThread::msleep(ulong(polls.nextWaitMs()));
+        if (isCancelled())
+            return stopped();
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));

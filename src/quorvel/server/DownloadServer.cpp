@@ -18,6 +18,7 @@
 #include "Timing.h"
 #include "TransferCounter.h"
 #include "utils/BackgroundFileMd5.h"
+#include "utils/FileUtil.h"
 #include "utils/TcpStream.h"
 
 namespace {
@@ -25,6 +26,7 @@ const char* const Tag = "DownloadServer";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
 // Of a resumption text that does not parse, this much is quoted in the error.
 constexpr int QuotedBytes = 64;
+constexpr qint64 BackgroundDigestMin = 4 * 1024 * 1024;
 } // namespace
 
 DownloadServer::DownloadServer(
@@ -136,7 +138,9 @@ bool DownloadServer::lingerForResumption()
     while (!deadline.hasExpired() && !isCancelled()) {
         if (ServingSessions::isConfirmed(m_sessionId))
             return false;
-        const int fd = acceptParty(SliceMs);
+        // Short turns: the confirmation usually comes within milliseconds, and the task
+        // should end (and write its record) before the party's next fetch.
+        const int fd = acceptParty(LingerSliceMs);
         if (fd >= 0) {
             auto stream = std::make_unique<TcpStream>();
             stream->setBufferSizes(SocketBufferBytes);
@@ -205,7 +209,11 @@ void DownloadServer::execute()
     const qint64 size = file.size();
     // The whole file's digest, whichever connections carry its bytes: a resumption that
     // sends bytes twice still leaves the party with the file.
-    BackgroundFileMd5 digest(file.handle(), size);
+    // A small file is hashed after it left: waking a thread of the lowest priority on a
+    // busy machine would cost more than the digest.
+    std::unique_ptr<BackgroundFileMd5> digest;
+    if (size > BackgroundDigestMin)
+        digest = std::make_unique<BackgroundFileMd5>(file.handle(), size);
     QString md5;
     qint64 offset = 0;
     bool pending = false; // a connection came while lingering
@@ -242,7 +250,7 @@ void DownloadServer::execute()
         }
         if (stream(file.handle(), size, &offset)) {
             if (md5.isEmpty())
-                md5 = digest.hexResult();
+                md5 = digest ? digest->hexResult() : getFileMd5(m_filePath);
             if (md5.isEmpty()) {
                 error(QStringLiteral("DownloadServer: Read file fail."));
                 break;

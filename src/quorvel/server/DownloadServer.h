@@ -21,6 +21,7 @@ class DownloadServer : public Task {
 public:
     static constexpr int OffsetBufferSize = 4096;
     static constexpr int SliceMs = 100;
+    static constexpr int LingerSliceMs = 10;
 
     // party: the address that asked for the file.
     DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
