@@ -13,6 +13,8 @@ echo "== transfers: 1 GiB up and down on loopback (3 runs; md5sum of the same fi
 for i in 1 2 3; do
   $bin/bench_transfer 1024 up,down 2>/dev/null | grep -v '^[0-9a-f]\{32\} '
 done
+echo "== PC to PC on loopback: 1 GiB offered and fetched (md5sum of the same file in the same run), then 1,000 files of 10 KiB"
+$bin/bench_offer 1024 1000 2>/dev/null | grep -v '^[0-9a-f]\{32\} '
 echo "== listing of 20,000 entries"
 $bin/bench_transfer 1 list 2>/dev/null | grep listing
 # Window benchmarks below run against an X server of their own: scripts/with-xvfb.sh CMD.

@@ -14,6 +14,7 @@
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OfferInbox.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/server/ServingSessions.h"
 
 namespace {
 QMutex g_currentLock;
@@ -54,6 +55,7 @@ AppContext::~AppContext()
     // Tasks on the shared pool (device queries, answers to inbound requests) report to
     // the objects below: let them end first. Queued ones never start.
     QThreadPool::globalInstance()->clear();
+    ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
     QThreadPool::globalInstance()->waitForDone();
     while (!m_teardown.empty()) {
         m_teardown.back()();

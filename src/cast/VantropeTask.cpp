@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QMutex>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
 #include <QUdpSocket>
 
 #include "Config.h"
@@ -14,6 +15,16 @@ namespace {
 const char* const Tag = "VantropeTask";
 constexpr int ReplyWaitMs = 2000;
 const QString CastServer = QStringLiteral("cast");
+constexpr int QuotedChars = 64;
+
+// A peer's text in a reason or a log line: quoted, cut short, control characters escaped.
+QString quotedIp(const QString& text)
+{
+    QString out;
+    for (const QChar c : text.left(QuotedChars))
+        out += c.isPrint() ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    return QLatin1Char('"') + out + (text.size() > QuotedChars ? QStringLiteral("...\"") : QStringLiteral("\""));
+}
 QMutex g_programLock;
 QString g_program = QStringLiteral("Vantrope");
 } // namespace
@@ -227,15 +238,34 @@ bool VantropeTask::sendCast(QUdpSocket& socket, QString& ip)
     return true;
 }
 
+bool VantropeTask::isCastAddress(const QString& ip)
+{
+    // An IPv4 address in four decimal parts, or a host name; never anything that could
+    // read as an option or a second argument.
+    static const QRegularExpression v4(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9](?:[A-Za-z0-9.-]{0,251}[A-Za-z0-9])?$"));
+    const QRegularExpressionMatch parts = v4.match(ip);
+    if (parts.hasMatch()) {
+        for (int i = 1; i <= 4; ++i) {
+            if (parts.captured(i).toInt() > 255)
+                return false;
+        }
+        return true;
+    }
+    return name.match(ip).hasMatch();
+}
+
 bool VantropeTask::launchCastProgram(const QString& ip)
 {
-    QString parameters = QStringLiteral("-s 1 ");
+    // The device's text reaches the program as one argument, and only once it is an
+    // address: a reply cannot add options of its own.
+    QStringList arguments{QStringLiteral("-s"), QStringLiteral("1")};
     if (!ip.isEmpty())
-        parameters += QStringLiteral("-i %1 ").arg(ip);
-    parameters += QStringLiteral("-cs %1 ").arg(CastServer);
+        arguments << QStringLiteral("-i") << ip;
+    arguments << QStringLiteral("-cs") << QString(CastServer);
     RunCastCallback callback(this, CastServer);
     WinUtils::Exit exit;
-    if (!WinUtils::openExecuteFile(programName(), parameters, false, true, &callback, &exit)) {
+    if (!WinUtils::openExecuteFile(programName(), arguments, false, true, &callback, &exit)) {
         m_errString = tr("the casting program %1 could not be started").arg(programName());
         return false;
     }
@@ -279,6 +309,10 @@ void VantropeTask::execute()
         if (m_errorCode == WrongPassword)
             continue;
         return failWith(m_errString);
+    }
+    if (!ip.isEmpty() && !isCastAddress(ip)) {
+        qCritical("[E][%s] The cast reply names no address: %s", Tag, qUtf8Printable(quotedIp(ip)));
+        return failWith(tr("%1 named no address to cast to: %2").arg(m_deviceName, quotedIp(ip)));
     }
     if (!launchCastProgram(ip))
         return failWith(m_errString);

@@ -47,6 +47,9 @@ public:
     static void setProgramNameForTests(const QString& name);
     // "passwd": MD5 hex of (MD5 hex of the password) followed by the challenge.
     static QString passwordDigest(const QString& password, const QString& randomData);
+    // Whether the cast reply's "ip" may go to the casting program: an IPv4 address, or a
+    // host name of letters, digits, dots and dashes (not starting with a dash).
+    static bool isCastAddress(const QString& ip);
 
 signals:
     void waitForUserConfirmCast(QString quorvelName);

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
+#include "StatusPolls.h"
 #include "StreamOffset.h"
 #include "Timing.h"
 #include "TransferCounter.h"
@@ -189,8 +191,11 @@ QString FileDownloader::partPathOf(const QString& localPath)
 bool FileDownloader::confirm(const QString& md5)
 {
     const Timing& timing = Timing::current();
-    for (int poll = 0; poll < timing.statusPolls; ++poll) {
-        QThread::msleep(ulong(timing.statusPollIntervalMs));
+    // Every byte is here: the peer is asked at once, then less and less often.
+    for (StatusPolls polls; polls.more();) {
+        QThread::msleep(ulong(polls.nextWaitMs()));
+        if (isCancelled())
+            return stopped();
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
@@ -247,6 +252,11 @@ QString FileDownloader::downloadFileViaTcp(
         return QString();
     }
     socket.setTimeout(waitMs);
+    // Cancelling wakes the blocking reads at once, whatever the peer does.
+    setWaker([&socket] { socket.interrupt(); });
+    const auto unsetWaker = qScopeGuard([this] { setWaker(nullptr); });
+    if (isCancelled())
+        return QString();
     m_received = 0;
     m_total = fileSize;
     m_speed.restart(0);

@@ -33,3 +33,17 @@ bool Task::stopped(const QString& reason)
     m_outcome = TaskOutcome::stoppedBecause(reason.isEmpty() ? tr("stopped") : reason);
     return false;
 }
+
+void Task::cancel()
+{
+    m_cancelled.storeRelaxed(1);
+    QMutexLocker lock(&m_wakerLock);
+    if (m_waker)
+        m_waker();
+}
+
+void Task::setWaker(std::function<void()> waker)
+{
+    QMutexLocker lock(&m_wakerLock);
+    m_waker = std::move(waker);
+}

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QAtomicInt>
+#include <QMutex>
 #include <QObject>
 #include <QRunnable>
+#include <functional>
 
 #include "TaskOutcome.h"
 
@@ -20,7 +22,7 @@ public:
 
     // Asks the task to stop at its next step; safe from any thread. A transfer keeps
     // what it moved so that a later one can resume.
-    void cancel() { m_cancelled.storeRelaxed(1); }
+    void cancel();
     bool isCancelled() const { return m_cancelled.loadRelaxed() != 0; }
 
 signals:
@@ -39,8 +41,13 @@ protected:
     // Records why the task failed (a later reason replaces an earlier one: retries that
     // failed before are not the reason) and returns false, for "return fail(...)".
     bool fail(const QString& reason, const QString& deviceReason = QString());
+    // While set, cancel() also calls it, on the cancelling thread: it wakes a blocking
+    // wait that checking between steps would not cut short. nullptr clears it.
+    void setWaker(std::function<void()> waker);
 
 private:
     TaskOutcome m_outcome;
     QAtomicInt m_cancelled;
+    QMutex m_wakerLock;
+    std::function<void()> m_waker;
 };

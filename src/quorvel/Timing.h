@@ -27,6 +27,8 @@ struct Timing {
     // serving an offered file
     int servingAcceptWaitMs = 30000;
     int servingTcpWaitMs = 5000;
+    // an offered file may be fetched this long after the offer, then no more
+    int offerLifetimeMs = 600000;
     // the window: re-enabling refresh after a pass, checking that the chosen device is
     // still there, how long a status-bar notice stays
     int windowDiscoveryFallbackMs = 4000;

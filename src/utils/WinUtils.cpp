@@ -146,8 +146,14 @@ QString WinUtils::findProgram(const QString& file)
 bool WinUtils::openExecuteFile(
     const QString& file, const QString& parameters, bool runAs, bool wait, QRunnable* callback, Exit* exit)
 {
+    return openExecuteFile(file, QProcess::splitCommand(parameters), runAs, wait, callback, exit);
+}
+
+bool WinUtils::openExecuteFile(
+    const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback, Exit* exit)
+{
     QString program = resolveProgram(file);
-    QStringList arguments = QProcess::splitCommand(parameters);
+    const QString parameters = arguments.join(QLatin1Char(' '));
     const QFileInfo info(program);
     if (info.isFile() && !info.isExecutable()) {
         // A document: its associated program opens it.

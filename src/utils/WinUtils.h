@@ -22,6 +22,10 @@ public:
     // and with exit its end is described there.
     static bool openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
         QRunnable* callback, Exit* exit = nullptr);
+    // The same with the arguments as they are, none split or joined: for anything that
+    // holds text from elsewhere.
+    static bool openExecuteFile(
+        const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback, Exit* exit = nullptr);
     // Where a bare program name is found (application folder, then PATH); empty when
     // nowhere.
     static QString findProgram(const QString& file);

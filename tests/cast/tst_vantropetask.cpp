@@ -130,6 +130,18 @@ void TestVantropeTask::negotiation_data()
         {"--delay", "2600"}, "yes", fake, none, {}, {"get_auth"}, {}, "socket wait for read timeout.", NotRun, none};
     QTest::newRow("empty ip leaves out the address")
         << Case{{"--cast-ip", ""}, "off", fake, none, {}, authCast, {}, none, "-s 1 -cs cast", none};
+    // The device's "ip" reaches the program as one argument, and only as an address.
+    const QString noAddress = QStringLiteral("Room X named no address to cast to: ");
+    QTest::newRow("ip with options") << Case{{"--cast-ip", "198.51.100.2 -platform offscreen"}, "off", fake, none, {},
+        authCast, {}, noAddress + "\"198.51.100.2 -platform offscreen\"", NotRun, none};
+    QTest::newRow("ip that is an option") << Case{{"--cast-ip=-platformpluginpath"}, "off", fake, none, {}, authCast,
+        {}, noAddress + "\"-platformpluginpath\"", NotRun, none};
+    QTest::newRow("ip out of range") << Case{{"--cast-ip", "198.51.100.256"}, "off", fake, none, {}, authCast, {},
+        noAddress + "\"198.51.100.256\"", NotRun, none};
+    QTest::newRow("ip with a control character")
+        << Case{{"--cast-ip", "a\nb"}, "off", fake, none, {}, authCast, {}, noAddress + "\"a\\u000ab\"", NotRun, none};
+    QTest::newRow("host name") << Case{{"--cast-ip", "display-7.example"}, "off", fake, none, {}, authCast, {}, none,
+        "-s 1 -i display-7.example -cs cast", none};
     // The program's failure is the cast's; a missing program is found out before the
     // device is asked anything.
     QTest::newRow("casting program fails") << Case{{}, "off", "failing-vantrope", none, {}, authCast, {},

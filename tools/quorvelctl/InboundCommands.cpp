@@ -24,6 +24,7 @@
 #include "quorvel/server/OfferInbox.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/server/ServingSessions.h"
 
 bool InboundCommands::listen(CtlContext& ctx, int waitMs)
 {
@@ -175,6 +176,11 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QStringList files;
     if (!ctx.existingFiles(p.positionalArguments().mid(1), &files))
         return CtlContext::Failure;
+    for (const QString& f : qAsConst(files)) {
+        QString why;
+        if (!FileDistribution::offerable(f, &why))
+            return ctx.fail(QStringLiteral("cannot offer %1").arg(CtlOutput::escaped(f)), TaskOutcome::failure(why));
+    }
     ServerContent client;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &client))
         return ctx.unresolved();
@@ -240,7 +246,10 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
         if (ctx.out().json())
             ctx.out().result(false, CtlOutput::where(client), f, f);
     }
-    QThreadPool::globalInstance()->waitForDone(5000); // the serving tasks write their records
+    // The offer is over: serving tasks still waiting for their party end now, whatever
+    // the party does; those that finished write their records.
+    ServingSessions::stopAll();
+    QThreadPool::globalInstance()->waitForDone(5000);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
     if (missing.isEmpty())

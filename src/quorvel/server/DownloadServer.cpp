@@ -5,23 +5,38 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
-#include <QTcpSocket>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include "OfferedFiles.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
 #include "ServingSessions.h"
 #include "StreamOffset.h"
 #include "Timing.h"
 #include "TransferCounter.h"
+#include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
-#include "utils/Md5.h"
+#include "utils/TcpStream.h"
 
-DownloadServer::DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server)
+namespace {
+const char* const Tag = "DownloadServer";
+constexpr int SocketBufferBytes = 4 * 1024 * 1024;
+// Of a resumption text that does not parse, this much is quoted in the error.
+constexpr int QuotedBytes = 64;
+constexpr qint64 BackgroundDigestMin = 4 * 1024 * 1024;
+} // namespace
+
+DownloadServer::DownloadServer(
+    const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server, const QHostAddress& party)
     : m_filePath(filePath)
     , m_tcpPort(tcpPort)
     , m_sessionId(sessionId)
     , m_id(TransferCounter::next())
     , m_server(server)
+    , m_party(party)
 {
 }
 
@@ -33,8 +48,6 @@ ProgressContent DownloadServer::report(int progress) const
     p.server = m_server;
     p.nativePath = m_filePath;
     p.progress = progress;
-    p.bytes = m_sent;
-    p.totalBytes = m_size;
     return p;
 }
 
@@ -58,7 +71,7 @@ void DownloadServer::finish()
 void DownloadServer::error(const QString& text)
 {
     fail(text);
-    qCritical("[E][%s] %s", "DownloadServer", qUtf8Printable(text));
+    qCritical("[E][%s] %s", Tag, qUtf8Printable(text));
 }
 
 void DownloadServer::adoptListener(std::unique_ptr<QTcpServer> listener)
@@ -80,23 +93,115 @@ bool DownloadServer::listen()
     return true;
 }
 
-bool DownloadServer::lingerForResumption(QTcpServer& server)
+void DownloadServer::stop()
 {
-    QDeadlineTimer deadline(Timing::current().servingTcpWaitMs);
-    while (!deadline.hasExpired()) {
+    cancel();
+    QMutexLocker lock(&m_streamLock);
+    if (m_stream)
+        m_stream->interrupt();
+}
+
+int DownloadServer::acceptParty(int waitMs)
+{
+    const int listening = int(m_listener->socketDescriptor());
+    const QString party = OfferedFiles::key(m_party);
+    const QDeadlineTimer deadline(waitMs);
+    while (!isCancelled()) {
+        pollfd p{listening, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(qBound<qint64>(0, deadline.remainingTime(), SliceMs)));
+        if (ready > 0) {
+            sockaddr_storage from{};
+            socklen_t length = sizeof from;
+            const int fd = ::accept4(listening, reinterpret_cast<sockaddr*>(&from), &length, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                const QString who = OfferedFiles::key(QHostAddress(reinterpret_cast<sockaddr*>(&from)));
+                if (who == party)
+                    return fd;
+                // Whoever else connects gets nothing, not even a byte of the stream.
+                ::close(fd);
+                if (m_refused++ == 0)
+                    qWarning("[W][%s] Refused a connection from %s to port %d: the file is served to %s only.", Tag,
+                        qPrintable(who), m_tcpPort, qPrintable(party));
+            }
+        } else if (ready < 0 && errno != EINTR) {
+            return -1;
+        }
+        if (deadline.hasExpired())
+            return -1;
+    }
+    return -1;
+}
+
+bool DownloadServer::lingerForResumption()
+{
+    const QDeadlineTimer deadline(Timing::current().servingTcpWaitMs);
+    while (!deadline.hasExpired() && !isCancelled()) {
         if (ServingSessions::isConfirmed(m_sessionId))
             return false;
-        if (server.waitForNewConnection(LingerSliceMs))
+        // Short turns: the confirmation usually comes within milliseconds, and the task
+        // should end (and write its record) before the party's next fetch.
+        const int fd = acceptParty(LingerSliceMs);
+        if (fd >= 0) {
+            auto stream = std::make_unique<TcpStream>();
+            stream->setBufferSizes(SocketBufferBytes);
+            stream->adopt(fd);
+            QMutexLocker lock(&m_streamLock);
+            m_stream = std::move(stream);
             return true;
+        }
     }
     return false;
 }
 
+bool DownloadServer::stream(int fileDescriptor, qint64 size, qint64* offset)
+{
+    TcpStream& socket = *m_stream;
+    while (*offset < size) {
+        const qint64 n = qMin(TransferBlockSize, size - *offset);
+        if (!socket.sendFileBlock(fileDescriptor, *offset, n)) {
+            if (socket.fileFailed())
+                error(QStringLiteral("DownloadServer: Read file fail."));
+            else if (socket.timedOut())
+                error(QString::fromUtf8("DownloadServer：Tcp wait for write timeout."));
+            else
+                error(QStringLiteral("DownloadServer: Tcp write fail."));
+            return false;
+        }
+        *offset += n;
+        m_sent = *offset;
+        const int percent = int(*offset * 100 / size);
+        if (percent != m_progress) {
+            m_progress = percent;
+            emit uploadProgress(report(percent));
+        }
+        if (isCancelled())
+            return false;
+    }
+    return true;
+}
+
 void DownloadServer::execute()
 {
+    // Enrolled so that the end of the program can stop it wherever it waits.
+    struct Enrolment {
+        DownloadServer* server;
+        bool in;
+        explicit Enrolment(DownloadServer* s)
+            : server(s)
+            , in(ServingSessions::enroll(s))
+        {
+        }
+        ~Enrolment()
+        {
+            if (in)
+                ServingSessions::leave(server);
+        }
+    } enrolment(this);
+    if (!enrolment.in)
+        return (void)stopped(tr("serving %1 was stopped").arg(m_filePath));
     const Timing& timing = Timing::current();
-    listen();
-    QTcpServer& server = *m_listener;
+    if (!listen())
+        return;
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         error(QStringLiteral("DownloadServer: Open file fail."));
@@ -104,90 +209,87 @@ void DownloadServer::execute()
     }
     const qint64 size = file.size();
     m_size = size;
-    Md5 md5;
-    char buffer[BlockSize];
+    // The whole file's digest, whichever connections carry its bytes: a resumption that
+    // sends bytes twice still leaves the party with the file.
+    // A small file is hashed after it left: waking a thread of the lowest priority on a
+    // busy machine would cost more than the digest.
+    std::unique_ptr<BackgroundFileMd5> digest;
+    if (size > BackgroundDigestMin)
+        digest = std::make_unique<BackgroundFileMd5>(file.handle(), size);
+    QString md5;
     qint64 offset = 0;
-    qint64 hashed = 0; // bytes of the file the digest covers, in order
-    bool hashInOrder = true; // false once a resumption restarted before that count
-    for (int attempt = 0; attempt < timing.maxConnections; ++attempt) {
-        // A connection that came while lingering is already pending: waiting again would
-        // wait for a second one that never comes.
-        if (!server.hasPendingConnections() && !server.waitForNewConnection(timing.servingAcceptWaitMs)) {
-            error(QStringLiteral("DownloadServer: TCPServer timeout, not client connect."));
-            continue;
+    bool pending = false; // a connection came while lingering
+    for (int attempt = 0; attempt < timing.maxConnections && !isCancelled(); ++attempt) {
+        if (!pending) {
+            const int fd = acceptParty(timing.servingAcceptWaitMs);
+            if (fd < 0) {
+                if (!isCancelled())
+                    error(QStringLiteral("DownloadServer: TCPServer timeout, not client connect."));
+                continue;
+            }
+            auto stream = std::make_unique<TcpStream>();
+            stream->setBufferSizes(SocketBufferBytes);
+            stream->adopt(fd);
+            QMutexLocker lock(&m_streamLock);
+            m_stream = std::move(stream);
         }
-        QTcpSocket* socket = server.nextPendingConnection();
+        pending = false;
+        m_stream->setTimeout(timing.servingTcpWaitMs);
         if (attempt > 0) {
-            if (!socket->waitForReadyRead(timing.servingTcpWaitMs))
-                error(QStringLiteral("TCP socket wait for data timeout."));
-            const QByteArray stated = socket->read(BlockSize); // only the bytes received count
-            const qint64 parsed = StreamOffset::parseEither(stated);
+            char stated[OffsetBufferSize];
+            const qint64 n = m_stream->readSome(stated, OffsetBufferSize); // only the bytes received count
+            if (n < 0)
+                error(QString::fromLatin1(
+                    m_stream->timedOut() ? "TCP socket wait for data timeout." : "TCP socket read data fail."));
+            const QByteArray text(stated, int(qMax<qint64>(0, n)));
+            const qint64 parsed = StreamOffset::parseEither(text);
             if (parsed < 0) {
-                error(QStringLiteral("translate buffer to long fail.") + QString::fromLatin1(stated));
+                error(QStringLiteral("translate buffer to long fail.") + QString::fromLatin1(text.left(QuotedBytes)));
                 offset = 0;
             } else {
                 offset = qMin(parsed, size);
             }
-            // Bytes lost in flight when the connection broke are sent again: then only a
-            // digest of the whole file describes what the party now holds.
-            if (offset != hashed)
-                hashInOrder = false;
         }
-        bool failed = false;
-        while (offset < size && !failed) {
-            if (!file.seek(offset)) {
-                error(QStringLiteral("DownloadServer: File seek fail:"));
-                break;
-            }
-            const qint64 n = file.read(buffer, BlockSize);
-            if (n <= 0) {
+        if (stream(file.handle(), size, &offset)) {
+            if (md5.isEmpty())
+                md5 = digest ? digest->hexResult() : getFileMd5(m_filePath);
+            if (md5.isEmpty()) {
                 error(QStringLiteral("DownloadServer: Read file fail."));
                 break;
             }
-            if (socket->write(buffer, n) != n) {
-                error(QStringLiteral("DownloadServer: Tcp write fail."));
-                break;
-            }
-            while (socket->bytesToWrite() > 0) {
-                if (!socket->waitForBytesWritten(timing.servingTcpWaitMs)) {
-                    error(QString::fromUtf8("DownloadServer：Tcp wait for write timeout."));
-                    m_progress = ProgressContent::Failed;
-                    failed = true;
-                    break;
-                }
-            }
-            if (failed)
-                break;
-            if (hashInOrder) {
-                md5.addData(buffer, n);
-                hashed += n;
-            }
-            offset += n;
-            m_sent = offset;
-            const int percent = int(offset * 100 / size);
-            if (percent != m_progress) {
-                m_progress = percent;
-                emit uploadProgress(report(percent));
-            }
-        }
-        if (offset == size) {
             m_progress = ProgressContent::Done;
             succeed();
-            ServingSessions::completeIfKnown(m_sessionId, hashInOrder ? md5.hexResult() : getFileMd5(m_filePath));
-            socket->disconnectFromHost();
-            if (socket->state() != QAbstractSocket::UnconnectedState)
-                socket->waitForDisconnected(timing.servingTcpWaitMs);
-            delete socket;
+            ServingSessions::completeIfKnown(m_sessionId, md5);
+            // The party reads to its end and closes; what it sends meanwhile is drained,
+            // so that closing never resets the connection under bytes not yet read.
+            m_stream->shutdownWrite();
+            char drain[OffsetBufferSize];
+            while (m_stream->readSome(drain, sizeof drain) > 0) { }
+            {
+                QMutexLocker lock(&m_streamLock);
+                m_stream.reset();
+            }
             // Every byte left here, but the party may have lost the end of the stream in
             // its buffers when the connection broke: stay a moment for it to come back,
             // until it confirms what it holds.
-            if (lingerForResumption(server))
+            if (lingerForResumption()) {
+                pending = true;
                 continue;
+            }
             break;
         }
         m_progress = ProgressContent::Failed;
-        socket->close();
-        delete socket;
+        QMutexLocker lock(&m_streamLock);
+        m_stream.reset();
     }
-    server.close();
+    {
+        QMutexLocker lock(&m_streamLock);
+        m_stream.reset();
+    }
+    m_listener->close();
+    if (m_refused > 1)
+        qWarning("[W][%s] Refused %d connections to port %d from hosts other than %s.", Tag, m_refused, m_tcpPort,
+            qPrintable(OfferedFiles::key(m_party)));
+    if (isCancelled() && m_progress != ProgressContent::Done)
+        stopped(tr("serving %1 was stopped").arg(m_filePath));
 }

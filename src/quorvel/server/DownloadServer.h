@@ -1,23 +1,31 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QMutex>
 #include <memory>
 
 #include "ProgressContent.h"
 #include "ServerContent.h"
 #include "Task.h"
 
-// Streams one offered file to the party that fetches it. A later connection of the
-// session resumes at the count the party states: decimal digits (devices) or 8 bytes
-// little-endian (this client's own downloader).
 class QTcpServer;
+class TcpStream;
 
+// Streams one offered file to the party that fetches it, and to nobody else: a
+// connection from any other address is closed at once. A later connection of the
+// session resumes at the count the party states: decimal digits (devices) or 8 bytes
+// little-endian (this client's own downloader). The bytes leave as an upload's do,
+// straight from the page cache, with the digest on a thread of its own.
 class DownloadServer : public Task {
     Q_OBJECT
 public:
-    static constexpr int BlockSize = 4096;
-    static constexpr int LingerSliceMs = 100;
+    static constexpr int OffsetBufferSize = 4096;
+    static constexpr int SliceMs = 100;
+    static constexpr int LingerSliceMs = 10;
 
-    DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server);
+    // party: the address that asked for the file.
+    DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
+        const QHostAddress& party);
     ~DownloadServer() override;
     // Serves with a listener already bound to the session's port (taken over; it must
     // live on the thread that runs this task).
@@ -25,6 +33,9 @@ public:
     // Listens on the session's port; done before the fetching party is told the port,
     // so that it never connects to nothing. Called on the thread that runs the task.
     bool listen();
+    // Ends the task within a fraction of a second from any thread, even in the middle of
+    // a blocking send.
+    void stop();
 
 signals:
     void uploadProgress(ProgressContent content);
@@ -36,7 +47,12 @@ protected:
 
 private:
     void error(const QString& text);
-    bool lingerForResumption(QTcpServer& server);
+    // The next connection from the party within waitMs, refusing others; -1 when none
+    // came (or the task was stopped).
+    int acceptParty(int waitMs);
+    bool lingerForResumption();
+    // Sends from the offset on; true once the whole file left.
+    bool stream(int fileDescriptor, qint64 size, qint64* offset);
     ProgressContent report(int progress) const;
 
     QString m_filePath;
@@ -48,5 +64,9 @@ private:
     qint64 m_size = 0;
     int m_id;
     ServerContent m_server;
+    QHostAddress m_party;
     std::unique_ptr<QTcpServer> m_listener;
+    QMutex m_streamLock; // the stream is swapped on the task's thread, woken from others
+    std::unique_ptr<TcpStream> m_stream;
+    int m_refused = 0;
 };

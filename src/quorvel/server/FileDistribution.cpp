@@ -1,5 +1,7 @@
 #include "FileDistribution.h"
 
+#include <QFileInfo>
+
 #include "OfferedFiles.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
@@ -16,8 +18,32 @@ void FileDistribution::finish()
     emit offered(outcome().ok);
 }
 
+bool FileDistribution::sizeFits(qint64 size, QString* reason)
+{
+    if (size <= MaxSize)
+        return true;
+    *reason = tr("it is %1 bytes, and an offered file can have at most %2 (4 GiB - 1): the size the fetching "
+                 "party is told has 32 bits")
+                  .arg(size)
+                  .arg(MaxSize);
+    return false;
+}
+
+bool FileDistribution::offerable(const QString& filePath, QString* reason)
+{
+    const QFileInfo info(filePath);
+    if (!info.isFile()) {
+        *reason = tr("%1 is not a file").arg(filePath);
+        return false;
+    }
+    return sizeFits(info.size(), reason);
+}
+
 void FileDistribution::execute()
 {
+    QString reason;
+    if (!offerable(m_filePath, &reason))
+        return (void)fail(tr("cannot offer %1: %2").arg(m_filePath, reason));
     // Registered before the offer leaves: a quick party fetches at once.
     OfferedFiles::addOfferedFile(m_server.address, m_filePath);
     UdpRequest udp;

@@ -10,6 +10,13 @@ class FileDistribution : public Task {
 public:
     FileDistribution(const QString& filePath, const ServerContent& server);
 
+    // The wire states a served file's size in 32 bits: a larger file cannot be offered.
+    static constexpr qint64 MaxSize = 0xFFFFFFFFLL;
+    // Whether a file of this size can be offered; why not in *reason.
+    static bool sizeFits(qint64 size, QString* reason);
+    // Whether the file can be offered (it is a file, and not too large); why not.
+    static bool offerable(const QString& filePath, QString* reason);
+
 signals:
     void offered(bool sent);
 

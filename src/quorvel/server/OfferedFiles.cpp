@@ -1,39 +1,86 @@
 #include "OfferedFiles.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QMutexLocker>
 #include <QRecursiveMutex>
+#include <QVector>
+
+#include "Timing.h"
 
 namespace {
-QRecursiveMutex g_lock;
-QHash<QString, QStringList> g_offered;
+struct Entry {
+    QString path;
+    QDeadlineTimer expires;
+};
 
-QString key(const QHostAddress& host)
+QRecursiveMutex g_lock;
+QHash<QString, QVector<Entry>> g_offered;
+
+// Drops the host's expired offers; true when the path had one of them.
+bool prune(QVector<Entry>& entries, const QString& path)
 {
-    // An IPv4 host may write as ::ffff:a.b.c.d from a dual-stack socket.
+    bool expired = false;
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (entries.at(i).expires.hasExpired()) {
+            expired = expired || entries.at(i).path == path;
+            entries.removeAt(i);
+        }
+    }
+    return expired;
+}
+} // namespace
+
+QString OfferedFiles::key(const QHostAddress& host)
+{
     bool isV4 = false;
     const quint32 v4 = host.toIPv4Address(&isV4);
     return isV4 ? QHostAddress(v4).toString() : host.toString();
 }
-} // namespace
 
 void OfferedFiles::addOfferedFile(const QHostAddress& host, const QString& filePath)
 {
     QMutexLocker lock(&g_lock);
-    g_offered[key(host)].append(filePath);
+    QVector<Entry>& entries = g_offered[key(host)];
+    prune(entries, QString());
+    entries.append({filePath, QDeadlineTimer(Timing::current().offerLifetimeMs)});
 }
 
 void OfferedFiles::removeOfferedFile(const QHostAddress& host, const QString& filePath)
 {
     QMutexLocker lock(&g_lock);
-    QStringList& files = g_offered[key(host)];
-    const int last = files.lastIndexOf(filePath);
-    if (last >= 0)
-        files.removeAt(last);
+    QVector<Entry>& entries = g_offered[key(host)];
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (entries.at(i).path == filePath) {
+            entries.removeAt(i);
+            return;
+        }
+    }
+}
+
+OfferedFiles::Offer OfferedFiles::find(const QHostAddress& host, const QString& filePath)
+{
+    QMutexLocker lock(&g_lock);
+    const auto it = g_offered.find(key(host));
+    if (it == g_offered.end())
+        return Offer::None;
+    const bool expired = prune(*it, filePath);
+    for (const Entry& entry : qAsConst(*it)) {
+        if (entry.path == filePath)
+            return Offer::Standing;
+    }
+    return expired ? Offer::Expired : Offer::None;
 }
 
 QStringList OfferedFiles::offeredFilesFor(const QHostAddress& host)
 {
     QMutexLocker lock(&g_lock);
-    return g_offered.value(key(host));
+    QStringList files;
+    const auto it = g_offered.find(key(host));
+    if (it == g_offered.end())
+        return files;
+    prune(*it, QString());
+    for (const Entry& entry : qAsConst(*it))
+        files.append(entry.path);
+    return files;
 }

@@ -8,6 +8,7 @@
 #include <QUdpSocket>
 
 #include "DownloadServer.h"
+#include "FileDistribution.h"
 #include "IncomingFile.h"
 #include "OfferedFiles.h"
 #include "OperateListener.h"
@@ -85,11 +86,17 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
 {
     const QString path = request.value(ProtocolKey::FilePath).toString();
     QtJson::JsonObject reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not allow to download."));
-    const QStringList offered = OfferedFiles::offeredFilesFor(m_sender);
-    if (offered.contains(path)) {
+    const OfferedFiles::Offer offer = OfferedFiles::find(m_sender, path);
+    if (offer == OfferedFiles::Offer::Expired)
+        qWarning("[W][%s] Refused a fetch by %s: the offer has expired.", Tag, qPrintable(m_sender.toString()));
+    if (offer == OfferedFiles::Offer::Standing) {
         const QFileInfo info(path);
+        QString tooLarge;
         if (!info.isFile()) {
             reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not exists."));
+        } else if (!FileDistribution::sizeFits(info.size(), &tooLarge)) {
+            qCritical("[E][%s] replyFileDownload: %s", Tag, qUtf8Printable(tooLarge));
+            reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File too large."));
         } else {
             uint session = 0;
             std::unique_ptr<QTcpServer> listener = ServingSessions::allocate(&session);
@@ -100,6 +107,7 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
                 return;
             }
             const quint16 port = listener->serverPort();
+            ServingSessions::setParty(session, m_sender);
             ServingSessions::setResult(session, QString(ProtocolValue::NotComplete));
             reply = ProtocolDefinedJsonObject::downloadReply(session, port, uint(info.size()));
             // The fetching host as it described itself, if it ever asked who we are.
@@ -107,7 +115,7 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
             {
                 // Served on this thread, which waits for the transfer anyway; listening
                 // before the reply goes out, so the party never finds the port closed.
-                DownloadServer server(path, port, session, host);
+                DownloadServer server(path, port, session, host, m_sender);
                 connect(&server, &DownloadServer::uploadProgress, relay(), &ReplyOperate::servingProgress);
                 connect(&server, &DownloadServer::updateRecentFileList, relay(), &ReplyOperate::updateRecentFileList);
                 server.adoptListener(std::move(listener));
@@ -131,7 +139,8 @@ void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
     QtJson::JsonObject reply;
     reply.insert(ProtocolKey::SessionId, session);
     bool found = false;
-    const QString status = ServingSessions::result(session, &found);
+    // Only the party that fetched learns how its transfer ended.
+    const QString status = ServingSessions::resultFor(session, m_sender, &found);
     if (!found) {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
         reply.insert(ProtocolKey::Reason, QStringLiteral("not such sessionID"));

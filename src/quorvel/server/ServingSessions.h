@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <memory>
 
+class DownloadServer;
 class QTcpServer;
 
 // The sessions of files this client serves: distinct session numbers and ports for every
@@ -18,12 +20,23 @@ public:
     // calling thread, which is the one that must serve with it. Null when no port is free.
     static std::unique_ptr<QTcpServer> allocate(uint* session);
     static void setResult(uint session, const QString& status);
+    // The session belongs to the party that asked for it: only that address learns how
+    // it ended (found is false for everybody else, as for an unknown session).
+    static void setParty(uint session, const QHostAddress& party);
+    static QString resultFor(uint session, const QHostAddress& asker, bool* found);
     // Sets the result only when the session is known.
     static void completeIfKnown(uint session, const QString& md5);
     static QString result(uint session, bool* found);
     // The party was told its copy is right.
     static void markConfirmed(uint session);
     static bool isConfirmed(uint session);
+
+    // The serving tasks that run, so that they can all be stopped at once (the program
+    // ends): each stops within a fraction of a second, whatever its party does. Serving
+    // tasks that start after stopAll() end at once.
+    static bool enroll(DownloadServer* server);
+    static void leave(DownloadServer* server);
+    static void stopAll();
 
     static void resetForTests();
 };

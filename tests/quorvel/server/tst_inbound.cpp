@@ -53,6 +53,7 @@ private:
     static QByteArray readFrom(quint16 port, qint64 count, const QByteArray& offset = QByteArray())
     {
         QTcpSocket s;
+        s.bind(QHostAddress("127.0.0.3")); // the party the files are offered to
         s.connectToHost(QHostAddress::LocalHost, port);
         return s.waitForConnected(3000) && s.write(offset) >= 0 ? TestFiles::readUntil(s, count) : "not connected";
     }
