@@ -48,6 +48,8 @@ ProgressContent DownloadServer::report(int progress) const
     p.server = m_server;
     p.nativePath = m_filePath;
     p.progress = progress;
+    p.bytes = m_sent;
+    p.totalBytes = m_size;
     return p;
 }
 
