@@ -114,17 +114,25 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("folder"); // 0 writable, 1 read-only and empty, 2 read-only with the file
+    QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("reason"); // %1: the application folder
-    QTest::newRow("empty name") << int(Config::ClientName) << 0 << "ClientName may not be empty";
-    QTest::newRow("unknown type") << 42 << 0 << "there is no setting number 42";
-    QTest::newRow("no file yet") << int(Config::ClientName) << 1 << "cannot write %1/config.ini: permission denied";
-    QTest::newRow("file present") << int(Config::ClientName) << 2 << "cannot write %1: permission denied";
+    QTest::newRow("empty name") << int(Config::ClientName) << 0 << ""
+                                << "ClientName may not be empty";
+    QTest::newRow("unknown type") << 42 << 0 << ""
+                                  << "there is no setting number 42";
+    QTest::newRow("download folder is a file") << int(Config::DownloadPath) << 0 << "/etc/passwd"
+                                               << "the download folder \"/etc/passwd\" is a file, not a folder";
+    QTest::newRow("no file yet") << int(Config::ClientName) << 1 << "X"
+                                 << "cannot write %1/config.ini: permission denied";
+    QTest::newRow("file present") << int(Config::ClientName) << 2 << "X"
+                                  << "cannot write %1: permission denied";
 }
 
 void TestConfig::refusedWritesChangeNothingAndSayWhy()
 {
     QFETCH(int, type);
     QFETCH(int, folder);
+    QFETCH(QString, value);
     QFETCH(QString, reason);
     reason.replace("%1", app());
     Config* c = open(false);
@@ -135,7 +143,7 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy()
         QVERIFY(m_folder->makeReadOnly());
     {
         WithoutFileOverride asAUser;
-        QVERIFY(!c->setValue(type, folder ? "X" : ""));
+        QVERIFY(!c->setValue(type, value));
         QCOMPARE(c->lastError(), reason);
         if (folder != 0) {
             QVERIFY(!c->setCastPassword(Uuid, "secret"));

@@ -56,6 +56,8 @@ FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
     connect(folder, &RemoteFolder::recentFilesChanged, this, &FileListDialog::updateRecentFileList);
     connect(folder, &RemoteFolder::thumbFetched, this, &FileListDialog::getThumbResult);
 
+    fileTreeView->showOrder(folder->sortOrder());
+    fileTreeView->resizeAllColumns();
     findFile(QString());
 }
 
@@ -89,6 +91,8 @@ void FileListDialog::keyPressEvent(QKeyEvent* event)
 void FileListDialog::showStatus(const QString& text)
 {
     statusLabel->setText(text);
+    // A screen reader names the line by its message.
+    statusLabel->setAccessibleName(text.isEmpty() ? tr("状态") : text);
     statusLabel->setVisible(!text.isEmpty());
 }
 
@@ -108,7 +112,6 @@ void FileListDialog::findFileEnd(QList<FileContent> fileList)
     // The device's root is "" to the protocol and "/" to a person.
     filePathEdit->setText(folder->currentPath().isEmpty() ? QStringLiteral("/") : folder->currentPath());
     fileTreeView->scrollToTop();
-    fileTreeView->resizeColumnToContents(0);
     fileTreeView->resizeAllColumns();
 }
 
