@@ -20,7 +20,6 @@ FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
     ui->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
     uperDirButton = ui->UperDirButton;
     uperDirButton->setIcon(QIcon(QStringLiteral(":/drawable/back_to_father_dir.png")));
     filePathEdit = ui->FilePathEdit;
@@ -76,6 +75,17 @@ QString FileListDialog::currentPath() const
 bool FileListDialog::isLoading() const
 {
     return folder->isLoading();
+}
+
+void FileListDialog::showEvent(QShowEvent* event)
+{
+    // The icon only for a browser shown as a window of its own: setting it on every tab
+    // page costs more than the rest of the page (a stall while devices come in).
+    if (isWindow() && !m_iconSet) {
+        m_iconSet = true;
+        setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
+    }
+    QDialog::showEvent(event);
 }
 
 void FileListDialog::keyPressEvent(QKeyEvent* event)

@@ -120,8 +120,9 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     connect(context->transfers(), &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
     connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
-    addRecentFilesTab();
+    // Closable before the history's tab is added: it takes its own close button away.
     ui->fileListTabWidget->setTabsClosable(true);
+    addRecentFilesTab();
 
     // Answering discovery and taking requests (offered files among them). A port that
     // another program holds is said in the status bar until the listener gets it.
@@ -538,7 +539,20 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     // Another client has no files to browse.
     if (device.type == ClientType)
         return;
-    ui->fileListTabWidget->setCurrentWidget(addFileBrowser(device, device.name.left(50)));
+    if (isUser) {
+        ui->fileListTabWidget->setCurrentWidget(addFileBrowser(device, device.name.left(50)));
+        return;
+    }
+    // Chosen by the window while devices come in: the browser (the heaviest widget to
+    // build) follows in an event of its own, so that the list keeps filling meanwhile.
+    const QString uuid = device.uuid;
+    QTimer::singleShot(0, this, [this, uuid] {
+        if (ui->serverWidget->server().uuid != uuid || m_deviceTabs.contains(uuid))
+            return;
+        const ServerContent shown = ui->serverWidget->server();
+        if (shown.type != ClientType)
+            ui->fileListTabWidget->setCurrentWidget(addFileBrowser(shown, shown.name.left(50)));
+    });
 }
 
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)

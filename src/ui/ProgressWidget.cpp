@@ -124,17 +124,37 @@ int ProgressWidget::textWidth(int rowWidth) const
         - 2 * spacing;
 }
 
+QString ProgressWidget::shownText(int width) const
+{
+    // A long file name is shortened in its middle to about two lines, so that the outcome
+    // and a failure's reason stay in view; the whole text is the row's accessible name.
+    const int open = m_text.indexOf(QLatin1Char('"'));
+    int close = m_text.indexOf(tr("\"失败. 原因: "));
+    if (close < 0)
+        close = m_text.lastIndexOf(QLatin1Char('"'));
+    if (open < 0 || close <= open)
+        return m_text;
+    const QFontMetrics metrics(ui->label->font());
+    const QString name = m_text.mid(open + 1, close - open - 1);
+    const int room
+        = 2 * width - metrics.horizontalAdvance(m_text.left(open + 1)) - metrics.horizontalAdvance(tr("\"成功."));
+    if (room <= 0 || metrics.horizontalAdvance(name) <= room)
+        return m_text;
+    return m_text.left(open + 1) + metrics.elidedText(name, Qt::ElideMiddle, room) + m_text.mid(close);
+}
+
 int ProgressWidget::heightForWidth(int width) const
 {
     const QMargins m = layout()->contentsMargins();
-    const int lines = wrapped(m_text, ui->label->font(), textWidth(width)).size();
+    const int lines = wrapped(shownText(textWidth(width)), ui->label->font(), textWidth(width)).size();
     const int text = lines * QFontMetrics(ui->label->font()).lineSpacing();
     return qMax(ui->progressBar->maximumHeight(), text) + m.top() + m.bottom() + 2;
 }
 
 void ProgressWidget::rewrap()
 {
-    ui->label->setText(wrapped(m_text, ui->label->font(), textWidth(width())).join(QLatin1Char('\n')));
+    const int width = textWidth(this->width());
+    ui->label->setText(wrapped(shownText(width), ui->label->font(), width).join(QLatin1Char('\n')));
 }
 
 void ProgressWidget::resizeEvent(QResizeEvent* event)

@@ -72,6 +72,7 @@ private slots:
 
 private:
     int textWidth(int rowWidth) const;
+    QString shownText(int width) const;
     void rewrap();
     // Says on screen what a desktop action could not do.
     void tellFailure(const QString& what);
