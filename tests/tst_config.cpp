@@ -3,6 +3,7 @@
 
 #include "AppFolder.h"
 #include "Config.h"
+#include "ConfigCheck.h"
 #include "QxtGlobalShortcut.h"
 #include "UserInteraction.h"
 #include "WithoutFileOverride.h"
@@ -32,6 +33,7 @@ private slots:
     void refusedWritesChangeNothingAndSayWhy();
     void autostartEntryFollowsStartUp();
     void castShortcut();
+    void downloadFolderThatIsAFile();
 
 private:
     Config* open(bool withSession = true)
@@ -114,25 +116,17 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("folder"); // 0 writable, 1 read-only and empty, 2 read-only with the file
-    QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("reason"); // %1: the application folder
-    QTest::newRow("empty name") << int(Config::ClientName) << 0 << ""
-                                << "ClientName may not be empty";
-    QTest::newRow("unknown type") << 42 << 0 << ""
-                                  << "there is no setting number 42";
-    QTest::newRow("download folder is a file") << int(Config::DownloadPath) << 0 << "/etc/passwd"
-                                               << "the download folder \"/etc/passwd\" is a file, not a folder";
-    QTest::newRow("no file yet") << int(Config::ClientName) << 1 << "X"
-                                 << "cannot write %1/config.ini: permission denied";
-    QTest::newRow("file present") << int(Config::ClientName) << 2 << "X"
-                                  << "cannot write %1: permission denied";
+    QTest::newRow("empty name") << int(Config::ClientName) << 0 << "ClientName may not be empty";
+    QTest::newRow("unknown type") << 42 << 0 << "there is no setting number 42";
+    QTest::newRow("no file yet") << int(Config::ClientName) << 1 << "cannot write %1/config.ini: permission denied";
+    QTest::newRow("file present") << int(Config::ClientName) << 2 << "cannot write %1: permission denied";
 }
 
 void TestConfig::refusedWritesChangeNothingAndSayWhy()
 {
     QFETCH(int, type);
     QFETCH(int, folder);
-    QFETCH(QString, value);
     QFETCH(QString, reason);
     reason.replace("%1", app());
     Config* c = open(false);
@@ -143,7 +137,7 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy()
         QVERIFY(m_folder->makeReadOnly());
     {
         WithoutFileOverride asAUser;
-        QVERIFY(!c->setValue(type, value));
+        QVERIFY(!c->setValue(type, folder ? "X" : ""));
         QCOMPARE(c->lastError(), reason);
         if (folder != 0) {
             QVERIFY(!c->setCastPassword(Uuid, "secret"));
@@ -153,6 +147,15 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy()
     QCOMPARE(c->value(Config::ClientName).toString(), before);
     QCOMPARE(c->castPassword(Uuid), QString());
     QCOMPARE(QFile::exists(app() + "/config.ini"), folder != 1);
+}
+
+void TestConfig::downloadFolderThatIsAFile()
+{
+    // The settings dialog's check says what is wrong with the path a person typed.
+    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, "/etc/passwd"),
+        QString("the download folder \"/etc/passwd\" is a file, not a folder"));
+    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, app() + "/none"),
+        QString("the download folder \"%1/none\" does not exist").arg(app()));
 }
 
 void TestConfig::autostartEntryFollowsStartUp()
