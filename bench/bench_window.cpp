@@ -4,12 +4,15 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <poll.h>
@@ -43,6 +46,64 @@
 // all:       startup 10, then window 200.
 namespace {
 const char* const WindowTitle = "Quorvel客户端";
+
+// What the window's thread handles while it is measured: each event it dispatches, by
+// kind and receiver class, with the time spent, and the slowest single dispatches. It
+// tells a stall made of one long call from one made of many short ones in a row.
+class CensusApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    void startCensus()
+    {
+        m_buckets.clear();
+        m_slowest.clear();
+        m_on = true;
+    }
+    void stopCensus() { m_on = false; }
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!m_on || QThread::currentThread() != thread() || m_depth > 0)
+            return QApplication::notify(receiver, event);
+        ++m_depth;
+        QElapsedTimer clock;
+        clock.start();
+        const int type = event->type();
+        QByteArray what = QByteArray::number(type) + ' ' + receiver->metaObject()->className();
+        if (type == QEvent::MetaCall)
+            what += " (queued call)";
+        const bool result = QApplication::notify(receiver, event);
+        const qint64 ns = clock.nsecsElapsed();
+        --m_depth;
+        auto& b = m_buckets[what];
+        b.first += 1;
+        b.second += ns;
+        m_slowest.append({ns, what});
+        std::sort(m_slowest.begin(), m_slowest.end(), [](auto& a, auto& c) { return a.first > c.first; });
+        if (m_slowest.size() > 5)
+            m_slowest.removeLast();
+        return result;
+    }
+    void print(const char* label) const
+    {
+        QList<QPair<qint64, QByteArray>> byTime;
+        for (auto it = m_buckets.begin(); it != m_buckets.end(); ++it)
+            byTime.append({it->second, it.key() + " x" + QByteArray::number(it->first)});
+        std::sort(byTime.begin(), byTime.end(), [](auto& a, auto& c) { return a.first > c.first; });
+        printf("%s census (event type, receiver, count, total ms):", label);
+        for (int i = 0; i < std::min<int>(8, byTime.size()); ++i)
+            printf(" [%s %.1f]", byTime[i].second.constData(), byTime[i].first / 1e6);
+        printf("\n%s slowest dispatches ms:", label);
+        for (const auto& s : m_slowest)
+            printf(" [%s %.1f]", s.second.constData(), s.first / 1e6);
+        printf("\n");
+    }
+
+private:
+    bool m_on = false;
+    int m_depth = 0;
+    QHash<QByteArray, QPair<qint64, qint64>> m_buckets;
+    QList<QPair<qint64, QByteArray>> m_slowest;
+};
 
 QByteArray loadAverage()
 {
@@ -277,6 +338,7 @@ int benchWindow(int deviceCount, bool preAdded)
                 context.database()->addManualDevice(m);
             clock.start();
             stalls.start();
+            static_cast<CensusApp*>(qApp)->startCensus();
             const QPoint centre = refresh->rect().center();
             QMouseEvent press(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(refresh, &press);
@@ -286,12 +348,20 @@ int benchWindow(int deviceCount, bool preAdded)
             const double clickMs = clock.nsecsElapsed() / 1e6;
             listed = waitFor([&] { return combo->count() >= deviceCount; }, 60000);
             stalls.stop();
+            static_cast<CensusApp*>(qApp)->stopCensus();
+            static_cast<CensusApp*>(qApp)->print("window_discovery");
             printf("window_discovery devices=%d listed=%d all_listed_ms=%.0f longest_stall_ms=%.1f click_ms=%.1f\n",
                 deviceCount, combo->count(), clock.nsecsElapsed() / 1e6, stalls.longestMs(), clickMs);
         }
         if (!listed)
             result = 1;
 
+        if (qEnvironmentVariableIsSet("BENCH_WINDOW_NO_UPLOAD")) {
+            UserInteraction::install(nullptr);
+            device.terminate();
+            device.waitForFinished(5000);
+            return result;
+        }
         // The upload, dropped on the device card as a user does.
         bool ended = false;
         QString outcome;
@@ -330,7 +400,7 @@ int benchWindow(int deviceCount, bool preAdded)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    CensusApp app(argc, argv);
     Q_INIT_RESOURCE(drawable);
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray("all");
     const int count = argc > 2 ? QByteArray(argv[2]).toInt() : 0;

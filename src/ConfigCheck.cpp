@@ -39,6 +39,9 @@ QString ConfigCheck::problem(int type, const QVariant& value)
         return QString();
     case Config::DownloadPath: {
         const QFileInfo folder(text);
+        if (!text.isEmpty() && folder.exists() && !folder.isDir())
+            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" is a file, not a folder")
+                .arg(text);
         if (text.isEmpty() || !folder.isDir())
             return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" does not exist").arg(text);
         // Permission bits do not tell everything (read-only mounts, ACLs): try it.

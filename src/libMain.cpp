@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QSystemTrayIcon>
 
 #include "AppContext.h"
 #include "SingleApplication.h"
@@ -10,6 +11,7 @@
 #include "ui/GuiUserInteraction.h"
 #include "ui/MainWindow.h"
 #include "ui/StyleSheet.h"
+#include "ui/UiLanguage.h"
 
 int libMain(int& argc, char** argv)
 {
@@ -23,6 +25,7 @@ int libMain(int& argc, char** argv)
     Q_INIT_RESOURCE(drawable);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/drawable/logo256.png")));
     app->setStyleSheet(StyleSheet::load());
+    UiLanguage::install(app);
 
     auto* parser = new QCommandLineParser;
     auto* startHidden
@@ -39,8 +42,13 @@ int libMain(int& argc, char** argv)
 
     auto* window = new MainWindow(context);
     interaction.setWindow(window);
-    if (!hidden)
+    // Hidden in the tray only where there is one: otherwise nothing would show that the
+    // client runs, nor let a person reach it.
+    if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (hidden)
+            qWarning("[W][%s] No system tray to start hidden in: the window is shown.", "libMain");
         window->showUp();
+    }
     QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::showUp);
     QApplication::setQuitOnLastWindowClosed(false);
 

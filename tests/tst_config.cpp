@@ -3,6 +3,7 @@
 
 #include "AppFolder.h"
 #include "Config.h"
+#include "ConfigCheck.h"
 #include "QxtGlobalShortcut.h"
 #include "UserInteraction.h"
 #include "WithoutFileOverride.h"
@@ -32,6 +33,7 @@ private slots:
     void refusedWritesChangeNothingAndSayWhy();
     void autostartEntryFollowsStartUp();
     void castShortcut();
+    void downloadFolderThatIsAFile();
 
 private:
     Config* open(bool withSession = true)
@@ -145,6 +147,15 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy()
     QCOMPARE(c->value(Config::ClientName).toString(), before);
     QCOMPARE(c->castPassword(Uuid), QString());
     QCOMPARE(QFile::exists(app() + "/config.ini"), folder != 1);
+}
+
+void TestConfig::downloadFolderThatIsAFile()
+{
+    // The settings dialog's check says what is wrong with the path a person typed.
+    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, "/etc/passwd"),
+        QString("the download folder \"/etc/passwd\" is a file, not a folder"));
+    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, app() + "/none"),
+        QString("the download folder \"%1/none\" does not exist").arg(app()));
 }
 
 void TestConfig::autostartEntryFollowsStartUp()

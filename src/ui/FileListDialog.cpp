@@ -20,7 +20,6 @@ FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
     ui->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
     uperDirButton = ui->UperDirButton;
     uperDirButton->setIcon(QIcon(QStringLiteral(":/drawable/back_to_father_dir.png")));
     filePathEdit = ui->FilePathEdit;
@@ -56,6 +55,8 @@ FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
     connect(folder, &RemoteFolder::recentFilesChanged, this, &FileListDialog::updateRecentFileList);
     connect(folder, &RemoteFolder::thumbFetched, this, &FileListDialog::getThumbResult);
 
+    fileTreeView->showOrder(folder->sortOrder());
+    fileTreeView->resizeAllColumns();
     findFile(QString());
 }
 
@@ -76,6 +77,17 @@ bool FileListDialog::isLoading() const
     return folder->isLoading();
 }
 
+void FileListDialog::showEvent(QShowEvent* event)
+{
+    // The icon only for a browser shown as a window of its own: setting it on every tab
+    // page costs more than the rest of the page (a stall while devices come in).
+    if (isWindow() && !m_iconSet) {
+        m_iconSet = true;
+        setWindowIcon(QIcon(QStringLiteral(":/drawable/ic_launcher.png")));
+    }
+    QDialog::showEvent(event);
+}
+
 void FileListDialog::keyPressEvent(QKeyEvent* event)
 {
     // Shown as a tab of the main window, Escape must not hide the page.
@@ -89,6 +101,8 @@ void FileListDialog::keyPressEvent(QKeyEvent* event)
 void FileListDialog::showStatus(const QString& text)
 {
     statusLabel->setText(text);
+    // A screen reader names the line by its message.
+    statusLabel->setAccessibleName(text.isEmpty() ? tr("状态") : text);
     statusLabel->setVisible(!text.isEmpty());
 }
 
@@ -108,7 +122,6 @@ void FileListDialog::findFileEnd(QList<FileContent> fileList)
     // The device's root is "" to the protocol and "/" to a person.
     filePathEdit->setText(folder->currentPath().isEmpty() ? QStringLiteral("/") : folder->currentPath());
     fileTreeView->scrollToTop();
-    fileTreeView->resizeColumnToContents(0);
     fileTreeView->resizeAllColumns();
 }
 

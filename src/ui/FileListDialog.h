@@ -37,6 +37,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void findFileEnd(QList<FileContent> fileList);
@@ -63,4 +64,5 @@ private:
     QLineEdit* filePathEdit;
     QLabel* statusLabel;
     FileListView* fileTreeView;
+    bool m_iconSet = false;
 };

@@ -38,12 +38,75 @@ FileListView::FileListView(QWidget* parent)
     order->addAction(tr("大小(降序)"), this, &FileListView::orderBySizeDecreaseActionTriggered);
     order->addAction(tr("修改时间(升序)"), this, &FileListView::orderByDateModifiedIncreaseActionTriggered);
     order->addAction(tr("修改时间(降序)"), this, &FileListView::orderByDateModifiedDecreaseActionTriggered);
+
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideMiddle);
+    QHeaderView* head = header();
+    head->setStretchLastSection(false);
+    head->setSectionsClickable(true);
+    head->setSortIndicatorShown(true);
+    connect(head, &QHeaderView::sortIndicatorChanged, this, &FileListView::onHeaderOrder);
+    showOrder(ProtocolValue::DateModifiedDecrease);
 }
 
 void FileListView::resizeAllColumns()
 {
-    for (int column = 0; column < FileTreeModel::ColumnCount; ++column)
-        resizeColumnToContents(column);
+    QHeaderView* head = header();
+    if (head->count() < FileTreeModel::ColumnCount)
+        return;
+    const QFontMetrics text(font());
+    const QFontMetrics caption(head->font());
+    // Header padding and the sort arrow beside the caption.
+    const int room = 16 + 20;
+    const auto width = [&](int column, const QString& widest) {
+        const QString title = model()->headerData(column, Qt::Horizontal).toString();
+        return qMax(text.horizontalAdvance(widest), caption.horizontalAdvance(title)) + room;
+    };
+    head->setSectionResizeMode(FileTreeModel::NameColumn, QHeaderView::Stretch);
+    for (int column = FileTreeModel::SizeColumn; column < FileTreeModel::ColumnCount; ++column)
+        head->setSectionResizeMode(column, QHeaderView::Fixed);
+    head->resizeSection(FileTreeModel::SizeColumn, width(FileTreeModel::SizeColumn, QStringLiteral("1023.99 MB")));
+    head->resizeSection(
+        FileTreeModel::DateColumn, width(FileTreeModel::DateColumn, QStringLiteral("0000-00-00 00:00:00")));
+    head->resizeSection(FileTreeModel::TypeColumn, width(FileTreeModel::TypeColumn, tr("目录")));
+}
+
+void FileListView::showOrder(const QString& order)
+{
+    m_order = order;
+    const int column = order.startsWith(QLatin1String("file_name")) ? FileTreeModel::NameColumn
+        : order.startsWith(QLatin1String("file_size"))              ? FileTreeModel::SizeColumn
+                                                                    : FileTreeModel::DateColumn;
+    const QSignalBlocker quiet(header());
+    header()->setSortIndicator(
+        column, order.endsWith(QLatin1String("_increase")) ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header()->viewport()->update();
+}
+
+void FileListView::onHeaderOrder(int section, Qt::SortOrder order)
+{
+    // The six orders the device knows: name, size and time, each either way. The type
+    // column has none, and keeps the order shown.
+    const bool up = order == Qt::AscendingOrder;
+    QString chosen;
+    switch (section) {
+    case FileTreeModel::NameColumn:
+        chosen = up ? ProtocolValue::FileNameIncrease : ProtocolValue::FileNameDecrease;
+        break;
+    case FileTreeModel::SizeColumn:
+        chosen = up ? ProtocolValue::FileSizeIncrease : ProtocolValue::FileSizeDecrease;
+        break;
+    case FileTreeModel::DateColumn:
+        chosen = up ? ProtocolValue::DateModifiedIncrease : ProtocolValue::DateModifiedDecrease;
+        break;
+    default: break;
+    }
+    if (chosen.isEmpty()) {
+        showOrder(m_order);
+        return;
+    }
+    showOrder(chosen);
+    emit orderFile(chosen);
 }
 
 bool FileListView::isDir(const QModelIndex& index) const
@@ -112,6 +175,14 @@ void FileListView::showMenu(const QModelIndex& index, const QPoint& pos)
 
 void FileListView::keyPressEvent(QKeyEvent* event)
 {
+    // Shift+F10 is the keyboard's menu key too.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QModelIndex index = currentEntry();
+        if (index.isValid())
+            showMenu(index, viewport()->mapToGlobal(visualRect(index).center()));
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         const QModelIndex index = currentEntry();
         if (index.isValid() && isDir(index))
@@ -146,31 +217,37 @@ void FileListView::deleteActionTriggered()
 
 void FileListView::orderByNameIncreaseActionTriggered()
 {
+    showOrder(ProtocolValue::FileNameIncrease);
     emit orderFile(ProtocolValue::FileNameIncrease);
 }
 
 void FileListView::orderByNameDecreaseActionTriggered()
 {
+    showOrder(ProtocolValue::FileNameDecrease);
     emit orderFile(ProtocolValue::FileNameDecrease);
 }
 
 void FileListView::orderBySizeIncreaseActionTriggered()
 {
+    showOrder(ProtocolValue::FileSizeIncrease);
     emit orderFile(ProtocolValue::FileSizeIncrease);
 }
 
 void FileListView::orderBySizeDecreaseActionTriggered()
 {
+    showOrder(ProtocolValue::FileSizeDecrease);
     emit orderFile(ProtocolValue::FileSizeDecrease);
 }
 
 void FileListView::orderByDateModifiedIncreaseActionTriggered()
 {
+    showOrder(ProtocolValue::DateModifiedIncrease);
     emit orderFile(ProtocolValue::DateModifiedIncrease);
 }
 
 void FileListView::orderByDateModifiedDecreaseActionTriggered()
 {
+    showOrder(ProtocolValue::DateModifiedDecrease);
     emit orderFile(ProtocolValue::DateModifiedDecrease);
 }
 

@@ -10,8 +10,11 @@ class FileListView : public QTreeView {
 public:
     explicit FileListView(QWidget* parent = nullptr);
 
-    // Fits columns 0 to 3 to their contents.
+    // The name takes the room the other columns leave; size, time and type are as wide
+    // as their longest possible text, so the view never scrolls sideways.
     void resizeAllColumns();
+    // Shows the device-side order in the header (a header click chooses one).
+    void showOrder(const QString& order);
     QMenu* menu() { return &m_menu; }
     QAction* deleteAction() const { return m_delete; }
 
@@ -43,6 +46,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void onHeaderOrder(int section, Qt::SortOrder order);
     bool isDir(const QModelIndex& index) const;
     // Enables the file actions for the row and shows the menu at pos (global).
     void showMenu(const QModelIndex& index, const QPoint& pos);
@@ -53,4 +57,5 @@ private:
     QAction* m_download;
     QAction* m_open;
     QAction* m_delete;
+    QString m_order;
 };

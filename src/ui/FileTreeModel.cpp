@@ -12,6 +12,7 @@ FileTreeModel::FileTreeModel(const QString& path, const ServerContent& server, Q
     , m_path(path)
     , m_server(server)
     , m_dirIcon(QStringLiteral(":drawable/icon_dir.png"))
+    , m_thumbs(ThumbBudgetBytes)
 {
 }
 
@@ -21,6 +22,7 @@ void FileTreeModel::clear()
     m_files.clear();
     m_thumbAsked.clear();
     m_thumbs.clear();
+    m_noThumb.clear();
     endResetModel();
 }
 
@@ -39,6 +41,7 @@ void FileTreeModel::setEntries(const QString& path, const QList<FileContent>& en
     m_files = entries;
     m_thumbAsked.fill(false, entries.size());
     m_thumbs.clear();
+    m_noThumb.clear();
     endResetModel();
 }
 
@@ -86,11 +89,10 @@ QPixmap FileTreeModel::decoration(int row) const
     if (entry.isDir())
         return m_dirIcon.pixmap(IconSize, IconSize);
     if (isImageFile(entry.name)) {
-        if (entry.thumbRequested) {
-            const QPixmap thumb = m_thumbs.value(row);
-            if (!thumb.isNull())
-                return thumb;
-        } else if (!m_thumbAsked.at(row)) {
+        // object() marks the thumbnail as shown last: the cache drops others first.
+        if (const QPixmap* thumb = m_thumbs.object(row))
+            return *thumb;
+        if (!m_thumbAsked.at(row) && !m_noThumb.contains(row)) {
             m_thumbAsked[row] = true;
             emit const_cast<FileTreeModel*>(this)->startGetThumb(entry.name, entry.dateModified, index(row, 0));
         }
@@ -105,10 +107,9 @@ QVariant FileTreeModel::data(const QModelIndex& index, int role) const
     const FileContent& entry = m_files.at(index.row());
     const int column = index.column();
     switch (role) {
-    case Qt::SizeHintRole: {
-        static const int widths[ColumnCount] = {240, 80, 180, 40};
-        return QSize(widths[column], IconSize);
-    }
+    case Qt::ToolTipRole:
+        // The whole name, which the column may show shortened.
+        return column == NameColumn ? QVariant(entry.name) : QVariant();
     case TypeRole: return entry.type;
     case NameRole: return entry.name;
     case DateModifiedRole: return entry.dateModified;
@@ -140,15 +141,19 @@ bool FileTreeModel::setData(const QModelIndex& index, const QVariant& value, int
         return false;
     FileContent& entry = m_files[index.row()];
     // Bytes that are no image leave the type icon, and are not asked for again.
-    entry.thumb = QImage::fromData(value.toByteArray());
+    // Only the small picture is kept, not the image as it came.
+    const QImage image = QImage::fromData(value.toByteArray());
     entry.thumbRequested = true;
     m_thumbAsked[index.row()] = false;
-    if (entry.thumb.isNull())
+    if (image.isNull()) {
         m_thumbs.remove(index.row());
-    else
-        m_thumbs.insert(index.row(),
-            QPixmap::fromImage(
-                entry.thumb.scaled(IconSize, IconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        m_noThumb.insert(index.row());
+    } else {
+        auto* thumb = new QPixmap(
+            QPixmap::fromImage(image.scaled(IconSize, IconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        const int cost = qMax(1, thumb->width() * thumb->height() * qMax(thumb->depth(), 8) / 8);
+        m_thumbs.insert(index.row(), thumb, cost);
+    }
     emit dataChanged(index, index, {Qt::DecorationRole});
     return true;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QCache>
 #include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
+#include <QSet>
 #include <QVector>
 
 #include "FileContent.h"
@@ -12,13 +14,16 @@
 
 // One folder of a device as a flat four-column list: name with icon or thumbnail, size,
 // modification time, type. An image row without a thumbnail asks for one when it is
-// painted, once until the answer (or the news that none came) arrives.
+// painted, once until the answer (or the news that none came) arrives. Thumbnails are
+// kept up to a budget of bytes; past it the least recently shown go, and are asked for
+// again should their rows come back into view.
 class FileTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     enum Column { NameColumn, SizeColumn, DateColumn, TypeColumn, ColumnCount };
     enum Role { TypeRole = Qt::UserRole, NameRole, DateModifiedRole };
     static constexpr int IconSize = 48;
+    static constexpr int ThumbBudgetBytes = 64 * 1024 * 1024;
 
     FileTreeModel(const QString& path, const ServerContent& server, QObject* parent = nullptr);
 
@@ -40,6 +45,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     static QString sizeText(qint64 bytes);
+    // Bytes held by thumbnails now.
+    int thumbBytes() const { return m_thumbs.totalCost(); }
 
 signals:
     void startGetThumb(QString filePath, qlonglong dateModified, QModelIndex index);
@@ -54,5 +61,8 @@ private:
     QIcon m_dirIcon;
     // Rows whose thumbnail has been asked for and not answered yet.
     mutable QVector<bool> m_thumbAsked;
-    QHash<int, QPixmap> m_thumbs;
+    // Row -> its thumbnail; the cache's order is the order last shown.
+    mutable QCache<int, QPixmap> m_thumbs;
+    // Rows whose answer was no image: the type icon stays, nothing is asked again.
+    QSet<int> m_noThumb;
 };

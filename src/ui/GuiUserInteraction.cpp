@@ -8,6 +8,13 @@
 
 #include "ServerContent.h"
 
+QWidget* GuiUserInteraction::shownWindow() const
+{
+    // Boxes open over the window while a person sees it; on their own while it is in
+    // the tray or minimised.
+    return m_window && m_window->isVisible() && !m_window->isMinimized() ? m_window.data() : nullptr;
+}
+
 void GuiUserInteraction::warning(const QString& title, const QString& text)
 {
     qWarning("[W][%s] %s", "GuiUserInteraction", qUtf8Printable(text));
@@ -15,8 +22,8 @@ void GuiUserInteraction::warning(const QString& title, const QString& text)
     // start-up and the reporting task going.
     QMetaObject::invokeMethod(
         qApp,
-        [title, text] {
-            auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok);
+        [this, title, text] {
+            auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, shownWindow());
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(false);
             box->show();
@@ -35,7 +42,7 @@ void GuiUserInteraction::askAcceptOffer(
     const QString text = QApplication::translate("MainWindow", "是否下载来自 ") + who
         + QApplication::translate("MainWindow", " 的文件：") + fileName + QApplication::translate("MainWindow", "?");
     // Over the window when it is shown; on its own while the window is in the tray.
-    QWidget* parent = m_window && m_window->isVisible() ? m_window.data() : nullptr;
+    QWidget* parent = shownWindow();
     auto* box = new QMessageBox(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
         QMessageBox::Yes | QMessageBox::No, parent);
     // Without a default button: a stray Enter must not take a file (nor decline it).
@@ -57,7 +64,7 @@ bool GuiUserInteraction::confirmCast(const QString& deviceName)
 {
     QMessageBox box(QMessageBox::Information, QApplication::translate("CastControllerWidget", "Vantrope"),
         QApplication::translate("CastControllerWidget", "是否投射镜像到\n%1").arg(deviceName),
-        QMessageBox::Ok | QMessageBox::Cancel);
+        QMessageBox::Ok | QMessageBox::Cancel, shownWindow());
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
 }
@@ -66,6 +73,7 @@ QString GuiUserInteraction::askCastPassword(
     const QString& defaultPassword, const QString& title, const QString& content)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(nullptr, title, content, QLineEdit::Password, defaultPassword, &ok);
+    const QString text
+        = QInputDialog::getText(shownWindow(), title, content, QLineEdit::Password, defaultPassword, &ok);
     return ok ? text : QString();
 }

@@ -18,5 +18,7 @@ public:
     QString askCastPassword(const QString& defaultPassword, const QString& title, const QString& content) override;
 
 private:
+    QWidget* shownWindow() const;
+
     QPointer<QWidget> m_window;
 };

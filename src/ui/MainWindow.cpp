@@ -5,12 +5,17 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "AboutQuorvelDialog.h"
 #include "AppContext.h"
@@ -28,6 +33,7 @@
 #include "quorvel/TransferQueue.h"
 #include "quorvel/UploadSelection.h"
 #include "quorvel/UserNotices.h"
+#include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
@@ -114,8 +120,9 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     connect(context->transfers(), &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
     connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
-    addRecentFilesTab();
+    // Closable before the history's tab is added: it takes its own close button away.
     ui->fileListTabWidget->setTabsClosable(true);
+    addRecentFilesTab();
 
     // Answering discovery and taking requests (offered files among them). A port that
     // another program holds is said in the status bar until the listener gets it.
@@ -144,7 +151,20 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     m_deviceCheck->setInterval(Timing::current().windowDeviceCheckMs);
     connect(m_deviceCheck, &QTimer::timeout, this, &MainWindow::onDeviceCheck, Qt::UniqueConnection);
     m_deviceCheck->start();
+    buildEmptyHint();
     enableDeviceActions();
+
+    // Tab order as a person reads the window: the title bar, then the left column from
+    // the top, then the files.
+    const QList<QWidget*> order{ui->btn_menu, ui->btn_min, ui->btn_close, ui->serverComboBox, ui->refreshPushButton,
+        ui->serverWidget, m_emptyHint->findChild<QPushButton*>(QStringLiteral("addDevice")),
+        m_emptyHint->findChild<QPushButton*>(QStringLiteral("runDoctor")), ui->isSecureModel, ui->castControllerWidget,
+        ui->notifyWidget, ui->fileListTabWidget};
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    // Shift+F10 opens context menus as the Menu key does.
+    qApp->installEventFilter(this);
+    fitToScreen();
     qDebug("[I][%s] Client started, version %s.", "MainWindow", QUORVEL_VERSION);
 }
 
@@ -173,6 +193,101 @@ QList<ServerContent> MainWindow::devices() const
     for (const auto& device : m_devices)
         list.append(*device);
     return list;
+}
+
+void MainWindow::fitToScreen()
+{
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QSize room = screen->availableGeometry().size();
+    const QSize minimum = minimumSize().boundedTo(room);
+    setMinimumSize(minimum);
+    resize(size().boundedTo(room).expandedTo(minimum));
+}
+
+void MainWindow::buildEmptyHint()
+{
+    m_emptyHint = new QWidget(ui->sidePanel);
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    auto* layout = new QVBoxLayout(m_emptyHint);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_emptyText = new QLabel(m_emptyHint);
+    m_emptyText->setObjectName(QStringLiteral("emptyText"));
+    m_emptyText->setWordWrap(true);
+    layout->addWidget(m_emptyText);
+    auto* buttons = new QHBoxLayout;
+    auto* add = new QPushButton(tr("手动添加设备"), m_emptyHint);
+    add->setObjectName(QStringLiteral("addDevice"));
+    add->setAccessibleName(add->text());
+    connect(add, &QPushButton::clicked, this, &MainWindow::onManualAddDevices);
+    auto* doctor = new QPushButton(tr("检查网络"), m_emptyHint);
+    doctor->setObjectName(QStringLiteral("runDoctor"));
+    doctor->setAccessibleName(tr("检查网络：为什么找不到设备"));
+    connect(doctor, &QPushButton::clicked, this, &MainWindow::runDoctor);
+    buttons->addWidget(add);
+    buttons->addWidget(doctor);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    auto* side = qobject_cast<QVBoxLayout*>(ui->sidePanel->layout());
+    side->insertWidget(side->indexOf(ui->serverWidget), m_emptyHint);
+    showEmptyHint();
+}
+
+void MainWindow::showEmptyHint()
+{
+    const bool empty = m_devices.empty();
+    m_emptyHint->setVisible(empty);
+    ui->serverWidget->setVisible(!empty);
+    if (empty) {
+        m_emptyText->setText(ui->refreshPushButton->isEnabled()
+                ? tr("还没有找到Quorvel设备。每隔几秒会再找一次；也可以手动添加设备，或检查网络。")
+                : tr("正在查找局域网中的Quorvel设备…"));
+        m_emptyText->setAccessibleName(m_emptyText->text());
+    }
+}
+
+void MainWindow::runDoctor()
+{
+    if (m_doctor)
+        return;
+    auto* doctor = new DiscoveryDoctor(m_context->discovery(), Timing::current().windowDiscoveryFallbackMs, this);
+    m_doctor = doctor;
+    notify(tr("正在检查网络…"));
+    connect(doctor, &DiscoveryDoctor::finished, this, [this, doctor](bool allOk) {
+        QStringList lines;
+        for (const DiscoveryDoctor::Finding& f : doctor->findings()) {
+            QString line
+                = (f.ok ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + f.check + QStringLiteral(": ") + f.detail;
+            if (!f.advice.isEmpty())
+                line += QStringLiteral(" (") + f.advice + QLatin1Char(')');
+            lines.append(line);
+        }
+        auto* box = new QMessageBox(allOk ? QMessageBox::Information : QMessageBox::Warning, tr("网络检查"),
+            allOk ? tr("没有发现问题。") : tr("发现了可能让设备找不到的问题。"), QMessageBox::Ok, this);
+        box->setInformativeText(lines.join(QLatin1Char('\n')));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        doctor->deleteLater();
+        m_doctor = nullptr;
+    });
+    doctor->start();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        QWidget* focus = QApplication::focusWidget();
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier && focus && watched == focus
+            && !QApplication::activePopupWidget()) {
+            const QPoint at = focus->rect().center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at));
+            QApplication::sendEvent(focus, &menu);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::notify(const QString& description)
@@ -231,6 +346,8 @@ void MainWindow::setPopupMenu()
 
 void MainWindow::enableDeviceActions()
 {
+    if (m_emptyHint)
+        showEmptyHint();
     // Without a device, sending and the welcome text have nowhere to go.
     for (QAction* action : qAsConst(m_deviceActions))
         action->setEnabled(!m_devices.empty());
@@ -245,6 +362,12 @@ void MainWindow::onActionSettingTriggered()
 
 void MainWindow::onActionAboutTriggered()
 {
+    // One dialog for the process, shown over the window rather than mid-screen.
+    AboutQuorvelDialog* about = AboutQuorvelDialog::instance();
+    if (!about->isVisible() && isVisible()) {
+        about->adjustSize();
+        about->move(frameGeometry().center() - about->rect().center());
+    }
     AboutQuorvelDialog::instance()->show();
     AboutQuorvelDialog::instance()->raise();
 }
@@ -260,7 +383,7 @@ void MainWindow::setSalutatory()
 void MainWindow::onManualAddDevices()
 {
     if (!m_manualDevices)
-        m_manualDevices = new ManualDevicesManageDialog(m_context->database());
+        m_manualDevices = new ManualDevicesManageDialog(m_context->database(), this);
     m_manualDevices->exec();
 }
 
@@ -284,6 +407,8 @@ void MainWindow::showOrHide(QSystemTrayIcon::ActivationReason reason)
 void MainWindow::startDiscoveryServer()
 {
     ui->refreshPushButton->setEnabled(false);
+    if (m_emptyHint)
+        showEmptyHint();
     if (m_context->discovery()->startDiscovery())
         ui->statusBar->showMessage(tr("开始扫描服务器!"));
     QTimer::singleShot(Timing::current().windowDiscoveryFallbackMs, this, [this] { onServerDiscoveryEnd(); });
@@ -297,6 +422,8 @@ void MainWindow::refreshServerList()
 void MainWindow::onServerDiscoveryEnd(int count)
 {
     ui->refreshPushButton->setEnabled(true);
+    if (m_emptyHint)
+        showEmptyHint();
     if (count != -1)
         ui->statusBar->showMessage(tr("查找结束,总共找到 %1 个设备.").arg(count));
 }
@@ -412,7 +539,20 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     // Another client has no files to browse.
     if (device.type == ClientType)
         return;
-    ui->fileListTabWidget->setCurrentWidget(addFileBrowser(device, device.name.left(50)));
+    if (isUser) {
+        ui->fileListTabWidget->setCurrentWidget(addFileBrowser(device, device.name.left(50)));
+        return;
+    }
+    // Chosen by the window while devices come in: the browser (the heaviest widget to
+    // build) follows in an event of its own, so that the list keeps filling meanwhile.
+    const QString uuid = device.uuid;
+    QTimer::singleShot(0, this, [this, uuid] {
+        if (ui->serverWidget->server().uuid != uuid || m_deviceTabs.contains(uuid))
+            return;
+        const ServerContent shown = ui->serverWidget->server();
+        if (shown.type != ClientType)
+            ui->fileListTabWidget->setCurrentWidget(addFileBrowser(shown, shown.name.left(50)));
+    });
 }
 
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)

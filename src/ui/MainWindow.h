@@ -69,6 +69,7 @@ private slots:
     void updateHistory();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -87,6 +88,13 @@ private:
     QWidget* addFileBrowser(const ServerContent& device, const QString& title);
     void enableDeviceActions();
     void onPortTaken(quint16 port, const QString& error);
+    // With no device yet: what the client is doing, and what a person can do.
+    void buildEmptyHint();
+    void showEmptyHint();
+    void runDoctor();
+    // The window's sizes within the screen it is on (a 1080p screen at scale 2 is
+    // 540 pixels high to the window).
+    void fitToScreen();
 
     Ui::MainWindow* ui;
     AppContext* m_context;
@@ -109,4 +117,7 @@ private:
     // Devices found or gone, not yet in the list: true for found.
     QList<std::pair<bool, ServerContent>> m_deviceChanges;
     QTimer* m_applyChanges = nullptr;
+    QWidget* m_emptyHint = nullptr;
+    QLabel* m_emptyText = nullptr;
+    QObject* m_doctor = nullptr;
 };

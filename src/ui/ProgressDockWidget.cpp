@@ -1,7 +1,10 @@
 #include "ProgressDockWidget.h"
 
 #include <QAtomicPointer>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QScrollBar>
 
 #include "AppContext.h"
 #include "ProgressWidget.h"
@@ -22,7 +25,18 @@ ProgressDockWidget::ProgressDockWidget(QWidget* parent)
 {
     ui->setupUi(this);
     connect(ui->btnClear, &QPushButton::clicked, this, &ProgressDockWidget::clear, Qt::UniqueConnection);
-    setStyleSheet(QStringLiteral("background-color:#EDFAFEFF"));
+    // The panel's own colour only: tooltips and message boxes of its rows keep the
+    // application's look.
+    setStyleSheet(QStringLiteral("ProgressDockWidget, #scrollAreaWidgetContents, #headerWidget, #layoutWidget "
+                                 "{ background-color:#EDFAFEFF; } "
+                                 "#layoutWidget::item { padding: 0px; }"));
+    QListWidget* list = ui->layoutWidget;
+    // Rows are as wide as the list: a scroll bar across would hide their close buttons.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->viewport()->installEventFilter(this);
+    list->installEventFilter(this);
     m_showPending.setSingleShot(true);
     m_showPending.setInterval(0);
     connect(&m_showPending, &QTimer::timeout, this, &ProgressDockWidget::showPending);
@@ -74,6 +88,46 @@ ProgressWidget* ProgressDockWidget::row(int id) const
     QMutexLocker lock(&m_mutex);
     QListWidgetItem* item = m_rows.value(id);
     return item ? qobject_cast<ProgressWidget*>(ui->layoutWidget->itemWidget(item)) : nullptr;
+}
+
+void ProgressDockWidget::fitRow(QListWidgetItem* item)
+{
+    auto* row = qobject_cast<ProgressWidget*>(ui->layoutWidget->itemWidget(item));
+    if (!row)
+        return;
+    // The style sheet's font decides the lines: measure with it.
+    row->ensurePolished();
+    const int width = ui->layoutWidget->viewport()->width();
+    item->setSizeHint(QSize(width, row->heightForWidth(width)));
+    item->setData(Qt::AccessibleTextRole, row->accessibleName());
+    item->setData(Qt::AccessibleDescriptionRole, row->stateText());
+}
+
+bool ProgressDockWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    QListWidget* list = ui->layoutWidget;
+    if (watched == list->viewport() && event->type() == QEvent::Resize) {
+        QMutexLocker lock(&m_mutex);
+        for (QListWidgetItem* item : qAsConst(m_rows))
+            fitRow(item);
+    } else if (watched == list && (event->type() == QEvent::KeyPress || event->type() == QEvent::ContextMenu)) {
+        // The keyboard's way to a row: its menu (Menu key, Shift+F10) and Delete to close it.
+        auto* row = qobject_cast<ProgressWidget*>(list->itemWidget(list->currentItem()));
+        if (!row)
+            return false;
+        if (event->type() == QEvent::ContextMenu) {
+            row->popupMenu(row->mapToGlobal(row->rect().center()));
+            return true;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete)
+            return row->closeRow();
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            row->popupMenu(row->mapToGlobal(row->rect().center()));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 int ProgressDockWidget::rowCount() const
@@ -136,7 +190,6 @@ void ProgressDockWidget::apply(const ProgressContent& content)
         auto* item = new QListWidgetItem;
         ui->layoutWidget->insertItem(0, item);
         ui->layoutWidget->setItemWidget(item, row);
-        item->setSizeHint(row->size());
         m_rows.insert(content.id, item);
         row->setId(content.id);
         connect(
@@ -145,6 +198,7 @@ void ProgressDockWidget::apply(const ProgressContent& content)
     if (content.progress == ProgressContent::Failed) {
         row->setText(prefix + fileName + tr("\"失败. 原因: ") + content.text);
         row->setToolTip(content.text);
+        row->setFailed(true);
         row->setCloseVisible(true);
         row->setDateModified(content.dateModified);
         row->setRedo();
@@ -157,6 +211,7 @@ void ProgressDockWidget::apply(const ProgressContent& content)
         row->setProgress(0, 100, content.progress);
         row->setRate(content.bytes, content.totalBytes, content.speed);
     }
+    fitRow(m_rows.value(content.id));
 }
 
 void ProgressDockWidget::clear()

@@ -52,8 +52,13 @@ private slots:
     void progressWidgetDestroyed(int id);
     void showPending();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void apply(const ProgressContent& content);
+    // The row as wide as the list and as high as its text; its words for screen readers.
+    void fitRow(QListWidgetItem* item);
 
     Ui::ProgressDockWidget* ui;
     mutable QRecursiveMutex m_mutex;

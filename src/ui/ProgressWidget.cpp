@@ -1,7 +1,9 @@
 #include "ProgressWidget.h"
 
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QTextLayout>
 #include <QThreadPool>
 #include <QUrl>
 #include <cmath>
@@ -59,6 +61,11 @@ ProgressWidget::ProgressWidget(const ServerContent& server, const QString& nativ
     connect(m_openRemote, &QAction::triggered, this, &ProgressWidget::openActionTriggered);
     m_menu.addActions({m_openNative, m_openDir, m_deleteRemote, m_openRemote});
     connect(ui->btnClose, &QPushButton::clicked, this, &ProgressWidget::close);
+    // The text keeps its place whether or not the close button shows.
+    QSizePolicy keep = ui->btnClose->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    ui->btnClose->setSizePolicy(keep);
+    setAttribute(Qt::WA_StyledBackground);
 }
 
 ProgressWidget::~ProgressWidget()
@@ -90,19 +97,78 @@ void ProgressWidget::setProgress(int minimum, int maximum, int value)
         ui->progressBar->setMaximum(maximum);
     if (ui->progressBar->value() != value)
         ui->progressBar->setValue(value);
+    setAccessibleDescription(stateText());
 }
 
-QString ProgressWidget::wrapped(QString text)
+QStringList ProgressWidget::wrapped(const QString& text, const QFont& font, int width)
 {
-    for (int at = 23; at < text.size(); at *= 2)
-        text.insert(at, QLatin1Char('\n'));
-    return text;
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(qMax(width, 1));
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+int ProgressWidget::textWidth(int rowWidth) const
+{
+    const QMargins m = layout()->contentsMargins();
+    const int spacing = layout()->spacing();
+    return rowWidth - m.left() - m.right() - ui->progressBar->maximumWidth() - ui->btnClose->maximumWidth()
+        - 2 * spacing;
+}
+
+QString ProgressWidget::shownText(int width) const
+{
+    // A long file name is shortened in its middle to about two lines, so that the outcome
+    // and a failure's reason stay in view; the whole text is the row's accessible name.
+    const int open = m_text.indexOf(QLatin1Char('"'));
+    int close = m_text.indexOf(tr("\"失败. 原因: "));
+    if (close < 0)
+        close = m_text.lastIndexOf(QLatin1Char('"'));
+    if (open < 0 || close <= open)
+        return m_text;
+    const QFontMetrics metrics(ui->label->font());
+    const QString name = m_text.mid(open + 1, close - open - 1);
+    const int room
+        = 2 * width - metrics.horizontalAdvance(m_text.left(open + 1)) - metrics.horizontalAdvance(tr("\"成功."));
+    if (room <= 0 || metrics.horizontalAdvance(name) <= room)
+        return m_text;
+    return m_text.left(open + 1) + metrics.elidedText(name, Qt::ElideMiddle, room) + m_text.mid(close);
+}
+
+int ProgressWidget::heightForWidth(int width) const
+{
+    const QMargins m = layout()->contentsMargins();
+    const int lines = wrapped(shownText(textWidth(width)), ui->label->font(), textWidth(width)).size();
+    const int text = lines * QFontMetrics(ui->label->font()).lineSpacing();
+    return qMax(ui->progressBar->maximumHeight(), text) + m.top() + m.bottom() + 2;
+}
+
+void ProgressWidget::rewrap()
+{
+    const int width = textWidth(this->width());
+    ui->label->setText(wrapped(shownText(width), ui->label->font(), width).join(QLatin1Char('\n')));
+}
+
+void ProgressWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    rewrap();
 }
 
 void ProgressWidget::setText(const QString& text)
 {
-    ui->label->setText(wrapped(text));
+    m_text = text;
+    rewrap();
     setAccessibleName(text);
+    setAccessibleDescription(stateText());
 }
 
 QString ProgressWidget::text() const
@@ -110,9 +176,46 @@ QString ProgressWidget::text() const
     return ui->label->text();
 }
 
+void ProgressWidget::setFailed(bool failed)
+{
+    ui->progressBar->setFailed(failed);
+    m_reason = failed ? toolTip() : QString();
+    setAccessibleDescription(stateText());
+}
+
+QString ProgressWidget::stateText() const
+{
+    const int percent = qMax(ui->progressBar->value(), 0);
+    if (ui->progressBar->isFailed())
+        return tr("失败，停在 %1%。原因: %2").arg(percent).arg(m_reason);
+    if (percent >= ui->progressBar->maximum())
+        return tr("已完成 %1%").arg(percent);
+    QString text = tr("正在传输 %1%").arg(percent);
+    if (!m_rate.isEmpty())
+        text += QLatin1Char('\n') + m_rate;
+    return text;
+}
+
 void ProgressWidget::setCloseVisible(bool visible)
 {
     ui->btnClose->setVisible(visible);
+    if (visible) {
+        const QString name = m_text.section(QLatin1Char('"'), 1, 1);
+        ui->btnClose->setAccessibleName(name.isEmpty() ? tr("关闭") : tr("关闭 %1").arg(name));
+    }
+}
+
+bool ProgressWidget::isCloseVisible() const
+{
+    return !ui->btnClose->isHidden();
+}
+
+bool ProgressWidget::closeRow()
+{
+    if (ui->btnClose->isHidden())
+        return false;
+    close();
+    return true;
 }
 
 void ProgressWidget::setRedo()
@@ -140,15 +243,20 @@ QString ProgressWidget::rateText(qint64 bytes, qint64 totalBytes, double speed)
 
 void ProgressWidget::setRate(qint64 bytes, qint64 totalBytes, double speed)
 {
-    const QString text = rateText(bytes, totalBytes, speed);
-    setToolTip(text);
-    setAccessibleDescription(text);
+    m_rate = rateText(bytes, totalBytes, speed);
+    setToolTip(m_rate);
+    setAccessibleDescription(stateText());
+}
+
+void ProgressWidget::popupMenu(const QPoint& globalPos)
+{
+    m_menu.popup(globalPos);
 }
 
 void ProgressWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton)
-        m_menu.popup(event->globalPos());
+        popupMenu(event->globalPos());
     QWidget::mouseReleaseEvent(event);
 }
 
@@ -162,10 +270,21 @@ void ProgressWidget::mouseDoubleClickEvent(QMouseEvent* event)
         openActionTriggered();
 }
 
+void ProgressWidget::tellFailure(const QString& what)
+{
+    // Over the window, in the window's own look: not a child of the panel's styled rows.
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("提示"), what, QMessageBox::Ok, window());
+    box->setInformativeText(tr("没有可以打开它的程序，或者它已不存在：%1").arg(m_nativePath));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void ProgressWidget::openFileAtNative()
 {
-    if (!openLocal(m_nativePath))
+    if (!openLocal(m_nativePath)) {
         qCritical("[E][%s] Open file at local fail.", Tag);
+        tellFailure(tr("无法在本地打开文件。"));
+    }
 }
 
 void ProgressWidget::deleteFileAtServer()
@@ -176,8 +295,10 @@ void ProgressWidget::deleteFileAtServer()
 void ProgressWidget::openDirTriggered()
 {
     const int slash = m_nativePath.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0 || !openLocal(m_nativePath.left(qMax(slash, 1))))
+    if (slash < 0 || !openLocal(m_nativePath.left(qMax(slash, 1)))) {
         qCritical("[E][%s] Open folder of %s fail.", Tag, qUtf8Printable(m_nativePath));
+        tellFailure(tr("无法打开所在目录。"));
+    }
 }
 
 void ProgressWidget::openActionTriggered()

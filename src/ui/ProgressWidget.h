@@ -26,17 +26,32 @@ public:
     void setType(int type) { m_type = type; }
     void setDateModified(qint64 dateModified);
     void setProgress(int minimum, int maximum, int value);
-    // Shown with a line break after 23 characters, then after 46, 92, ...
+    // Wrapped to the row's width, at word boundaries where there are any, else between
+    // characters; the row grows to show every line.
     void setText(const QString& text);
     QString text() const;
     void setCloseVisible(bool visible);
+    bool isCloseVisible() const;
+    // The ring turns red after a failure.
+    void setFailed(bool failed);
     // After a failure the menu offers only the retry.
     void setRedo();
     // Moved bytes, speed and time left, in the tooltip.
     void setRate(qint64 bytes, qint64 totalBytes, double speed);
 
-    // The texts of setText() and setRate().
-    static QString wrapped(QString text);
+    // The row's state in words for screen readers: running, done or failed, the
+    // percentage, and the rate or the reason.
+    QString stateText() const;
+    // Opens the row's menu at a point of the screen (mouse or keyboard).
+    void popupMenu(const QPoint& globalPos);
+    // The close button's work, for the keyboard; false while the transfer runs.
+    bool closeRow();
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+    // The lines that text takes in width pixels of font.
+    static QStringList wrapped(const QString& text, const QFont& font, int width);
     static QString rateText(qint64 bytes, qint64 totalBytes, double speed);
 
 signals:
@@ -45,6 +60,7 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private slots:
     void openFileAtNative();
@@ -55,7 +71,16 @@ private slots:
     void close();
 
 private:
+    int textWidth(int rowWidth) const;
+    QString shownText(int width) const;
+    void rewrap();
+    // Says on screen what a desktop action could not do.
+    void tellFailure(const QString& what);
+
     Ui::ProgressWidget* ui;
+    QString m_text;
+    QString m_rate;
+    QString m_reason;
     ServerContent m_server;
     QString m_nativePath;
     QString m_remotePath;

@@ -2,13 +2,39 @@
 
 #include <QPainter>
 
+namespace {
+const QColor Running(33, 200, 33, 155);
+const QColor Failed(214, 48, 49, 200);
+// The percentage is drawn in the window's text colour, whatever a style sheet says of
+// progress bars: it is the one thing that tells running rows apart.
+const QColor Text(31, 42, 55);
+} // namespace
+
 QProgressPie::QProgressPie(QWidget* parent)
     : QProgressBar(parent)
-    , m_brush(QColor(33, 200, 33, 155), Qt::SolidPattern)
+    , m_brush(Running, Qt::SolidPattern)
 {
     m_timer.setInterval(45);
     connect(&m_timer, &QTimer::timeout, this, &QProgressPie::updateAngle);
+    // Also when the row is not on screen: a finished row must not spin on once shown.
+    connect(this, &QProgressBar::valueChanged, this, &QProgressPie::followValue);
     m_timer.start();
+}
+
+void QProgressPie::setFailed(bool failed)
+{
+    m_failed = failed;
+    QColor colour = failed ? Failed : Running;
+    m_brush.setColor(colour);
+    update();
+}
+
+void QProgressPie::followValue()
+{
+    if (minimum() != maximum() && value() >= maximum())
+        m_timer.stop();
+    else if (!m_timer.isActive())
+        m_timer.start();
 }
 
 void QProgressPie::updateAngle()
@@ -24,6 +50,7 @@ void QProgressPie::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     const QRect r = rect();
     painter.fillRect(r, QColor(0, 0, 0, 0));
+    const bool done = minimum() != maximum() && value() >= maximum();
     const int w = r.width() - 1;
     const int outer = int(w * 0.5);
     const int length = outer - int(w * 0.5 * 0.55);
@@ -31,7 +58,8 @@ void QProgressPie::paintEvent(QPaintEvent*)
     const QColor colour = m_brush.color();
     for (int i = 0; i < 12; ++i) {
         QColor c = colour;
-        c.setAlphaF(colour.alphaF() * (1.0 - i / 12.0));
+        // A finished ring is whole: every spoke at full strength.
+        c.setAlphaF(colour.alphaF() * (done ? 1.0 : 1.0 - i / 12.0));
         QBrush brush = m_brush;
         brush.setColor(c);
         painter.save();
@@ -43,9 +71,25 @@ void QProgressPie::paintEvent(QPaintEvent*)
     }
     if (minimum() == maximum())
         return;
-    painter.setPen(QPen(palette().color(QPalette::WindowText)));
-    painter.drawText(r, Qt::AlignCenter, QString::number(value()) + QLatin1Char('%'));
-    if (value() >= maximum())
+    const QString text = QString::number(value()) + QLatin1Char('%');
+    // As large as fits across the ring, on a light plate over the spokes.
+    QFont font = this->font();
+    font.setBold(true);
+    int pixels = 11;
+    for (; pixels > 6; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(text) <= r.width() - 2)
+            break;
+    }
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    QRect plate(0, 0, metrics.horizontalAdvance(text) + 2, metrics.height());
+    plate.moveCenter(r.center());
+    painter.setBrush(QColor(255, 255, 255, 200));
+    painter.drawRoundedRect(plate, 3, 3);
+    painter.setPen(QPen(Text));
+    painter.drawText(r, Qt::AlignCenter, text);
+    if (done)
         m_timer.stop();
 }
 

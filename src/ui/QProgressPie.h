@@ -6,13 +6,16 @@
 #include <QTimer>
 
 // A spinning ring of twelve spokes with the percentage in its middle; it stops turning
-// once the value reaches the maximum.
+// once the value reaches the maximum, and then shows a full ring.
 class QProgressPie : public QProgressBar {
     Q_OBJECT
 public:
     explicit QProgressPie(QWidget* parent = nullptr);
 
     bool isSpinning() const { return m_timer.isActive(); }
+    // A failed transfer's ring is drawn in red; it keeps its last percentage.
+    void setFailed(bool failed);
+    bool isFailed() const { return m_failed; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -22,9 +25,12 @@ private slots:
     void updateAngle();
 
 private:
+    void followValue();
+
     QBrush m_brush;
     // A texture for the spokes, none by default.
     QPixmap m_pixmap;
     QTimer m_timer;
     int m_angle = 0;
+    bool m_failed = false;
 };

@@ -13,6 +13,11 @@ SalutatorySetting::SalutatorySetting(const ServerContent& server, QWidget* paren
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Which device shows the text: the dialog may be opened long after the choice.
+    const QString device = server.name.isEmpty() ? server.address.toString() : server.name;
+    ui->labelText->setText(tr("设备“%1”的欢迎辞:").arg(device));
+    ui->labelText->setWordWrap(true);
+    ui->textEdit->setAccessibleDescription(ui->labelText->text());
     connect(ui->btnOk, &QPushButton::clicked, this, &SalutatorySetting::accept);
     connect(ui->btnCancel, &QPushButton::clicked, this, &SalutatorySetting::reject);
 }
@@ -26,7 +31,7 @@ void SalutatorySetting::accept()
 {
     const QString text = ui->textEdit->text();
     if (text.isEmpty()) {
-        QMessageBox box;
+        QMessageBox box(this);
         box.setText(tr("欢迎辞内容不能为空!            "));
         box.exec();
         return;

@@ -1,8 +1,10 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "AppContext.h"
@@ -11,10 +13,14 @@
 #include "FileListDialog.h"
 #include "FileListView.h"
 #include "FileTreeModel.h"
+#include "StyleSheet.h"
 #include "Timing.h"
 #include "UserNotices.h"
 
 namespace {
+// A name as long as a person may give a file: wider than any browser.
+const QString LongName = QString("minutes of the weekly planning meeting ").repeated(6).left(200) + ".txt";
+
 QImage iconImage(const char* name)
 {
     return QIcon(QStringLiteral(":drawable/%1.png").arg(name)).pixmap(48, 48).toImage();
@@ -33,6 +39,11 @@ void fill(const QString& root)
         QFile file(dir.filePath("Quorvel/" + f.first));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(f.second)); // sparse
     }
+    // A folder of twenty files, one of them with a long name.
+    QVERIFY(dir.mkpath("Quorvel/wide"));
+    for (int i = 0; i < 19; ++i)
+        QVERIFY(QFile(dir.filePath(QString("Quorvel/wide/note-%1.txt").arg(i))).open(QIODevice::WriteOnly));
+    QVERIFY(QFile(dir.filePath("Quorvel/wide/" + LongName)).open(QIODevice::WriteOnly));
     QImage image(64, 40, QImage::Format_RGB32);
     image.fill(Qt::red);
     QVERIFY(image.save(dir.filePath("Quorvel/Photo.JPG"), "JPG"));
@@ -49,6 +60,7 @@ private slots:
     void deleteRefreshesOnlyWhenConfirmed();
     void thumbnailAskedOncePerRowAndAgainAfterFailure();
     void silentDeviceIsShown();
+    void fitsItsWidthAndSortsFromTheHeader();
 
 private:
     // A browser of the device at address, its root listed; every control named.
@@ -79,6 +91,7 @@ void TestFileBrowser::initTestCase()
     t.commandWaitMs = 300;
     Timing::setForTests(t);
     fill(m_dir.path() + "/served");
+    qApp->setStyleSheet(StyleSheet::load());
     m_device = std::make_unique<DeviceProcess>(
         QStringList{"--address", "127.0.0.31", "--no-mdns", "--folder", m_dir.path() + "/served"});
     QVERIFY(m_device->isReady());
@@ -279,8 +292,65 @@ void TestFileBrowser::silentDeviceIsShown()
     QTRY_VERIFY(!m_dialog->isLoading());
     // Said so, with the reason; the folder shown and its rows stay.
     QVERIFY(status->isVisible() && status->text().contains("did not answer"));
+    // A screen reader names the line by what it says.
+    QCOMPARE(status->accessibleName(), status->text());
     QCOMPARE(m_dialog->currentPath(), QString("/Quorvel"));
     QCOMPARE(model()->rowCount(), rows);
+}
+
+void TestFileBrowser::fitsItsWidthAndSortsFromTheHeader()
+{
+    const auto dialog = open("127.0.0.31");
+    QCOMPARE(dialog->size(), QSize(596, 693));
+    QTRY_COMPARE(model()->rowCount(), 3);
+    walkTo("/Quorvel");
+    walkTo("/Quorvel/wide");
+    QTRY_COMPARE(model()->rowCount(), 20);
+    QCoreApplication::processEvents();
+    // Nothing to scroll sideways: the columns share the view's width, the type's caption
+    // whole, the long name shortened in its cell and whole in its tooltip.
+    QHeaderView* header = m_view->header();
+    QVERIFY(!m_view->horizontalScrollBar()->isVisible());
+    int total = 0;
+    for (int column = 0; column < FileTreeModel::ColumnCount; ++column)
+        total += header->sectionSize(column);
+    QVERIFY2(total <= m_view->viewport()->width(),
+        qPrintable(QString("%1 > %2").arg(total).arg(m_view->viewport()->width())));
+    QVERIFY(header->sectionSize(FileTreeModel::TypeColumn) >= header->fontMetrics().horizontalAdvance("类型") + 16);
+    QCOMPARE(model()->index(rowOf(LongName), 0).data(Qt::ToolTipRole).toString(), LongName);
+    // Shift+F10 opens the row's menu, as the Menu key does.
+    click(LongName);
+    QTest::keyClick(m_view, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(m_view->menu()->isVisible());
+    m_view->menu()->close();
+
+    // The header shows the order, and a click on a column asks the device for another.
+    QCOMPARE(header->sortIndicatorSection(), int(FileTreeModel::DateColumn));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    const auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
+    };
+    QStringList orders;
+    for (int column : {FileTreeModel::SizeColumn, FileTreeModel::SizeColumn, FileTreeModel::NameColumn}) {
+        const int listings = m_device->requests("file_list").size();
+        clickHeader(column);
+        QTRY_COMPARE(m_device->requests("file_list").size(), listings + 1);
+        QTRY_VERIFY(!m_dialog->isLoading());
+        orders << m_device->requests("file_list").last().value("sort").toString();
+        QCOMPARE(header->sortIndicatorSection(), column);
+        QCOMPARE(orders.last().endsWith("_increase"), header->sortIndicatorOrder() == Qt::AscendingOrder);
+    }
+    QCOMPARE(orders.at(0).section('_', 0, 1), QString("file_size"));
+    QVERIFY(orders.at(1).startsWith("file_size") && orders.at(1) != orders.at(0));
+    QCOMPARE(orders.at(2).section('_', 0, 1), QString("file_name"));
+    QCOMPARE(m_device->requests("file_list").last().value("file_path").toString(), QString("/Quorvel/wide"));
+    // The type has no order on the device: the click changes nothing.
+    const int listings = m_device->requests("file_list").size();
+    clickHeader(FileTreeModel::TypeColumn);
+    QTest::qWait(200);
+    QCOMPARE(m_device->requests("file_list").size(), listings);
+    QCOMPARE(header->sortIndicatorSection(), int(FileTreeModel::NameColumn));
 }
 
 QTEST_MAIN(TestFileBrowser)

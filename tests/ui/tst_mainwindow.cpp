@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -15,8 +18,12 @@
 #include "Config.h"
 #include "DeviceProcess.h"
 #include "FileListDialog.h"
+#include "FileListView.h"
 #include "GuiUserInteraction.h"
 #include "MainWindow.h"
+#include "ManualDevicesManageDialog.h"
+#include "ProgressContent.h"
+#include "ProgressDockWidget.h"
 #include "QuorvelClientDatabase.h"
 #include "ServerContentWidget.h"
 #include "SettingDialog.h"
@@ -25,6 +32,7 @@
 #include "Timing.h"
 #include "TransferQueue.h"
 #include "TrayIconMenu.h"
+#include "UiLanguage.h"
 #include "XKeyHelper.h"
 #include <functional>
 
@@ -56,6 +64,9 @@ struct Client {
         , window(&context)
     {
         qApp->setStyleSheet(StyleSheet::load());
+        // Qt's own texts in Chinese, as libMain has them.
+        static const bool chinese = UiLanguage::install(qApp);
+        Q_UNUSED(chinese);
         interaction.setWindow(&window);
         UserInteraction::install(&interaction);
         window.show();
@@ -144,6 +155,7 @@ private slots:
     void offeredFileIsAskedAbout_data();
     void offeredFileIsAskedAbout();
     void menusKeysAndNames();
+    void fitsTheScreenAndCentresDialogs();
     void screenshots();
 
 private:
@@ -318,11 +330,35 @@ void TestMainWindow::menusKeysAndNames()
 {
     Client client(m_folder->path());
     QVERIFY(QTest::qWaitForWindowExposed(&client.window));
-    QCOMPARE(client.window.windowTitle(), QString("Quorvel客户端"));
-    QCOMPARE(client.find<QLabel>("labelVersion")->text(), QString("V" QUORVEL_VERSION));
-    QVERIFY(client.window.windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(client.find<QPushButton>("btn_max")->isHidden());
-    QCOMPARE(client.window.size(), QSize(898, 717));
+
+    // Tab goes as a person reads: the title bar, the left column from the top, the files.
+    client.find<QPushButton>("btn_menu")->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 14 && !visited.contains("fileListTabWidget"); ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        for (QWidget* w = focus; w; w = w->parentWidget()) {
+            if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_")) {
+                visited << w->objectName();
+                break;
+            }
+        }
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QStringList seen;
+    for (const char* name : {"btn_menu", "btn_min", "btn_close", "serverComboBox", "refreshPushButton", "addDevice",
+             "runDoctor", "isSecureModel", "fileListTabWidget"}) {
+        if (visited.contains(name))
+            seen << name;
+    }
+    // (The refresh button is skipped while a discovery pass runs.)
+    seen.removeOne("refreshPushButton");
+    QVERIFY2(seen
+            == (QStringList{"btn_menu", "btn_min", "btn_close", "serverComboBox", "addDevice", "runDoctor",
+                "isSecureModel", "fileListTabWidget"}),
+        qPrintable(visited.join(' ')));
+    for (int i = 1; i < seen.size(); ++i)
+        QVERIFY2(visited.indexOf(seen[i - 1]) < visited.indexOf(seen[i]), qPrintable(visited.join(' ')));
 
     // Every control a person can reach has a name for screen readers.
     for (QWidget* w : client.window.findChildren<QWidget*>()) {
@@ -351,6 +387,11 @@ void TestMainWindow::menusKeysAndNames()
         QTest::keyClick(&client.window, key, Qt::ControlModifier);
     QTRY_VERIFY(log->isVisible());
 
+    // Qt's own buttons speak the window's language.
+    QVERIFY(UiLanguage::install(qApp));
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
+
     // The header band drags the window.
     const QPoint before = client.window.pos();
     QWidget* header = client.find<QWidget>("main_info");
@@ -362,18 +403,103 @@ void TestMainWindow::menusKeysAndNames()
     QCOMPARE(client.window.pos(), before + QPoint(60, 40));
 }
 
+void TestMainWindow::fitsTheScreenAndCentresDialogs()
+{
+    // Run at scale 1 and 2 (a 1080p screen is 960 x 540 to a window at scale 2).
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    const QRect screen = client.window.screen()->availableGeometry();
+    QVERIFY2(QRect(screen.topLeft(), client.window.minimumSize()).width() <= screen.width()
+            && client.window.minimumSize().height() <= screen.height(),
+        qPrintable(QString("minimum %1x%2 on %3x%4")
+                       .arg(client.window.minimumWidth())
+                       .arg(client.window.minimumHeight())
+                       .arg(screen.width())
+                       .arg(screen.height())));
+    QVERIFY(client.window.minimumSizeHint().height() <= screen.height());
+    QVERIFY(screen.contains(client.window.frameGeometry()));
+    // The panel and the status bar are on the screen.
+    for (const char* name : {"notifyWidget", "statusBar"}) {
+        QWidget* w = client.find<QWidget>(name);
+        QVERIFY2(screen.contains(QRect(w->mapToGlobal(QPoint()), w->size())), name);
+    }
+
+    // Nothing found yet: the window says so and offers what to do.
+    QWidget* hint = client.find<QWidget>("emptyHint");
+    QVERIFY(hint->isVisible());
+    QVERIFY(!client.find<QLabel>("emptyText")->text().isEmpty());
+    QVERIFY(client.find<QPushButton>("runDoctor")->isVisible());
+
+    // Dialogs open over the window, wherever it is.
+    client.window.move(screen.topLeft());
+    QTRY_COMPARE(client.window.pos(), screen.topLeft());
+    const QPoint centre = client.window.frameGeometry().center();
+    const auto over = [&](QWidget* dialog) {
+        const QPoint d = dialog->frameGeometry().center() - centre;
+        return qAbs(d.x()) <= client.window.width() / 6 && qAbs(d.y()) <= client.window.height() / 6;
+    };
+    bool checked = false;
+    bool centred = false;
+    QString where;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* dialog = qobject_cast<ManualDevicesManageDialog*>(QApplication::activeModalWidget());
+            dialog && dialog->isVisible() && !checked) {
+            checked = true;
+            centred = over(dialog);
+            where = QString("dialog at %1,%2, window centre %3,%4")
+                        .arg(dialog->frameGeometry().center().x())
+                        .arg(dialog->frameGeometry().center().y())
+                        .arg(centre.x())
+                        .arg(centre.y());
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+    QTest::mouseClick(client.find<QPushButton>("addDevice"), Qt::LeftButton);
+    QTRY_VERIFY(checked);
+    QVERIFY2(centred, qPrintable(where));
+    for (QAction* action : client.window.popupMenu()->actions()) {
+        if (action->text() == "关于")
+            action->trigger();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
+    QVERIFY(over(AboutQuorvelDialog::instance()));
+    AboutQuorvelDialog::instance()->close();
+    for (QAction* action : client.window.popupMenu()->actions()) {
+        if (action->text() == "设置")
+            action->trigger();
+    }
+    auto* settings = client.window.findChild<SettingDialog*>();
+    QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+    QVERIFY(over(settings));
+    settings->close();
+}
+
 // Pictures of the window and of every dialog, for a person to look at after a run: in
 // the build folder, under screenshots/scale1 or scale2 (the suite runs this function a
 // second time with QT_SCALE_FACTOR=2).
 void TestMainWindow::screenshots()
 {
-    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
-    std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.37", "PC-Lin", "client"));
-    Client client(m_folder->path());
-    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
     const QString folder
         = QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/scale%1").arg(qRound(qApp->devicePixelRatio()));
     QVERIFY(QDir().mkpath(folder));
+    {
+        // Empty: no device yet.
+        Client empty(m_folder->path());
+        QVERIFY(QTest::qWaitForWindowExposed(&empty.window));
+        QVERIFY(empty.window.grab().save(folder + "/mainwindow-empty.png"));
+    }
+    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+    std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.37", "PC-Lin", "client"));
+    // Twenty files in the device's folder, one with a long name.
+    QVERIFY(QDir(room->folder()).mkpath("Quorvel"));
+    const QString longName = QString("第三季度销售报告 final version ").repeated(8).left(120) + ".pdf";
+    for (int i = 0; i < 19; ++i)
+        QVERIFY(TestFiles::write(room->folder() + QString("/Quorvel/照片-%1.jpg").arg(i), "x"));
+    QVERIFY(TestFiles::write(room->folder() + "/Quorvel/" + longName, "x"));
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
     const auto save = [&](QWidget* w, const QString& name) {
         QVERIFY2(w, qPrintable(name));
         const QPixmap shot = w->grab();
@@ -399,8 +525,9 @@ void TestMainWindow::screenshots()
 
     QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"会议室 A", "PC-Lin"}), 10000);
     QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Home);
+    // The browser of a device the window chose itself follows in an event of its own.
+    QTRY_VERIFY(client.window.findChild<FileListDialog*>());
     auto* browser = client.window.findChild<FileListDialog*>();
-    QVERIFY(browser);
     QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
     QTemporaryDir files;
     QVERIFY(TestFiles::write(files.filePath("季度报告.pdf"), QByteArray(300000, 'x')));
@@ -408,6 +535,60 @@ void TestMainWindow::screenshots()
     client.context.transfers()->send({files.filePath("季度报告.pdf")}, client.window.devices().first(), false);
     QVERIFY(ended.count() || ended.wait(15000));
     save(&client.window, "mainwindow");
+
+    // Busy: the browser in the folder of twenty files, twenty transfers under way.
+    auto* view = browser->findChild<FileListView*>();
+    const QModelIndexList quorvel
+        = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, "Quorvel", 1, Qt::MatchExactly);
+    QVERIFY(!quorvel.isEmpty());
+    view->setCurrentIndex(quorvel.first());
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(browser->currentPath(), QString("/Quorvel"), 10000);
+    QTRY_VERIFY(!browser->isLoading());
+    auto* panel = client.find<ProgressDockWidget>("notifyWidget");
+    const ServerContent device = client.window.devices().first();
+    for (int i = 0; i < 20; ++i) {
+        ProgressContent c;
+        c.id = 1000 + i;
+        c.type = i % 3;
+        c.server = device;
+        c.progress = i == 0 ? 101 : (i * 5) % 100;
+        c.nativePath = "/home/u/" + (i == 19 ? longName : QString("照片-%1.jpg").arg(i));
+        c.bytes = i << 20;
+        c.totalBytes = 100 << 20;
+        c.speed = 3 << 20;
+        panel->uploadProgressUpdated(c);
+    }
+    QTRY_COMPARE(panel->rowCount(), 21);
+    // At the default size, with twenty rows: nothing scrolls sideways.
+    QVERIFY(!panel->findChild<QListWidget*>("layoutWidget")->horizontalScrollBar()->isVisible());
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
+    save(&client.window, "mainwindow-busy");
+    save(panel, "panel-busy");
+
+    // Failed: transfers that ended badly, and a device that no longer answers.
+    for (int i = 0; i < 3; ++i) {
+        ProgressContent c;
+        c.id = 2000 + i;
+        c.type = i % 2;
+        c.server = device;
+        c.progress = -1;
+        c.nativePath = "/home/u/" + (i == 0 ? longName : QString("报告-%1.docx").arg(i));
+        c.text = i == 0 ? QString("设备 会议室 A (127.0.0.36) 在 5 秒内没有回答，已重试四次；请确认设备已开机，"
+                                  "并与本机在同一网络中")
+                        : QString("本机磁盘已满");
+        panel->uploadProgressUpdated(c);
+    }
+    QTRY_COMPARE(panel->rowCount(), 24);
+    panel->findChild<QListWidget*>("layoutWidget")->scrollToTop();
+    room->process().kill();
+    QVERIFY(room->process().waitForFinished(3000));
+    view->refreshList();
+    QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
+    save(&client.window, "mainwindow-failed");
+    save(panel, "panel-failed");
+    save(browser, "browser-failed");
+    room.reset(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
 
     client.window.popupMenu()->popup(client.window.mapToGlobal(QPoint(600, 60)));
     QVERIFY(QTest::qWaitForWindowExposed(client.window.popupMenu()));

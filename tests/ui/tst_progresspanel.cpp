@@ -1,9 +1,11 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "AppContext.h"
@@ -12,6 +14,7 @@
 #include "ProgressDockWidget.h"
 #include "ProgressWidget.h"
 #include "QProgressPie.h"
+#include "StyleSheet.h"
 #include "Timing.h"
 #include "TransferQueue.h"
 
@@ -44,6 +47,19 @@ QStringList choose(QWidget* row, const QString& entry = QString())
         menu->close();
     return texts;
 }
+
+// Pixels of the window's text colour (dark, unsaturated) in the middle of the picture:
+// the percentage, as a person sees it.
+int darkPixels(const QImage& image)
+{
+    int dark = 0;
+    const QRect middle(image.width() / 4, image.height() / 4, image.width() / 2, image.height() / 2);
+    for (int y = middle.top(); y <= middle.bottom(); ++y)
+        for (int x = middle.left(); x <= middle.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 110 && qAlpha(image.pixel(x, y)) > 128)
+                ++dark;
+    return dark;
+}
 } // namespace
 
 class TestProgressPanel : public QObject {
@@ -57,9 +73,13 @@ private slots:
         t.downloadReplyWaitMs = 1000;
         t.statusPollIntervalMs = 50;
         Timing::setForTests(t);
+        // As the window has it: the application's style sheet reaches the rows.
+        qApp->setStyleSheet(StyleSheet::load());
     }
     void rows_data();
     void rows();
+    void indicatorShowsPercentAndStops();
+    void rowsFitTheirWidthAndAreNamed();
     void clearAndCloseRecreate();
     void againstDevice();
 
@@ -72,7 +92,7 @@ private:
 void TestProgressPanel::rows_data()
 {
     QTest::addColumn<QList<ProgressContent>>("reports");
-    QTest::addColumn<QStringList>("lines"); // of the row's label
+    QTest::addColumn<QString>("text"); // of the row, whole
     QTest::addColumn<bool>("closable");
     QTest::addColumn<QStringList>("menu");
     QTest::addColumn<QString>("tip");
@@ -83,29 +103,20 @@ void TestProgressPanel::rows_data()
     moving.bytes = 1 << 20;
     moving.totalBytes = 4 << 20;
     moving.speed = 1 << 20;
-    QTest::newRow("done first") << QList<ProgressContent>{report(1, 0, 101)} << QStringList{"上传文件:\"a.txt\"成功."}
-                                << true << normal << "";
-    QTest::newRow("failed first") << QList<ProgressContent>{failed}
-                                  << QStringList{"下载文件:\"a.txt\"失败. 原因: no ", "answer"} << true
+    QTest::newRow("done first") << QList<ProgressContent>{report(1, 0, 101)} << "上传文件:\"a.txt\"成功." << true
+                                << normal << "";
+    QTest::newRow("failed first") << QList<ProgressContent>{failed} << "下载文件:\"a.txt\"失败. 原因: no answer" << true
                                   << QStringList{"重新下载/上传"} << "no answer";
-    QTest::newRow("running, speed") << QList<ProgressContent>{moving} << QStringList{"机密上传:\"a.txt\"."} << false
-                                    << normal << "已传输 1.0 MB / 4.0 MB\n速度 1.0 MB/s\n剩余时间 0:03";
-    QTest::newRow("out of range ignored")
-        << QList<ProgressContent>{report(1, 0, 30), report(1, 0, 150)} << QStringList{"上传文件:\"a.txt\"."} << false
-        << normal << "已传输 0 B\n速度计算中";
-    // 30 and 60 characters: breaks at 23, then at 46 of the text holding the first.
-    QTest::newRow("30 characters") << QList<ProgressContent>{report(1, 0, 5, QString(22, 'x'))}
-                                   << QStringList{"上传文件:\"" + QString(17, 'x'), QString(5, 'x') + "\"."} << false
-                                   << normal << "已传输 0 B\n速度计算中";
-    QTest::newRow("60 characters") << QList<ProgressContent>{report(1, 0, 5,
-        QString(52, 'x'))} << QStringList{"上传文件:\"" + QString(17, 'x'), QString(22, 'x'), QString(13, 'x') + "\"."}
-                                   << false << normal << "已传输 0 B\n速度计算中";
+    QTest::newRow("running, speed") << QList<ProgressContent>{moving} << "机密上传:\"a.txt\"." << false << normal
+                                    << "已传输 1.0 MB / 4.0 MB\n速度 1.0 MB/s\n剩余时间 0:03";
+    QTest::newRow("out of range ignored") << QList<ProgressContent>{report(1, 0, 30), report(1, 0, 150)}
+                                          << "上传文件:\"a.txt\"." << false << normal << "已传输 0 B\n速度计算中";
 }
 
 void TestProgressPanel::rows()
 {
     QFETCH(QList<ProgressContent>, reports);
-    QFETCH(QStringList, lines);
+    QFETCH(QString, text);
     QFETCH(bool, closable);
     QFETCH(QStringList, menu);
     QFETCH(QString, tip);
@@ -116,7 +127,8 @@ void TestProgressPanel::rows()
     QTRY_VERIFY(panel.row(1));
     QCOMPARE(panel.rowCount(), 1);
     ProgressWidget* row = panel.row(1);
-    QCOMPARE(row->findChild<QLabel*>("label")->text().split('\n'), lines);
+    QCOMPARE(row->accessibleName(), text);
+    QCOMPARE(row->findChild<QLabel*>("label")->text().remove('\n').remove(' '), QString(text).remove(' '));
     QCOMPARE(row->findChild<QPushButton*>("btnClose")->isVisible(), closable);
     QCOMPARE(row->toolTip(), tip);
     QCOMPARE(choose(row), menu);
@@ -127,6 +139,114 @@ void TestProgressPanel::rows()
                           : qMax(last, 0));
     for (QWidget* w : panel.findChildren<QWidget*>())
         QVERIFY2(!(w->focusPolicy() & Qt::TabFocus) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+}
+
+void TestProgressPanel::indicatorShowsPercentAndStops()
+{
+    // Frames of the indicator as the panel shows it, the application's style sheet on.
+    ProgressDockWidget panel(nullptr);
+    panel.resize(300, 300);
+    panel.uploadProgressUpdated(report(1, 0, 30));
+    panel.uploadProgressUpdated(report(2, 0, 70));
+    panel.uploadProgressUpdated(report(3, 0, 99));
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTRY_VERIFY(panel.row(3));
+    const auto pie = [&](int id) { return panel.row(id)->findChild<QProgressPie*>("progressBar"); };
+    // Each running ring shows its percentage in the text's colour.
+    for (int id : {1, 2, 3}) {
+        QVERIFY2(darkPixels(pie(id)->grab().toImage()) > 8, qPrintable(QString::number(id)));
+        QVERIFY(pie(id)->isSpinning());
+    }
+    // Running: the ring turns between frames.
+    const QImage before = pie(1)->grab().toImage();
+    QTRY_VERIFY(pie(1)->grab().toImage() != before);
+
+    // Done: it stops, shows 100%, and no longer changes.
+    panel.uploadProgressUpdated(report(3, 0, 101));
+    QTRY_COMPARE(pie(3)->value(), 100);
+    QVERIFY(!pie(3)->isSpinning());
+    const QImage done = pie(3)->grab().toImage();
+    QVERIFY(darkPixels(done) > 8);
+    QTest::qWait(150); // three turns of a running ring
+    QCOMPARE(pie(3)->grab().toImage(), done);
+
+    // Failed: the last percentage stays, on a red ring.
+    ProgressContent failed = report(2, 0, -1);
+    failed.text = "gone";
+    panel.uploadProgressUpdated(failed);
+    QTRY_VERIFY(pie(2)->isFailed());
+    const QImage red = pie(2)->grab().toImage();
+    int reddish = 0;
+    for (int y = 0; y < red.height(); ++y)
+        for (int x = 0; x < red.width(); ++x)
+            reddish += qRed(red.pixel(x, y)) - qGreen(red.pixel(x, y)) > 60;
+    QVERIFY2(reddish > 20, qPrintable(QString::number(reddish)));
+    QVERIFY(darkPixels(red) > 8);
+}
+
+void TestProgressPanel::rowsFitTheirWidthAndAreNamed()
+{
+    // The panel as wide as in the window, with twenty rows: long names, a long reason.
+    ProgressDockWidget panel(nullptr);
+    panel.resize(300, 420);
+    const QString longName = QString("quarterly report version final ").repeated(7).left(200) + ".bin";
+    ProgressContent failed = report(100, 1, -1, "会议纪要成功版本.docx");
+    failed.text = "the device Room A (198.51.100.2) did not answer within 5 s, four times in a row; "
+                  "check that it is switched on and on the same network as this computer";
+    panel.uploadProgressUpdated(failed);
+    panel.uploadProgressUpdated(report(101, 0, 101, longName));
+    for (int i = 0; i < 18; ++i)
+        panel.uploadProgressUpdated(report(102 + i, i % 2, 5 * i, QString("file-%1.bin").arg(i)));
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTRY_COMPARE(panel.rowCount(), 20);
+    QCoreApplication::processEvents();
+    auto* list = panel.findChild<QListWidget*>("layoutWidget");
+    QVERIFY(list->verticalScrollBar()->isVisible());
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
+    QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+    for (int id : {100, 101}) {
+        ProgressWidget* row = panel.row(id);
+        list->scrollToItem(list->item(id == 100 ? 19 : 18));
+        QCoreApplication::processEvents();
+        // The close button whole inside the list, every line inside the label and shown.
+        auto* close = row->findChild<QPushButton*>("btnClose");
+        const QRect inList(close->mapTo(list->viewport(), QPoint()), close->size());
+        QVERIFY2(list->viewport()->rect().contains(inList), qPrintable(QString::number(id)));
+        auto* label = row->findChild<QLabel*>("label");
+        const QStringList lines = label->text().split('\n');
+        for (const QString& line : lines)
+            QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= label->width(), qPrintable(line));
+        QVERIFY2(label->height() >= lines.size() * label->fontMetrics().lineSpacing(),
+            qPrintable(QString("%1 lines in %2 px").arg(lines.size()).arg(label->height())));
+        // Words stay whole where the line has room for them.
+        for (const QString& word : {QString("version"), QString("report"), QString("answer")})
+            QVERIFY(!label->text().contains(word.left(3) + '\n' + word.mid(3)));
+    }
+    QVERIFY(panel.row(100)->findChild<QLabel*>("label")->text().replace('\n', ' ').contains(
+        "same network as this computer"));
+
+    // Each row is a list item with a name and its state for screen readers.
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(access);
+    QStringList names, descriptions;
+    for (int i = 0; i < access->childCount(); ++i) {
+        QAccessibleInterface* item = access->child(i);
+        if (item->role() != QAccessible::ListItem)
+            continue;
+        names << item->text(QAccessible::Name);
+        descriptions << item->text(QAccessible::Description);
+    }
+    QCOMPARE(names.size(), 20);
+    QCOMPARE(names.filter(QRegularExpression("^$")), QStringList());
+    QCOMPARE(names.last(), QString("下载文件:\"会议纪要成功版本.docx\"失败. 原因: ") + failed.text);
+    QVERIFY2(descriptions.last().contains("失败") && descriptions.last().contains(failed.text),
+        qPrintable(descriptions.last()));
+    QVERIFY2(descriptions.at(18).contains("已完成 100%"), qPrintable(descriptions.at(18)));
+    QVERIFY2(descriptions.first().contains("正在传输 85%"), qPrintable(descriptions.first()));
+    // The close buttons are named after their file and are not tab stops of their own.
+    auto* close = panel.row(101)->findChild<QPushButton*>("btnClose");
+    QVERIFY(close->accessibleName().startsWith("关闭 "));
+    QVERIFY(!(close->focusPolicy() & Qt::TabFocus));
 }
 
 void TestProgressPanel::clearAndCloseRecreate()

@@ -57,8 +57,10 @@ void ZeroconfClient::connectToDaemon()
         AvahiQtPoll::forCurrentThread(), AVAHI_CLIENT_NO_FAIL,
         [](AvahiClient* c, AvahiClientState state, void* self) { onStateChanged(c, int(state), self); }, this, &error);
     if (!m_client) {
+        // Said once: the retries every few seconds repeat it only when the cause changes.
+        if (error != m_lastError)
+            qWarning("[W][%s] mDNS is not available: %s", "ZeroconfClient", avahi_strerror(error));
         m_lastError = error;
-        qWarning("[W][%s] mDNS is not available: %s", "ZeroconfClient", avahi_strerror(error));
         m_retry->start();
     }
 }
