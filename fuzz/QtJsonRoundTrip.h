@@ -37,10 +37,15 @@ inline QVariant asReadBack(const QVariant& value)
     }
 }
 
-// Equal in type and value all the way down (QVariant's own == converts between types).
+// Equal all the way down: containers and strings exactly, numbers and literals by their
+// text ("-0" reads as an int and is written as "0", which reads as an unsigned int).
 inline bool sameValue(const QVariant& a, const QVariant& b)
 {
-    if (a.userType() != b.userType())
+    const auto exactType = [](const QVariant& v) {
+        const int t = v.userType();
+        return t == QMetaType::QVariantList || t == QMetaType::QVariantMap || t == QMetaType::QString;
+    };
+    if ((exactType(a) || exactType(b)) && a.userType() != b.userType())
         return false;
     switch (a.userType()) {
     case QMetaType::QVariantList: {
@@ -65,9 +70,8 @@ inline bool sameValue(const QVariant& a, const QVariant& b)
         }
         return true;
     }
-    case QMetaType::Double: return a.toDouble() == b.toDouble();
     case QMetaType::QString: return a.toString() == b.toString();
-    default: return a == b;
+    default: return QtJson::serialize(a) == QtJson::serialize(b);
     }
 }
 

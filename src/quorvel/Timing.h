@@ -36,7 +36,7 @@ struct Timing {
     // summed up in one line at its end
     int logRepeatWindowMs = 10000;
     // a database another process holds locked: how long one statement waits for it
-    int databaseBusyWaitMs = 1500;
+    int databaseBusyWaitMs = 3000;
 
     static const Timing& current();
     static void setForTests(const Timing& timing);

@@ -42,6 +42,15 @@ void CtlOutput::error(const QString& message, const QString& reason)
             {{"command", m_command}, {"message", message}, {"reason", reason.isEmpty() ? message : reason}});
 }
 
+void CtlOutput::warning(const QString& message)
+{
+    finishProgress();
+    fprintf(stderr, "quorvelctl: warning: %s\n", message.toUtf8().constData());
+    fflush(stderr);
+    if (m_json)
+        event(QStringLiteral("warning"), {{"command", m_command}, {"message", message}});
+}
+
 void CtlOutput::notice(const QString& text)
 {
     finishProgress();

@@ -29,6 +29,9 @@ public:
         bool ok, const QString& device = QString(), const QString& file = QString(), const QString& remote = QString());
     // A failure: on standard error, and as an "error" event with --json.
     void error(const QString& message, const QString& reason = QString());
+    // Something went wrong beside the command's work, which stands (its exit status is
+    // unchanged): on standard error, and as a "warning" event with --json.
+    void warning(const QString& message);
     // A notice for the person at the terminal (standard error), never an event.
     void notice(const QString& text);
     // One progress report of a transfer; "file n of total" when it is one of a batch.
