@@ -10,6 +10,7 @@
 #include "ui/GuiUserInteraction.h"
 #include "ui/MainWindow.h"
 #include "ui/StyleSheet.h"
+#include "utils/QuitOnSignal.h"
 
 int libMain(int& argc, char** argv)
 {
@@ -43,8 +44,11 @@ int libMain(int& argc, char** argv)
         window->showUp();
     QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::showUp);
     QApplication::setQuitOnLastWindowClosed(false);
+    // SIGTERM (a logout, a service manager) and Ctrl-C end the client like its quit entry.
+    auto* quitOnSignal = new QuitOnSignal;
 
     const int result = app->exec();
+    delete quitOnSignal;
 
     delete window;
     delete context;
