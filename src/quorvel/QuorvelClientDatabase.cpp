@@ -195,9 +195,14 @@ void QuorvelClientDatabase::open()
             qCritical("[E][%s] Open database fail.", Tag);
             return;
         }
-        // A first read tells a damaged file from a locked one.
+        // A first read tells a damaged file from a locked one, without waiting: a file
+        // that another program holds is checked again on first use, and the start (or
+        // the command) waits for it once, not twice.
+        q.exec(QStringLiteral("PRAGMA busy_timeout = 0;"));
         const bool readable = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master;"));
         const QSqlError probeError = q.lastError();
+        q.finish();
+        q.exec(QStringLiteral("PRAGMA busy_timeout = %1;").arg(Timing::current().databaseBusyWaitMs));
         q.finish();
         int code = readable ? 0 : sqliteCode(probeError);
         QString failed = readable ? QString() : sqliteText(probeError);
