@@ -12,6 +12,7 @@
 #include "ui/MainWindow.h"
 #include "ui/StyleSheet.h"
 #include "ui/UiLanguage.h"
+#include "utils/QuitOnSignal.h"
 
 int libMain(int& argc, char** argv)
 {
@@ -51,8 +52,11 @@ int libMain(int& argc, char** argv)
     }
     QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::showUp);
     QApplication::setQuitOnLastWindowClosed(false);
+    // SIGTERM (a logout, a service manager) and Ctrl-C end the client like its quit entry.
+    auto* quitOnSignal = new QuitOnSignal;
 
     const int result = app->exec();
+    delete quitOnSignal;
 
     delete window;
     delete context;

@@ -23,6 +23,23 @@ enum Token {
     TokenNull,
 };
 
+// A surrogate without its partner is no character; it reads as U+FFFD, as a UTF-8
+// decoder reads a broken sequence, so that what is read is written back unchanged
+// (UTF-8 cannot carry a lone surrogate) and keys sort the same after a round trip.
+void replaceUnpairedSurrogates(QString& text)
+{
+    const QChar* d = text.constData();
+    const int n = text.size();
+    for (int i = 0; i < n; ++i) {
+        if (d[i].isHighSurrogate() && i + 1 < n && d[i + 1].isLowSurrogate())
+            ++i;
+        else if (d[i].isSurrogate()) {
+            text[i] = QChar(QChar::ReplacementCharacter); // detaches only here
+            d = text.constData();
+        }
+    }
+}
+
 class Parser {
 public:
     explicit Parser(const QString& text)
@@ -199,14 +216,20 @@ private:
         skipWhitespace();
         ++m_pos; // the opening quote, whatever character stands there
         QString out;
+        bool sawSurrogate = false;
         for (;;) {
             if (m_pos >= m_size) {
                 success = false;
                 return QVariant();
             }
             const QChar c = m_data[m_pos++];
-            if (c == QLatin1Char('"'))
+            if (c == QLatin1Char('"')) {
+                if (sawSurrogate)
+                    replaceUnpairedSurrogates(out);
                 return out;
+            }
+            if (c.isSurrogate())
+                sawSurrogate = true;
             if (c != QLatin1Char('\\')) {
                 out.append(c);
                 continue;
@@ -241,6 +264,8 @@ private:
                     unit = ushort((unit << 4) | h);
                 }
                 m_pos += 4;
+                if (QChar::isSurrogate(unit))
+                    sawSurrogate = true;
                 out.append(QChar(unit));
                 break;
             }
@@ -293,6 +318,7 @@ private:
 QByteArray escapedString(const QString& text)
 {
     QString s = text;
+    replaceUnpairedSurrogates(s); // written as U+FFFD, as it would read back
     s.replace(QLatin1String("\\"), QLatin1String("\\\\"));
     s.replace(QLatin1String("\""), QLatin1String("\\\""));
     s.replace(QChar(0x08), QLatin1String("\\b"));

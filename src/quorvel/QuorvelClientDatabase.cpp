@@ -1,5 +1,6 @@
 #include "QuorvelClientDatabase.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMutex>
@@ -15,12 +16,19 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
+
+#include "Timing.h"
 
 namespace {
 QMutex g_mutex;
 std::atomic<QuorvelClientDatabase*> g_instance{nullptr};
 QAtomicInt g_connectionCounter;
-constexpr int BusyTimeoutMs = 5000;
+// SQLite's primary result codes that matter here.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
 const char* const Tag = "QuorvelClientDatabase";
 
 // One connection per thread, closed when the thread ends.
@@ -48,6 +56,21 @@ QString lowerFirst(QString text)
     if (!text.isEmpty())
         text[0] = text.at(0).toLower();
     return text;
+}
+
+int sqliteCode(const QSqlError& error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+bool isLocked(int code)
+{
+    return code == SqliteBusy || code == SqliteLocked;
+}
+
+QString sqliteText(const QSqlError& error)
+{
+    return lowerFirst(error.databaseText().isEmpty() ? error.text() : error.databaseText());
 }
 } // namespace
 
@@ -84,6 +107,12 @@ QString QuorvelClientDatabase::lastError() const
     return m_lastError;
 }
 
+QString QuorvelClientDatabase::openWarning() const
+{
+    QMutexLocker lock(&m_errorLock);
+    return m_openWarning;
+}
+
 void QuorvelClientDatabase::setError(const QString& reason)
 {
     QMutexLocker lock(&m_errorLock);
@@ -94,56 +123,119 @@ void QuorvelClientDatabase::report(const char* logFormat, const QSqlQuery& faile
 {
     const QString text = failed.lastError().text();
     qCritical(logFormat, Tag, qUtf8Printable(text));
-    setError(tr("%1: %2").arg(m_path, text));
+    setError(isLocked(sqliteCode(failed.lastError())) ? tr("%1 is locked by another program").arg(m_path)
+                                                      : tr("%1: %2").arg(m_path, text));
+}
+
+bool QuorvelClientDatabase::createTables(QSqlQuery& q, QString* failed, int* code)
+{
+    const std::pair<QString, const char*> tables[] = {
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath TEXT, type "
+                        "TEXT,dateModified INTEGER,operateTime INTEGER);"),
+            "[E][%s] Create table tbRecentFiles fail."},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);"),
+            "[E][%s] Create table tbThumb fail."},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
+            "[E][%s] Create table tbManualDevices fail."},
+    };
+    bool ok = true;
+    for (const auto& table : tables) {
+        if (q.exec(table.first))
+            continue;
+        qCritical(table.second, Tag);
+        if (ok) {
+            *failed = sqliteText(q.lastError());
+            *code = sqliteCode(q.lastError());
+        }
+        ok = false;
+        if (isLocked(*code))
+            break; // the next would wait as long again
+    }
+    return ok;
+}
+
+QString QuorvelClientDatabase::moveAside()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = m_path + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = m_path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+    if (!QFile::rename(m_path, aside))
+        return QString();
+    // A journal belongs to the damaged file: it goes along, or SQLite would replay it
+    // into the new one.
+    const QString journal = m_path + QStringLiteral("-journal");
+    if (QFile::exists(journal))
+        QFile::rename(journal, aside + QStringLiteral("-journal"));
+    return aside;
 }
 
 void QuorvelClientDatabase::open()
 {
-    // Create the file for its owner alone before SQLite writes anything into it. (Made
-    // and closed through QFile instead, the cross-process test saw other processes'
-    // writes fail with "database is locked"; the plain call does not.)
-    if (QFile::exists(m_path)) {
-        QFile::setPermissions(m_path, OwnerOnly);
-    } else {
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // Create the file for its owner alone before SQLite writes anything into it.
+        // (Made and closed through QFile instead, the cross-process test saw other
+        // processes' writes fail with "database is locked"; the plain call does not.)
+        if (QFile::exists(m_path)) {
+            QFile::setPermissions(m_path, OwnerOnly);
+        } else {
+            const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) {
+                setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+                qCritical("[E][%s] Open database fail.", Tag);
+                return;
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+        QSqlQuery q;
+        m_open = true; // lets query() try the connection
+        if (!query(&q)) {
+            m_open = false;
             qCritical("[E][%s] Open database fail.", Tag);
             return;
         }
-        if (fd >= 0)
-            ::close(fd);
-    }
-    QSqlQuery q;
-    m_open = true; // lets query() try the connection
-    if (!query(&q)) {
+        // A first read tells a damaged file from a locked one, without waiting: a file
+        // that another program holds is checked again on first use, and the start (or
+        // the command) waits for it once, not twice.
+        q.exec(QStringLiteral("PRAGMA busy_timeout = 0;"));
+        const bool readable = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master;"));
+        const QSqlError probeError = q.lastError();
+        q.finish();
+        q.exec(QStringLiteral("PRAGMA busy_timeout = %1;").arg(Timing::current().databaseBusyWaitMs));
+        q.finish();
+        int code = readable ? 0 : sqliteCode(probeError);
+        QString failed = readable ? QString() : sqliteText(probeError);
+        if (isLocked(code)) {
+            qWarning("[W][%s] %s is locked by another program; its tables are checked on first use.", Tag,
+                qUtf8Printable(m_path));
+            m_schemaPending = true;
+            return;
+        }
+        if (readable && createTables(q, &failed, &code))
+            return;
+        if (isLocked(code)) {
+            m_schemaPending = true;
+            return;
+        }
         m_open = false;
-        qCritical("[E][%s] Open database fail.", Tag);
+        if (attempt == 0 && (code == SqliteCorrupt || code == SqliteNotADatabase)) {
+            // Damaged: keep it for whoever wants to rescue it, and start a new history.
+            q = QSqlQuery();
+            t_connection.localData()->drop();
+            const QString aside = moveAside();
+            if (!aside.isEmpty()) {
+                const QString said = tr("%1 was damaged (%2); it was moved aside to %3 and a new, empty one was made")
+                                         .arg(m_path, failed, aside);
+                qWarning("[W][%s] %s", Tag, qUtf8Printable(said));
+                QMutexLocker lock(&m_errorLock);
+                m_openWarning = said;
+                continue;
+            }
+        }
+        setError(tr("cannot open %1: %2").arg(m_path, failed));
         return;
     }
-    bool usable = true;
-    const auto create = [&](const QString& statement, const char* failure) {
-        if (q.exec(statement))
-            return;
-        qCritical(failure, Tag);
-        // A file that is no database (or a broken one) opens fine and fails here: the
-        // store is unusable, and the reason is SQLite's.
-        if (usable)
-            setError(tr("cannot open %1: %2")
-                         .arg(m_path,
-                             lowerFirst(q.lastError().driverText().isEmpty() ? q.lastError().text()
-                                                                             : q.lastError().databaseText())));
-        usable = false;
-    };
-    create(QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath "
-                          "TEXT, type TEXT,dateModified INTEGER,operateTime INTEGER);"),
-        "[E][%s] Create table tbRecentFiles fail.");
-    create(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);"),
-        "[E][%s] Create table tbThumb fail.");
-    create(QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
-        "[E][%s] Create table tbManualDevices fail.");
-    m_open = usable;
 }
 
 bool QuorvelClientDatabase::query(QSqlQuery* out)
@@ -159,9 +251,9 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
         const QString name = QStringLiteral("QuorvelClient-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(m_path);
-        // Another connection or process writing at the same moment waits instead of
-        // failing with "database is locked".
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        // Another connection or process writing at the same moment is waited for, but
+        // not for long: one that keeps the file locked makes the operation fail.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(Timing::current().databaseBusyWaitMs));
         if (!db.open()) {
             qCritical("[E][%s] Open database connection fail: %s", Tag, qUtf8Printable(db.lastError().text()));
             setError(tr("cannot open %1: %2").arg(m_path, db.lastError().text()));
@@ -173,6 +265,16 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
         connection->generation = m_generation;
     }
     *out = QSqlQuery(QSqlDatabase::database(connection->name, false));
+    if (m_schemaPending) {
+        QString failed;
+        int code = 0;
+        if (!createTables(*out, &failed, &code)) {
+            setError(isLocked(code) ? tr("%1 is locked by another program").arg(m_path)
+                                    : tr("cannot open %1: %2").arg(m_path, failed));
+            return false;
+        }
+        m_schemaPending = false;
+    }
     return true;
 }
 
@@ -235,10 +337,22 @@ bool QuorvelClientDatabase::setThumb(
 
 bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record)
 {
+    QString why;
+    if (addRecord(record, &why))
+        return true;
+    // Said outside the lock: a listener may well read the store.
+    emit warning(tr("the history could not be written: %1").arg(why));
+    return false;
+}
+
+bool QuorvelClientDatabase::addRecord(const RecentFilesContent& record, QString* why)
+{
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)) {
+        *why = lastError();
         return false;
+    }
     q.prepare(QStringLiteral("INSERT INTO tbRecentFiles VALUES (:uuid, :remotePath, :nativePath, :type, "
                              ":dateModified,:operateTime);"));
     q.bindValue(QStringLiteral(":uuid"), record.uuid);
@@ -249,6 +363,7 @@ bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record
     q.bindValue(QStringLiteral(":type"), record.type);
     if (!q.exec()) {
         report("[E][%s] Insert recent file record fail: %s", q);
+        *why = lastError();
         return false;
     }
     return true;

@@ -34,6 +34,11 @@ struct Timing {
     int windowDiscoveryFallbackMs = 4000;
     int windowDeviceCheckMs = 12000;
     int windowNoticeMs = 2000;
+    // the log: repeats of one kind of line beyond a few are counted over this window and
+    // summed up in one line at its end
+    int logRepeatWindowMs = 10000;
+    // a database another process holds locked: how long one statement waits for it
+    int databaseBusyWaitMs = 3000;
 
     static const Timing& current();
     static void setForTests(const Timing& timing);

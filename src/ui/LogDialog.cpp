@@ -1,5 +1,8 @@
 #include "LogDialog.h"
 
+#include <QScrollBar>
+#include <QTextCursor>
+
 #include "log/CustomMsgHandler.h"
 #include "ui_LogDialog.h"
 
@@ -9,6 +12,7 @@ LogDialog::LogDialog(QWidget* parent)
 {
     ui->setupUi(this);
     connect(ui->clearButton, &QPushButton::clicked, ui->logTextEdit, &QTextEdit::clear);
+    ui->logTextEdit->document()->setMaximumBlockCount(MaxLines); // the oldest lines go
     m_handler = new CustomMsgHandler(qApp);
     connect(m_handler, &CustomMsgHandler::message, this, &LogDialog::appendMsg, Qt::QueuedConnection);
     m_handler->install();
@@ -24,18 +28,30 @@ LogDialog::~LogDialog()
 
 QString LogDialog::colouredLine(const QString& msg)
 {
+    const QString text = msg.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"));
     if (msg.size() < 2)
-        return msg;
+        return text;
     switch (msg.at(1).unicode()) {
-    case 'E': return QStringLiteral("<font color=red>%1</font>").arg(msg);
-    case 'W': return QStringLiteral("<font color=orange>%1</font>").arg(msg);
-    case 'I': return QStringLiteral("<font color=green>%1</font>").arg(msg);
-    case 'D': return QStringLiteral("<font color=blue>%1</font>").arg(msg);
-    default: return msg;
+    case 'E': return QStringLiteral("<font color=red>%1</font>").arg(text);
+    case 'W': return QStringLiteral("<font color=orange>%1</font>").arg(text);
+    case 'I': return QStringLiteral("<font color=green>%1</font>").arg(text);
+    case 'D': return QStringLiteral("<font color=blue>%1</font>").arg(text);
+    default: return text;
     }
 }
 
 void LogDialog::appendMsg(QString msg)
 {
-    ui->logTextEdit->append(colouredLine(msg));
+    // Always as HTML (append() guesses, and takes escaped text for plain), one paragraph
+    // per line, in the default format (not the previous line's colour).
+    QScrollBar* bar = ui->logTextEdit->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    QTextCursor cursor(ui->logTextEdit->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui->logTextEdit->document()->isEmpty())
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    cursor.setCharFormat(QTextCharFormat());
+    cursor.insertHtml(colouredLine(msg));
+    if (following)
+        bar->setValue(bar->maximum());
 }

@@ -7,10 +7,13 @@ class LogDialog;
 }
 class CustomMsgHandler;
 
-// The debug window: every log line of the client, coloured by its level letter.
+// The debug window: the client's last MaxLines log lines, coloured by their level letter
+// and shown as text (a peer's words in a line are never markup).
 class LogDialog : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int MaxLines = 5000;
+
     explicit LogDialog(QWidget* parent = nullptr);
     ~LogDialog() override;
 

@@ -29,6 +29,7 @@
 #include "SalutatorySetting.h"
 #include "SettingDialog.h"
 #include "TrayIconMenu.h"
+#include "quorvel/QuorvelClientDatabase.h"
 #include "quorvel/Timing.h"
 #include "quorvel/TransferQueue.h"
 #include "quorvel/UploadSelection.h"
@@ -106,6 +107,13 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     connect(
         discovery, &DiscoveryServer::serverDiscoeryEnd, this, &MainWindow::onServerDiscoveryEnd, Qt::QueuedConnection);
     connect(UserNotices::instance(), &UserNotices::notify, this, &MainWindow::notify, Qt::QueuedConnection);
+    // The history's file moved aside, a record that could not be written: said, not lost.
+    if (QuorvelClientDatabase* db = context->database()) {
+        connect(db, &QuorvelClientDatabase::warning, this, &MainWindow::notify, Qt::QueuedConnection);
+        if (!db->openWarning().isEmpty())
+            QMetaObject::invokeMethod(
+                this, [this, said = db->openWarning()] { notify(said); }, Qt::QueuedConnection);
+    }
 
     // Every transfer the services run shows in the panel; files that other clients fetch
     // from this one too.

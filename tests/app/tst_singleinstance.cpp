@@ -10,6 +10,8 @@ class TestSingleInstance : public QObject {
 private slots:
     void secondStartWakesTheFirst();
     void unknownOptionThenKilledClientBlockNothing();
+    void signalEndsTheWindowCleanly_data();
+    void signalEndsTheWindowCleanly();
 };
 
 static const QByteArray Started = "[I][MainWindow] Client started";
@@ -81,6 +83,29 @@ void TestSingleInstance::unknownOptionThenKilledClientBlockNothing()
     QCOMPARE(waker->exitCode(), 0);
     QVERIFY(folder.waitForLog(1, Shown));
     QCOMPARE(next->state(), QProcess::Running);
+}
+
+void TestSingleInstance::signalEndsTheWindowCleanly_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// A logout's SIGTERM or a Ctrl-C ends the client as its quit entry does: the event loop
+// returns and everything is torn down in order (the log's last line is written).
+void TestSingleInstance::signalEndsTheWindowCleanly()
+{
+    QFETCH(int, signal);
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    QProcess* client = folder.start({"-s"});
+    QVERIFY(folder.waitForLog(0, Started));
+    ::kill(pid_t(client->processId()), signal);
+    QVERIFY(client->waitForFinished(5000));
+    QCOMPARE(client->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(client->exitCode(), 0);
+    QVERIFY(folder.log(0).contains("[I][QuitOnSignal] Ending on signal " + QByteArray::number(signal) + "."));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

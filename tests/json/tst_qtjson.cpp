@@ -54,6 +54,17 @@ void TestQtJson::parse_data()
     row("null literal", "null", true, none);
     row("unicode escape", "\"\\u00e9\"", true, QString(QChar(0xe9)));
     row("surrogate pair", "\"\\ud83d\\ude00\"", true, QString::fromUtf8("\xF0\x9F\x98\x80"));
+    // A surrogate escape without its partner reads as U+FFFD, in a value or in a key, so
+    // it writes back as it was read and keys keep their order.
+    const QChar bad(QChar::ReplacementCharacter);
+    row("lone high surrogate", "\"a\\ud83dz\"", true, QString("a") + bad + "z");
+    row("lone high surrogate at end", "\"\\ud83d\"", true, QString(bad));
+    row("lone low surrogate", "\"\\ude00b\"", true, bad + QString("b"));
+    row("high before a non-surrogate", "\"\\ud83d\\u0041\"", true, bad + QString("A"));
+    row("reversed pair", "\"\\ude00\\ud83d\"", true, QString(2, bad));
+    row("high, then a pair", "\"\\ud83d\\ud83d\\ude00\"", true, bad + QString::fromUtf8("\xF0\x9F\x98\x80"));
+    row("lone surrogates in keys", "{\"\\ud83d\":1,\"a\":2,\"\\udc00x\":[\"\\udbff\"]}", true,
+        JsonObject{{QString(bad), 1u}, {"a", 2u}, {bad + QString("x"), JsonArray{QString(bad)}}});
     row("non-hex escape is U+0000", "\"\\uzz12\"", true, QString(QChar(0)));
     row("short unicode escape fails", "\"\\u12", false, none);
     row("unknown escape dropped", "\"\\x\"", true, QString(""));
@@ -125,6 +136,8 @@ void TestQtJson::serialize_data()
     row("escapes", QString("a\\b\"c\b\f\n\r\t/\x01"), "\"a\\\\b\\\"c\\b\\f\\n\\r\\t/\x01\"");
     row("NUL raw", QString::fromLatin1("a\0b", 3), QByteArray("\"a\0b\"", 5));
     row("utf8 raw", QString::fromUtf8("密码错误"), "\"\xE5\xAF\x86\xE7\xA0\x81\xE9\x94\x99\xE8\xAF\xAF\"");
+    row("lone surrogate written as U+FFFD", JsonObject{{QString(QChar(0xdc00)), QString(QChar(0xd83d))}},
+        "{ \"\xEF\xBF\xBD\" : \"\xEF\xBF\xBD\" }");
     row("double 3", 3.0, "3.0");
     row("double half", 0.5, "0.5");
     row("double 1e25, 20 digits", 1e25, "1.0000000000000000906e+25");

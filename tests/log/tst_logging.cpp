@@ -6,6 +6,8 @@
 #include "TestFiles.h"
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
+#include "log/LogLimiter.h"
+#include "quorvel/Timing.h"
 
 class TestLogging : public QObject {
     Q_OBJECT
@@ -16,6 +18,7 @@ private slots:
     void writesOffTheReportingThreadByteForByte();
     void onlyOneHandlerInstalls();
     void noLogFolderDoesNotSpin();
+    void floodStaysBounded();
 
 private:
     QTemporaryDir* m_dir = nullptr;
@@ -141,6 +144,68 @@ void TestLogging::noLogFolderDoesNotSpin()
     QCOMPARE(lines.count("[E][FileLogWriter] File is not opened."), 2);
     QVERIFY(handler.writer()->fileName().isEmpty());
     QVERIFY(QFileInfo(m_log).isFile());
+}
+
+// A peer's junk reaches the log as lines of a few kinds with its own text in them (what
+// the inbound listener reports for 150,000 junk datagrams): the log stays small, every
+// line is cut and escaped, and each kind's repeats are counted in summary lines.
+void TestLogging::floodStaysBounded()
+{
+    const Timing shipped = Timing::current();
+    Timing timing = shipped;
+    timing.logRepeatWindowMs = 1000;
+    Timing::setForTests(timing);
+    CustomMsgHandler handler(nullptr, m_log);
+    Timing::setForTests(shipped);
+    QStringList shown;
+    connect(&handler, &CustomMsgHandler::message, [&](const QString& line) { shown << line; });
+    QVERIFY(handler.install());
+
+    constexpr int Datagrams = 150000;
+    QByteArray junk(240, 'x');
+    for (int i = 0; i < junk.size(); i += 7)
+        junk[i] = "\r\x1b\a\x01\x7f<"[(i / 7) % 6];
+    for (int i = 0; i < Datagrams; ++i) {
+        if (i % 2)
+            qCritical("[E][%s] ReplyOperate: does not support operate: %d%s", "ReplyOperate", i, junk.constData());
+        else
+            qCritical("[E][%s] ReplyDiscovery: pase json fail.", "ReplyOperate");
+    }
+    qWarning("[W][%s] one long line: %s", "Test", QByteArray(100000, 'y').constData());
+    // The last window's summary comes when it ends, with nothing else logged.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        shown.filter(QRegularExpression("^\\[E\\]\\[ReplyOperate\\] ReplyOperate: .* more like "
+                                        "this in the last 1 s$"))
+                .size()
+            && shown.last().contains(" more like this "),
+        5000);
+    QVERIFY(handler.uninstall());
+    handler.writer()->stop();
+
+    const QByteArray file = TestFiles::read(handler.writer()->fileName());
+    QVERIFY2(file.size() < 512 * 1024, QByteArray::number(file.size()).constData()); // it was 39 MB
+    QString text = QString::fromUtf8(file);
+    text.remove(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d :\\t", QRegularExpression::MultilineOption));
+    const QStringList lines = text.split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines, shown); // the window is shown what the file gets
+    // Every datagram is either a line or counted in a summary.
+    const QRegularExpression summary("^(.*) \\.\\.\\. ([\\d,]+) more like this in the last (\\d+) s$");
+    QHash<QString, qint64> seen;
+    for (const QString& line : qAsConst(lines)) {
+        QVERIFY2(line.size() <= LogLimiter::MaxLineChars + 40, qPrintable(line.left(80)));
+        QVERIFY2(!line.contains(QRegularExpression("[\\x00-\\x08\\x0a-\\x1f\\x7f]")), qPrintable(line.left(80)));
+        const QRegularExpressionMatch m = summary.match(line);
+        const QString kind = LogLimiter::kindOf(m.hasMatch() ? m.captured(1) : line);
+        seen[kind] += m.hasMatch() ? QLocale(QLocale::English).toLongLong(m.captured(2)) : 1;
+    }
+    QCOMPARE(seen.value("[E][ReplyOperate] ReplyOperate: does not support operate: "), qint64(Datagrams / 2));
+    QCOMPARE(seen.value("[E][ReplyOperate] ReplyDiscovery: pase json fail."), qint64(Datagrams / 2));
+    for (const char* escaped : {"x\\x0dx", "x\\x1bx", "x\\x07x", "x\\x01x", "x\\x7fx"})
+        QVERIFY2(text.contains(escaped), escaped);
+    QVERIFY(
+        text.contains(QRegularExpression("\\[W\\]\\[Test\\] one long line: y{1900,} \\[\\.\\.\\. 9\\d,\\d\\d\\d more "
+                                         "characters\\]\\r\\n")));
 }
 
 QTEST_GUILESS_MAIN(TestLogging)

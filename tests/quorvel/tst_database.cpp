@@ -1,8 +1,13 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 #include "AppFolder.h"
 #include "QuorvelClientDatabase.h"
+#include "TestFiles.h"
+#include "Timing.h"
 #include "WithoutFileOverride.h"
 
 namespace {
@@ -31,6 +36,8 @@ private slots:
     void unusableFolderFailsWithAReason();
     void manyThreadsNoErrorsNothingLost();
     void secondProcessIsNeverLockedOut();
+    void damagedOrLockedStore_data();
+    void damagedOrLockedStore();
 
 private:
     QuorvelClientDatabase* open()
@@ -107,8 +114,6 @@ void TestDatabase::unusableFolderFailsWithAReason_data()
                                       << "cannot open %1: permission denied";
     QTest::newRow("a folder in the file's place") << "folder"
                                                   << "cannot open %1: unable to open database file";
-    QTest::newRow("a file that is no database") << "garbage"
-                                                << "cannot open %1: file is not a database";
 }
 
 void TestDatabase::unusableFolderFailsWithAReason()
@@ -177,9 +182,92 @@ void TestDatabase::secondProcessIsNeverLockedOut()
         QCOMPARE(db->getRecentFiles(uuid).size(), 500);
 }
 
+// A damaged file is moved aside and a new store made, which the user hears of; a file
+// another process keeps locked is waited for briefly, and the record that could not be
+// written is reported, then written once the lock is gone.
+void TestDatabase::damagedOrLockedStore_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("a file that is no database") << "garbage";
+    QTest::newRow("a database with a broken header") << "header";
+    QTest::newRow("another process writing") << "IMMEDIATE";
+    QTest::newRow("another process holding it all") << "EXCLUSIVE";
+}
+
+void TestDatabase::damagedOrLockedStore()
+{
+    QFETCH(QString, setup);
+    const QString file = app() + "/QuorvelClient.db";
+    open()->addRecentFileRecord(record("u1", 1, "before.txt"));
+    m_db.reset();
+    const bool damaged = setup == "garbage" || setup == "header";
+    QByteArray before;
+    std::unique_ptr<QProcess> locker;
+    if (damaged) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(setup == "header" ? f.write("SQLite format 4") == 15 : f.resize(0) && f.write(QByteArray(4096, 'x')));
+        f.close();
+        before = TestFiles::read(file);
+    } else {
+        locker = std::make_unique<QProcess>();
+        locker->start(QCoreApplication::applicationFilePath(), {"--lock", file, setup});
+        QVERIFY(locker->waitForReadyRead(20000));
+        QCOMPARE(locker->readLine(), QByteArray("locked\n"));
+    }
+
+    const Timing shipped = Timing::current();
+    Timing timing = shipped;
+    timing.databaseBusyWaitMs = 500;
+    Timing::setForTests(timing);
+    QElapsedTimer clock;
+    clock.start();
+    auto* db = open();
+    QSignalSpy warnings(db, &QuorvelClientDatabase::warning);
+    const bool written = db->addRecentFileRecord(record("u1", 2, "after.txt"));
+    const qint64 took = clock.elapsed();
+    Timing::setForTests(shipped);
+    QVERIFY(db->isOpen());
+    if (damaged) {
+        const QStringList aside = QDir(app()).entryList({"QuorvelClient.db.corrupt-*"});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QRegularExpression("^QuorvelClient\\.db\\.corrupt-\\d{8}-\\d{6}$").match(aside.first()).hasMatch());
+        QCOMPARE(TestFiles::read(app() + "/" + aside.first()), before); // kept as it was
+        QVERIFY2(
+            db->openWarning().contains("moved aside to " + app() + "/" + aside.first()), qPrintable(db->openWarning()));
+        QVERIFY(written && warnings.isEmpty());
+        QCOMPARE(db->getRecentFiles("u1").size(), 1); // a new, working store
+    } else {
+        QVERIFY(db->openWarning().isEmpty());
+        QVERIFY(!written);
+        QVERIFY2(took < 3000, qPrintable(QString::number(took))); // it was 15.6 s
+        QCOMPARE(warnings.size(), 1);
+        QCOMPARE(warnings.first().first().toString(),
+            QString("the history could not be written: %1 is locked by another program").arg(file));
+        locker->write("\n");
+        QVERIFY(locker->waitForFinished(20000) && locker->exitCode() == 0);
+        QVERIFY(db->addRecentFileRecord(record("u1", 3, "later.txt")));
+        QCOMPARE(db->getRecentFiles("u1").size(), 2);
+        QVERIFY(QDir(app()).entryList({"QuorvelClient.db.corrupt-*"}).isEmpty());
+    }
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Lock mode for the locking test: holds the store locked (BEGIN IMMEDIATE or
+    // EXCLUSIVE) until a line arrives on standard input.
+    if (argc == 4 && qstrcmp(argv[1], "--lock") == 0) {
+        QSqlDatabase lockDb = QSqlDatabase::addDatabase("QSQLITE", "locker");
+        lockDb.setDatabaseName(QString::fromLocal8Bit(argv[2]));
+        QSqlQuery q(lockDb.open() ? lockDb : QSqlDatabase());
+        if (!q.exec(QString("BEGIN %1;").arg(argv[3])) || !q.exec("INSERT INTO tbThumb VALUES ('x', 'y', 1, 'z');"))
+            return 1;
+        printf("locked\n");
+        fflush(stdout);
+        char line[8];
+        return fgets(line, sizeof line, stdin) && q.exec("ROLLBACK;") ? 0 : 1;
+    }
     // Writer mode for the cross-process test: N records under a uuid; on a failure, its
     // reason and exit 1.
     if (argc == 5 && qstrcmp(argv[1], "--writer") == 0) {

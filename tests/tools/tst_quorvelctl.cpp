@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include "ClientFolder.h"
@@ -21,6 +23,7 @@ private slots:
     void interruptedDownloadLeavesAPartAndResumes();
     void names();
     void writeFailures();
+    void historyThatCannotBeWrittenIsSaid();
     void everyJsonEventFollowsTheReadme();
 
 private:
@@ -427,6 +430,61 @@ bool followsForm(const QJsonValue& v, const QString& forms)
     return false;
 }
 } // namespace
+
+// A damaged history is moved aside and a new one started; one that another program keeps
+// locked costs the download a short wait and a warning, never its success.
+void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
+{
+    DeviceProcess d({"--address", "127.0.0.13", "--no-mdns"});
+    QVERIFY(d.isReady());
+    QVERIFY(TestFiles::patterned(d.folder() + "/Pictures/a.bin", 1000).size());
+    ClientFolder app;
+    const QString store = app.path() + "/QuorvelClient.db";
+    QFile damaged(store);
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')) == 4096);
+    damaged.close();
+    QByteArray out, err;
+    QCOMPARE(ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/a.bin"}, &out, &err), 0);
+    const QStringList aside = QDir(app.path()).entryList({"QuorvelClient.db.corrupt-*"});
+    QCOMPARE(aside.size(), 1);
+    QList<QJsonObject> events = jsonLines(out);
+    QCOMPARE(events.first().value("event").toString(), QString("warning"));
+    QCOMPARE(events.first().value("command").toString(), QString("download"));
+    QVERIFY2(events.first().value("message").toString().contains("moved aside to " + app.path() + "/" + aside.first()),
+        out.constData());
+    QVERIFY2(err.contains("quorvelctl: warning: " + store.toUtf8() + " was damaged"), err.constData());
+    QCOMPARE(app.ctl({"history", "127.0.0.13"}, &out, &err), 0);
+    QCOMPARE(out.count("file_download"), 1); // the new history works
+
+    {
+        QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
+        locker.setDatabaseName(store);
+        QVERIFY(locker.open());
+        QSqlQuery hold(locker);
+        QVERIFY(hold.exec("BEGIN EXCLUSIVE;"));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(
+            ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/b.bin"}, &out, &err), 0);
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed()))); // it was 15.6 s
+        QVERIFY(QFile::exists(app.path() + "/b.bin"));
+        QVERIFY2(err.contains("quorvelctl: warning: the history could not be written: " + store.toUtf8()
+                     + " is locked by another program\n"),
+            err.constData());
+        events = jsonLines(out);
+        QVERIFY(std::any_of(events.begin(), events.end(), [](const QJsonObject& e) {
+            return e.value("event") == "warning" && e.value("command") == "download"
+                && e.value("message").toString().startsWith("the history could not be written");
+        }));
+        QVERIFY(std::any_of(events.begin(), events.end(),
+            [](const QJsonObject& e) { return e.value("event") == "result" && e.value("ok").toBool(); }));
+        hold.exec("ROLLBACK;");
+        locker.close();
+    }
+    QSqlDatabase::removeDatabase("locker");
+    QCOMPARE(app.ctl({"history", "127.0.0.13"}, &out, &err), 0);
+    QCOMPARE(out.count("file_download"), 1);
+}
 
 // Every event any command printed with --json has the keys, types and values the
 // README lists for it; every event of the list is seen (a cast needs a screen: its

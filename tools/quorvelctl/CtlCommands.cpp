@@ -10,6 +10,7 @@
 #include "DoctorCommand.h"
 #include "InboundCommands.h"
 #include "LocalCommands.h"
+#include "QuorvelClientDatabase.h"
 #include "TransferCommands.h"
 
 namespace {
@@ -140,6 +141,13 @@ int CtlCommands::runCommand(const QString& name, const QStringList& arguments)
 {
     m_context.setCommand(name);
     m_context.out().setCommand(name);
+    // Once, for the first command that runs: the history's file was found damaged.
+    static bool toldOpenWarning = false;
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    if (db && !toldOpenWarning && !db->openWarning().isEmpty()) {
+        toldOpenWarning = true;
+        m_context.out().warning(db->openWarning());
+    }
     // The command's own parser sees "quorvelctl COMMAND ...".
     return table().value(name)(m_context, QStringList{QStringLiteral("quorvelctl ") + name} + arguments);
 }

@@ -23,6 +23,9 @@ DeviceMemory::DeviceMemory()
         return;
     QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(Connection));
     d.setDatabaseName(store->filePath());
+    // What this program remembers of devices is a convenience: a program that keeps the
+    // file locked does not hold the command up for it.
+    d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250"));
     m_open = d.open()
         && QSqlQuery(d).exec(QStringLiteral("CREATE TABLE IF NOT EXISTS tbCtlDevices (ip TEXT, port INTEGER, uuid "
                                             "TEXT, name TEXT, lastSeen INTEGER, PRIMARY KEY (ip, port));"));

@@ -8,6 +8,7 @@
 #include "AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
+#include "QuorvelClientDatabase.h"
 #include "Timing.h"
 #include "log/CustomMsgHandler.h"
 
@@ -55,6 +56,11 @@ int main(int argc, char** argv)
         },
         Qt::DirectConnection);
     log.install();
+    // A history record that could not be written: the transfer stands, the user hears it.
+    if (QuorvelClientDatabase* db = context->database())
+        QObject::connect(
+            db, &QuorvelClientDatabase::warning, &app, [&out](const QString& message) { out.warning(message); },
+            Qt::QueuedConnection);
 
     // Ctrl-C or SIGTERM: the running command stops its work cleanly (what was written
     // stays for a later resumption) and returns, and the context stops the services in
