@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "ConfirmSchedule.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
@@ -177,8 +178,12 @@ QString FileDownloader::partPathOf(const QString& localPath)
 bool FileDownloader::confirm(const QString& md5)
 {
     const Timing& timing = Timing::current();
-    for (int poll = 0; poll < timing.statusPolls; ++poll) {
-        QThread::msleep(ulong(timing.statusPollIntervalMs));
+    // Every byte is here: the device is asked at once, then less and less often.
+    ConfirmSchedule schedule(timing);
+    for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
+        if (isCancelled())
+            return stopped();
+        QThread::msleep(ulong(wait));
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QString>
 #include <atomic>
+#include <functional>
 
 // A TCP connection for bulk transfers, driven with blocking calls on the transfer's own
 // thread: no event loop, no intermediate buffer between the kernel and the caller's
@@ -42,6 +43,17 @@ public:
     // once the file proved unspliceable, always so). False when the connection fails or
     // the file cannot be read (errorString()).
     bool sendFileBlock(int fileDescriptor, qint64 offset, qint64 size);
+
+    enum class Delivery { Delivered, PeerClosed, Reset, Stalled, Cancelled };
+    // Bytes written that the peer has not acknowledged yet (the send queue); -1 when
+    // the kernel does not say.
+    qint64 unacknowledged() const;
+    // Waits until the peer acknowledged every byte written (Delivered), closed its side
+    // (PeerClosed: it read what it wanted) or reset the connection; Stalled when the
+    // queue did not shrink for `stallMs`, Cancelled once `cancelled` says so (asked
+    // every few milliseconds). A returned call to sendfile() only means the kernel has
+    // the bytes: on a slow link they arrive seconds later.
+    Delivery waitDelivered(int stallMs, const std::function<bool()>& cancelled);
 
     // The peer dropped the connection with a reset (checked without waiting): what it
     // had not read yet is lost. A peer that closed cleanly had read everything.

@@ -244,7 +244,11 @@ void TestTransfers::lyingDevices()
     QCOMPARE(run.outcome.deviceReason, device);
     QCOMPARE(run.last().progress, int(ProgressContent::Failed));
     QCOMPARE(run.last().text, run.outcome.text());
-    QCOMPARE(d.requests("query_result").size(), queries);
+    // A device that never confirms is asked for the whole budget: at least the protocol's
+    // number of polls.
+    const int asked = d.requests("query_result").size();
+    QVERIFY2(queries < Timing::current().statusPolls ? asked == queries : asked >= queries,
+        qPrintable(QString::number(asked)));
     QVERIFY(QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.9").isEmpty());
     // Nothing but the file moved, if anything, was written; a partial download as its part.
     QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden),
