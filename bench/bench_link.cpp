@@ -64,6 +64,7 @@ bool startReceiver(QProcess& receiver, bool far, const QString& target, int port
 {
     const QStringList command = (far ? there(g_bin + "/bench_tcpcopy") : QStringList{g_bin + "/bench_tcpcopy"})
         + QStringList{"recv", QString::number(port), target};
+    receiver.setReadChannel(QProcess::StandardError);
     receiver.start(command.first(), command.mid(1));
     QByteArray said;
     while (!said.contains("listening") && receiver.waitForReadyRead(10000))
@@ -256,7 +257,7 @@ int main(int argc, char** argv)
             double tarSeconds = -1;
             const QStringList unpack = there(QStringLiteral("sh"))
                 + QStringList{"-c", g_bin + "/bench_tcpcopy recv 5002 - | tar -C " + served + "/untar -xf -"};
-            receiver.setProcessChannelMode(QProcess::SeparateChannels);
+            receiver.setReadChannel(QProcess::StandardError);
             receiver.start(unpack.first(), unpack.mid(1));
             QByteArray listening;
             while (!listening.contains("listening") && receiver.waitForReadyRead(10000))

@@ -61,6 +61,7 @@ bool TcpStream::connectTo(const QHostAddress& address, quint16 port, int timeout
     close();
     m_timedOut = false;
     m_reset = false;
+    m_writeShut = false;
     sockaddr_storage storage{};
     socklen_t length = 0;
     bool isV4 = false;
@@ -133,6 +134,7 @@ bool TcpStream::adopt(int descriptor)
     m_fd = descriptor;
     m_timedOut = false;
     m_reset = false;
+    m_writeShut = false;
     ignoreBrokenPipes();
     if (m_bufferBytes > 0)
         ::setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &m_bufferBytes, sizeof m_bufferBytes);
@@ -258,7 +260,9 @@ TcpStream::Delivery TcpStream::waitDelivered(int stallMs, const std::function<bo
     qint64 last = -1;
     int napMs = 1;
     for (;;) {
-        const qint64 queued = unacknowledged();
+        // Our end of stream counts as one byte, and a peer that keeps its side open may
+        // acknowledge it only with its delayed acknowledgement, tens of milliseconds later.
+        const qint64 queued = qMax<qint64>(-1, unacknowledged() - (m_writeShut ? 1 : 0));
         // A reset empties the queue too. -1: nothing to wait on here; the peer's answer decides.
         if (queued <= 0)
             return wasReset() ? Delivery::Reset : Delivery::Delivered;
@@ -307,7 +311,7 @@ void TcpStream::shutdownWrite()
 {
     const int fd = m_fd;
     if (fd >= 0)
-        ::shutdown(fd, SHUT_WR);
+        m_writeShut = ::shutdown(fd, SHUT_WR) == 0;
 }
 
 void TcpStream::interrupt()

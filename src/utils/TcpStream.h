@@ -80,6 +80,7 @@ private:
     bool m_timedOut = false;
     bool m_fileFailed = false;
     bool m_reset = false;
+    bool m_writeShut = false; // our end of stream is in the send queue
     bool m_spliceUnsupported = false;
     QByteArray m_copy; // only for files that cannot be spliced
     QString m_error;
