@@ -39,7 +39,8 @@ bool sh(const QString& command)
     p.waitForFinished(60000);
     if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
         return true;
-    fprintf(stderr, "failed: %s: %s\n", qPrintable(command), p.readAll().constData());
+    // On standard output: the benchmark script shows only that.
+    printf("failed: %s: %s\n", qPrintable(command), p.readAll().constData());
     return false;
 }
 
@@ -165,6 +166,7 @@ void pcToPc(const QString& link)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    setvbuf(stdout, nullptr, _IOLBF, 0); // each line as it comes, whatever ends the run
     const double scale = argc > 1 ? QByteArray(argv[1]).toDouble() : 1.0;
     const QByteArrayList rates = (argc > 2 ? QByteArray(argv[2]) : QByteArray("1000,300,4")).split(',');
     g_bin = QCoreApplication::applicationDirPath();
@@ -203,7 +205,7 @@ int main(int argc, char** argv)
     while (!said.contains("ready") && device.waitForReadyRead(10000))
         said += device.readAllStandardOutput();
     if (!said.contains("ready")) {
-        fprintf(stderr, "the device simulator did not start\n");
+        printf("failed: the device simulator did not start\n");
         return 1;
     }
     ServerContent server;
