@@ -27,13 +27,17 @@ inline long peakRssKb()
     return statusKb("VmHWM");
 }
 
-// Runs the event loop until done() holds or the time is up; whether it holds.
+// Runs the event loop until done() holds or the time is up; whether it holds. It sleeps
+// between events (processEvents with a time limit returns at once when there are none:
+// a loop around it keeps a whole core busy and slows what it measures).
 template <typename Done> bool waitFor(Done done, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
+    QTimer tick; // wakes the wait at least this often
+    tick.start(5);
     while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 

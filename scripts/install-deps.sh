@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(
   build-essential cmake ninja-build pkg-config clang
   qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5x11extras5-dev libqt5svg5-dev
-  libx11-dev libxtst-dev libavahi-client-dev
+  libx11-dev libxtst-dev libavahi-client-dev libssl-dev
   xvfb xauth xdotool x11-utils trayer dbus dbus-x11 avahi-daemon avahi-utils
   fonts-wqy-microhei qttranslations5-l10n
   iproute2 iputils-ping procps psmisc util-linux bsdutils

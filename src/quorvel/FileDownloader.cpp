@@ -8,10 +8,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "ConfirmSchedule.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
-#include "StatusPolls.h"
 #include "StreamOffset.h"
 #include "Timing.h"
 #include "TransferCounter.h"
@@ -191,11 +191,12 @@ QString FileDownloader::partPathOf(const QString& localPath)
 bool FileDownloader::confirm(const QString& md5)
 {
     const Timing& timing = Timing::current();
-    // Every byte is here: the peer is asked at once, then less and less often.
-    for (StatusPolls polls; polls.more();) {
-        QThread::msleep(ulong(polls.nextWaitMs()));
+    // Every byte is here: the device is asked at once, then less and less often.
+    ConfirmSchedule schedule(timing);
+    for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
         if (isCancelled())
             return stopped();
+        QThread::msleep(ulong(wait));
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));

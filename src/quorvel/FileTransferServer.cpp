@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QThread>
 #include <QThreadPool>
 
 #include "Config.h"
+#include "ConfirmSchedule.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
 #include "StreamOffset.h"
@@ -211,18 +211,16 @@ void FileUploadTask::execute()
         return;
 
     // The whole file's digest, whichever connections carry its bytes: it trails the
-    // stream on spare CPU and is finished during the wait before the first status query.
+    // stream on spare CPU and is finished while the last bytes cross the link.
     BackgroundFileMd5 digest(file.handle(), m_fileSize);
-    if (!sendFile(file, int(tcpPort)))
+    if (!deliver(file, int(tcpPort)))
         return;
-    QElapsedTimer sinceLastByte;
-    sinceLastByte.start();
     const QString md5 = digest.hexResult();
     if (md5.isEmpty()) {
         qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(digest.errorString()));
         return (void)fail(tr("cannot read %1: %2").arg(m_filePath, digest.errorString()));
     }
-    if (confirm(file, int(tcpPort), md5, sinceLastByte.elapsed()))
+    if (confirm(file, int(tcpPort), md5))
         succeed();
 }
 
@@ -239,13 +237,40 @@ bool FileUploadTask::sendFile(QFile& file, int tcpPort)
     return false;
 }
 
-bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint64 waitedMs)
+bool FileUploadTask::deliver(QFile& file, int tcpPort)
+{
+    const int stallMs = Timing::current().uploadTcpWaitMs;
+    while (sendFile(file, tcpPort)) {
+        switch (m_stream->waitDelivered(stallMs, [this] { return isCancelled(); })) {
+        case TcpStream::Delivery::Delivered:
+        case TcpStream::Delivery::PeerClosed: return true;
+        case TcpStream::Delivery::Cancelled: return stopped();
+        case TcpStream::Delivery::Reset:
+            qWarning("[W][%s] The device dropped the connection before it had every byte; resuming.", Tag);
+            fail(tr("%1 dropped the connection before it had every byte").arg(TaskOutcome::who(m_server)));
+            break;
+        case TcpStream::Delivery::Stalled:
+            qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(m_stream->errorString()));
+            fail(tr("%1 took none of the last %2 bytes for %3 s: the link or the device stopped")
+                     .arg(TaskOutcome::who(m_server))
+                     .arg(qMax<qint64>(0, m_stream->unacknowledged()))
+                     .arg(stallMs / 1000.0));
+            m_stream->abort();
+            break;
+        }
+    }
+    return false;
+}
+
+bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
 {
     const Timing& timing = Timing::current();
-    for (int poll = 0; poll < timing.statusPolls; ++poll) {
+    ConfirmSchedule schedule(timing);
+    int answers = 0;
+    for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
         if (isCancelled())
             return stopped();
-        QThread::msleep(ulong(qMax<qint64>(0, timing.statusPollIntervalMs - (poll == 0 ? waitedMs : 0))));
+        QThread::msleep(ulong(wait));
         UdpRequest udp;
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
@@ -276,9 +301,11 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint6
         if (result == ProtocolValue::Fail) {
             const QString reason = reply.value(ProtocolKey::Reason).toString();
             if (reason == ProtocolValue::NotComplete) {
-                // Whatever the resumption achieves, the device's answer decides.
-                if (m_stream && m_stream->wasReset())
-                    sendFile(file, tcpPort);
+                ++answers;
+                // Whatever the resumption achieves, the device's answer decides; the
+                // device gets its whole time again once the bytes are there.
+                if (m_stream && m_stream->wasReset() && deliver(file, tcpPort))
+                    schedule.restart();
                 continue;
             }
             qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));
@@ -289,9 +316,12 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5, qint6
         qCritical("[E][%s] Unknown result: %s.", Tag, qUtf8Printable(result));
     }
     qCritical("[E][%s] Wait for server response timeout.", Tag);
-    return fail(tr("%1 did not confirm the file after %2 status queries")
+    // The bytes arrived: the device is the side that stopped.
+    return fail(tr("%1 had every byte but did not confirm the file after %2 status queries in %3 s (%4)")
                     .arg(TaskOutcome::who(m_server))
-                    .arg(timing.statusPolls));
+                    .arg(schedule.queries())
+                    .arg(schedule.elapsedMs() / 1000.0, 0, 'f', 1)
+                    .arg(answers ? tr("it kept answering \"not_complete\"") : tr("no usable answer")));
 }
 
 bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)

@@ -77,8 +77,10 @@ private:
     bool readReply(UdpRequest& udp, QtJson::JsonObject* reply);
     // Connections until every byte left; false once the attempts are used up.
     bool sendFile(QFile& file, int tcpPort);
-    // `waitedMs`: how long ago the last byte left, counted into the first wait.
-    bool confirm(QFile& file, int tcpPort, const QString& md5, qint64 waitedMs);
+    // sendFile(), then until the device acknowledged every byte: a dropped or stalled
+    // connection costs an attempt and resumes.
+    bool deliver(QFile& file, int tcpPort);
+    bool confirm(QFile& file, int tcpPort, const QString& md5);
 
     QString m_filePath;
     QString m_remotePath;

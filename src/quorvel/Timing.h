@@ -20,9 +20,13 @@ struct Timing {
     // download
     int downloadReplyWaitMs = 5000;
     int downloadTcpWaitMs = 5000;
-    // both directions: status polls after the last byte
+    // both directions: status polls once the peer has every byte (ConfirmSchedule):
+    // the first at once, then waits doubling from statusBackoffFirstMs up to
+    // statusPollIntervalMs; asking ends no sooner than statusPolls polls and
+    // statusPolls x statusPollIntervalMs
     int statusPollIntervalMs = 500;
     int statusPolls = 10;
+    int statusBackoffFirstMs = 5;
     int maxConnections = 11;
     // serving an offered file
     int servingAcceptWaitMs = 30000;

@@ -2,6 +2,8 @@
 
 #include <QNetworkInterface>
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -10,9 +12,11 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #ifdef Q_OS_LINUX
+#include <linux/sockios.h>
 #include <sys/sendfile.h>
 #endif
 
@@ -57,6 +61,7 @@ bool TcpStream::connectTo(const QHostAddress& address, quint16 port, int timeout
     close();
     m_timedOut = false;
     m_reset = false;
+    m_writeShut = false;
     sockaddr_storage storage{};
     socklen_t length = 0;
     bool isV4 = false;
@@ -129,6 +134,7 @@ bool TcpStream::adopt(int descriptor)
     m_fd = descriptor;
     m_timedOut = false;
     m_reset = false;
+    m_writeShut = false;
     ignoreBrokenPipes();
     if (m_bufferBytes > 0)
         ::setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &m_bufferBytes, sizeof m_bufferBytes);
@@ -235,6 +241,57 @@ bool TcpStream::sendFileBlock(int fileDescriptor, qint64 offset, qint64 size)
     return true;
 }
 
+qint64 TcpStream::unacknowledged() const
+{
+#ifdef Q_OS_LINUX
+    int queued = 0;
+    const int fd = m_fd;
+    if (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return -1;
+}
+
+TcpStream::Delivery TcpStream::waitDelivered(int stallMs, const std::function<bool()>& cancelled)
+{
+    constexpr int LongestNapMs = 20;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    qint64 last = -1;
+    int napMs = 1;
+    for (;;) {
+        // Our end of stream counts as one byte, and a peer that keeps its side open may
+        // acknowledge it only with its delayed acknowledgement, tens of milliseconds later.
+        const qint64 queued = qMax<qint64>(-1, unacknowledged() - (m_writeShut ? 1 : 0));
+        // A reset empties the queue too. -1: nothing to wait on here; the peer's answer decides.
+        if (queued <= 0)
+            return wasReset() ? Delivery::Reset : Delivery::Delivered;
+        if (queued != last) {
+            last = queued;
+            sinceProgress.restart();
+        } else if (sinceProgress.elapsed() >= stallMs) {
+            m_timedOut = true;
+            m_error = QStringLiteral("No byte was acknowledged for %1 ms").arg(stallMs);
+            return Delivery::Stalled;
+        }
+        if (cancelled && cancelled())
+            return Delivery::Cancelled;
+        // Sleeps until the peer says something (it sends nothing but its close or a
+        // reset during an upload) or the nap ends: the queue shrinks without an event.
+        pollfd p{int(m_fd), POLLIN | POLLRDHUP, 0};
+        const int ready = ::poll(&p, 1, napMs);
+        if (ready > 0) {
+            if (wasReset())
+                return Delivery::Reset;
+            if (p.revents & (POLLRDHUP | POLLHUP | POLLERR))
+                return Delivery::PeerClosed;
+            // Bytes from the peer during an upload are not ours to read: no busy loop on them.
+            QThread::msleep(ulong(napMs));
+        }
+        napMs = qMin(napMs * 2, LongestNapMs);
+    }
+}
+
 bool TcpStream::wasReset()
 {
     const int fd = m_fd;
@@ -254,7 +311,7 @@ void TcpStream::shutdownWrite()
 {
     const int fd = m_fd;
     if (fd >= 0)
-        ::shutdown(fd, SHUT_WR);
+        m_writeShut = ::shutdown(fd, SHUT_WR) == 0;
 }
 
 void TcpStream::interrupt()

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QString>
 #include <atomic>
+#include <functional>
 
 // A TCP connection for bulk transfers, driven with blocking calls on the transfer's own
 // thread: no event loop, no intermediate buffer between the kernel and the caller's
@@ -43,6 +44,17 @@ public:
     // the file cannot be read (errorString()).
     bool sendFileBlock(int fileDescriptor, qint64 offset, qint64 size);
 
+    enum class Delivery { Delivered, PeerClosed, Reset, Stalled, Cancelled };
+    // Bytes written that the peer has not acknowledged yet (the send queue); -1 when
+    // the kernel does not say.
+    qint64 unacknowledged() const;
+    // Waits until the peer acknowledged every byte written (Delivered), closed its side
+    // (PeerClosed: it read what it wanted) or reset the connection; Stalled when the
+    // queue did not shrink for `stallMs`, Cancelled once `cancelled` says so (asked
+    // every few milliseconds). A returned call to sendfile() only means the kernel has
+    // the bytes: on a slow link they arrive seconds later.
+    Delivery waitDelivered(int stallMs, const std::function<bool()>& cancelled);
+
     // The peer dropped the connection with a reset (checked without waiting): what it
     // had not read yet is lost. A peer that closed cleanly had read everything.
     bool wasReset();
@@ -68,6 +80,7 @@ private:
     bool m_timedOut = false;
     bool m_fileFailed = false;
     bool m_reset = false;
+    bool m_writeShut = false; // our end of stream is in the send queue
     bool m_spliceUnsupported = false;
     QByteArray m_copy; // only for files that cannot be spliced
     QString m_error;

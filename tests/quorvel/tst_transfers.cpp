@@ -165,7 +165,12 @@ void TestTransfers::transfers()
                 .arg(size)
                 .arg(secure ? "secure" : "normal"));
     const QList<QVariantMap> asked = d.requests("query_result");
-    QVERIFY(!asked.isEmpty() && (queries < 0 || asked.size() == queries));
+    // Queries start once the device has every byte: one still writing them answers
+    // "not_complete" on its own, so the forced ones are at least; a device that never
+    // answers is asked the protocol's number of times.
+    QVERIFY2(!asked.isEmpty()
+            && (queries < 0 || (queries == saved.statusPolls ? asked.size() == queries : asked.size() >= queries)),
+        qPrintable(QString::number(asked.size())));
     for (const QVariantMap& query : asked)
         QCOMPARE(query.value("md5").toString(), TestFiles::md5Of(local)); // the whole file, not the last part
     const QList<RecentFilesContent> history
@@ -244,7 +249,11 @@ void TestTransfers::lyingDevices()
     QCOMPARE(run.outcome.deviceReason, device);
     QCOMPARE(run.last().progress, int(ProgressContent::Failed));
     QCOMPARE(run.last().text, run.outcome.text());
-    QCOMPARE(d.requests("query_result").size(), queries);
+    // A device that never confirms is asked for the whole budget: at least the protocol's
+    // number of polls.
+    const int asked = d.requests("query_result").size();
+    QVERIFY2(queries < Timing::current().statusPolls ? asked == queries : asked >= queries,
+        qPrintable(QString::number(asked)));
     QVERIFY(QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.9").isEmpty());
     // Nothing but the file moved, if anything, was written; a partial download as its part.
     QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden),

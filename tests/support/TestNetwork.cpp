@@ -148,6 +148,31 @@ int TestNetwork::run(int host, const QString& program, const QStringList& argume
     return ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+bool TestNetwork::shapeLink(int host, int kbit)
+{
+    const Host& h = m_hosts.at(host);
+    const QString port = QStringLiteral("p%1l%2").arg(host).arg((h.lans & 1) ? 0 : 1);
+    const QStringList ends{"ip netns exec " + h.ns + " tc qdisc %1 dev eth0 root",
+        "ip netns exec " + m_switch + " tc qdisc %1 dev " + port + " root"};
+    // A burst of a few milliseconds' worth, at least a full-sized frame and then some.
+    const QString bucket
+        = QStringLiteral(" tbf rate %1kbit burst %2 latency 100ms").arg(kbit).arg(qMax(16384, kbit / 2));
+    QStringList commands;
+    for (const QString& end : ends) {
+        QProcess::execute(QStringLiteral("sh"), {"-c", end.arg("del") + " 2>/dev/null"});
+        if (kbit > 0)
+            commands << end.arg("add") + bucket;
+    }
+    return sh(commands);
+}
+
+bool TestNetwork::setLinkUp(int host, bool up)
+{
+    const Host& h = m_hosts.at(host);
+    const QString port = QStringLiteral("p%1l%2").arg(host).arg((h.lans & 1) ? 0 : 1);
+    return sh({"ip -n " + m_switch + " link set " + port + (up ? " up" : " down")});
+}
+
 bool TestNetwork::startMdns(int host)
 {
     const QString dir = m_hosts.at(host).dir;

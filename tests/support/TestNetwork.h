@@ -35,6 +35,13 @@ public:
     int run(int host, const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
         int timeoutMs = 20000);
 
+    // Shapes the host's link on its first LAN to `kbit` kbit/s each way with a token
+    // bucket (the kernel here has no netem); 0 lifts the shaping.
+    bool shapeLink(int host, int kbit);
+    // Takes the host's link on its first LAN down at the switch, as a pulled cable (the
+    // host keeps its address and routes), or puts it back up.
+    bool setLinkUp(int host, bool up);
+
     // Stops the host's avahi-daemon, then starts it again (with mDNS only).
     bool restartMdns(int host);
 
