@@ -18,14 +18,18 @@ class Task;
 class TransferQueue : public QObject {
     Q_OBJECT
 public:
+    static constexpr int DownloadThreads = 4;
+
     explicit TransferQueue(QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
 
     // The transfer numbers, in the order given.
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
-    int download(
-        const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+    // localPath comes from FileLanding::choose(); with replace, a plain file there is
+    // replaced, otherwise the file lands beside it under the next free name.
+    int download(const QString& remotePath, const QString& localPath, const ServerContent& device,
+        qint64 dateModified = 0, bool replace = false);
     // Offers each file to another client, which fetches it when its user agrees; the
     // serving is reported by the inbound side. offerEnded() says whether the offer went out.
     void offer(const QStringList& files, const ServerContent& client);

@@ -9,7 +9,8 @@
 #include "Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "FileDownloader.h"
+#include "FileLanding.h"
+#include "PartialFile.h"
 #include "TransferQueue.h"
 
 int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout)
@@ -95,9 +96,13 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     p.addOption({{"o", "output"},
         "Where to store it: a file, a folder, or - for standard output (default: the DownloadPath setting).",
         "local_path"});
+    p.addOption({"overwrite",
+        "Replace a file that is already there (default: keep it and store the download as "
+        "NAME (1).ext, the next free name)."});
     p.setApplicationDescription(QStringLiteral(
         "Download a file from a device. The bytes gather in LOCAL_PATH.part and take the final name once the "
-        "device confirmed them; an interrupted download resumes from the part when run again."));
+        "device confirmed them; an interrupted download resumes from the part when run again. An existing "
+        "file is never replaced without --overwrite, nor is a .part this program did not write touched."));
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;
@@ -127,10 +132,20 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
         return CtlContext::Failure;
-    const QFileInfo part(FileDownloader::partPathOf(local));
+    // The one rule of where downloads land: beside what is there, unless told to replace.
+    const bool replace = p.isSet("overwrite") || toStdout;
+    QString reason;
+    const QString wanted = local;
+    local = FileLanding::choose(wanted, device.address.toString(), remote, replace, &reason);
+    if (local.isEmpty())
+        return ctx.fail(QStringLiteral("cannot store %1").arg(wanted), TaskOutcome::failure(reason));
+    if (local != wanted)
+        ctx.out().notice(QStringLiteral("%1 is there already: storing as %2")
+                             .arg(CtlOutput::escaped(wanted), CtlOutput::escaped(QFileInfo(local).fileName())));
+    const QFileInfo part(PartialFile::partPathOf(local));
     if (part.exists())
         ctx.out().notice(QStringLiteral("resuming from %1 (%2 bytes)").arg(part.fileName()).arg(part.size()));
-    const int failed = follow(ctx, {ctx.transfers().download(remote, local, device)}, "download", toStdout);
+    const int failed = follow(ctx, {ctx.transfers().download(remote, local, device, 0, replace)}, "download", toStdout);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
     if (failed)
