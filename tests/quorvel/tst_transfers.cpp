@@ -249,7 +249,7 @@ void TestTransfers::lyingDevices()
     // Nothing but the file moved, if anything, was written; a partial download as its part.
     QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden),
         sending           ? QStringList{"big.bin"}
-            : partialKept ? QStringList{"big.bin.part", "big.bin.part.owner"}
+            : partialKept ? QStringList({"big.bin.part", "big.bin.part.owner"})
                           : QStringList());
 }
 

@@ -10,6 +10,9 @@
 #include "TestFiles.h"
 #include "TestNetwork.h"
 #include "Timing.h"
+#include "TransferQueue.h"
+#include "UserInteraction.h"
+#include "quorvel/server/OfferInbox.h"
 
 // Receiving from parties that may be hostile, by trust boundary: partial files, landing
 // a file, bounds, disk. The parties are simulated devices on hosts (or addresses) of
@@ -26,6 +29,7 @@ private slots:
     void bounds_data();
     void bounds();
     void floodOfOffers();
+    void offersAreAskedTogetherAndCapped();
     void disk_data();
     void disk();
 
@@ -266,9 +270,10 @@ void TestReceiving::floodOfOffers()
     const long peak = rssKb(pid, "VmHWM:");
     const QStringList files = client.files();
     fprintf(stderr,
-        "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d files in the "
-        "download folder; the real offer received after %lld ms\n",
-        before, after, peak, int(files.size()), received ? receivedMs : -1LL);
+        "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d files in the download folder; "
+        "%d offers declined; the real offer received after %lld ms\n",
+        before, after, peak, int(files.size()), int(served.out.count("declined /flood/")),
+        received ? receivedMs : -1LL);
     QVERIFY2(received, served.err.right(2000).constData());
     QCOMPARE(files, QStringList{"report.bin"});
     QVERIFY2(receivedMs < 15000, qPrintable(QString::number(receivedMs)));
@@ -287,6 +292,75 @@ void TestReceiving::floodOfOffers()
     QVERIFY2(log.count("OfferInbox") < 5, qPrintable(QString::number(log.count("OfferInbox"))));
     served.process->terminate();
     QVERIFY(served.process->waitForFinished(10000));
+}
+
+// Holds every question open until the test answers it.
+class HoldingInteraction : public UserInteraction {
+public:
+    void warning(const QString&, const QString&) override { }
+    void askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer) override
+    {
+        asked.append(offers);
+        answers.append(answer);
+    }
+    QList<QList<OfferedFile>> asked;
+    QList<std::function<void(QList<bool>)>> answers;
+};
+
+// Offers that come while a question is open are asked about together in the next one;
+// what is held is capped per party and in all, and what goes over is declined and summed
+// up in one log line.
+void TestReceiving::offersAreAskedTogetherAndCapped()
+{
+    Timing t;
+    t.offerDeclineReportMs = 200;
+    Timing::setForTests(t);
+    HoldingInteraction user;
+    UserInteraction::install(&user);
+    TransferQueue transfers;
+    OfferInbox inbox(&transfers);
+    QSignalSpy declined(&inbox, &OfferInbox::declined);
+    const auto party = [](int n) {
+        ServerContent s;
+        s.address = QHostAddress(QStringLiteral("198.51.100.%1").arg(n));
+        return s;
+    };
+    inbox.onOffered("/a.txt", party(1));
+    inbox.onOffered("/b.txt", party(1));
+    inbox.onOffered("/c.txt", party(1)); // a third from one party: over the limit
+    inbox.onOffered("/d.txt", party(2));
+    QCOMPARE(user.asked.size(), 1);
+    QCOMPARE(declined.size(), 1);
+    QVERIFY(declined.first().at(1).toString().contains("too many offers"));
+    user.answers.takeFirst()({false});
+    QCOMPARE(user.asked.size(), 2);
+    const QList<UserInteraction::OfferedFile> together = user.asked.last();
+    QCOMPARE(together.size(), 2); // one question for both
+    QVERIFY(together.at(0).fileName == "b.txt" && together.at(1).fileName == "d.txt");
+    QCOMPARE(inbox.held(), 2);
+    for (int n = 3; n < 3 + OfferInbox::MaxHeld; ++n)
+        inbox.onOffered("/e.txt", party(n)); // over the limit in all from the 15th on
+    QCOMPARE(inbox.held(), int(OfferInbox::MaxHeld));
+    QCOMPARE(declined.size(), 1 + 1 + 2); // c.txt and a.txt (the user said no) before
+
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+              if (m.contains("OfferInbox"))
+                  logged.append(m);
+          });
+    QTRY_VERIFY(!logged.isEmpty());
+    qInstallMessageHandler(previous);
+    QCOMPARE(logged.size(), 1);
+    QVERIFY2(logged.first().startsWith("[W][OfferInbox] Declined 3 offers over the limit")
+            && logged.first().contains("from 3 parties"),
+        qPrintable(logged.first()));
+    user.answers.takeFirst()({false, false});
+    QCOMPARE(user.asked.size(), 3); // everything that came meanwhile, together
+    QCOMPARE(user.asked.last().size(), OfferInbox::MaxHeld - 2);
+    UserInteraction::install(nullptr);
+    Timing::setForTests(Timing());
 }
 
 // A small file system of the test's own: a download that cannot fit is refused before

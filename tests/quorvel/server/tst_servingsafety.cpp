@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
 #include "TestFiles.h"
@@ -18,6 +19,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // A download that lands writes its history record.
+        m_context = std::make_unique<AppContext>(m_dir.filePath("app"));
         Timing t;
         t.downloadReplyWaitMs = 2000;
         t.downloadTcpWaitMs = 300;
@@ -29,6 +32,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
