@@ -2,6 +2,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include "AppContext.h"
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
 #include "PartialFile.h"
@@ -50,6 +51,8 @@ private:
     static TaskOutcome download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
         std::function<void(const ProgressContent&)> onProgress = nullptr);
 
+    QTemporaryDir m_app;
+    std::unique_ptr<AppContext> m_context;
     QTemporaryDir m_served; // what the devices serve
     QString m_sourceMd5;
 };
@@ -58,6 +61,8 @@ static const char* const UserPart = "the user's own bytes, nothing to do with th
 
 void TestReceiving::initTestCase()
 {
+    // A download that lands writes its history record.
+    m_context = std::make_unique<AppContext>(m_app.path());
     QVERIFY(QDir().mkpath(m_served.filePath("docs")));
     m_sourceMd5 = TestFiles::md5Of(TestFiles::patterned(m_served.filePath("docs/report.bin"), 300 * 1024));
     QVERIFY(!TestFiles::patterned(m_served.filePath("docs/big.bin"), 2 * 1024 * 1024).isEmpty());
@@ -274,10 +279,10 @@ void TestReceiving::floodOfOffers()
         "%d offers declined; the real offer received after %lld ms\n",
         before, after, peak, int(files.size()), int(served.out.count("declined /flood/")),
         received ? receivedMs : -1LL);
-    QVERIFY2(received, served.err.right(2000).constData());
+    QVERIFY2(received, (served.out.right(1000) + served.err.right(1000)).constData());
     QCOMPARE(files, QStringList{"report.bin"});
     QVERIFY2(receivedMs < 15000, qPrintable(QString::number(receivedMs)));
-    QVERIFY2(after - before < 16 * 1024, qPrintable(QString::number(after - before)));
+    QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
     // Summed up in one line, not one per offer.
     const QString logs = client.dir.path() + "/log";
     QByteArray log;
