@@ -35,6 +35,7 @@ FileDownloader::FileDownloader(
     const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified, bool replace)
     : m_remotePath(remotePath)
     , m_localPath(localPath)
+    , m_chosenPath(localPath)
     , m_server(server)
     , m_dateModified(dateModified)
     , m_id(TransferCounter::next())
@@ -47,6 +48,12 @@ FileDownloader::FileDownloader(
     m_progress.nativePath = localPath;
     m_progress.remotePath = remotePath;
     m_progress.dateModified = dateModified;
+}
+
+FileDownloader::~FileDownloader()
+{
+    // The name this download was given is free for others once it ended (or never ran).
+    FileLanding::release(m_chosenPath);
 }
 
 void FileDownloader::finish()
@@ -78,11 +85,6 @@ void FileDownloader::progressed(int percent)
 void FileDownloader::execute()
 {
     const Timing& timing = Timing::current();
-    // The name this download was given is free for others once it ends.
-    struct Release {
-        QString path;
-        ~Release() { FileLanding::release(path); }
-    } release{m_localPath};
     UdpRequest udp;
     bool serializeFailed = false;
     if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,

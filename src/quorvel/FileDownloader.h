@@ -22,6 +22,7 @@ class FileDownloader : public Task {
 public:
     FileDownloader(const QString& remotePath, const QString& localPath, const ServerContent& server,
         qint64 dateModified, bool replace = false);
+    ~FileDownloader() override;
 
     int id() const { return m_id; }
     // Where the bytes gather until the download is confirmed: NAME.part.
@@ -44,6 +45,7 @@ private:
 
     QString m_remotePath;
     QString m_localPath;
+    const QString m_chosenPath; // the name it was given (m_localPath may move on when it lands)
     ServerContent m_server;
     qint64 m_sessionId = 0;
     int m_lastPercent = 100;

@@ -3,9 +3,11 @@
 #include <sys/mount.h>
 
 #include "AppContext.h"
+#include "Config.h"
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
 #include "PartialFile.h"
+#include "RemoteFolder.h"
 #include "TaskHandle.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
@@ -27,6 +29,8 @@ private slots:
     void partialFiles();
     void landing_data();
     void landing();
+    void browserAsksBeforeReplacing_data();
+    void browserAsksBeforeReplacing();
     void bounds_data();
     void bounds();
     void floodOfOffers();
@@ -67,6 +71,7 @@ void TestReceiving::initTestCase()
     m_sourceMd5 = TestFiles::md5Of(TestFiles::patterned(m_served.filePath("docs/report.bin"), 300 * 1024));
     QVERIFY(!TestFiles::patterned(m_served.filePath("docs/big.bin"), 2 * 1024 * 1024).isEmpty());
     QVERIFY(!TestFiles::patterned(m_served.filePath("docs/mid.bin"), 700 * 1024).isEmpty());
+    QVERIFY(!TestFiles::patterned(m_served.filePath("top.bin"), 5000).isEmpty());
 }
 
 TaskOutcome TestReceiving::download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
@@ -182,6 +187,64 @@ void TestReceiving::landing()
         QCOMPARE(TestFiles::md5Of(client.inbox() + "/" + name), m_sourceMd5);
     if (oldFileThere && !fresh.contains("report.bin"))
         QCOMPARE(TestFiles::read(old), QByteArray("an older report"));
+}
+
+// Answers whether to replace an existing file as told, and counts the questions.
+class ExistingFileAnswer : public UserInteraction {
+public:
+    void warning(const QString&, const QString&) override { }
+    ExistingFile askExistingFile(const QString& path) override
+    {
+        asked.append(path);
+        return answer;
+    }
+    ExistingFile answer = ExistingFile::KeepBoth;
+    QStringList asked;
+};
+
+// The browser's download asks before it lands on a file that is there.
+void TestReceiving::browserAsksBeforeReplacing_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("fresh"); // the file holding the download; empty: none
+    using E = UserInteraction::ExistingFile;
+    QTest::newRow("replace") << int(E::Replace) << QStringList{"top.bin"} << "top.bin";
+    QTest::newRow("keep both") << int(E::KeepBoth) << QStringList{"top (1).bin", "top.bin"} << "top (1).bin";
+    QTest::newRow("cancel") << int(E::Cancel) << QStringList{"top.bin"} << "";
+}
+
+void TestReceiving::browserAsksBeforeReplacing()
+{
+    QFETCH(int, answer);
+    QFETCH(QStringList, files);
+    QFETCH(QString, fresh);
+    DeviceProcess device({"--address", "127.0.0.53", "--no-mdns", "--folder", m_served.path()});
+    QVERIFY(device.isReady());
+    QTemporaryDir down;
+    QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
+    QVERIFY(TestFiles::write(down.filePath("top.bin"), "the user's top.bin"));
+    ExistingFileAnswer user;
+    user.answer = UserInteraction::ExistingFile(answer);
+    UserInteraction::install(&user);
+    ServerContent from;
+    from.address = QHostAddress("127.0.0.53");
+    RemoteFolder folder(from);
+    QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
+    QString reason;
+    const bool started = folder.download("top.bin", 0, &reason);
+    UserInteraction::install(nullptr);
+    QCOMPARE(user.asked, QStringList{down.filePath("top.bin")});
+    QCOMPARE(started, !fresh.isEmpty());
+    if (started)
+        QTRY_VERIFY(!progress.isEmpty() && progress.last().at(0).value<ProgressContent>().isFinal());
+    else
+        QVERIFY(reason.contains("is there already"));
+    QCOMPARE(QDir(down.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
+    if (!fresh.isEmpty())
+        QCOMPARE(TestFiles::md5Of(down.filePath(fresh)), TestFiles::md5Of(m_served.filePath("top.bin")));
+    if (fresh != "top.bin")
+        QCOMPARE(TestFiles::read(down.filePath("top.bin")), QByteArray("the user's top.bin"));
 }
 
 // Peers that hold a receive without finishing it: one that sends a byte now and then is
