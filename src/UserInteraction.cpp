@@ -2,6 +2,7 @@
 
 #include <QAtomicPointer>
 #include <QDebug>
+#include <memory>
 
 namespace {
 class LoggingInteraction : public UserInteraction {
@@ -22,6 +23,31 @@ void UserInteraction::askAcceptOffer(const ServerContent&, const QString& fileNa
 {
     qWarning("[W][%s] Declined \"%s\": nobody to ask.", "UserInteraction", qUtf8Printable(fileName));
     answer(false);
+}
+
+void UserInteraction::askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer)
+{
+    auto round = std::make_shared<OfferRound>(OfferRound{offers, {}, std::move(answer)});
+    askInTurn(round);
+}
+
+void UserInteraction::askInTurn(const std::shared_ptr<OfferRound>& round)
+{
+    // One question after another; the answers gather until the last one came.
+    if (round->answers.size() == round->offers.size()) {
+        round->done(round->answers);
+        return;
+    }
+    const OfferedFile& offer = round->offers.at(round->answers.size());
+    askAcceptOffer(offer.from, offer.fileName, [this, round](bool take) {
+        round->answers.append(take);
+        askInTurn(round);
+    });
+}
+
+UserInteraction::ExistingFile UserInteraction::askExistingFile(const QString&)
+{
+    return ExistingFile::KeepBoth;
 }
 
 bool UserInteraction::confirmCast(const QString&)

@@ -1,14 +1,18 @@
 #include "FileDownloader.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStorageInfo>
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "ConfirmSchedule.h"
+#include "FileLanding.h"
+#include "PartialFile.h"
 #include "ProtocolDefinedJsonObject.h"
 #include "ProtocolWords.h"
 #include "QuorvelClientDatabase.h"
@@ -25,16 +29,19 @@
 namespace {
 const char* const Tag = "FileDownloader";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
-constexpr int MaxNameBytes = 255;
+// A receive that gets fewer bytes than this in Timing::receiveIdleMs is cut.
+constexpr qint64 IdleMinBytes = 4096;
 } // namespace
 
 FileDownloader::FileDownloader(
-    const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified)
+    const QString& remotePath, const QString& localPath, const ServerContent& server, qint64 dateModified, bool replace)
     : m_remotePath(remotePath)
     , m_localPath(localPath)
+    , m_chosenPath(localPath)
     , m_server(server)
     , m_dateModified(dateModified)
     , m_id(TransferCounter::next())
+    , m_replace(replace)
     , m_speed(SocketBufferBytes)
 {
     m_progress.type = ProgressContent::Download;
@@ -43,6 +50,12 @@ FileDownloader::FileDownloader(
     m_progress.nativePath = localPath;
     m_progress.remotePath = remotePath;
     m_progress.dateModified = dateModified;
+}
+
+FileDownloader::~FileDownloader()
+{
+    // The name this download was given is free for others once it ended (or never ran).
+    FileLanding::release(m_chosenPath);
 }
 
 void FileDownloader::finish()
@@ -115,82 +128,99 @@ void FileDownloader::execute()
     }
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
-    // The bytes gather in NAME.part and take the final name only once confirmed: an
-    // interrupted download never leaves a file that looks complete, and the next one
-    // with the same destination resumes from what the part holds.
-    const QString part = partPathOf(m_localPath);
-    QFile file;
+    const qint64 overallMs
+        = qint64(timing.receiveOverallMs) + m_total / (1024 * 1024) * qint64(timing.receiveOverallMsPerMiB);
     if (m_streamFd >= 0) {
-        if (!file.open(m_streamFd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-            return (void)fail(tr("cannot write %1: %2").arg(m_localPath, file.errorString()));
+        QFile out;
+        if (!out.open(m_streamFd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+            return (void)fail(tr("cannot write %1: %2").arg(m_localPath, out.errorString()));
+        m_deadline.setRemainingTime(overallMs);
         // What went out cannot be taken back: one connection, then the device's word.
-        const QString md5 = downloadFileViaTcp(file, m_server.address, port, m_total, false);
-        file.close();
+        const QString md5 = downloadFileViaTcp(out, m_server.address, port, m_total, false);
+        out.close();
         if (isCancelled())
             return (void)stopped();
         if (!md5.isEmpty() && confirm(md5))
             succeed();
         return;
     }
-    // Unbuffered: the bytes go to the descriptor at their offset, nothing stays behind in QFile.
-    // Never through a symbolic link planted at the path since it was chosen.
-    const int fd = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
+    // The bytes gather in NAME.part, with a record of whose they are, and take the final
+    // name only once confirmed: an interrupted download never leaves a file that looks
+    // complete, the next one of the same file from the same party resumes from the part,
+    // and a part this download did not write is never touched.
+    QString reason;
+    m_part = std::make_unique<PartialFile>(
+        m_localPath, PartialFile::Owner{m_server.address.toString(), m_remotePath, m_total, m_dateModified});
+    if (!m_part->open(&reason)) {
         qCritical("[E][%s] cant not open file to write.", Tag);
-        return (void)fail(tr("cannot write %1: %2").arg(part, file.errorString()));
+        return (void)fail(tr("cannot write %1: %2").arg(m_localPath, reason));
     }
-    qint64 held = file.size();
-    if (held > m_total) { // not a beginning of this file
-        file.resize(0);
-        held = 0;
+    const qint64 held = m_part->held();
+    QStorageInfo disk(QFileInfo(m_part->partPath()).absolutePath());
+    disk.refresh();
+    if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < m_total - held) {
+        m_part->discard();
+        qCritical("[E][%s] Not enough space for %s: %lld bytes needed, %lld free.", Tag, qUtf8Printable(m_localPath),
+            m_total - held, qint64(disk.bytesAvailable()));
+        return (void)fail(tr("not enough space in %1 for %2: %3 bytes needed, %4 free")
+                              .arg(disk.rootPath(), m_remotePath)
+                              .arg(m_total - held)
+                              .arg(disk.bytesAvailable()));
     }
+    QFile& file = m_part->file();
     if (held > 0) {
         // The device takes an offset only on a later connection of the session: open
         // the first one and leave it at once.
-        qInfo("[I][%s] Resuming %s at %lld of %lld bytes.", Tag, qUtf8Printable(part), held, m_total);
+        qInfo("[I][%s] Resuming %s at %lld of %lld bytes.", Tag, qUtf8Printable(m_part->partPath()), held, m_total);
         TcpStream first;
         first.connectTo(m_server.address, quint16(port), timing.downloadTcpWaitMs);
         first.abort();
     }
+    // However the peer paces the bytes, the whole receive ends in a time that grows with
+    // the size.
+    m_deadline.setRemainingTime(overallMs);
     QString md5;
     int attempt = 0;
-    for (; attempt < timing.maxConnections && md5.isEmpty() && !isCancelled(); ++attempt)
+    for (; attempt < timing.maxConnections && md5.isEmpty() && !isCancelled() && !m_givenUp && !m_diskFull; ++attempt)
         md5 = downloadFileViaTcp(file, m_server.address, port, m_total, attempt > 0 || held > 0);
     if (!file.flush())
         qWarning("[W][%s] FIleDownloader: flush file fail.", Tag);
     file.close();
+    if (m_diskFull) {
+        // A full disk must not stay full because of us: what we wrote goes.
+        m_part->discard();
+        return (void)fail(tr("the disk holding %1 is full: the partial file was removed").arg(m_localPath));
+    }
     if (isCancelled())
         return (void)stopped();
     if (md5.isEmpty())
         return;
     // After a resumption the digest of the stream covers only its tail: the whole file's.
     if (attempt > 1 || held > 0)
-        md5 = getFileMd5(part);
+        md5 = getFileMd5(m_part->partPath());
     if (!confirm(md5))
         return;
-    // Replacing a link planted at the final name would hide that someone planted it.
-    if (QFileInfo(m_localPath).isSymLink())
-        return (void)fail(tr("%1 is a symbolic link: the download stays in %2").arg(m_localPath, part));
-    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(m_localPath).constData()) != 0)
-        return (void)fail(tr("cannot rename %1 to %2: %3").arg(part, m_localPath, qt_error_string(errno)));
+    const QString landed = m_part->land(m_replace, &reason);
+    if (landed.isEmpty())
+        return (void)fail(reason);
+    if (landed != m_localPath) {
+        qInfo("[I][%s] %s was taken meanwhile: the file is %s.", Tag, qUtf8Printable(m_localPath),
+            qUtf8Printable(landed));
+        m_localPath = landed;
+        m_progress.nativePath = landed;
+    }
     succeed();
 }
 
 QString FileDownloader::partPathOf(const QString& localPath)
 {
-    // A name near the file system's 255 bytes is cut so that the suffix still fits.
-    const int slash = localPath.lastIndexOf(QLatin1Char('/'));
-    QString name = localPath.mid(slash + 1);
-    while (name.toUtf8().size() > MaxNameBytes - 5)
-        name.chop(1);
-    return localPath.left(slash + 1) + name + QStringLiteral(".part");
+    return PartialFile::partPathOf(localPath);
 }
 
 bool FileDownloader::confirm(const QString& md5)
 {
     const Timing& timing = Timing::current();
+    bool notComplete = false; // the last answer said the sender has not sent everything
     // Every byte is here: the device is asked at once, then less and less often.
     ConfirmSchedule schedule(timing);
     for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
@@ -223,16 +253,31 @@ bool FileDownloader::confirm(const QString& md5)
         const QString result = reply.value(ProtocolKey::Result).toString();
         if (result == ProtocolValue::Fail) {
             const QString reason = reply.value(ProtocolKey::Reason).toString();
-            if (reason == ProtocolValue::NotComplete)
+            notComplete = reason == ProtocolValue::NotComplete;
+            if (notComplete)
                 continue;
             qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
-            if (m_streamFd < 0)
-                QFile::remove(partPathOf(m_localPath));
+            if (m_part)
+                m_part->discard();
             return fail(
                 tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_remotePath), reason);
         }
+        notComplete = false;
         if (result == ProtocolValue::Ok)
-            break;
+            return true;
+    }
+    if (notComplete) {
+        // The sender still had bytes to send when we had all it announced: its size was
+        // not the file's (one over 4 GiB cut to what the wire can state, for one). What
+        // arrived is not the file.
+        qCritical("[E][%s] Request fail%s:", Tag, ProtocolValue::NotComplete.data());
+        if (m_part)
+            m_part->discard();
+        return fail(tr("%1 never confirmed %2: after all %3 bytes it announced it still says the transfer is not "
+                       "complete, so the size it stated is not the file's")
+                        .arg(TaskOutcome::who(m_server), m_remotePath)
+                        .arg(m_total),
+            QString(ProtocolValue::NotComplete));
     }
     // All bytes arrived: without an explicit failure the download counts as done.
     return true;
@@ -252,7 +297,9 @@ QString FileDownloader::downloadFileViaTcp(
                  .arg(socket.errorString()));
         return QString();
     }
-    socket.setTimeout(waitMs);
+    const Timing& timing = Timing::current();
+    // Woken at least once per idle period to see whether the peer still moves bytes.
+    socket.setTimeout(qMin(waitMs, timing.receiveIdleMs));
     // Cancelling wakes the blocking reads at once, whatever the peer does.
     setWaker([&socket] { socket.interrupt(); });
     const auto unsetWaker = qScopeGuard([this] { setWaker(nullptr); });
@@ -281,6 +328,9 @@ QString FileDownloader::downloadFileViaTcp(
     BlockRing ring(TransferBlockSize);
     BackgroundMd5 md5(ring);
     BackgroundFileWriter disk(ring, file.handle(), m_received, m_total, m_streamFd >= 0);
+    QElapsedTimer idle;
+    idle.start();
+    qint64 idleFrom = m_received;
     while (m_received < m_total && !disk.failed()) {
         char* block = ring.acquire(2);
         const qint64 room = qMin(ring.toBlockEnd(m_received), m_total - m_received);
@@ -307,8 +357,35 @@ QString FileDownloader::downloadFileViaTcp(
             progressed(percent);
         if (isCancelled())
             return QString();
+        // A peer that keeps the connection alive with a byte now and then holds a receive
+        // slot for nothing: cut it.
+        if (idle.elapsed() >= timing.receiveIdleMs) {
+            if (m_received - idleFrom < IdleMinBytes) {
+                qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+                m_givenUp = true;
+                fail(tr("%1 sent only %2 bytes in %3 s: given up after %4 of %5 bytes")
+                         .arg(TaskOutcome::who(m_server))
+                         .arg(m_received - idleFrom)
+                         .arg(idle.elapsed() / 1000.0, 0, 'f', 1)
+                         .arg(m_received)
+                         .arg(m_total));
+                return QString();
+            }
+            idle.restart();
+            idleFrom = m_received;
+        }
+        if (m_deadline.hasExpired()) {
+            qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
+            m_givenUp = true;
+            fail(tr("%1 took too long: %2 of %3 bytes arrived within the time allowed for the file")
+                     .arg(TaskOutcome::who(m_server))
+                     .arg(m_received)
+                     .arg(m_total));
+            return QString();
+        }
     }
     if (!disk.finish()) {
+        m_diskFull = disk.errorNumber() == ENOSPC || disk.errorNumber() == EDQUOT;
         qCritical("[E][%s] Write data fail.", Tag);
         fail(tr("cannot write %1: %2").arg(m_localPath, disk.errorString()));
         return QString();

@@ -8,10 +8,12 @@
 #include "Config.h"
 #include "FileDelete.h"
 #include "FileFinder.h"
+#include "FileLanding.h"
 #include "FileOpen.h"
 #include "FileThumb.h"
 #include "ProtocolWords.h"
 #include "TransferQueue.h"
+#include "UserInteraction.h"
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
@@ -158,8 +160,23 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
                     emit recentFilesChanged();
             });
     }
-    m_downloads.insert(
-        queue->download(childPath(m_currentPath, name), QDir(folder).filePath(name), m_server, dateModified));
+    // A file of that name is there: the user says whether it goes or the new one goes beside it.
+    const QString wanted = QDir(folder).filePath(name);
+    const QString remote = childPath(m_currentPath, name);
+    bool replace = false;
+    if (FileLanding::occupied(wanted)) {
+        switch (UserInteraction::current()->askExistingFile(wanted)) {
+        case UserInteraction::ExistingFile::Cancel:
+            return refuse(tr("%1 is there already: not downloaded").arg(wanted));
+        case UserInteraction::ExistingFile::Replace: replace = true; break;
+        case UserInteraction::ExistingFile::KeepBoth: break;
+        }
+    }
+    QString why;
+    const QString local = FileLanding::choose(wanted, m_server.address.toString(), remote, replace, &why);
+    if (local.isEmpty())
+        return refuse(why);
+    m_downloads.insert(queue->download(remote, local, m_server, dateModified, replace && local == wanted));
     return true;
 }
 

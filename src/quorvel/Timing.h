@@ -20,6 +20,14 @@ struct Timing {
     // download
     int downloadReplyWaitMs = 5000;
     int downloadTcpWaitMs = 5000;
+    // a receive (download or offered file) that gets less than a few kilobytes in this
+    // long is cut; and the whole receive ends within the first plus the second for each
+    // MiB announced (at least about 100 KiB/s)
+    int receiveIdleMs = 30000;
+    int receiveOverallMs = 60000;
+    int receiveOverallMsPerMiB = 10000;
+    // how often declined offers over the limit are summed up in the log
+    int offerDeclineReportMs = 10000;
     // both directions: status polls once the peer has every byte (ConfirmSchedule):
     // the first at once, then waits doubling from statusBackoffFirstMs up to
     // statusPollIntervalMs; asking ends no sooner than statusPolls polls and

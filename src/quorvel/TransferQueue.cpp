@@ -1,5 +1,6 @@
 #include "TransferQueue.h"
 
+#include <QThread>
 #include <QThreadPool>
 
 #include "FileDownloader.h"
@@ -11,6 +12,9 @@ TransferQueue::TransferQueue(QObject* parent)
     : QObject(parent)
     , m_downloads(new QThreadPool(this))
 {
+    // Downloads wait mostly on the network: a few run at once, so that the fetches one
+    // party's offers start (at most two, OfferInbox) never hold every thread.
+    m_downloads->setMaxThreadCount(qMax(QThread::idealThreadCount(), DownloadThreads));
 }
 
 TransferQueue::~TransferQueue()
@@ -34,9 +38,9 @@ QList<int> TransferQueue::upload(const QStringList& files, const ServerContent& 
 }
 
 int TransferQueue::download(
-    const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified)
+    const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified, bool replace)
 {
-    auto* task = new FileDownloader(remotePath, localPath, device, dateModified);
+    auto* task = new FileDownloader(remotePath, localPath, device, dateModified, replace);
     const int id = task->id();
     connect(task, &FileDownloader::updateProgress, this, &TransferQueue::onReport);
     follow(task, id);

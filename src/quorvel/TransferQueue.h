@@ -18,14 +18,18 @@ class Task;
 class TransferQueue : public QObject {
     Q_OBJECT
 public:
+    static constexpr int DownloadThreads = 4;
+
     explicit TransferQueue(QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
 
     // The transfer numbers, in the order given.
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
-    int download(
-        const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified = 0);
+    // localPath comes from FileLanding::choose(); with replace, a plain file there is
+    // replaced, otherwise the file lands beside it under the next free name.
+    int download(const QString& remotePath, const QString& localPath, const ServerContent& device,
+        qint64 dateModified = 0, bool replace = false);
     // A download whose bytes go to an open descriptor (standard output) as they arrive;
     // localName is what reports and the history call it.
     int stream(const QString& remotePath, int descriptor, const QString& localName, const ServerContent& device,

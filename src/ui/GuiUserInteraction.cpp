@@ -45,6 +45,7 @@ void GuiUserInteraction::askAcceptOffer(
     QWidget* parent = shownWindow();
     auto* box = new QMessageBox(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
         QMessageBox::Yes | QMessageBox::No, parent);
+    box->setTextFormat(Qt::PlainText); // the name is the peer's text, never markup
     // Without a default button: a stray Enter must not take a file (nor decline it).
     box->setDefaultButton(QMessageBox::NoButton);
     for (QAbstractButton* button : box->buttons()) {
@@ -58,6 +59,66 @@ void GuiUserInteraction::askAcceptOffer(
     box->show();
     box->raise();
     box->activateWindow();
+}
+
+void GuiUserInteraction::askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer)
+{
+    if (offers.size() == 1) {
+        askAcceptOffer(offers.first().from, offers.first().fileName, [answer](bool take) { answer({take}); });
+        return;
+    }
+    // Offers that came while a question was open: one question for all of them.
+    if (m_window)
+        QApplication::alert(m_window, 0);
+    QStringList lines;
+    for (const OfferedFile& offer : offers) {
+        const QString who = offer.from.name.isEmpty() ? offer.from.address.toString() : offer.from.name;
+        lines.append(QApplication::translate("MainWindow", "%1（来自 %2）").arg(offer.fileName, who));
+    }
+    const QString text = QApplication::translate("MainWindow", "是否下载以下 %1 个文件？\n").arg(offers.size())
+        + lines.join(QLatin1Char('\n'));
+    QWidget* parent = m_window && m_window->isVisible() ? m_window.data() : nullptr;
+    auto* box = new QMessageBox(QMessageBox::Question, QApplication::translate("MainWindow", "提示"), text,
+        QMessageBox::Yes | QMessageBox::No, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::NoButton);
+    for (QAbstractButton* button : box->buttons()) {
+        if (auto* push = qobject_cast<QPushButton*>(button))
+            push->setAutoDefault(false);
+    }
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    const int count = offers.size();
+    QObject::connect(box, &QMessageBox::finished, box, [answer, count](int result) {
+        QList<bool> all;
+        for (int i = 0; i < count; ++i)
+            all.append(result == QMessageBox::Yes);
+        answer(all);
+    });
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+UserInteraction::ExistingFile GuiUserInteraction::askExistingFile(const QString& path)
+{
+    QWidget* parent = m_window && m_window->isVisible() ? m_window.data() : nullptr;
+    QMessageBox box(QMessageBox::Question, QApplication::translate("MainWindow", "提示"),
+        QApplication::translate("MainWindow", "%1 已存在。替换它，还是保留两个文件？").arg(path), QMessageBox::NoButton,
+        parent);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* replace = box.addButton(QApplication::translate("MainWindow", "替换"), QMessageBox::AcceptRole);
+    QPushButton* keep = box.addButton(QApplication::translate("MainWindow", "保留两者"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QApplication::translate("MainWindow", "取消"), QMessageBox::RejectRole);
+    // Keeping both loses nothing: it is what Enter does.
+    box.setDefaultButton(keep);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == replace)
+        return ExistingFile::Replace;
+    if (box.clickedButton() == keep)
+        return ExistingFile::KeepBoth;
+    return ExistingFile::Cancel;
 }
 
 bool GuiUserInteraction::confirmCast(const QString& deviceName)

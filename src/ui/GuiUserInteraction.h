@@ -14,6 +14,8 @@ public:
 
     void warning(const QString& title, const QString& text) override;
     void askAcceptOffer(const ServerContent& from, const QString& fileName, std::function<void(bool)> answer) override;
+    void askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer) override;
+    ExistingFile askExistingFile(const QString& path) override;
     bool confirmCast(const QString& deviceName) override;
     QString askCastPassword(const QString& defaultPassword, const QString& title, const QString& content) override;
 

@@ -77,7 +77,8 @@ void BackgroundFileWriter::write(const char* data, qint64 size, qint64 offset)
             continue;
         }
         if (n <= 0) {
-            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("nothing written");
+            m_errno = n < 0 ? errno : ENOSPC; // a write that takes nothing: the disk is full
+            m_error = n < 0 ? QString::fromLocal8Bit(std::strerror(m_errno)) : QStringLiteral("nothing written");
             m_failed = true;
             return;
         }

@@ -34,6 +34,8 @@ public:
     bool failed() const { return m_failed; }
     // Why, once finish() returned false.
     QString errorString() const { return m_error; }
+    // The system's error number of the failed write (ENOSPC for a full disk), 0 if none.
+    int errorNumber() const { return m_errno; }
     // Bytes that went straight to the disk.
     qint64 directBytes() const { return m_directBytes; }
 
@@ -50,5 +52,6 @@ private:
     std::atomic<bool> m_failed{false};
     std::atomic<qint64> m_directBytes{0};
     QString m_error;
+    int m_errno = 0;
     RingStage m_stage; // last: its thread stops before the rest goes
 };

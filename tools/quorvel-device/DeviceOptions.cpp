@@ -34,6 +34,8 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption log("log", "Write one JSON line per datagram and event to this file.", "file");
     const QCommandLineOption cut("cut-after", "Break TCP transfers at N bytes, K times per session.", "N[:K]");
     const QCommandLineOption stall("stall-after", "Stop sending a download at N bytes, keeping the connection.", "N");
+    const QCommandLineOption trickle(
+        "trickle-after", "From N bytes of a download on, send one byte every MS milliseconds.", "N:MS");
     const QCommandLineOption notComplete("not-complete", "Answer query_result \"not_complete\" K times first.", "K");
     const QCommandLineOption ignore("ignore", "Never answer this request type (repeatable).", "type");
     const QCommandLineOption wrongPort("wrong-port", "Answer this type from another port (\"all\").", "type");
@@ -46,7 +48,7 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
     const QCommandLineOption noFinished("list-without-finished", "Leave \"finished\" out of listings.");
     const QCommandLineOption castUnknown("cast-unknown", "Answer this cast request with \"Unknow type:\".", "type");
     p.addOptions({address, name, uuid, version, os, kind, folder, secure, support, infoPort, opPort, castPort,
-        streamPort, castPassword, castIp, noMdns, log, cut, stall, notComplete, ignore, wrongPort, delay, lie,
+        streamPort, castPassword, castIp, noMdns, log, cut, stall, trickle, notComplete, ignore, wrongPort, delay, lie,
         listChunk, noFinished, castUnknown});
     if (!p.parse(arguments)) {
         *error = p.errorText();
@@ -118,6 +120,17 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
             faults.cutTimes = parts.at(1).toInt(&ok);
         if (!ok || faults.cutAfter < 0 || faults.cutTimes < 1) {
             *error = QStringLiteral("bad --cut-after: %1").arg(p.value(cut));
+            return false;
+        }
+    }
+    if (p.isSet(trickle)) {
+        const QStringList parts = p.value(trickle).split(':');
+        bool ok = false;
+        bool okMs = false;
+        faults.trickleAfter = parts.value(0).toLongLong(&ok);
+        faults.trickleMs = parts.value(1).toInt(&okMs);
+        if (parts.size() != 2 || !ok || !okMs || faults.trickleAfter < 0 || faults.trickleMs <= 0) {
+            *error = QStringLiteral("bad --trickle-after: %1").arg(p.value(trickle));
             return false;
         }
     }

@@ -12,6 +12,8 @@ struct DeviceFaults {
     qint64 cutAfter = -1; // break a TCP transfer once this many bytes of the file moved
     int cutTimes = 1; // ... this many times per session
     qint64 stallAfter = -1; // stop sending (connection kept open) at this many bytes
+    qint64 trickleAfter = -1; // from this many bytes on, send one byte every trickleMs
+    int trickleMs = 0;
     int notCompleteTimes = 0; // answer query_result "not_complete" this many times first
     QStringList ignoreTypes; // never answer these request types
     QStringList wrongPortTypes; // answer these from another port ("all" for every type)

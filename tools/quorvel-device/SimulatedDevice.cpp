@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtEndian>
@@ -452,6 +453,32 @@ bool SimulatedDevice::offer(const QHostAddress& client, const QString& devicePat
     m_operation->writeDatagram(bytes, client, m_options.operationPort);
     m_log->datagram("out", m_publicAddress, m_operation->localPort(), client, m_options.operationPort, bytes);
     return true;
+}
+
+int SimulatedDevice::offerFlood(const QHostAddress& client, int count)
+{
+    int sent = 0;
+    for (int i = 0; i < count; ++i) {
+        QVariantMap body;
+        body.insert(ProtocolKey::Type, QString(ProtocolType::FileDistribution));
+        body.insert(ProtocolKey::FilePath, QStringLiteral("/flood/%1.bin").arg(i));
+        body.insert(ProtocolKey::Name, m_name);
+        body.insert(ProtocolKey::Uuid, m_uuid);
+        const QByteArray bytes = QtJson::serialize(body);
+        // About 10,000 a second (the rate of the floods seen on a LAN): fast, yet not so
+        // fast that the receiver's socket buffer drops most of it. A full send buffer is
+        // waited out (briefly), so that the flood arrives rather than vanishes here.
+        if (i % 20 == 19)
+            QThread::msleep(2);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (m_operation->writeDatagram(bytes, client, m_options.operationPort) >= 0) {
+                ++sent;
+                break;
+            }
+            QThread::msleep(1);
+        }
+    }
+    return sent;
 }
 
 QString SimulatedDevice::castDigest(const QString& random) const

@@ -29,6 +29,9 @@ public:
 
     // Offers a file of the device to a client, as a device does from its own screen.
     bool offer(const QHostAddress& client, const QString& devicePath, QString* error);
+    // Sends count offers of files that do not exist ("/flood/N.bin"), about 10,000 a
+    // second, unlogged: a hostile party's flood. How many went out.
+    int offerFlood(const QHostAddress& client, int count);
 
 private:
     struct Request {

@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QTcpServer>
+#include <QThread>
 #include <QtEndian>
 #include <algorithm>
 #include <sys/stat.h>
@@ -260,6 +261,15 @@ void TransferSession::send(TcpStream& stream, bool resumption)
         qint64 chunk = qMin(BlockSize, m_size - position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > position)
             chunk = qMin(chunk, m_faults.cutAfter - position);
+        if (m_faults.trickleAfter >= 0 && position >= m_faults.trickleAfter) {
+            // Alive, but only just: one byte now and then.
+            if (position == m_faults.trickleAfter)
+                post(QStringLiteral("tcp-trickling"), position);
+            QThread::msleep(ulong(m_faults.trickleMs));
+            chunk = 1;
+        } else if (m_faults.trickleAfter >= 0) {
+            chunk = qMin(chunk, m_faults.trickleAfter - position);
+        }
         if (m_faults.stallAfter >= 0) {
             if (position >= m_faults.stallAfter) {
                 post(QStringLiteral("tcp-stalled"), position);

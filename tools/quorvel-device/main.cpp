@@ -18,7 +18,7 @@ QTextStream& out()
     return stream;
 }
 
-// "offer CLIENT PATH" and "quit", one per line on standard input.
+// "offer CLIENT PATH", "offer-flood CLIENT COUNT" and "quit", one per line on standard input.
 void runCommand(const QString& line, const QList<SimulatedDevice*>& devices)
 {
     const QString trimmed = line.trimmed();
@@ -26,6 +26,18 @@ void runCommand(const QString& line, const QList<SimulatedDevice*>& devices)
         return;
     if (trimmed == QLatin1String("quit")) {
         QCoreApplication::quit();
+        return;
+    }
+    if (trimmed.startsWith(QLatin1String("offer-flood "))) {
+        const QStringList words = trimmed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QHostAddress client(words.value(1));
+        const int count = words.value(2).toInt();
+        if (words.size() != 3 || client.isNull() || count <= 0) {
+            out() << "usage: offer-flood CLIENT_ADDRESS COUNT" << Qt::endl;
+            return;
+        }
+        const int sent = devices.first()->offerFlood(client, count);
+        out() << "flooded " << client.toString() << " with " << sent << " offers" << Qt::endl;
         return;
     }
     if (trimmed.startsWith(QLatin1String("offer "))) {

@@ -14,7 +14,8 @@
 #include "CtlContext.h"
 #include "CtlOutput.h"
 #include "DeviceCommands.h"
-#include "FileDownloader.h"
+#include "FileLanding.h"
+#include "PartialFile.h"
 #include "TransferQueue.h"
 #include "UploadSelection.h"
 
@@ -168,10 +169,14 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
         "Where to store it: a file, a folder (made when the name ends with /), or - to stream it to standard output "
         "(default: the DownloadPath setting).",
         "local_path"});
+    p.addOption({"overwrite",
+        "Replace a file that is already there (default: keep it and store the download as "
+        "NAME (1).ext, the next free name)."});
     p.setApplicationDescription(QStringLiteral(
         "Download a file from a device. The bytes gather in LOCAL_PATH.part and take the final name once the "
         "device confirmed them; an interrupted download resumes from the part when run again. With -o - they go "
-        "to standard output as they arrive (no part, no resumption)."));
+        "to standard output as they arrive (no part, no resumption). An existing file is never replaced without "
+        "--overwrite, nor is a .part this program did not write touched."));
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;
@@ -213,10 +218,20 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     if (toStdout) {
         id = ctx.transfers().stream(remote, STDOUT_FILENO, QStringLiteral("-"), device, modified);
     } else {
-        const QFileInfo part(FileDownloader::partPathOf(local));
-        if (part.exists())
+        // The one rule of where downloads land: beside what is there, unless told to replace.
+        const bool replace = p.isSet("overwrite");
+        QString reason;
+        const QString wanted = local;
+        local = FileLanding::choose(wanted, device.address.toString(), remote, replace, &reason);
+        if (local.isEmpty())
+            return ctx.fail(QStringLiteral("cannot store %1").arg(wanted), TaskOutcome::failure(reason));
+        if (local != wanted)
+            ctx.out().notice(QStringLiteral("%1 is there already: storing as %2")
+                                 .arg(CtlOutput::escaped(wanted), CtlOutput::escaped(QFileInfo(local).fileName())));
+        const QFileInfo part(PartialFile::partPathOf(local));
+        if (part.exists() && PartialFile::usableBy(local, device.address.toString(), remote))
             ctx.out().notice(QStringLiteral("resuming from %1 (%2 bytes)").arg(part.fileName()).arg(part.size()));
-        id = ctx.transfers().download(remote, local, device, modified);
+        id = ctx.transfers().download(remote, local, device, modified, replace);
     }
     const int failed = follow(ctx, {id}, "download", toStdout);
     if (ctx.interrupted())

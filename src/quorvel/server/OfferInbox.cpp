@@ -1,25 +1,47 @@
 #include "OfferInbox.h"
 
+#include <QLocale>
 #include <QPointer>
+#include <QTimer>
 
 #include "Config.h"
 #include "IncomingFile.h"
 #include "ReplyOperate.h"
+#include "Timing.h"
 #include "TransferQueue.h"
 #include "UserInteraction.h"
 
 OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent)
     : QObject(parent)
     , m_transfers(transfers)
+    , m_report(new QTimer(this))
 {
     qRegisterMetaType<OfferInbox::Offer>();
     connect(ReplyOperate::relay(), &ReplyOperate::isDownloadFile, this,
         [this](const QString& path, const ServerContent& from, quint16) { onOffered(path, from); });
+    connect(m_transfers, &TransferQueue::transferEnded, this, [this](const ProgressContent& last, const TaskOutcome&) {
+        if (m_fetching.contains(last.id))
+            release(m_fetching.take(last.id));
+    });
+    m_report->setSingleShot(true);
+    connect(m_report, &QTimer::timeout, this, &OfferInbox::reportDeclined);
 }
 
 void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
 {
     const Offer offer{remotePath, from};
+    const QString party = from.address.toString();
+    if (m_held >= MaxHeld || m_heldBy.value(party) >= MaxPerParty) {
+        // Counted, not logged one by one: a flood must not become a flood of log lines.
+        ++m_overLimit[party];
+        if (!m_report->isActive())
+            m_report->start(Timing::current().offerDeclineReportMs);
+        emit declined(
+            offer, tr("too many offers waiting (%1 from one party, %2 in all)").arg(MaxPerParty).arg(MaxHeld));
+        return;
+    }
+    ++m_held;
+    ++m_heldBy[party];
     emit offered(offer);
     if (m_policy == AcceptAll) {
         fetch(offer);
@@ -33,43 +55,74 @@ void OfferInbox::askNext()
 {
     if (m_asking || m_waiting.isEmpty())
         return;
-    m_asking = true;
-    const Offer& offer = m_waiting.first();
-    QString reason;
-    const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
+    // Everything that gathered while the last question was open, in one question.
+    m_asking = m_waiting.size();
+    QList<UserInteraction::OfferedFile> files;
+    for (const Offer& offer : qAsConst(m_waiting)) {
+        QString reason;
+        files.append({offer.from, IncomingFile::nameOf(offer.remotePath, &reason)});
+    }
     QPointer<OfferInbox> self(this);
-    UserInteraction::current()->askAcceptOffer(offer.from, name, [self](bool take) {
+    UserInteraction::current()->askAcceptOffers(files, [self](const QList<bool>& take) {
         if (self)
             self->answer(take);
     });
 }
 
-void OfferInbox::answer(bool take)
+void OfferInbox::answer(const QList<bool>& take)
 {
-    m_asking = false;
-    if (m_waiting.isEmpty())
-        return; // declined meanwhile
-    const Offer offer = m_waiting.takeFirst();
-    if (take)
-        fetch(offer);
-    else
-        emit declined(offer, tr("declined"));
+    const int asked = m_asking;
+    m_asking = 0;
+    for (int i = 0; i < asked && !m_waiting.isEmpty(); ++i) {
+        const Offer offer = m_waiting.takeFirst();
+        if (take.value(i)) {
+            fetch(offer);
+        } else {
+            emit declined(offer, tr("declined"));
+            release(offer.from.address.toString());
+        }
+    }
     askNext();
 }
 
 void OfferInbox::fetch(const Offer& offer)
 {
+    const QString party = offer.from.address.toString();
     QString reason;
     const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
-    if (name.isEmpty()) {
-        emit declined(offer, reason);
-        return;
-    }
     const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-    const QString target = IncomingFile::targetIn(folder, name, &reason);
+    const QString target
+        = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
     if (target.isEmpty()) {
         emit declined(offer, reason);
+        release(party);
         return;
     }
-    emit accepted(offer, m_transfers->download(offer.remotePath, target, offer.from), target);
+    const int id = m_transfers->download(offer.remotePath, target, offer.from);
+    m_fetching.insert(id, party);
+    emit accepted(offer, id, target);
+}
+
+void OfferInbox::release(const QString& party)
+{
+    --m_held;
+    if (--m_heldBy[party] <= 0)
+        m_heldBy.remove(party);
+}
+
+void OfferInbox::reportDeclined()
+{
+    int total = 0;
+    QString most;
+    for (auto it = m_overLimit.cbegin(); it != m_overLimit.cend(); ++it) {
+        total += it.value();
+        if (most.isEmpty() || it.value() > m_overLimit.value(most))
+            most = it.key();
+    }
+    qWarning("[W][%s] Declined %s offers over the limit (%d held per party, %d in all) in the last %d s, from %d "
+             "parties, most from %s (%s).",
+        "OfferInbox", qPrintable(QLocale(QLocale::English).toString(total)), MaxPerParty, MaxHeld,
+        Timing::current().offerDeclineReportMs / 1000, int(m_overLimit.size()), qPrintable(most),
+        qPrintable(QLocale(QLocale::English).toString(m_overLimit.value(most))));
+    m_overLimit.clear();
 }

@@ -201,7 +201,8 @@ void TestInbound::hostileNamesAreRefused()
     QCOMPARE(reason.isEmpty(), !name.isEmpty());
     // The file is made beside what is there, never through a link, never over a file.
     if (!name.isEmpty())
-        QCOMPARE(IncomingFile::targetIn(m_dir.filePath("in"), name), m_dir.filePath("in/" + target));
+        QCOMPARE(IncomingFile::targetIn(m_dir.filePath("in"), name, ServerContent(), offered),
+            m_dir.filePath("in/" + target));
     QVERIFY(QDir(m_dir.filePath("elsewhere")).isEmpty());
 
     // Then a plain offer: once its question came and every request before it ended, a

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AppContext.h"
 #include "DeviceProcess.h"
 #include "FileDownloader.h"
 #include "TestFiles.h"
@@ -18,6 +19,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // A download that lands writes its history record.
+        m_context = std::make_unique<AppContext>(m_dir.filePath("app"));
         Timing t;
         t.downloadReplyWaitMs = 2000;
         t.downloadTcpWaitMs = 300;
@@ -29,6 +32,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
 };
 
 void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
@@ -38,17 +42,18 @@ void TestServingSafety::twoOffersOfOneNameNeverOverwrite()
     QVERIFY(!TestFiles::patterned(folder + "/a.txt", 4).isEmpty());
     const QString mine = TestFiles::md5Of(folder + "/a.txt");
 
-    // The target is created when chosen: the second offer of the name, chosen before the
-    // first one wrote a byte, gets a file of its own.
-    const QString first = IncomingFile::targetIn(folder, "a.txt");
-    const QString second = IncomingFile::targetIn(folder, "a.txt");
+    // The target is held when chosen (nothing is created before bytes arrive): the second
+    // offer of the name, chosen before the first one wrote a byte, gets a name of its own.
+    const QString first = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
+    const QString second = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
     QCOMPARE(first, folder + "/a (1).txt");
     QCOMPARE(second, folder + "/a (2).txt");
-    QVERIFY(QFileInfo(first + ".part").isFile() && !QFileInfo::exists(first));
+    QVERIFY(!QFileInfo::exists(first + ".part") && !QFileInfo::exists(first));
     QCOMPARE(TestFiles::md5Of(folder + "/a.txt"), mine);
 
     QString reason;
-    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", &reason).isEmpty()); // a file, no folder
+    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", ServerContent(), "/b.txt", &reason)
+                .isEmpty()); // a file, no folder
     QVERIFY2(reason.contains("cannot create"), qPrintable(reason));
 }
 
@@ -63,20 +68,22 @@ void TestServingSafety::linkPlantedAtTheTargetIsNotFollowed()
     const QString precious = TestFiles::md5Of(victim);
 
     // Someone swaps the chosen target for a link to another file before the bytes come.
-    const QString target = IncomingFile::targetIn(folder, "readme.txt");
-    QVERIFY(!QFileInfo::exists(target)); // what is reserved is its part
-    QVERIFY(QFile::link(victim, target));
     ServerContent from;
     from.address = QHostAddress("127.0.0.30");
+    const QString target = IncomingFile::targetIn(folder, "readme.txt", from, "/Quorvel/readme.txt");
+    QVERIFY(!QFileInfo::exists(target)); // nothing is made before bytes arrive
+    QVERIFY(QFile::link(victim, target));
     int outcome = 0;
     {
         FileDownloader task("/Quorvel/readme.txt", target, from, 0);
         connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) { outcome = p.progress; });
         task.run();
     }
-    QCOMPARE(outcome, int(ProgressContent::Failed));
+    // The file lands beside the link, which stays as it is.
+    QCOMPARE(outcome, int(ProgressContent::Done));
     QCOMPARE(TestFiles::md5Of(victim), precious);
     QVERIFY(QFileInfo(target).isSymLink());
+    QVERIFY(QFileInfo(folder + "/readme (1).txt").isFile());
 }
 
 void TestServingSafety::servingPortIsHeldFromAllocation()

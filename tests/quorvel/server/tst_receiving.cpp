@@ -1,0 +1,495 @@
+#include <QtTest>
+#include <sched.h>
+#include <sys/mount.h>
+
+#include "AppContext.h"
+#include "Config.h"
+#include "DeviceProcess.h"
+#include "FileDownloader.h"
+#include "PartialFile.h"
+#include "RemoteFolder.h"
+#include "TaskHandle.h"
+#include "TaskWaiter.h"
+#include "TestFiles.h"
+#include "TestNetwork.h"
+#include "Timing.h"
+#include "TransferQueue.h"
+#include "UserInteraction.h"
+#include "quorvel/server/OfferInbox.h"
+
+// Receiving from parties that may be hostile, by trust boundary: partial files, landing
+// a file, bounds, disk. The parties are simulated devices on hosts (or addresses) of
+// their own; the client is quorvelctl on its own host, or the download task itself where
+// the test shortens its time-outs.
+class TestReceiving : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void partialFiles_data();
+    void partialFiles();
+    void landing_data();
+    void landing();
+    void browserAsksBeforeReplacing_data();
+    void browserAsksBeforeReplacing();
+    void bounds_data();
+    void bounds();
+    void floodOfOffers();
+    void offersAreAskedTogetherAndCapped();
+    void disk_data();
+    void disk();
+
+private:
+    // A client installed in a folder of its own whose DownloadPath is its "inbox".
+    struct Client {
+        QTemporaryDir dir;
+        QString ctl() const { return dir.path() + "/quorvelctl"; }
+        QString inbox() const { return dir.path() + "/inbox"; }
+        bool install()
+        {
+            return QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", ctl()) && QDir().mkpath(inbox())
+                && QProcess::execute(ctl(), {"config", "set", "DownloadPath", inbox()}) == 0;
+        }
+        QStringList files() const { return QDir(inbox()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    };
+    // The task's outcome; a task that has not ended in time is stopped and reads as failed.
+    static TaskOutcome download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
+        std::function<void(const ProgressContent&)> onProgress = nullptr);
+
+    QTemporaryDir m_app;
+    std::unique_ptr<AppContext> m_context;
+    QTemporaryDir m_served; // what the devices serve
+    QString m_sourceMd5;
+};
+
+static const char* const UserPart = "the user's own bytes, nothing to do with the download";
+
+void TestReceiving::initTestCase()
+{
+    // A download that lands writes its history record.
+    m_context = std::make_unique<AppContext>(m_app.path());
+    QVERIFY(QDir().mkpath(m_served.filePath("docs")));
+    m_sourceMd5 = TestFiles::md5Of(TestFiles::patterned(m_served.filePath("docs/report.bin"), 300 * 1024));
+    QVERIFY(!TestFiles::patterned(m_served.filePath("docs/big.bin"), 2 * 1024 * 1024).isEmpty());
+    QVERIFY(!TestFiles::patterned(m_served.filePath("docs/mid.bin"), 700 * 1024).isEmpty());
+    QVERIFY(!TestFiles::patterned(m_served.filePath("top.bin"), 5000).isEmpty());
+}
+
+TaskOutcome TestReceiving::download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
+    std::function<void(const ProgressContent&)> onProgress)
+{
+    ServerContent device;
+    device.address = QHostAddress(from);
+    auto* task = new FileDownloader(remote, local, device, 0);
+    if (onProgress)
+        connect(task, &FileDownloader::updateProgress, task, onProgress, Qt::DirectConnection);
+    TaskHandle handle(task);
+    TaskWaiter waiter(task);
+    QThreadPool::globalInstance()->start(task);
+    if (!waiter.wait(timeoutMs)) {
+        handle.cancel();
+        waiter.wait(30000);
+        return TaskOutcome::failure("still running after " + QString::number(timeoutMs) + " ms");
+    }
+    return waiter.outcome();
+}
+
+// A part the client did not write survives whatever happens around it: a fetch of an
+// offered file of that name, a fetch the sender then calls broken (MD5 mismatch), a
+// download on the command line. The file lands beside it.
+void TestReceiving::partialFiles_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("deviceArgs");
+    QTest::addColumn<bool>("received");
+    QTest::newRow("offered, serve") << "serve" << QStringList() << true;
+    QTest::newRow("offered, md5 mismatch") << "serve" << QStringList{"--lie", "bad-md5"} << false;
+    QTest::newRow("quorvelctl download") << "download" << QStringList() << true;
+}
+
+void TestReceiving::partialFiles()
+{
+    QFETCH(QString, how);
+    QFETCH(QStringList, deviceArgs);
+    QFETCH(bool, received);
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    DeviceProcess device(QStringList{"--no-mdns", "--folder", m_served.path()} + deviceArgs, net.prefix(0));
+    QVERIFY(device.isReady());
+    Client client;
+    QVERIFY(client.install());
+    const QString userPart = client.inbox() + "/report.bin.part";
+    QVERIFY(TestFiles::write(userPart, UserPart));
+
+    if (how == "download") {
+        QByteArray out;
+        QCOMPARE(net.run(1, client.ctl(), {"download", net.address(0).toString(), "/docs/report.bin"}, &out, 60000), 0);
+    } else {
+        TestFiles::Output served(net.start(1, client.ctl(), {"serve", "--accept"}));
+        QVERIFY2(served.waitFor("serving"), served.both().constData());
+        device.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
+        if (received)
+            QVERIFY2(served.waitFor("received /docs/report.bin"), served.both().constData());
+        else
+            QVERIFY2(served.waitFor("receiving /docs/report.bin failed", true), served.both().constData());
+    }
+    QCOMPARE(TestFiles::read(userPart), QByteArray(UserPart));
+    const QStringList expected
+        = received ? QStringList{"report (1).bin", "report.bin.part"} : QStringList{"report.bin.part"};
+    QCOMPARE(client.files(), expected);
+    if (received)
+        QCOMPARE(TestFiles::md5Of(client.inbox() + "/report (1).bin"), m_sourceMd5);
+}
+
+// One rule wherever a file lands: never over what is there, unless --overwrite.
+void TestReceiving::landing_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<bool>("oldFileThere");
+    QTest::addColumn<QStringList>("fresh"); // files holding the download
+    QTest::newRow("twice") << QStringList() << 2 << false << QStringList{"report (1).bin", "report.bin"};
+    QTest::newRow("over an old file") << QStringList() << 1 << true << QStringList{"report (1).bin"};
+    QTest::newRow("--overwrite") << QStringList{"--overwrite"} << 1 << true << QStringList{"report.bin"};
+    QTest::newRow("-o naming a file that is there")
+        << QStringList{"-o", "INBOX/report.bin"} << 1 << true << QStringList{"report (1).bin"};
+}
+
+void TestReceiving::landing()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, runs);
+    QFETCH(bool, oldFileThere);
+    QFETCH(QStringList, fresh);
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(2);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    DeviceProcess device({"--no-mdns", "--folder", m_served.path()}, net.prefix(0));
+    QVERIFY(device.isReady());
+    Client client;
+    QVERIFY(client.install());
+    const QString old = client.inbox() + "/report.bin";
+    if (oldFileThere)
+        QVERIFY(TestFiles::write(old, "an older report"));
+    options.replaceInStrings("INBOX", client.inbox());
+    for (int i = 0; i < runs; ++i) {
+        QByteArray out;
+        QCOMPARE(net.run(1, client.ctl(),
+                     QStringList{"download", net.address(0).toString(), "/docs/report.bin"} + options, &out, 60000),
+            0);
+    }
+    QStringList all = fresh;
+    if (oldFileThere && !fresh.contains("report.bin"))
+        all.append("report.bin");
+    all.sort();
+    QCOMPARE(client.files(), all);
+    for (const QString& name : fresh)
+        QCOMPARE(TestFiles::md5Of(client.inbox() + "/" + name), m_sourceMd5);
+    if (oldFileThere && !fresh.contains("report.bin"))
+        QCOMPARE(TestFiles::read(old), QByteArray("an older report"));
+}
+
+// Answers whether to replace an existing file as told, and counts the questions.
+class ExistingFileAnswer : public UserInteraction {
+public:
+    void warning(const QString&, const QString&) override { }
+    ExistingFile askExistingFile(const QString& path) override
+    {
+        asked.append(path);
+        return answer;
+    }
+    ExistingFile answer = ExistingFile::KeepBoth;
+    QStringList asked;
+};
+
+// The browser's download asks before it lands on a file that is there.
+void TestReceiving::browserAsksBeforeReplacing_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("fresh"); // the file holding the download; empty: none
+    using E = UserInteraction::ExistingFile;
+    QTest::newRow("replace") << int(E::Replace) << QStringList{"top.bin"} << "top.bin";
+    QTest::newRow("keep both") << int(E::KeepBoth) << QStringList{"top (1).bin", "top.bin"} << "top (1).bin";
+    QTest::newRow("cancel") << int(E::Cancel) << QStringList{"top.bin"} << "";
+}
+
+void TestReceiving::browserAsksBeforeReplacing()
+{
+    QFETCH(int, answer);
+    QFETCH(QStringList, files);
+    QFETCH(QString, fresh);
+    DeviceProcess device({"--address", "127.0.0.53", "--no-mdns", "--folder", m_served.path()});
+    QVERIFY(device.isReady());
+    QTemporaryDir down;
+    QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
+    QVERIFY(TestFiles::write(down.filePath("top.bin"), "the user's top.bin"));
+    ExistingFileAnswer user;
+    user.answer = UserInteraction::ExistingFile(answer);
+    UserInteraction::install(&user);
+    ServerContent from;
+    from.address = QHostAddress("127.0.0.53");
+    RemoteFolder folder(from);
+    QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
+    QString reason;
+    const bool started = folder.download("top.bin", 0, &reason);
+    UserInteraction::install(nullptr);
+    QCOMPARE(user.asked, QStringList{down.filePath("top.bin")});
+    QCOMPARE(started, !fresh.isEmpty());
+    if (started)
+        QTRY_VERIFY(!progress.isEmpty() && progress.last().at(0).value<ProgressContent>().isFinal());
+    else
+        QVERIFY(reason.contains("is there already"));
+    QCOMPARE(QDir(down.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
+    if (!fresh.isEmpty())
+        QCOMPARE(TestFiles::md5Of(down.filePath(fresh)), TestFiles::md5Of(m_served.filePath("top.bin")));
+    if (fresh != "top.bin")
+        QCOMPARE(TestFiles::read(down.filePath("top.bin")), QByteArray("the user's top.bin"));
+}
+
+// Peers that hold a receive without finishing it: one that sends a byte now and then is
+// cut when it is idle too long, one that keeps a steady trickle when the time allowed for
+// the size is up; one that never calls the transfer complete (the size it announced was
+// not the file's) is no success, and what arrived goes.
+void TestReceiving::bounds_data()
+{
+    QTest::addColumn<QStringList>("deviceArgs");
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<int>("overallMs");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("partKept");
+    QTest::newRow("a byte now and then") << QStringList{"--trickle-after", "65536:400"} << 1500 << 60000 << "sent only"
+                                         << true;
+    QTest::newRow("a steady trickle") << QStringList{"--trickle-after", "65536:2"} << 60000 << 2500 << "took too long"
+                                      << true;
+    QTest::newRow("never complete") << QStringList{"--not-complete", "1000"} << 60000 << 60000 << "not complete"
+                                    << false;
+}
+
+void TestReceiving::bounds()
+{
+    QFETCH(QStringList, deviceArgs);
+    QFETCH(int, idleMs);
+    QFETCH(int, overallMs);
+    QFETCH(QString, reason);
+    QFETCH(bool, partKept);
+    Timing t;
+    t.downloadReplyWaitMs = 2000;
+    t.downloadTcpWaitMs = 2000;
+    t.statusPollIntervalMs = 50;
+    t.statusPolls = 4;
+    t.receiveIdleMs = idleMs;
+    t.receiveOverallMs = overallMs;
+    t.receiveOverallMsPerMiB = 0;
+    Timing::setForTests(t);
+    DeviceProcess device(QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
+    QVERIFY(device.isReady());
+    QTemporaryDir in;
+    const QString local = in.filePath("big.bin");
+    QElapsedTimer took;
+    took.start();
+    const TaskOutcome outcome = download("/docs/big.bin", local, "127.0.0.51", 20000);
+    QVERIFY2(!outcome.ok && outcome.reason.contains(reason), qPrintable(outcome.text()));
+    QVERIFY2(took.elapsed() < 15000, qPrintable(QString::number(took.elapsed())));
+    QVERIFY(!QFileInfo::exists(local));
+    QCOMPARE(QFileInfo::exists(PartialFile::partPathOf(local)), partKept);
+    QCOMPARE(QFileInfo::exists(PartialFile::ownerPathOf(local)), partKept);
+    Timing::setForTests(Timing());
+}
+
+static long rssKb(qint64 pid, const char* field = "VmRSS:")
+{
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const int at = status.indexOf(field);
+    if (at < 0)
+        return -1;
+    const int from = at + int(qstrlen(field));
+    return status.mid(from, status.indexOf('\n', at) - from).trimmed().split(' ').first().toLong();
+}
+
+// 20,000 forged offers from a third host: nothing is created for them, memory stays
+// bounded, they are summed up in the log rather than written one by one, and a real
+// offer from another host is received promptly all the same.
+void TestReceiving::floodOfOffers()
+{
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(3);
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    DeviceProcess real({"--no-mdns", "--folder", m_served.path()}, net.prefix(0));
+    // The flooder never serves what it offers: every fetch waits out its time.
+    DeviceProcess flooder({"--no-mdns", "--ignore", "file_download"}, net.prefix(2));
+    QVERIFY(real.isReady() && flooder.isReady());
+    Client client;
+    QVERIFY(client.install());
+    TestFiles::Output served(net.start(1, client.ctl(), {"serve", "--accept"}));
+    QVERIFY2(served.waitFor("serving"), served.both().constData());
+    const qint64 pid = served.process->processId();
+    const long before = rssKb(pid);
+
+    flooder.command("offer-flood " + net.address(1).toString().toUtf8() + " 20000");
+    QVERIFY(flooder.waitForOutput("flooded", 60000));
+    QElapsedTimer took;
+    took.start();
+    real.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
+    const bool received = served.waitFor("received /docs/report.bin", false, 60000);
+    const qint64 receivedMs = took.elapsed();
+    const long after = rssKb(pid);
+    const long peak = rssKb(pid, "VmHWM:");
+    const QStringList files = client.files();
+    fprintf(stderr,
+        "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d files in the download folder; "
+        "%d offers declined; the real offer received after %lld ms\n",
+        before, after, peak, int(files.size()), int(served.out.count("declined /flood/")),
+        received ? receivedMs : -1LL);
+    QVERIFY2(received, (served.out.right(1000) + served.err.right(1000)).constData());
+    QCOMPARE(files, QStringList{"report.bin"});
+    QVERIFY2(receivedMs < 15000, qPrintable(QString::number(receivedMs)));
+    QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
+    // Summed up in one line, not one per offer.
+    const QString logs = client.dir.path() + "/log";
+    QByteArray log;
+    QDeadlineTimer deadline(20000);
+    while (!log.contains("[W][OfferInbox] Declined") && !deadline.hasExpired()) {
+        served.waitFor("never printed", false, 200);
+        log.clear();
+        for (const QString& name : QDir(logs).entryList(QDir::Files))
+            log += TestFiles::read(logs + "/" + name);
+    }
+    QVERIFY2(log.contains("[W][OfferInbox] Declined"), log.right(2000).constData());
+    QVERIFY2(log.count("OfferInbox") < 5, qPrintable(QString::number(log.count("OfferInbox"))));
+    served.process->terminate();
+    QVERIFY(served.process->waitForFinished(10000));
+}
+
+// Holds every question open until the test answers it.
+class HoldingInteraction : public UserInteraction {
+public:
+    void warning(const QString&, const QString&) override { }
+    void askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer) override
+    {
+        asked.append(offers);
+        answers.append(answer);
+    }
+    QList<QList<OfferedFile>> asked;
+    QList<std::function<void(QList<bool>)>> answers;
+};
+
+// Offers that come while a question is open are asked about together in the next one;
+// what is held is capped per party and in all, and what goes over is declined and summed
+// up in one log line.
+void TestReceiving::offersAreAskedTogetherAndCapped()
+{
+    Timing t;
+    t.offerDeclineReportMs = 200;
+    Timing::setForTests(t);
+    HoldingInteraction user;
+    UserInteraction::install(&user);
+    TransferQueue transfers;
+    OfferInbox inbox(&transfers);
+    QSignalSpy declined(&inbox, &OfferInbox::declined);
+    const auto party = [](int n) {
+        ServerContent s;
+        s.address = QHostAddress(QStringLiteral("198.51.100.%1").arg(n));
+        return s;
+    };
+    inbox.onOffered("/a.txt", party(1));
+    inbox.onOffered("/b.txt", party(1));
+    inbox.onOffered("/c.txt", party(1)); // a third from one party: over the limit
+    inbox.onOffered("/d.txt", party(2));
+    QCOMPARE(user.asked.size(), 1);
+    QCOMPARE(declined.size(), 1);
+    QVERIFY(declined.first().at(1).toString().contains("too many offers"));
+    user.answers.takeFirst()({false});
+    QCOMPARE(user.asked.size(), 2);
+    const QList<UserInteraction::OfferedFile> together = user.asked.last();
+    QCOMPARE(together.size(), 2); // one question for both
+    QVERIFY(together.at(0).fileName == "b.txt" && together.at(1).fileName == "d.txt");
+    QCOMPARE(inbox.held(), 2);
+    for (int n = 3; n < 3 + OfferInbox::MaxHeld; ++n)
+        inbox.onOffered("/e.txt", party(n)); // over the limit in all from the 15th on
+    QCOMPARE(inbox.held(), int(OfferInbox::MaxHeld));
+    QCOMPARE(declined.size(), 1 + 1 + 2); // c.txt and a.txt (the user said no) before
+
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+              if (m.contains("OfferInbox"))
+                  logged.append(m);
+          });
+    QTRY_VERIFY(!logged.isEmpty());
+    qInstallMessageHandler(previous);
+    QCOMPARE(logged.size(), 1);
+    QVERIFY2(logged.first().startsWith("[W][OfferInbox] Declined 3 offers over the limit")
+            && logged.first().contains("from 3 parties"),
+        qPrintable(logged.first()));
+    user.answers.takeFirst()({false, false});
+    QCOMPARE(user.asked.size(), 3); // everything that came meanwhile, together
+    QCOMPARE(user.asked.last().size(), OfferInbox::MaxHeld - 2);
+    UserInteraction::install(nullptr);
+    Timing::setForTests(Timing());
+}
+
+// A small file system of the test's own: a download that cannot fit is refused before
+// anything is written, one that fills the disk on the way removes what it wrote; both
+// say why.
+void TestReceiving::disk_data()
+{
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<QStringList>("deviceArgs");
+    QTest::addColumn<bool>("fillWhileReceiving");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("announced larger than the free space")
+        << "/docs/big.bin" << QStringList() << false << "not enough space";
+    // The first connection breaks after a few blocks: the disk fills in between.
+    QTest::newRow("the disk fills while receiving")
+        << "/docs/mid.bin" << QStringList{"--cut-after", "65536"} << true << "is full";
+}
+
+void TestReceiving::disk()
+{
+    QFETCH(QString, remote);
+    QFETCH(QStringList, deviceArgs);
+    QFETCH(bool, fillWhileReceiving);
+    QFETCH(QString, reason);
+    // Mounts stay in this process's own mount namespace.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        QSKIP("no mount namespace of our own here");
+    QTemporaryDir mountPoint;
+    QVERIFY(::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=1m") == 0);
+    Timing t;
+    t.downloadReplyWaitMs = 2000;
+    t.downloadTcpWaitMs = 2000;
+    t.statusPollIntervalMs = 50;
+    Timing::setForTests(t);
+    DeviceProcess device(QStringList{"--address", "127.0.0.52", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
+    QVERIFY(device.isReady());
+    const QString local = mountPoint.filePath("file.bin");
+    const QString filler = mountPoint.filePath("filler");
+    bool filled = false;
+    ServerContent from;
+    from.address = QHostAddress("127.0.0.52");
+    // On this thread: only it sees the mount (and the threads it starts).
+    FileDownloader task(remote, local, from, 0);
+    connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) {
+        // Someone else takes the rest of the disk once the download began.
+        if (!fillWhileReceiving || filled || p.progress <= 0 || p.progress > 100)
+            return;
+        filled = true;
+        QFile f(filler);
+        if (f.open(QIODevice::WriteOnly))
+            while (f.write(QByteArray(4096, 'f')) == 4096 && f.flush()) { }
+    });
+    task.run();
+    const TaskOutcome outcome = task.outcome();
+    QVERIFY2(!outcome.ok && outcome.reason.contains(reason), qPrintable(outcome.text()));
+    QCOMPARE(filled, fillWhileReceiving);
+    QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden),
+        fillWhileReceiving ? QStringList{"filler"} : QStringList());
+    QVERIFY(::umount(QFile::encodeName(mountPoint.path()).constData()) == 0);
+    Timing::setForTests(Timing());
+}
+
+QTEST_GUILESS_MAIN(TestReceiving)
+#include "tst_receiving.moc"
