@@ -56,16 +56,22 @@ inline double median(QList<double> values)
     return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
 }
 
+// Starts the command and reads its current read channel until it says `word` (that it
+// listens, is ready...); whether it did within 10 s.
+inline bool startUntil(QProcess& process, const QStringList& command, const QByteArray& word)
+{
+    process.start(command.first(), command.mid(1));
+    QByteArray said;
+    while (!said.contains(word) && process.waitForReadyRead(10000))
+        said += process.readAll();
+    return said.contains(word);
+}
+
 // Starts quorvel-device beside this program and waits until it is ready.
 inline bool startDevice(QProcess& device, const QStringList& arguments)
 {
-    device.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/quorvel-device"));
-    device.setArguments(arguments);
-    device.start();
-    QByteArray out;
-    while (!out.contains("ready") && device.waitForReadyRead(10000))
-        out += device.readAllStandardOutput();
-    return out.contains("ready");
+    return startUntil(device,
+        QStringList{QCoreApplication::applicationDirPath() + QStringLiteral("/quorvel-device")} + arguments, "ready");
 }
 
 // The longest time the thread that owns it went without running its event loop: a

@@ -15,7 +15,7 @@ for i in 1 2 3; do
 done
 echo "== PC to PC on loopback: 1 GiB offered and fetched (md5sum of the same file in the same run), then 1,000 files of 10 KiB"
 $bin/bench_offer 1024 1000 2>/dev/null | grep -v '^[0-9a-f]\{32\} '
-echo "== links: a second host behind veth shaped with tc tbf at 1 Gbit/s, 300 Mbit/s, 4 Mbit/s; upload and download of a file of about 10 s each against a plain TCP copy in the same run (target: 1.05 x the copy + 0.5 s, confirmed); 1,000 files of 10 KiB in one batch against a tar through the plain copy (target: under 10 s)"
+echo "== links: a second host behind veth shaped with tc tbf at 1 Gbit/s, 300 Mbit/s, 4 Mbit/s; upload, download and PC-to-PC offer of a file of about 10 s each against a plain TCP copy in the same run (target: 1.05 x the copy + 0.5 s, confirmed); 1,000 files of 10 KiB in one batch, uploaded and offered to the other PC, against a tar through the plain copy (target: under 10 s)"
 $bin/bench_link 1 1000,300,4 2>/dev/null || true
 echo "== listing of 20,000 entries"
 $bin/bench_transfer 1 list 2>/dev/null | grep listing
