@@ -35,6 +35,10 @@ int libMain(int& argc, char** argv)
     parser->process(*app); // an unknown option ends the process here, before any window
     const bool hidden = parser->isSet(*startHidden);
 
+    // SIGTERM (a logout, a service manager) and Ctrl-C end the client like its quit entry,
+    // also while the window is still being built: the loop takes the signal once it runs.
+    auto* quitOnSignal = new QuitOnSignal;
+
     GuiUserInteraction interaction;
     UserInteraction::install(&interaction);
     // The window's own files live in its folder; the current directory stays the user's.
@@ -52,9 +56,6 @@ int libMain(int& argc, char** argv)
     }
     QObject::connect(app, &SingleApplication::showUp, window, &MainWindow::showUp);
     QApplication::setQuitOnLastWindowClosed(false);
-    // SIGTERM (a logout, a service manager) and Ctrl-C end the client like its quit entry.
-    auto* quitOnSignal = new QuitOnSignal;
-
     const int result = app->exec();
     delete quitOnSignal;
 

@@ -119,6 +119,9 @@ void ClientFetch::connectStream()
         if (socket->state() != QAbstractSocket::ConnectedState)
             onStreamClosed();
     });
+    // From the device's own address, as a real device connects: the serving client
+    // serves only the address that asked.
+    socket->bind(m_device, 0);
     socket->connectToHost(m_client, m_tcpPort);
 }
 

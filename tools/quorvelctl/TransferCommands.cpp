@@ -16,6 +16,7 @@
 #include "DeviceCommands.h"
 #include "FileLanding.h"
 #include "PartialFile.h"
+#include "ProtocolWords.h"
 #include "TransferQueue.h"
 #include "UploadSelection.h"
 
@@ -212,8 +213,11 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
         return ctx.unresolved();
-    // The history keeps the file's modification time, as the browser's downloads do.
-    const qint64 modified = DeviceCommands::modifiedOf(ctx, device, remote);
+    // The history keeps the file's modification time, as the browser's downloads do. Only
+    // a device lists its folders: another client serving an offered file would let the
+    // question's wait eat into the offer's lifetime.
+    const qint64 modified
+        = device.type == ProtocolValue::Server ? DeviceCommands::modifiedOf(ctx, device, remote) : qint64(0);
     int id = 0;
     if (toStdout) {
         id = ctx.transfers().stream(remote, STDOUT_FILENO, QStringLiteral("-"), device, modified);
