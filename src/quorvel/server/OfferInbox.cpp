@@ -11,17 +11,23 @@
 #include "TransferQueue.h"
 #include "UserInteraction.h"
 
-OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent)
+OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent, const Limits& limits)
     : QObject(parent)
     , m_transfers(transfers)
+    , m_limits(limits)
     , m_report(new QTimer(this))
 {
     qRegisterMetaType<OfferInbox::Offer>();
     connect(ReplyOperate::relay(), &ReplyOperate::isDownloadFile, this,
         [this](const QString& path, const ServerContent& from, quint16) { onOffered(path, from); });
     connect(m_transfers, &TransferQueue::transferEnded, this, [this](const ProgressContent& last, const TaskOutcome&) {
-        if (m_fetching.contains(last.id))
-            release(m_fetching.take(last.id));
+        if (!m_fetching.contains(last.id))
+            return;
+        const QString party = m_fetching.take(last.id);
+        if (--m_fetchingBy[party] <= 0)
+            m_fetchingBy.remove(party);
+        release(party);
+        startFetches(party);
     });
     m_report->setSingleShot(true);
     connect(m_report, &QTimer::timeout, this, &OfferInbox::reportDeclined);
@@ -31,13 +37,13 @@ void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
 {
     const Offer offer{remotePath, from};
     const QString party = from.address.toString();
-    if (m_held >= MaxHeld || m_heldBy.value(party) >= MaxPerParty) {
+    if (m_held >= m_limits.inAll || m_heldBy.value(party) >= m_limits.perParty) {
         // Counted, not logged one by one: a flood must not become a flood of log lines.
         ++m_overLimit[party];
         if (!m_report->isActive())
             m_report->start(Timing::current().offerDeclineReportMs);
-        emit declined(
-            offer, tr("too many offers waiting (%1 from one party, %2 in all)").arg(MaxPerParty).arg(MaxHeld));
+        emit declined(offer,
+            tr("too many offers waiting (%1 from one party, %2 in all)").arg(m_limits.perParty).arg(m_limits.inAll));
         return;
     }
     ++m_held;
@@ -88,19 +94,34 @@ void OfferInbox::answer(const QList<bool>& take)
 void OfferInbox::fetch(const Offer& offer)
 {
     const QString party = offer.from.address.toString();
-    QString reason;
-    const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
-    const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-    const QString target
-        = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
-    if (target.isEmpty()) {
-        emit declined(offer, reason);
-        release(party);
-        return;
+    m_queued[party].append(offer);
+    startFetches(party);
+}
+
+void OfferInbox::startFetches(const QString& party)
+{
+    auto queued = m_queued.find(party);
+    while (queued != m_queued.end() && !queued->isEmpty() && m_fetchingBy.value(party) < m_limits.fetchingPerParty) {
+        const Offer offer = queued->takeFirst();
+        QString reason;
+        const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
+        const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+        const QString target
+            = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
+        if (target.isEmpty()) {
+            emit declined(offer, reason);
+            release(party);
+            queued = m_queued.find(party);
+            continue;
+        }
+        const int id = m_transfers->download(offer.remotePath, target, offer.from);
+        m_fetching.insert(id, party);
+        ++m_fetchingBy[party];
+        emit accepted(offer, id, target);
+        queued = m_queued.find(party);
     }
-    const int id = m_transfers->download(offer.remotePath, target, offer.from);
-    m_fetching.insert(id, party);
-    emit accepted(offer, id, target);
+    if (queued != m_queued.end() && queued->isEmpty())
+        m_queued.erase(queued);
 }
 
 void OfferInbox::release(const QString& party)
@@ -121,7 +142,7 @@ void OfferInbox::reportDeclined()
     }
     qWarning("[W][%s] Declined %s offers over the limit (%d held per party, %d in all) in the last %d s, from %d "
              "parties, most from %s (%s).",
-        "OfferInbox", qPrintable(QLocale(QLocale::English).toString(total)), MaxPerParty, MaxHeld,
+        "OfferInbox", qPrintable(QLocale(QLocale::English).toString(total)), m_limits.perParty, m_limits.inAll,
         Timing::current().offerDeclineReportMs / 1000, int(m_overLimit.size()), qPrintable(most),
         qPrintable(QLocale(QLocale::English).toString(m_overLimit.value(most))));
     m_overLimit.clear();

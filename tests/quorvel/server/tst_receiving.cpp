@@ -386,7 +386,10 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     HoldingInteraction user;
     UserInteraction::install(&user);
     TransferQueue transfers;
-    OfferInbox inbox(&transfers);
+    OfferInbox::Limits limits;
+    limits.perParty = 2;
+    limits.inAll = 16;
+    OfferInbox inbox(&transfers, nullptr, limits);
     QSignalSpy declined(&inbox, &OfferInbox::declined);
     const auto party = [](int n) {
         ServerContent s;
@@ -406,9 +409,9 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     QCOMPARE(together.size(), 2); // one question for both
     QVERIFY(together.at(0).fileName == "b.txt" && together.at(1).fileName == "d.txt");
     QCOMPARE(inbox.held(), 2);
-    for (int n = 3; n < 3 + OfferInbox::MaxHeld; ++n)
+    for (int n = 3; n < 3 + limits.inAll; ++n)
         inbox.onOffered("/e.txt", party(n)); // over the limit in all from the 15th on
-    QCOMPARE(inbox.held(), int(OfferInbox::MaxHeld));
+    QCOMPARE(inbox.held(), int(limits.inAll));
     QCOMPARE(declined.size(), 1 + 1 + 2); // c.txt and a.txt (the user said no) before
 
     static QStringList logged;
@@ -426,7 +429,7 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
         qPrintable(logged.first()));
     user.answers.takeFirst()({false, false});
     QCOMPARE(user.asked.size(), 3); // everything that came meanwhile, together
-    QCOMPARE(user.asked.last().size(), OfferInbox::MaxHeld - 2);
+    QCOMPARE(user.asked.last().size(), limits.inAll - 2);
     UserInteraction::install(nullptr);
     Timing::setForTests(Timing());
 }
