@@ -11,7 +11,12 @@
 #include "TransferQueue.h"
 #include "UserInteraction.h"
 
-OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent, const Limits& limits)
+OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent)
+    : OfferInbox(transfers, Limits(), parent)
+{
+}
+
+OfferInbox::OfferInbox(TransferQueue* transfers, const Limits& limits, QObject* parent)
     : QObject(parent)
     , m_transfers(transfers)
     , m_limits(limits)

@@ -37,7 +37,8 @@ public:
         ServerContent from;
     };
 
-    explicit OfferInbox(TransferQueue* transfers, QObject* parent = nullptr, const Limits& limits = Limits());
+    explicit OfferInbox(TransferQueue* transfers, QObject* parent = nullptr);
+    OfferInbox(TransferQueue* transfers, const Limits& limits, QObject* parent = nullptr);
 
     void setPolicy(Policy policy) { m_policy = policy; }
     // Takes an offer as the listener reports it.

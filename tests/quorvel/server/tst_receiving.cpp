@@ -389,7 +389,7 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     OfferInbox::Limits limits;
     limits.perParty = 2;
     limits.inAll = 16;
-    OfferInbox inbox(&transfers, nullptr, limits);
+    OfferInbox inbox(&transfers, limits);
     QSignalSpy declined(&inbox, &OfferInbox::declined);
     const auto party = [](int n) {
         ServerContent s;
@@ -431,6 +431,24 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     QCOMPARE(user.asked.size(), 3); // everything that came meanwhile, together
     QCOMPARE(user.asked.last().size(), limits.inAll - 2);
     UserInteraction::install(nullptr);
+
+    // A batch from one PC is taken whole and fetched a few at a time: the rest wait for
+    // their turn instead of being declined (the offering side is never told of a no).
+    t.downloadReplyWaitMs = 100;
+    Timing::setForTests(t);
+    QTemporaryDir down;
+    QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
+    OfferInbox batch(&transfers);
+    batch.setPolicy(OfferInbox::AcceptAll);
+    QSignalSpy accepted(&batch, &OfferInbox::accepted);
+    QSignalSpy batchDeclined(&batch, &OfferInbox::declined);
+    for (int n = 0; n < 6; ++n)
+        batch.onOffered(QStringLiteral("/batch/%1.txt").arg(n), party(7));
+    QCOMPARE(accepted.size(), OfferInbox::Limits().fetchingPerParty);
+    QCOMPARE(batch.held(), 6);
+    QTRY_COMPARE_WITH_TIMEOUT(accepted.size(), 6, 20000); // each fetch fails: nobody answers
+    QCOMPARE(batchDeclined.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(batch.held(), 0, 10000);
     Timing::setForTests(Timing());
 }
 
