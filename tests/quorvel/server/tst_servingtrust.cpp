@@ -308,7 +308,9 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
     auto* task = new FileDistribution(path, to);
     QObject::connect(task, &FileDistribution::offered, qApp, [lifetimeMs](bool sent) {
         say(sent ? "OFFERED" : "NOT OFFERED");
-        QTimer::singleShot(lifetimeMs, qApp, [] { say("EXPIRED"); });
+        // Precise and a little late: a coarse timer may fire up to 5 % early, while the
+        // offer's own lifetime began before this signal.
+        QTimer::singleShot(lifetimeMs + 50, Qt::PreciseTimer, qApp, [] { say("EXPIRED"); });
     });
     QThreadPool::globalInstance()->start(task);
     stopOnInput();
