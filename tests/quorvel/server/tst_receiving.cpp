@@ -344,7 +344,9 @@ void TestReceiving::floodOfOffers()
         received ? receivedMs : -1LL);
     QVERIFY2(received, (served.out.right(1000) + served.err.right(1000)).constData());
     QCOMPARE(files, QStringList{"report.bin"});
-    QVERIFY2(receivedMs < 15000, qPrintable(QString::number(receivedMs)));
+    // The old inbox never took it within 60 s. A party's thousand held offers still slow
+    // the first fetch of another (about 10 s on a quiet machine): a bound with room.
+    QVERIFY2(receivedMs < 30000, qPrintable(QString::number(receivedMs)));
     QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
     // Summed up in one line, not one per offer.
     const QString logs = client.dir.path() + "/log";
