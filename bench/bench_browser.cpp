@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <ctime>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "FileListDialog.h"
-#include "FileListView.h"
-#include "FileTreeModel.h"
+#include "ui/browser/FileListDialog.h"
+#include "ui/browser/FileListView.h"
+#include "ui/browser/FileTreeModel.h"
 
 // The file browser on a folder of 20,000 images on the simulator: from asking for the
 // folder to its first rows and to its last row on screen, and the longest stall of the

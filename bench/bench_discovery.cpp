@@ -5,9 +5,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "QuorvelClientDatabase.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
 // latency: time from startDiscovery() to the serverDiscoveried of a device that answers

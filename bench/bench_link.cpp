@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "FileDownloader.h"
-#include "FileTransferServer.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/FileTransferServer.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"

@@ -7,9 +7,9 @@
 #include <QThreadPool>
 #include <cstdio>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "FileDownloader.h"
+#include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "BenchUtil.h"
-#include "ProgressDockWidget.h"
-#include "ProgressWidget.h"
+#include "ui/transfers/ProgressDockWidget.h"
+#include "ui/transfers/ProgressWidget.h"
 
 // 100 transfers report into the progress panel at once, from a worker thread through
 // queued calls as the transfer tasks do: each reports 0..100 percent, then done. Paced:

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "FileDownloader.h"
-#include "FileFinder.h"
-#include "FileTransferServer.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/browse/FileFinder.h"
+#include "quorvel/transfer/FileTransferServer.h"
 #include "utils/Md5.h"
 
 // Upload and download of one large file between the client's tasks and the simulator on

@@ -19,14 +19,14 @@
 #include <signal.h>
 #include <thread>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "GuiUserInteraction.h"
-#include "MainWindow.h"
-#include "QuorvelClientDatabase.h"
-#include "ServerContentWidget.h"
-#include "StyleSheet.h"
-#include "TransferQueue.h"
+#include "ui/common/GuiUserInteraction.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/common/StyleSheet.h"
+#include "quorvel/services/TransferQueue.h"
 
 // Xlib last: its macros (None, Bool, Status...) would spoil the Qt headers.
 #include <X11/Xatom.h>

@@ -1,4 +1,4 @@
-#include "libMain.h"
+#include "app/libMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,6 @@
-#include "CastControllerClient.h"
+#include "cast/CastControllerClient.h"
 
-#include "SendDataBridge.h"
+#include "cast/SendDataBridge.h"
 
 namespace {
 const char* const Tag = "CastControllerClient";

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QThread>
 
-#include "CastLinkWorker.h"
+#include "cast/CastLinkWorker.h"
 
 class SendDataBridge;
 

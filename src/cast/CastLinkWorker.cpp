@@ -1,10 +1,10 @@
-#include "CastLinkWorker.h"
+#include "cast/CastLinkWorker.h"
 
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
 
-#include "CastControllerClient.h"
+#include "cast/CastControllerClient.h"
 
 namespace {
 const char* const Tag = "CastControllerClient";

@@ -1,14 +1,14 @@
-#include "CastSession.h"
+#include "cast/CastSession.h"
 
 #include <QSemaphore>
 #include <QThreadPool>
 #include <memory>
 
-#include "CastControllerClient.h"
-#include "Config.h"
-#include "UserInteraction.h"
-#include "VantropeTask.h"
-#include "utils/WinUtils.h"
+#include "cast/CastControllerClient.h"
+#include "settings/Config.h"
+#include "platform/UserInteraction.h"
+#include "cast/VantropeTask.h"
+#include "platform/WinUtils.h"
 
 namespace {
 constexpr int StopWaitMs = 10000;

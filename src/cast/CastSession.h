@@ -4,8 +4,8 @@
 #include <QSize>
 #include <memory>
 
-#include "ServerContent.h"
-#include "TaskOutcome.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/TaskOutcome.h"
 
 class CastControllerClient;
 class QSemaphore;

@@ -1,1 +1,1 @@
-#include "SendDataBridge.h"
+#include "cast/SendDataBridge.h"

@@ -1,4 +1,4 @@
-#include "VantropeTask.h"
+#include "cast/VantropeTask.h"
 
 #include <QCryptographicHash>
 #include <QMutex>
@@ -6,10 +6,10 @@
 #include <QRegularExpression>
 #include <QUdpSocket>
 
-#include "Config.h"
-#include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
-#include "utils/WinUtils.h"
+#include "settings/Config.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "platform/WinUtils.h"
 
 namespace {
 const char* const Tag = "VantropeTask";

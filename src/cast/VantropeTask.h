@@ -2,7 +2,7 @@
 
 #include <QHostAddress>
 
-#include "Task.h"
+#include "quorvel/tasks/Task.h"
 #include "json/QtJson.h"
 
 class Config;

@@ -1,4 +1,4 @@
-#include "QtJson.h"
+#include "json/QtJson.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "CustomMsgHandler.h"
+#include "log/CustomMsgHandler.h"
 
 #include <QAtomicPointer>
 #include <QDateTime>
@@ -6,9 +6,9 @@
 #include <QMutexLocker>
 #include <QThread>
 
-#include "FileLogWriter.h"
-#include "LogLimiter.h"
-#include "quorvel/Timing.h"
+#include "log/FileLogWriter.h"
+#include "log/LogLimiter.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 QMutex g_installLock;

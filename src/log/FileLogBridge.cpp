@@ -1,1 +1,1 @@
-#include "FileLogBridge.h"
+#include "log/FileLogBridge.h"

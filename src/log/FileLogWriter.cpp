@@ -1,4 +1,4 @@
-#include "FileLogWriter.h"
+#include "log/FileLogWriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 
 namespace {
 thread_local bool t_reportingOwnError = false;

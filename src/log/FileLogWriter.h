@@ -6,7 +6,7 @@
 #include <QWaitCondition>
 #include <functional>
 
-#include "FileLogBridge.h"
+#include "log/FileLogBridge.h"
 
 class QFile;
 

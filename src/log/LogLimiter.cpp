@@ -1,4 +1,4 @@
-#include "LogLimiter.h"
+#include "log/LogLimiter.h"
 
 #include <QLocale>
 

@@ -1,9 +1,9 @@
-#include "BackgroundFileMd5.h"
+#include "utils/BackgroundFileMd5.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "FileUtil.h"
+#include "utils/FileUtil.h"
 
 namespace {
 constexpr qint64 ReadSize = 262144; // stays in the cache between the read and the hash

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "Md5.h"
+#include "utils/Md5.h"
 
 // The MD5 of the first `size` bytes of an open file, hashed on a thread of its own at
 // the lowest priority while a transfer sends the same bytes straight from the page

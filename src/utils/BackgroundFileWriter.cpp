@@ -1,4 +1,4 @@
-#include "BackgroundFileWriter.h"
+#include "utils/BackgroundFileWriter.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #endif
 #include <unistd.h>
 
-#include "BlockRing.h"
+#include "utils/BlockRing.h"
 
 namespace {
 // Direct writes are cheap on the file systems of local disks; on network shares each one

@@ -3,8 +3,8 @@
 #include <QString>
 #include <atomic>
 
-#include "RingStage.h"
-#include "StreamingCache.h"
+#include "utils/RingStage.h"
+#include "utils/StreamingCache.h"
 
 class BlockRing;
 

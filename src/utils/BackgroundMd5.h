@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "Md5.h"
-#include "RingStage.h"
+#include "utils/Md5.h"
+#include "utils/RingStage.h"
 
 class BlockRing;
 

@@ -1,4 +1,4 @@
-#include "BlockRing.h"
+#include "utils/BlockRing.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,11 +1,11 @@
-#include "FileUtil.h"
+#include "utils/FileUtil.h"
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-#include "Md5.h"
+#include "utils/Md5.h"
 
 qint64 FileUtil::readAt(int descriptor, char* data, qint64 size, qint64 offset, QString* error)
 {

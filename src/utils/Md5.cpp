@@ -1,4 +1,4 @@
-#include "Md5.h"
+#include "utils/Md5.h"
 
 #include <QtEndian>
 #include <cstring>

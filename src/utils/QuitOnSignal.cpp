@@ -1,4 +1,4 @@
-#include "QuitOnSignal.h"
+#include "utils/QuitOnSignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

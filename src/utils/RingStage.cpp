@@ -1,6 +1,6 @@
-#include "RingStage.h"
+#include "utils/RingStage.h"
 
-#include "BlockRing.h"
+#include "utils/BlockRing.h"
 
 RingStage::RingStage(BlockRing& ring, Work work)
     : m_ring(ring)

@@ -1,4 +1,4 @@
-#include "StreamingCache.h"
+#include "utils/StreamingCache.h"
 
 #include <fcntl.h>
 

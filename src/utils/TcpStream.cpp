@@ -1,4 +1,4 @@
-#include "TcpStream.h"
+#include "utils/TcpStream.h"
 
 #include <QNetworkInterface>
 
@@ -20,7 +20,7 @@
 #include <sys/sendfile.h>
 #endif
 
-#include "FileUtil.h"
+#include "utils/FileUtil.h"
 
 namespace {
 void ignoreBrokenPipes()

@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "AppContext.h"
-#include "Config.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
 #include "cast/VantropeTask.h"
 

@@ -7,7 +7,7 @@
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
 #include "log/LogLimiter.h"
-#include "quorvel/Timing.h"
+#include "quorvel/tasks/Timing.h"
 
 class TestLogging : public QObject {
     Q_OBJECT

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "ServerContent.h"
+#include "quorvel/protocol/ServerContent.h"
 #include "json/QtJson.h"
 
 // A running quorvel-device for a test: its own folder, its own wire log, and a way to

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "Task.h"
+#include "quorvel/tasks/Task.h"
 
 // Follows a task to its end, with a bound. The end arrives queued on the thread that
 // made the waiter, after every signal the task queued to that thread before it: a test

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "WireLog.h"
 #include "utils/FileUtil.h"
 #include "json/QtJson.h"

@@ -8,7 +8,7 @@
 #include <QVector>
 #include <algorithm>
 
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 
 const QString DeviceFileStore::SecurePrefix = QStringLiteral("secure:/");
 

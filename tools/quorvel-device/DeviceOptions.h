@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 
 // Faults a test can ask the simulated device to commit.
 struct DeviceFaults {

@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "ClientFetch.h"
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "TransferSession.h"
 #include "WireLog.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"

@@ -7,7 +7,7 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "cast/CastSession.h"
 
 int CastCommand::cast(CtlContext& ctx, const QStringList& args)

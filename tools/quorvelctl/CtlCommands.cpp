@@ -10,7 +10,7 @@
 #include "DoctorCommand.h"
 #include "InboundCommands.h"
 #include "LocalCommands.h"
-#include "QuorvelClientDatabase.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "TransferCommands.h"
 
 namespace {

@@ -16,15 +16,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "CtlOutput.h"
-#include "Task.h"
-#include "TaskHandle.h"
-#include "Timing.h"
-#include "TransferQueue.h"
+#include "quorvel/tasks/Task.h"
+#include "quorvel/tasks/TaskHandle.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/services/TransferQueue.h"
 #include "cast/CastSession.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/server/OfferInbox.h"
+#include "quorvel/services/OfferInbox.h"
 
 namespace {
 // Receives one information query's outcome on the pool thread.

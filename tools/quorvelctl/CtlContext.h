@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "DeviceMemory.h"
-#include "ServerContent.h"
-#include "TaskOutcome.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/TaskOutcome.h"
 
 class CastSession;
 class CtlOutput;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 
 CtlOutput::CtlOutput(bool json)
     : m_json(json)

@@ -11,12 +11,12 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "FileDelete.h"
-#include "FileFinder.h"
-#include "FileOpen.h"
-#include "FileThumb.h"
-#include "ProtocolWords.h"
-#include "SalutatorySetter.h"
+#include "quorvel/browse/FileDelete.h"
+#include "quorvel/browse/FileFinder.h"
+#include "quorvel/browse/FileOpen.h"
+#include "quorvel/browse/FileThumb.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/browse/SalutatorySetter.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <QList>
 #include <QStringList>
 
-#include "FileContent.h"
-#include "ServerContent.h"
-#include "TaskOutcome.h"
+#include "quorvel/protocol/FileContent.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/TaskOutcome.h"
 
 class CtlContext;
 

@@ -5,7 +5,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "QuorvelClientDatabase.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 
 namespace {
 const char* const Connection = "quorvelctl-memory";

@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "ServerContent.h"
+#include "quorvel/protocol/ServerContent.h"
 
 // The devices this program has heard from, kept in the client's database beside the
 // history: who answered at which address and port, under which name and uuid. It lets

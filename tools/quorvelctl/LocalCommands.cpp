@@ -4,11 +4,11 @@
 #include <QDateTime>
 #include <QJsonObject>
 
-#include "Config.h"
-#include "ConfigCheck.h"
+#include "settings/Config.h"
+#include "settings/ConfigCheck.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "QuorvelClientDatabase.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "CtlOutput.h"
-#include "TaskOutcome.h"
+#include "quorvel/tasks/TaskOutcome.h"
 
 TerminalInteraction::TerminalInteraction(CtlOutput& out)
     : m_out(out)

@@ -4,7 +4,7 @@
 #include <QList>
 #include <functional>
 
-#include "UserInteraction.h"
+#include "platform/UserInteraction.h"
 
 class CtlOutput;
 class QSocketNotifier;

@@ -10,15 +10,15 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "Config.h"
+#include "settings/Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
 #include "DeviceCommands.h"
-#include "FileLanding.h"
-#include "PartialFile.h"
-#include "ProtocolWords.h"
-#include "TransferQueue.h"
-#include "UploadSelection.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/transfer/PartialFile.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/transfer/UploadSelection.h"
 
 int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout)
 {

@@ -5,11 +5,11 @@
 #include <memory>
 #include <unistd.h>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
-#include "QuorvelClientDatabase.h"
-#include "Timing.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
 #include "log/CustomMsgHandler.h"
 
 namespace {

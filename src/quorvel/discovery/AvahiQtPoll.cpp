@@ -1,4 +1,4 @@
-#include "AvahiQtPoll.h"
+#include "quorvel/discovery/AvahiQtPoll.h"
 
 #include <QObject>
 #include <QSocketNotifier>

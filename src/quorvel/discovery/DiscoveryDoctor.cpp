@@ -1,4 +1,4 @@
-#include "DiscoveryDoctor.h"
+#include "quorvel/discovery/DiscoveryDoctor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,12 +14,12 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include "ListenPort.h"
-#include "ProtocolWords.h"
-#include "QuorvelClientDatabase.h"
-#include "QxtServiceBrowser.h"
-#include "Timing.h"
-#include "ZeroconfClient.h"
+#include "quorvel/protocol/ListenPort.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 
 namespace {
 // ADDRESS:PORT as quorvelctl takes it back: an IPv6 address in brackets.

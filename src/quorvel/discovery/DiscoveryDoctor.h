@@ -8,7 +8,7 @@
 #include <QThreadPool>
 #include <functional>
 
-#include "ServerContent.h"
+#include "quorvel/protocol/ServerContent.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
 class QProcess;

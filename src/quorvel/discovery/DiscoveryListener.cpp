@@ -1,4 +1,4 @@
-#include "DiscoveryListener.h"
+#include "quorvel/discovery/DiscoveryListener.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "ListenPort.h"
+#include "quorvel/protocol/ListenPort.h"
 
-#include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
-#include "Timing.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 QMutex g_instanceMutex;

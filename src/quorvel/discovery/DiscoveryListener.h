@@ -6,7 +6,7 @@
 #include <QRunnable>
 #include <QThread>
 
-#include "ServerContent.h"
+#include "quorvel/protocol/ServerContent.h"
 
 class QUdpSocket;
 

@@ -1,4 +1,4 @@
-#include "DiscoveryServer.h"
+#include "quorvel/discovery/DiscoveryServer.h"
 
 #include <QDateTime>
 #include <QNetworkDatagram>
@@ -8,13 +8,13 @@
 #include <QUdpSocket>
 #include <memory>
 
-#include "Config.h"
-#include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
-#include "QuorvelClientDatabase.h"
-#include "QxtDiscoverableService.h"
-#include "QxtServiceBrowser.h"
-#include "Timing.h"
+#include "settings/Config.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/tasks/Timing.h"
 
 const QString DiscoveryServer::ServiceType = QStringLiteral("_quorvel._udp");
 const QString DiscoveryServer::OwnServiceName = QStringLiteral("QuorvelClient");

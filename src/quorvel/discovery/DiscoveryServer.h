@@ -9,7 +9,7 @@
 #include <QThread>
 #include <QWaitCondition>
 
-#include "ServerContent.h"
+#include "quorvel/protocol/ServerContent.h"
 #include "json/QtJson.h"
 
 class QxtDiscoverableService;

@@ -1,4 +1,4 @@
-#include "QxtDiscoverableService.h"
+#include "quorvel/discovery/QxtDiscoverableService.h"
 
 #include <QTimer>
 #include <avahi-client/lookup.h>
@@ -8,7 +8,7 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 
-#include "ZeroconfClient.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 
 QxtDiscoverableService::QxtDiscoverableService(const QString& serviceType, const QString& serviceName, QObject* parent)
     : QObject(parent)

@@ -3,7 +3,7 @@
 #include <QHostAddress>
 #include <QObject>
 
-#include "QxtDiscoverableServiceName.h"
+#include "quorvel/discovery/QxtDiscoverableServiceName.h"
 
 struct AvahiEntryGroup;
 struct AvahiServiceResolver;

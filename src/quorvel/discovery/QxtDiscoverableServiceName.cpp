@@ -1,4 +1,4 @@
-#include "QxtDiscoverableServiceName.h"
+#include "quorvel/discovery/QxtDiscoverableServiceName.h"
 
 QxtDiscoverableServiceName::QxtDiscoverableServiceName(
     const QString& serviceName, const QString& serviceType, const QString& domain)

@@ -1,10 +1,10 @@
-#include "QxtServiceBrowser.h"
+#include "quorvel/discovery/QxtServiceBrowser.h"
 
 #include <QTimer>
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
 
-#include "ZeroconfClient.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 
 QxtServiceBrowser::QxtServiceBrowser(const QString& serviceType, QObject* parent)
     : QObject(parent)

@@ -1,10 +1,10 @@
-#include "ZeroconfClient.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 
 #include <QTimer>
 #include <avahi-client/client.h>
 #include <avahi-common/error.h>
 
-#include "AvahiQtPoll.h"
+#include "quorvel/discovery/AvahiQtPoll.h"
 
 namespace {
 constexpr int RetryMs = 5000;

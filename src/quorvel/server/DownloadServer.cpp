@@ -1,4 +1,4 @@
-#include "DownloadServer.h"
+#include "quorvel/server/DownloadServer.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -10,13 +10,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "OfferedFiles.h"
-#include "ProtocolWords.h"
-#include "QuorvelClientDatabase.h"
-#include "ServingSessions.h"
-#include "StreamOffset.h"
-#include "Timing.h"
-#include "TransferCounter.h"
+#include "quorvel/server/OfferedFiles.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/server/ServingSessions.h"
+#include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/tasks/TransferCounter.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/TcpStream.h"

@@ -4,9 +4,9 @@
 #include <QMutex>
 #include <memory>
 
-#include "ProgressContent.h"
-#include "ServerContent.h"
-#include "Task.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/Task.h"
 
 class QTcpServer;
 class TcpStream;

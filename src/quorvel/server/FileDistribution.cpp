@@ -1,11 +1,11 @@
-#include "FileDistribution.h"
+#include "quorvel/server/FileDistribution.h"
 
 #include <QFileInfo>
 
-#include "OfferedFiles.h"
-#include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
-#include "UdpRequest.h"
+#include "quorvel/server/OfferedFiles.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/protocol/UdpRequest.h"
 
 FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server)
     : m_filePath(filePath)

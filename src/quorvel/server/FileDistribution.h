@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ServerContent.h"
-#include "Task.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/Task.h"
 
 // Offers a local file to another client (or a device): the offer goes out, and the file
 // is then served to that host alone when it comes to fetch it.

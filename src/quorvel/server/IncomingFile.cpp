@@ -1,9 +1,9 @@
-#include "IncomingFile.h"
+#include "quorvel/server/IncomingFile.h"
 
 #include <QDir>
 
-#include "FileLanding.h"
-#include "ServerContent.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/protocol/ServerContent.h"
 
 QString IncomingFile::nameOf(const QString& offeredPath, QString* reason)
 {

@@ -1,4 +1,4 @@
-#include "OfferedFiles.h"
+#include "quorvel/server/OfferedFiles.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
@@ -6,7 +6,7 @@
 #include <QRecursiveMutex>
 #include <QVector>
 
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 struct Entry {

@@ -1,4 +1,4 @@
-#include "OperateListener.h"
+#include "quorvel/server/OperateListener.h"
 
 #include <QMutex>
 #include <QNetworkDatagram>
@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "ListenPort.h"
+#include "quorvel/protocol/ListenPort.h"
 
-#include "ReplyOperate.h"
-#include "Timing.h"
+#include "quorvel/server/ReplyOperate.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 QMutex g_activeLock;

@@ -2,7 +2,7 @@
 
 #include <QThread>
 
-#include "ProtocolWords.h"
+#include "quorvel/protocol/ProtocolWords.h"
 
 class QHostAddress;
 class QUdpSocket;

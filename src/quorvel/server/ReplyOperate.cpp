@@ -1,4 +1,4 @@
-#include "ReplyOperate.h"
+#include "quorvel/server/ReplyOperate.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -7,14 +7,14 @@
 #include <QThreadPool>
 #include <QUdpSocket>
 
-#include "DownloadServer.h"
-#include "FileDistribution.h"
-#include "IncomingFile.h"
-#include "OfferedFiles.h"
-#include "OperateListener.h"
-#include "ProtocolDefinedJsonObject.h"
-#include "ProtocolWords.h"
-#include "ServingSessions.h"
+#include "quorvel/server/DownloadServer.h"
+#include "quorvel/server/FileDistribution.h"
+#include "quorvel/server/IncomingFile.h"
+#include "quorvel/server/OfferedFiles.h"
+#include "quorvel/server/OperateListener.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/server/ServingSessions.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 
 namespace {

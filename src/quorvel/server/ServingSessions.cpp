@@ -1,4 +1,4 @@
-#include "ServingSessions.h"
+#include "quorvel/server/ServingSessions.h"
 
 #include <QMap>
 #include <QMutex>
@@ -6,8 +6,8 @@
 #include <QSet>
 #include <QTcpServer>
 
-#include "DownloadServer.h"
-#include "OfferedFiles.h"
+#include "quorvel/server/DownloadServer.h"
+#include "quorvel/server/OfferedFiles.h"
 
 namespace {
 QMutex g_lock;

@@ -1,9 +1,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "AppContext.h"
-#include "Config.h"
-#include "ProtocolDefinedJsonObject.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 

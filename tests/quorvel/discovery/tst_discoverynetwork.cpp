@@ -3,12 +3,12 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "AppContext.h"
-#include "Config.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 

@@ -5,8 +5,8 @@
 #include <QtTest>
 #include <thread>
 
-#include "AppContext.h"
-#include "Timing.h"
+#include "app/AppContext.h"
+#include "quorvel/tasks/Timing.h"
 #include "Watchdog.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 

@@ -2,12 +2,12 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include "AppContext.h"
-#include "Config.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "RecordingReceiver.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
 
 using Getter = DiscoveryServer::ServerInfoGetter;

@@ -6,12 +6,12 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "AppContext.h"
-#include "Config.h"
-#include "ProtocolDefinedJsonObject.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/server/FileDistribution.h"

@@ -2,20 +2,20 @@
 #include <sched.h>
 #include <sys/mount.h>
 
-#include "AppContext.h"
-#include "Config.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "FileDownloader.h"
-#include "PartialFile.h"
-#include "RemoteFolder.h"
-#include "TaskHandle.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/PartialFile.h"
+#include "quorvel/browse/RemoteFolder.h"
+#include "quorvel/tasks/TaskHandle.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "Timing.h"
-#include "TransferQueue.h"
-#include "UserInteraction.h"
-#include "quorvel/server/OfferInbox.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/services/TransferQueue.h"
+#include "platform/UserInteraction.h"
+#include "quorvel/services/OfferInbox.h"
 
 // Receiving from parties that may be hostile, by trust boundary: partial files, landing
 // a file, bounds, disk. The parties are simulated devices on hosts (or addresses) of

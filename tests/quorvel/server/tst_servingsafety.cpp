@@ -3,11 +3,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "DeviceProcess.h"
-#include "FileDownloader.h"
+#include "quorvel/transfer/FileDownloader.h"
 #include "TestFiles.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/ServingSessions.h"
 

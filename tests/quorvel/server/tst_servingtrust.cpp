@@ -13,10 +13,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "AppContext.h"
+#include "app/AppContext.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "Timing.h"
+#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/server/FileDistribution.h"

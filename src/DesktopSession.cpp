@@ -1,3 +1,0 @@
-#include "DesktopSession.h"
-
-DesktopSession::~DesktopSession() = default;

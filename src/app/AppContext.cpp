@@ -1,0 +1,83 @@
+#include "app/AppContext.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QThreadPool>
+
+#include "settings/Config.h"
+#include "cast/CastSession.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/server/ReplyOperate.h"
+#include "quorvel/server/ServingSessions.h"
+
+namespace {
+QMutex g_currentLock;
+AppContext* g_current = nullptr;
+} // namespace
+
+AppContext::AppContext(const QString& applicationFolder, DesktopSession* session)
+    : m_folder(QDir::cleanPath(QDir(applicationFolder).absolutePath()))
+{
+    {
+        QMutexLocker lock(&g_currentLock);
+        Q_ASSERT(!g_current);
+        g_current = this;
+    }
+    // The process-wide relays that tasks report through are made here, on this thread,
+    // before anything can report.
+    UserNotices::instance();
+    ReplyOperate::relay();
+    m_config = own(new Config(m_folder, session));
+    m_database = own(new QuorvelClientDatabase(m_folder));
+    m_discovery = own(new DiscoveryServer);
+    m_discoveryListener = own(new DiscoveryListener);
+    m_uploads = own(new FileTransferServer);
+    m_coreObjects = m_teardown.size();
+    m_transfers = own(new TransferQueue);
+    m_inbox = own(new OfferInbox(m_transfers));
+    m_cast = own(new CastSession);
+}
+
+AppContext::~AppContext()
+{
+    // The services first: they stop what they started (a cast holds a pool thread while
+    // the casting program runs; transfers keep what they moved).
+    while (m_teardown.size() > m_coreObjects) {
+        m_teardown.back()();
+        m_teardown.pop_back();
+    }
+    // Tasks on the shared pool (device queries, answers to inbound requests) report to
+    // the objects below: let them end first. Queued ones never start.
+    QThreadPool::globalInstance()->clear();
+    ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
+    QThreadPool::globalInstance()->waitForDone();
+    while (!m_teardown.empty()) {
+        m_teardown.back()();
+        m_teardown.pop_back();
+    }
+    QMutexLocker lock(&g_currentLock);
+    g_current = nullptr;
+}
+
+AppContext* AppContext::current()
+{
+    QMutexLocker lock(&g_currentLock);
+    return g_current;
+}
+
+QString AppContext::applicationFolder()
+{
+    QMutexLocker lock(&g_currentLock);
+    return g_current ? g_current->m_folder : QString();
+}
+
+QString AppContext::filePath(const QString& relative) const
+{
+    return QDir(m_folder).absoluteFilePath(relative);
+}

@@ -1,0 +1,3 @@
+#include "platform/DesktopSession.h"
+
+DesktopSession::~DesktopSession() = default;

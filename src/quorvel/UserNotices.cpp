@@ -1,7 +1,0 @@
-#include "UserNotices.h"
-
-UserNotices* UserNotices::instance()
-{
-    static UserNotices notices; // thread-safe initialisation; lives until exit
-    return &notices;
-}

@@ -1,0 +1,32 @@
+#include "quorvel/browse/FileCommand.h"
+
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/protocol/UdpRequest.h"
+
+FileCommand::FileCommand(const ServerContent& server)
+    : m_server(server)
+{
+}
+
+bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject* reply)
+{
+    UdpRequest udp;
+    if (!udp.send(request, m_server.address, ProtocolPort::Operation))
+        return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
+    const int waitMs = Timing::current().commandWaitMs;
+    if (!udp.waitForDatagram(waitMs))
+        return fail(TaskOutcome::noAnswer(m_server, waitMs));
+    if (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply) != UdpRequest::Reply::Ok)
+        return fail(TaskOutcome::badReply(m_server));
+    return true;
+}
+
+bool FileCommand::accepted(const QtJson::JsonObject& reply, const QString& failure)
+{
+    if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok) {
+        succeed();
+        return true;
+    }
+    return fail(failure, reply.value(ProtocolKey::Reason).toString());
+}

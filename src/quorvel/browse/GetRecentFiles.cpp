@@ -1,0 +1,26 @@
+#include "quorvel/browse/GetRecentFiles.h"
+
+#include "quorvel/storage/QuorvelClientDatabase.h"
+
+GetRecentFiles::GetRecentFiles(const ServerContent& server)
+    : m_server(server)
+{
+    qRegisterMetaType<QList<RecentFilesContent>>("QList<RecentFilesContent>");
+}
+
+void GetRecentFiles::execute()
+{
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    if (!db) {
+        fail(tr("no database"));
+        return;
+    }
+    m_list = db->getRecentFiles(m_server.uuid);
+    succeed();
+}
+
+void GetRecentFiles::finish()
+{
+    // A failed read shows as an empty history: the database logged why.
+    emit getRecentFilesEnd(m_list);
+}

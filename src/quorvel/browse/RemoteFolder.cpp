@@ -1,0 +1,217 @@
+#include "quorvel/browse/RemoteFolder.h"
+
+#include <QDir>
+#include <QThreadPool>
+#include <memory>
+
+#include "app/AppContext.h"
+#include "settings/Config.h"
+#include "quorvel/browse/FileDelete.h"
+#include "quorvel/browse/FileFinder.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/browse/FileOpen.h"
+#include "quorvel/browse/FileThumb.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/TransferQueue.h"
+#include "platform/UserInteraction.h"
+
+const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
+
+RemoteFolder::RemoteFolder(const ServerContent& server, QObject* parent)
+    : QObject(parent)
+    , m_server(server)
+    , m_sort(DefaultSort)
+    , m_pool(new QThreadPool(this))
+{
+    m_pool->setMaxThreadCount(1);
+}
+
+RemoteFolder::~RemoteFolder()
+{
+    m_waitingThumbs.clear();
+    m_pool->clear();
+    if (m_thumbPool)
+        m_thumbPool->clear();
+    for (const TaskHandle& handle : qAsConst(m_active))
+        handle.cancel();
+    m_pool->waitForDone();
+    if (m_thumbPool)
+        m_thumbPool->waitForDone();
+}
+
+QString RemoteFolder::childPath(const QString& folder, const QString& name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+QString RemoteFolder::parentPath(const QString& folder)
+{
+    if (folder == QLatin1String("/"))
+        return folder;
+    const int slash = folder.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? folder : folder.left(slash);
+}
+
+bool RemoteFolder::isPlainName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+void RemoteFolder::start(QThreadPool* pool, Task* task)
+{
+    const quint64 serial = ++m_taskSerial;
+    m_active.insert(serial, TaskHandle(task));
+    connect(task, &Task::ended, this, [this, serial] { m_active.remove(serial); });
+    pool->start(task);
+}
+
+void RemoteFolder::list(const QString& name)
+{
+    listPath(name.isEmpty() ? m_currentPath : childPath(m_currentPath, name));
+}
+
+void RemoteFolder::up()
+{
+    // Pressed again before the parent arrived: one more level up.
+    listPath(parentPath(m_loading ? m_pendingPath : m_currentPath));
+}
+
+void RemoteFolder::setSortOrder(const QString& order)
+{
+    m_sort = order;
+    list();
+}
+
+void RemoteFolder::listPath(const QString& path)
+{
+    m_pendingPath = path;
+    const int serial = ++m_listSerial;
+    auto* finder = new FileFinder(path, m_sort, m_server);
+    auto entries = std::make_shared<QList<FileContent>>();
+    connect(finder, &FileFinder::findFileEnd, this, [entries](const QList<FileContent>& l) { *entries = l; });
+    connect(finder, &Task::ended, this, [this, serial, path, entries](const TaskOutcome& outcome) {
+        if (serial != m_listSerial)
+            return; // a newer listing was asked for
+        m_loading = false;
+        emit loadingChanged(false);
+        if (!outcome.ok) {
+            emit listingFailed(path, outcome.text());
+            return;
+        }
+        m_currentPath = path;
+        ++m_generation;
+        dropWaitingThumbs();
+        emit listed(*entries);
+    });
+    start(m_pool, finder);
+    if (!m_loading) {
+        m_loading = true;
+        emit loadingChanged(true);
+    }
+}
+
+void RemoteFolder::open(const QString& name)
+{
+    start(m_pool, new FileOpen(childPath(m_currentPath, name), m_server));
+}
+
+void RemoteFolder::remove(const QString& name)
+{
+    auto* task = new FileDelete(childPath(m_currentPath, name), m_server);
+    connect(task, &FileDelete::deleteFileEnd, this, [this](bool ok) {
+        emit deleted(ok);
+        if (ok)
+            list();
+    });
+    start(m_pool, task);
+}
+
+bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* reason)
+{
+    const auto refuse = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    // The name comes from the device: it must not lead out of the download folder.
+    if (!isPlainName(name))
+        return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
+    AppContext* context = AppContext::current();
+    if (!context)
+        return refuse(tr("no settings to find the download folder in"));
+    const QString folder = context->config()->value(Config::DownloadPath).toString();
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return refuse(tr("cannot make the download folder %1").arg(folder));
+    // The application's transfers: the download goes on beside listings and after this
+    // folder is closed, and every front end sees it.
+    TransferQueue* queue = context->transfers();
+    if (m_downloads.isEmpty()) {
+        connect(queue, &TransferQueue::progress, this, [this](const ProgressContent& content) {
+            if (m_downloads.contains(content.id))
+                emit downloadProgress(content);
+        });
+        connect(queue, &TransferQueue::transferEnded, this,
+            [this](const ProgressContent& last, const TaskOutcome& outcome) {
+                if (!m_downloads.remove(last.id))
+                    return;
+                emit downloadProgress(last);
+                if (outcome.ok)
+                    emit recentFilesChanged();
+            });
+    }
+    // A file of that name is there: the user says whether it goes or the new one goes beside it.
+    const QString wanted = QDir(folder).filePath(name);
+    const QString remote = childPath(m_currentPath, name);
+    bool replace = false;
+    if (FileLanding::occupied(wanted)) {
+        switch (UserInteraction::current()->askExistingFile(wanted)) {
+        case UserInteraction::ExistingFile::Cancel:
+            return refuse(tr("%1 is there already: not downloaded").arg(wanted));
+        case UserInteraction::ExistingFile::Replace: replace = true; break;
+        case UserInteraction::ExistingFile::KeepBoth: break;
+        }
+    }
+    QString why;
+    const QString local = FileLanding::choose(wanted, m_server.address.toString(), remote, replace, &why);
+    if (local.isEmpty())
+        return refuse(why);
+    m_downloads.insert(queue->download(remote, local, m_server, dateModified, replace && local == wanted));
+    return true;
+}
+
+void RemoteFolder::fetchThumb(const QString& name, qint64 dateModified, const QModelIndex& index)
+{
+    m_waitingThumbs.append({childPath(m_currentPath, name), dateModified, index});
+    if (m_waitingThumbs.size() > ThumbBacklog)
+        emit thumbFetched(false, QByteArray(), m_waitingThumbs.takeFirst().index);
+    pumpThumbs();
+}
+
+void RemoteFolder::dropWaitingThumbs()
+{
+    m_waitingThumbs.clear();
+}
+
+void RemoteFolder::pumpThumbs()
+{
+    if (!m_thumbPool) {
+        m_thumbPool = new QThreadPool(this);
+        m_thumbPool->setMaxThreadCount(ThumbThreads);
+    }
+    while (m_runningThumbs < ThumbThreads && !m_waitingThumbs.isEmpty()) {
+        const ThumbRequest request = m_waitingThumbs.takeLast();
+        auto* task = new FileThumb(request.path, m_server, request.dateModified, request.index);
+        const int generation = m_generation;
+        connect(task, &FileThumb::getThumbEnd, this,
+            [this, generation](bool ok, const QByteArray& bytes, const QModelIndex& index) {
+                --m_runningThumbs;
+                // Rows of a folder no longer shown: the index names another entry now.
+                if (generation == m_generation)
+                    emit thumbFetched(ok, bytes, index);
+                pumpThumbs();
+            });
+        ++m_runningThumbs;
+        start(m_thumbPool, task);
+    }
+}

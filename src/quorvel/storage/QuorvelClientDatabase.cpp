@@ -1,0 +1,500 @@
+#include "quorvel/storage/QuorvelClientDatabase.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QThreadStorage>
+#include <QVariant>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+#include "quorvel/tasks/Timing.h"
+
+namespace {
+QMutex g_mutex;
+std::atomic<QuorvelClientDatabase*> g_instance{nullptr};
+QAtomicInt g_connectionCounter;
+// SQLite's primary result codes that matter here.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
+const char* const Tag = "QuorvelClientDatabase";
+
+// One connection per thread, closed when the thread ends.
+struct ThreadConnection {
+    QString name;
+    int generation = -1;
+    ~ThreadConnection() { drop(); }
+    void drop()
+    {
+        if (name.isEmpty())
+            return;
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+QThreadStorage<ThreadConnection*> t_connection;
+
+// The history names files and devices: its owner alone may read it. SQLite gives its
+// journal the database file's mode.
+constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
+}
+
+int sqliteCode(const QSqlError& error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+bool isLocked(int code)
+{
+    return code == SqliteBusy || code == SqliteLocked;
+}
+
+QString sqliteText(const QSqlError& error)
+{
+    return lowerFirst(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+}
+} // namespace
+
+QuorvelClientDatabase* QuorvelClientDatabase::instance()
+{
+    return g_instance.load();
+}
+
+QuorvelClientDatabase::QuorvelClientDatabase(const QString& applicationFolder, QObject* parent)
+    : QObject(parent)
+    , m_path(QDir::cleanPath(QDir(applicationFolder).absoluteFilePath(QStringLiteral("QuorvelClient.db"))))
+{
+    QMutexLocker lock(&g_mutex);
+    static int generations = 0;
+    m_generation = ++generations;
+    QuorvelClientDatabase* none = nullptr;
+    g_instance.compare_exchange_strong(none, this);
+    open();
+}
+
+QuorvelClientDatabase::~QuorvelClientDatabase()
+{
+    QMutexLocker lock(&g_mutex);
+    // Other threads' connections notice the new generation and close on their next use.
+    if (t_connection.hasLocalData() && t_connection.localData()->generation == m_generation)
+        t_connection.localData()->drop();
+    QuorvelClientDatabase* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+QString QuorvelClientDatabase::lastError() const
+{
+    QMutexLocker lock(&m_errorLock);
+    return m_lastError;
+}
+
+QString QuorvelClientDatabase::openWarning() const
+{
+    QMutexLocker lock(&m_errorLock);
+    return m_openWarning;
+}
+
+void QuorvelClientDatabase::setError(const QString& reason)
+{
+    QMutexLocker lock(&m_errorLock);
+    m_lastError = reason;
+}
+
+void QuorvelClientDatabase::report(const char* logFormat, const QSqlQuery& failed)
+{
+    const QString text = failed.lastError().text();
+    qCritical(logFormat, Tag, qUtf8Printable(text));
+    setError(isLocked(sqliteCode(failed.lastError())) ? tr("%1 is locked by another program").arg(m_path)
+                                                      : tr("%1: %2").arg(m_path, text));
+}
+
+bool QuorvelClientDatabase::createTables(QSqlQuery& q, QString* failed, int* code)
+{
+    const std::pair<QString, const char*> tables[] = {
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbRecentFiles (uuid TEXT, remotePath TEXT, nativePath TEXT, type "
+                        "TEXT,dateModified INTEGER,operateTime INTEGER);"),
+            "[E][%s] Create table tbRecentFiles fail."},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbThumb ( uuid TEXT, path TEXT, dateModified INTEGER,thumb BLOB);"),
+            "[E][%s] Create table tbThumb fail."},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
+            "[E][%s] Create table tbManualDevices fail."},
+    };
+    bool ok = true;
+    for (const auto& table : tables) {
+        if (q.exec(table.first))
+            continue;
+        qCritical(table.second, Tag);
+        if (ok) {
+            *failed = sqliteText(q.lastError());
+            *code = sqliteCode(q.lastError());
+        }
+        ok = false;
+        if (isLocked(*code))
+            break; // the next would wait as long again
+    }
+    return ok;
+}
+
+QString QuorvelClientDatabase::moveAside()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = m_path + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = m_path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+    if (!QFile::rename(m_path, aside))
+        return QString();
+    // A journal belongs to the damaged file: it goes along, or SQLite would replay it
+    // into the new one.
+    const QString journal = m_path + QStringLiteral("-journal");
+    if (QFile::exists(journal))
+        QFile::rename(journal, aside + QStringLiteral("-journal"));
+    return aside;
+}
+
+void QuorvelClientDatabase::open()
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // Create the file for its owner alone before SQLite writes anything into it.
+        // (Made and closed through QFile instead, the cross-process test saw other
+        // processes' writes fail with "database is locked"; the plain call does not.)
+        if (QFile::exists(m_path)) {
+            QFile::setPermissions(m_path, OwnerOnly);
+        } else {
+            const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) {
+                setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+                qCritical("[E][%s] Open database fail.", Tag);
+                return;
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+        QSqlQuery q;
+        m_open = true; // lets query() try the connection
+        if (!query(&q)) {
+            m_open = false;
+            qCritical("[E][%s] Open database fail.", Tag);
+            return;
+        }
+        // A first read tells a damaged file from a locked one, without waiting: a file
+        // that another program holds is checked again on first use, and the start (or
+        // the command) waits for it once, not twice.
+        q.exec(QStringLiteral("PRAGMA busy_timeout = 0;"));
+        const bool readable = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master;"));
+        const QSqlError probeError = q.lastError();
+        q.finish();
+        q.exec(QStringLiteral("PRAGMA busy_timeout = %1;").arg(Timing::current().databaseBusyWaitMs));
+        q.finish();
+        int code = readable ? 0 : sqliteCode(probeError);
+        QString failed = readable ? QString() : sqliteText(probeError);
+        if (isLocked(code)) {
+            qWarning("[W][%s] %s is locked by another program; its tables are checked on first use.", Tag,
+                qUtf8Printable(m_path));
+            m_schemaPending = true;
+            return;
+        }
+        if (readable && createTables(q, &failed, &code))
+            return;
+        if (isLocked(code)) {
+            m_schemaPending = true;
+            return;
+        }
+        m_open = false;
+        if (attempt == 0 && (code == SqliteCorrupt || code == SqliteNotADatabase)) {
+            // Damaged: keep it for whoever wants to rescue it, and start a new history.
+            q = QSqlQuery();
+            t_connection.localData()->drop();
+            const QString aside = moveAside();
+            if (!aside.isEmpty()) {
+                const QString said = tr("%1 was damaged (%2); it was moved aside to %3 and a new, empty one was made")
+                                         .arg(m_path, failed, aside);
+                qWarning("[W][%s] %s", Tag, qUtf8Printable(said));
+                QMutexLocker lock(&m_errorLock);
+                m_openWarning = said;
+                continue;
+            }
+        }
+        setError(tr("cannot open %1: %2").arg(m_path, failed));
+        return;
+    }
+}
+
+bool QuorvelClientDatabase::query(QSqlQuery* out)
+{
+    if (!m_open)
+        return false;
+    if (!t_connection.hasLocalData())
+        t_connection.setLocalData(new ThreadConnection);
+    ThreadConnection* connection = t_connection.localData();
+    if (connection->generation != m_generation)
+        connection->drop();
+    if (connection->name.isEmpty()) {
+        const QString name = QStringLiteral("QuorvelClient-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(m_path);
+        // Another connection or process writing at the same moment is waited for, but
+        // not for long: one that keeps the file locked makes the operation fail.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(Timing::current().databaseBusyWaitMs));
+        if (!db.open()) {
+            qCritical("[E][%s] Open database connection fail: %s", Tag, qUtf8Printable(db.lastError().text()));
+            setError(tr("cannot open %1: %2").arg(m_path, db.lastError().text()));
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            return false;
+        }
+        // Each record is its own transaction, and a batch of uploads writes one per file:
+        // with a write-ahead log a commit costs no flush to the disk (four flushes, tens
+        // of milliseconds, in the rollback journal). A crash may lose the latest records,
+        // never the file's consistency.
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        connection->name = name;
+        connection->generation = m_generation;
+    }
+    *out = QSqlQuery(QSqlDatabase::database(connection->name, false));
+    if (m_schemaPending) {
+        QString failed;
+        int code = 0;
+        if (!createTables(*out, &failed, &code)) {
+            setError(isLocked(code) ? tr("%1 is locked by another program").arg(m_path)
+                                    : tr("cannot open %1: %2").arg(m_path, failed));
+            return false;
+        }
+        m_schemaPending = false;
+    }
+    return true;
+}
+
+QByteArray QuorvelClientDatabase::getThumb(const QString& uuid, const QString& path, qint64 dateModified)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return QByteArray();
+    q.prepare(QStringLiteral("SELECT thumb  FROM tbThumb WHERE uuid=? AND path=? AND dateModified=?;"));
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    q.addBindValue(dateModified);
+    if (!q.exec()) {
+        report("[E][%s] getThumb query fail: %s", q);
+        return QByteArray();
+    }
+    return q.next() ? q.value(0).toByteArray() : QByteArray();
+}
+
+bool QuorvelClientDatabase::setThumb(
+    const QString& uuid, const QString& path, qint64 dateModified, const QByteArray& thumb)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("SELECT COUNT(path) FROM tbThumb WHERE uuid=? AND path=?;"));
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    if (!q.exec()) {
+        report("[E][%s] get thumbs count fail: %s", q);
+        return false;
+    }
+    const int count = q.next() ? q.value(0).toInt() : 0;
+    q.finish();
+    if (count == 0) {
+        q.prepare(QStringLiteral("INSERT INTO tbThumb VALUES (:uuid, :path, :dateModified, :thumb);"));
+        q.bindValue(QStringLiteral(":uuid"), uuid);
+        q.bindValue(QStringLiteral(":path"), path);
+        q.bindValue(QStringLiteral(":dateModified"), dateModified);
+        q.bindValue(QStringLiteral(":thumb"), thumb);
+        if (!q.exec()) {
+            report("[E][%s] insert thumb fail: %s", q);
+            return false;
+        }
+        return true;
+    }
+    q.prepare(QStringLiteral("UPDATE tbThumb SET dateModified=?, thumb=? WHERE uuid=? AND path=?;"));
+    q.addBindValue(dateModified);
+    q.addBindValue(thumb);
+    q.addBindValue(uuid);
+    q.addBindValue(path);
+    if (!q.exec()) {
+        report("[E][%s] update thumb fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record)
+{
+    QString why;
+    if (addRecord(record, &why))
+        return true;
+    // Said outside the lock: a listener may well read the store.
+    emit warning(tr("the history could not be written: %1").arg(why));
+    return false;
+}
+
+bool QuorvelClientDatabase::addRecord(const RecentFilesContent& record, QString* why)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q)) {
+        *why = lastError();
+        return false;
+    }
+    q.prepare(QStringLiteral("INSERT INTO tbRecentFiles VALUES (:uuid, :remotePath, :nativePath, :type, "
+                             ":dateModified,:operateTime);"));
+    q.bindValue(QStringLiteral(":uuid"), record.uuid);
+    q.bindValue(QStringLiteral(":remotePath"), record.remotePath);
+    q.bindValue(QStringLiteral(":nativePath"), record.nativePath);
+    q.bindValue(QStringLiteral(":dateModified"), record.dateModified);
+    q.bindValue(QStringLiteral(":operateTime"), record.operateTime);
+    q.bindValue(QStringLiteral(":type"), record.type);
+    if (!q.exec()) {
+        report("[E][%s] Insert recent file record fail: %s", q);
+        *why = lastError();
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::deleteRecentFileRecord(qint64 rowid)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE rowid = :rowid"));
+    q.bindValue(QStringLiteral(":rowid"), rowid);
+    if (!q.exec()) {
+        report("[E][%s] Delete recent file record fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::clearRecentFileRecord(const QString& uuid)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE uuid = :uuid;"));
+    q.bindValue(QStringLiteral(":uuid"), uuid);
+    if (!q.exec()) {
+        report("[E][%s] Clear recent files recored fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+QList<RecentFilesContent> QuorvelClientDatabase::getRecentFiles(const QString& uuid)
+{
+    QMutexLocker lock(&g_mutex);
+    QList<RecentFilesContent> records;
+    QSqlQuery q;
+    if (!query(&q))
+        return records;
+    q.prepare(QStringLiteral("SELECT rowid, remotePath, nativePath, type, dateModified, operateTime FROM "
+                             "tbRecentFiles WHERE uuid = :uuid ORDER BY operateTime DESC;"));
+    q.bindValue(QStringLiteral(":uuid"), uuid);
+    if (!q.exec()) {
+        report("[E][%s] Get recent files fail: %s", q);
+        return records;
+    }
+    while (q.next()) {
+        RecentFilesContent r;
+        r.rowid = q.value(0).toLongLong();
+        r.uuid = uuid;
+        r.remotePath = q.value(1).toString();
+        r.nativePath = q.value(2).toString();
+        r.type = q.value(3).toString();
+        r.dateModified = q.value(4).toLongLong();
+        r.operateTime = q.value(5).toLongLong();
+        records.append(r);
+    }
+    return records;
+}
+
+bool QuorvelClientDatabase::addManualDevice(const ServerContent& device)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"));
+    q.bindValue(QStringLiteral(":ip"), device.address.toString());
+    q.bindValue(QStringLiteral(":port"), device.port);
+    if (!q.exec()) {
+        report("[E][%s] addManualDevice insert fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::removeManualDevice(const ServerContent& device)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"));
+    q.bindValue(QStringLiteral(":ip"), device.address.toString());
+    q.bindValue(QStringLiteral(":port"), device.port);
+    if (!q.exec()) {
+        report("[E][%s] removeManualDevice remove fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::clearManualDevice()
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    if (!q.exec(QStringLiteral("DELETE FROM tbManualDevices WHERE 1;"))) {
+        report("[E][%s] clearManualDevice clear fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+QList<ServerContent> QuorvelClientDatabase::getManualDevices()
+{
+    QMutexLocker lock(&g_mutex);
+    QList<ServerContent> devices;
+    QSqlQuery q;
+    if (!query(&q))
+        return devices;
+    if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
+        report("[E][%s] getManualDevices query db fail: %s", q);
+        return devices;
+    }
+    while (q.next()) {
+        ServerContent device;
+        device.address = QHostAddress(q.value(0).toString());
+        device.port = q.value(1).toInt();
+        devices.append(device);
+    }
+    return devices;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QFile>
+#include <QHostAddress>
+#include <QObject>
+#include <QRunnable>
+#include <QStringList>
+#include <memory>
+
+#include "quorvel/tasks/ProgressContent.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/Task.h"
+#include "quorvel/tasks/Throughput.h"
+#include "json/QtJson.h"
+
+class QThreadPool;
+class TcpStream;
+class UdpRequest;
+
+// Uploads files to devices, strictly one after another in submission order.
+class FileTransferServer : public QObject {
+    Q_OBJECT
+public:
+    // The live instance (made by the application context), null without one.
+    static FileTransferServer* instance();
+
+    // Where a file of this name lands on the device (normal or confidential area).
+    static QString remotePathFor(const QString& filePath, bool secure);
+
+    // Returns the transfer number given to the upload. The area follows the SecureMode
+    // setting, or the explicit choice of the second form.
+    int uploadFile(const QString& filePath, const ServerContent& server);
+    int uploadFile(const QString& filePath, const ServerContent& server, bool secure);
+    QList<int> uploadFiles(const QStringList& filePaths, const ServerContent& server);
+    // The task behind an upload, for whoever follows it to its end (ended(), cancel());
+    // it is started on the upload pool with start().
+    class FileUploadTask* makeUpload(const QString& filePath, const ServerContent& server, bool secure);
+    void start(class FileUploadTask* task);
+
+    QThreadPool* pool() const { return m_pool; }
+
+signals:
+    void uploadProgress(ProgressContent content);
+    void updateRecentFileList();
+
+private:
+    friend class AppContext;
+    FileTransferServer();
+    ~FileTransferServer() override;
+    QThreadPool* m_pool;
+};
+
+// One upload: announce, stream over TCP (resuming after a broken connection), then ask
+// until the device confirms the MD5. The final progress (done or failed) and the history
+// record come once, at the end of the run.
+class FileUploadTask : public Task {
+    Q_OBJECT
+public:
+    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure);
+    ~FileUploadTask() override;
+
+    int id() const { return m_id; }
+
+    // One TCP connection; true once every byte of the file left.
+    bool uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);
+
+signals:
+    void uploadProgress(ProgressContent content);
+    void updateRecentFileList();
+
+protected:
+    void execute() override;
+    void finish() override;
+
+private:
+    bool announce(qint64* tcpPort);
+    bool readReply(UdpRequest& udp, QtJson::JsonObject* reply);
+    // Connections until every byte left; false once the attempts are used up.
+    bool sendFile(QFile& file, int tcpPort);
+    // sendFile(), then until the device acknowledged every byte: a dropped or stalled
+    // connection costs an attempt and resumes.
+    bool deliver(QFile& file, int tcpPort);
+    bool confirm(QFile& file, int tcpPort, const QString& md5);
+
+    QString m_filePath;
+    QString m_remotePath;
+    int m_sessionId = -1;
+    ServerContent m_server;
+    int m_lastPercent = 0;
+    qint64 m_bytesSent = 0;
+    qint64 m_fileSize = 0;
+    int m_id = 0;
+    bool m_secure = false;
+    ProgressContent m_progress;
+    Throughput m_speed;
+    // The last connection stays readable (its sending side shut) while the device is
+    // asked for its status: bytes the kernel took can still be lost when the device
+    // drops it, and then they go again.
+    std::unique_ptr<TcpStream> m_stream;
+    int m_attempts = 0;
+};

@@ -1,0 +1,292 @@
+#include "settings/Config.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHostInfo>
+#include <QMutexLocker>
+#include <QSettings>
+#include <QTemporaryFile>
+#include <atomic>
+
+#include "platform/DesktopSession.h"
+#include "platform/UserInteraction.h"
+#include "platform/WinUtils.h"
+
+const QString Config::RunEntryName = QStringLiteral("QuorvelClientRun");
+const QString Config::RunEntryArguments = QStringLiteral("-s");
+
+namespace {
+std::atomic<Config*> g_instance{nullptr};
+const QString CastPasswordPrefix = QStringLiteral("CastPassword_");
+// The file holds cast passwords: its owner alone may read it.
+constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+QVariant defaultIn(int type, const QString& folder)
+{
+    switch (type) {
+    case Config::ClientName: return QHostInfo::localHostName();
+    case Config::SecureMode: return false;
+    case Config::DownloadPath: return QString(folder + QStringLiteral("/Download/"));
+    case Config::ConfirmCast: return true;
+    case Config::LastSelectedServerUUID: return QString();
+    case Config::StartUp: return true;
+    case Config::CastShortcut: return QStringLiteral("F11");
+    default: return QVariant();
+    }
+}
+
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
+}
+} // namespace
+
+Config* Config::instance()
+{
+    return g_instance.load();
+}
+
+Config::Config(const QString& applicationFolder, DesktopSession* session, QObject* parent)
+    : QObject(parent)
+    , m_folder(QDir::cleanPath(QDir(applicationFolder).absolutePath()))
+    , m_path(m_folder + QStringLiteral("/config.ini"))
+    , m_session(session)
+{
+    Config* none = nullptr;
+    g_instance.compare_exchange_strong(none, this);
+    // An older copy may have left the file readable by others.
+    if (QFile::exists(m_path))
+        QFile::setPermissions(m_path, OwnerOnly);
+    m_settings = new QSettings(m_path, QSettings::IniFormat);
+    if (!m_session)
+        return;
+
+    applyStartUp(value(StartUp).toBool());
+    connect(
+        m_session, &DesktopSession::castShortcutActivated, this, &Config::castShortcutActivated, Qt::UniqueConnection);
+    const QString text = value(CastShortcut).toString();
+    m_shortcutRegistered = m_session->registerCastShortcut(text, false);
+    if (!m_shortcutRegistered) {
+        UserInteraction::current()->warning(
+            tr("错误"), tr("设置投射快捷键为\"%1\"失败,\n请在设置中换用其它快捷键.").arg(text));
+    }
+}
+
+Config::~Config()
+{
+    if (m_session)
+        m_session->unregisterCastShortcut();
+    delete m_settings;
+    Config* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+QString Config::keyOf(int type)
+{
+    switch (type) {
+    case ClientName: return QStringLiteral("ClientName");
+    case SecureMode: return QStringLiteral("SecureMode");
+    case DownloadPath: return QStringLiteral("DownloadPath");
+    case ConfirmCast: return QStringLiteral("ConfirmCast");
+    case LastSelectedServerUUID: return QStringLiteral("LastSelectedServerUUID");
+    case StartUp: return QStringLiteral("StartUp");
+    case CastShortcut: return QStringLiteral("CastShortcut");
+    default: return QString();
+    }
+}
+
+QVariant Config::defaultOf(int type)
+{
+    const Config* live = instance();
+    return live ? live->defaultFor(type) : defaultIn(type, QCoreApplication::applicationDirPath());
+}
+
+QVariant Config::defaultFor(int type) const
+{
+    return defaultIn(type, m_folder);
+}
+
+QVariant Config::value(int type) const
+{
+    const QString key = keyOf(type);
+    if (key.isEmpty())
+        return QVariant();
+    const QVariant def = defaultFor(type);
+    QMutexLocker lock(&m_storeLock);
+    const QVariant stored = m_settings->value(key, def);
+    // INI values come back as text: give callers the setting's own type.
+    if (def.userType() == QMetaType::Bool)
+        return stored.toBool();
+    return stored.toString();
+}
+
+bool Config::unset(int type)
+{
+    const QString key = keyOf(type);
+    if (key.isEmpty()) {
+        fail(tr("there is no setting number %1").arg(type));
+        return false;
+    }
+    const QVariant oldValue = value(type);
+    {
+        QMutexLocker lock(&m_storeLock);
+        if (!m_settings->contains(key))
+            return true;
+        m_settings->remove(key);
+        m_settings->sync();
+        if (m_settings->status() != QSettings::NoError) {
+            fail(writeFailure());
+            return false;
+        }
+    }
+    {
+        QMutexLocker lock(&m_errorLock);
+        m_lastError.clear();
+    }
+    emit valueChanged(type, value(type), oldValue);
+    return true;
+}
+
+bool Config::setValue(int type, const QVariant& newValue)
+{
+    const QString key = keyOf(type);
+    if (key.isEmpty()) {
+        fail(tr("there is no setting number %1").arg(type));
+        return false;
+    }
+    if (type == ClientName && newValue.toString().isEmpty()) {
+        fail(tr("ClientName may not be empty"));
+        return false;
+    }
+    if (type == StartUp && m_session && !applyStartUp(newValue.toBool())) {
+        fail(tr("cannot change the autostart entry %1").arg(WinUtils::runEntryPath(RunEntryName)));
+        return false;
+    }
+    if (type == CastShortcut && m_session) {
+        m_shortcutRegistered = m_session->registerCastShortcut(newValue.toString(), true);
+        if (!m_shortcutRegistered) {
+            fail(tr("cannot register the shortcut \"%1\": another program holds it").arg(newValue.toString()));
+            return false;
+        }
+    }
+
+    const QVariant oldValue = value(type);
+    const QVariant typed
+        = defaultFor(type).userType() == QMetaType::Bool ? QVariant(newValue.toBool()) : QVariant(newValue.toString());
+    {
+        QMutexLocker lock(&m_storeLock);
+        if (!store(key, typed))
+            return false;
+    }
+    if (oldValue != typed)
+        emit valueChanged(type, typed, oldValue);
+    return true;
+}
+
+bool Config::contains(int type) const
+{
+    const QString key = keyOf(type);
+    if (key.isEmpty())
+        return false;
+    QMutexLocker lock(&m_storeLock);
+    return m_settings->contains(key);
+}
+
+QString Config::castPassword(const QString& uuid) const
+{
+    QMutexLocker lock(&m_storeLock);
+    return m_settings->value(CastPasswordPrefix + uuid, QString()).toString();
+}
+
+bool Config::setCastPassword(const QString& uuid, const QString& password)
+{
+    QMutexLocker lock(&m_storeLock);
+    return store(CastPasswordPrefix + uuid, password);
+}
+
+bool Config::store(const QString& key, const QVariant& value)
+{
+    // Create the file for its owner alone before anything is written into it.
+    if (!QFile::exists(m_path)) {
+        QFile file(m_path);
+        if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnly)) {
+            const QString reason = file.errorString();
+            file.remove();
+            fail(tr("cannot write %1: %2").arg(m_path, lowerFirst(reason)));
+            return false;
+        }
+    }
+    const bool had = m_settings->contains(key);
+    const QVariant previous = m_settings->value(key);
+    m_settings->setValue(key, value);
+    m_settings->sync();
+    if (m_settings->status() == QSettings::NoError) {
+        QFile::setPermissions(m_path, OwnerOnly);
+        QMutexLocker lock(&m_errorLock);
+        m_lastError.clear();
+        return true;
+    }
+    fail(m_settings->status() == QSettings::FormatError ? tr("cannot read %1: it is no settings file").arg(m_path)
+                                                        : writeFailure());
+    // Take the change back (the store shares it with every store object of the file),
+    // then start afresh: a store object's error sticks.
+    if (had)
+        m_settings->setValue(key, previous);
+    else
+        m_settings->remove(key);
+    delete m_settings;
+    m_settings = new QSettings(m_path, QSettings::IniFormat);
+    return false;
+}
+
+QString Config::writeFailure() const
+{
+    // The settings store does not say why; ask the file system the same question.
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadWrite))
+        return tr("cannot write %1: %2").arg(m_path, lowerFirst(file.errorString()));
+    file.close();
+    QTemporaryFile probe(m_path + QStringLiteral(".XXXXXX"));
+    if (!probe.open())
+        return tr("cannot write %1: %2").arg(m_folder, lowerFirst(probe.errorString()));
+    return tr("cannot write %1").arg(m_path);
+}
+
+void Config::fail(const QString& reason)
+{
+    qWarning("[W][%s] %s", "Config", qUtf8Printable(reason));
+    QMutexLocker lock(&m_errorLock);
+    m_lastError = reason;
+}
+
+QString Config::lastError() const
+{
+    QMutexLocker lock(&m_errorLock);
+    return m_lastError;
+}
+
+bool Config::setCastShortcutEnabled(bool enabled)
+{
+    if (m_session)
+        m_session->setCastShortcutEnabled(enabled);
+    return true;
+}
+
+bool Config::isCastShortcutRegistered() const
+{
+    return m_shortcutRegistered;
+}
+
+bool Config::applyStartUp(bool enabled)
+{
+    const QString program = QCoreApplication::applicationFilePath();
+    const bool present = WinUtils::hasRunEntry(RunEntryName, program);
+    if (enabled && !present)
+        return WinUtils::addRunEntry(RunEntryName, program, RunEntryArguments);
+    if (!enabled && present)
+        return WinUtils::removeRunEntry(RunEntryName);
+    return true;
+}

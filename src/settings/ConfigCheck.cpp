@@ -1,0 +1,90 @@
+#include "settings/ConfigCheck.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QTemporaryFile>
+
+#include "settings/Config.h"
+
+bool ConfigCheck::parseBool(const QString& text, bool* value)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("yes") || t == QLatin1String("on"))
+        *value = true;
+    else if (t == QLatin1String("false") || t == QLatin1String("0") || t == QLatin1String("no")
+        || t == QLatin1String("off"))
+        *value = false;
+    else
+        return false;
+    return true;
+}
+
+QString ConfigCheck::problem(int type, const QVariant& value)
+{
+    const QString text = value.toString();
+    switch (type) {
+    case Config::SecureMode:
+    case Config::ConfirmCast:
+    case Config::StartUp: {
+        bool b = false;
+        if (value.userType() != QMetaType::Bool && !parseBool(text, &b))
+            return QCoreApplication::translate("ConfigCheck", "%1 takes true or false (1/0, yes/no), not \"%2\"")
+                .arg(Config::keyOf(type), text);
+        return QString();
+    }
+    case Config::ClientName:
+        if (text.trimmed().isEmpty())
+            return QCoreApplication::translate("ConfigCheck", "ClientName may not be empty");
+        return QString();
+    case Config::DownloadPath: {
+        const QFileInfo folder(text);
+        if (!text.isEmpty() && folder.exists() && !folder.isDir())
+            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" is a file, not a folder")
+                .arg(text);
+        if (text.isEmpty() || !folder.isDir())
+            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" does not exist").arg(text);
+        // Permission bits do not tell everything (read-only mounts, ACLs): try it.
+        QTemporaryFile probe(folder.absoluteFilePath() + QStringLiteral("/.quorvel-XXXXXX"));
+        if (!probe.open())
+            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" cannot be written").arg(text);
+        return QString();
+    }
+    case Config::CastShortcut: {
+        const QKeySequence sequence = QKeySequence::fromString(text, QKeySequence::PortableText);
+        const int key = sequence.isEmpty() ? 0 : sequence[0] & ~int(Qt::KeyboardModifierMask);
+        if (sequence.count() != 1 || key == 0 || key == Qt::Key_unknown)
+            return QCoreApplication::translate("ConfigCheck", "\"%1\" is no key combination (e.g. F11, Ctrl+Alt+C)")
+                .arg(text);
+        return QString();
+    }
+    case Config::LastSelectedServerUUID: return QString();
+    default: return QCoreApplication::translate("ConfigCheck", "there is no setting number %1").arg(type);
+    }
+}
+
+QVariant ConfigCheck::fromText(int type, const QString& text, QString* reason)
+{
+    *reason = problem(type, text);
+    if (!reason->isEmpty())
+        return QVariant();
+    bool b = false;
+    if (Config::defaultOf(type).userType() == QMetaType::Bool && parseBool(text, &b))
+        return b;
+    return text;
+}
+
+QString ConfigCheck::describe(int type)
+{
+    switch (type) {
+    case Config::ClientName: return QStringLiteral("the name other parties see for this client (not empty)");
+    case Config::SecureMode: return QStringLiteral("upload into the device's confidential area (true/false)");
+    case Config::DownloadPath:
+        return QStringLiteral("where downloads and accepted files go (an existing, writable folder)");
+    case Config::ConfirmCast: return QStringLiteral("ask before casting to a device (true/false)");
+    case Config::LastSelectedServerUUID: return QStringLiteral("the device the window selected last (a uuid)");
+    case Config::StartUp: return QStringLiteral("start the window with the desktop session (true/false)");
+    case Config::CastShortcut: return QStringLiteral("the key combination that starts or stops casting (e.g. F11)");
+    default: return QString();
+    }
+}

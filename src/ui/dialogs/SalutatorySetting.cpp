@@ -1,0 +1,42 @@
+#include "ui/dialogs/SalutatorySetting.h"
+
+#include <QMessageBox>
+#include <QThreadPool>
+
+#include "quorvel/browse/SalutatorySetter.h"
+#include "ui_SalutatorySetting.h"
+
+SalutatorySetting::SalutatorySetting(const ServerContent& server, QWidget* parent)
+    : QDialog(parent)
+    , ui(new Ui::SalutatorySetting)
+    , m_server(server)
+{
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Which device shows the text: the dialog may be opened long after the choice.
+    const QString device = server.name.isEmpty() ? server.address.toString() : server.name;
+    ui->labelText->setText(tr("设备“%1”的欢迎辞:").arg(device));
+    ui->labelText->setWordWrap(true);
+    ui->textEdit->setAccessibleDescription(ui->labelText->text());
+    connect(ui->btnOk, &QPushButton::clicked, this, &SalutatorySetting::accept);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &SalutatorySetting::reject);
+}
+
+SalutatorySetting::~SalutatorySetting()
+{
+    delete ui;
+}
+
+void SalutatorySetting::accept()
+{
+    const QString text = ui->textEdit->text();
+    if (text.isEmpty()) {
+        QMessageBox box(this);
+        box.setText(tr("欢迎辞内容不能为空!            "));
+        box.exec();
+        return;
+    }
+    // The task reports through the notices the window shows in its status bar.
+    QThreadPool::globalInstance()->start(new SalutatorySetter(text, m_server));
+    QDialog::accept();
+}

@@ -1,0 +1,124 @@
+#include "ui/history/RecentFilesDialog.h"
+
+#include <QPersistentModelIndex>
+#include <QThreadPool>
+
+#include "quorvel/browse/FileDelete.h"
+#include "quorvel/browse/FileOpen.h"
+#include "quorvel/browse/GetRecentFiles.h"
+#include "quorvel/browse/NativeFileThumb.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui_RecentFilesDialog.h"
+
+RecentFilesDialog::RecentFilesDialog(QWidget* parent)
+    : QDialog(parent)
+    , ui(new Ui::RecentFilesDialog)
+    , m_pool(new QThreadPool)
+{
+    ui->setupUi(this);
+    RecentFilesListView* view = ui->recentFilesTreeView;
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setModel(&m_model);
+    addAction(view->deleteAction());
+    connect(&m_model, &RecentFilesModel::startGetThumb, this, &RecentFilesDialog::startGetThumb);
+    connect(ui->deleteButton, &QPushButton::clicked, this, &RecentFilesDialog::deleteRecord);
+    connect(ui->clearButton, &QPushButton::clicked, this, &RecentFilesDialog::clearRecord);
+    connect(view, &RecentFilesListView::deleteRecord, this, &RecentFilesDialog::deleteRecord);
+    connect(view, &RecentFilesListView::clearRecord, this, &RecentFilesDialog::clearRecord);
+    connect(view, &RecentFilesListView::updateList, this, &RecentFilesDialog::updateList);
+    connect(view, &RecentFilesListView::openFile, this, &RecentFilesDialog::openFile);
+    connect(view, &RecentFilesListView::deleteFile, this, &RecentFilesDialog::deleteFile);
+}
+
+RecentFilesDialog::~RecentFilesDialog()
+{
+    m_pool->clear();
+    m_pool->waitForDone();
+    delete m_pool;
+    delete ui;
+}
+
+RecentFilesListView* RecentFilesDialog::view() const
+{
+    return ui->recentFilesTreeView;
+}
+
+void RecentFilesDialog::setServerContent(const ServerContent& server)
+{
+    m_server = server;
+    m_model.setServerContent(server);
+    ui->recentFilesTreeView->setIsClient(server.type == ProtocolValue::Client);
+    updateList();
+}
+
+void RecentFilesDialog::updateList()
+{
+    auto* task = new GetRecentFiles(m_server);
+    const quint64 reading = ++m_readings;
+    connect(task, &GetRecentFiles::getRecentFilesEnd, this, [this, reading](const QList<RecentFilesContent>& list) {
+        if (reading < m_shown)
+            return;
+        m_shown = reading;
+        updateListEnd(list);
+    });
+    m_pool->start(task);
+}
+
+void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
+{
+    m_model.setRecords(list);
+    ui->recentFilesTreeView->scrollToTop();
+    ui->recentFilesTreeView->resizeColumnToContents(0);
+    emit listUpdated(list.size());
+}
+
+void RecentFilesDialog::startGetThumb(QString uuid, QString filePath, qlonglong dateModified, QModelIndex index)
+{
+    auto* task = new NativeFileThumb(uuid, filePath, dateModified, index);
+    // A reading that replaced the rows since makes the index stale: the answer is dropped.
+    const QPersistentModelIndex row(index);
+    connect(task, &NativeFileThumb::getThumbEnd, this,
+        [this, row](const QByteArray& bytes, const QModelIndex&) { getThumbResult(bytes, row); });
+    m_pool->start(task);
+}
+
+void RecentFilesDialog::getThumbResult(QByteArray thumbdata, QModelIndex index)
+{
+    if (index.isValid())
+        m_model.setData(index, thumbdata, Qt::DecorationRole);
+}
+
+bool RecentFilesDialog::deleteRecord()
+{
+    const QModelIndex current = ui->recentFilesTreeView->currentIndex();
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    if (!current.isValid() || !db)
+        return false;
+    const bool deleted = db->deleteRecentFileRecord(current.data(RecentFilesModel::RowIdRole).toLongLong());
+    updateList();
+    return deleted;
+}
+
+bool RecentFilesDialog::clearRecord()
+{
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    const bool cleared = db && db->clearRecentFileRecord(m_server.uuid);
+    updateList();
+    return cleared;
+}
+
+void RecentFilesDialog::openFile()
+{
+    const QModelIndex current = ui->recentFilesTreeView->currentIndex();
+    if (current.isValid())
+        m_pool->start(new FileOpen(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+}
+
+void RecentFilesDialog::deleteFile()
+{
+    const QModelIndex current = ui->recentFilesTreeView->currentIndex();
+    if (current.isValid())
+        m_pool->start(new FileDelete(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+}

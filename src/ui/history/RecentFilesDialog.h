@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+#include <QModelIndex>
+
+#include "quorvel/protocol/RecentFilesContent.h"
+#include "ui/history/RecentFilesModel.h"
+#include "quorvel/protocol/ServerContent.h"
+
+namespace Ui {
+class RecentFilesDialog;
+}
+class QThreadPool;
+class RecentFilesListView;
+
+// The transfer history of the selected device, with thumbnails of local images. Its
+// pool reads the history, makes thumbnails and runs open and delete on the device.
+class RecentFilesDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit RecentFilesDialog(QWidget* parent = nullptr);
+    // Waits for the pool's tasks, which report here.
+    ~RecentFilesDialog() override;
+
+    // Shows this device's history (read again at once).
+    void setServerContent(const ServerContent& server);
+    RecentFilesListView* view() const;
+    RecentFilesModel* model() { return &m_model; }
+
+public slots:
+    void updateList();
+
+signals:
+    // A reading of the history has been shown (tests, the window's status).
+    void listUpdated(int count);
+
+private slots:
+    void startGetThumb(QString uuid, QString filePath, qlonglong dateModified, QModelIndex index);
+    void getThumbResult(QByteArray thumbdata, QModelIndex index);
+    bool deleteRecord();
+    bool clearRecord();
+    void openFile();
+    void updateListEnd(QList<RecentFilesContent> list);
+    void deleteFile();
+
+private:
+    Ui::RecentFilesDialog* ui;
+    RecentFilesModel m_model;
+    ServerContent m_server;
+    QThreadPool* m_pool;
+    // Readings started and the newest one shown: an older reading that ends late
+    // (another device, a record deleted since) is dropped.
+    quint64 m_readings = 0;
+    quint64 m_shown = 0;
+};

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <memory>
+#include <vector>
+
+#include "quorvel/protocol/ServerContent.h"
+
+namespace Ui {
+class MainWindow;
+}
+class AppContext;
+class LogDialog;
+class ManualDevicesManageDialog;
+class OperateListener;
+class RecentFilesDialog;
+class QLabel;
+class QMenu;
+class QTimer;
+class SettingDialog;
+class TrayIconMenu;
+
+// The client's one window: the devices found, the chosen device's card, casting,
+// transfers and files. It starts the listeners for inbound requests and follows the
+// application's services; what it does with a device, the services do.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppContext* context, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    static MainWindow* instance();
+
+    // The devices in the combo box's order: devices first, then other clients.
+    QList<ServerContent> devices() const;
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    TrayIconMenu* trayMenu() const { return m_trayMenu; }
+    QMenu* popupMenu() const { return m_popupMenu; }
+
+public slots:
+    // Shows the window and brings it to the front (start-up, a later start's request).
+    void showUp();
+    RecentFilesDialog* getRecentFileDlg() const { return m_recentFiles; }
+    void notify(const QString& description);
+    void startUploadFile(const QString& filePath = QString());
+    void startUploadFiles(const QStringList& filePathList = QStringList());
+
+private slots:
+    void onActionSettingTriggered();
+    void onActionAboutTriggered();
+    void onServerDiscoveried(const ServerContent& content);
+    void onServerDisappeared(const ServerContent& content);
+    void onServerDiscoveryEnd(int count = -1);
+    void getFileList(const ServerContent& server);
+    void refreshServerList();
+    void serverSelectChanged(int index, bool isUser = true);
+    void onDeviceCheck();
+    void tabClose(int index);
+    void isSecureModelChanged(int state);
+    void setPopupMenu();
+    void showDebugDialog();
+    void showOrHide(QSystemTrayIcon::ActivationReason reason = QSystemTrayIcon::Trigger);
+    void setSalutatory();
+    void startDiscoveryServer();
+    void onManualAddDevices();
+    void updateHistory();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildPopupMenu();
+    void applyDeviceChanges();
+    void addDevice(const ServerContent& content);
+    void removeDevice(const ServerContent& content);
+    void followRememberedChoice();
+    void uploadFiles(const QStringList& paths);
+    void resetTabs(bool freshHistory);
+    void addRecentFilesTab();
+    QWidget* addFileBrowser(const ServerContent& device, const QString& title);
+    void enableDeviceActions();
+    void onPortTaken(quint16 port, const QString& error);
+    // With no device yet: what the client is doing, and what a person can do.
+    void buildEmptyHint();
+    void showEmptyHint();
+    void runDoctor();
+    // The window's sizes within the screen it is on (a 1080p screen at scale 2 is
+    // 540 pixels high to the window).
+    void fitToScreen();
+
+    Ui::MainWindow* ui;
+    AppContext* m_context;
+    LogDialog* m_logDialog;
+    SettingDialog* m_settingDialog;
+    QSystemTrayIcon* m_tray;
+    TrayIconMenu* m_trayMenu;
+    std::vector<std::unique_ptr<ServerContent>> m_devices;
+    // Device id -> its file browser's page.
+    QHash<QString, QWidget*> m_deviceTabs;
+    RecentFilesDialog* m_recentFiles = nullptr;
+    OperateListener* m_operateListener = nullptr;
+    ManualDevicesManageDialog* m_manualDevices = nullptr;
+    QPoint m_dragLast;
+    bool m_dragging = false;
+    QMenu* m_popupMenu = nullptr;
+    QList<QAction*> m_deviceActions;
+    QLabel* m_portNotice = nullptr;
+    QTimer* m_deviceCheck = nullptr;
+    // Devices found or gone, not yet in the list: true for found.
+    QList<std::pair<bool, ServerContent>> m_deviceChanges;
+    QTimer* m_applyChanges = nullptr;
+    QWidget* m_emptyHint = nullptr;
+    QLabel* m_emptyText = nullptr;
+    QObject* m_doctor = nullptr;
+};

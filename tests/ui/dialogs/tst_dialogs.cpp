@@ -1,0 +1,313 @@
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include "AppFolder.h"
+#include "settings/Config.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/dialogs/SalutatorySetting.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "UdpProbe.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "WithoutFileOverride.h"
+#include "platform/x11/X11DesktopSession.h"
+#include "XKeyHelper.h"
+
+namespace {
+// Answers every message box that opens while it lives with Return, keeping
+// "text|reason" of each.
+class BoxCatcher : public QObject {
+public:
+    BoxCatcher()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                texts.append(box->text() + "|" + box->informativeText());
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        m_timer.start(10);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+void type(QWidget* dialog, const char* field, const QString& text)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+void click(QWidget* dialog, const char* button)
+{
+    auto* b = dialog->findChild<QAbstractButton*>(button);
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// Shows the dialog; every control a person can tab to has a name for screen readers.
+void open(QWidget* dialog)
+{
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    for (QWidget* w : dialog->findChildren<QWidget*>())
+        QVERIFY2(!(w->focusPolicy() & Qt::TabFocus) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+}
+} // namespace
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_folder = std::make_unique<AppFolder>();
+        QVERIFY(m_folder->isValid());
+    }
+    void settingsValidateInOrder_data();
+    void settingsValidateInOrder();
+    void manualDevices_data();
+    void manualDevices();
+    void welcomeText_data();
+    void welcomeText();
+    void deviceCard_data();
+    void deviceCard();
+
+private:
+    std::unique_ptr<AppFolder> m_folder;
+};
+
+void TestDialogs::settingsValidateInOrder_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("shortcutKey"); // pressed with Ctrl+Shift, except F9 alone
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("box"); // "" when the dialog closes
+    QTest::addColumn<QStringList>("stored"); // name, path, shortcut afterwards; none: unchanged
+    const struct {
+        const char *row, *name, *path;
+        int key;
+        bool readOnly;
+        const char *box, *shortcut;
+    } rows[] = {{"empty name", "", "/tmp", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
+        {"empty path", "Room", "", Qt::Key_F, false, "下载路径不能为空！|", nullptr},
+        {"read-only", "Room", "/tmp", Qt::Key_F, true, "设置用户名错误|cannot write", nullptr},
+        {"held key", "Room", "/tmp", Qt::Key_F9, false, "设置投射快捷键错误|cannot register", "F11"},
+        {"accepted", "Room", "/tmp", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
+    for (const auto& r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << r.readOnly
+                             << QString::fromUtf8(r.box)
+                             << (r.shortcut ? QStringList{r.name, r.path, r.shortcut} : QStringList{});
+}
+
+void TestDialogs::settingsValidateInOrder()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+    QFETCH(int, shortcutKey);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, box);
+    QFETCH(QStringList, stored);
+    X11DesktopSession session;
+    XKeyHelper other;
+    QVERIFY(other.isValid() && other.grab(XK_F9));
+    Config config(m_folder->path(), &session);
+    const QStringList unchanged{config.value(Config::ClientName).toString(),
+        config.value(Config::DownloadPath).toString(), config.value(Config::CastShortcut).toString()};
+    SettingDialog dialog(&config);
+    open(&dialog);
+    auto* shortcut = dialog.findChild<QLineEdit*>("lineEditCastShortcut");
+    QCOMPARE(shortcut->text(), QString("F11"));
+    QTest::keyClick(shortcut, Qt::Key_F2, Qt::AltModifier | Qt::ControlModifier);
+    QCOMPARE(shortcut->text(), QString("Ctrl+Alt+F2"));
+    click(&dialog, "buttonResetCastShortcut");
+    QCOMPARE(shortcut->text(), QString("F11"));
+
+    type(&dialog, "ClientName", name);
+    type(&dialog, "downloadPath", path);
+    QTest::keyClick(shortcut, Qt::Key(shortcutKey),
+        shortcutKey == Qt::Key_F9 ? Qt::NoModifier : Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(dialog.findChild<QAbstractButton*>("checkBoxConfirmCast"), Qt::Key_Space);
+    const bool confirm = config.value(Config::ConfirmCast).toBool();
+    BoxCatcher boxes;
+    if (readOnly)
+        QVERIFY(m_folder->makeReadOnly());
+    {
+        WithoutFileOverride asAUser;
+        click(&dialog, "btnOk");
+    }
+    QCOMPARE(boxes.texts.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QVERIFY2(boxes.texts.at(0).startsWith(box), qPrintable(boxes.texts.at(0)));
+    QCOMPARE(dialog.isVisible(), !box.isEmpty());
+    if (stored.isEmpty())
+        stored = unchanged;
+    QCOMPARE(QStringList({config.value(Config::ClientName).toString(), config.value(Config::DownloadPath).toString(),
+                 config.value(Config::CastShortcut).toString()}),
+        stored);
+    QCOMPARE(config.value(Config::ConfirmCast).toBool(), box.isEmpty() ? !confirm : confirm);
+    other.ungrab(XK_F9);
+}
+
+void TestDialogs::manualDevices_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("list"); // after adding; 10.0.0.5 : 16020 was there
+    const QStringList only{"10.0.0.5 : 16020"};
+    const struct {
+        const char *name, *ip, *port, *box, *added;
+    } rows[]
+        = {{"default port", "10.0.0.6", "", "", "10.0.0.6 : 16020"}, {"own port", "10.0.0.7", "0", "", "10.0.0.7 : 0"},
+            {"duplicate", "10.0.0.5", "17000", "添加失败, 这个ip地址已经存在.|", nullptr},
+            {"port 70000", "10.0.0.8", "70000", "无效的端口.|", nullptr},
+            {"port abc", "10.0.0.8", "abc", "无效的端口.|", nullptr},
+            {"bad ip", "10.0.0.256", "16020", "无效的ip地址.|", nullptr}};
+    for (const auto& r : rows)
+        QTest::newRow(r.name) << QString(r.ip) << QString(r.port) << QString::fromUtf8(r.box)
+                              << (r.added ? only + QStringList{r.added} : only);
+}
+
+void TestDialogs::manualDevices()
+{
+    QFETCH(QString, ip);
+    QFETCH(QString, port);
+    QFETCH(QString, box);
+    QFETCH(QStringList, list);
+    QuorvelClientDatabase database(m_folder->path());
+    ServerContent known;
+    known.address = QHostAddress("10.0.0.5");
+    QVERIFY(database.addManualDevice(known));
+    ManualDevicesManageDialog dialog(&database);
+    QCOMPARE(dialog.windowTitle(), QString("手动添加设备"));
+    open(&dialog);
+    auto* view = dialog.findChild<QListWidget*>("listWidgetDevices");
+    type(&dialog, "lineEditIPAddress", ip);
+    type(&dialog, "lineEditPort", port);
+    BoxCatcher boxes;
+    click(&dialog, "pushButtonAdd");
+    QCOMPARE(boxes.texts.join("").left(box.size()), box); // the store's reason follows
+    QCOMPARE(boxes.texts.size(), box.isEmpty() ? 0 : 1);
+    const auto entries = [&] {
+        QStringList shown, stored;
+        for (int i = 0; i < view->count(); ++i)
+            shown.append(view->item(i)->text());
+        for (const ServerContent& d : database.getManualDevices())
+            stored.append(d.address.toString() + " : " + QString::number(d.port));
+        return shown == stored ? shown : QStringList{"list and store differ"} + shown + stored;
+    };
+    QCOMPARE(entries(), list);
+
+    // A double click on the first entry removes it from both.
+    const QPoint at = view->visualItemRect(view->item(0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(entries(), list.mid(1));
+}
+
+void TestDialogs::welcomeText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("text") << "欢迎 Room 1";
+}
+
+void TestDialogs::welcomeText()
+{
+    QFETCH(QString, text);
+    UdpProbe device(QHostAddress::LocalHost, ProtocolPort::Operation);
+    QVERIFY(device.socket().state() == QAbstractSocket::BoundState);
+    ServerContent server;
+    server.address = QHostAddress::LocalHost;
+    SalutatorySetting dialog(server);
+    QCOMPARE(dialog.windowTitle(), QString("欢迎辞设置"));
+    open(&dialog);
+    auto* edit = dialog.findChild<QLineEdit*>("textEdit");
+    QVERIFY(edit);
+    edit->setText(text); // typed input of CJK text needs an input method
+    QSignalSpy notices(UserNotices::instance(), &UserNotices::notify);
+    BoxCatcher boxes;
+    click(&dialog, "btnOk");
+    if (text.isEmpty()) {
+        QCOMPARE(boxes.texts, QStringList{"欢迎辞内容不能为空!            |"});
+        QVERIFY(dialog.isVisible());
+        return;
+    }
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!dialog.isVisible());
+    const QNetworkDatagram request = device.receive();
+    QCOMPARE(QtJson::parseObject(request.data()).value(ProtocolKey::Salutatory).toString(), text);
+    device.socket().writeDatagram(request.makeReply(QtJson::serialize(QVariantMap{{ProtocolKey::Result, "ok"}})));
+    QVERIFY(notices.count() || notices.wait(5000));
+    QCOMPARE(notices.at(0).at(0).toString(), QString("设置欢迎辞成功."));
+}
+
+void TestDialogs::deviceCard_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<int>("dropped"); // local paths emitted
+    const QStringList mixed{"file:///tmp/folder", "file:///tmp/a.txt", "file:///tmp/b c.pdf", "http://x.org/d"};
+    QTest::newRow("device") << "quorvel"
+                            << "Quorvel服务器" << mixed << 3;
+    QTest::newRow("client") << "client"
+                            << "客户端" << QStringList{"http://x.org/d"} << 0;
+}
+
+void TestDialogs::deviceCard()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, urls);
+    QFETCH(int, dropped);
+    ServerContent server;
+    server.address = QHostAddress("10.0.0.5");
+    server.name = "Room";
+    server.uuid = "u1";
+    server.type = type;
+    ServerContentWidget card;
+    card.setServer(server);
+    open(&card);
+    QCOMPARE(card.findChild<QLabel*>("labelCaption")->text(), caption);
+    QCOMPARE(card.toolTip(), QString("NAME:\tRoom\nUUID:\tu1\nIP:\t10.0.0.5"));
+
+    QSignalSpy files(&card, &ServerContentWidget::filePathDroped);
+    QSignalSpy browse(&card, &ServerContentWidget::fileList);
+    QMimeData data;
+    QList<QUrl> list;
+    for (const QString& url : urls)
+        list.append(QUrl(url));
+    data.setUrls(list);
+    QDragEnterEvent enter(card.rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&card, &enter);
+    QCOMPARE(enter.isAccepted(), dropped > 0);
+    QCOMPARE(card.backgroundRole(), dropped ? QPalette::Highlight : QPalette::Window);
+    QDropEvent drop(card.rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&card, &drop);
+    QCOMPARE(card.backgroundRole(), QPalette::Window);
+    QCOMPARE(files.count(), dropped ? 1 : 0);
+    if (dropped)
+        QCOMPARE(files.at(0).at(0).toStringList(), (QStringList{"/tmp/folder", "/tmp/a.txt", "/tmp/b c.pdf"}));
+
+    // A double click browses a device, not a client PC.
+    QTest::mouseDClick(&card, Qt::LeftButton);
+    QCOMPARE(browse.count(), type == "client" ? 0 : 1);
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"

@@ -1,0 +1,210 @@
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/AppContext.h"
+#include "DeviceProcess.h"
+#include "quorvel/browse/NativeFileThumb.h"
+#include "OpenedUrls.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/history/RecentFilesDialog.h"
+#include "ui/history/RecentFilesListView.h"
+#include "quorvel/tasks/Timing.h"
+
+namespace {
+RecentFilesContent record(const QString& uuid, const QString& type, const QString& path, qint64 time, qint64 mtime = 0)
+{
+    RecentFilesContent r;
+    r.uuid = uuid;
+    r.type = type;
+    r.nativePath = path;
+    r.remotePath = "/QuorVEL/" + QFileInfo(path).fileName();
+    r.operateTime = time;
+    r.dateModified = mtime;
+    return r;
+}
+
+QStringList column(const QAbstractItemModel* m, int c)
+{
+    QStringList out;
+    for (int row = 0; row < m->rowCount(); ++row)
+        out.append(m->index(row, c).data().toString());
+    return out;
+}
+
+// Shows the device's history and waits until it is read.
+void show(RecentFilesDialog& dialog, const ServerContent& server)
+{
+    QSignalSpy read(&dialog, &RecentFilesDialog::listUpdated);
+    dialog.setServerContent(server);
+    QVERIFY(read.wait(5000));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+}
+
+QMenu* rightClick(RecentFilesListView* view, int row)
+{
+    const QRect r = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, r.center());
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+QColor thumbColour(const QAbstractItemModel* m, int row)
+{
+    return m->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().toImage().pixelColor(24, 24);
+}
+} // namespace
+
+class TestRecentFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_context = std::make_unique<AppContext>(m_dir.path());
+    }
+    void historyPerDevice();
+    void thumbnails();
+    void oneThumbnailRequestAtATime();
+    void menuAndDeleteKey();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<AppContext> m_context;
+    OpenedUrls m_opened;
+};
+
+void TestRecentFiles::historyPerDevice()
+{
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    for (const RecentFilesContent& r :
+        {record("A", "file_upload", "/x/a.txt", 1000), record("A", "secure", "/x/b.doc", 3000),
+            record("A", "file_download", "/x/c.pdf", 2000), record("B", "file_upload", "/x/d.txt", 5000)})
+        QVERIFY(db->addRecentFileRecord(r));
+    RecentFilesDialog dialog(nullptr);
+    QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ServerContent a;
+    a.uuid = "A";
+    show(dialog, a);
+    QCOMPARE(column(dialog.model(), 0), (QStringList{"b.doc", "c.pdf", "a.txt"}));
+    QCOMPARE(column(dialog.model(), 1), (QStringList{"机密上传", "下载", "上传"}));
+    QCOMPARE(dialog.model()->headerData(1, Qt::Horizontal).toString(), QString("上传/下载"));
+
+    // A device without history; clearing it touches no other device's.
+    ServerContent empty;
+    empty.uuid = "C";
+    show(dialog, empty);
+    QCOMPARE(dialog.model()->rowCount(), 0);
+    QSignalSpy read(&dialog, &RecentFilesDialog::listUpdated);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("clearButton"), Qt::LeftButton);
+    QVERIFY(read.wait(5000));
+    QCOMPARE(dialog.model()->rowCount(), 0);
+    QCOMPARE(db->getRecentFiles("A").size(), 3);
+    for (QWidget* w : dialog.findChildren<QWidget*>())
+        QVERIFY2(!(w->focusPolicy() & Qt::TabFocus) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+}
+
+void TestRecentFiles::thumbnails()
+{
+    // A red picture here, and one gone from disk whose time differs from a cached blue
+    // one's by 2^32 ms: the cache key keeps 32 bits, so it shares the blue thumbnail.
+    QImage red(300, 200, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QString here = m_dir.path() + "/red.png";
+    QVERIFY(red.save(here));
+    const qint64 mtime = QFileInfo(here).lastModified().toMSecsSinceEpoch();
+    QImage blue(144, 144, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    QByteArray bluePng;
+    QBuffer buffer(&bluePng);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && blue.save(&buffer, "PNG"));
+    const qint64 cached = -5; // low bits 0xfffffffb
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QVERIFY(db->setThumb("T", "/gone/blue.png", cached, bluePng));
+    QVERIFY(db->addRecentFileRecord(record("T", "file_upload", here, 2, mtime)));
+    QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/blue.png", 1, cached + (qint64(1) << 32))));
+    QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/lost.png", 0)));
+
+    RecentFilesDialog dialog(nullptr);
+    QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ServerContent t;
+    t.uuid = "T";
+    show(dialog, t);
+    QTRY_COMPARE_WITH_TIMEOUT(thumbColour(dialog.model(), 0), QColor(Qt::red), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(thumbColour(dialog.model(), 1), QColor(Qt::blue), 5000);
+    QCOMPARE(QImage::fromData(db->getThumb("T", here, NativeFileThumb::keyTime(mtime))).size(), QSize(144, 144));
+    QVERIFY(db->getThumb("T", "/gone/lost.png", 0).isEmpty());
+    QVERIFY(thumbColour(dialog.model(), 2) != QColor(Qt::red));
+}
+
+void TestRecentFiles::oneThumbnailRequestAtATime()
+{
+    RecentFilesModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setRecords({record("U", "file_upload", "/p/a.jpg", 0), record("U", "file_upload", "/p/b.txt", 0)});
+    QSignalSpy asked(&model, &RecentFilesModel::startGetThumb);
+    const QModelIndex image = model.index(0, 0);
+    for (int paint = 0; paint < 3; ++paint) {
+        model.data(image, Qt::DecorationRole);
+        model.data(model.index(1, 0), Qt::DecorationRole);
+    }
+    QCOMPARE(asked.size(), 1);
+    // A failed answer: the next paint asks again.
+    QVERIFY(!model.setData(image, QByteArray(), Qt::DecorationRole));
+    model.data(image, Qt::DecorationRole);
+    QCOMPARE(asked.size(), 2);
+}
+
+void TestRecentFiles::menuAndDeleteKey()
+{
+    DeviceProcess device({"--address", "127.0.0.62", "--no-mdns"});
+    QVERIFY(device.isReady());
+    ServerContent server = DeviceProcess::serverAt("127.0.0.62");
+    server.type = "server";
+    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/one.txt", 2)));
+    QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/two.txt", 1)));
+    RecentFilesDialog dialog(nullptr);
+    RecentFilesListView* view = dialog.view();
+
+    ServerContent client = server;
+    client.type = "client";
+    show(dialog, client);
+    QMenu* menu = rightClick(view, 0);
+    QVERIFY(menu);
+    QStringList enabled;
+    for (QAction* a : menu->actions())
+        enabled << (a->isEnabled() ? a->text() : QString());
+    menu->close();
+    QCOMPARE(enabled, (QStringList{"刷新", "删除记录", "清空记录", "在本地打开", "打开所在目录", "", ""}));
+
+    show(dialog, server);
+    menu = rightClick(view, 1);
+    QAction* open = menu->actions().last();
+    QVERIFY(open->isEnabled());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(open).center());
+    QTRY_COMPARE_WITH_TIMEOUT(device.requests("file_open").size(), 1, 5000);
+    QCOMPARE(device.requests("file_open").first().value("file_path").toString(), QString("/QuorVEL/two.txt"));
+    m_opened.urls.clear();
+    menu = rightClick(view, 1);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(4)).center());
+    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile("/m")});
+
+    // The Delete key removes the current record at once, without a question.
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
+    QSignalSpy read(&dialog, &RecentFilesDialog::listUpdated);
+    QTest::keyClick(view, Qt::Key_Delete);
+    QVERIFY(read.wait(5000));
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(column(dialog.model(), 0), QStringList{"two.txt"});
+    QCOMPARE(db->getRecentFiles(server.uuid).size(), 1);
+}
+
+QTEST_MAIN(TestRecentFiles)
+#include "tst_recentfiles.moc"

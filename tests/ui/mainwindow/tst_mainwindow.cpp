@@ -1,0 +1,624 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "app/AppContext.h"
+#include "AppFolder.h"
+#include "settings/Config.h"
+#include "DeviceProcess.h"
+#include "ui/browser/FileListDialog.h"
+#include "ui/browser/FileListView.h"
+#include "ui/common/GuiUserInteraction.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "ui/transfers/ProgressDockWidget.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/common/StyleSheet.h"
+#include "TestFiles.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/services/TransferQueue.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/common/UiLanguage.h"
+#include "XKeyHelper.h"
+#include <functional>
+
+namespace {
+// A system tray on the test's X server, so that the window can go to the tray.
+class TrayHost {
+public:
+    TrayHost()
+    {
+        m_process.start("trayer",
+            {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32", "--SetDockType",
+                "false", "--SetPartialStrut", "false"});
+        m_process.waitForStarted(5000);
+    }
+    ~TrayHost()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+};
+
+// The window of the client with its application context, as libMain builds them.
+struct Client {
+    explicit Client(const QString& folder)
+        : context(folder)
+        , window(&context)
+    {
+        qApp->setStyleSheet(StyleSheet::load());
+        // Qt's own texts in Chinese, as libMain has them.
+        static const bool chinese = UiLanguage::install(qApp);
+        Q_UNUSED(chinese);
+        interaction.setWindow(&window);
+        UserInteraction::install(&interaction);
+        window.show();
+    }
+    ~Client() { UserInteraction::install(nullptr); }
+    template <typename T> T* find(const char* name) const
+    {
+        T* child = window.findChild<T*>(name);
+        if (!child)
+            qWarning("no %s", name);
+        return child;
+    }
+    QStringList comboTexts() const
+    {
+        QStringList texts;
+        auto* combo = find<QComboBox>("serverComboBox");
+        for (int i = 0; i < combo->count(); ++i)
+            texts.append(combo->itemText(i));
+        return texts;
+    }
+    QStringList tabTexts() const
+    {
+        QStringList texts;
+        auto* tabs = find<QTabWidget>("fileListTabWidget");
+        for (int i = 0; i < tabs->count(); ++i)
+            texts.append(tabs->tabText(i));
+        return texts;
+    }
+    GuiUserInteraction interaction;
+    AppContext context;
+    MainWindow window;
+};
+
+// A device that answers at the address after the delay, hand-added to the client's list.
+DeviceProcess* startDevice(
+    const QString& folder, const QString& address, const QString& name, const QString& kind = "server", int delayMs = 0)
+{
+    auto* device = new DeviceProcess({"--address", address, "--name", name, "--kind", kind, "--no-mdns", "--delay",
+        QString::number(delayMs), "--uuid", "uuid-" + name});
+    QuorvelClientDatabase database(folder);
+    database.addManualDevice(DeviceProcess::serverAt(address));
+    return device;
+}
+
+// The message box that opens next, or null after a while.
+QMessageBox* waitForBox()
+{
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            return box;
+        QTest::qWait(20);
+    }
+    return nullptr;
+}
+
+// Clicks at a point of the screen the way a pointer does, for what Qt does not draw
+// itself (the tray's icon).
+void clickOnScreen(const QPoint& at)
+{
+    XKeyHelper x;
+    x.click(at.x(), at.y());
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        Timing t = Timing::current();
+        t.windowDiscoveryFallbackMs = 500;
+        t.windowDeviceCheckMs = 1500;
+        t.infoReplyWaitMs = 800;
+        Timing::setForTests(t);
+    }
+    void init()
+    {
+        m_folder = std::make_unique<AppFolder>();
+        QVERIFY(m_folder->isValid());
+    }
+    void devicesThenClientsAndTheRememberedChoice();
+    void closingGoesToTheTray_data();
+    void closingGoesToTheTray();
+    void droppedPathsAreSent();
+    void offeredFileIsAskedAbout_data();
+    void offeredFileIsAskedAbout();
+    void menusKeysAndNames();
+    void fitsTheScreenAndCentresDialogs();
+    void screenshots();
+
+private:
+    std::unique_ptr<AppFolder> m_folder;
+};
+
+void TestMainWindow::devicesThenClientsAndTheRememberedChoice()
+{
+    // Found in the order client, A, B; remembered is a device that is not there.
+    std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.31", "PC", "client"));
+    std::unique_ptr<DeviceProcess> a(startDevice(m_folder->path(), "127.0.0.32", "Room A", "server", 150));
+    std::unique_ptr<DeviceProcess> b(startDevice(m_folder->path(), "127.0.0.33", "Room B", "server", 300));
+    {
+        Config config(m_folder->path());
+        config.setValue(Config::LastSelectedServerUUID, "uuid-gone");
+    }
+    Client client(m_folder->path());
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"Room A", "Room B", "PC"}), 10000);
+    auto* combo = client.find<QComboBox>("serverComboBox");
+    auto* card = client.find<ServerContentWidget>("serverWidget");
+    // A rebuild shows the first device and stores nothing.
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(card->server().name, QString("Room A"));
+    QCOMPARE(client.context.config()->value(Config::LastSelectedServerUUID).toString(), QString("uuid-gone"));
+
+    // A person's choice is stored, and a later rebuild keeps it.
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(card->server().name, QString("Room B"));
+    QCOMPARE(client.context.config()->value(Config::LastSelectedServerUUID).toString(), QString("uuid-Room B"));
+    QCOMPARE(client.tabTexts(), (QStringList{"最近文件", "Room B"}));
+    // The browser's tab closes; Enter on the device card opens it again.
+    QTabBar* bar = client.find<QTabWidget>("fileListTabWidget")->tabBar();
+    QVERIFY(!bar->tabButton(0, QTabBar::RightSide)); // the history stays
+    QTest::mouseClick(bar->tabButton(1, QTabBar::RightSide), Qt::LeftButton);
+    QCOMPARE(client.tabTexts(), QStringList{"最近文件"});
+    card->setFocus();
+    QTest::keyClick(card, Qt::Key_Return);
+    QCOMPARE(client.tabTexts(), (QStringList{"最近文件", "Room B"}));
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(card->server().type, QString("client"));
+    QCOMPARE(client.tabTexts(), QStringList{"最近文件"});
+    QTest::keyClick(combo, Qt::Key_Up);
+
+    // Room A goes away: the list follows, and the choice stays with Room B.
+    a.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"Room B", "PC"}), 40000);
+    QCOMPARE(card->server().name, QString("Room B"));
+}
+
+void TestMainWindow::closingGoesToTheTray_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::newRow("without a tray") << false;
+    QTest::newRow("with a tray") << true;
+}
+
+void TestMainWindow::closingGoesToTheTray()
+{
+    QFETCH(bool, tray);
+    std::unique_ptr<TrayHost> host(tray ? new TrayHost : nullptr);
+    if (tray)
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    else
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    QTest::mouseClick(client.find<QPushButton>("btn_close"), Qt::LeftButton);
+    if (!tray) {
+        // Nowhere to come back from: the window only goes down to the task bar.
+        QTRY_VERIFY(client.window.isMinimized());
+        QVERIFY(client.window.isVisible());
+        return;
+    }
+    QTRY_VERIFY(client.window.isHidden());
+    QSystemTrayIcon* icon = client.window.trayIcon();
+    // Two clicks in a row are two single clicks, not a double click.
+    QApplication::setDoubleClickInterval(1);
+    QTRY_VERIFY_WITH_TIMEOUT(icon->geometry().isValid(), 10000);
+    clickOnScreen(icon->geometry().center());
+    QTRY_VERIFY_WITH_TIMEOUT(client.window.isVisible(), 5000);
+    clickOnScreen(icon->geometry().center());
+    QTRY_VERIFY_WITH_TIMEOUT(client.window.isHidden(), 5000);
+    // The tray menu's first entry toggles too.
+    client.window.trayMenu()->showHideAction()->trigger();
+    QVERIFY(client.window.isVisible());
+}
+
+void TestMainWindow::droppedPathsAreSent()
+{
+    std::unique_ptr<DeviceProcess> device(startDevice(m_folder->path(), "127.0.0.34", "Room C"));
+    QTemporaryDir files;
+    QDir(files.path()).mkpath("folder/inner");
+    QStringList dropped;
+    for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
+        QVERIFY(TestFiles::write(files.filePath(name), QByteArray(name) + " content"));
+        dropped.append(files.filePath(name).replace('/', '\\'));
+    }
+    QVERIFY(TestFiles::write(files.filePath("folder/four.txt"), "4"));
+    QVERIFY(TestFiles::write(files.filePath("folder/inner/five.txt"), "5"));
+    dropped << files.filePath("folder") << files.filePath("missing.txt");
+
+    Client client(m_folder->path());
+    QStringList failures;
+    connect(client.context.transfers(), &TransferQueue::transferEnded, this,
+        [&](const ProgressContent& pc, const TaskOutcome& o) { failures << pc.nativePath + ": " + o.text(); });
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), QStringList{"Room C"}, 10000);
+    auto* card = client.find<ServerContentWidget>("serverWidget");
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : dropped)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(card, &enter);
+    QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(card, &drop);
+
+    // The path that gives nothing is named; everything else reaches the device.
+    QMessageBox* box = waitForBox();
+    QVERIFY(box);
+    QVERIFY2(box->informativeText().contains("missing.txt: does not exist"), qPrintable(box->informativeText()));
+    QTest::keyClick(box, Qt::Key_Return);
+    const QStringList sent{"five.txt", "four.txt", "one.txt", "three.txt", "two.txt"};
+    QTRY_COMPARE_WITH_TIMEOUT(failures.size(), sent.size(), 20000);
+    QCOMPARE(failures.filter(QRegularExpression(": .")), QStringList());
+    const QDir uploads(device->folder() + "/Quorvel/上传");
+    QCOMPARE(uploads.entryList(sent, QDir::Files, QDir::Name), sent);
+    QCOMPARE(TestFiles::read(uploads.filePath("one.txt")), QByteArray("one.txt content"));
+}
+
+void TestMainWindow::offeredFileIsAskedAbout_data()
+{
+    QTest::addColumn<bool>("take");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+}
+
+void TestMainWindow::offeredFileIsAskedAbout()
+{
+    QFETCH(bool, take);
+    std::unique_ptr<DeviceProcess> device(startDevice(m_folder->path(), "127.0.0.35", "Room D"));
+    Client client(m_folder->path());
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), QStringList{"Room D"}, 10000);
+    client.window.hide(); // the question comes while the window is in the tray
+    QVERIFY(TestFiles::write(device->folder() + "/offered.txt", "offered bytes"));
+    device->command("offer 127.0.0.1 /offered.txt");
+
+    QMessageBox* box = waitForBox();
+    device->waitForOutput("offer");
+    QVERIFY2(box, qPrintable(device->output() + client.find<QLabel>("portNotice")->text()));
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->text(), QString("是否下载来自 Room D 的文件：offered.txt?"));
+    QVERIFY(!box->defaultButton());
+    QTest::keyClick(box, Qt::Key_Return); // a stray Enter answers nothing
+    QVERIFY(box->isVisible());
+    QTest::mouseClick(box->button(take ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    const QString target = client.context.config()->value(Config::DownloadPath).toString() + "/offered.txt";
+    if (take) {
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(target), QByteArray("offered bytes"), 15000);
+        return;
+    }
+    // Declined: nothing is fetched, and the device is not told.
+    QSignalSpy transfers(client.context.transfers(), &TransferQueue::progress);
+    QVERIFY(!transfers.wait(1500));
+    QVERIFY(device->requests("download").isEmpty());
+    QVERIFY(!QFile::exists(target));
+}
+
+void TestMainWindow::menusKeysAndNames()
+{
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    QVERIFY(client.find<QPushButton>("btn_max")->isHidden());
+
+    // Tab goes as a person reads: the title bar, the left column from the top, the files.
+    client.find<QPushButton>("btn_menu")->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 14 && !visited.contains("fileListTabWidget"); ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        for (QWidget* w = focus; w; w = w->parentWidget()) {
+            if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_")) {
+                visited << w->objectName();
+                break;
+            }
+        }
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QStringList seen;
+    for (const char* name : {"btn_menu", "btn_min", "btn_close", "serverComboBox", "refreshPushButton", "addDevice",
+             "runDoctor", "isSecureModel", "fileListTabWidget"}) {
+        if (visited.contains(name))
+            seen << name;
+    }
+    // (The refresh button is skipped while a discovery pass runs.)
+    seen.removeOne("refreshPushButton");
+    QVERIFY2(seen
+            == (QStringList{"btn_menu", "btn_min", "btn_close", "serverComboBox", "addDevice", "runDoctor",
+                "isSecureModel", "fileListTabWidget"}),
+        qPrintable(visited.join(' ')));
+    for (int i = 1; i < seen.size(); ++i)
+        QVERIFY2(visited.indexOf(seen[i - 1]) < visited.indexOf(seen[i]), qPrintable(visited.join(' ')));
+
+    // Every control a person can reach has a name for screen readers.
+    for (QWidget* w : client.window.findChildren<QWidget*>()) {
+        if (w->isVisibleTo(&client.window) && (w->focusPolicy() & Qt::TabFocus))
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    }
+
+    QStringList entries;
+    for (QAction* action : client.window.popupMenu()->actions())
+        entries.append(action->isSeparator() ? "-" : action->text());
+    QCOMPARE(entries,
+        (QStringList{"刷新", "手动添加设备", "-", "上传文件", "上传多个文件", "-", "设置欢迎辞", "-", "设置", "关于",
+            "-", "退出"}));
+
+    // F5 starts a pass: the refresh button waits for its end.
+    auto* refresh = client.find<QPushButton>("refreshPushButton");
+    QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 5000);
+    QTest::keyClick(&client.window, Qt::Key_F5);
+    QVERIFY(!refresh->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 5000);
+
+    // The debug window sits behind its key chord.
+    QWidget* log = client.window.findChild<QDialog*>("LogDialog");
+    QVERIFY(log && !log->isVisible());
+    for (Qt::Key key : {Qt::Key_M, Qt::Key_E, Qt::Key_E, Qt::Key_T})
+        QTest::keyClick(&client.window, key, Qt::ControlModifier);
+    QTRY_VERIFY(log->isVisible());
+
+    // Qt's own buttons speak the window's language.
+    QVERIFY(UiLanguage::install(qApp));
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
+
+    // The header band drags the window.
+    const QPoint before = client.window.pos();
+    QWidget* header = client.find<QWidget>("main_info");
+    QTest::mousePress(header, Qt::LeftButton, {}, QPoint(200, 10));
+    QMouseEvent move(QEvent::MouseMove, QPoint(260, 50), header->mapToGlobal(QPoint(260, 50)), Qt::NoButton,
+        Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(header, &move);
+    QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(260, 50));
+    QCOMPARE(client.window.pos(), before + QPoint(60, 40));
+}
+
+void TestMainWindow::fitsTheScreenAndCentresDialogs()
+{
+    // Run at scale 1 and 2 (a 1080p screen is 960 x 540 to a window at scale 2).
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    const QRect screen = client.window.screen()->availableGeometry();
+    QVERIFY2(QRect(screen.topLeft(), client.window.minimumSize()).width() <= screen.width()
+            && client.window.minimumSize().height() <= screen.height(),
+        qPrintable(QString("minimum %1x%2 on %3x%4")
+                       .arg(client.window.minimumWidth())
+                       .arg(client.window.minimumHeight())
+                       .arg(screen.width())
+                       .arg(screen.height())));
+    QVERIFY(client.window.minimumSizeHint().height() <= screen.height());
+    QVERIFY(screen.contains(client.window.frameGeometry()));
+    // The panel and the status bar are on the screen.
+    for (const char* name : {"notifyWidget", "statusBar"}) {
+        QWidget* w = client.find<QWidget>(name);
+        QVERIFY2(screen.contains(QRect(w->mapToGlobal(QPoint()), w->size())), name);
+    }
+
+    // Nothing found yet: the window says so and offers what to do.
+    QWidget* hint = client.find<QWidget>("emptyHint");
+    QVERIFY(hint->isVisible());
+    QVERIFY(!client.find<QLabel>("emptyText")->text().isEmpty());
+    QVERIFY(client.find<QPushButton>("runDoctor")->isVisible());
+
+    // Dialogs open over the window, wherever it is.
+    client.window.move(screen.topLeft());
+    QTRY_COMPARE(client.window.pos(), screen.topLeft());
+    const QPoint centre = client.window.frameGeometry().center();
+    const auto over = [&](QWidget* dialog) {
+        const QPoint d = dialog->frameGeometry().center() - centre;
+        return qAbs(d.x()) <= client.window.width() / 6 && qAbs(d.y()) <= client.window.height() / 6;
+    };
+    bool checked = false;
+    bool centred = false;
+    QString where;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* dialog = qobject_cast<ManualDevicesManageDialog*>(QApplication::activeModalWidget());
+            dialog && dialog->isVisible() && !checked) {
+            checked = true;
+            centred = over(dialog);
+            where = QString("dialog at %1,%2, window centre %3,%4")
+                        .arg(dialog->frameGeometry().center().x())
+                        .arg(dialog->frameGeometry().center().y())
+                        .arg(centre.x())
+                        .arg(centre.y());
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+    QTest::mouseClick(client.find<QPushButton>("addDevice"), Qt::LeftButton);
+    QTRY_VERIFY(checked);
+    QVERIFY2(centred, qPrintable(where));
+    for (QAction* action : client.window.popupMenu()->actions()) {
+        if (action->text() == "关于")
+            action->trigger();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
+    QVERIFY(over(AboutQuorvelDialog::instance()));
+    AboutQuorvelDialog::instance()->close();
+    for (QAction* action : client.window.popupMenu()->actions()) {
+        if (action->text() == "设置")
+            action->trigger();
+    }
+    auto* settings = client.window.findChild<SettingDialog*>();
+    QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+    QVERIFY(over(settings));
+    settings->close();
+}
+
+// Pictures of the window and of every dialog, for a person to look at after a run: in
+// the build folder, under screenshots/scale1 or scale2 (the suite runs this function a
+// second time with QT_SCALE_FACTOR=2).
+void TestMainWindow::screenshots()
+{
+    const QString folder
+        = QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/scale%1").arg(qRound(qApp->devicePixelRatio()));
+    QVERIFY(QDir().mkpath(folder));
+    {
+        // Empty: no device yet.
+        Client empty(m_folder->path());
+        QVERIFY(QTest::qWaitForWindowExposed(&empty.window));
+        QVERIFY(empty.window.grab().save(folder + "/mainwindow-empty.png"));
+    }
+    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+    std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.37", "PC-Lin", "client"));
+    // Twenty files in the device's folder, one with a long name.
+    QVERIFY(QDir(room->folder()).mkpath("Quorvel"));
+    const QString longName = QString("第三季度销售报告 final version ").repeated(8).left(120) + ".pdf";
+    for (int i = 0; i < 19; ++i)
+        QVERIFY(TestFiles::write(room->folder() + QString("/Quorvel/照片-%1.jpg").arg(i), "x"));
+    QVERIFY(TestFiles::write(room->folder() + "/Quorvel/" + longName, "x"));
+    Client client(m_folder->path());
+    QVERIFY(QTest::qWaitForWindowExposed(&client.window));
+    const auto save = [&](QWidget* w, const QString& name) {
+        QVERIFY2(w, qPrintable(name));
+        const QPixmap shot = w->grab();
+        QVERIFY(!shot.isNull());
+        QCOMPARE(qRound(shot.devicePixelRatio()), qRound(qApp->devicePixelRatio()));
+        QVERIFY(shot.save(folder + "/" + name + ".png"));
+    };
+    // A modal dialog runs its own loop: it is pictured from inside it, then closed.
+    const auto saveModal = [&](const std::function<void()>& open, const QString& name) {
+        bool saved = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible() && !saved) {
+                saved = true;
+                save(dialog, name);
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+        });
+        poll.start(50);
+        open();
+        QTRY_VERIFY(saved);
+    };
+
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"会议室 A", "PC-Lin"}), 10000);
+    QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Home);
+    // The browser of a device the window chose itself follows in an event of its own.
+    QTRY_VERIFY(client.window.findChild<FileListDialog*>());
+    auto* browser = client.window.findChild<FileListDialog*>();
+    QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
+    QTemporaryDir files;
+    QVERIFY(TestFiles::write(files.filePath("季度报告.pdf"), QByteArray(300000, 'x')));
+    QSignalSpy ended(client.context.transfers(), &TransferQueue::transferEnded);
+    client.context.transfers()->send({files.filePath("季度报告.pdf")}, client.window.devices().first(), false);
+    QVERIFY(ended.count() || ended.wait(15000));
+    save(&client.window, "mainwindow");
+
+    // Busy: the browser in the folder of twenty files, twenty transfers under way.
+    auto* view = browser->findChild<FileListView*>();
+    const QModelIndexList quorvel
+        = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, "Quorvel", 1, Qt::MatchExactly);
+    QVERIFY(!quorvel.isEmpty());
+    view->setCurrentIndex(quorvel.first());
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(browser->currentPath(), QString("/Quorvel"), 10000);
+    QTRY_VERIFY(!browser->isLoading());
+    auto* panel = client.find<ProgressDockWidget>("notifyWidget");
+    const ServerContent device = client.window.devices().first();
+    for (int i = 0; i < 20; ++i) {
+        ProgressContent c;
+        c.id = 1000 + i;
+        c.type = i % 3;
+        c.server = device;
+        c.progress = i == 0 ? 101 : (i * 5) % 100;
+        c.nativePath = "/home/u/" + (i == 19 ? longName : QString("照片-%1.jpg").arg(i));
+        c.bytes = i << 20;
+        c.totalBytes = 100 << 20;
+        c.speed = 3 << 20;
+        panel->uploadProgressUpdated(c);
+    }
+    QTRY_COMPARE(panel->rowCount(), 21);
+    // At the default size, with twenty rows: nothing scrolls sideways.
+    QVERIFY(!panel->findChild<QListWidget*>("layoutWidget")->horizontalScrollBar()->isVisible());
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
+    save(&client.window, "mainwindow-busy");
+    save(panel, "panel-busy");
+
+    // Failed: transfers that ended badly, and a device that no longer answers.
+    for (int i = 0; i < 3; ++i) {
+        ProgressContent c;
+        c.id = 2000 + i;
+        c.type = i % 2;
+        c.server = device;
+        c.progress = -1;
+        c.nativePath = "/home/u/" + (i == 0 ? longName : QString("报告-%1.docx").arg(i));
+        c.text = i == 0 ? QString("设备 会议室 A (127.0.0.36) 在 5 秒内没有回答，已重试四次；请确认设备已开机，"
+                                  "并与本机在同一网络中")
+                        : QString("本机磁盘已满");
+        panel->uploadProgressUpdated(c);
+    }
+    QTRY_COMPARE(panel->rowCount(), 24);
+    panel->findChild<QListWidget*>("layoutWidget")->scrollToTop();
+    room->process().kill();
+    QVERIFY(room->process().waitForFinished(3000));
+    view->refreshList();
+    QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
+    save(&client.window, "mainwindow-failed");
+    save(panel, "panel-failed");
+    save(browser, "browser-failed");
+    room.reset(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+
+    client.window.popupMenu()->popup(client.window.mapToGlobal(QPoint(600, 60)));
+    QVERIFY(QTest::qWaitForWindowExposed(client.window.popupMenu()));
+    save(client.window.popupMenu(), "popupmenu");
+    client.window.popupMenu()->hide();
+    QTest::keyClick(&client.window, Qt::Key_Comma, Qt::ControlModifier);
+    auto* settings = client.window.findChild<SettingDialog*>();
+    QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+    save(settings, "settings");
+    settings->close();
+    const auto trigger = [&](const QString& text) {
+        for (QAction* action : client.window.popupMenu()->actions()) {
+            if (action->text() == text)
+                action->trigger();
+        }
+    };
+    saveModal([&] { trigger("设置欢迎辞"); }, "welcometext");
+    saveModal([&] { trigger("手动添加设备"); }, "manualdevices");
+    trigger("关于");
+    QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
+    save(AboutQuorvelDialog::instance(), "about");
+    AboutQuorvelDialog::instance()->close();
+    QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Down);
+    save(&client.window, "mainwindow-client");
+    QVERIFY(TestFiles::write(room->folder() + "/offered.txt", "x"));
+    room->command("offer 127.0.0.1 /offered.txt");
+    QMessageBox* box = waitForBox();
+    save(box, "incomingfile");
+    QTest::keyClick(box, Qt::Key_Escape);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
