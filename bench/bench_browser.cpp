@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
+#include "app/AppContext.h"
+#include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
 #include "ui/browser/FileTreeModel.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv)
     server.address = QHostAddress("127.0.0.2");
     server.uuid = "bench-browser";
 
-    FileListDialog dialog(server);
+    FileListDialog dialog(server, *context.transfers(), *context.config());
     auto* view = dialog.findChild<FileListView*>("FileTreeView");
     QAbstractItemModel* model = view->model();
     dialog.show();

@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 
 // latency: time from startDiscovery() to the serverDiscoveried of a device that answers
 //          the broadcast (one measurement per process: the table starts empty).

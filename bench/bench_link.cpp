@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "quorvel/transfer/FileDownloader.h"
-#include "quorvel/transfer/FileTransferServer.h"
+#include "app/AppContext.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/FileTransferServer.h"
 #include "utils/Md5.h"
 
 // Transfers over a shaped link: the simulator on a second host behind a veth pair whose
@@ -225,7 +225,7 @@ Transfer offer(const QStringList& files, OtherPc& other, int timeoutMs)
     party.address = QHostAddress(OtherPcAddress);
     t.start();
     for (const QString& file : files) {
-        FileDistribution task(file, party);
+        FileDistribution task(file, party, "Bench PC");
         task.setAutoDelete(false);
         task.run();
     }

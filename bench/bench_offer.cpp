@@ -7,11 +7,11 @@
 #include <QThreadPool>
 #include <cstdio>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "quorvel/transfer/FileDownloader.h"
+#include "app/AppContext.h"
 #include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
+#include "quorvel/transfer/FileDownloader.h"
 
 // PC to PC on loopback: this client offers files and serves them, and its own downloader
 // fetches them as another client would (request, stream, status queries). One large

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "quorvel/transfer/FileDownloader.h"
+#include "app/AppContext.h"
 #include "quorvel/browse/FileFinder.h"
+#include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/transfer/FileTransferServer.h"
 #include "utils/Md5.h"
 
@@ -137,7 +137,7 @@ int main(int argc, char** argv)
                 }
             });
         t.start();
-        FileTransferServer::instance()->uploadFile(source, server);
+        FileTransferServer::instance()->uploadFile(source, server, false);
         up.peakRssDeltaKb = loopSamplingRss(
             app, [&] { return finished; }, idle);
         up.seconds = t.nsecsElapsed() / 1e9;

@@ -19,14 +19,15 @@
 #include <signal.h>
 #include <thread>
 
-#include "app/AppContext.h"
 #include "BenchUtil.h"
-#include "ui/common/GuiUserInteraction.h"
-#include "ui/mainwindow/MainWindow.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "ui/mainwindow/ServerContentWidget.h"
-#include "ui/common/StyleSheet.h"
+#include "app/AppContext.h"
+#include "app/WindowServicesOf.h"
 #include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/common/GuiUserInteraction.h"
+#include "ui/common/StyleSheet.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/ServerContentWidget.h"
 
 // Xlib last: its macros (None, Bool, Status...) would spoil the Qt headers.
 #include <X11/Xatom.h>
@@ -299,7 +300,7 @@ int benchWindow(int deviceCount, bool preAdded)
     qApp->setStyleSheet(StyleSheet::load());
     int result = 0;
     {
-        MainWindow window(&context);
+        MainWindow window(windowServicesOf(context));
         interaction.setWindow(&window);
         auto* combo = window.findChild<QComboBox*>("serverComboBox");
         auto* card = window.findChild<ServerContentWidget*>("serverWidget");

@@ -4,17 +4,17 @@
 #include <QMutex>
 #include <QThreadPool>
 
-#include "settings/Config.h"
 #include "cast/CastSession.h"
-#include "quorvel/transfer/FileTransferServer.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/services/OfferInbox.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "settings/Config.h"
 
 namespace {
 QMutex g_currentLock;
@@ -35,13 +35,13 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     ReplyOperate::relay();
     m_config = own(new Config(m_folder, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
-    m_discovery = own(new DiscoveryServer);
-    m_discoveryListener = own(new DiscoveryListener);
+    m_discovery = own(new DiscoveryServer(*m_config, *m_database));
+    m_discoveryListener = own(new DiscoveryListener(*m_config));
     m_uploads = own(new FileTransferServer);
     m_coreObjects = m_teardown.size();
-    m_transfers = own(new TransferQueue);
-    m_inbox = own(new OfferInbox(m_transfers));
-    m_cast = own(new CastSession);
+    m_transfers = own(new TransferQueue(*m_uploads, *m_config));
+    m_inbox = own(new OfferInbox(m_transfers, *m_config));
+    m_cast = own(new CastSession(*m_config));
 }
 
 AppContext::~AppContext()
@@ -69,12 +69,6 @@ AppContext* AppContext::current()
 {
     QMutexLocker lock(&g_currentLock);
     return g_current;
-}
-
-QString AppContext::applicationFolder()
-{
-    QMutexLocker lock(&g_currentLock);
-    return g_current ? g_current->m_folder : QString();
 }
 
 QString AppContext::filePath(const QString& relative) const

@@ -33,12 +33,12 @@ public:
 
     // The live context, null without one.
     static AppContext* current();
-    // The live context's folder, empty without one; safe from any thread.
-    static QString applicationFolder();
 
     QString folder() const { return m_folder; }
     // A file of the application (not a path the user gave): resolved against the folder.
     QString filePath(const QString& relative) const;
+    // Where the window writes its log.
+    QString logFolder() const { return filePath(QStringLiteral("log")); }
 
     Config* config() const { return m_config; }
     QuorvelClientDatabase* database() const { return m_database; }

@@ -7,11 +7,12 @@
 
 #include "app/AppContext.h"
 #include "app/SingleApplication.h"
+#include "app/WindowServicesOf.h"
 #include "platform/x11/X11DesktopSession.h"
 #include "ui/common/GuiUserInteraction.h"
-#include "ui/mainwindow/MainWindow.h"
 #include "ui/common/StyleSheet.h"
 #include "ui/common/UiLanguage.h"
+#include "ui/mainwindow/MainWindow.h"
 #include "utils/QuitOnSignal.h"
 
 int libMain(int& argc, char** argv)
@@ -45,7 +46,7 @@ int libMain(int& argc, char** argv)
     auto* session = new X11DesktopSession;
     auto* context = new AppContext(QCoreApplication::applicationDirPath(), session);
 
-    auto* window = new MainWindow(context);
+    auto* window = new MainWindow(windowServicesOf(*context));
     interaction.setWindow(window);
     // Hidden in the tray only where there is one: otherwise nothing would show that the
     // client runs, nor let a person reach it.

@@ -5,18 +5,19 @@
 #include <memory>
 
 #include "cast/CastControllerClient.h"
-#include "settings/Config.h"
-#include "platform/UserInteraction.h"
 #include "cast/VantropeTask.h"
+#include "platform/UserInteraction.h"
 #include "platform/WinUtils.h"
+#include "quorvel/storage/ClientSettings.h"
 
 namespace {
 constexpr int StopWaitMs = 10000;
 const QString CastFeature = QStringLiteral("Vantrope");
 } // namespace
 
-CastSession::CastSession(QObject* parent)
+CastSession::CastSession(ClientSettings& settings, QObject* parent)
     : QObject(parent)
+    , m_settings(settings)
 {
 }
 
@@ -49,9 +50,9 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
         return false;
     }
     m_stopRequested = false;
-    m_task = new VantropeTask(device.address, quint16(feature.port),
-        device.name.isEmpty() ? device.address.toString() : device.name,
-        Config::instance()->value(Config::ClientName).toString(), screen.width(), screen.height());
+    m_task = new VantropeTask(m_settings, device.address, quint16(feature.port),
+        device.name.isEmpty() ? device.address.toString() : device.name, m_settings.clientName(), screen.width(),
+        screen.height());
     VantropeTask* task = m_task;
     connect(
         task, &VantropeTask::waitForUserConfirmCast, this,

@@ -7,6 +7,7 @@
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/TaskOutcome.h"
 
+class ClientSettings;
 class CastControllerClient;
 class QSemaphore;
 class VantropeTask;
@@ -16,7 +17,8 @@ class VantropeTask;
 class CastSession : public QObject {
     Q_OBJECT
 public:
-    explicit CastSession(QObject* parent = nullptr);
+    // settings: the client name, confirmation and passwords; it outlives the session.
+    explicit CastSession(ClientSettings& settings, QObject* parent = nullptr);
     // Stops a running cast and waits until the casting program has ended.
     ~CastSession() override;
 
@@ -48,6 +50,7 @@ private:
 
     // The running task: only a token, since its pool deletes it; released from the
     // task's own thread as it ends.
+    ClientSettings& m_settings;
     VantropeTask* m_task = nullptr;
     std::shared_ptr<QSemaphore> m_taskDone;
     CastControllerClient* m_link = nullptr;

@@ -6,10 +6,10 @@
 #include <QRegularExpression>
 #include <QUdpSocket>
 
-#include "settings/Config.h"
+#include "platform/WinUtils.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "platform/WinUtils.h"
+#include "quorvel/storage/ClientSettings.h"
 
 namespace {
 const char* const Tag = "VantropeTask";
@@ -40,9 +40,9 @@ void VantropeTask::RunCastCallback::run()
     emit m_task->castServerName(m_serverName);
 }
 
-VantropeTask::VantropeTask(const QHostAddress& address, quint16 port, const QString& deviceName,
-    const QString& clientName, int sourceWidth, int sourceHeight)
-    : m_config(Config::instance())
+VantropeTask::VantropeTask(ClientSettings& settings, const QHostAddress& address, quint16 port,
+    const QString& deviceName, const QString& clientName, int sourceWidth, int sourceHeight)
+    : m_settings(settings)
     , m_address(address)
     , m_port(port)
     , m_deviceName(deviceName)
@@ -172,7 +172,7 @@ bool VantropeTask::getAuth(QUdpSocket& socket, QString& passwd)
         return false;
     if (!reply.value(QStringLiteral("need_passwd")).toBool())
         return true;
-    m_password = m_config->castPassword(uuid);
+    m_password = m_settings.castPassword(uuid);
     if (m_password.isEmpty() || m_errorCode == WrongPassword) {
         QString content = tr("请输入\"%1\"的投射密码").arg(m_deviceName);
         if (m_errorCode == WrongPassword) {
@@ -185,7 +185,7 @@ bool VantropeTask::getAuth(QUdpSocket& socket, QString& passwd)
             return false;
         }
         // Kept at once, before the device accepted it: the next cast tries it first.
-        m_config->setCastPassword(uuid, m_password);
+        m_settings.setCastPassword(uuid, m_password);
     }
     passwd = passwordDigest(m_password, reply.value(QStringLiteral("random_data")).toString());
     return true;
@@ -289,7 +289,7 @@ void VantropeTask::execute()
     QUdpSocket socket;
     socket.bind(QHostAddress::AnyIPv4, 0);
 
-    if (m_config->value(Config::ConfirmCast).toBool()) {
+    if (m_settings.confirmCast()) {
         for (;;) {
             m_errString.clear();
             if (sendConfirm(socket))

@@ -5,7 +5,7 @@
 #include "quorvel/tasks/Task.h"
 #include "json/QtJson.h"
 
-class Config;
+class ClientSettings;
 class QUdpSocket;
 
 // Agrees a screen cast with a device (authentication, confirmation, password digest, cast
@@ -32,8 +32,9 @@ public:
         QString m_serverName;
     };
 
-    VantropeTask(const QHostAddress& address, quint16 port, const QString& deviceName, const QString& clientName,
-        int sourceWidth, int sourceHeight);
+    // settings: whether to confirm, and the stored passwords; it outlives the task.
+    VantropeTask(ClientSettings& settings, const QHostAddress& address, quint16 port, const QString& deviceName,
+        const QString& clientName, int sourceWidth, int sourceHeight);
 
     void setConfirmCastResult(bool confirmed);
     void setPassword(const QString& password);
@@ -76,7 +77,7 @@ private:
     // Ends the task with the negotiation's error, as errMsg and as the outcome.
     void failWith(const QString& text);
 
-    Config* m_config;
+    ClientSettings& m_settings;
     QHostAddress m_address;
     quint16 m_port;
     QString m_deviceName;

@@ -16,7 +16,8 @@ class CustomMsgHandler : public QObject {
     Q_OBJECT
 public:
     // The log goes to `logFolder`, or to the writer's default folder when it is empty.
-    explicit CustomMsgHandler(QObject* parent = nullptr, const QString& logFolder = QString());
+    // Writes the log into logFolder (created if missing).
+    explicit CustomMsgHandler(const QString& logFolder, QObject* parent = nullptr);
     ~CustomMsgHandler() override;
 
     bool install();

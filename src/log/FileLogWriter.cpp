@@ -9,16 +9,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "app/AppContext.h"
-
 namespace {
 thread_local bool t_reportingOwnError = false;
 } // namespace
-
-FileLogWriter::FileLogWriter(const QString& name, QObject* parent)
-    : FileLogWriter(name, defaultFolder(), parent)
-{
-}
 
 FileLogWriter::FileLogWriter(const QString& name, const QString& folder, QObject* parent)
     : QThread(parent)
@@ -34,13 +27,6 @@ FileLogWriter::FileLogWriter(const QString& name, const QString& folder, QObject
 FileLogWriter::~FileLogWriter()
 {
     stop();
-}
-
-QString FileLogWriter::defaultFolder()
-{
-    // The application context's folder (a test's own, say), else the launcher's.
-    const QString folder = AppContext::applicationFolder();
-    return (folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder) + QStringLiteral("/log");
 }
 
 bool FileLogWriter::isReportingOwnError()

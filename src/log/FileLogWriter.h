@@ -10,7 +10,7 @@
 
 class QFile;
 
-// Writes one log file per run into the folder "log" of the application folder, keeping
+// Writes one log file per run into its folder, keeping
 // the newest files of this client. A reporting thread only queues its message; the
 // writer's own thread opens the file and writes and flushes every message in reporting
 // order, so no reporter (the window least of all) waits on the disk. Stopping writes
@@ -20,13 +20,9 @@ class FileLogWriter : public QThread {
 public:
     static constexpr int KeptOldFiles = 15;
 
-    explicit FileLogWriter(const QString& name, QObject* parent = nullptr);
-    // The same with another folder (created if missing), for callers that keep their own.
+    // Writes into folder (created if missing).
     FileLogWriter(const QString& name, const QString& folder, QObject* parent = nullptr);
     ~FileLogWriter() override;
-
-    // "log" in the application folder, whatever the current directory is.
-    static QString defaultFolder();
 
     FileLogBridge* bridge() { return &m_bridge; }
     // The file this writer writes (or wrote), empty until one is open or when none could be.

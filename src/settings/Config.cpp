@@ -195,6 +195,26 @@ bool Config::contains(int type) const
     return m_settings->contains(key);
 }
 
+QString Config::clientName() const
+{
+    return value(ClientName).toString();
+}
+
+bool Config::secureMode() const
+{
+    return value(SecureMode).toBool();
+}
+
+QString Config::downloadFolder() const
+{
+    return value(DownloadPath).toString();
+}
+
+bool Config::confirmCast() const
+{
+    return value(ConfirmCast).toBool();
+}
+
 QString Config::castPassword(const QString& uuid) const
 {
     QMutexLocker lock(&m_storeLock);

@@ -4,13 +4,15 @@
 #include <QObject>
 #include <QVariant>
 
+#include "quorvel/storage/ClientSettings.h"
+
 class DesktopSession;
 class QSettings;
 
 // The client's settings in "config.ini" of the application folder, the
 // start-with-the-session entry and the global cast shortcut. Every write reaches the
 // disk before it returns. The application context creates the one instance.
-class Config : public QObject {
+class Config : public QObject, public ClientSettings {
     Q_OBJECT
 public:
     enum ConfigType {
@@ -46,8 +48,13 @@ public:
     // Forgets a stored value: the default applies again.
     bool unset(int type);
 
-    QString castPassword(const QString& uuid) const;
-    bool setCastPassword(const QString& uuid, const QString& password);
+    // What the core reads, from the values above.
+    QString clientName() const override;
+    bool secureMode() const override;
+    QString downloadFolder() const override;
+    bool confirmCast() const override;
+    QString castPassword(const QString& uuid) const override;
+    bool setCastPassword(const QString& uuid, const QString& password) override;
 
     bool setCastShortcutEnabled(bool enabled);
     bool isCastShortcutRegistered() const;

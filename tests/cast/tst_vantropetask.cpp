@@ -1,11 +1,11 @@
 #include <QtTest>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
+#include "app/AppContext.h"
 #include "cast/VantropeTask.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "settings/Config.h"
 
 namespace {
 const QString Cancelled = QStringLiteral("the cast was cancelled");
@@ -80,7 +80,7 @@ TestVantropeTask::Run TestVantropeTask::runTask(const QString& address, quint16 
     // The prompts are answered on the task's thread: the front ends' queued answers are
     // driven end to end by tst_castendtoend.
     Run run;
-    auto* task = new VantropeTask(QHostAddress(address), port, "Room X", "Caster PC", 1920, 1080);
+    auto* task = new VantropeTask(*m_context->config(), QHostAddress(address), port, "Room X", "Caster PC", 1920, 1080);
     QStringList left = answers;
     connect(task, &VantropeTask::waitForUserInputPassword, [&, task](QString def, QString title, QString content) {
         run.prompts << title + "|" + def + "|" + content;

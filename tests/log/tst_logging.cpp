@@ -92,19 +92,12 @@ void TestLogging::writesOffTheReportingThreadByteForByte()
     // so the next time stamp follows the tabs.
     QCOMPARE(text.replace(stamp, "T"),
         QString::fromUtf8("Ta\n\t\t\t\t\t\t\t\tb\r\nTends\n\t\t\t\t\t\t\t\tT[I][Test] 中文\r\n"));
-
-    // By default the log lives in the application folder, not in the current directory.
-    QDir::setCurrent(m_dir->path());
-    FileLogWriter byDefault("QuorvelClientDefaultFolderTest");
-    byDefault.stop();
-    QCOMPARE(QFileInfo(byDefault.fileName()).absolutePath(), QCoreApplication::applicationDirPath() + "/log");
-    QVERIFY(QFile::remove(byDefault.fileName()));
 }
 
 void TestLogging::onlyOneHandlerInstalls()
 {
-    CustomMsgHandler first(nullptr, m_log);
-    CustomMsgHandler second(nullptr, m_log);
+    CustomMsgHandler first(m_log);
+    CustomMsgHandler second(m_log);
     QSignalSpy firstSpy(&first, &CustomMsgHandler::message);
     QSignalSpy secondSpy(&second, &CustomMsgHandler::message);
     QVERIFY(first.install() && !second.install() && !second.uninstall());
@@ -126,7 +119,7 @@ void TestLogging::onlyOneHandlerInstalls()
 void TestLogging::noLogFolderDoesNotSpin()
 {
     QVERIFY(QFile(m_log).open(QIODevice::WriteOnly)); // a file where the folder should be
-    CustomMsgHandler handler(nullptr, m_log);
+    CustomMsgHandler handler(m_log);
     QMutex linesLock; // the writer reports from its own thread
     QStringList lines;
     connect(&handler, &CustomMsgHandler::message, [&](const QString& line) {
@@ -155,7 +148,7 @@ void TestLogging::floodStaysBounded()
     Timing timing = shipped;
     timing.logRepeatWindowMs = 1000;
     Timing::setForTests(timing);
-    CustomMsgHandler handler(nullptr, m_log);
+    CustomMsgHandler handler(m_log);
     Timing::setForTests(shipped);
     QStringList shown;
     connect(&handler, &CustomMsgHandler::message, [&](const QString& line) { shown << line; });

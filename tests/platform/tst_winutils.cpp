@@ -5,8 +5,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "utils/FileUtil.h"
 #include "platform/WinUtils.h"
+#include "utils/FileUtil.h"
 
 class TestWinUtils : public QObject {
     Q_OBJECT

@@ -2,14 +2,14 @@
 #include <QtTest>
 
 #include "AppFolder.h"
+#include "WithoutFileOverride.h"
+#include "XKeyHelper.h"
+#include "platform/UserInteraction.h"
+#include "platform/WinUtils.h"
+#include "platform/x11/QxtGlobalShortcut.h"
+#include "platform/x11/X11DesktopSession.h"
 #include "settings/Config.h"
 #include "settings/ConfigCheck.h"
-#include "platform/x11/QxtGlobalShortcut.h"
-#include "platform/UserInteraction.h"
-#include "WithoutFileOverride.h"
-#include "platform/x11/X11DesktopSession.h"
-#include "XKeyHelper.h"
-#include "platform/WinUtils.h"
 
 namespace {
 class RecordingInteraction : public UserInteraction {

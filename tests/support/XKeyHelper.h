@@ -10,6 +10,7 @@
 #undef Status
 #undef KeyPress
 #undef KeyRelease
+#undef ProtocolVersion
 #undef FocusIn
 #undef FocusOut
 #undef Unsorted

@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "quorvel/protocol/ProtocolWords.h"
 #include "WireLog.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "utils/FileUtil.h"
 #include "json/QtJson.h"
 

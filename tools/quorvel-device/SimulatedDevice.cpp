@@ -19,10 +19,10 @@
 #include <memory>
 
 #include "ClientFetch.h"
-#include "quorvel/protocol/ProtocolWords.h"
 #include "TransferSession.h"
 #include "WireLog.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "json/QtJson.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "quorvel/tasks/Timing.h"
 #include "cast/CastSession.h"
+#include "quorvel/tasks/Timing.h"
 
 int CastCommand::cast(CtlContext& ctx, const QStringList& args)
 {

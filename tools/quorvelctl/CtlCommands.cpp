@@ -10,8 +10,8 @@
 #include "DoctorCommand.h"
 #include "InboundCommands.h"
 #include "LocalCommands.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "TransferCommands.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 
 namespace {
 using Command = int (*)(CtlContext&, const QStringList&);
@@ -39,8 +39,8 @@ const QMap<QString, Command>& table()
 }
 } // namespace
 
-CtlCommands::CtlCommands(CtlOutput& out, const Globals& globals)
-    : m_context(out, globals.maxTimeSeconds)
+CtlCommands::CtlCommands(AppContext& app, CtlOutput& out, const Globals& globals)
+    : m_context(app, out, globals.maxTimeSeconds)
     , m_terminal(out)
 {
     UserInteraction::install(&m_terminal);

@@ -27,7 +27,7 @@ public:
     // when one has a bad value.
     static bool takeGlobals(QStringList* arguments, Globals* globals, QString* error);
 
-    CtlCommands(CtlOutput& out, const Globals& globals);
+    CtlCommands(AppContext& app, CtlOutput& out, const Globals& globals);
     ~CtlCommands();
     int run(const QStringList& arguments);
     static QString usage();

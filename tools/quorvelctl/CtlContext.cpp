@@ -16,15 +16,16 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AppContext.h"
 #include "CtlOutput.h"
-#include "quorvel/tasks/Task.h"
-#include "quorvel/tasks/TaskHandle.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
+#include "app/AppContext.h"
 #include "cast/CastSession.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/Task.h"
+#include "quorvel/tasks/TaskHandle.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 namespace {
 // Receives one information query's outcome on the pool thread.
@@ -63,8 +64,9 @@ int distance(const QString& a, const QString& b)
 }
 } // namespace
 
-CtlContext::CtlContext(CtlOutput& out, int maxTimeSeconds)
-    : m_out(out)
+CtlContext::CtlContext(AppContext& app, CtlOutput& out, int maxTimeSeconds)
+    : m_app(app)
+    , m_out(out)
     , m_maxTimeMs(maxTimeSeconds > 0 ? maxTimeSeconds * 1000 : -1)
 {
     m_started.start();
@@ -77,17 +79,17 @@ int CtlContext::timeoutMs() const
 
 TransferQueue& CtlContext::transfers()
 {
-    return *AppContext::current()->transfers();
+    return *m_app.transfers();
 }
 
 OfferInbox& CtlContext::inbox()
 {
-    return *AppContext::current()->inbox();
+    return *m_app.inbox();
 }
 
 CastSession& CtlContext::cast()
 {
-    return *AppContext::current()->cast();
+    return *m_app.cast();
 }
 
 bool CtlContext::parse(
@@ -296,7 +298,8 @@ bool CtlContext::lookUpHost(const QString& name, QHostAddress* address, QString*
 bool CtlContext::ask(const QHostAddress& address, int port, ServerContent* device)
 {
     OneQuery query;
-    QThreadPool::globalInstance()->start(new DiscoveryServer::ServerInfoGetter(&query, address, quint16(port)));
+    QThreadPool::globalInstance()->start(
+        new DiscoveryServer::ServerInfoGetter(&query, address, quint16(port), m_app.config()->clientName()));
     // Not cut short: the query writes into this frame until it ends (bounded by its wait).
     waitFor([&] { return query.done.available() > 0; }, Timing::current().infoReplyWaitMs + 3000, false);
     if (!query.done.tryAcquire() || !query.ok)
@@ -349,7 +352,7 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
         return byAddress(address, DiscoveryServer::QueryPort);
 
     // One discovery pass.
-    DiscoveryServer* server = DiscoveryServer::instance();
+    DiscoveryServer* server = m_app.discovery();
     auto ended = std::make_shared<bool>(false);
     QMetaObject::Connection c = QObject::connect(
         server, &DiscoveryServer::serverDiscoeryEnd, &m_anchor, [ended] { *ended = true; }, Qt::QueuedConnection);

@@ -18,13 +18,17 @@ class TransferQueue;
 
 // What every command of quorvelctl shares: the output, the time limit, the device
 // lookup, waiting on the event loop, and the way failures are reported.
+class AppContext;
+
 class CtlContext {
 public:
     enum Exit { Success = 0, Failure = 1, Usage = 2, Interrupted = 130 };
 
-    // maxTimeSeconds: --max-time, the bound of the whole command (0: none).
-    CtlContext(CtlOutput& out, int maxTimeSeconds);
+    // maxTimeSeconds: --max-time, the bound of the whole command (0: none). The
+    // application outlives the context.
+    CtlContext(AppContext& app, CtlOutput& out, int maxTimeSeconds);
 
+    AppContext& app() { return m_app; }
     // The core's services, from the application context.
     TransferQueue& transfers();
     OfferInbox& inbox();
@@ -99,6 +103,7 @@ private:
     QObject m_anchor;
     DeviceMemory m_memory;
     QString m_command;
+    AppContext& m_app;
     CtlOutput& m_out;
     int m_maxTimeMs;
     QElapsedTimer m_started;

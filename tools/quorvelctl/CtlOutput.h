@@ -5,8 +5,8 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 
 // What the command-line client prints: results on standard output (text, or one JSON
 // object per line with --json, in the shapes the README's "quorvelctl --json events"

@@ -15,9 +15,9 @@
 #include "quorvel/browse/FileFinder.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
-#include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/browse/SalutatorySetter.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/protocol/ProtocolWords.h"
 
 namespace {
 // The orders people type, each NAME, NAME-asc or NAME-desc, and the device's word for

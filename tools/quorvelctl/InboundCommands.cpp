@@ -10,21 +10,22 @@
 #include <limits>
 #include <memory>
 
-#include "settings/Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "quorvel/transfer/FileDownloader.h"
-#include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
-#include "quorvel/services/OfferInbox.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "settings/Config.h"
 
 bool InboundCommands::listen(CtlContext& ctx, int waitMs)
 {
@@ -211,7 +212,7 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QObject::connect(
         ReplyOperate::relay(), &ReplyOperate::resultQueried, &scope, [&confirmed](uint, bool ok) { confirmed += ok; });
     for (const QString& f : qAsConst(files)) {
-        const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client));
+        const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName()));
         if (!sent.ok)
             ctx.fail(QStringLiteral("could not offer %1").arg(f), sent);
     }

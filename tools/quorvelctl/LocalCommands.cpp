@@ -4,12 +4,12 @@
 #include <QDateTime>
 #include <QJsonObject>
 
-#include "settings/Config.h"
-#include "settings/ConfigCheck.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "settings/Config.h"
+#include "settings/ConfigCheck.h"
 
 namespace {
 int configType(const QString& key)

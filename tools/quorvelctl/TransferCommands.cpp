@@ -10,15 +10,15 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "settings/Config.h"
 #include "CtlContext.h"
 #include "CtlOutput.h"
 #include "DeviceCommands.h"
-#include "quorvel/transfer/FileLanding.h"
-#include "quorvel/transfer/PartialFile.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/services/TransferQueue.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/transfer/PartialFile.h"
 #include "quorvel/transfer/UploadSelection.h"
+#include "settings/Config.h"
 
 int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout)
 {

@@ -5,12 +5,12 @@
 #include <memory>
 #include <unistd.h>
 
-#include "app/AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
+#include "app/AppContext.h"
+#include "log/CustomMsgHandler.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
-#include "log/CustomMsgHandler.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -45,9 +45,9 @@ int main(int argc, char** argv)
     // The same application folder as the window: its settings, history and log. Paths
     // the user gives stay relative to the current directory.
     auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
-    CustomMsgHandler log;
+    CustomMsgHandler log(context->logFolder());
     CtlOutput out(globals.json);
-    auto commands = std::make_unique<CtlCommands>(out, globals);
+    auto commands = std::make_unique<CtlCommands>(*context, out, globals);
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,
         [verbose](const QString& line) {

@@ -1,8 +1,8 @@
 #include "quorvel/browse/FileCommand.h"
 
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/tasks/Timing.h"
 #include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/tasks/Timing.h"
 
 FileCommand::FileCommand(const ServerContent& server)
     : m_server(server)

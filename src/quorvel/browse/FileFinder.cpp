@@ -2,8 +2,8 @@
 
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/tasks/Timing.h"
 #include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/tasks/Timing.h"
 
 const QStringList FileFinder::RootFolders = QStringLiteral("Quorvel,Pictures,Whiteboard").split(QLatin1Char(','));
 

@@ -4,22 +4,24 @@
 #include <QThreadPool>
 #include <memory>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
+#include "platform/UserInteraction.h"
 #include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
-#include "quorvel/transfer/FileLanding.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/services/TransferQueue.h"
-#include "platform/UserInteraction.h"
+#include "quorvel/storage/ClientSettings.h"
+#include "quorvel/transfer/FileLanding.h"
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
-RemoteFolder::RemoteFolder(const ServerContent& server, QObject* parent)
+RemoteFolder::RemoteFolder(
+    const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings, QObject* parent)
     : QObject(parent)
     , m_server(server)
+    , m_transfers(transfers)
+    , m_settings(settings)
     , m_sort(DefaultSort)
     , m_pool(new QThreadPool(this))
 {
@@ -137,15 +139,12 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     // The name comes from the device: it must not lead out of the download folder.
     if (!isPlainName(name))
         return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
-    AppContext* context = AppContext::current();
-    if (!context)
-        return refuse(tr("no settings to find the download folder in"));
-    const QString folder = context->config()->value(Config::DownloadPath).toString();
+    const QString folder = m_settings.downloadFolder();
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return refuse(tr("cannot make the download folder %1").arg(folder));
     // The application's transfers: the download goes on beside listings and after this
     // folder is closed, and every front end sees it.
-    TransferQueue* queue = context->transfers();
+    TransferQueue* queue = &m_transfers;
     if (m_downloads.isEmpty()) {
         connect(queue, &TransferQueue::progress, this, [this](const ProgressContent& content) {
             if (m_downloads.contains(content.id))

@@ -7,12 +7,14 @@
 #include <QSet>
 
 #include "quorvel/protocol/FileContent.h"
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/TaskHandle.h"
 
+class ClientSettings;
 class QThreadPool;
 class Task;
+class TransferQueue;
 
 // Browsing one device's folders, for any front end: the folder shown, the order the
 // device sorts it in, and the commands on its entries. Listing, open and delete run one
@@ -28,7 +30,10 @@ public:
     static constexpr int ThumbBacklog = 64;
     static const QString DefaultSort;
 
-    explicit RemoteFolder(const ServerContent& server, QObject* parent = nullptr);
+    // Downloads go to transfers, into the settings' download folder; both outlive the
+    // folder.
+    RemoteFolder(const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings,
+        QObject* parent = nullptr);
     // Stops what still runs or waits and waits for it; downloads go on.
     ~RemoteFolder() override;
 
@@ -84,6 +89,8 @@ private:
     void dropWaitingThumbs();
 
     ServerContent m_server;
+    TransferQueue& m_transfers;
+    const ClientSettings& m_settings;
     QString m_currentPath;
     QString m_pendingPath;
     QString m_sort;

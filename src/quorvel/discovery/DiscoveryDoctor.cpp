@@ -14,12 +14,11 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ListenPort.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/discovery/QxtServiceBrowser.h"
 #include "quorvel/tasks/Timing.h"
-#include "quorvel/discovery/ZeroconfClient.h"
 
 namespace {
 // ADDRESS:PORT as quorvelctl takes it back: an IPv6 address in brackets.
@@ -287,7 +286,7 @@ void DiscoveryDoctor::checkMdns()
 
 void DiscoveryDoctor::checkManualDevices()
 {
-    const QList<ServerContent> manual = QuorvelClientDatabase::instance()->getManualDevices();
+    const QList<ServerContent> manual = m_discovery ? m_discovery->manualDevices() : QList<ServerContent>();
     if (manual.isEmpty()) {
         report(QStringLiteral("hand-added devices"), true, QStringLiteral("none"));
         next();
@@ -297,7 +296,8 @@ void DiscoveryDoctor::checkManualDevices()
     m_pendingAnswers = manual.size();
     for (const ServerContent& m : manual) {
         m_asked.insert(whereOf(m.address, m.port), m_clock.elapsed());
-        m_pool.start(new DiscoveryServer::ServerInfoGetter(this, m.address, quint16(m.port)));
+        m_pool.start(
+            new DiscoveryServer::ServerInfoGetter(this, m.address, quint16(m.port), m_discovery->clientName()));
     }
 }
 

@@ -8,8 +8,8 @@
 #include <QThreadPool>
 #include <functional>
 
-#include "quorvel/protocol/ServerContent.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/protocol/ServerContent.h"
 
 class QProcess;
 class QxtServiceBrowser;

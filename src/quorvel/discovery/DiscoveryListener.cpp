@@ -11,6 +11,7 @@
 
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/ClientSettings.h"
 #include "quorvel/tasks/Timing.h"
 
 namespace {
@@ -25,7 +26,8 @@ DiscoveryListener* DiscoveryListener::instance()
     return g_instance;
 }
 
-DiscoveryListener::DiscoveryListener()
+DiscoveryListener::DiscoveryListener(const ClientSettings& settings)
+    : m_settings(settings)
 {
     QMutexLocker lock(&g_instanceMutex);
     if (!g_instance)
@@ -39,6 +41,11 @@ DiscoveryListener::~DiscoveryListener()
     QMutexLocker lock(&g_instanceMutex);
     if (g_instance == this)
         g_instance = nullptr;
+}
+
+QtJson::JsonObject DiscoveryListener::selfDescription() const
+{
+    return ProtocolDefinedJsonObject::clientInfo(m_settings.clientName());
 }
 
 ServerContent DiscoveryListener::knownHost(const QString& address) const
@@ -84,12 +91,14 @@ void DiscoveryListener::readPending(QUdpSocket* socket)
         if (!datagram.isValid())
             continue;
         QThreadPool::globalInstance()->start(
-            new ReplyDiscovery(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
+            new ReplyDiscovery(this, datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
     }
 }
 
-ReplyDiscovery::ReplyDiscovery(const QByteArray& data, const QHostAddress& sender, quint16 senderPort)
-    : m_data(data)
+ReplyDiscovery::ReplyDiscovery(
+    DiscoveryListener* owner, const QByteArray& data, const QHostAddress& sender, quint16 senderPort)
+    : m_owner(owner)
+    , m_data(data)
     , m_sender(sender)
     , m_senderPort(senderPort)
 {
@@ -126,7 +135,7 @@ void ReplyDiscovery::run()
         return; // no identity, or our own broadcast coming back
 
     bool serialized = false;
-    const QByteArray answer = QtJson::serialize(ProtocolDefinedJsonObject::clientInfo(), serialized);
+    const QByteArray answer = QtJson::serialize(m_owner->selfDescription(), serialized);
     if (!serialized) {
         qCritical("[E][%s] ReplyDiscovery: serialize json fail.", Tag);
         return;
@@ -136,5 +145,5 @@ void ReplyDiscovery::run()
         qCritical("[E][%s] ReplyDiscovery: send data fail.", Tag);
         return;
     }
-    DiscoveryListener::instance()->setKnownHost(m_sender.toString(), record);
+    m_owner->setKnownHost(m_sender.toString(), record);
 }

@@ -7,7 +7,9 @@
 #include <QThread>
 
 #include "quorvel/protocol/ServerContent.h"
+#include "json/QtJson.h"
 
+class ClientSettings;
 class QUdpSocket;
 
 // Answers "who are you?" on UDP 16020 with this client's description, and remembers
@@ -19,6 +21,9 @@ public:
 
     // The live instance (made by the application context), null without one.
     static DiscoveryListener* instance();
+
+    // The description this client gives of itself.
+    QtJson::JsonObject selfDescription() const;
 
     ServerContent knownHost(const QString& address) const;
     void setKnownHost(const QString& address, const ServerContent& record);
@@ -33,10 +38,11 @@ protected:
 
 private:
     friend class AppContext;
-    DiscoveryListener();
+    explicit DiscoveryListener(const ClientSettings& settings);
     ~DiscoveryListener() override;
     void readPending(QUdpSocket* socket);
 
+    const ClientSettings& m_settings;
     mutable QMutex m_knownHostsLock;
     QMap<QString, ServerContent> m_knownHosts;
 };
@@ -44,13 +50,16 @@ private:
 // One question on UDP 16020, answered on a pool thread.
 class ReplyDiscovery : public QRunnable {
 public:
-    ReplyDiscovery(const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
+    // Answers with owner's description and records the sender there; the owner must
+    // outlive it.
+    ReplyDiscovery(DiscoveryListener* owner, const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
     void run() override;
 
     // The version rule: "v0.9" (any case of the v) is too old; text that is no number is fine.
     static bool isAcceptedVersion(const QString& version);
 
 private:
+    DiscoveryListener* m_owner;
     QByteArray m_data;
     QHostAddress m_sender;
     quint16 m_senderPort;

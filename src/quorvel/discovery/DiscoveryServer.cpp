@@ -8,12 +8,12 @@
 #include <QUdpSocket>
 #include <memory>
 
-#include "settings/Config.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
-#include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/storage/ClientSettings.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 
 const QString DiscoveryServer::ServiceType = QStringLiteral("_quorvel._udp");
@@ -57,17 +57,19 @@ QList<QHostAddress> otherLanBroadcasts()
 
 // ---------------------------------------------------------------- ServerInfoGetter
 
-DiscoveryServer::ServerInfoGetter::ServerInfoGetter(QueryResultReceiver* owner, const QHostAddress& host, quint16 port)
+DiscoveryServer::ServerInfoGetter::ServerInfoGetter(
+    QueryResultReceiver* owner, const QHostAddress& host, quint16 port, const QString& clientName)
     : m_owner(owner)
     , m_host(host)
     , m_port(port)
+    , m_clientName(clientName)
 {
 }
 
-QtJson::JsonObject DiscoveryServer::ServerInfoGetter::buildQueryRequest()
+QtJson::JsonObject DiscoveryServer::ServerInfoGetter::buildQueryRequest(const QString& clientName)
 {
     QtJson::JsonObject request;
-    request.insert(ProtocolKey::Name, Config::instance()->value(Config::ClientName).toString());
+    request.insert(ProtocolKey::Name, clientName);
     request.insert(ProtocolKey::Version, QString(ProtocolValue::ProtocolVersion));
     request.insert(ProtocolKey::Os, ProtocolDefinedJsonObject::osName());
     request.insert(ProtocolKey::Uuid, ProtocolDefinedJsonObject::clientUuid());
@@ -110,7 +112,7 @@ void DiscoveryServer::ServerInfoGetter::run()
     QUdpSocket socket;
     socket.bind(QHostAddress::AnyIPv4, 0);
     bool serialized = false;
-    const QByteArray request = QtJson::serialize(buildQueryRequest(), serialized);
+    const QByteArray request = QtJson::serialize(buildQueryRequest(m_clientName), serialized);
     bool sent = serialized && socket.writeDatagram(request, m_host, m_port) != -1;
     if (serialized && broadcast) {
         for (const QHostAddress& target : otherLanBroadcasts())
@@ -188,7 +190,9 @@ DiscoveryServer* DiscoveryServer::instance()
     return g_instance;
 }
 
-DiscoveryServer::DiscoveryServer()
+DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase& database)
+    : m_settings(settings)
+    , m_database(database)
 {
     {
         QMutexLocker lock(&g_discoveryMutex);
@@ -255,9 +259,19 @@ bool DiscoveryServer::stopDiscovery()
     return true;
 }
 
+QString DiscoveryServer::clientName() const
+{
+    return m_settings.clientName();
+}
+
+QList<ServerContent> DiscoveryServer::manualDevices() const
+{
+    return m_database.getManualDevices();
+}
+
 QString DiscoveryServer::foundBy(const QHostAddress& address) const
 {
-    for (const ServerContent& m : QuorvelClientDatabase::instance()->getManualDevices()) {
+    for (const ServerContent& m : manualDevices()) {
         if (m.address == address)
             return QStringLiteral("manual");
     }
@@ -285,12 +299,13 @@ void DiscoveryServer::query(const QHostAddress& host, quint16 port)
         if (--m_queries == 0)
             m_queriesDone.wakeAll();
     });
-    QThreadPool::globalInstance()->start([this, host, port, done] { ServerInfoGetter(this, host, port).run(); });
+    QThreadPool::globalInstance()->start(
+        [this, host, port, done] { ServerInfoGetter(this, host, port, m_settings.clientName()).run(); });
 }
 
 void DiscoveryServer::queryAllDevices()
 {
-    const QList<ServerContent> manual = QuorvelClientDatabase::instance()->getManualDevices();
+    const QList<ServerContent> manual = manualDevices();
     for (const ServerContent& device : manual)
         query(device.address, quint16(device.port));
     for (const QHostAddress& address : qAsConst(m_serviceAddresses))

@@ -12,6 +12,8 @@
 #include "quorvel/protocol/ServerContent.h"
 #include "json/QtJson.h"
 
+class ClientSettings;
+class QuorvelClientDatabase;
 class QxtDiscoverableService;
 class QxtServiceBrowser;
 
@@ -38,15 +40,17 @@ public:
     // address); reports to the owner's onQueryServerResult on the pool thread.
     class ServerInfoGetter : public QRunnable {
     public:
-        ServerInfoGetter(QueryResultReceiver* owner, const QHostAddress& host, quint16 port);
+        // clientName: how this client introduces itself in the question.
+        ServerInfoGetter(QueryResultReceiver* owner, const QHostAddress& host, quint16 port, const QString& clientName);
         void run() override;
         ServerContent getServerContent(const char* data, quint64 size, bool& ok) const;
-        static QtJson::JsonObject buildQueryRequest();
+        static QtJson::JsonObject buildQueryRequest(const QString& clientName);
 
     private:
         QueryResultReceiver* m_owner;
         QHostAddress m_host;
         quint16 m_port;
+        QString m_clientName;
     };
 
     // Asks again, every update period, the devices that have gone quiet; the asking runs
@@ -69,14 +73,18 @@ public:
     // The live instance (made by the application context), null without one.
     static DiscoveryServer* instance();
 
-    // instance() makes the process's one on first use; an owner that makes its own
-    // frees it: the destructor stops the updater and waits for the queries it started.
-    DiscoveryServer();
+    // The settings give this client's name, the database the hand-added devices; both
+    // outlive the server. The destructor stops the updater and waits for the queries it
+    // started.
+    DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase& database);
     ~DiscoveryServer() override;
 
     bool startDiscovery();
     bool stopDiscovery();
     bool isStarted() const { return m_started; }
+
+    QString clientName() const;
+    QList<ServerContent> manualDevices() const;
 
     // The devices now in the table.
     QList<ServerContent> devices() const;
@@ -127,6 +135,8 @@ private:
     int m_queries = 0; // started and not yet ended
     bool m_closing = false; // no more queries; guarded by m_queriesLock
 
+    const ClientSettings& m_settings;
+    QuorvelClientDatabase& m_database;
     bool m_started = false;
     QxtServiceBrowser* m_browser = nullptr;
     QxtDiscoverableService* m_service = nullptr;

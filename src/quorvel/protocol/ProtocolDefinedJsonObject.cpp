@@ -5,7 +5,6 @@
 #include <QNetworkInterface>
 #include <QSysInfo>
 
-#include "settings/Config.h"
 #include "quorvel/protocol/ProtocolWords.h"
 
 using QtJson::JsonObject;
@@ -23,11 +22,6 @@ JsonObject pathRequest(QLatin1String type, const QString& path)
     JsonObject object = request(type);
     object.insert(ProtocolKey::FilePath, path);
     return object;
-}
-
-QString clientName()
-{
-    return Config::instance()->value(Config::ClientName).toString();
 }
 } // namespace
 
@@ -74,10 +68,10 @@ JsonObject ProtocolDefinedJsonObject::salutatory(const QString& text)
     return object;
 }
 
-JsonObject ProtocolDefinedJsonObject::fileDistribution(const QString& path)
+JsonObject ProtocolDefinedJsonObject::fileDistribution(const QString& path, const QString& clientName)
 {
     JsonObject object = pathRequest(ProtocolType::FileDistribution, path);
-    object.insert(ProtocolKey::Name, clientName());
+    object.insert(ProtocolKey::Name, clientName);
     object.insert(ProtocolKey::Uuid, clientUuid());
     return object;
 }
@@ -106,10 +100,10 @@ JsonObject ProtocolDefinedJsonObject::downloadReply(uint sessionId, uint tcpPort
     return object;
 }
 
-JsonObject ProtocolDefinedJsonObject::clientInfo()
+JsonObject ProtocolDefinedJsonObject::clientInfo(const QString& clientName)
 {
     JsonObject object;
-    object.insert(ProtocolKey::Name, clientName());
+    object.insert(ProtocolKey::Name, clientName);
     object.insert(ProtocolKey::Version, QString(ProtocolValue::ProtocolVersion));
     object.insert(ProtocolKey::Os, osName());
     object.insert(ProtocolKey::Uuid, clientUuid());

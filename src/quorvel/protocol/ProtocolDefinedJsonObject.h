@@ -13,13 +13,14 @@ public:
     static QtJson::JsonObject fileDelete(const QString& path);
     static QtJson::JsonObject getThumb(const QString& path);
     static QtJson::JsonObject salutatory(const QString& text);
-    static QtJson::JsonObject fileDistribution(const QString& path);
+    // clientName: the name this client shows (a setting, handed in by the caller).
+    static QtJson::JsonObject fileDistribution(const QString& path, const QString& clientName);
 
     static QtJson::JsonObject okReply();
     static QtJson::JsonObject failReply(const QString& reason);
     // All three are stated as unsigned 32-bit numbers: larger sizes wrap, as devices expect.
     static QtJson::JsonObject downloadReply(uint sessionId, uint tcpPort, uint fileSize);
-    static QtJson::JsonObject clientInfo();
+    static QtJson::JsonObject clientInfo(const QString& clientName);
 
     // Hardware address of the first non-loopback interface with a non-zero address;
     // cached once found, empty (and retried next time) while there is none.

@@ -1,9 +1,7 @@
 #include "quorvel/protocol/ServerContent.h"
 
 #include "quorvel/protocol/FileContent.h"
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/RecentFilesContent.h"
-#include "quorvel/tasks/TaskOutcome.h"
 
 void ServerContent::addSupport(const QString& text)
 {
@@ -35,10 +33,8 @@ bool ServerContent::operator==(const ServerContent& other) const
 void ServerContent::registerMetaTypes()
 {
     qRegisterMetaType<ServerContent>("ServerContent");
-    qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");
     qRegisterMetaType<QList<RecentFilesContent>>("QList<RecentFilesContent>");
-    qRegisterMetaType<TaskOutcome>("TaskOutcome");
 }
 
 namespace {

@@ -10,11 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "quorvel/server/OfferedFiles.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/server/ServingSessions.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/server/OfferedFiles.h"
+#include "quorvel/server/ServingSessions.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
 #include "utils/BackgroundFileMd5.h"

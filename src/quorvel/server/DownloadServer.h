@@ -4,8 +4,8 @@
 #include <QMutex>
 #include <memory>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/Task.h"
 
 class QTcpServer;

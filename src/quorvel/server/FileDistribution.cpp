@@ -2,14 +2,15 @@
 
 #include <QFileInfo>
 
-#include "quorvel/server/OfferedFiles.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/server/OfferedFiles.h"
 
-FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server)
+FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server, const QString& clientName)
     : m_filePath(filePath)
     , m_server(server)
+    , m_clientName(clientName)
 {
 }
 
@@ -48,8 +49,8 @@ void FileDistribution::execute()
     OfferedFiles::addOfferedFile(m_server.address, m_filePath);
     UdpRequest udp;
     // Always the operation port, whatever port the record names.
-    const bool sent
-        = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath), m_server.address, ProtocolPort::Operation);
+    const bool sent = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath, m_clientName), m_server.address,
+        ProtocolPort::Operation);
     if (!sent) {
         OfferedFiles::removeOfferedFile(m_server.address, m_filePath);
         return (void)fail(

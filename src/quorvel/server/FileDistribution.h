@@ -8,7 +8,8 @@
 class FileDistribution : public Task {
     Q_OBJECT
 public:
-    FileDistribution(const QString& filePath, const ServerContent& server);
+    // clientName: how the offer names this client.
+    FileDistribution(const QString& filePath, const ServerContent& server, const QString& clientName);
 
     // The wire states a served file's size in 32 bits: a larger file cannot be offered.
     static constexpr qint64 MaxSize = 0xFFFFFFFFLL;
@@ -27,4 +28,5 @@ protected:
 private:
     QString m_filePath;
     ServerContent m_server;
+    QString m_clientName;
 };

@@ -2,8 +2,8 @@
 
 #include <QDir>
 
-#include "quorvel/transfer/FileLanding.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/transfer/FileLanding.h"
 
 QString IncomingFile::nameOf(const QString& offeredPath, QString* reason)
 {

@@ -7,15 +7,15 @@
 #include <QThreadPool>
 #include <QUdpSocket>
 
+#include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/DownloadServer.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
-#include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/ServingSessions.h"
-#include "quorvel/discovery/DiscoveryListener.h"
 
 namespace {
 const char* const Tag = "ReplyOperate";

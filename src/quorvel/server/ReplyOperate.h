@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QRunnable>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "json/QtJson.h"
 
 // One request that a device or another client sent to this client's operation port:

@@ -4,21 +4,22 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "settings/Config.h"
+#include "platform/UserInteraction.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/ReplyOperate.h"
-#include "quorvel/tasks/Timing.h"
 #include "quorvel/services/TransferQueue.h"
-#include "platform/UserInteraction.h"
+#include "quorvel/storage/ClientSettings.h"
+#include "quorvel/tasks/Timing.h"
 
-OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent)
-    : OfferInbox(transfers, Limits(), parent)
+OfferInbox::OfferInbox(TransferQueue* transfers, const ClientSettings& settings, QObject* parent)
+    : OfferInbox(transfers, settings, Limits(), parent)
 {
 }
 
-OfferInbox::OfferInbox(TransferQueue* transfers, const Limits& limits, QObject* parent)
+OfferInbox::OfferInbox(TransferQueue* transfers, const ClientSettings& settings, const Limits& limits, QObject* parent)
     : QObject(parent)
     , m_transfers(transfers)
+    , m_settings(settings)
     , m_limits(limits)
     , m_report(new QTimer(this))
 {
@@ -110,7 +111,7 @@ void OfferInbox::startFetches(const QString& party)
         const Offer offer = queued->takeFirst();
         QString reason;
         const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
-        const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+        const QString folder = m_settings.downloadFolder();
         const QString target
             = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
         if (target.isEmpty()) {

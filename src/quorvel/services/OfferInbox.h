@@ -4,11 +4,12 @@
 #include <QList>
 #include <QObject>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/TaskOutcome.h"
 
 class QTimer;
+class ClientSettings;
 class TransferQueue;
 
 // Files that devices and other clients offer to this client: each offer is accepted,
@@ -37,8 +38,11 @@ public:
         ServerContent from;
     };
 
-    explicit OfferInbox(TransferQueue* transfers, QObject* parent = nullptr);
-    OfferInbox(TransferQueue* transfers, const Limits& limits, QObject* parent = nullptr);
+    // Accepted offers land in the settings' download folder; both arguments outlive
+    // the inbox.
+    OfferInbox(TransferQueue* transfers, const ClientSettings& settings, QObject* parent = nullptr);
+    OfferInbox(
+        TransferQueue* transfers, const ClientSettings& settings, const Limits& limits, QObject* parent = nullptr);
 
     void setPolicy(Policy policy) { m_policy = policy; }
     // Takes an offer as the listener reports it.
@@ -61,6 +65,7 @@ private:
     void reportDeclined();
 
     TransferQueue* m_transfers;
+    const ClientSettings& m_settings;
     const Limits m_limits;
     Policy m_policy = Ask;
     QList<Offer> m_waiting;

@@ -3,13 +3,16 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "quorvel/transfer/FileDownloader.h"
-#include "quorvel/transfer/FileTransferServer.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
+#include "quorvel/storage/ClientSettings.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/FileTransferServer.h"
 
-TransferQueue::TransferQueue(QObject* parent)
+TransferQueue::TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QObject* parent)
     : QObject(parent)
+    , m_uploads(uploads)
+    , m_settings(settings)
     , m_downloads(new QThreadPool(this))
 {
     // Downloads wait mostly on the network: a few run at once, so that the fetches one
@@ -24,14 +27,13 @@ TransferQueue::~TransferQueue()
 
 QList<int> TransferQueue::upload(const QStringList& files, const ServerContent& device, bool secure)
 {
-    FileTransferServer* uploads = FileTransferServer::instance();
     QList<int> ids;
     for (const QString& file : files) {
-        FileUploadTask* task = uploads->makeUpload(file, device, secure);
+        FileUploadTask* task = m_uploads.makeUpload(file, device, secure);
         const int id = task->id();
         connect(task, &FileUploadTask::uploadProgress, this, &TransferQueue::onReport);
         follow(task, id);
-        uploads->start(task);
+        m_uploads.start(task);
         ids.append(id);
     }
     return ids;
@@ -63,7 +65,7 @@ int TransferQueue::stream(const QString& remotePath, int descriptor, const QStri
 void TransferQueue::offer(const QStringList& files, const ServerContent& client)
 {
     for (const QString& file : files) {
-        auto* task = new FileDistribution(file, client);
+        auto* task = new FileDistribution(file, client, m_settings.clientName());
         ++m_running;
         connect(task, &Task::ended, this, [this, file, client](const TaskOutcome& outcome) {
             --m_running;
@@ -127,6 +129,5 @@ void TransferQueue::stopAndWait()
 {
     stopAll();
     m_downloads->waitForDone();
-    if (FileTransferServer* uploads = FileTransferServer::instance())
-        uploads->pool()->waitForDone();
+    m_uploads.pool()->waitForDone();
 }

@@ -4,11 +4,13 @@
 #include <QObject>
 #include <QStringList>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/TaskHandle.h"
 #include "quorvel/tasks/TaskOutcome.h"
 
+class ClientSettings;
+class FileTransferServer;
 class QThreadPool;
 class Task;
 
@@ -20,7 +22,9 @@ class TransferQueue : public QObject {
 public:
     static constexpr int DownloadThreads = 4;
 
-    explicit TransferQueue(QObject* parent = nullptr);
+    // Uploads go through uploads; offers carry the settings' client name. Both outlive
+    // the queue.
+    TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
 
@@ -63,6 +67,8 @@ private:
     void onReport(const ProgressContent& content);
     void onEnded(int id, const TaskOutcome& outcome);
 
+    FileTransferServer& m_uploads;
+    const ClientSettings& m_settings;
     QThreadPool* m_downloads;
     QHash<int, ProgressContent> m_last;
     int m_running = 0;

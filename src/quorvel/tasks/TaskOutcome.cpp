@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 
 QString TaskOutcome::text() const
 {
@@ -32,3 +33,13 @@ QString TaskOutcome::badReply(const ServerContent& party)
 {
     return QCoreApplication::translate("TaskOutcome", "%1 sent an answer that is not valid").arg(who(party));
 }
+
+namespace {
+// Both cross threads in queued signals from the first task on.
+void registerTaskMetaTypes()
+{
+    qRegisterMetaType<TaskOutcome>("TaskOutcome");
+    qRegisterMetaType<ProgressContent>("ProgressContent");
+}
+} // namespace
+Q_CONSTRUCTOR_FUNCTION(registerTaskMetaTypes)

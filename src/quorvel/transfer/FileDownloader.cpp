@@ -10,16 +10,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "quorvel/tasks/ConfirmSchedule.h"
-#include "quorvel/transfer/FileLanding.h"
-#include "quorvel/transfer/PartialFile.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
-#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/transfer/PartialFile.h"
 #include "utils/BackgroundFileWriter.h"
 #include "utils/BackgroundMd5.h"
 #include "utils/BlockRing.h"

@@ -5,11 +5,11 @@
 #include <QHostAddress>
 #include <memory>
 
-#include "quorvel/transfer/PartialFile.h"
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/Task.h"
 #include "quorvel/tasks/Throughput.h"
+#include "quorvel/transfer/PartialFile.h"
 
 // Copies one file from a device (or from a client that offered it) to a local path:
 // request, TCP stream with resumption (also from the NAME.part an earlier run of the

@@ -7,14 +7,13 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "settings/Config.h"
-#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
-#include "quorvel/protocol/UdpRequest.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/TcpStream.h"
@@ -65,11 +64,6 @@ QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)
     return QCoreApplication::translate("FileTransferServer", "/QuorVEL/上传/") + name;
 }
 
-int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server)
-{
-    return uploadFile(filePath, server, Config::instance()->value(Config::SecureMode).toBool());
-}
-
 int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server, bool secure)
 {
     FileUploadTask* task = makeUpload(filePath, server, secure);
@@ -89,14 +83,6 @@ FileUploadTask* FileTransferServer::makeUpload(const QString& filePath, const Se
 void FileTransferServer::start(FileUploadTask* task)
 {
     m_pool->start(task);
-}
-
-QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const ServerContent& server)
-{
-    QList<int> ids;
-    for (const QString& path : filePaths)
-        ids.append(uploadFile(path, server));
-    return ids;
 }
 
 FileUploadTask::FileUploadTask(const QString& filePath, const ServerContent& server, bool secure)

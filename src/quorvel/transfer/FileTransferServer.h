@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/Task.h"
 #include "quorvel/tasks/Throughput.h"
 #include "json/QtJson.h"
@@ -27,11 +27,9 @@ public:
     // Where a file of this name lands on the device (normal or confidential area).
     static QString remotePathFor(const QString& filePath, bool secure);
 
-    // Returns the transfer number given to the upload. The area follows the SecureMode
-    // setting, or the explicit choice of the second form.
-    int uploadFile(const QString& filePath, const ServerContent& server);
+    // Returns the transfer number given to the upload; secure chooses the confidential
+    // area.
     int uploadFile(const QString& filePath, const ServerContent& server, bool secure);
-    QList<int> uploadFiles(const QStringList& filePaths, const ServerContent& server);
     // The task behind an upload, for whoever follows it to its end (ended(), cancel());
     // it is started on the upload pool with start().
     class FileUploadTask* makeUpload(const QString& filePath, const ServerContent& server, bool secure);

@@ -6,15 +6,16 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "ui/browser/FileListView.h"
 #include "quorvel/browse/RemoteFolder.h"
+#include "ui/browser/FileListView.h"
 #include "ui_FileListDialog.h"
 
-FileListDialog::FileListDialog(ServerContent server, QWidget* parent)
+FileListDialog::FileListDialog(
+    ServerContent server, TransferQueue& transfers, const ClientSettings& settings, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::FileListDialog)
     , server(server)
-    , folder(new RemoteFolder(server, this))
+    , folder(new RemoteFolder(server, transfers, settings, this))
     , model(QString(), server)
 {
     qRegisterMetaType<ProgressContent>("ProgressContent");

@@ -5,14 +5,16 @@
 #include <QModelIndex>
 
 #include "quorvel/protocol/FileContent.h"
-#include "ui/browser/FileTreeModel.h"
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "ui/browser/FileTreeModel.h"
 
 class FileListView;
 namespace Ui {
 class FileListDialog;
 }
+class ClientSettings;
+class TransferQueue;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,7 +26,10 @@ class RemoteFolder;
 class FileListDialog : public QDialog {
     Q_OBJECT
 public:
-    FileListDialog(ServerContent server, QWidget* parent = nullptr);
+    // Downloads go to transfers, into the settings' download folder; both outlive the
+    // dialog.
+    FileListDialog(
+        ServerContent server, TransferQueue& transfers, const ClientSettings& settings, QWidget* parent = nullptr);
     ~FileListDialog() override;
 
     QString currentPath() const;

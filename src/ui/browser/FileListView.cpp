@@ -5,8 +5,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "ui/browser/FileTreeModel.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "ui/browser/FileTreeModel.h"
 
 FileListView::FileListView(QWidget* parent)
     : QTreeView(parent)

@@ -3,11 +3,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/AppContext.h"
+#include "cast/CastSession.h"
 #include "settings/Config.h"
 #include "ui/common/TaskbarProgress.h"
 #include "ui/common/WarningBox.h"
-#include "cast/CastSession.h"
 #include "ui_CastControllerWidget.h"
 
 namespace {
@@ -31,22 +30,26 @@ CastControllerWidget::CastControllerWidget(QWidget* parent)
     connect(ui->changeAspectRatioButton, &QPushButton::clicked, this,
         &CastControllerWidget::onChangeAspectRatioButtonClicked, Qt::UniqueConnection);
 
-    if (AppContext* context = AppContext::current()) {
-        m_session = context->cast();
-        connect(m_session, &CastSession::started, this, &CastControllerWidget::onVantropeTaskBegin);
-        connect(m_session, &CastSession::programConnected, this, &CastControllerWidget::onCastServerConnected);
-        connect(m_session, &CastSession::casting, this, &CastControllerWidget::onCastConnected);
-        connect(m_session, &CastSession::disconnected, this, &CastControllerWidget::onCastDisconnected);
-        connect(m_session, &CastSession::paused, this, &CastControllerWidget::onCastPaused);
-        connect(m_session, &CastSession::resumed, this, &CastControllerWidget::onCastResumed);
-        connect(m_session, &CastSession::ended, this, &CastControllerWidget::onVantropeTaskEnd);
-        connect(
-            context->config(), &Config::castShortcutActivated, this, &CastControllerWidget::onCastShortcutActivated);
-    }
     setServerContent(nullptr);
 }
 
 CastControllerWidget::~CastControllerWidget() = default;
+
+void CastControllerWidget::attach(CastSession* session, Config* config)
+{
+    Q_ASSERT(!m_session);
+    m_session = session;
+    connect(m_session, &CastSession::started, this, &CastControllerWidget::onVantropeTaskBegin);
+    connect(m_session, &CastSession::programConnected, this, &CastControllerWidget::onCastServerConnected);
+    connect(m_session, &CastSession::casting, this, &CastControllerWidget::onCastConnected);
+    connect(m_session, &CastSession::disconnected, this, &CastControllerWidget::onCastDisconnected);
+    connect(m_session, &CastSession::paused, this, &CastControllerWidget::onCastPaused);
+    connect(m_session, &CastSession::resumed, this, &CastControllerWidget::onCastResumed);
+    connect(m_session, &CastSession::ended, this, &CastControllerWidget::onVantropeTaskEnd);
+    connect(config, &Config::castShortcutActivated, this, &CastControllerWidget::onCastShortcutActivated);
+    if (!m_castingDevice)
+        showIdlePage(); // the page that says whether a cast can start now
+}
 
 void CastControllerWidget::setServerContent(ServerContent* device)
 {

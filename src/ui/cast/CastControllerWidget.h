@@ -10,6 +10,7 @@
 namespace Ui {
 class CastControllerWidget;
 }
+class Config;
 class CastSession;
 class TaskbarProgress;
 
@@ -22,6 +23,10 @@ class CastControllerWidget : public QWidget {
 public:
     explicit CastControllerWidget(QWidget* parent = nullptr);
     ~CastControllerWidget() override;
+
+    // The cast it steers and the settings whose shortcut starts one; both outlive the
+    // panel. Until then the panel shows its pages and starts nothing.
+    void attach(CastSession* session, Config* config);
 
     // The selected device, or none. During a cast it is only remembered: the pages follow
     // it again when the cast has ended.

@@ -14,7 +14,8 @@ class LogDialog : public QDialog {
 public:
     static constexpr int MaxLines = 5000;
 
-    explicit LogDialog(QWidget* parent = nullptr);
+    // The log is written into logFolder as well as shown.
+    explicit LogDialog(const QString& logFolder, QWidget* parent = nullptr);
     ~LogDialog() override;
 
     CustomMsgHandler* handler() const { return m_handler; }

@@ -4,8 +4,8 @@
 #include <QModelIndex>
 
 #include "quorvel/protocol/RecentFilesContent.h"
-#include "ui/history/RecentFilesModel.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "ui/history/RecentFilesModel.h"
 
 namespace Ui {
 class RecentFilesDialog;

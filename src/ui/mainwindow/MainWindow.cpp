@@ -17,28 +17,27 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
-#include "app/AppContext.h"
-#include "ui/cast/CastControllerWidget.h"
-#include "settings/Config.h"
-#include "ui/browser/FileListDialog.h"
-#include "ui/dialogs/LogDialog.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "ui/history/RecentFilesDialog.h"
-#include "ui/dialogs/SalutatorySetting.h"
-#include "ui/dialogs/SettingDialog.h"
-#include "ui/mainwindow/TrayIconMenu.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/transfer/UploadSelection.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/UploadSelection.h"
+#include "settings/Config.h"
+#include "ui/browser/FileListDialog.h"
+#include "ui/cast/CastControllerWidget.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/LogDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/history/RecentFilesDialog.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -47,15 +46,15 @@ const QString ServerType = QStringLiteral("server");
 const QString ClientType = QStringLiteral("client");
 } // namespace
 
-MainWindow::MainWindow(AppContext* context, QWidget* parent)
+MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
-    , m_context(context)
+    , m_services(services)
 {
     g_mainWindow = this;
     // The debug window first: it takes over the log before anything below reports.
-    m_logDialog = new LogDialog(this);
-    m_settingDialog = new SettingDialog(context->config(), this);
+    m_logDialog = new LogDialog(services.logFolder, this);
+    m_settingDialog = new SettingDialog(services.config, this);
     m_tray = new QSystemTrayIcon(this);
 
     ui->setupUi(this);
@@ -67,7 +66,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     ui->btn_max->setIcon(QIcon(QStringLiteral(":/drawable/title_max.png")));
     ui->btn_close->setIcon(QIcon(QStringLiteral(":/drawable/title_close.png")));
 
-    Config* config = context->config();
+    Config* config = services.config;
     ui->isSecureModel->setCheckable(true);
     ui->isSecureModel->setChecked(config->value(Config::SecureMode).toBool());
     connect(ui->isSecureModel, &QCheckBox::stateChanged, this, &MainWindow::isSecureModelChanged);
@@ -99,7 +98,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     connect(ui->serverComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
         [this](int index) { serverSelectChanged(index); });
 
-    DiscoveryServer* discovery = context->discovery();
+    DiscoveryServer* discovery = services.discovery;
     connect(
         discovery, &DiscoveryServer::serverDiscoveried, this, &MainWindow::onServerDiscoveried, Qt::QueuedConnection);
     connect(
@@ -108,7 +107,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
         discovery, &DiscoveryServer::serverDiscoeryEnd, this, &MainWindow::onServerDiscoveryEnd, Qt::QueuedConnection);
     connect(UserNotices::instance(), &UserNotices::notify, this, &MainWindow::notify, Qt::QueuedConnection);
     // The history's file moved aside, a record that could not be written: said, not lost.
-    if (QuorvelClientDatabase* db = context->database()) {
+    if (QuorvelClientDatabase* db = services.database) {
         connect(db, &QuorvelClientDatabase::warning, this, &MainWindow::notify, Qt::QueuedConnection);
         if (!db->openWarning().isEmpty())
             QMetaObject::invokeMethod(
@@ -117,7 +116,8 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
 
     // Every transfer the services run shows in the panel; files that other clients fetch
     // from this one too.
-    ui->notifyWidget->follow(context->transfers());
+    ui->notifyWidget->follow(services.transfers);
+    ui->castControllerWidget->attach(services.cast, services.config);
     connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, ui->notifyWidget,
         &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
 
@@ -125,7 +125,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
 
     // The history changes when a transfer ends, here or served to another client.
     // (The browsers' downloads are transfers of the queue too.)
-    connect(context->transfers(), &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
+    connect(services.transfers, &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
     connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
     // Closable before the history's tab is added: it takes its own close button away.
@@ -138,7 +138,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
     m_portNotice->setObjectName(QStringLiteral("portNotice"));
     m_portNotice->hide();
     ui->statusBar->addPermanentWidget(m_portNotice);
-    DiscoveryListener* discoveryListener = context->discoveryListener();
+    DiscoveryListener* discoveryListener = services.discoveryListener;
     connect(discoveryListener, &DiscoveryListener::bindFailed, this, &MainWindow::onPortTaken);
     connect(discoveryListener, &DiscoveryListener::listening, m_portNotice, &QWidget::hide);
     discoveryListener->start();
@@ -259,7 +259,7 @@ void MainWindow::runDoctor()
 {
     if (m_doctor)
         return;
-    auto* doctor = new DiscoveryDoctor(m_context->discovery(), Timing::current().windowDiscoveryFallbackMs, this);
+    auto* doctor = new DiscoveryDoctor(m_services.discovery, Timing::current().windowDiscoveryFallbackMs, this);
     m_doctor = doctor;
     notify(tr("正在检查网络…"));
     connect(doctor, &DiscoveryDoctor::finished, this, [this, doctor](bool allOk) {
@@ -391,7 +391,7 @@ void MainWindow::setSalutatory()
 void MainWindow::onManualAddDevices()
 {
     if (!m_manualDevices)
-        m_manualDevices = new ManualDevicesManageDialog(m_context->database(), this);
+        m_manualDevices = new ManualDevicesManageDialog(m_services.database, this);
     m_manualDevices->exec();
 }
 
@@ -417,7 +417,7 @@ void MainWindow::startDiscoveryServer()
     ui->refreshPushButton->setEnabled(false);
     if (m_emptyHint)
         showEmptyHint();
-    if (m_context->discovery()->startDiscovery())
+    if (m_services.discovery->startDiscovery())
         ui->statusBar->showMessage(tr("开始扫描服务器!"));
     QTimer::singleShot(Timing::current().windowDiscoveryFallbackMs, this, [this] { onServerDiscoveryEnd(); });
 }
@@ -479,7 +479,7 @@ void MainWindow::addDevice(const ServerContent& content)
             [](const std::unique_ptr<ServerContent>& d) { return d->type != ServerType; });
     const int index = int(at - m_devices.begin());
     m_devices.insert(at, std::make_unique<ServerContent>(content));
-    m_context->discoveryListener()->setKnownHost(content.address.toString(), content);
+    m_services.discoveryListener->setKnownHost(content.address.toString(), content);
     ui->serverComboBox->insertItem(index, content.name);
     ui->serverComboBox->setItemData(index,
         QStringLiteral("%1 (%2)").arg(
@@ -506,7 +506,7 @@ void MainWindow::followRememberedChoice()
         return;
     }
     // The device chosen last, or the first one; nothing is stored for this choice.
-    const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
+    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
     int selected = 0;
     for (size_t i = 0; i < m_devices.size(); ++i) {
         if (m_devices[i]->uuid == remembered) {
@@ -533,7 +533,7 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
         return;
     }
     const ServerContent& device = *m_devices[size_t(index)];
-    Config* config = m_context->config();
+    Config* config = m_services.config;
     if (isUser || !config->contains(Config::LastSelectedServerUUID))
         config->setValue(Config::LastSelectedServerUUID, device.uuid);
     ui->serverWidget->setServer(device);
@@ -566,7 +566,7 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)
 {
     // Its downloads are the queue's transfers, which the panel and the history follow.
-    auto* browser = new FileListDialog(device);
+    auto* browser = new FileListDialog(device, *m_services.transfers, *m_services.config);
     ui->fileListTabWidget->addTab(browser, title);
     ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
     m_deviceTabs.insert(device.uuid, browser);
@@ -633,7 +633,7 @@ void MainWindow::tabClose(int index)
 
 void MainWindow::onDeviceCheck()
 {
-    const QString remembered = m_context->config()->value(Config::LastSelectedServerUUID).toString();
+    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
     if (m_devices.empty() || ui->serverWidget->server().uuid != remembered)
         startDiscoveryServer();
 }
@@ -644,8 +644,8 @@ void MainWindow::isSecureModelChanged(int state)
 {
     if (state != Qt::Unchecked && state != Qt::Checked)
         return;
-    if (!m_context->config()->setValue(Config::SecureMode, state == Qt::Checked))
-        notify(m_context->config()->lastError());
+    if (!m_services.config->setValue(Config::SecureMode, state == Qt::Checked))
+        notify(m_services.config->lastError());
 }
 
 void MainWindow::startUploadFile(const QString& filePath)
@@ -685,7 +685,7 @@ void MainWindow::uploadFiles(const QStringList& paths)
     }
     if (selection.files.isEmpty())
         return;
-    m_context->transfers()->send(selection.files, target, m_context->config()->value(Config::SecureMode).toBool());
+    m_services.transfers->send(selection.files, target, m_services.config->value(Config::SecureMode).toBool());
 }
 
 // The frameless window

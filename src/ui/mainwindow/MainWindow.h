@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "quorvel/protocol/ServerContent.h"
+#include "ui/mainwindow/WindowServices.h"
 
 namespace Ui {
 class MainWindow;
 }
-class AppContext;
 class LogDialog;
 class ManualDevicesManageDialog;
 class OperateListener;
@@ -29,7 +29,7 @@ class TrayIconMenu;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(AppContext* context, QWidget* parent = nullptr);
+    explicit MainWindow(const WindowServices& services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static MainWindow* instance();
@@ -97,7 +97,7 @@ private:
     void fitToScreen();
 
     Ui::MainWindow* ui;
-    AppContext* m_context;
+    const WindowServices m_services;
     LogDialog* m_logDialog;
     SettingDialog* m_settingDialog;
     QSystemTrayIcon* m_tray;

@@ -6,10 +6,9 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
-#include "app/AppContext.h"
-#include "ui/transfers/ProgressWidget.h"
-#include "quorvel/tasks/TransferCounter.h"
 #include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/TransferCounter.h"
+#include "ui/transfers/ProgressWidget.h"
 #include "ui_ProgressDockWidget.h"
 
 namespace {
@@ -74,8 +73,6 @@ void ProgressDockWidget::follow(TransferQueue* queue)
 
 void ProgressDockWidget::retry(const ProgressContent& failed)
 {
-    if (!m_queue && AppContext::current())
-        follow(AppContext::current()->transfers());
     if (!m_queue) {
         qCritical("[E][%s] No transfer queue to retry %s on.", Tag, qUtf8Printable(failed.nativePath));
         return;

@@ -36,8 +36,8 @@ public:
 
     // Shows every transfer of the queue, and starts retries on it.
     void follow(TransferQueue* queue);
-    // Starts a failed transfer again on the followed queue (the application's when none
-    // is followed yet); the new transfer reports under a new number, so gets a new row.
+    // Starts a failed transfer again on the followed queue; the new transfer reports
+    // under a new number, so gets a new row.
     void retry(const ProgressContent& failed);
 
     // The row of a transfer, null when there is none (yet: reports show within a slice).

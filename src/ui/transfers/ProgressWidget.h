@@ -3,8 +3,8 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 
 namespace Ui {
 class ProgressWidget;

@@ -3,18 +3,18 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include "app/AppContext.h"
 #include "DeviceProcess.h"
+#include "TaskWaiter.h"
+#include "TestFiles.h"
+#include "UdpProbe.h"
+#include "app/AppContext.h"
 #include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/browse/SalutatorySetter.h"
-#include "TaskWaiter.h"
-#include "TestFiles.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
-#include "UdpProbe.h"
 #include "quorvel/tasks/UserNotices.h"
 
 // Listing and the single-request commands against the simulated device: what they ask,

@@ -1,11 +1,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "UdpProbe.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "settings/Config.h"
 
 // The responder on UDP 16020: whom it answers, with which bytes, and what it remembers.
 class TestDiscoveryListener : public QObject {
@@ -77,7 +77,8 @@ void TestDiscoveryListener::answered()
     QVERIFY(answer.isValid());
     QVERIFY(!probe.receive(answered ? 100 : 300).isValid());
     QVERIFY(answer.senderPort() != 16020); // from a fresh socket
-    QCOMPARE(answer.data(), QtJson::serialize(ProtocolDefinedJsonObject::clientInfo()));
+    QCOMPARE(
+        answer.data(), QtJson::serialize(ProtocolDefinedJsonObject::clientInfo(m_context->config()->clientName())));
     const QVariantMap info = QtJson::parseObject(answer.data());
     QCOMPARE(info.value("type").toString(), QString("client"));
     QCOMPARE(info.value("support").toStringList(), QStringList{"file_upload"});

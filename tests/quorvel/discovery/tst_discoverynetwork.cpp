@@ -3,14 +3,14 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "quorvel/tasks/Timing.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 // Discovery across hosts: broadcast passes, other clients' responders, mDNS browsing,
 // resolution, withdrawal, and the client's own registration.

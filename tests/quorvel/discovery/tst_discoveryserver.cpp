@@ -5,10 +5,12 @@
 #include <QtTest>
 #include <thread>
 
-#include "app/AppContext.h"
-#include "quorvel/tasks/Timing.h"
 #include "Watchdog.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 // The device table: what it reports as query outcomes come in, and the threads it does
 // that on. Outcomes are fed as the query tasks report them; tst_discoverynetwork runs
@@ -110,7 +112,7 @@ void TestDiscoveryServer::outcomes()
     const QString version = name.section(' ', 1);
     QFETCH(QStringList, reported);
     QFETCH(int, left);
-    DiscoveryServer server;
+    DiscoveryServer server(*m_context->config(), *m_context->database());
     Reports reports(&server);
     {
         Watchdog dog(5000, "a receiver that reads the table from another thread");
@@ -132,7 +134,7 @@ void TestDiscoveryServer::passesShareOneBrowser()
     Timing t;
     t.infoReplyWaitMs = 300;
     Timing::setForTests(t);
-    DiscoveryServer server;
+    DiscoveryServer server(*m_context->config(), *m_context->database());
     Reports reports(&server);
     QVERIFY(server.startDiscovery());
     QxtServiceBrowser* browser = server.browser();
@@ -152,7 +154,7 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
     Timing::setForTests(t);
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
-    DiscoveryServer server;
+    DiscoveryServer server(*m_context->config(), *m_context->database());
     server.onQueryServerResult(quiet(socket, 13000), true, false);
     QThread::msleep(1000); // this thread busy: nothing queued to it runs meanwhile
     int queries = 0;
@@ -171,7 +173,7 @@ void TestDiscoveryServer::destroyedWhileAQueryRuns()
     Timing::setForTests(t);
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
-    auto* server = new DiscoveryServer;
+    auto* server = new DiscoveryServer(*m_context->config(), *m_context->database());
     Reports reports(server);
     // Old enough to be asked at once, and dropped when that query fails.
     server->onQueryServerResult(quiet(socket, 20000), true, false);

@@ -2,13 +2,13 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "RecordingReceiver.h"
-#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
+#include "app/AppContext.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 using Getter = DiscoveryServer::ServerInfoGetter;
 
@@ -45,7 +45,7 @@ void TestServerInfoGetter::askedDeviceFillsTheRecord()
     QVERIFY(device.isReady());
     RecordingReceiver receiver;
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.2"), 16020));
+    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.2"), 16020, "Tester PC"));
     const QList<RecordingReceiver::Report> reports = receiver.waitFor(1);
     QCOMPARE(reports.size(), 1);
     const RecordingReceiver::Report& r = reports.first();
@@ -91,7 +91,7 @@ void TestServerInfoGetter::unansweredQuery()
     UdpProbe asked(QHostAddress("127.0.0.4"), 16020);
     UdpProbe elsewhere(QHostAddress("127.0.0.5"));
     RecordingReceiver receiver;
-    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.4"), 16020));
+    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.4"), 16020, "Tester PC"));
     const QNetworkDatagram question = asked.receive(5000);
     QVERIFY(question.isValid());
     if (!logged.isEmpty())
@@ -109,7 +109,7 @@ void TestServerInfoGetter::unansweredQuery()
 // What an answer leaves out (feature parsing itself: tst_protocol).
 void TestServerInfoGetter::answerDefaults()
 {
-    Getter getter(nullptr, QHostAddress("127.0.0.8"), 17000);
+    Getter getter(nullptr, QHostAddress("127.0.0.8"), 17000, "Tester PC");
     bool ok = false;
     const ServerContent c = getter.getServerContent("{\"name\":\"n\"}", 12, ok);
     QVERIFY(ok && c.valid);

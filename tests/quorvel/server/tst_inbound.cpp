@@ -6,19 +6,19 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
-#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 // The inbound side in one process: offers, fetches with resumption in both offset forms,
 // status queries, refusals, hostile names and a flood.
@@ -97,7 +97,7 @@ QByteArray TestInbound::offer(const QString& path, const QString& to, int size)
     target.address = QHostAddress(to);
     target.port = 17000; // ignored: offers go to the operation port
     QFile f(TestFiles::patterned(path, size));
-    if (!runTask(new FileDistribution(path, target)).ok
+    if (!runTask(new FileDistribution(path, target, m_context->config()->clientName())).ok
         || !QTest::qWaitFor([this] { return !m_questions.isEmpty(); }, 5000))
         return "not offered";
     const auto q = m_questions.takeLast();

@@ -2,20 +2,21 @@
 #include <sched.h>
 #include <sys/mount.h>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "quorvel/transfer/FileDownloader.h"
-#include "quorvel/transfer/PartialFile.h"
-#include "quorvel/browse/RemoteFolder.h"
-#include "quorvel/tasks/TaskHandle.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
+#include "app/AppContext.h"
 #include "platform/UserInteraction.h"
+#include "quorvel/browse/RemoteFolder.h"
 #include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/TaskHandle.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "quorvel/transfer/PartialFile.h"
+#include "settings/Config.h"
 
 // Receiving from parties that may be hostile, by trust boundary: partial files, landing
 // a file, bounds, disk. The parties are simulated devices on hosts (or addresses) of
@@ -229,7 +230,7 @@ void TestReceiving::browserAsksBeforeReplacing()
     UserInteraction::install(&user);
     ServerContent from;
     from.address = QHostAddress("127.0.0.53");
-    RemoteFolder folder(from);
+    RemoteFolder folder(from, *m_context->transfers(), *m_context->config());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
     const bool started = folder.download("top.bin", 0, &reason);
@@ -387,11 +388,11 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     Timing::setForTests(t);
     HoldingInteraction user;
     UserInteraction::install(&user);
-    TransferQueue transfers;
+    TransferQueue transfers(*m_context->uploads(), *m_context->config());
     OfferInbox::Limits limits;
     limits.perParty = 2;
     limits.inAll = 16;
-    OfferInbox inbox(&transfers, limits);
+    OfferInbox inbox(&transfers, *m_context->config(), limits);
     QSignalSpy declined(&inbox, &OfferInbox::declined);
     const auto party = [](int n) {
         ServerContent s;
@@ -440,7 +441,7 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     Timing::setForTests(t);
     QTemporaryDir down;
     QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
-    OfferInbox batch(&transfers);
+    OfferInbox batch(&transfers, *m_context->config());
     batch.setPolicy(OfferInbox::AcceptAll);
     QSignalSpy accepted(&batch, &OfferInbox::accepted);
     QSignalSpy batchDeclined(&batch, &OfferInbox::declined);

@@ -3,13 +3,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AppContext.h"
 #include "DeviceProcess.h"
-#include "quorvel/transfer/FileDownloader.h"
 #include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
+#include "app/AppContext.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/transfer/FileDownloader.h"
 
 // What arrives never lands on anything that was already there, and what is served is
 // served on a port held from the moment it was chosen.

@@ -13,14 +13,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/AppContext.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "quorvel/tasks/Timing.h"
 #include "UdpProbe.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
+#include "quorvel/tasks/Timing.h"
 
 // Serving offered files on a network with a stranger on it: hosts 0 (offers), 1 (the
 // party the file is offered to) and 2 (a third host that tries to get it). The offering
@@ -305,7 +305,7 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
         return 1;
     ServerContent to;
     to.address = party;
-    auto* task = new FileDistribution(path, to);
+    auto* task = new FileDistribution(path, to, "Test PC");
     QObject::connect(task, &FileDistribution::offered, qApp, [lifetimeMs](bool sent) {
         say(sent ? "OFFERED" : "NOT OFFERED");
         // Precise and a little late: a coarse timer may fire up to 5 % early, while the

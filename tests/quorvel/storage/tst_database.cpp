@@ -5,10 +5,10 @@
 #include <QSqlQuery>
 
 #include "AppFolder.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
 #include "WithoutFileOverride.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 RecentFilesContent record(const QString& uuid, qint64 operateTime, const QString& name = "a.txt")

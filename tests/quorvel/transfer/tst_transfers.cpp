@@ -1,13 +1,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AppContext.h"
 #include "DeviceProcess.h"
-#include "quorvel/transfer/FileTransferServer.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
+#include "app/AppContext.h"
 #include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/transfer/FileTransferServer.h"
 
 // Uploads and downloads through the transfer queue against the simulated device, honest
 // and lying: what arrives, what the device was asked, and how each transfer ended.

@@ -7,15 +7,15 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
+#include "app/AppContext.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
 #include "ui/browser/FileTreeModel.h"
 #include "ui/common/StyleSheet.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/tasks/UserNotices.h"
 
 namespace {
 // A name as long as a person may give a file: wider than any browser.
@@ -99,7 +99,8 @@ void TestFileBrowser::initTestCase()
 
 std::unique_ptr<FileListDialog> TestFileBrowser::open(const QString& address)
 {
-    auto dialog = std::make_unique<FileListDialog>(DeviceProcess::serverAt(address));
+    auto dialog = std::make_unique<FileListDialog>(
+        DeviceProcess::serverAt(address), *m_context->transfers(), *m_context->config());
     m_dialog = dialog.get();
     m_view = dialog->findChild<FileListView*>("FileTreeView");
     new QAbstractItemModelTester(m_view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, m_view);

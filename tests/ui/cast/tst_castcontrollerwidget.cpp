@@ -11,16 +11,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/AppContext.h"
-#include "ui/cast/CastControllerWidget.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
-#include "ui/common/GuiUserInteraction.h"
-#include "ui/common/TaskbarProgress.h"
-#include "platform/x11/X11DesktopSession.h"
 #include "XKeyHelper.h"
+#include "app/AppContext.h"
 #include "cast/CastSession.h"
 #include "cast/VantropeTask.h"
+#include "platform/x11/X11DesktopSession.h"
+#include "settings/Config.h"
+#include "ui/cast/CastControllerWidget.h"
+#include "ui/common/GuiUserInteraction.h"
+#include "ui/common/TaskbarProgress.h"
 
 namespace {
 ServerContent device(const QString& address, bool casts = true)
@@ -130,6 +130,7 @@ void TestCastControllerWidget::init()
     m_updates.clear();
     onBoxes();
     m_panel = new CastControllerWidget;
+    m_panel->attach(m_context->cast(), m_context->config());
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel));
     QCOMPARE(m_panel->size(), QSize(298, 68));

@@ -7,18 +7,18 @@
 #include <QtTest>
 
 #include "AppFolder.h"
-#include "settings/Config.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "UdpProbe.h"
+#include "WithoutFileOverride.h"
+#include "XKeyHelper.h"
+#include "platform/x11/X11DesktopSession.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
-#include "ui/dialogs/SalutatorySetting.h"
-#include "ui/mainwindow/ServerContentWidget.h"
-#include "ui/dialogs/SettingDialog.h"
-#include "UdpProbe.h"
 #include "quorvel/tasks/UserNotices.h"
-#include "WithoutFileOverride.h"
-#include "platform/x11/X11DesktopSession.h"
-#include "XKeyHelper.h"
+#include "settings/Config.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/mainwindow/ServerContentWidget.h"
 
 namespace {
 // Answers every message box that opens while it lives with Return, keeping

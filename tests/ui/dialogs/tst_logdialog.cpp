@@ -43,7 +43,7 @@ void TestLogDialog::colouring()
 
 void TestLogDialog::showsEveryLineUntilCleared()
 {
-    LogDialog dialog;
+    LogDialog dialog(m_dir.path() + "/log");
     QCOMPARE(dialog.windowTitle(), QString::fromUtf8("QuorvelClient调试窗口"));
     QCOMPARE(dialog.size(), QSize(618, 362));
     auto* edit = dialog.findChild<QTextEdit*>("logTextEdit");
@@ -52,7 +52,7 @@ void TestLogDialog::showsEveryLineUntilCleared()
     QCOMPARE(clear->text(), QString::fromUtf8("清除"));
 
     // The dialog's handler is the installed one: a second cannot install meanwhile.
-    CustomMsgHandler other;
+    CustomMsgHandler other(m_dir.path() + "/log");
     QVERIFY(!other.install());
 
     qCritical("[E][%s] broken", "Test");
@@ -70,7 +70,7 @@ void TestLogDialog::showsEveryLineUntilCleared()
 // the newest LogDialog::MaxLines.
 void TestLogDialog::keepsTheLastLinesAsText()
 {
-    LogDialog dialog;
+    LogDialog dialog(m_dir.path() + "/log");
     auto* edit = dialog.findChild<QTextEdit*>("logTextEdit");
     QVERIFY(edit);
     const int lines = LogDialog::MaxLines + 1000;

@@ -12,28 +12,29 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
-#include "app/AppContext.h"
 #include "AppFolder.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
+#include "XKeyHelper.h"
+#include "app/AppContext.h"
+#include "app/WindowServicesOf.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
 #include "ui/common/GuiUserInteraction.h"
-#include "ui/mainwindow/MainWindow.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "quorvel/tasks/ProgressContent.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "ui/mainwindow/ServerContentWidget.h"
-#include "ui/dialogs/SettingDialog.h"
 #include "ui/common/StyleSheet.h"
-#include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "ui/mainwindow/TrayIconMenu.h"
 #include "ui/common/UiLanguage.h"
-#include "XKeyHelper.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include <functional>
 
 namespace {
@@ -61,7 +62,7 @@ private:
 struct Client {
     explicit Client(const QString& folder)
         : context(folder)
-        , window(&context)
+        , window(windowServicesOf(context))
     {
         qApp->setStyleSheet(StyleSheet::load());
         // Qt's own texts in Chinese, as libMain has them.

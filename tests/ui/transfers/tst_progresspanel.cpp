@@ -8,15 +8,15 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "app/AppContext.h"
 #include "DeviceProcess.h"
 #include "OpenedUrls.h"
+#include "app/AppContext.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/Timing.h"
+#include "ui/common/StyleSheet.h"
 #include "ui/transfers/ProgressDockWidget.h"
 #include "ui/transfers/ProgressWidget.h"
 #include "ui/transfers/QProgressPie.h"
-#include "ui/common/StyleSheet.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
 
 namespace {
 ProgressContent report(int id, int type, int progress, const QString& name = "a.txt")

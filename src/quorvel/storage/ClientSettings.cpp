@@ -1,0 +1,3 @@
+#include "quorvel/storage/ClientSettings.h"
+
+ClientSettings::~ClientSettings() = default;

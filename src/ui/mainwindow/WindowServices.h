@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class CastSession;
+class Config;
+class DiscoveryListener;
+class DiscoveryServer;
+class QuorvelClientDatabase;
+class TransferQueue;
+
+// What the window uses of the application. Whoever starts the window makes these and
+// keeps them until the window is gone.
+struct WindowServices {
+    QString logFolder;
+    Config* config = nullptr;
+    QuorvelClientDatabase* database = nullptr;
+    DiscoveryServer* discovery = nullptr;
+    DiscoveryListener* discoveryListener = nullptr;
+    TransferQueue* transfers = nullptr;
+    CastSession* cast = nullptr;
+};
