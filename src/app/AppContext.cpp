@@ -35,11 +35,15 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     ReplyOperate::relay();
     m_config = own(new Config(m_folder, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
+    // Files served to other clients join the history; the link goes with the database.
+    QObject::connect(
+        ReplyOperate::relay(), &ReplyOperate::served, m_database,
+        [db = m_database](const RecentFilesContent& record) { db->addRecentFileRecord(record); }, Qt::DirectConnection);
     m_discovery = own(new DiscoveryServer(*m_config, *m_database));
     m_discoveryListener = own(new DiscoveryListener(*m_config));
-    m_uploads = own(new FileTransferServer);
+    m_uploads = own(new FileTransferServer(m_database));
     m_coreObjects = m_teardown.size();
-    m_transfers = own(new TransferQueue(*m_uploads, *m_config));
+    m_transfers = own(new TransferQueue(*m_uploads, *m_config, m_database));
     m_inbox = own(new OfferInbox(m_transfers, *m_config));
     m_cast = own(new CastSession(*m_config));
 }

@@ -1,5 +1,7 @@
 #include "DeviceCommands.h"
 
+#include "app/AppContext.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -275,7 +277,7 @@ int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
     const QString remote = p.positionalArguments().at(1);
     // The cache is keyed by the file's modification time: take it from the listing.
     const qint64 dateModified = modifiedOf(ctx, device, remote);
-    auto* task = new FileThumb(remote, device, dateModified, QModelIndex());
+    auto* task = new FileThumb(remote, device, dateModified, QModelIndex(), ctx.app().database());
     auto got = std::make_shared<QByteArray>();
     QObject::connect(task, &FileThumb::getThumbEnd, ctx.anchor(),
         [got](bool, const QByteArray& data, const QModelIndex&) { *got = data; });

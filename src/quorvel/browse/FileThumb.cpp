@@ -15,8 +15,10 @@ bool isImageFile(const QString& fileName)
     return false;
 }
 
-FileThumb::FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index)
+FileThumb::FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index,
+    QuorvelClientDatabase* cache)
     : FileCommand(server)
+    , m_cache(cache)
     , m_path(path)
     , m_index(index)
     , m_dateModified(dateModified)
@@ -30,8 +32,7 @@ void FileThumb::finish()
 
 void FileThumb::execute()
 {
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
-    const QByteArray cached = db->getThumb(m_server.uuid, m_path, m_dateModified);
+    const QByteArray cached = m_cache ? m_cache->getThumb(m_server.uuid, m_path, m_dateModified) : QByteArray();
     if (!cached.isEmpty()) {
         m_thumb = cached;
         succeed();
@@ -44,5 +45,6 @@ void FileThumb::execute()
         return;
     // Text that is not Base64 decodes to what it decodes to (possibly nothing).
     m_thumb = QByteArray::fromBase64(reply.value(ProtocolKey::Thumb).toString().toLatin1());
-    db->setThumb(m_server.uuid, m_path, m_dateModified, m_thumb);
+    if (m_cache)
+        m_cache->setThumb(m_server.uuid, m_path, m_dateModified, m_thumb);
 }

@@ -5,6 +5,8 @@
 
 #include "quorvel/browse/FileCommand.h"
 
+class QuorvelClientDatabase;
+
 // True when the name ends (in any case) with .bmp, .png, .jpg, .jpeg or .gif.
 bool isImageFile(const QString& fileName);
 
@@ -13,7 +15,9 @@ bool isImageFile(const QString& fileName);
 class FileThumb : public FileCommand {
     Q_OBJECT
 public:
-    FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index);
+    // cache: where thumbnails are kept (null: none is kept); it outlives the task.
+    FileThumb(const QString& path, const ServerContent& server, qint64 dateModified, const QModelIndex& index,
+        QuorvelClientDatabase* cache);
 
 signals:
     void getThumbEnd(bool result, QByteArray byteArray, QModelIndex mIndex);
@@ -23,6 +27,7 @@ protected:
     void finish() override;
 
 private:
+    QuorvelClientDatabase* m_cache;
     QString m_path;
     QByteArray m_thumb;
     QModelIndex m_index;

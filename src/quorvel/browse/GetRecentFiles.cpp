@@ -2,15 +2,16 @@
 
 #include "quorvel/storage/QuorvelClientDatabase.h"
 
-GetRecentFiles::GetRecentFiles(const ServerContent& server)
-    : m_server(server)
+GetRecentFiles::GetRecentFiles(const ServerContent& server, QuorvelClientDatabase* history)
+    : m_history(history)
+    , m_server(server)
 {
     qRegisterMetaType<QList<RecentFilesContent>>("QList<RecentFilesContent>");
 }
 
 void GetRecentFiles::execute()
 {
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_history;
     if (!db) {
         fail(tr("no database"));
         return;

@@ -6,11 +6,14 @@
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/Task.h"
 
+class QuorvelClientDatabase;
+
 // Reads the transfer history of one device from the database, newest first.
 class GetRecentFiles : public Task {
     Q_OBJECT
 public:
-    explicit GetRecentFiles(const ServerContent& server);
+    // history outlives the task.
+    GetRecentFiles(const ServerContent& server, QuorvelClientDatabase* history);
 
 signals:
     void getRecentFilesEnd(QList<RecentFilesContent> list);
@@ -20,6 +23,7 @@ protected:
     void finish() override;
 
 private:
+    QuorvelClientDatabase* m_history;
     ServerContent m_server;
     QList<RecentFilesContent> m_list;
 };

@@ -6,9 +6,10 @@
 
 #include "quorvel/storage/QuorvelClientDatabase.h"
 
-NativeFileThumb::NativeFileThumb(
-    const QString& uuid, const QString& filePath, qint64 dateModified, const QModelIndex& index)
-    : m_uuid(uuid)
+NativeFileThumb::NativeFileThumb(const QString& uuid, const QString& filePath, qint64 dateModified,
+    const QModelIndex& index, QuorvelClientDatabase* cache)
+    : m_cache(cache)
+    , m_uuid(uuid)
     , m_filePath(filePath)
     , m_dateModified(keyTime(dateModified))
     , m_index(index)
@@ -17,7 +18,7 @@ NativeFileThumb::NativeFileThumb(
 
 void NativeFileThumb::execute()
 {
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_cache;
     const qint64 key = m_dateModified;
     if (db)
         m_thumb = db->getThumb(m_uuid, m_filePath, key);

@@ -5,6 +5,8 @@
 
 #include "quorvel/tasks/Task.h"
 
+class QuorvelClientDatabase;
+
 // The thumbnail of a local image file: from the database's cache, else made from the
 // file (144 by 144, PNG) and cached. The cache key holds the modification time's low 32
 // bits only, as the history always did.
@@ -13,7 +15,9 @@ class NativeFileThumb : public Task {
 public:
     static constexpr int Side = 144;
 
-    NativeFileThumb(const QString& uuid, const QString& filePath, qint64 dateModified, const QModelIndex& index);
+    // cache: where thumbnails are kept (null: none); it outlives the task.
+    NativeFileThumb(const QString& uuid, const QString& filePath, qint64 dateModified, const QModelIndex& index,
+        QuorvelClientDatabase* cache);
 
     // The key time under which a file of this modification time is cached: its low 32
     // bits as a signed number.
@@ -27,6 +31,7 @@ protected:
     void finish() override;
 
 private:
+    QuorvelClientDatabase* m_cache;
     QString m_uuid;
     QString m_filePath;
     qint32 m_dateModified;

@@ -16,12 +16,13 @@
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
-RemoteFolder::RemoteFolder(
-    const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings, QObject* parent)
+RemoteFolder::RemoteFolder(const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings,
+    QuorvelClientDatabase* cache, QObject* parent)
     : QObject(parent)
     , m_server(server)
     , m_transfers(transfers)
     , m_settings(settings)
+    , m_cache(cache)
     , m_sort(DefaultSort)
     , m_pool(new QThreadPool(this))
 {
@@ -200,7 +201,7 @@ void RemoteFolder::pumpThumbs()
     }
     while (m_runningThumbs < ThumbThreads && !m_waitingThumbs.isEmpty()) {
         const ThumbRequest request = m_waitingThumbs.takeLast();
-        auto* task = new FileThumb(request.path, m_server, request.dateModified, request.index);
+        auto* task = new FileThumb(request.path, m_server, request.dateModified, request.index, m_cache);
         const int generation = m_generation;
         connect(task, &FileThumb::getThumbEnd, this,
             [this, generation](bool ok, const QByteArray& bytes, const QModelIndex& index) {

@@ -13,6 +13,7 @@
 
 class ClientSettings;
 class QThreadPool;
+class QuorvelClientDatabase;
 class Task;
 class TransferQueue;
 
@@ -30,10 +31,10 @@ public:
     static constexpr int ThumbBacklog = 64;
     static const QString DefaultSort;
 
-    // Downloads go to transfers, into the settings' download folder; both outlive the
-    // folder.
+    // Downloads go to transfers, into the settings' download folder; thumbnails are
+    // kept in cache (null: none). All three outlive the folder.
     RemoteFolder(const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings,
-        QObject* parent = nullptr);
+        QuorvelClientDatabase* cache, QObject* parent = nullptr);
     // Stops what still runs or waits and waits for it; downloads go on.
     ~RemoteFolder() override;
 
@@ -91,6 +92,7 @@ private:
     ServerContent m_server;
     TransferQueue& m_transfers;
     const ClientSettings& m_settings;
+    QuorvelClientDatabase* m_cache;
     QString m_currentPath;
     QString m_pendingPath;
     QString m_sort;

@@ -66,7 +66,7 @@ void DownloadServer::finish()
     record.nativePath = m_filePath;
     record.operateTime = QDateTime::currentMSecsSinceEpoch();
     record.dateModified = QFileInfo(m_filePath).lastModified().toMSecsSinceEpoch();
-    QuorvelClientDatabase::instance()->addRecentFileRecord(record);
+    emit served(record);
     emit updateRecentFileList();
 }
 

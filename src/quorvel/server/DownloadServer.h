@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <memory>
 
+#include "quorvel/protocol/RecentFilesContent.h"
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/Task.h"
@@ -39,6 +40,9 @@ public:
 
 signals:
     void uploadProgress(ProgressContent content);
+    // A file served whole, for the history; emitted on the serving thread before
+    // updateRecentFileList.
+    void served(RecentFilesContent record);
     void updateRecentFileList();
 
 protected:

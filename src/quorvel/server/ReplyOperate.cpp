@@ -117,6 +117,7 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
                 // before the reply goes out, so the party never finds the port closed.
                 DownloadServer server(path, port, session, host, m_sender);
                 connect(&server, &DownloadServer::uploadProgress, relay(), &ReplyOperate::servingProgress);
+                connect(&server, &DownloadServer::served, relay(), &ReplyOperate::served, Qt::DirectConnection);
                 connect(&server, &DownloadServer::updateRecentFileList, relay(), &ReplyOperate::updateRecentFileList);
                 server.adoptListener(std::move(listener));
                 send(reply, "[E][%s] replyFileDownload: serialize json fail.",

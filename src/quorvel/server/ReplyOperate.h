@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QRunnable>
 
+#include "quorvel/protocol/RecentFilesContent.h"
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/ProgressContent.h"
 #include "json/QtJson.h"
@@ -27,6 +28,8 @@ public:
 signals:
     void isDownloadFile(QString filePath, ServerContent server, quint16 port);
     void servingProgress(ProgressContent content);
+    // A file served whole (on the serving thread): the history keeps it.
+    void served(RecentFilesContent record);
     void updateRecentFileList();
     // A status query was answered: ok when the party holds exactly what was sent.
     void resultQueried(uint session, bool ok);

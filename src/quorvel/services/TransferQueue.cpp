@@ -9,10 +9,12 @@
 #include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/transfer/FileTransferServer.h"
 
-TransferQueue::TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QObject* parent)
+TransferQueue::TransferQueue(
+    FileTransferServer& uploads, const ClientSettings& settings, QuorvelClientDatabase* history, QObject* parent)
     : QObject(parent)
     , m_uploads(uploads)
     , m_settings(settings)
+    , m_history(history)
     , m_downloads(new QThreadPool(this))
 {
     // Downloads wait mostly on the network: a few run at once, so that the fetches one
@@ -43,6 +45,7 @@ int TransferQueue::download(
     const QString& remotePath, const QString& localPath, const ServerContent& device, qint64 dateModified, bool replace)
 {
     auto* task = new FileDownloader(remotePath, localPath, device, dateModified, replace);
+    task->setHistory(m_history);
     const int id = task->id();
     connect(task, &FileDownloader::updateProgress, this, &TransferQueue::onReport);
     follow(task, id);
@@ -54,6 +57,7 @@ int TransferQueue::stream(const QString& remotePath, int descriptor, const QStri
     const ServerContent& device, qint64 dateModified)
 {
     auto* task = new FileDownloader(remotePath, localName, device, dateModified);
+    task->setHistory(m_history);
     task->streamTo(descriptor);
     const int id = task->id();
     connect(task, &FileDownloader::updateProgress, this, &TransferQueue::onReport);

@@ -12,6 +12,7 @@
 class ClientSettings;
 class FileTransferServer;
 class QThreadPool;
+class QuorvelClientDatabase;
 class Task;
 
 // Uploads and downloads that a front end starts, each followed to its outcome. Uploads
@@ -24,7 +25,9 @@ public:
 
     // Uploads go through uploads; offers carry the settings' client name. Both outlive
     // the queue.
-    TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QObject* parent = nullptr);
+    // Downloads are recorded in history (null: nowhere).
+    TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QuorvelClientDatabase* history,
+        QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
 
@@ -69,6 +72,7 @@ private:
 
     FileTransferServer& m_uploads;
     const ClientSettings& m_settings;
+    QuorvelClientDatabase* m_history;
     QThreadPool* m_downloads;
     QHash<int, ProgressContent> m_last;
     int m_running = 0;

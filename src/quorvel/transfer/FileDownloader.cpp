@@ -71,7 +71,8 @@ void FileDownloader::finish()
     record.nativePath = m_localPath;
     record.dateModified = m_dateModified;
     record.operateTime = QDateTime::currentMSecsSinceEpoch();
-    QuorvelClientDatabase::instance()->addRecentFileRecord(record);
+    if (m_history)
+        m_history->addRecentFileRecord(record);
 }
 
 void FileDownloader::progressed(int percent)

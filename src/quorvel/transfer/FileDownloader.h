@@ -17,6 +17,8 @@
 // to (the file then lands under the next free name), refuses what the disk cannot hold,
 // and cuts a peer that sends too slowly. The final progress (done or failed) and the
 // history record come once, at the end of the run.
+class QuorvelClientDatabase;
+
 class FileDownloader : public Task {
     Q_OBJECT
 public:
@@ -30,6 +32,8 @@ public:
     // The bytes go to this open descriptor (standard output) as they arrive, in order:
     // no part file, no resumption, one connection. The descriptor stays open.
     void streamTo(int descriptor) { m_streamFd = descriptor; }
+    // Where the finished download is recorded (none unless set); it outlives the task.
+    void setHistory(QuorvelClientDatabase* history) { m_history = history; }
 
     // One TCP connection; the MD5 of the bytes it received, empty on failure.
     QString downloadFileViaTcp(QFile& file, const QHostAddress& address, int port, qint64 fileSize, bool resume);
@@ -43,6 +47,7 @@ protected:
     void finish() override;
 
 private:
+    QuorvelClientDatabase* m_history = nullptr;
     bool confirm(const QString& md5);
     void progressed(int percent);
 

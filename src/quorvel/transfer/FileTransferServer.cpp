@@ -36,8 +36,9 @@ FileTransferServer* FileTransferServer::instance()
     return g_instance;
 }
 
-FileTransferServer::FileTransferServer()
-    : m_pool(new QThreadPool(this))
+FileTransferServer::FileTransferServer(QuorvelClientDatabase* history)
+    : m_history(history)
+    , m_pool(new QThreadPool(this))
 {
     m_pool->setMaxThreadCount(1);
     QMutexLocker lock(&g_instanceMutex);
@@ -74,7 +75,7 @@ int FileTransferServer::uploadFile(const QString& filePath, const ServerContent&
 
 FileUploadTask* FileTransferServer::makeUpload(const QString& filePath, const ServerContent& server, bool secure)
 {
-    auto* task = new FileUploadTask(filePath, server, secure);
+    auto* task = new FileUploadTask(filePath, server, secure, m_history);
     connect(task, &FileUploadTask::uploadProgress, this, &FileTransferServer::uploadProgress);
     connect(task, &FileUploadTask::updateRecentFileList, this, &FileTransferServer::updateRecentFileList);
     return task;
@@ -85,8 +86,10 @@ void FileTransferServer::start(FileUploadTask* task)
     m_pool->start(task);
 }
 
-FileUploadTask::FileUploadTask(const QString& filePath, const ServerContent& server, bool secure)
-    : m_filePath(filePath)
+FileUploadTask::FileUploadTask(
+    const QString& filePath, const ServerContent& server, bool secure, QuorvelClientDatabase* history)
+    : m_history(history)
+    , m_filePath(filePath)
     , m_server(server)
     , m_secure(secure)
     , m_speed(SocketBufferBytes)
@@ -115,7 +118,8 @@ void FileUploadTask::finish()
     record.type = m_secure ? QString(ProtocolValue::Secure) : QString(ProtocolType::FileUpload);
     record.dateModified = QFileInfo(m_filePath).lastModified().toMSecsSinceEpoch();
     record.operateTime = QDateTime::currentMSecsSinceEpoch();
-    QuorvelClientDatabase::instance()->addRecentFileRecord(record);
+    if (m_history)
+        m_history->addRecentFileRecord(record);
 }
 
 bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)

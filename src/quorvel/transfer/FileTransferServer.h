@@ -14,6 +14,7 @@
 #include "json/QtJson.h"
 
 class QThreadPool;
+class QuorvelClientDatabase;
 class TcpStream;
 class UdpRequest;
 
@@ -43,8 +44,10 @@ signals:
 
 private:
     friend class AppContext;
-    FileTransferServer();
+    // Finished uploads are recorded in history (null: nowhere); it outlives the server.
+    explicit FileTransferServer(QuorvelClientDatabase* history);
     ~FileTransferServer() override;
+    QuorvelClientDatabase* m_history;
     QThreadPool* m_pool;
 };
 
@@ -54,7 +57,8 @@ private:
 class FileUploadTask : public Task {
     Q_OBJECT
 public:
-    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure);
+    // history: where the finished upload is recorded (null: nowhere); it outlives the task.
+    FileUploadTask(const QString& filePath, const ServerContent& server, bool secure, QuorvelClientDatabase* history);
     ~FileUploadTask() override;
 
     int id() const { return m_id; }
@@ -71,6 +75,7 @@ protected:
     void finish() override;
 
 private:
+    QuorvelClientDatabase* m_history;
     bool announce(qint64* tcpPort);
     bool readReply(UdpRequest& udp, QtJson::JsonObject* reply);
     // Connections until every byte left; false once the attempts are used up.

@@ -11,8 +11,9 @@
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "ui_RecentFilesDialog.h"
 
-RecentFilesDialog::RecentFilesDialog(QWidget* parent)
+RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent)
     : QDialog(parent)
+    , m_history(history)
     , ui(new Ui::RecentFilesDialog)
     , m_pool(new QThreadPool)
 {
@@ -55,7 +56,7 @@ void RecentFilesDialog::setServerContent(const ServerContent& server)
 
 void RecentFilesDialog::updateList()
 {
-    auto* task = new GetRecentFiles(m_server);
+    auto* task = new GetRecentFiles(m_server, m_history);
     const quint64 reading = ++m_readings;
     connect(task, &GetRecentFiles::getRecentFilesEnd, this, [this, reading](const QList<RecentFilesContent>& list) {
         if (reading < m_shown)
@@ -76,7 +77,7 @@ void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
 
 void RecentFilesDialog::startGetThumb(QString uuid, QString filePath, qlonglong dateModified, QModelIndex index)
 {
-    auto* task = new NativeFileThumb(uuid, filePath, dateModified, index);
+    auto* task = new NativeFileThumb(uuid, filePath, dateModified, index, m_history);
     // A reading that replaced the rows since makes the index stale: the answer is dropped.
     const QPersistentModelIndex row(index);
     connect(task, &NativeFileThumb::getThumbEnd, this,
@@ -93,7 +94,7 @@ void RecentFilesDialog::getThumbResult(QByteArray thumbdata, QModelIndex index)
 bool RecentFilesDialog::deleteRecord()
 {
     const QModelIndex current = ui->recentFilesTreeView->currentIndex();
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_history;
     if (!current.isValid() || !db)
         return false;
     const bool deleted = db->deleteRecentFileRecord(current.data(RecentFilesModel::RowIdRole).toLongLong());
@@ -103,7 +104,7 @@ bool RecentFilesDialog::deleteRecord()
 
 bool RecentFilesDialog::clearRecord()
 {
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_history;
     const bool cleared = db && db->clearRecentFileRecord(m_server.uuid);
     updateList();
     return cleared;

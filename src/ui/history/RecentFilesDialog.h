@@ -11,6 +11,7 @@ namespace Ui {
 class RecentFilesDialog;
 }
 class QThreadPool;
+class QuorvelClientDatabase;
 class RecentFilesListView;
 
 // The transfer history of the selected device, with thumbnails of local images. Its
@@ -18,7 +19,8 @@ class RecentFilesListView;
 class RecentFilesDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit RecentFilesDialog(QWidget* parent = nullptr);
+    // history: the records shown and their thumbnails; it outlives the dialog.
+    explicit RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent = nullptr);
     // Waits for the pool's tasks, which report here.
     ~RecentFilesDialog() override;
 
@@ -44,6 +46,7 @@ private slots:
     void deleteFile();
 
 private:
+    QuorvelClientDatabase* m_history;
     Ui::RecentFilesDialog* ui;
     RecentFilesModel m_model;
     ServerContent m_server;

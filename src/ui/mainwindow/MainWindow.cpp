@@ -566,7 +566,7 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)
 {
     // Its downloads are the queue's transfers, which the panel and the history follow.
-    auto* browser = new FileListDialog(device, *m_services.transfers, *m_services.config);
+    auto* browser = new FileListDialog(device, *m_services.transfers, *m_services.config, m_services.database);
     ui->fileListTabWidget->addTab(browser, title);
     ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
     m_deviceTabs.insert(device.uuid, browser);
@@ -596,7 +596,7 @@ void MainWindow::resetTabs(bool freshHistory)
 void MainWindow::addRecentFilesTab()
 {
     if (!m_recentFiles)
-        m_recentFiles = new RecentFilesDialog;
+        m_recentFiles = new RecentFilesDialog(m_services.database);
     const int index = ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
     // The history stays: its tab has no close button.
     QTabBar* bar = ui->fileListTabWidget->tabBar();

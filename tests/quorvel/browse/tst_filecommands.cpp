@@ -72,7 +72,7 @@ Task* TestFileCommands::make(
         return task;
     }
     if (command == "thumb") {
-        auto* task = new FileThumb(argument, device, dateModified, QModelIndex());
+        auto* task = new FileThumb(argument, device, dateModified, QModelIndex(), m_context->database());
         connect(task, &FileThumb::getThumbEnd, this, [this](bool ok, const QByteArray& bytes, const QModelIndex&) {
             m_thumbs.append(bytes);
             m_reports.append(ok ? "thumb" : bytes.isEmpty() ? "no thumb" : "no thumb, but bytes");

@@ -230,7 +230,7 @@ void TestReceiving::browserAsksBeforeReplacing()
     UserInteraction::install(&user);
     ServerContent from;
     from.address = QHostAddress("127.0.0.53");
-    RemoteFolder folder(from, *m_context->transfers(), *m_context->config());
+    RemoteFolder folder(from, *m_context->transfers(), *m_context->config(), m_context->database());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
     const bool started = folder.download("top.bin", 0, &reason);
@@ -388,7 +388,7 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     Timing::setForTests(t);
     HoldingInteraction user;
     UserInteraction::install(&user);
-    TransferQueue transfers(*m_context->uploads(), *m_context->config());
+    TransferQueue transfers(*m_context->uploads(), *m_context->config(), m_context->database());
     OfferInbox::Limits limits;
     limits.perParty = 2;
     limits.inAll = 16;

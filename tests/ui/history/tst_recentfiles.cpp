@@ -85,7 +85,7 @@ void TestRecentFiles::historyPerDevice()
         {record("A", "file_upload", "/x/a.txt", 1000), record("A", "secure", "/x/b.doc", 3000),
             record("A", "file_download", "/x/c.pdf", 2000), record("B", "file_upload", "/x/d.txt", 5000)})
         QVERIFY(db->addRecentFileRecord(r));
-    RecentFilesDialog dialog(nullptr);
+    RecentFilesDialog dialog(m_context->database());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent a;
     a.uuid = "A";
@@ -129,7 +129,7 @@ void TestRecentFiles::thumbnails()
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/blue.png", 1, cached + (qint64(1) << 32))));
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/lost.png", 0)));
 
-    RecentFilesDialog dialog(nullptr);
+    RecentFilesDialog dialog(m_context->database());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent t;
     t.uuid = "T";
@@ -168,7 +168,7 @@ void TestRecentFiles::menuAndDeleteKey()
     QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/one.txt", 2)));
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/two.txt", 1)));
-    RecentFilesDialog dialog(nullptr);
+    RecentFilesDialog dialog(m_context->database());
     RecentFilesListView* view = dialog.view();
 
     ServerContent client = server;
