@@ -4,17 +4,18 @@
 #include <QMutex>
 #include <QThreadPool>
 
-#include "settings/Config.h"
 #include "cast/CastSession.h"
-#include "quorvel/transfer/FileTransferServer.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/services/OfferInbox.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "settings/Config.h"
 
 namespace {
 QMutex g_currentLock;
@@ -36,6 +37,11 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     m_config = own(new Config(m_folder, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
     m_discovery = own(new DiscoveryServer);
+    m_discovery->setDatabase(m_database);
+    // The interfaces to broadcast on, when the automatic choice (all but the virtual
+    // ones) is not wanted: the test namespaces name their veth links this way.
+    m_discovery->setBroadcastInterfaces(
+        BroadcastTargets::parseNames(qEnvironmentVariable("QUORVEL_BROADCAST_INTERFACES")));
     m_discoveryListener = own(new DiscoveryListener);
     m_uploads = own(new FileTransferServer);
     m_coreObjects = m_teardown.size();

@@ -3,10 +3,10 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "quorvel/transfer/FileDownloader.h"
-#include "quorvel/transfer/FileTransferServer.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
+#include "quorvel/transfer/FileDownloader.h"
+#include "quorvel/transfer/FileTransferServer.h"
 
 TransferQueue::TransferQueue(QObject* parent)
     : QObject(parent)
@@ -128,5 +128,5 @@ void TransferQueue::stopAndWait()
     stopAll();
     m_downloads->waitForDone();
     if (FileTransferServer* uploads = FileTransferServer::instance())
-        uploads->pool()->waitForDone();
+        uploads->waitForDone();
 }

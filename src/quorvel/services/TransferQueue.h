@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QStringList>
 
-#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/TaskHandle.h"
 #include "quorvel/tasks/TaskOutcome.h"
 
@@ -13,8 +13,8 @@ class QThreadPool;
 class Task;
 
 // Uploads and downloads that a front end starts, each followed to its outcome. Uploads
-// run one after another on the upload pool, downloads on a pool of their own. Every
-// report arrives on the queue's thread.
+// to one device run one after another (to several, side by side), downloads on a pool
+// of their own. Every report arrives on the queue's thread.
 class TransferQueue : public QObject {
     Q_OBJECT
 public:

@@ -7,14 +7,14 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "settings/Config.h"
-#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
-#include "quorvel/protocol/UdpRequest.h"
+#include "settings/Config.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/TcpStream.h"
@@ -38,9 +38,7 @@ FileTransferServer* FileTransferServer::instance()
 }
 
 FileTransferServer::FileTransferServer()
-    : m_pool(new QThreadPool(this))
 {
-    m_pool->setMaxThreadCount(1);
     QMutexLocker lock(&g_instanceMutex);
     if (!g_instance)
         g_instance = this;
@@ -50,8 +48,11 @@ FileTransferServer::~FileTransferServer()
 {
     // Uploads not yet started are dropped; the running one reaches its end first, as
     // it still reports through this object.
-    m_pool->clear();
-    m_pool->waitForDone();
+    const QList<QThreadPool*> lanes = m_lanes.values();
+    for (QThreadPool* lane : lanes)
+        lane->clear();
+    for (QThreadPool* lane : lanes)
+        lane->waitForDone();
     QMutexLocker lock(&g_instanceMutex);
     if (g_instance == this)
         g_instance = nullptr;
@@ -86,9 +87,35 @@ FileUploadTask* FileTransferServer::makeUpload(const QString& filePath, const Se
     return task;
 }
 
+QThreadPool* FileTransferServer::laneFor(const ServerContent& server)
+{
+    const QString key = server.uuid.isEmpty() ? QStringLiteral("@%1:%2").arg(server.address.toString()).arg(server.port)
+                                              : server.uuid;
+    QMutexLocker lock(&m_lanesLock);
+    QThreadPool*& lane = m_lanes[key];
+    if (!lane) {
+        lane = new QThreadPool(this);
+        lane->setMaxThreadCount(1);
+        // A lane idle for long gives its thread back; the pool stays for the order.
+        lane->setExpiryTimeout(30000);
+    }
+    return lane;
+}
+
 void FileTransferServer::start(FileUploadTask* task)
 {
-    m_pool->start(task);
+    laneFor(task->server())->start(task);
+}
+
+void FileTransferServer::waitForDone()
+{
+    QList<QThreadPool*> lanes;
+    {
+        QMutexLocker lock(&m_lanesLock);
+        lanes = m_lanes.values();
+    }
+    for (QThreadPool* lane : qAsConst(lanes))
+        lane->waitForDone();
 }
 
 QList<int> FileTransferServer::uploadFiles(const QStringList& filePaths, const ServerContent& server)

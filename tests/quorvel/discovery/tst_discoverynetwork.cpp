@@ -3,50 +3,110 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "app/AppContext.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
-#include "quorvel/tasks/Timing.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 // Discovery across hosts: broadcast passes, other clients' responders, mDNS browsing,
 // resolution, withdrawal, and the client's own registration.
 class TestDiscoveryNetwork : public QObject {
     Q_OBJECT
 private slots:
+    void broadcastFindsDevicesAndOtherClientsButNotItself_data();
     void broadcastFindsDevicesAndOtherClientsButNotItself();
+    void handAddedReachBeyondARouter_data();
+    void handAddedReachBeyondARouter();
     void mdnsFindsResolvesAndNoticesWithdrawal_data();
     void mdnsFindsResolvesAndNoticesWithdrawal();
 };
 
+void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself_data()
+{
+    QTest::addColumn<QString>("interfaces"); // QUORVEL_BROADCAST_INTERFACES
+    QTest::addColumn<QStringList>("found");
+    // The hosts' links are veth pairs: named, they carry broadcasts as LANs do.
+    QTest::newRow("the interfaces named") << "eth0,eth1"
+                                          << QStringList{"198.51.100.11 server Dev A", "198.51.101.12 server Dev B",
+                                                 "198.51.100.14 client other-client", "server Dev C"};
+    // By default a virtual interface is skipped; the default route's is used whatever it is.
+    QTest::newRow("virtual interfaces skipped")
+        << "" << QStringList{"198.51.100.11 server Dev A", "198.51.100.14 client other-client", "server Dev C"};
+}
+
 void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
 {
+    QFETCH(QString, interfaces);
+    QFETCH(QStringList, found);
     QUORVEL_REQUIRE_TEST_NETWORK();
     // Dev B is on a second LAN that only the client's host also joins: 255.255.255.255
-    // leaves by the default route, so only a directed broadcast reaches it.
-    TestNetwork net(4, false, {1, 2, 3, 1});
+    // leaves by the default route, so only a directed broadcast reaches it. Dev C is on
+    // both LANs and answers on both: one device, listed once.
+    TestNetwork net(5, false, {1, 2, 3, 1, 3});
     QVERIFY2(net.isValid(), qPrintable(net.error()));
     DeviceProcess first({"--no-mdns", "--name", "Dev A"}, net.prefix(0));
     DeviceProcess second({"--no-mdns", "--name", "Dev B"}, net.prefix(1));
-    QVERIFY(first.isReady() && second.isReady());
+    DeviceProcess third({"--no-mdns", "--name", "Dev C"}, net.prefix(4));
+    QVERIFY(first.isReady() && second.isReady() && third.isReady());
     QProcess* otherClient = net.start(3, QCoreApplication::applicationFilePath(), {"--respond", "30"});
     QByteArray otherOut;
     QVERIFY(TestFiles::waitForOutput(otherClient, "READY", otherOut).contains("READY"));
 
     QByteArray out;
-    QCOMPARE(net.run(2, QCoreApplication::applicationFilePath(), {"--discover", "4"}, &out, 30000), 0);
+    QCOMPARE(
+        net.run(2, "env",
+            {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--discover", "4"},
+            &out, 30000),
+        0);
     const QString text = QString::fromUtf8(out);
-    QVERIFY2(text.contains("DISCOVERED 198.51.100.11 server Dev A"), qPrintable(text));
-    QVERIFY2(text.contains("DISCOVERED 198.51.101.12 server Dev B"), qPrintable(text));
-    QVERIFY2(text.contains("DISCOVERED 198.51.100.14 client other-client"), qPrintable(text));
+    for (const QString& device : found)
+        QVERIFY2(text.contains(device), qPrintable(text));
     QVERIFY2(!text.contains("DISCOVERED 198.51.100.13"), qPrintable(text)); // its own broadcast
-    QCOMPARE(text.count("DISCOVERED "), 3);
-    QVERIFY2(text.contains("END 3"), qPrintable(text));
+    QCOMPARE(text.count("DISCOVERED "), found.size());
+    QVERIFY2(text.contains(QStringLiteral("END %1").arg(found.size())), qPrintable(text));
+    QCOMPARE(third.requests("client").size(), interfaces.isEmpty() ? 1 : 2); // asked on each LAN used
     // One query each: the default route's LAN is not also asked at its own broadcast address.
-    QCOMPARE(first.requests("client").size() + second.requests("client").size(), 2);
+    QCOMPARE(first.requests("client").size(), 1);
+}
+
+// A display network behind a router: broadcasts stop there, and neither the range nor
+// the host name (through the client's own /etc/hosts) does. Nothing hand-added: not found.
+void TestDiscoveryNetwork::handAddedReachBeyondARouter_data()
+{
+    QTest::addColumn<QString>("manual");
+    QTest::newRow("a range") << "198.51.101.0/24";
+    QTest::newRow("a host name") << "room-b.test";
+    QTest::newRow("nothing hand-added") << "";
+}
+
+void TestDiscoveryNetwork::handAddedReachBeyondARouter()
+{
+    QFETCH(QString, manual);
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(3, false, {1, 3, 2}); // client, router, device
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    QVERIFY(net.forward(1));
+    QVERIFY(net.addRoute(0, "198.51.101.0/24", TestNetwork::address(1, 0)));
+    QVERIFY(net.addRoute(2, "198.51.100.0/24", TestNetwork::address(1, 1)));
+    QVERIFY(net.setHostsFile(0, "127.0.0.1 localhost\n198.51.101.13 room-b.test\n"));
+    DeviceProcess device({"--no-mdns", "--name", "Room B"}, net.prefix(2));
+    QVERIFY(device.isReady());
+
+    QStringList args{"--discover", "5"};
+    if (!manual.isEmpty())
+        args << "--manual" << manual;
+    QByteArray out;
+    QCOMPARE(net.run(0, QCoreApplication::applicationFilePath(), args, &out, 30000), 0);
+    const QString text = QString::fromUtf8(out);
+    QCOMPARE(text.count("DISCOVERED 198.51.101.13 server Room B"), manual.isEmpty() ? 0 : 1);
+    QVERIFY2(text.contains(manual.isEmpty() ? "END 0" : "END 1"), qPrintable(text));
+    // Every address of the range asked once: the device once.
+    QCOMPARE(device.requests("client").size(), manual.isEmpty() ? 0 : 1);
 }
 
 void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal_data()
@@ -109,7 +169,7 @@ void printMessages(QtMsgType, const QMessageLogContext&, const QString& msg)
 
 // A client in a host: its responder, and with discover also a discovery pass,
 // printing what it finds; it ends after the given seconds.
-int helperMain(const QString& mode, int seconds)
+int helperMain(const QString& mode, int seconds, const QStringList& manual)
 {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
@@ -120,6 +180,8 @@ int helperMain(const QString& mode, int seconds)
     t.infoReplyWaitMs = 1000;
     Timing::setForTests(t);
     DiscoveryListener::instance()->start();
+    for (const QString& entry : manual)
+        context.database()->addManualTarget(ManualTarget::parse(entry, DiscoveryServer::QueryPort));
     if (mode == QLatin1String("--discover")) {
         DiscoveryServer* server = DiscoveryServer::instance();
         QObject::connect(server, &DiscoveryServer::serverDiscoveried, qApp, [](const ServerContent& s) {
@@ -144,8 +206,14 @@ int helperMain(const QString& mode, int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0))
-        return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]));
+    if (argc >= 3 && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0)) {
+        QStringList manual; // --manual ENTRY, repeated
+        for (int i = 3; i + 1 < argc; i += 2) {
+            if (qstrcmp(argv[i], "--manual") == 0)
+                manual.append(QString::fromLocal8Bit(argv[i + 1]));
+        }
+        return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]), manual);
+    }
     TestDiscoveryNetwork test;
     return QTest::qExec(&test, argc, argv);
 }
