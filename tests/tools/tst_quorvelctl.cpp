@@ -412,6 +412,7 @@ void TestQuorvelCtl::uploadToSeveralDevices()
     DeviceProcess two({"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
     // Its upload folder cannot be made: the device answers "fail".
     QTemporaryDir full;
+    QVERIFY(QDir().mkpath(full.path() + "/Quorvel"));
     QVERIFY(TestFiles::patterned(full.path() + QString::fromUtf8("/Quorvel/上传"), 10).size());
     DeviceProcess refusing({"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
     QVERIFY(one.isReady() && two.isReady() && refusing.isReady());
