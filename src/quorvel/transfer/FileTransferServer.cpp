@@ -17,6 +17,7 @@
 #include "settings/Config.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
+#include "utils/SharedFileMd5.h"
 #include "utils/TcpStream.h"
 
 namespace {
@@ -238,14 +239,19 @@ void FileUploadTask::execute()
         return;
 
     // The whole file's digest, whichever connections carry its bytes: it trails the
-    // stream on spare CPU and is finished while the last bytes cross the link.
-    BackgroundFileMd5 digest(file.handle(), m_fileSize);
+    // stream on spare CPU and is finished while the last bytes cross the link. Uploads
+    // of the same file to other devices at the same time share it.
+    const std::shared_ptr<SharedFileMd5> shared = SharedFileMd5::of(file.handle(), m_fileSize);
+    std::unique_ptr<BackgroundFileMd5> own;
+    if (!shared)
+        own = std::make_unique<BackgroundFileMd5>(file.handle(), m_fileSize);
     if (!deliver(file, int(tcpPort)))
         return;
-    const QString md5 = digest.hexResult();
+    const QString md5 = shared ? shared->hexResult() : own->hexResult();
     if (md5.isEmpty()) {
-        qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(digest.errorString()));
-        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, digest.errorString()));
+        const QString why = shared ? shared->errorString() : own->errorString();
+        qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(why));
+        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, why));
     }
     if (confirm(file, int(tcpPort), md5))
         succeed();

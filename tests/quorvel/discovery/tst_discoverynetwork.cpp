@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 #include "TestNetwork.h"
 #include "app/AppContext.h"
+#include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -72,6 +73,17 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     QCOMPARE(third.requests("client").size(), interfaces.isEmpty() ? 1 : 2); // asked on each LAN used
     // One query each: the default route's LAN is not also asked at its own broadcast address.
     QCOMPARE(first.requests("client").size(), 1);
+    // The doctor says what was skipped, and why.
+    QCOMPARE(net.run(2, "env",
+                 {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--doctor",
+                     "10"},
+                 &out, 30000),
+        0);
+    QVERIFY2(out.contains("FINDING interfaces 1 broadcasts leave through eth0 (broadcast 255.255.255.255, the default "
+                          "route")
+            && out.contains(interfaces.isEmpty() ? ")\n" : ", eth1 (broadcast 198.51.101.255)\n"),
+        out.constData());
+    QCOMPARE(out.contains("FINDING interface eth1 1 skipped: a virtual interface (veth)"), interfaces.isEmpty());
 }
 
 // A display network behind a router: broadcasts stop there, and neither the range nor
@@ -194,6 +206,15 @@ int helperMain(const QString& mode, int seconds, const QStringList& manual)
             [](int count) { printLine(QStringLiteral("END %1").arg(count)); });
         QTimer::singleShot(300, server, [server] { server->startDiscovery(); });
     }
+    if (mode == QLatin1String("--doctor")) {
+        // Its findings, one a line; no discovery pass.
+        auto* doctor = new DiscoveryDoctor(DiscoveryServer::instance(), 500, qApp);
+        QObject::connect(doctor, &DiscoveryDoctor::found, qApp, [](const DiscoveryDoctor::Finding& f) {
+            printLine(QStringLiteral("FINDING %1 %2 %3").arg(f.check).arg(int(f.ok)).arg(f.detail));
+        });
+        QObject::connect(doctor, &DiscoveryDoctor::finished, qApp, &QCoreApplication::quit);
+        QTimer::singleShot(0, doctor, &DiscoveryDoctor::start);
+    }
     printLine(QStringLiteral("READY"));
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     const int rc = QCoreApplication::exec();
@@ -206,7 +227,9 @@ int helperMain(const QString& mode, int seconds, const QStringList& manual)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc >= 3 && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0)) {
+    if (argc >= 3
+        && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0
+            || qstrcmp(argv[1], "--doctor") == 0)) {
         QStringList manual; // --manual ENTRY, repeated
         for (int i = 3; i + 1 < argc; i += 2) {
             if (qstrcmp(argv[i], "--manual") == 0)

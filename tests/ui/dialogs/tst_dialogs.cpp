@@ -10,8 +10,6 @@
 #include "AppFolder.h"
 #include "UdpProbe.h"
 #include "WithoutFileOverride.h"
-#include "XKeyHelper.h"
-#include "platform/x11/X11DesktopSession.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/UserNotices.h"
@@ -21,6 +19,10 @@
 #include "ui/dialogs/SendTargetsDialog.h"
 #include "ui/dialogs/SettingDialog.h"
 #include "ui/mainwindow/ServerContentWidget.h"
+
+// Last: the X11 headers define macros (ProtocolVersion, None) that the others' names meet.
+#include "XKeyHelper.h"
+#include "platform/x11/X11DesktopSession.h"
 
 namespace {
 // Answers every message box that opens while it lives with Return, keeping
