@@ -74,10 +74,10 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     // One query each: the default route's LAN is not also asked at its own broadcast address.
     QCOMPARE(first.requests("client").size(), 1);
     // The doctor says what was skipped, and why.
-    QCOMPARE(net.run(2, "env",
-                 {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--doctor",
-                     "10"},
-                 &out, 30000),
+    QCOMPARE(
+        net.run(2, "env",
+            {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--doctor", "10"},
+            &out, 30000),
         0);
     QVERIFY2(out.contains("FINDING interfaces 1 broadcasts leave through eth0 (broadcast 255.255.255.255, the default "
                           "route")
