@@ -12,28 +12,28 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
-#include "app/AppContext.h"
 #include "AppFolder.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
+#include "XKeyHelper.h"
+#include "app/AppContext.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
 #include "ui/common/GuiUserInteraction.h"
-#include "ui/mainwindow/MainWindow.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "quorvel/tasks/ProgressContent.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "ui/mainwindow/ServerContentWidget.h"
-#include "ui/dialogs/SettingDialog.h"
 #include "ui/common/StyleSheet.h"
-#include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "ui/mainwindow/TrayIconMenu.h"
 #include "ui/common/UiLanguage.h"
-#include "XKeyHelper.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include <functional>
 
 namespace {
@@ -370,8 +370,8 @@ void TestMainWindow::menusKeysAndNames()
     for (QAction* action : client.window.popupMenu()->actions())
         entries.append(action->isSeparator() ? "-" : action->text());
     QCOMPARE(entries,
-        (QStringList{"刷新", "手动添加设备", "-", "上传文件", "上传多个文件", "-", "设置欢迎辞", "-", "设置", "关于",
-            "-", "退出"}));
+        (QStringList{"刷新", "手动添加设备", "-", "上传文件", "上传多个文件", "发送到多个设备", "-", "设置欢迎辞", "-",
+            "设置", "关于", "-", "退出"}));
 
     // F5 starts a pass: the refresh button waits for its end.
     auto* refresh = client.find<QPushButton>("refreshPushButton");
