@@ -10,8 +10,8 @@
 #include "DoctorCommand.h"
 #include "InboundCommands.h"
 #include "LocalCommands.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "TransferCommands.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 
 namespace {
 using Command = int (*)(CtlContext&, const QStringList&);
@@ -111,8 +111,9 @@ QString CtlCommands::usage()
         "Commands:\n"
         "  discover [--wait SECONDS]            find devices and other clients\n"
         "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device (by name by default)\n"
-        "  upload DEVICE FILE... [-r] [--secure]\n"
-        "                                       upload files (-r: folders too), one after another\n"
+        "  upload DEVICE[,DEVICE...]|--all FILE... [-r] [--secure]\n"
+        "                                       upload files (-r: folders too), one after another;\n"
+        "                                       to several devices at once\n"
         "  upload DEVICE - --name NAME          upload standard input as NAME\n"
         "  download DEVICE REMOTE_PATH [-o LOCAL_PATH|FOLDER/|-]\n"
         "                                       download a file (resumes from LOCAL_PATH.part;\n"
@@ -123,7 +124,8 @@ QString CtlCommands::usage()
         "  welcome DEVICE TEXT                  set the welcome text\n"
         "  history DEVICE                       transfers with the device, newest first\n"
         "  devices [ls] | devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT]\n"
-        "                                       the hand-added devices (add also takes a host name)\n"
+        "                                       the hand-added devices (add also takes a host name\n"
+        "                                       and an IPv4 range up to a /22: 198.51.100.0/24)\n"
         "  config ls | config get KEY | config set KEY VALUE | config unset KEY\n"
         "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
         "  offer CLIENT FILE... [--wait SECONDS]\n"
