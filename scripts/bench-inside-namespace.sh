@@ -9,6 +9,9 @@ done
 printf '%s\n' "${runs[@]}" | sort -n | awk '{a[NR]=$1} END {printf "median_ms=%s min_ms=%s max_ms=%s\n", a[int((NR+1)/2)], a[1], a[NR]}'
 echo "== discovery: 200 devices on loopback addresses"
 $bin/bench_discovery many 200 2>/dev/null
+echo "== rooms: one pass over a hand-added /22 (paced at 500 datagrams a second), then 100 MiB to 5 devices at once against one after another"
+$bin/bench_rooms sweep 2>/dev/null
+$bin/bench_rooms upload 100 5 2>/dev/null
 echo "== transfers: 1 GiB up and down on loopback (3 runs; md5sum of the same file measured in each)"
 for i in 1 2 3; do
   $bin/bench_transfer 1024 up,down 2>/dev/null | grep -v '^[0-9a-f]\{32\} '

@@ -5,6 +5,7 @@
 #include <QThreadPool>
 
 #include "cast/CastSession.h"
+#include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/ReplyOperate.h"
@@ -39,7 +40,11 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     QObject::connect(
         ReplyOperate::relay(), &ReplyOperate::served, m_database,
         [db = m_database](const RecentFilesContent& record) { db->addRecentFileRecord(record); }, Qt::DirectConnection);
-    m_discovery = own(new DiscoveryServer(*m_config, *m_database));
+    m_discovery = own(new DiscoveryServer(*m_config, m_database));
+    // The interfaces to broadcast on, when the automatic choice (all but the virtual
+    // ones) is not wanted: the test namespaces name their veth links this way.
+    m_discovery->setBroadcastInterfaces(
+        BroadcastTargets::parseNames(qEnvironmentVariable("QUORVEL_BROADCAST_INTERFACES")));
     m_discoveryListener = own(new DiscoveryListener(*m_config));
     m_uploads = own(new FileTransferServer(m_database));
     m_coreObjects = m_teardown.size();

@@ -117,11 +117,45 @@ QHostAddress TestNetwork::address(int host) const
     return QHostAddress(Subnet.arg(100 + lan) + QString::number(FirstHost + host));
 }
 
+QHostAddress TestNetwork::address(int host, int lan)
+{
+    return QHostAddress(Subnet.arg(100 + lan) + QString::number(FirstHost + host));
+}
+
 QStringList TestNetwork::prefix(int host) const
 {
     const Host& h = m_hosts.at(host);
-    return {"ip", "netns", "exec", h.ns, "env", "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + h.dir + "/system_bus_socket",
+    QStringList command{"ip", "netns", "exec", h.ns, "env",
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + h.dir + "/system_bus_socket",
         "DBUS_SESSION_BUS_ADDRESS=disabled:", "XDG_CONFIG_HOME=" + h.dir + "/xdg-config"};
+    // unshare gives the program a mount namespace of its own, whatever namespace the test
+    // runs in: the bind mount ends with it.
+    if (h.ownHosts)
+        command << "unshare"
+                << "--mount"
+                << "--propagation"
+                << "private"
+                << "sh"
+                << "-c"
+                << "mount --bind \"$0\" /etc/hosts && exec \"$@\"" << h.dir + "/hosts";
+    return command;
+}
+
+bool TestNetwork::forward(int host)
+{
+    return sh({"ip netns exec " + m_hosts.at(host).ns + " sysctl -q -w net.ipv4.ip_forward=1"});
+}
+
+bool TestNetwork::addRoute(int host, const QString& network, const QHostAddress& gateway)
+{
+    return sh({"ip -n " + m_hosts.at(host).ns + " route add " + network + " via " + gateway.toString()});
+}
+
+bool TestNetwork::setHostsFile(int host, const QString& text)
+{
+    Host& h = m_hosts[host];
+    h.ownHosts = writeFile(h.dir + "/hosts", text);
+    return h.ownHosts;
 }
 
 QProcess* TestNetwork::start(int host, const QString& program, const QStringList& arguments)

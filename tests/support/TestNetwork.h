@@ -24,8 +24,9 @@ public:
     bool isValid() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
 
-    // The host's address on its first LAN.
+    // The host's address on its first LAN; on the given LAN (0 or 1).
     QHostAddress address(int host) const;
+    static QHostAddress address(int host, int lan);
     // The command prefix that runs a program on the host (namespace and environment).
     QStringList prefix(int host) const;
 
@@ -41,6 +42,15 @@ public:
     // Takes the host's link on its first LAN down at the switch, as a pulled cable (the
     // host keeps its address and routes), or puts it back up.
     bool setLinkUp(int host, bool up);
+
+    // Makes the host a router between the LANs it joins (IPv4 forwarding).
+    bool forward(int host);
+    // A route on the host to a network ("198.51.101.0/24") through a gateway.
+    bool addRoute(int host, const QString& network, const QHostAddress& gateway);
+    // What the host's programs started from now on read as /etc/hosts: a file of the
+    // test's, bound over it in a mount namespace of the program's own (never the
+    // machine's file).
+    bool setHostsFile(int host, const QString& text);
 
     // Stops the host's avahi-daemon, then starts it again (with mDNS only).
     bool restartMdns(int host);
@@ -58,6 +68,7 @@ private:
         QString ns;
         QString dir;
         int lans = 1;
+        bool ownHosts = false;
         QProcess* avahi = nullptr;
     };
     QString m_switch;

@@ -22,6 +22,8 @@ private slots:
     void besideARunningWindowWithAProgressBarOnlyOnATerminal();
     void interruptedDownloadLeavesAPartAndResumes();
     void names();
+    void uploadToSeveralDevices_data();
+    void uploadToSeveralDevices();
     void writeFailures();
     void historyThatCannotBeWrittenIsSaid();
     void everyJsonEventFollowsTheReadme();
@@ -109,7 +111,12 @@ void TestQuorvelCtl::grammar_data()
     QTest::newRow("option without value")
         << QStringList{"thumb", "127.0.0.2", "/a", "-o"} << 2 << QByteArray("Missing value after '-o'") << QByteArray();
     usage("empty welcome", {"welcome", "127.0.0.2", ""}, "");
-    usage("no address", {"devices", "add", "not-an-ip"}, "is no ADDRESS[:PORT] nor a known host name");
+    usage("no address", {"devices", "add", "not-an-ip"}, "is no ADDRESS[:PORT], known host name or IPv4 range");
+    usage("no host name", {"devices", "add", "room_1!"}, "is none of ADDRESS[:PORT], HOST[:PORT] or an IPv4 range");
+    usage("range too wide", {"devices", "add", "198.51.100.0/21"}, "a range is /22 to /32 (at most 1,024");
+    usage("range of nothing", {"devices", "add", "198.51.100.0/x"}, "is no IPv4 range");
+    usage("range of IPv6", {"devices", "add", "::1/120"}, "is no IPv4 range");
+    ok("a range, to its network", {"devices", "add", "198.51.101.77/22"}, "added 198.51.100.0/22\n");
     usage("bad port", {"devices", "add", "127.0.0.2:70000"}, "a port is a whole number from 1 to 65535");
     usage("unknown setting", {"config", "get", "NoSuchKey"}, "unknown setting");
     usage("empty client name", {"config", "set", "clientname", ""}, "ClientName may not be empty");
@@ -377,7 +384,7 @@ void TestQuorvelCtl::names()
             "02:51:7F:00:00:14), \"Room One\" at 127.0.0.21:16020 (uuid 02:51:7F:00:00:15)"},
         {{"ls", "BOARD ROOM", "/Quorvel"}, 0, "readme.txt"},
         {{"ls", "localhost", "/Quorvel"}, 0, "readme.txt"},
-        {{"devices", "add", "localhost"}, 0, "added 127.0.0.1:16020"},
+        {{"devices", "add", "localhost"}, 0, "added localhost:16020"}, // looked up at every pass
         {{"ls", "127.0.0.20:99999"}, 2, "quorvelctl: \"127.0.0.20:99999\": a port is a whole number from 1 to 65535"},
         {{"devices", "add", "localhost:0"}, 2, "a port is a whole number"},
     };
@@ -387,6 +394,48 @@ void TestQuorvelCtl::names()
         QVERIFY2((row.exitCode ? err : out).contains(row.says), (out + err).constData());
     }
     QVERIFY(QFile::exists(rooms.folder() + "/Quorvel/readme.txt"));
+}
+
+// One file to three rooms at once, one of which refuses it: the others get it, each
+// device is named in its result, and the summary says which succeeded.
+void TestQuorvelCtl::uploadToSeveralDevices_data()
+{
+    QTest::addColumn<QStringList>("devices"); // what names the devices on the command line
+    QTest::newRow("listed") << QStringList{"127.0.0.41,127.0.0.42,127.0.0.43"};
+    QTest::newRow("--all") << QStringList{"--all"};
+}
+
+void TestQuorvelCtl::uploadToSeveralDevices()
+{
+    QFETCH(QStringList, devices);
+    DeviceProcess one({"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
+    DeviceProcess two({"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
+    // Its upload folder cannot be made: the device answers "fail".
+    QTemporaryDir full;
+    QVERIFY(QDir().mkpath(full.path() + "/Quorvel"));
+    QVERIFY(TestFiles::patterned(full.path() + QString::fromUtf8("/Quorvel/上传"), 10).size());
+    DeviceProcess refusing({"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
+    QVERIFY(one.isReady() && two.isReady() && refusing.isReady());
+    ClientFolder app;
+    for (const char* address : {"127.0.0.41", "127.0.0.42", "127.0.0.43"})
+        QCOMPARE(app.ctl({"devices", "add", address}), 0);
+    const QString file = TestFiles::patterned(app.path() + "/slides.bin", 2000000);
+    QByteArray out, err;
+    QCOMPARE(app.ctl(QStringList{"upload"} + devices + QStringList{file}, &out, &err), 1);
+    QVERIFY2(out.contains("uploaded to 2 of 3 devices: 127.0.0.41:16020, 127.0.0.42:16020; failed: 127.0.0.43:16020"),
+        (out + err).constData());
+    QVERIFY2(err.contains("slides.bin to 127.0.0.43:16020 failed"), err.constData());
+    QCOMPARE(ctlJson(app, QStringList{"upload"} + devices + QStringList{file}, &out, &err), 1);
+    QStringList named;
+    for (const QJsonObject& o : jsonLines(out)) {
+        if (o["event"] == "result" && o["ok"].toBool())
+            named.append(o["device"].toString());
+    }
+    named.sort();
+    QCOMPARE(named, (QStringList{"127.0.0.41:16020", "127.0.0.42:16020"}));
+    for (const DeviceProcess* room : {&one, &two})
+        QCOMPARE(
+            TestFiles::md5Of(room->folder() + QString::fromUtf8("/Quorvel/上传/slides.bin")), TestFiles::md5Of(file));
 }
 
 // Output that cannot be written is a failure with the reason: a full device, a reader
@@ -525,6 +574,7 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     QCOMPARE(ctlJson(app, {"devices", "add", "127.0.0.12"}, &out, &err), 0);
     QCOMPARE(ctlJson(app, {"devices", "add", "127.0.0.98"}, &out, &err), 0); // silent: a warning
     QCOMPARE(jsonLines(out).value(0).value("event").toString(), QString("warning"));
+    QCOMPARE(ctlJson(app, {"devices", "add", "198.51.100.4/30"}, &out, &err), 0);
     QCOMPARE(ctlJson(app, {"devices"}, &out, &err), 0);
     QCOMPARE(ctlJson(app, {"discover", "--wait", "1"}, &out, &err), 0);
     QCOMPARE(ctlJson(app, {"upload", "127.0.0.12", big}, &out, &err), 0);

@@ -5,6 +5,7 @@
 #include "utils/BackgroundFileMd5.h"
 #include "utils/BackgroundMd5.h"
 #include "utils/BlockRing.h"
+#include "utils/SharedFileMd5.h"
 
 class TestBackgroundMd5 : public QObject {
     Q_OBJECT
@@ -13,6 +14,7 @@ private slots:
     void destroyingWithQueuedBlocksReturns();
     void fileDigestWhereverItIsTakenOver();
     void fileShorterThanAnnounced();
+    void sharedBySendersOfTheSameFile();
 };
 
 // Pins: blocks hashed out of order or a buffer handed out while still queued.
@@ -84,6 +86,27 @@ void TestBackgroundMd5::fileShorterThanAnnounced()
     QVERIFY(file.resize(1 << 30)); // sparse
     auto* unasked = new BackgroundFileMd5(file.handle(), 1 << 30);
     delete unasked; // a hang here fails the test by its time limit
+}
+
+// Pins: the same file sent to several devices at once hashed once per device; a sender
+// that ends first taking the digest's descriptor from the others.
+void TestBackgroundMd5::sharedBySendersOfTheSameFile()
+{
+    QTemporaryDir dir;
+    const QString path = TestFiles::patterned(dir.path() + "/f.bin", 2 * 1024 * 1024 + 7);
+    const QString other = TestFiles::patterned(dir.path() + "/g.bin", 2 * 1024 * 1024 + 7);
+    auto first = std::make_unique<QFile>(path);
+    QFile second(path), third(other);
+    QVERIFY(first->open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly) && third.open(QIODevice::ReadOnly));
+    std::shared_ptr<SharedFileMd5> a = SharedFileMd5::of(first->handle(), first->size());
+    const std::shared_ptr<SharedFileMd5> b = SharedFileMd5::of(second.handle(), second.size());
+    QVERIFY(a && a == b);
+    QVERIFY(SharedFileMd5::of(second.handle(), 100) != b); // another length, another digest
+    QVERIFY(SharedFileMd5::of(third.handle(), third.size()) != b); // another file
+    first.reset(); // the first sender's file closed, its share dropped
+    a.reset();
+    QCOMPARE(b->hexResult(), TestFiles::md5Of(path));
+    QCOMPARE(b->hexResult(), TestFiles::md5Of(path));
 }
 
 QTEST_GUILESS_MAIN(TestBackgroundMd5)

@@ -20,6 +20,7 @@
 #include "app/AppContext.h"
 #include "cast/CastSession.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/tasks/Task.h"
@@ -401,6 +402,26 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
         hint = QStringLiteral("; known devices: \"%1\"").arg(known.join(QStringLiteral("\", \"")));
     fail(QStringLiteral("no device named \"%1\" answered%2").arg(which, hint));
     return false;
+}
+
+QList<ServerContent> CtlContext::everyDevice()
+{
+    DiscoveryServer* server = DiscoveryServer::instance();
+    auto ended = std::make_shared<bool>(false);
+    QMetaObject::Connection c = QObject::connect(
+        server, &DiscoveryServer::serverDiscoeryEnd, &m_anchor, [ended] { *ended = true; }, Qt::QueuedConnection);
+    server->startDiscovery();
+    waitFor([&] { return *ended; }, Timing::current().infoReplyWaitMs + 5000);
+    QObject::disconnect(c);
+    QList<ServerContent> devices;
+    for (const ServerContent& s : server->devices()) {
+        m_memory.remember(s);
+        if (s.type != ProtocolValue::Client)
+            devices.append(s);
+    }
+    std::sort(devices.begin(), devices.end(),
+        [](const ServerContent& a, const ServerContent& b) { return CtlOutput::where(a) < CtlOutput::where(b); });
+    return devices;
 }
 
 bool CtlContext::existingFiles(const QStringList& names, QStringList* files)

@@ -78,6 +78,8 @@ public:
     // address (*answered false). On false the exit status is unresolved().
     bool resolve(const QString& which, bool describe, ServerContent* device, bool* answered = nullptr);
     int unresolved() const { return m_unresolved; }
+    // Every device (other clients aside) that one discovery pass finds, by address.
+    QList<ServerContent> everyDevice();
     enum class Address { Valid, BadPort, None };
     // ADDRESS[:PORT] split; BadPort for ADDRESS:PORT with a port outside 1-65535.
     static Address parseAddress(const QString& which, QHostAddress* address, int* port);

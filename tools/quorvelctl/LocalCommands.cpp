@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
@@ -93,11 +94,13 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT] or HOST[:PORT] (port "
-        "16020 by default; one entry per address), devices rm ADDRESS[:PORT] (the port may be left "
-        "out when one entry has the address), devices ls (also plain devices)."));
+        "The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT], HOST[:PORT] (the "
+        "name is looked up again at every pass) or an IPv4 range such as 198.51.100.0/24 (at most a /22; each "
+        "address is asked, 500 a second) (port 16020 by default; one entry each), devices rm the same (the port "
+        "may be left out when one entry has the address), devices ls (also plain devices)."));
     p.addPositionalArgument("ACTION", "add, rm or ls (the default).", "[ACTION]");
-    p.addPositionalArgument("ADDRESS", "ADDRESS or ADDRESS:PORT (add and rm).", "[ADDRESS[:PORT]]");
+    p.addPositionalArgument(
+        "ADDRESS", "ADDRESS[:PORT], HOST[:PORT] or RANGE (add and rm).", "[ADDRESS[:PORT]|HOST[:PORT]|RANGE]");
     int exit = 0;
     if (!ctx.parse(p, args, 0, 2, &exit))
         return exit;
@@ -112,7 +115,19 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
     if (action == QLatin1String("ls")) {
         if (pos.size() > 1)
             return ctx.usage(QStringLiteral("devices ls takes no address"));
-        for (ServerContent d : db->getManualDevices()) {
+        for (const ManualTarget& t : db->getManualTargets()) {
+            if (t.kind() != ManualTarget::Address) {
+                // A host name or range is no device of its own: the text names it.
+                if (ctx.out().json())
+                    ctx.out().event("manual",
+                        {{"target", t.display()}, {"kind", t.kind() == ManualTarget::Host ? "host" : "range"}});
+                else
+                    ctx.out().line(t.display());
+                continue;
+            }
+            ServerContent d;
+            d.address = t.address();
+            d.port = t.port();
             // What the device last said of itself, when it said something.
             ServerContent known;
             if (ctx.memory().recall(d.address, d.port, &known))
@@ -127,69 +142,70 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
         return CtlContext::Success;
     }
     if (pos.size() != 2)
-        return ctx.usage(QStringLiteral("devices %1 needs ADDRESS[:PORT]").arg(action));
+        return ctx.usage(QStringLiteral("devices %1 needs ADDRESS[:PORT], HOST[:PORT] or a range").arg(action));
     const QString which = pos.at(1);
-    ServerContent d;
-    switch (CtlContext::parseAddress(which, &d.address, &d.port)) {
-    case CtlContext::Address::Valid: break;
-    case CtlContext::Address::BadPort:
-        return ctx.usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
-    case CtlContext::Address::None: {
-        // HOST or HOST:PORT, added by the IPv4 address it has now.
-        QString host = which;
-        d.port = DiscoveryServer::QueryPort;
-        const int colon = which.lastIndexOf(QLatin1Char(':'));
-        if (colon > 0) {
-            bool ok = false;
-            d.port = which.mid(colon + 1).toInt(&ok);
-            if (!ok || d.port < 1 || d.port > 65535)
-                return ctx.usage(QStringLiteral("\"%1\": a port is a whole number from 1 to 65535").arg(which));
-            host = which.left(colon);
-        }
-        QString why;
-        if (action == QLatin1String("rm") || !ctx.lookUpHost(host, &d.address, &why))
-            return ctx.usage(
-                QStringLiteral("\"%1\" is no ADDRESS[:PORT]%2")
-                    .arg(which, action == QLatin1String("rm") ? QString() : QStringLiteral(" nor a known host name")));
-        break;
-    }
-    }
-    const bool portGiven = QHostAddress(which).isNull();
-    // The database keeps one entry per address.
-    QList<ServerContent> same;
-    for (const ServerContent& existing : db->getManualDevices()) {
-        if (existing.address.isEqual(d.address, QHostAddress::TolerantConversion)
-            && (!portGiven || existing.port == d.port || action == QLatin1String("add")))
+    const bool add = action == QLatin1String("add");
+    QString why;
+    const ManualTarget target = ManualTarget::parse(which, DiscoveryServer::QueryPort, &why);
+    if (!target.isValid())
+        return ctx.usage(why);
+    QHostAddress resolved;
+    if (add && target.kind() == ManualTarget::Host && !ctx.lookUpHost(target.text(), &resolved, &why))
+        return ctx.usage(QStringLiteral("\"%1\" is no ADDRESS[:PORT], known host name or IPv4 range (%2)")
+                             .arg(which, why.isEmpty() ? QStringLiteral("it does not resolve") : why));
+    // An address or host typed without a port stands for every entry of it (rm); the
+    // database keeps one entry per address, host name or range.
+    const bool portGiven = target.kind() != ManualTarget::Range && which.contains(QRegularExpression(":\\d+$"))
+        && QHostAddress(which).isNull();
+    QList<ManualTarget> same;
+    for (const ManualTarget& existing : db->getManualTargets()) {
+        const bool sameText = existing.kind() == target.kind()
+            && (existing.kind() == ManualTarget::Address
+                    ? existing.address().isEqual(target.address(), QHostAddress::TolerantConversion)
+                    : existing.text() == target.text());
+        if (sameText && (!portGiven || existing.port() == target.port() || add))
             same.append(existing);
     }
-    if (action == QLatin1String("add")) {
+    ManualTarget done = target;
+    if (add) {
         if (!same.isEmpty())
-            return ctx.fail(QStringLiteral("%1 is added already").arg(CtlOutput::where(same.first())));
-        if (!db->addManualDevice(d))
+            return ctx.fail(QStringLiteral("%1 is added already").arg(same.first().display()));
+        if (!db->addManualTarget(target))
             return ctx.fail(
-                QStringLiteral("cannot add %1").arg(CtlOutput::where(d)), TaskOutcome::failure(db->lastError()));
-        // Asked once now, so that it is known by name (and listed with it) at once.
-        ServerContent described;
-        bool answered = false;
-        ctx.resolve(CtlOutput::where(d), true, &described, &answered);
-        if (!answered)
-            ctx.out().warning(QStringLiteral("%1 did not answer; it stays added and is asked at every discovery pass")
-                                  .arg(CtlOutput::where(d)));
+                QStringLiteral("cannot add %1").arg(target.display()), TaskOutcome::failure(db->lastError()));
+        if (target.kind() != ManualTarget::Range) {
+            // Asked once now, so that it is known by name (and listed with it) at once.
+            ServerContent described;
+            bool answered = false;
+            const QHostAddress at = target.kind() == ManualTarget::Host ? resolved : target.address();
+            ctx.resolve(
+                QStringLiteral("%1:%2")
+                    .arg(at.protocol() == QAbstractSocket::IPv6Protocol ? "[" + at.toString() + "]" : at.toString())
+                    .arg(target.port()),
+                true, &described, &answered);
+            if (!answered)
+                ctx.out().warning(
+                    QStringLiteral("%1 did not answer; it stays added and is asked at every discovery pass")
+                        .arg(target.display()));
+        }
     } else {
         if (same.isEmpty())
             return ctx.fail(QStringLiteral("%1 is not among the hand-added devices").arg(which));
         if (same.size() > 1)
             return ctx.usage(QStringLiteral("%1 is added with several ports; say which: %2:PORT").arg(which, which));
-        d = same.first();
-        if (!db->removeManualDevice(d))
+        done = same.first();
+        if (!db->removeManualTarget(done))
             return ctx.fail(
-                QStringLiteral("cannot remove %1").arg(CtlOutput::where(d)), TaskOutcome::failure(db->lastError()));
+                QStringLiteral("cannot remove %1").arg(done.display()), TaskOutcome::failure(db->lastError()));
     }
+    // A host name or range is no ADDRESS:PORT: named in an event of its own.
+    if (ctx.out().json() && done.kind() != ManualTarget::Address)
+        ctx.out().event(
+            "manual", {{"target", done.display()}, {"kind", done.kind() == ManualTarget::Host ? "host" : "range"}});
     if (ctx.out().json())
-        ctx.out().result(true, CtlOutput::where(d));
+        ctx.out().result(true, done.kind() == ManualTarget::Address ? done.display() : QString());
     else
-        ctx.out().line(
-            QString::fromLatin1(action == QLatin1String("add") ? "added %1" : "removed %1").arg(CtlOutput::where(d)));
+        ctx.out().line(QString::fromLatin1(add ? "added %1" : "removed %1").arg(done.display()));
     return CtlContext::Success;
 }
 

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -20,7 +21,8 @@
 #include "quorvel/transfer/UploadSelection.h"
 #include "settings/Config.h"
 
-int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout)
+int TransferCommands::follow(
+    CtlContext& ctx, const QList<int>& ids, const char* command, bool toStdout, bool namesDevice, QList<int>* failedIds)
 {
     TransferQueue& queue = ctx.transfers();
     int ended = 0;
@@ -40,10 +42,14 @@ int TransferCommands::follow(CtlContext& ctx, const QList<int>& ids, const char*
             const int n = ids.indexOf(p.id) + 1;
             const QString which
                 = ids.size() > 1 ? QStringLiteral(" (file %1 of %2)").arg(n).arg(ids.size()) : QString();
+            // Sending to several devices: which one.
+            const QString to = namesDevice ? QStringLiteral(" to ") + CtlOutput::where(p.server) : QString();
             if (!o.ok) {
                 ++failures;
+                if (failedIds)
+                    failedIds->append(p.id);
                 const QString name = p.type == ProgressContent::Download ? remote : local;
-                ctx.fail(QStringLiteral("%1 of %2 failed%3").arg(QString::fromLatin1(command), name, which), o);
+                ctx.fail(QStringLiteral("%1 of %2%3 failed%4").arg(QString::fromLatin1(command), name, to, which), o);
                 return;
             }
             if (ctx.out().json())
@@ -105,17 +111,23 @@ int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Upload files to a device, one after another. With -r a folder sends the files inside it and in its "
-        "subfolders, the way the window sends a dropped folder. FILE - uploads standard input as --name."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
+        "Upload files to a device, one after another; to several devices (DEV,DEV,... or --all) at once, each "
+        "device's own files in order, one failing device not stopping the others. With -r a folder sends the "
+        "files inside it and in its subfolders, the way the window sends a dropped folder. FILE - uploads "
+        "standard input as --name."));
+    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name; several separated by commas (none with --all).");
     p.addPositionalArgument("FILE", "Files (and with -r folders) to upload, or - for standard input.", "FILE...");
     p.addOption({{"r", "recursive"}, "Send the files inside folders too."});
     p.addOption({"name", "The name on the device for what standard input gives.", "name"});
     p.addOption({"secure", "Store them in the device's confidential area."});
+    p.addOption({"all", "Send to every device one discovery pass finds (other clients aside)."});
     int exit = 0;
-    if (!ctx.parse(p, args, 2, -1, &exit))
+    if (!ctx.parse(p, args, 1, -1, &exit))
         return exit;
-    const QStringList paths = p.positionalArguments().mid(1);
+    const bool all = p.isSet("all");
+    if (!all && p.positionalArguments().size() < 2)
+        return ctx.usage(QStringLiteral("upload needs DEVICE and FILE (or --all and FILE)"));
+    const QStringList paths = p.positionalArguments().mid(all ? 0 : 1);
     const QString name = p.value("name");
     QTemporaryDir scratch;
     QStringList files;
@@ -148,17 +160,72 @@ int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
             return CtlContext::Failure;
         files = selection.files;
     }
-    ServerContent device;
-    if (!ctx.resolve(p.positionalArguments().at(0), true, &device))
-        return ctx.unresolved();
-    if (!device.address.isNull() && device.uuid.isEmpty())
-        ctx.out().notice(
-            QStringLiteral("%1 did not say who it is; uploading all the same").arg(CtlOutput::where(device)));
-    const QList<int> ids = ctx.transfers().upload(files, device, p.isSet("secure"));
-    const int failed = follow(ctx, ids, "upload");
+    QList<ServerContent> devices;
+    int unresolved = 0;
+    if (all) {
+        devices = ctx.everyDevice();
+        if (devices.isEmpty())
+            return ctx.fail(QStringLiteral("no device answered; quorvelctl doctor tells why"));
+    } else {
+        const QStringList names = p.positionalArguments().at(0).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        if (names.isEmpty())
+            return ctx.usage(QStringLiteral("no device named"));
+        for (const QString& which : names) {
+            ServerContent device;
+            if (!ctx.resolve(which.trimmed(), true, &device)) {
+                // One device that is not found does not keep the file from the others.
+                if (names.size() == 1 || ctx.interrupted() || ctx.unresolved() == CtlContext::Usage)
+                    return ctx.unresolved();
+                ++unresolved;
+                continue;
+            }
+            const bool twice = std::any_of(devices.begin(), devices.end(), [&](const ServerContent& d) {
+                return CtlOutput::where(d) == CtlOutput::where(device) || (!d.uuid.isEmpty() && d.uuid == device.uuid);
+            });
+            if (!twice)
+                devices.append(device);
+        }
+    }
+    const bool several = devices.size() + unresolved > 1;
+    QList<int> ids;
+    QHash<int, ServerContent> target;
+    for (const ServerContent& device : qAsConst(devices)) {
+        if (!device.address.isNull() && device.uuid.isEmpty())
+            ctx.out().notice(
+                QStringLiteral("%1 did not say who it is; uploading all the same").arg(CtlOutput::where(device)));
+        for (int id : ctx.transfers().upload(files, device, p.isSet("secure"))) {
+            ids.append(id);
+            target.insert(id, device);
+        }
+    }
+    QList<int> failedIds;
+    const int failed = follow(ctx, ids, "upload", false, several, &failedIds);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
-    return failed ? CtlContext::Failure : CtlContext::Success;
+    if (several) {
+        // Which rooms have every file, which do not.
+        QStringList good, bad;
+        for (const ServerContent& device : qAsConst(devices)) {
+            bool ok = true;
+            for (int id : failedIds)
+                ok = ok && CtlOutput::where(target.value(id)) != CtlOutput::where(device);
+            (ok ? good : bad).append(CtlOutput::where(device));
+        }
+        if (unresolved)
+            bad.append(QStringLiteral("%1 not found").arg(unresolved));
+        const QString summary = QStringLiteral("uploaded to %1 of %2 devices%3%4")
+                                    .arg(good.size())
+                                    .arg(devices.size() + unresolved)
+                                    .arg(good.isEmpty() ? QString() : QStringLiteral(": ") + good.join(", "),
+                                        bad.isEmpty() ? QString() : QStringLiteral("; failed: ") + bad.join(", "));
+        if (ctx.out().json()) {
+            if (!bad.isEmpty())
+                ctx.out().warning(summary);
+        } else {
+            ctx.out().line(summary);
+        }
+    }
+    return failed || unresolved ? CtlContext::Failure : CtlContext::Success;
 }
 
 int TransferCommands::download(CtlContext& ctx, const QStringList& args)

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ListenPort.h"
@@ -125,16 +126,23 @@ void DiscoveryDoctor::report(const QString& check, bool ok, const QString& detai
 
 void DiscoveryDoctor::checkInterfaces()
 {
+    const QList<BroadcastTargets::Interface> interfaces
+        = BroadcastTargets::survey(m_discovery ? m_discovery->broadcastInterfaces() : QStringList());
     QStringList usable;
-    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
-        const auto flags = i.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::CanBroadcast)
-            || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        for (const QNetworkAddressEntry& e : i.addressEntries()) {
-            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.broadcast().isNull())
-                usable << QStringLiteral("%1 %2 (broadcast %3)")
-                              .arg(i.humanReadableName(), e.ip().toString(), e.broadcast().toString());
+    for (const BroadcastTargets::Interface& i : interfaces) {
+        QStringList broadcasts;
+        for (const QHostAddress& b : i.broadcasts)
+            broadcasts << b.toString();
+        if (i.used) {
+            usable << QStringLiteral("%1 (broadcast %2%3)")
+                          .arg(i.name, i.defaultRoute ? QStringLiteral("255.255.255.255") : broadcasts.join(", "),
+                              i.defaultRoute ? QStringLiteral(", the default route") : QString());
+        } else {
+            // Skipped on purpose: said, with how to use it after all.
+            report(QStringLiteral("interface ") + i.name, true, QStringLiteral("skipped: ") + i.why,
+                QStringLiteral("to broadcast there too, name every interface to use in QUORVEL_BROADCAST_INTERFACES "
+                               "(for example \"%1\")")
+                    .arg(i.name));
         }
     }
     if (usable.isEmpty())

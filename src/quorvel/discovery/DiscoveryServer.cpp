@@ -1,13 +1,17 @@
 #include "quorvel/discovery/DiscoveryServer.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
 #include <memory>
 
+#include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
@@ -26,33 +30,37 @@ DiscoveryServer* g_instance = nullptr;
 const char* const Tag = "DiscoveryServer";
 const QHostAddress Broadcast(QHostAddress::Broadcast);
 
-// 255.255.255.255 leaves only by the interface of the default route: every other up IPv4
-// LAN gets the query at its own broadcast address.
-QList<QHostAddress> otherLanBroadcasts()
+// The table's key of a record: its uuid, or its address for a party that gives none.
+QString keyOf(const ServerContent& content)
 {
-    // Connecting a UDP socket sends nothing; it shows the address the route picks.
-    QUdpSocket probe;
-    probe.connectToHost(Broadcast, DiscoveryServer::QueryPort);
-    const QHostAddress defaultSource = probe.localAddress();
-    QList<QHostAddress> targets;
-    const auto wanted = QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
-    for (const QNetworkInterface& nic : QNetworkInterface::allInterfaces()) {
-        if ((nic.flags() & wanted) != wanted || (nic.flags() & QNetworkInterface::IsLoopBack))
-            continue;
-        const QList<QNetworkAddressEntry> entries = nic.addressEntries();
-        QList<QHostAddress> found;
-        bool isDefault = false;
-        for (const QNetworkAddressEntry& entry : entries) {
-            isDefault = isDefault || entry.ip() == defaultSource;
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull()
-                && !found.contains(entry.broadcast()))
-                found.append(entry.broadcast());
-        }
-        if (!isDefault)
-            targets += found;
-    }
-    return targets;
+    return content.uuid.isEmpty() ? QStringLiteral("@") + content.address.toString() : content.uuid;
 }
+
+// What answered is written to the database again after this long at the most, so that a
+// device answering every 15 s does not cost a write each time.
+constexpr qint64 RememberRewriteMs = 3600 * 1000;
+
+// Ends a pass when its last part (the broadcast, the sweep of the ranges) has ended;
+// forwards every answer to the server.
+class PassPart : public QueryResultReceiver {
+public:
+    PassPart(QueryResultReceiver* server, std::shared_ptr<std::atomic_int> parts)
+        : m_server(server)
+        , m_parts(std::move(parts))
+    {
+    }
+    void onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast) override
+    {
+        if (!isBroadcast)
+            m_server->onQueryServerResult(content, found, false);
+        else if (--*m_parts == 0)
+            m_server->onQueryServerResult(ServerContent(), false, true);
+    }
+
+private:
+    QueryResultReceiver* m_server;
+    std::shared_ptr<std::atomic_int> m_parts;
+};
 } // namespace
 
 // ---------------------------------------------------------------- ServerInfoGetter
@@ -113,10 +121,15 @@ void DiscoveryServer::ServerInfoGetter::run()
     socket.bind(QHostAddress::AnyIPv4, 0);
     bool serialized = false;
     const QByteArray request = QtJson::serialize(buildQueryRequest(m_clientName), serialized);
-    bool sent = serialized && socket.writeDatagram(request, m_host, m_port) != -1;
+    bool sent = false;
     if (serialized && broadcast) {
-        for (const QHostAddress& target : otherLanBroadcasts())
+        const QList<BroadcastTargets::Interface> interfaces = BroadcastTargets::survey(m_interfaces);
+        if (BroadcastTargets::limited(interfaces))
+            sent = socket.writeDatagram(request, m_host, m_port) != -1;
+        for (const QHostAddress& target : BroadcastTargets::directed(interfaces))
             sent = socket.writeDatagram(request, target, m_port) != -1 || sent;
+    } else if (serialized) {
+        sent = socket.writeDatagram(request, m_host, m_port) != -1;
     }
     if (sent) {
         const int waitMs = Timing::current().infoReplyWaitMs;
@@ -149,6 +162,70 @@ void DiscoveryServer::ServerInfoGetter::run()
     }
     socket.close();
     m_owner->onQueryServerResult(record, found, broadcast);
+}
+
+// ---------------------------------------------------------------- AddressSweep
+
+DiscoveryServer::AddressSweep::AddressSweep(QueryResultReceiver* owner, const QList<QHostAddress>& targets,
+    quint16 port, const QString& clientName, const std::atomic_bool* stop)
+    : m_owner(owner)
+    , m_targets(targets)
+    , m_port(port)
+    , m_clientName(clientName)
+    , m_stop(stop)
+{
+}
+
+void DiscoveryServer::AddressSweep::run()
+{
+    QUdpSocket socket;
+    socket.bind(QHostAddress::AnyIPv4, 0);
+    bool serialized = false;
+    const QByteArray request = QtJson::serialize(ServerInfoGetter::buildQueryRequest(m_clientName), serialized);
+    QSet<quint32> asked;
+    for (const QHostAddress& a : qAsConst(m_targets))
+        asked.insert(a.toIPv4Address());
+    const auto drain = [&] {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram();
+            bool converted = false;
+            const quint32 from = datagram.senderAddress().toIPv4Address(&converted);
+            // Only an asked address answering from the query port is a device.
+            if (!converted || !asked.contains(from) || datagram.senderPort() != m_port)
+                continue;
+            const ServerInfoGetter parser(m_owner, QHostAddress(from), m_port, m_clientName);
+            const QByteArray data = datagram.data();
+            bool ok = false;
+            const ServerContent record = parser.getServerContent(data.constData(), quint64(data.size()), ok);
+            if (ok)
+                m_owner->onQueryServerResult(record, true, false);
+        }
+    };
+    const auto stopped = [this] { return m_stop && m_stop->load(); };
+    // Datagram i leaves no sooner than i / rate seconds after the first.
+    const qint64 rate = qMax(1, Timing::current().rangeQueriesPerSecond);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; serialized && i < m_targets.size() && !stopped(); ++i) {
+        const qint64 dueNs = qint64(i) * 1000000000 / rate;
+        for (qint64 left = dueNs - clock.nsecsElapsed(); left > 0; left = dueNs - clock.nsecsElapsed()) {
+            if (socket.waitForReadyRead(int((left + 999999) / 1000000)))
+                drain();
+        }
+        socket.writeDatagram(request, m_targets.at(i), m_port);
+        ++m_sent;
+    }
+    m_sendingMs = clock.elapsed();
+    // The last asked get the reply wait a single query gets.
+    QElapsedTimer waiting;
+    waiting.start();
+    const int waitMs = Timing::current().infoReplyWaitMs;
+    while (serialized && !stopped() && waiting.elapsed() < waitMs) {
+        if (socket.waitForReadyRead(int(qMin<qint64>(100, waitMs - waiting.elapsed()))))
+            drain();
+    }
+    drain();
+    m_owner->onQueryServerResult(ServerContent(), false, true);
 }
 
 // ---------------------------------------------------------------- AutoUpdater
@@ -190,7 +267,7 @@ DiscoveryServer* DiscoveryServer::instance()
     return g_instance;
 }
 
-DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase& database)
+DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database)
     : m_settings(settings)
     , m_database(database)
 {
@@ -206,6 +283,7 @@ DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDa
 
 DiscoveryServer::~DiscoveryServer()
 {
+    m_stopping = true; // a sweep of a range stops between two datagrams
     delete m_updater;
     stopDiscovery();
     // The queries in flight report to this object: wait for them (each ends within its
@@ -266,25 +344,47 @@ QString DiscoveryServer::clientName() const
 
 QList<ServerContent> DiscoveryServer::manualDevices() const
 {
-    return m_database.getManualDevices();
+    return m_database ? m_database->getManualDevices() : QList<ServerContent>();
+}
+
+void DiscoveryServer::setBroadcastInterfaces(const QStringList& names)
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    m_broadcastInterfaces = names;
+}
+
+QStringList DiscoveryServer::broadcastInterfaces() const
+{
+    QMutexLocker lock(&g_discoveryMutex);
+    return m_broadcastInterfaces;
 }
 
 QString DiscoveryServer::foundBy(const QHostAddress& address) const
 {
-    for (const ServerContent& m : manualDevices()) {
-        if (m.address == address)
+    QMutexLocker lock(&g_discoveryMutex);
+    for (const ManualTarget& t : m_manualTargets) {
+        if (t.contains(address))
             return QStringLiteral("manual");
     }
-    return m_serviceAddresses.values().contains(address) ? QStringLiteral("mdns") : QStringLiteral("broadcast");
+    for (const QList<QHostAddress>& resolved : m_hostAddresses) {
+        if (resolved.contains(address))
+            return QStringLiteral("manual");
+    }
+    if (m_serviceAddresses.values().contains(address))
+        return QStringLiteral("mdns");
+    return m_rememberedAddresses.contains(address) ? QStringLiteral("remembered") : QStringLiteral("broadcast");
 }
 
 QList<ServerContent> DiscoveryServer::devices() const
 {
     QMutexLocker lock(&g_discoveryMutex);
-    return m_deviceTable.values();
+    QList<ServerContent> out;
+    for (const Entry& e : m_deviceTable)
+        out.append(e.record);
+    return out;
 }
 
-void DiscoveryServer::query(const QHostAddress& host, quint16 port)
+void DiscoveryServer::startCounted(std::function<void()> work)
 {
     {
         QMutexLocker lock(&m_queriesLock);
@@ -292,62 +392,206 @@ void DiscoveryServer::query(const QHostAddress& host, quint16 port)
             return;
         ++m_queries;
     }
-    // Counted down when the query is done with, whether it ran or its pool dropped it
+    // Counted down when the work is done with, whether it ran or its pool dropped it
     // unrun (a pool that is cleared at shutdown deletes what waits in it).
     const std::shared_ptr<void> done(nullptr, [this](void*) {
         QMutexLocker lock(&m_queriesLock);
         if (--m_queries == 0)
             m_queriesDone.wakeAll();
     });
-    QThreadPool::globalInstance()->start(
-        [this, host, port, done] { ServerInfoGetter(this, host, port, m_settings.clientName()).run(); });
+    QThreadPool::globalInstance()->start([work, done] { work(); });
+}
+
+void DiscoveryServer::query(const QHostAddress& host, quint16 port)
+{
+    startCounted([this, host, port] { ServerInfoGetter(this, host, port, m_settings.clientName()).run(); });
 }
 
 void DiscoveryServer::queryAllDevices()
 {
-    const QList<ServerContent> manual = manualDevices();
-    for (const ServerContent& device : manual)
-        query(device.address, quint16(device.port));
+    const QList<ManualTarget> manual = m_database ? m_database->getManualTargets() : QList<ManualTarget>();
+    m_manualTargets = manual;
+    QSet<QString> asked;
+    const auto ask = [&](const QHostAddress& address, quint16 port) {
+        const QString key = QStringLiteral("%1 %2").arg(address.toString()).arg(port);
+        if (!asked.contains(key)) {
+            asked.insert(key);
+            query(address, port);
+        }
+    };
+    QList<QHostAddress> sweep;
+    QSet<quint32> swept;
+    for (const ManualTarget& target : manual) {
+        switch (target.kind()) {
+        case ManualTarget::Address: ask(target.address(), target.port()); break;
+        case ManualTarget::Range:
+            for (const QHostAddress& a : target.rangeAddresses()) {
+                if (!swept.contains(a.toIPv4Address())) {
+                    swept.insert(a.toIPv4Address());
+                    sweep.append(a);
+                }
+            }
+            break;
+        case ManualTarget::Host: {
+            // Looked up at every pass: the name may lead elsewhere since the last.
+            const QString name = target.text();
+            const quint16 port = target.port();
+            QHostInfo::lookupHost(name, this, [this, name, port](const QHostInfo& info) {
+                QList<QHostAddress> found;
+                for (const QHostAddress& a : info.addresses()) {
+                    if (a.protocol() == QAbstractSocket::IPv4Protocol && !found.contains(a))
+                        found.append(a);
+                }
+                if (found.isEmpty())
+                    qWarning("[W][%s] Host name \"%s\" has no IPv4 address: %s", Tag, qUtf8Printable(name),
+                        qUtf8Printable(info.errorString()));
+                {
+                    QMutexLocker lock(&g_discoveryMutex);
+                    m_hostAddresses.insert(name, found);
+                }
+                for (const QHostAddress& a : qAsConst(found))
+                    query(a, port);
+            });
+            break;
+        }
+        case ManualTarget::Invalid: break;
+        }
+    }
     for (const QHostAddress& address : qAsConst(m_serviceAddresses))
-        query(address, QueryPort);
-    query(Broadcast, QueryPort);
+        ask(address, QueryPort);
+    // The devices that answered lately, wherever they were: a laptop that changed networks
+    // still finds the rooms it knew (when a route leads there).
+    m_rememberedAddresses.clear();
+    if (m_database) {
+        const qint64 since = QDateTime::currentMSecsSinceEpoch() - Timing::current().rememberedDeviceMs;
+        m_database->forgetDevicesSeenBefore(since);
+        for (const ServerContent& known : m_database->rememberedDevices(since)) {
+            if (swept.contains(known.address.toIPv4Address()))
+                continue;
+            m_rememberedAddresses.append(known.address);
+            ask(known.address, quint16(known.port));
+        }
+    }
+    // The pass ends (stale devices dropped, serverDiscoeryEnd) when both the broadcast and
+    // the sweep of the ranges have ended.
+    auto parts = std::make_shared<std::atomic_int>(sweep.isEmpty() ? 1 : 2);
+    auto part = std::make_shared<PassPart>(this, parts);
+    const QStringList interfaces = m_broadcastInterfaces;
+    startCounted([this, part, interfaces] {
+        ServerInfoGetter getter(part.get(), Broadcast, QueryPort, m_settings.clientName());
+        getter.setInterfaces(interfaces);
+        getter.run();
+    });
+    if (!sweep.isEmpty())
+        startCounted([this, part, sweep] {
+            AddressSweep(part.get(), sweep, QueryPort, m_settings.clientName(), &m_stopping).run();
+        });
 }
 
 void DiscoveryServer::onQueryServerResult(const ServerContent& content, bool found, bool isBroadcast)
 {
+    ServerContent toRemember;
     {
         QMutexLocker lock(&g_discoveryMutex);
         if (isBroadcast) {
             clearInvalidServer();
             m_changes.append({Change::PassEnded, ServerContent(), m_deviceTable.size()});
-        } else {
-            const QString key = content.address.toString();
+        } else if (found) {
+            const QString address = content.address.toString();
+            const QString key = keyOf(content);
+            // An address now answering for another device (or giving a uuid at last).
+            const QString before = m_addressKey.value(address);
+            if (!before.isEmpty() && before != key)
+                dropAddress(before, address);
             auto it = m_deviceTable.find(key);
-            if (found && it == m_deviceTable.end()) {
-                m_deviceTable.insert(key, content);
+            if (it == m_deviceTable.end()) {
+                Entry entry;
+                entry.record = content;
+                entry.seen.insert(address, content.lastSeen);
+                entry.ports.insert(address, quint16(content.port));
+                m_deviceTable.insert(key, entry);
                 m_changes.append({Change::Discovered, content});
                 qDebug("[I][%s] Quorvel device \"%s\" discoveried: %s", Tag, qUtf8Printable(content.name),
-                    qPrintable(key));
-            } else if (found) {
-                const ServerContent old = it.value();
-                it.value() = content;
-                if (old != content) {
-                    m_changes.append({Change::Disappeared, old});
-                    m_changes.append({Change::Discovered, content});
-                    qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(content.name),
-                        qPrintable(key));
+                    qPrintable(address));
+            } else {
+                Entry& entry = it.value();
+                entry.seen.insert(address, content.lastSeen);
+                entry.ports.insert(address, quint16(content.port));
+                const ServerContent old = entry.record;
+                ServerContent updated = content;
+                // Another address of the same device: it stays where it answered first.
+                if (!old.address.isEqual(content.address, QHostAddress::ConvertV4MappedToIPv4)) {
+                    updated.address = old.address;
+                    updated.port = old.port;
                 }
-            } else if (it != m_deviceTable.end()
-                && QDateTime::currentMSecsSinceEpoch() - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
-                const ServerContent gone = it.value();
-                m_deviceTable.erase(it);
-                m_changes.append({Change::Disappeared, gone});
-                qDebug(
-                    "[I][%s] Quorvel device \"%s\" disappeared: %s", Tag, qUtf8Printable(gone.name), qPrintable(key));
+                updated.lastSeen = qMax(old.lastSeen, content.lastSeen);
+                entry.record = updated;
+                if (old != updated) {
+                    m_changes.append({Change::Disappeared, old});
+                    m_changes.append({Change::Discovered, updated});
+                    qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(updated.name),
+                        qPrintable(updated.address.toString()));
+                }
             }
+            m_addressKey.insert(address, key);
+            const QString remembered = QStringLiteral("%1 %2 %3").arg(content.uuid, address).arg(content.port);
+            if (m_database && !content.uuid.isEmpty()
+                && content.lastSeen - m_rememberedAt.value(remembered, 0) > RememberRewriteMs) {
+                m_rememberedAt.insert(remembered, content.lastSeen);
+                toRemember = content;
+            }
+        } else {
+            const QString address = content.address.toString();
+            const QString key = m_addressKey.value(address);
+            auto it = m_deviceTable.find(key);
+            if (it != m_deviceTable.end()
+                && QDateTime::currentMSecsSinceEpoch() - it.value().seen.value(address)
+                    > Timing::current().discoveryDropAgeMs)
+                dropAddress(key, address);
         }
     }
+    // Written outside the table's lock: the database may wait for another program.
+    if (!toRemember.address.isNull()) {
+        QuorvelClientDatabase* database = nullptr;
+        {
+            QMutexLocker lock(&g_discoveryMutex);
+            database = m_database;
+        }
+        database->rememberDevice(toRemember, toRemember.lastSeen);
+    }
     emitChanges();
+}
+
+void DiscoveryServer::dropAddress(const QString& key, const QString& address)
+{
+    m_addressKey.remove(address);
+    auto it = m_deviceTable.find(key);
+    if (it == m_deviceTable.end())
+        return;
+    Entry& entry = it.value();
+    entry.seen.remove(address);
+    entry.ports.remove(address);
+    if (entry.seen.isEmpty()) {
+        const ServerContent gone = entry.record;
+        m_deviceTable.erase(it);
+        m_changes.append({Change::Disappeared, gone});
+        qDebug("[I][%s] Quorvel device \"%s\" disappeared: %s", Tag, qUtf8Printable(gone.name), qPrintable(address));
+        return;
+    }
+    if (entry.record.address.toString() != address)
+        return;
+    // The address shown went quiet while another answers: shown there from now on.
+    QString latest;
+    for (auto s = entry.seen.cbegin(); s != entry.seen.cend(); ++s) {
+        if (latest.isEmpty() || s.value() > entry.seen.value(latest))
+            latest = s.key();
+    }
+    const ServerContent old = entry.record;
+    entry.record.address = QHostAddress(latest);
+    entry.record.port = entry.ports.value(latest);
+    m_changes.append({Change::Disappeared, old});
+    m_changes.append({Change::Discovered, entry.record});
+    qDebug("[I][%s] Quorvel device \"%s\" changed: %s", Tag, qUtf8Printable(old.name), qPrintable(latest));
 }
 
 void DiscoveryServer::emitChanges()
@@ -381,25 +625,39 @@ void DiscoveryServer::clearInvalidServer()
 {
     QMutexLocker lock(&g_discoveryMutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const int dropAge = Timing::current().discoveryDropAgeMs;
+    QList<QPair<QString, QString>> quiet;
     for (auto it = m_deviceTable.begin(); it != m_deviceTable.end();) {
-        if (now - it.value().lastSeen > Timing::current().discoveryDropAgeMs) {
-            m_changes.append({Change::Disappeared, it.value()});
-            qDebug("[I][%s] Quorvel device disappeared: %s, name: %s.", Tag, qPrintable(it.key()),
-                qUtf8Printable(it.value().name));
+        Entry& entry = it.value();
+        if (now - entry.record.lastSeen > dropAge) {
+            m_changes.append({Change::Disappeared, entry.record});
+            qDebug("[I][%s] Quorvel device disappeared: %s, name: %s.", Tag,
+                qPrintable(entry.record.address.toString()), qUtf8Printable(entry.record.name));
+            for (const QString& address : entry.seen.keys())
+                m_addressKey.remove(address);
             it = m_deviceTable.erase(it);
-        } else {
-            ++it;
+            continue;
         }
+        // Addresses of a device that still answers elsewhere.
+        for (auto seen = entry.seen.cbegin(); seen != entry.seen.cend(); ++seen) {
+            if (now - seen.value() > dropAge)
+                quiet.append({it.key(), seen.key()});
+        }
+        ++it;
     }
+    for (const auto& q : qAsConst(quiet))
+        dropAddress(q.first, q.second); // never the last: the entry was seen lately
 }
 
 void DiscoveryServer::onUpdate()
 {
     QMutexLocker lock(&g_discoveryMutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const ServerContent& record : qAsConst(m_deviceTable)) {
-        if (now - record.lastSeen >= Timing::current().discoveryRequeryAgeMs)
-            query(record.address, quint16(record.port));
+    for (const Entry& entry : qAsConst(m_deviceTable)) {
+        for (auto s = entry.seen.cbegin(); s != entry.seen.cend(); ++s) {
+            if (now - s.value() >= Timing::current().discoveryRequeryAgeMs)
+                query(QHostAddress(s.key()), entry.ports.value(s.key()));
+        }
     }
 }
 

@@ -133,5 +133,5 @@ void TransferQueue::stopAndWait()
 {
     stopAll();
     m_downloads->waitForDone();
-    m_uploads.pool()->waitForDone();
+    m_uploads.waitForDone();
 }

@@ -16,8 +16,8 @@ class QuorvelClientDatabase;
 class Task;
 
 // Uploads and downloads that a front end starts, each followed to its outcome. Uploads
-// run one after another on the upload pool, downloads on a pool of their own. Every
-// report arrives on the queue's thread.
+// to one device run one after another (to several, side by side), downloads on a pool
+// of their own. Every report arrives on the queue's thread.
 class TransferQueue : public QObject {
     Q_OBJECT
 public:

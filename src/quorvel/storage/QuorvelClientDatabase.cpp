@@ -137,6 +137,9 @@ bool QuorvelClientDatabase::createTables(QSqlQuery& q, QString* failed, int* cod
             "[E][%s] Create table tbThumb fail."},
         {QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
             "[E][%s] Create table tbManualDevices fail."},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS tbRememberedDevices (uuid TEXT, ip TEXT, port INTEGER, name TEXT, "
+                        "lastSeen INTEGER, PRIMARY KEY (uuid, ip, port));"),
+            "[E][%s] Create table tbRememberedDevices fail."},
     };
     bool ok = true;
     for (const auto& table : tables) {
@@ -494,7 +497,124 @@ QList<ServerContent> QuorvelClientDatabase::getManualDevices()
         ServerContent device;
         device.address = QHostAddress(q.value(0).toString());
         device.port = q.value(1).toInt();
-        devices.append(device);
+        // Host names and ranges share the table: getManualTargets() has them.
+        if (!device.address.isNull())
+            devices.append(device);
+    }
+    return devices;
+}
+
+QList<ManualTarget> QuorvelClientDatabase::getManualTargets()
+{
+    QMutexLocker lock(&g_mutex);
+    QList<ManualTarget> targets;
+    QSqlQuery q;
+    if (!query(&q))
+        return targets;
+    if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
+        report("[E][%s] getManualTargets query db fail: %s", q);
+        return targets;
+    }
+    while (q.next()) {
+        const ManualTarget target = ManualTarget::fromStored(q.value(0).toString(), q.value(1).toInt());
+        if (target.isValid())
+            targets.append(target);
+    }
+    return targets;
+}
+
+bool QuorvelClientDatabase::addManualTarget(const ManualTarget& target)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!target.isValid() || !query(&q))
+        return false;
+    q.prepare(QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"));
+    q.bindValue(QStringLiteral(":ip"), target.text());
+    q.bindValue(QStringLiteral(":port"), target.port());
+    if (!q.exec()) {
+        report("[E][%s] addManualTarget insert fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::removeManualTarget(const ManualTarget& target)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"));
+    q.bindValue(QStringLiteral(":ip"), target.text());
+    q.bindValue(QStringLiteral(":port"), target.port());
+    if (!q.exec()) {
+        report("[E][%s] removeManualTarget remove fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::rememberDevice(const ServerContent& device, qint64 seenAt)
+{
+    if (device.uuid.isEmpty() || device.address.isNull())
+        return false;
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen) VALUES "
+                             "(:uuid, :ip, :port, :name, :lastSeen);"));
+    q.bindValue(QStringLiteral(":uuid"), device.uuid);
+    q.bindValue(QStringLiteral(":ip"), device.address.toString());
+    q.bindValue(QStringLiteral(":port"), device.port);
+    q.bindValue(QStringLiteral(":name"), device.name);
+    q.bindValue(QStringLiteral(":lastSeen"), seenAt);
+    if (!q.exec()) {
+        report("[E][%s] rememberDevice insert fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+bool QuorvelClientDatabase::forgetDevicesSeenBefore(qint64 seenBefore)
+{
+    QMutexLocker lock(&g_mutex);
+    QSqlQuery q;
+    if (!query(&q))
+        return false;
+    q.prepare(QStringLiteral("DELETE FROM tbRememberedDevices WHERE lastSeen < :before;"));
+    q.bindValue(QStringLiteral(":before"), seenBefore);
+    if (!q.exec()) {
+        report("[E][%s] forgetDevicesSeenBefore delete fail: %s", q);
+        return false;
+    }
+    return true;
+}
+
+QList<ServerContent> QuorvelClientDatabase::rememberedDevices(qint64 seenSince)
+{
+    QMutexLocker lock(&g_mutex);
+    QList<ServerContent> devices;
+    QSqlQuery q;
+    if (!query(&q))
+        return devices;
+    q.prepare(QStringLiteral("SELECT ip, port, uuid, name, lastSeen FROM tbRememberedDevices WHERE lastSeen >= :since "
+                             "ORDER BY lastSeen DESC;"));
+    q.bindValue(QStringLiteral(":since"), seenSince);
+    if (!q.exec()) {
+        report("[E][%s] rememberedDevices query db fail: %s", q);
+        return devices;
+    }
+    while (q.next()) {
+        ServerContent device;
+        device.address = QHostAddress(q.value(0).toString());
+        device.port = q.value(1).toInt();
+        device.uuid = q.value(2).toString();
+        device.name = q.value(3).toString();
+        device.lastSeen = q.value(4).toLongLong();
+        if (!device.address.isNull() && device.port > 0 && device.port <= 65535)
+            devices.append(device);
     }
     return devices;
 }

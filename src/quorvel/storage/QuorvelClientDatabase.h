@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "quorvel/protocol/ManualTarget.h"
 #include "quorvel/protocol/RecentFilesContent.h"
 #include "quorvel/protocol/ServerContent.h"
 
@@ -47,7 +48,21 @@ public:
     bool addManualDevice(const ServerContent& device);
     bool removeManualDevice(const ServerContent& device);
     bool clearManualDevice();
+    // The hand-added entries that are plain addresses.
     QList<ServerContent> getManualDevices();
+    // Every hand-added entry: addresses, host names and ranges.
+    QList<ManualTarget> getManualTargets();
+    bool addManualTarget(const ManualTarget& target);
+    bool removeManualTarget(const ManualTarget& target);
+
+    // Devices that answered (by any way), one row per uuid and address, so that a later
+    // discovery pass asks them again by unicast wherever this PC is now.
+    bool rememberDevice(const ServerContent& device, qint64 seenAt);
+    // Those that answered at seenSince or later, the most recent first (address, port,
+    // uuid, name, lastSeen).
+    QList<ServerContent> rememberedDevices(qint64 seenSince);
+    // Forgets those that last answered before the time (the table stays small).
+    bool forgetDevicesSeenBefore(qint64 seenBefore);
 
 signals:
     // Something the user should hear of, in words: "the history could not be written: ...".

@@ -9,6 +9,12 @@ struct Timing {
     int discoveryUpdatePeriodMs = 15000;
     int discoveryRequeryAgeMs = 12500;
     int discoveryDropAgeMs = 15000;
+    // a hand-added range is asked address by address, no faster than this many queries a
+    // second (a /22 in about 2 s), so that a display network is not flooded
+    int rangeQueriesPerSecond = 500;
+    // a device that answered once is asked again by unicast at every pass for this long
+    // after its last answer (14 days), wherever this PC is now
+    int rememberedDeviceMs = 14 * 24 * 3600 * 1000;
     // listeners retrying a port that is taken
     int listenerRebindMs = 10000;
     // listing and single-request commands

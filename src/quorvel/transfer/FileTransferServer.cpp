@@ -16,6 +16,7 @@
 #include "quorvel/tasks/TransferCounter.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
+#include "utils/SharedFileMd5.h"
 #include "utils/TcpStream.h"
 
 namespace {
@@ -38,9 +39,7 @@ FileTransferServer* FileTransferServer::instance()
 
 FileTransferServer::FileTransferServer(QuorvelClientDatabase* history)
     : m_history(history)
-    , m_pool(new QThreadPool(this))
 {
-    m_pool->setMaxThreadCount(1);
     QMutexLocker lock(&g_instanceMutex);
     if (!g_instance)
         g_instance = this;
@@ -50,8 +49,11 @@ FileTransferServer::~FileTransferServer()
 {
     // Uploads not yet started are dropped; the running one reaches its end first, as
     // it still reports through this object.
-    m_pool->clear();
-    m_pool->waitForDone();
+    const QList<QThreadPool*> lanes = m_lanes.values();
+    for (QThreadPool* lane : lanes)
+        lane->clear();
+    for (QThreadPool* lane : lanes)
+        lane->waitForDone();
     QMutexLocker lock(&g_instanceMutex);
     if (g_instance == this)
         g_instance = nullptr;
@@ -81,9 +83,35 @@ FileUploadTask* FileTransferServer::makeUpload(const QString& filePath, const Se
     return task;
 }
 
+QThreadPool* FileTransferServer::laneFor(const ServerContent& server)
+{
+    const QString key = server.uuid.isEmpty() ? QStringLiteral("@%1:%2").arg(server.address.toString()).arg(server.port)
+                                              : server.uuid;
+    QMutexLocker lock(&m_lanesLock);
+    QThreadPool*& lane = m_lanes[key];
+    if (!lane) {
+        lane = new QThreadPool(this);
+        lane->setMaxThreadCount(1);
+        // A lane idle for long gives its thread back; the pool stays for the order.
+        lane->setExpiryTimeout(30000);
+    }
+    return lane;
+}
+
 void FileTransferServer::start(FileUploadTask* task)
 {
-    m_pool->start(task);
+    laneFor(task->server())->start(task);
+}
+
+void FileTransferServer::waitForDone()
+{
+    QList<QThreadPool*> lanes;
+    {
+        QMutexLocker lock(&m_lanesLock);
+        lanes = m_lanes.values();
+    }
+    for (QThreadPool* lane : qAsConst(lanes))
+        lane->waitForDone();
 }
 
 FileUploadTask::FileUploadTask(
@@ -201,14 +229,19 @@ void FileUploadTask::execute()
         return;
 
     // The whole file's digest, whichever connections carry its bytes: it trails the
-    // stream on spare CPU and is finished while the last bytes cross the link.
-    BackgroundFileMd5 digest(file.handle(), m_fileSize);
+    // stream on spare CPU and is finished while the last bytes cross the link. Uploads
+    // of the same file to other devices at the same time share it.
+    const std::shared_ptr<SharedFileMd5> shared = SharedFileMd5::of(file.handle(), m_fileSize);
+    std::unique_ptr<BackgroundFileMd5> own;
+    if (!shared)
+        own = std::make_unique<BackgroundFileMd5>(file.handle(), m_fileSize);
     if (!deliver(file, int(tcpPort)))
         return;
-    const QString md5 = digest.hexResult();
+    const QString md5 = shared ? shared->hexResult() : own->hexResult();
     if (md5.isEmpty()) {
-        qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(digest.errorString()));
-        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, digest.errorString()));
+        const QString why = shared ? shared->errorString() : own->errorString();
+        qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(why));
+        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, why));
     }
     if (confirm(file, int(tcpPort), md5))
         succeed();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 #include <QObject>
 #include <QRunnable>
 #include <QStringList>
@@ -18,7 +20,9 @@ class QuorvelClientDatabase;
 class TcpStream;
 class UdpRequest;
 
-// Uploads files to devices, strictly one after another in submission order.
+// Uploads files to devices: to one device strictly one after another in submission
+// order, to several devices at once (a lane of one thread per device), so that the same
+// file reaches every room's screen in the time of one.
 class FileTransferServer : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +40,8 @@ public:
     class FileUploadTask* makeUpload(const QString& filePath, const ServerContent& server, bool secure);
     void start(class FileUploadTask* task);
 
-    QThreadPool* pool() const { return m_pool; }
+    // Blocks until no upload runs or waits.
+    void waitForDone();
 
 signals:
     void uploadProgress(ProgressContent content);
@@ -48,7 +53,10 @@ private:
     explicit FileTransferServer(QuorvelClientDatabase* history);
     ~FileTransferServer() override;
     QuorvelClientDatabase* m_history;
-    QThreadPool* m_pool;
+    QThreadPool* laneFor(const ServerContent& server);
+
+    QMutex m_lanesLock;
+    QHash<QString, QThreadPool*> m_lanes; // by the device's uuid (or address)
 };
 
 // One upload: announce, stream over TCP (resuming after a broken connection), then ask
@@ -62,6 +70,7 @@ public:
     ~FileUploadTask() override;
 
     int id() const { return m_id; }
+    const ServerContent& server() const { return m_server; }
 
     // One TCP connection; true once every byte of the file left.
     bool uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume);

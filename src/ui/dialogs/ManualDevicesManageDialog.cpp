@@ -1,5 +1,6 @@
 #include "ui/dialogs/ManualDevicesManageDialog.h"
 
+#include <QHostAddress>
 #include <QListWidgetItem>
 
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -8,10 +9,18 @@
 
 namespace {
 const QString Separator = QStringLiteral(" : ");
+constexpr int TargetRole = Qt::UserRole; // the stored text; the port in the next role
+constexpr int PortRole = Qt::UserRole + 1;
 
-QString entryText(const ServerContent& device)
+QListWidgetItem* entryItem(const ManualTarget& target)
 {
-    return device.address.toString() + Separator + QString::number(device.port);
+    // A range is asked at the query port: it shows none.
+    auto* item = new QListWidgetItem(target.kind() == ManualTarget::Range
+            ? target.text()
+            : target.text() + Separator + QString::number(target.port()));
+    item->setData(TargetRole, target.text());
+    item->setData(PortRole, target.port());
+    return item;
 }
 
 // A decimal port 0-65535; -1 otherwise.
@@ -44,50 +53,47 @@ ManualDevicesManageDialog::~ManualDevicesManageDialog()
 void ManualDevicesManageDialog::showEvent(QShowEvent* event)
 {
     ui->listWidgetDevices->clear();
-    for (const ServerContent& device : m_database->getManualDevices())
-        ui->listWidgetDevices->addItem(entryText(device));
+    for (const ManualTarget& target : m_database->getManualTargets())
+        ui->listWidgetDevices->addItem(entryItem(target));
     QDialog::showEvent(event);
 }
 
 void ManualDevicesManageDialog::onPushButtonAddClicked()
 {
-    ServerContent device;
-    if (!device.address.setAddress(ui->lineEditIPAddress->text())) {
-        WarningBox::show(nullptr, tr("无效的ip地址."));
+    const QString portText = ui->lineEditPort->text();
+    const int port = portText.isEmpty() ? ProtocolPort::Discovery : parsePort(portText);
+    // An address, a host name (looked up at every pass) or a range up to a /22.
+    QString why;
+    const QString typed = ui->lineEditIPAddress->text().trimmed();
+    ManualTarget target = ManualTarget::parse(typed, ProtocolPort::Discovery, &why);
+    // The port has a field of its own: ADDRESS:PORT here is a mistake (IPv6 aside).
+    if (!target.isValid() || (typed.contains(QLatin1Char(':')) && QHostAddress(typed).isNull())) {
+        WarningBox::show(nullptr, tr("无效的ip地址."),
+            why.isEmpty() ? tr("请输入IP地址、主机名或地址段(如 198.51.100.0/24, 最大 /22).") : why);
         return;
     }
-    const QString portText = ui->lineEditPort->text();
-    device.port = portText.isEmpty() ? ProtocolPort::Discovery : parsePort(portText);
-    if (device.port < 0) {
+    if (port < 0) {
         WarningBox::show(nullptr, tr("无效的端口."));
         return;
     }
-    if (!m_database->addManualDevice(device)) {
+    if (target.kind() != ManualTarget::Range)
+        target = ManualTarget::fromStored(target.text(), port);
+    if (!m_database->addManualTarget(target)) {
         WarningBox::show(nullptr, tr("添加失败, 这个ip地址已经存在."), m_database->lastError());
         return;
     }
-    ui->listWidgetDevices->addItem(entryText(device));
+    ui->listWidgetDevices->addItem(entryItem(target));
 }
 
 void ManualDevicesManageDialog::onItemRemoveTriggered(QListWidgetItem* item)
 {
-    const QStringList parts = item->text().split(Separator);
-    if (parts.size() != 2) {
-        qCritical("[E][%s] item error, invalid string format.", "ManualDevicesManageDialog");
+    const ManualTarget target
+        = ManualTarget::fromStored(item->data(TargetRole).toString(), item->data(PortRole).toInt());
+    if (!target.isValid()) {
+        qCritical("[E][%s] item error, invalid entry: %s", "ManualDevicesManageDialog", qUtf8Printable(item->text()));
         return;
     }
-    ServerContent device;
-    if (!device.address.setAddress(parts.at(0))) {
-        qCritical(
-            "[E][%s] item error: invalid ip format: %s", "ManualDevicesManageDialog", qUtf8Printable(parts.at(0)));
-        return;
-    }
-    device.port = parsePort(parts.at(1));
-    if (device.port < 0) {
-        qCritical("[E][%s] item error, invalid port: %d", "ManualDevicesManageDialog", device.port);
-        return;
-    }
-    if (!m_database->removeManualDevice(device)) {
+    if (!m_database->removeManualTarget(target)) {
         WarningBox::show(this, tr("删除失败"), m_database->lastError());
         return;
     }

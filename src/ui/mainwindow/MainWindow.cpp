@@ -34,6 +34,7 @@
 #include "ui/dialogs/LogDialog.h"
 #include "ui/dialogs/ManualDevicesManageDialog.h"
 #include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SendTargetsDialog.h"
 #include "ui/dialogs/SettingDialog.h"
 #include "ui/history/RecentFilesDialog.h"
 #include "ui/mainwindow/TrayIconMenu.h"
@@ -91,8 +92,13 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     connect(ui->btn_min, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(ui->btn_menu, &QPushButton::clicked, this, &MainWindow::setPopupMenu);
     connect(ui->refreshPushButton, &QPushButton::clicked, this, &MainWindow::refreshServerList);
-    connect(ui->serverWidget, &ServerContentWidget::filePathDroped, this,
-        [this](const QStringList& paths) { startUploadFiles(paths); });
+    connect(ui->serverWidget, &ServerContentWidget::filePathDroped, this, [this](const QStringList& paths) {
+        // Shift held at the drop: to several devices, checked in a list.
+        if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)
+            uploadFiles(paths, true);
+        else
+            startUploadFiles(paths);
+    });
     connect(ui->serverWidget, &ServerContentWidget::fileList, this, &MainWindow::getFileList);
     // A person's choice; the window's own changes are made with the signals blocked.
     connect(ui->serverComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -332,6 +338,8 @@ void MainWindow::buildPopupMenu()
     m_deviceActions.append(add(tr("上传文件"), QKeySequence(Qt::CTRL | Qt::Key_O), [this] { startUploadFile(); }));
     m_deviceActions.append(
         add(tr("上传多个文件"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { startUploadFiles(); }));
+    m_deviceActions.append(
+        add(tr("发送到多个设备"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), [this] { startUploadToSeveral(); }));
     m_popupMenu->addSeparator();
     m_deviceActions.append(add(tr("设置欢迎辞"), QKeySequence(), [this] { setSalutatory(); }));
     m_popupMenu->addSeparator();
@@ -672,9 +680,19 @@ void MainWindow::startUploadFiles(const QStringList& filePathList)
     uploadFiles(paths);
 }
 
-void MainWindow::uploadFiles(const QStringList& paths)
+void MainWindow::startUploadToSeveral()
 {
-    const ServerContent target = ui->serverWidget->server();
+    if (m_devices.empty())
+        return;
+    QStringList paths = QFileDialog::getOpenFileNames(this, tr("选择要上传到Quorvel的一个到多个文件."));
+    for (QString& path : paths)
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!paths.isEmpty())
+        uploadFiles(paths, true);
+}
+
+void MainWindow::uploadFiles(const QStringList& paths, bool chooseTargets)
+{
     const UploadSelection selection = UploadSelection::collect(paths);
     if (!selection.problems.isEmpty()) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("提示"),
@@ -685,7 +703,20 @@ void MainWindow::uploadFiles(const QStringList& paths)
     }
     if (selection.files.isEmpty())
         return;
-    m_services.transfers->send(selection.files, target, m_services.config->value(Config::SecureMode).toBool());
+    const bool secure = m_services.config->value(Config::SecureMode).toBool();
+    const QList<ServerContent> known = devices();
+    if (chooseTargets && known.size() > 1) {
+        auto* dialog = new SendTargetsDialog(known, ui->serverWidget->server(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [this, dialog, files = selection.files, secure] {
+            // Each device its own transfers: one failing does not stop the others.
+            for (const ServerContent& target : dialog->checked())
+                m_services.transfers->send(files, target, secure);
+        });
+        dialog->open();
+        return;
+    }
+    m_services.transfers->send(selection.files, ui->serverWidget->server(), secure);
 }
 
 // The frameless window

@@ -46,6 +46,8 @@ public slots:
     RecentFilesDialog* getRecentFileDlg() const { return m_recentFiles; }
     void notify(const QString& description);
     void startUploadFile(const QString& filePath = QString());
+    // Files to several devices at once: picked, then the devices checked in a list.
+    void startUploadToSeveral();
     void startUploadFiles(const QStringList& filePathList = QStringList());
 
 private slots:
@@ -82,7 +84,9 @@ private:
     void addDevice(const ServerContent& content);
     void removeDevice(const ServerContent& content);
     void followRememberedChoice();
-    void uploadFiles(const QStringList& paths);
+    // To the chosen device; with chooseTargets (and more than one device known), to the
+    // devices checked in a list, each its own row in the transfer panel.
+    void uploadFiles(const QStringList& paths, bool chooseTargets = false);
     void resetTabs(bool freshHistory);
     void addRecentFilesTab();
     QWidget* addFileBrowser(const ServerContent& device, const QString& title);

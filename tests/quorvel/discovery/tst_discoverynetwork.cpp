@@ -7,8 +7,10 @@
 #include "TestFiles.h"
 #include "TestNetwork.h"
 #include "app/AppContext.h"
+#include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 #include "settings/Config.h"
 
@@ -17,36 +19,106 @@
 class TestDiscoveryNetwork : public QObject {
     Q_OBJECT
 private slots:
+    void broadcastFindsDevicesAndOtherClientsButNotItself_data();
     void broadcastFindsDevicesAndOtherClientsButNotItself();
+    void handAddedReachBeyondARouter_data();
+    void handAddedReachBeyondARouter();
     void mdnsFindsResolvesAndNoticesWithdrawal_data();
     void mdnsFindsResolvesAndNoticesWithdrawal();
 };
 
+void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself_data()
+{
+    QTest::addColumn<QString>("interfaces"); // QUORVEL_BROADCAST_INTERFACES
+    QTest::addColumn<QStringList>("found");
+    // The hosts' links are veth pairs: named, they carry broadcasts as LANs do.
+    QTest::newRow("the interfaces named") << "eth0,eth1"
+                                          << QStringList{"198.51.100.11 server Dev A", "198.51.101.12 server Dev B",
+                                                 "198.51.100.14 client other-client", "server Dev C"};
+    // By default a virtual interface is skipped; the default route's is used whatever it is.
+    QTest::newRow("virtual interfaces skipped")
+        << "" << QStringList{"198.51.100.11 server Dev A", "198.51.100.14 client other-client", "server Dev C"};
+}
+
 void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
 {
+    QFETCH(QString, interfaces);
+    QFETCH(QStringList, found);
     QUORVEL_REQUIRE_TEST_NETWORK();
     // Dev B is on a second LAN that only the client's host also joins: 255.255.255.255
-    // leaves by the default route, so only a directed broadcast reaches it.
-    TestNetwork net(4, false, {1, 2, 3, 1});
+    // leaves by the default route, so only a directed broadcast reaches it. Dev C is on
+    // both LANs and answers on both: one device, listed once.
+    TestNetwork net(5, false, {1, 2, 3, 1, 3});
     QVERIFY2(net.isValid(), qPrintable(net.error()));
     DeviceProcess first({"--no-mdns", "--name", "Dev A"}, net.prefix(0));
     DeviceProcess second({"--no-mdns", "--name", "Dev B"}, net.prefix(1));
-    QVERIFY(first.isReady() && second.isReady());
+    DeviceProcess third({"--no-mdns", "--name", "Dev C"}, net.prefix(4));
+    QVERIFY(first.isReady() && second.isReady() && third.isReady());
     QProcess* otherClient = net.start(3, QCoreApplication::applicationFilePath(), {"--respond", "30"});
     QByteArray otherOut;
     QVERIFY(TestFiles::waitForOutput(otherClient, "READY", otherOut).contains("READY"));
 
     QByteArray out;
-    QCOMPARE(net.run(2, QCoreApplication::applicationFilePath(), {"--discover", "4"}, &out, 30000), 0);
+    QCOMPARE(
+        net.run(2, "env",
+            {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--discover", "4"},
+            &out, 30000),
+        0);
     const QString text = QString::fromUtf8(out);
-    QVERIFY2(text.contains("DISCOVERED 198.51.100.11 server Dev A"), qPrintable(text));
-    QVERIFY2(text.contains("DISCOVERED 198.51.101.12 server Dev B"), qPrintable(text));
-    QVERIFY2(text.contains("DISCOVERED 198.51.100.14 client other-client"), qPrintable(text));
+    for (const QString& device : found)
+        QVERIFY2(text.contains(device), qPrintable(text));
     QVERIFY2(!text.contains("DISCOVERED 198.51.100.13"), qPrintable(text)); // its own broadcast
-    QCOMPARE(text.count("DISCOVERED "), 3);
-    QVERIFY2(text.contains("END 3"), qPrintable(text));
+    QCOMPARE(text.count("DISCOVERED "), found.size());
+    QVERIFY2(text.contains(QStringLiteral("END %1").arg(found.size())), qPrintable(text));
+    QCOMPARE(third.requests("client").size(), interfaces.isEmpty() ? 1 : 2); // asked on each LAN used
     // One query each: the default route's LAN is not also asked at its own broadcast address.
-    QCOMPARE(first.requests("client").size() + second.requests("client").size(), 2);
+    QCOMPARE(first.requests("client").size(), 1);
+    // The doctor says what was skipped, and why.
+    QCOMPARE(
+        net.run(2, "env",
+            {"QUORVEL_BROADCAST_INTERFACES=" + interfaces, QCoreApplication::applicationFilePath(), "--doctor", "10"},
+            &out, 30000),
+        0);
+    QVERIFY2(out.contains("FINDING interfaces 1 broadcasts leave through eth0 (broadcast 255.255.255.255, the default "
+                          "route")
+            && out.contains(interfaces.isEmpty() ? ")\n" : ", eth1 (broadcast 198.51.101.255)\n"),
+        out.constData());
+    QCOMPARE(out.contains("FINDING interface eth1 1 skipped: a virtual interface (veth)"), interfaces.isEmpty());
+}
+
+// A display network behind a router: broadcasts stop there, and neither the range nor
+// the host name (through the client's own /etc/hosts) does. Nothing hand-added: not found.
+void TestDiscoveryNetwork::handAddedReachBeyondARouter_data()
+{
+    QTest::addColumn<QString>("manual");
+    QTest::newRow("a range") << "198.51.101.0/24";
+    QTest::newRow("a host name") << "room-b.test";
+    QTest::newRow("nothing hand-added") << "";
+}
+
+void TestDiscoveryNetwork::handAddedReachBeyondARouter()
+{
+    QFETCH(QString, manual);
+    QUORVEL_REQUIRE_TEST_NETWORK();
+    TestNetwork net(3, false, {1, 3, 2}); // client, router, device
+    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    QVERIFY(net.forward(1));
+    QVERIFY(net.addRoute(0, "198.51.101.0/24", TestNetwork::address(1, 0)));
+    QVERIFY(net.addRoute(2, "198.51.100.0/24", TestNetwork::address(1, 1)));
+    QVERIFY(net.setHostsFile(0, "127.0.0.1 localhost\n198.51.101.13 room-b.test\n"));
+    DeviceProcess device({"--no-mdns", "--name", "Room B"}, net.prefix(2));
+    QVERIFY(device.isReady());
+
+    QStringList args{"--discover", "5"};
+    if (!manual.isEmpty())
+        args << "--manual" << manual;
+    QByteArray out;
+    QCOMPARE(net.run(0, QCoreApplication::applicationFilePath(), args, &out, 30000), 0);
+    const QString text = QString::fromUtf8(out);
+    QCOMPARE(text.count("DISCOVERED 198.51.101.13 server Room B"), manual.isEmpty() ? 0 : 1);
+    QVERIFY2(text.contains(manual.isEmpty() ? "END 0" : "END 1"), qPrintable(text));
+    // Every address of the range asked once: the device once.
+    QCOMPARE(device.requests("client").size(), manual.isEmpty() ? 0 : 1);
 }
 
 void TestDiscoveryNetwork::mdnsFindsResolvesAndNoticesWithdrawal_data()
@@ -109,7 +181,7 @@ void printMessages(QtMsgType, const QMessageLogContext&, const QString& msg)
 
 // A client in a host: its responder, and with discover also a discovery pass,
 // printing what it finds; it ends after the given seconds.
-int helperMain(const QString& mode, int seconds)
+int helperMain(const QString& mode, int seconds, const QStringList& manual)
 {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
@@ -120,6 +192,8 @@ int helperMain(const QString& mode, int seconds)
     t.infoReplyWaitMs = 1000;
     Timing::setForTests(t);
     DiscoveryListener::instance()->start();
+    for (const QString& entry : manual)
+        context.database()->addManualTarget(ManualTarget::parse(entry, DiscoveryServer::QueryPort));
     if (mode == QLatin1String("--discover")) {
         DiscoveryServer* server = DiscoveryServer::instance();
         QObject::connect(server, &DiscoveryServer::serverDiscoveried, qApp, [](const ServerContent& s) {
@@ -131,6 +205,15 @@ int helperMain(const QString& mode, int seconds)
         QObject::connect(server, &DiscoveryServer::serverDiscoeryEnd, qApp,
             [](int count) { printLine(QStringLiteral("END %1").arg(count)); });
         QTimer::singleShot(300, server, [server] { server->startDiscovery(); });
+    }
+    if (mode == QLatin1String("--doctor")) {
+        // Its findings, one a line; no discovery pass.
+        auto* doctor = new DiscoveryDoctor(DiscoveryServer::instance(), 500, qApp);
+        QObject::connect(doctor, &DiscoveryDoctor::found, qApp, [](const DiscoveryDoctor::Finding& f) {
+            printLine(QStringLiteral("FINDING %1 %2 %3").arg(f.check).arg(int(f.ok)).arg(f.detail));
+        });
+        QObject::connect(doctor, &DiscoveryDoctor::finished, qApp, &QCoreApplication::quit);
+        QTimer::singleShot(0, doctor, &DiscoveryDoctor::start);
     }
     printLine(QStringLiteral("READY"));
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
@@ -144,8 +227,16 @@ int helperMain(const QString& mode, int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0))
-        return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]));
+    if (argc >= 3
+        && (qstrcmp(argv[1], "--discover") == 0 || qstrcmp(argv[1], "--respond") == 0
+            || qstrcmp(argv[1], "--doctor") == 0)) {
+        QStringList manual; // --manual ENTRY, repeated
+        for (int i = 3; i + 1 < argc; i += 2) {
+            if (qstrcmp(argv[i], "--manual") == 0)
+                manual.append(QString::fromLocal8Bit(argv[i + 1]));
+        }
+        return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]), manual);
+    }
     TestDiscoveryNetwork test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <thread>
 
+#include "DeviceProcess.h"
 #include "Watchdog.h"
 #include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryServer.h"
@@ -23,6 +24,9 @@ private slots:
     void init() { Timing::setForTests(Timing()); } // 15 s: no update runs unless a test shortens it
     void outcomes_data();
     void outcomes();
+    void oneEntryPerDevice_data();
+    void oneEntryPerDevice();
+    void remembersWhoAnswered();
     void passesShareOneBrowser();
     void updatesWhileTheMainThreadIsBusy();
     void destroyedWhileAQueryRuns();
@@ -112,7 +116,7 @@ void TestDiscoveryServer::outcomes()
     const QString version = name.section(' ', 1);
     QFETCH(QStringList, reported);
     QFETCH(int, left);
-    DiscoveryServer server(*m_context->config(), *m_context->database());
+    DiscoveryServer server(*m_context->config(), nullptr);
     Reports reports(&server);
     {
         Watchdog dog(5000, "a receiver that reads the table from another thread");
@@ -128,13 +132,89 @@ void TestDiscoveryServer::outcomes()
         QCOMPARE(server.devices().first().version, version); // the table holds the latest answer
 }
 
+// A device answering at two addresses (two LANs; mDNS and broadcast) is one entry, shown
+// where it answered first and kept while either answers; a quiet address gives way.
+void TestDiscoveryServer::oneEntryPerDevice_data()
+{
+    QTest::addColumn<int>("firstAge"); // of the answers stored at .2 and then at .3
+    QTest::addColumn<int>("secondAge");
+    QTest::addColumn<QString>("then"); // "silent .2", "silent .3" or "end"
+    QTest::addColumn<QStringList>("reported"); // after the first "+A"
+    QTest::addColumn<QString>("shown"); // where the device is listed then; empty: gone
+    QTest::newRow("both answer") << 0 << 0 << "end" << QStringList{"end 1"} << "127.0.0.2";
+    QTest::newRow("the first went quiet") << 16000 << 0 << "silent .2" << QStringList{"-A", "+A"} << "127.0.0.3";
+    QTest::newRow("the second went quiet") << 0 << 16000 << "silent .3" << QStringList{} << "127.0.0.2";
+    QTest::newRow("the first went quiet, pass ends")
+        << 16000 << 0 << "end" << QStringList{"-A", "+A", "end 1"} << "127.0.0.3";
+    QTest::newRow("both went quiet") << 16000 << 16000 << "end" << QStringList{"-A", "end 0"} << "";
+}
+
+void TestDiscoveryServer::oneEntryPerDevice()
+{
+    QFETCH(int, firstAge);
+    QFETCH(int, secondAge);
+    QFETCH(QString, then);
+    QFETCH(QStringList, reported);
+    QFETCH(QString, shown);
+    DiscoveryServer server(*m_context->config(), nullptr);
+    Reports reports(&server);
+    ServerContent first = device("A", firstAge);
+    ServerContent second = device("A", secondAge);
+    second.address = QHostAddress("127.0.0.3");
+    server.onQueryServerResult(first, true, false);
+    server.onQueryServerResult(second, true, false);
+    QCOMPARE(server.devices().size(), 1);
+    if (then == "end")
+        server.onQueryServerResult(ServerContent(), false, true);
+    else
+        server.onQueryServerResult(then == "silent .2" ? first : second, false, false);
+    QCOMPARE(reports.take(), QStringList{"+A"} + reported);
+    QCOMPARE(server.devices().size(), shown.isEmpty() ? 0 : 1);
+    if (!shown.isEmpty())
+        QCOMPARE(server.devices().first().address.toString(), shown);
+}
+
+// A device that answered is written down and asked again at the next passes where it
+// answered, for the remembered period and no longer.
+void TestDiscoveryServer::remembersWhoAnswered()
+{
+    Timing t;
+    t.infoReplyWaitMs = 500;
+    Timing::setForTests(t);
+    DeviceProcess lately({"--address", "127.0.0.31", "--no-mdns", "--name", "Lately"});
+    DeviceProcess longAgo({"--address", "127.0.0.32", "--no-mdns", "--name", "Long Ago"});
+    QVERIFY(lately.isReady() && longAgo.isReady());
+    QuorvelClientDatabase* db = m_context->database();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    ServerContent a = DeviceProcess::serverAt("127.0.0.31");
+    a.port = 16020;
+    ServerContent b = DeviceProcess::serverAt("127.0.0.32");
+    b.port = 16020;
+    QVERIFY(db->rememberDevice(a, now - 13LL * 24 * 3600 * 1000));
+    QVERIFY(db->rememberDevice(b, now - 15LL * 24 * 3600 * 1000));
+
+    DiscoveryServer server(*m_context->config(), db);
+    Reports reports(&server);
+    QVERIFY(server.startDiscovery());
+    QStringList seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen += reports.take()).contains("end 1"), 5000);
+    QCOMPARE(seen, (QStringList{"+Lately", "end 1"}));
+    QCOMPARE(server.foundBy(QHostAddress("127.0.0.31")), QString("remembered"));
+    QVERIFY(longAgo.requests("client").isEmpty()); // forgotten after 14 days
+    // Written down again as it answered now (under the uuid it gave), the old one gone.
+    const QList<ServerContent> remembered = db->rememberedDevices(now - 60000);
+    QCOMPARE(remembered.size(), 1);
+    QCOMPARE(remembered.first().address.toString(), QString("127.0.0.31"));
+    QCOMPARE(db->rememberedDevices(0).size(), 2); // and the test's row, under its made-up uuid
+}
+
 // Starting twice makes one browser and one registration, and runs two passes.
 void TestDiscoveryServer::passesShareOneBrowser()
 {
     Timing t;
     t.infoReplyWaitMs = 300;
     Timing::setForTests(t);
-    DiscoveryServer server(*m_context->config(), *m_context->database());
+    DiscoveryServer server(*m_context->config(), nullptr);
     Reports reports(&server);
     QVERIFY(server.startDiscovery());
     QxtServiceBrowser* browser = server.browser();
@@ -154,7 +234,7 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
     Timing::setForTests(t);
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
-    DiscoveryServer server(*m_context->config(), *m_context->database());
+    DiscoveryServer server(*m_context->config(), nullptr);
     server.onQueryServerResult(quiet(socket, 13000), true, false);
     QThread::msleep(1000); // this thread busy: nothing queued to it runs meanwhile
     int queries = 0;
@@ -173,7 +253,7 @@ void TestDiscoveryServer::destroyedWhileAQueryRuns()
     Timing::setForTests(t);
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
-    auto* server = new DiscoveryServer(*m_context->config(), *m_context->database());
+    auto* server = new DiscoveryServer(*m_context->config(), nullptr);
     Reports reports(server);
     // Old enough to be asked at once, and dropped when that query fails.
     server->onQueryServerResult(quiet(socket, 20000), true, false);

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -9,16 +10,19 @@
 #include "AppFolder.h"
 #include "UdpProbe.h"
 #include "WithoutFileOverride.h"
-#include "XKeyHelper.h"
-#include "platform/x11/X11DesktopSession.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/UserNotices.h"
 #include "settings/Config.h"
 #include "ui/dialogs/ManualDevicesManageDialog.h"
 #include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SendTargetsDialog.h"
 #include "ui/dialogs/SettingDialog.h"
 #include "ui/mainwindow/ServerContentWidget.h"
+
+// Last: the X11 headers define macros (ProtocolVersion, None) that the others' names meet.
+#include "XKeyHelper.h"
+#include "platform/x11/X11DesktopSession.h"
 
 namespace {
 // Answers every message box that opens while it lives with Return, keeping
@@ -77,6 +81,7 @@ private slots:
     }
     void settingsValidateInOrder_data();
     void settingsValidateInOrder();
+    void sendTargets();
     void manualDevices_data();
     void manualDevices();
     void welcomeText_data();
@@ -175,7 +180,11 @@ void TestDialogs::manualDevices_data()
             {"duplicate", "10.0.0.5", "17000", "添加失败, 这个ip地址已经存在.|", nullptr},
             {"port 70000", "10.0.0.8", "70000", "无效的端口.|", nullptr},
             {"port abc", "10.0.0.8", "abc", "无效的端口.|", nullptr},
-            {"bad ip", "10.0.0.256", "16020", "无效的ip地址.|", nullptr}};
+            {"bad ip", "10.0.0.256", "16020", "无效的ip地址.|", nullptr},
+            {"a range", "198.51.100.9/24", "", "", "198.51.100.0/24"},
+            {"a host name", "Room-1.example", "17000", "", "room-1.example : 17000"},
+            {"range too wide", "198.51.100.0/21", "", "无效的ip地址.|", nullptr},
+            {"address and port in one", "10.0.0.9:16020", "", "无效的ip地址.|", nullptr}};
     for (const auto& r : rows)
         QTest::newRow(r.name) << QString(r.ip) << QString(r.port) << QString::fromUtf8(r.box)
                               << (r.added ? only + QStringList{r.added} : only);
@@ -205,8 +214,8 @@ void TestDialogs::manualDevices()
         QStringList shown, stored;
         for (int i = 0; i < view->count(); ++i)
             shown.append(view->item(i)->text());
-        for (const ServerContent& d : database.getManualDevices())
-            stored.append(d.address.toString() + " : " + QString::number(d.port));
+        for (const ManualTarget& t : database.getManualTargets())
+            stored.append(t.kind() == ManualTarget::Range ? t.text() : t.text() + " : " + QString::number(t.port()));
         return shown == stored ? shown : QStringList{"list and store differ"} + shown + stored;
     };
     QCOMPARE(entries(), list);
@@ -216,6 +225,30 @@ void TestDialogs::manualDevices()
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(entries(), list.mid(1));
+}
+
+// The check list of the devices a file goes to: the chosen one checked, all at a click,
+// nothing to send with none checked.
+void TestDialogs::sendTargets()
+{
+    QList<ServerContent> rooms;
+    for (const char* at : {"198.51.100.21", "198.51.100.22", "198.51.100.23"}) {
+        ServerContent d;
+        d.address = QHostAddress(at);
+        d.uuid = QString("uuid-") + at;
+        d.name = QString("Room ") + at;
+        rooms.append(d);
+    }
+    SendTargetsDialog dialog(rooms, rooms.at(1));
+    open(&dialog);
+    QCOMPARE(dialog.checked().size(), 1);
+    QCOMPARE(dialog.checked().first().uuid, rooms.at(1).uuid);
+    click(&dialog, "pushButtonAll");
+    QCOMPARE(dialog.checked().size(), 3);
+    auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    QVERIFY(ok->isEnabled());
+    dialog.setAllChecked(false);
+    QVERIFY(!ok->isEnabled());
 }
 
 void TestDialogs::welcomeText_data()
