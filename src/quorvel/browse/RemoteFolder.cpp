@@ -5,15 +5,15 @@
 #include <memory>
 
 #include "app/AppContext.h"
-#include "settings/Config.h"
+#include "platform/UserInteraction.h"
 #include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
-#include "quorvel/transfer/FileLanding.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/services/TransferQueue.h"
-#include "platform/UserInteraction.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "settings/Config.h"
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
@@ -29,9 +29,9 @@ RemoteFolder::RemoteFolder(const ServerContent& server, QObject* parent)
 RemoteFolder::~RemoteFolder()
 {
     m_waitingThumbs.clear();
-    m_pool->clear();
-    if (m_thumbPool)
-        m_thumbPool->clear();
+    // Queued tasks are cancelled, not cleared from their pools: clearing deletes them
+    // while their handles still point at them. A cancelled task that has not started
+    // ends at once when its turn comes, reporting that it stopped.
     for (const TaskHandle& handle : qAsConst(m_active))
         handle.cancel();
     m_pool->waitForDone();

@@ -10,16 +10,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "quorvel/tasks/ConfirmSchedule.h"
-#include "quorvel/transfer/FileLanding.h"
-#include "quorvel/transfer/PartialFile.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
-#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/transfer/FileLanding.h"
+#include "quorvel/transfer/PartialFile.h"
 #include "utils/BackgroundFileWriter.h"
 #include "utils/BackgroundMd5.h"
 #include "utils/BlockRing.h"
@@ -88,6 +88,7 @@ void FileDownloader::execute()
 {
     const Timing& timing = Timing::current();
     UdpRequest udp;
+    udp.setStopCheck([this] { return isCancelled(); });
     bool serializeFailed = false;
     if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
             &serializeFailed)) {
@@ -95,6 +96,8 @@ void FileDownloader::execute()
             return (void)fail(tr("the request for %1 cannot be written").arg(m_remotePath));
     }
     if (!udp.waitForDatagram(timing.downloadReplyWaitMs)) {
+        if (isCancelled())
+            return (void)stopped();
         qCritical("[E][%s] Udpsocket receive fail.", Tag);
         return (void)fail(TaskOutcome::noAnswer(m_server, timing.downloadReplyWaitMs));
     }
@@ -228,6 +231,7 @@ bool FileDownloader::confirm(const QString& md5)
             return stopped();
         QThread::msleep(ulong(wait));
         UdpRequest udp;
+        udp.setStopCheck([this] { return isCancelled(); });
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
         query.insert(ProtocolKey::SessionId, m_sessionId);

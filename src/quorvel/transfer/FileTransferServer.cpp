@@ -7,14 +7,14 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "settings/Config.h"
-#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/protocol/StreamOffset.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ConfirmSchedule.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/TransferCounter.h"
-#include "quorvel/protocol/UdpRequest.h"
+#include "settings/Config.h"
 #include "utils/BackgroundFileMd5.h"
 #include "utils/FileUtil.h"
 #include "utils/TcpStream.h"
@@ -150,6 +150,7 @@ bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
 bool FileUploadTask::announce(qint64* tcpPort)
 {
     UdpRequest udp;
+    udp.setStopCheck([this] { return isCancelled(); });
     QtJson::JsonObject request;
     request.insert(ProtocolKey::Type, QString(ProtocolType::FileUpload));
     request.insert(ProtocolKey::FileName, lastComponent(m_filePath));
@@ -164,6 +165,8 @@ bool FileUploadTask::announce(qint64* tcpPort)
         return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     }
     if (!udp.waitForDatagram(Timing::current().uploadReplyWaitMs)) {
+        if (isCancelled())
+            return stopped();
         qCritical("[E][%s] Wait for udp packet fail.", Tag);
         return fail(TaskOutcome::noAnswer(m_server, Timing::current().uploadReplyWaitMs));
     }
@@ -272,6 +275,7 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
             return stopped();
         QThread::msleep(ulong(wait));
         UdpRequest udp;
+        udp.setStopCheck([this] { return isCancelled(); });
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
         query.insert(ProtocolKey::SessionId, m_sessionId);
