@@ -4,17 +4,17 @@
 #include <QMutex>
 #include <QThreadPool>
 
-#include "settings/Config.h"
 #include "cast/CastSession.h"
-#include "quorvel/transfer/FileTransferServer.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/services/OfferInbox.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "settings/Config.h"
 
 namespace {
 QMutex g_currentLock;
@@ -53,7 +53,9 @@ AppContext::~AppContext()
         m_teardown.pop_back();
     }
     // Tasks on the shared pool (device queries, answers to inbound requests) report to
-    // the objects below: let them end first. Queued ones never start.
+    // the objects below: let them end first. Queued ones never start, and the listener
+    // that queues answers stops first, so that none is queued while the pool drains.
+    m_discoveryListener->stop();
     QThreadPool::globalInstance()->clear();
     ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
     QThreadPool::globalInstance()->waitForDone();

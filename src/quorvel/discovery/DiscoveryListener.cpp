@@ -34,11 +34,16 @@ DiscoveryListener::DiscoveryListener()
 
 DiscoveryListener::~DiscoveryListener()
 {
-    quit();
-    wait();
+    stop();
     QMutexLocker lock(&g_instanceMutex);
     if (g_instance == this)
         g_instance = nullptr;
+}
+
+void DiscoveryListener::stop()
+{
+    quit();
+    wait();
 }
 
 ServerContent DiscoveryListener::knownHost(const QString& address) const
