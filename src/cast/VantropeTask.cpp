@@ -6,10 +6,10 @@
 #include <QRegularExpression>
 #include <QUdpSocket>
 
-#include "settings/Config.h"
+#include "platform/WinUtils.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
-#include "platform/WinUtils.h"
+#include "settings/Config.h"
 
 namespace {
 const char* const Tag = "VantropeTask";
@@ -265,7 +265,8 @@ bool VantropeTask::launchCastProgram(const QString& ip)
     arguments << QStringLiteral("-cs") << QString(CastServer);
     RunCastCallback callback(this, CastServer);
     WinUtils::Exit exit;
-    if (!WinUtils::openExecuteFile(programName(), arguments, false, true, &callback, &exit)) {
+    if (!WinUtils::openExecuteFile(
+            programName(), arguments, false, true, &callback, &exit, [this] { return isCancelled(); })) {
         m_errString = tr("the casting program %1 could not be started").arg(programName());
         return false;
     }
