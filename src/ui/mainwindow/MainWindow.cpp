@@ -10,35 +10,37 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
 #include "app/AppContext.h"
-#include "ui/cast/CastControllerWidget.h"
-#include "settings/Config.h"
-#include "ui/browser/FileListDialog.h"
-#include "ui/dialogs/LogDialog.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "ui/history/RecentFilesDialog.h"
-#include "ui/dialogs/SalutatorySetting.h"
-#include "ui/dialogs/SettingDialog.h"
-#include "ui/mainwindow/TrayIconMenu.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/transfer/UploadSelection.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/UploadSelection.h"
+#include "settings/Config.h"
+#include "ui/browser/FileListDialog.h"
+#include "ui/cast/CastControllerWidget.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/LogDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/history/RecentFilesDialog.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -675,7 +677,24 @@ void MainWindow::startUploadFiles(const QStringList& filePathList)
 void MainWindow::uploadFiles(const QStringList& paths)
 {
     const ServerContent target = ui->serverWidget->server();
-    const UploadSelection selection = UploadSelection::collect(paths);
+    const bool secure = m_context->config()->value(Config::SecureMode).toBool();
+    // A dropped folder may hold thousands of files: it is walked off the window's thread.
+    // The walk stops at the per-folder limit, so quitting does not wait long for it.
+    QPointer<MainWindow> self(this);
+    QThreadPool::globalInstance()->start([self, paths, target, secure] {
+        const UploadSelection selection = UploadSelection::collect(paths);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, selection, target, secure] {
+                if (self)
+                    self->sendSelection(selection, target, secure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::sendSelection(const UploadSelection& selection, const ServerContent& target, bool secure)
+{
     if (!selection.problems.isEmpty()) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("提示"),
             selection.files.isEmpty() ? tr("没有可以上传的文件。") : tr("部分文件没有上传。"), QMessageBox::Ok, this);
@@ -685,7 +704,7 @@ void MainWindow::uploadFiles(const QStringList& paths)
     }
     if (selection.files.isEmpty())
         return;
-    m_context->transfers()->send(selection.files, target, m_context->config()->value(Config::SecureMode).toBool());
+    m_context->transfers()->send(selection.files, target, secure);
 }
 
 // The frameless window

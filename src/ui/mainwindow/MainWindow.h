@@ -22,6 +22,7 @@ class QMenu;
 class QTimer;
 class SettingDialog;
 class TrayIconMenu;
+class UploadSelection;
 
 // The client's one window: the devices found, the chosen device's card, casting,
 // transfers and files. It starts the listeners for inbound requests and follows the
@@ -83,6 +84,7 @@ private:
     void removeDevice(const ServerContent& content);
     void followRememberedChoice();
     void uploadFiles(const QStringList& paths);
+    void sendSelection(const UploadSelection& selection, const ServerContent& target, bool secure);
     void resetTabs(bool freshHistory);
     void addRecentFilesTab();
     QWidget* addFileBrowser(const ServerContent& device, const QString& title);

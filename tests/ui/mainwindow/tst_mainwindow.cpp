@@ -12,28 +12,28 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
-#include "app/AppContext.h"
 #include "AppFolder.h"
-#include "settings/Config.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
+#include "XKeyHelper.h"
+#include "app/AppContext.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/ProgressContent.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
 #include "ui/common/GuiUserInteraction.h"
-#include "ui/mainwindow/MainWindow.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "quorvel/tasks/ProgressContent.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "ui/mainwindow/ServerContentWidget.h"
-#include "ui/dialogs/SettingDialog.h"
 #include "ui/common/StyleSheet.h"
-#include "TestFiles.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "ui/mainwindow/TrayIconMenu.h"
 #include "ui/common/UiLanguage.h"
-#include "XKeyHelper.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/ServerContentWidget.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include <functional>
 
 namespace {
@@ -257,7 +257,11 @@ void TestMainWindow::droppedPathsAreSent()
     }
     QVERIFY(TestFiles::write(files.filePath("folder/four.txt"), "4"));
     QVERIFY(TestFiles::write(files.filePath("folder/inner/five.txt"), "5"));
-    dropped << files.filePath("folder") << files.filePath("missing.txt");
+    // A folder of 10,000 files (over the per-folder limit) is walked off the window's thread.
+    QVERIFY(QDir(files.path()).mkpath("many"));
+    for (int i = 0; i < 10000; ++i)
+        QVERIFY(TestFiles::write(files.filePath(QString("many/%1.txt").arg(i)), ""));
+    dropped << files.filePath("folder") << files.filePath("missing.txt") << files.filePath("many");
 
     Client client(m_folder->path());
     QStringList failures;
@@ -274,11 +278,14 @@ void TestMainWindow::droppedPathsAreSent()
     QApplication::sendEvent(card, &enter);
     QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(card, &drop);
+    QVERIFY2(!QApplication::activeModalWidget(), "the drop was walked before the window could go on");
 
-    // The path that gives nothing is named; everything else reaches the device.
+    // The paths that give nothing are named; everything else reaches the device.
     QMessageBox* box = waitForBox();
     QVERIFY(box);
-    QVERIFY2(box->informativeText().contains("missing.txt: does not exist"), qPrintable(box->informativeText()));
+    QVERIFY2(box->informativeText().contains("missing.txt: does not exist")
+            && box->informativeText().contains("many: holds more than 1000 files"),
+        qPrintable(box->informativeText()));
     QTest::keyClick(box, Qt::Key_Return);
     const QStringList sent{"five.txt", "four.txt", "one.txt", "three.txt", "two.txt"};
     QTRY_COMPARE_WITH_TIMEOUT(failures.size(), sent.size(), 20000);
