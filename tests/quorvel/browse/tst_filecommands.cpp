@@ -231,6 +231,7 @@ void TestFileCommands::browserClosedWithWorkQueuedAndWaiting()
     QElapsedTimer timer;
     timer.start();
     delete folder;
+    qInfo("browser closed in %lld ms", timer.elapsed());
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("closing took %1 ms").arg(timer.elapsed())));
 }
 
