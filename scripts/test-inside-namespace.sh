@@ -36,6 +36,13 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 status=0
 # One test at a time: many bind the protocol's fixed ports (16020, 16021) in this namespace.
 ctest --test-dir "$root/build" --output-on-failure "$@" || status=$?
+# The sanitizer trees scripts/test.sh built: only their chosen tests are enabled there.
+for tree in build-asan build-tsan; do
+  if [ -f "$root/$tree/CTestTestfile.cmake" ]; then
+    echo "== $tree"
+    ctest --test-dir "$root/$tree" --output-on-failure "$@" || status=$?
+  fi
+done
 kill "$xvfb" "$session_bus_pid" 2>/dev/null || true
 avahi-daemon --kill 2>/dev/null || true
 rm -rf "$XDG_RUNTIME_DIR"

@@ -62,7 +62,9 @@ AppContext::~AppContext()
         m_teardown.pop_back();
     }
     // Tasks on the shared pool (device queries, answers to inbound requests) report to
-    // the objects below: let them end first. Queued ones never start.
+    // the objects below: let them end first. Queued ones never start, and the listener
+    // that queues answers stops first, so that none is queued while the pool drains.
+    m_discoveryListener->stop();
     QThreadPool::globalInstance()->clear();
     ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
     QThreadPool::globalInstance()->waitForDone();

@@ -1,34 +1,78 @@
 #include "app/SingleApplication.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
 
 #include "app/LocalServer.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 constexpr int ConnectTimeoutMs = 1000;
 constexpr int AfterWriteMs = 100;
+constexpr int MaxKeyPart = 64;
 } // namespace
 
-QString SingleApplication::instanceKey(const QString& programPath)
+QString SingleApplication::instanceKey(const QString& canonicalProgramPath, uint userId)
 {
-    QString key = QString::fromLatin1(programPath.toLatin1());
+    QString key = QString::fromLatin1(canonicalProgramPath.toLatin1());
     key.remove(QLatin1Char('/')).remove(QLatin1Char(':')).remove(QLatin1Char('\\')).remove(QLatin1Char('.'));
-    return key;
+    // A socket path holds about a hundred bytes: a deep install folder keeps its tail and
+    // a digest of the whole.
+    if (key.size() > MaxKeyPart)
+        key = key.right(MaxKeyPart / 2)
+            + QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    return key + QLatin1Char('-') + QString::number(userId);
+}
+
+namespace {
+// A folder of this user's alone: a real folder (no link), owned by the user, mode 0700.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat info { };
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid()
+        && (info.st_mode & 0077) == 0;
+}
+} // namespace
+
+QString SingleApplication::runtimeFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(runtime))
+        return QFile::decodeName(runtime);
+    const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/quorvel-runtime-" + QByteArray::number(::geteuid());
+    if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
 }
 
 SingleApplication::SingleApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    m_instanceKey = instanceKey(QString::fromLatin1(argc > 0 ? argv[0] : ""));
-    // The local socket of the listener lives at tempPath/key on this platform, so the
-    // lock file takes a suffix: sharing the path, removing a stale socket would remove
-    // the lock.
-    m_lockFile = new QLockFile(QDir::tempPath() + QLatin1Char('/') + m_instanceKey + QStringLiteral(".lock"));
+    // applicationFilePath() is where the kernel found the program, whatever argv[0] says.
+    const QString program = QFileInfo(applicationFilePath()).canonicalFilePath();
+    m_instanceKey = instanceKey(program.isEmpty() ? applicationFilePath() : program, ::geteuid());
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty()) {
+        // Nowhere private to hold the lock: a shared folder would let another user's
+        // client answer for this one. The client runs, only unguarded.
+        qWarning("[W][SingleApplication] No folder of this user's own for the single-instance lock "
+                 "(XDG_RUNTIME_DIR and the temporary folder): a second start opens a second client.");
+        m_isPrimary = true;
+        return;
+    }
+    const QString socketPath = folder + QLatin1Char('/') + m_instanceKey;
+    // The lock file takes a suffix: sharing the socket's path, removing a stale socket
+    // would remove the lock.
+    m_lockFile = new QLockFile(socketPath + QStringLiteral(".lock"));
     if (m_lockFile->tryLock(0)) {
-        m_localServer = new LocalServer(m_instanceKey);
+        m_localServer = new LocalServer(socketPath);
         m_localServer->start(QThread::InheritPriority);
         connect(m_localServer, &LocalServer::showUp, this, &SingleApplication::slotShowUp);
         m_isPrimary = true;
@@ -36,7 +80,7 @@ SingleApplication::SingleApplication(int& argc, char** argv)
     }
 
     QLocalSocket socket;
-    socket.connectToServer(m_instanceKey, QIODevice::ReadWrite);
+    socket.connectToServer(socketPath, QIODevice::ReadWrite);
     if (socket.waitForConnected(ConnectTimeoutMs)) {
         socket.write("CMD:showUp");
         socket.flush();
@@ -52,7 +96,7 @@ SingleApplication::~SingleApplication()
         m_localServer->stop();
         delete m_localServer;
     }
-    if (m_lockFile->isLocked())
+    if (m_lockFile && m_lockFile->isLocked())
         m_lockFile->unlock();
     delete m_lockFile;
 }

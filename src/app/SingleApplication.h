@@ -5,8 +5,10 @@
 class QLockFile;
 class LocalServer;
 
-// The application object with the single-instance guard: the first start for a launcher
-// path holds a lock file and listens; a later start asks it to show its window and ends.
+// The application object with the single-instance guard: the first start of an installed
+// program by a user holds a lock file and listens; a later start of the same program by
+// the same user asks it to show its window and ends. Another user's start is that user's
+// own first instance.
 class SingleApplication : public QApplication {
     Q_OBJECT
 public:
@@ -15,8 +17,13 @@ public:
 
     bool isPrimary() const { return m_isPrimary; }
 
-    // The launcher path with every "/", ":", "\" and "." removed.
-    static QString instanceKey(const QString& programPath);
+    // The program's canonical path (however it was started: relative, absolute, through a
+    // link) with every "/", ":", "\" and "." removed, and the user's id after it.
+    static QString instanceKey(const QString& canonicalProgramPath, uint userId);
+    // The user's own folder for the lock and the listener's socket: $XDG_RUNTIME_DIR when
+    // it is the user's and no one else's, else a folder of the user's own in the
+    // temporary folder; empty when neither can be had.
+    static QString runtimeFolder();
 
 signals:
     void showUp();

@@ -11,7 +11,7 @@
 #include "quorvel/storage/ClientSettings.h"
 
 namespace {
-constexpr int StopWaitMs = 10000;
+constexpr int StopWaitMs = 1800; // the program's grace, its termination, a kill
 const QString CastFeature = QStringLiteral("Vantrope");
 } // namespace
 
@@ -28,7 +28,7 @@ CastSession::~CastSession()
     // The task holds its pool thread while the casting program runs: ask the program to
     // stop and give it a moment. Questions the task still waits on are dropped with
     // this object, which releases it.
-    stop();
+    quit();
     m_taskDone->tryAcquire(1, StopWaitMs);
     delete m_link;
 }
@@ -71,6 +71,7 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
     connect(
         task, &Task::ended, task, [done = m_taskDone] { done->release(); }, Qt::DirectConnection);
     connect(task, &Task::ended, this, &CastSession::onTaskEnded);
+    m_handle = TaskHandle(task);
     QThreadPool::globalInstance()->start(task);
     return true;
 }
@@ -123,4 +124,10 @@ void CastSession::stop()
     m_stopRequested = true;
     if (m_link)
         m_link->sendStop();
+}
+
+void CastSession::quit()
+{
+    stop();
+    m_handle.cancel();
 }

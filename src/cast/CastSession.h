@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/TaskHandle.h"
 #include "quorvel/tasks/TaskOutcome.h"
 
 class ClientSettings;
@@ -31,6 +32,9 @@ public:
     void resume();
     void changeAspectRatio();
     void stop();
+    // Stop for good (the program ends): stop() and, should the casting program ignore it,
+    // it is ended a moment later; the cast's end follows within about a second.
+    void quit();
 
 signals:
     // The negotiation with the device began.
@@ -52,6 +56,7 @@ private:
     // task's own thread as it ends.
     ClientSettings& m_settings;
     VantropeTask* m_task = nullptr;
+    TaskHandle m_handle;
     std::shared_ptr<QSemaphore> m_taskDone;
     CastControllerClient* m_link = nullptr;
     bool m_stopRequested = false;

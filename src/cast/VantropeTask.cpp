@@ -265,7 +265,8 @@ bool VantropeTask::launchCastProgram(const QString& ip)
     arguments << QStringLiteral("-cs") << QString(CastServer);
     RunCastCallback callback(this, CastServer);
     WinUtils::Exit exit;
-    if (!WinUtils::openExecuteFile(programName(), arguments, false, true, &callback, &exit)) {
+    if (!WinUtils::openExecuteFile(
+            programName(), arguments, false, true, &callback, &exit, [this] { return isCancelled(); })) {
         m_errString = tr("the casting program %1 could not be started").arg(programName());
         return false;
     }

@@ -149,8 +149,8 @@ bool WinUtils::openExecuteFile(
     return openExecuteFile(file, QProcess::splitCommand(parameters), runAs, wait, callback, exit);
 }
 
-bool WinUtils::openExecuteFile(
-    const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback, Exit* exit)
+bool WinUtils::openExecuteFile(const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback,
+    Exit* exit, const std::function<bool()>& stop)
 {
     QString program = resolveProgram(file);
     const QString parameters = arguments.join(QLatin1Char(' '));
@@ -194,7 +194,25 @@ bool WinUtils::openExecuteFile(
         callback->run();
     }
     if (wait) {
-        process.waitForFinished(-1);
+        if (stop) {
+            constexpr int StepMs = 20;
+            while (!process.waitForFinished(StepMs) && process.state() != QProcess::NotRunning) {
+                if (!stop())
+                    continue;
+                // Asked to end by its own channel already: a moment to do so, then less
+                // gently. The caller's quit must not hang on a program that ignores it.
+                if (!process.waitForFinished(StopGraceMs)) {
+                    process.terminate();
+                    if (!process.waitForFinished(StopGraceMs)) {
+                        process.kill();
+                        process.waitForFinished(StopGraceMs);
+                    }
+                }
+                break;
+            }
+        } else {
+            process.waitForFinished(-1);
+        }
         if (exit) {
             const QByteArray rest = process.readAllStandardError();
             fwrite(rest.constData(), 1, size_t(rest.size()), stderr);

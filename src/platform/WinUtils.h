@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QRunnable;
 
@@ -23,9 +24,12 @@ public:
     static bool openExecuteFile(const QString& file, const QString& parameters, bool runAs, bool wait,
         QRunnable* callback, Exit* exit = nullptr);
     // The same with the arguments as they are, none split or joined: for anything that
-    // holds text from elsewhere.
-    static bool openExecuteFile(
-        const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback, Exit* exit = nullptr);
+    // holds text from elsewhere. While it waits, stop is asked every few milliseconds:
+    // once it says so, the program has StopGraceMs to end by itself, then it is
+    // terminated, then killed, so that the wait ends within about a second.
+    static bool openExecuteFile(const QString& file, QStringList arguments, bool runAs, bool wait, QRunnable* callback,
+        Exit* exit = nullptr, const std::function<bool()>& stop = nullptr);
+    static constexpr int StopGraceMs = 500;
     // Where a bare program name is found (application folder, then PATH); empty when
     // nowhere.
     static QString findProgram(const QString& file);

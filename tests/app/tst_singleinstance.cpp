@@ -1,4 +1,5 @@
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 
@@ -10,6 +11,7 @@ class TestSingleInstance : public QObject {
 private slots:
     void secondStartWakesTheFirst();
     void unknownOptionThenKilledClientBlockNothing();
+    void anotherUserHasAnInstanceOfItsOwn();
     void signalEndsTheWindowCleanly_data();
     void signalEndsTheWindowCleanly();
 };
@@ -42,7 +44,9 @@ void TestSingleInstance::secondStartWakesTheFirst()
     QCOMPARE(folder.logFiles().size(), 1); // the second built no window and no log
     QCOMPARE(first->state(), QProcess::Running);
 
-    QProcess* third = folder.start(); // a window already shown is shown (raised) again
+    // A window already shown is shown (raised) again; the program named by a relative
+    // path is the same program.
+    QProcess* third = folder.startWith("./quorvel", {}, folder.path());
     QVERIFY(third->waitForFinished(10000));
     QCOMPARE(third->exitCode(), 0);
     QVERIFY(folder.waitForLog(0, Shown, 2));
@@ -83,6 +87,39 @@ void TestSingleInstance::unknownOptionThenKilledClientBlockNothing()
     QCOMPARE(waker->exitCode(), 0);
     QVERIFY(folder.waitForLog(1, Shown));
     QCOMPARE(next->state(), QProcess::Running);
+}
+
+// One installed program, two users: each start by another user is that user's own first
+// instance, and a later start wakes the user's own window, not the other's.
+void TestSingleInstance::anotherUserHasAnInstanceOfItsOwn()
+{
+    ClientFolder folder;
+    QVERIFY(folder.isValid());
+    QTemporaryDir runtime; // the other user's XDG_RUNTIME_DIR
+    QVERIFY(runtime.isValid());
+    for (const QString& path : {folder.path(), runtime.path()})
+        QVERIFY(QProcess::execute("chown", {"-R", "nobody:nogroup", path}) == 0);
+    const QHash<QString, QString> nobodyEnv{{"XDG_RUNTIME_DIR", runtime.path()}, {"HOME", folder.path()}};
+    const QStringList asNobody{"--reuid=nobody", "--regid=nogroup", "--clear-groups", folder.program()};
+
+    QProcess* theirs = folder.startWith("setpriv", asNobody, QDir::tempPath(), nobodyEnv);
+    QVERIFY(folder.waitForLog(0, Shown));
+    QProcess* mine = folder.start();
+    QVERIFY2(folder.waitForLogFiles(2), "the second user's start ended in the first user's client");
+    QVERIFY(folder.waitForLog(1, Shown));
+
+    QProcess* wakeMine = folder.start();
+    QVERIFY(wakeMine->waitForFinished(10000));
+    QCOMPARE(wakeMine->exitCode(), 0);
+    QVERIFY(folder.waitForLog(1, Shown, 2));
+    QProcess* wakeTheirs = folder.startWith("setpriv", asNobody, QDir::tempPath(), nobodyEnv);
+    QVERIFY(wakeTheirs->waitForFinished(10000));
+    QCOMPARE(wakeTheirs->exitCode(), 0);
+    QVERIFY(folder.waitForLog(0, Shown, 2));
+    QCOMPARE(folder.log(1).count(Shown), 2);
+    QCOMPARE(folder.logFiles().size(), 2);
+    QCOMPARE(theirs->state(), QProcess::Running);
+    QCOMPARE(mine->state(), QProcess::Running);
 }
 
 void TestSingleInstance::signalEndsTheWindowCleanly_data()

@@ -4,6 +4,7 @@
 #include <QRasterWindow>
 #include <QScreen>
 #include <QtTest>
+#include <csignal>
 #include <cstdio>
 
 #include "ClientFolder.h"
@@ -38,6 +39,7 @@ class TestCastEndToEnd : public QObject {
 private slots:
     void castFromTheCommandLine();
     void castingProgramFailureIsTheOutcome();
+    void interruptedWhileTheProgramIgnoresStop();
 
 private:
     static int lastFrames(const DeviceProcess& d)
@@ -123,6 +125,36 @@ void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
     QVERIFY2(err.contains("Vantrope was not found"), err.constData());
     QTRY_COMPARE(device.requests().size(), asked + 1); // who it is, and nothing more
     QCOMPARE(device.requests("get_auth").size(), negotiations);
+}
+
+// Ctrl-C while the casting program ignores "stop" and SIGTERM alike: the command still
+// ends within about 2 s (the program is ended after a moment), with status 130.
+void TestCastEndToEnd::interruptedWhileTheProgramIgnoresStop()
+{
+    DeviceProcess device({"--address", "127.0.0.23", "--no-mdns"});
+    QVERIFY(device.isReady());
+    ClientFolder app;
+    QVERIFY(app.isValid());
+    QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
+    QFile program(app.path() + "/Vantrope");
+    QVERIFY(program.remove() && program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\ntrap '' TERM INT\necho up > \"$(dirname \"$0\")/vantrope-up\"\n"
+                  "while :; do sleep 0.1; done\n");
+    program.close();
+    QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    QProcess cast;
+    cast.setProcessEnvironment(app.environment());
+    cast.start(app.path() + "/quorvelctl", {"cast", "127.0.0.23"});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(app.path() + "/vantrope-up"), 15000);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(pid_t(cast.processId()), SIGINT);
+    QVERIFY(cast.waitForFinished(20000));
+    const qint64 took = timer.elapsed();
+    fprintf(stderr, "interrupted cast ended in %lld ms\n", took);
+    QVERIFY2(took < 3000, qPrintable(QString("%1 ms").arg(took)));
+    QCOMPARE(cast.exitCode(), 130);
 }
 
 QTEST_MAIN(TestCastEndToEnd)

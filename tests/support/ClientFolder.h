@@ -35,13 +35,20 @@ public:
     QString path() const { return m_dir.path(); }
     QString program() const { return path() + "/quorvel"; }
 
-    QProcess* start(const QStringList& arguments = {})
+    QProcess* start(const QStringList& arguments = {}) { return startWith(program(), arguments); }
+    // Starts program (the launcher as another path names it, or a wrapper such as
+    // setpriv) in workingDirectory with this folder's environment and env's additions.
+    QProcess* startWith(const QString& program, const QStringList& arguments,
+        const QString& workingDirectory = QDir::tempPath(), const QHash<QString, QString>& env = {})
     {
         auto* process = new QProcess;
-        process->setProcessEnvironment(environment());
-        process->setWorkingDirectory(QDir::tempPath());
+        QProcessEnvironment environment = this->environment();
+        for (auto it = env.begin(); it != env.end(); ++it)
+            environment.insert(it.key(), it.value());
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(workingDirectory);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(program(), arguments);
+        process->start(program, arguments);
         m_processes.append(process);
         return process;
     }

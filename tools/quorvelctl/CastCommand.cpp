@@ -74,9 +74,9 @@ int CastCommand::cast(CtlContext& ctx, const QStringList& args)
     });
     session.start(device, screen);
     if (!ctx.waitFor([&] { return *ended; })) {
-        // Interrupted: the casting program is asked to stop, and its end awaited.
-        session.stop();
-        ctx.waitFor([&] { return *ended; }, 10000, false);
+        // Interrupted: the casting program is asked to stop, and ended if it does not.
+        session.quit();
+        ctx.waitFor([&] { return *ended; }, 2000, false);
         if (*ended)
             state("ended");
         return CtlContext::Interrupted;

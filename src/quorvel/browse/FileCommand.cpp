@@ -12,11 +12,12 @@ FileCommand::FileCommand(const ServerContent& server)
 bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject* reply)
 {
     UdpRequest udp;
+    udp.setStopCheck([this] { return isCancelled(); });
     if (!udp.send(request, m_server.address, ProtocolPort::Operation))
         return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     const int waitMs = Timing::current().commandWaitMs;
     if (!udp.waitForDatagram(waitMs))
-        return fail(TaskOutcome::noAnswer(m_server, waitMs));
+        return isCancelled() ? stopped() : fail(TaskOutcome::noAnswer(m_server, waitMs));
     if (udp.readReplyFrom(m_server.address, ProtocolPort::Operation, reply) != UdpRequest::Reply::Ok)
         return fail(TaskOutcome::badReply(m_server));
     return true;

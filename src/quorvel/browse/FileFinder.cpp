@@ -23,6 +23,7 @@ void FileFinder::finish()
 void FileFinder::execute()
 {
     UdpRequest request;
+    request.setStopCheck([this] { return isCancelled(); });
     if (!request.send(ProtocolDefinedJsonObject::fileList(m_path, m_sort), m_server.address, ProtocolPort::Operation))
         return (void)fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), request.socket().errorString()));
 
@@ -49,6 +50,8 @@ void FileFinder::execute()
         if (reply.value(ProtocolKey::Finished).toBool())
             break;
     }
+    if (isCancelled())
+        return (void)stopped();
     if (m_path.isEmpty()) {
         QList<FileContent> shown;
         for (const FileContent& entry : qAsConst(list)) {

@@ -32,9 +32,9 @@ RemoteFolder::RemoteFolder(const ServerContent& server, TransferQueue& transfers
 RemoteFolder::~RemoteFolder()
 {
     m_waitingThumbs.clear();
-    m_pool->clear();
-    if (m_thumbPool)
-        m_thumbPool->clear();
+    // Queued tasks are cancelled, not cleared from their pools: clearing deletes them
+    // while their handles still point at them. A cancelled task that has not started
+    // ends at once when its turn comes, reporting that it stopped.
     for (const TaskHandle& handle : qAsConst(m_active))
         handle.cancel();
     m_pool->waitForDone();

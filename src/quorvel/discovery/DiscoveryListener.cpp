@@ -36,8 +36,7 @@ DiscoveryListener::DiscoveryListener(const ClientSettings& settings)
 
 DiscoveryListener::~DiscoveryListener()
 {
-    quit();
-    wait();
+    stop();
     QMutexLocker lock(&g_instanceMutex);
     if (g_instance == this)
         g_instance = nullptr;
@@ -46,6 +45,12 @@ DiscoveryListener::~DiscoveryListener()
 QtJson::JsonObject DiscoveryListener::selfDescription() const
 {
     return ProtocolDefinedJsonObject::clientInfo(m_settings.clientName());
+}
+
+void DiscoveryListener::stop()
+{
+    quit();
+    wait();
 }
 
 ServerContent DiscoveryListener::knownHost(const QString& address) const

@@ -24,6 +24,10 @@ public:
 
     // The description this client gives of itself.
     QtJson::JsonObject selfDescription() const;
+    // Ends the listening thread and waits for it: no question is taken, and no answer
+    // queued, after it returns. The application context calls it before it drains the
+    // pool the answers run on.
+    void stop();
 
     ServerContent knownHost(const QString& address) const;
     void setKnownHost(const QString& address, const ServerContent& record);

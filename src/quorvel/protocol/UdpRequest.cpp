@@ -26,11 +26,17 @@ bool UdpRequest::waitForDatagram(int timeoutMs)
     if (m_socket.hasPendingDatagrams())
         return true;
     QDeadlineTimer deadline(timeoutMs);
-    // Readiness can also mean an ICMP error with no datagram: wait on.
-    while (m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
-        if (m_socket.hasPendingDatagrams())
-            return true;
-        if (deadline.hasExpired())
+    while (!deadline.hasExpired()) {
+        if (m_stop && m_stop())
+            return false;
+        const qint64 left = deadline.remainingTime(); // -1: no bound
+        const int step = int(!m_stop ? left : left < 0 ? StopStepMs : qMin<qint64>(left, StopStepMs));
+        if (m_socket.waitForReadyRead(step)) {
+            if (m_socket.hasPendingDatagrams())
+                return true;
+            continue; // readiness can also mean an ICMP error with no datagram: wait on
+        }
+        if (m_socket.error() != QAbstractSocket::SocketTimeoutError)
             break;
     }
     return m_socket.hasPendingDatagrams();

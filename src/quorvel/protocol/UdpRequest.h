@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <functional>
 
 #include "json/QtJson.h"
 
@@ -15,8 +16,13 @@ public:
     // false when the object does not serialise or the datagram cannot be sent.
     bool send(
         const QtJson::JsonObject& request, const QHostAddress& address, quint16 port, bool* serializeFailed = nullptr);
-    // Waits up to timeoutMs for a datagram; false when none is pending afterwards.
+    // Waits up to timeoutMs for a datagram; false when none is pending afterwards, or
+    // when the stop check said so first.
     bool waitForDatagram(int timeoutMs);
+    // Asked between short steps of every wait: a wait ends within a step of it turning
+    // true (the socket cannot be woken from another thread).
+    void setStopCheck(std::function<bool()> stop) { m_stop = std::move(stop); }
+    static constexpr int StopStepMs = 20;
     QNetworkDatagram read();
 
     enum class Reply { Ok, WrongSender, NotJson };
@@ -28,4 +34,5 @@ public:
 
 private:
     QUdpSocket m_socket;
+    std::function<bool()> m_stop;
 };

@@ -89,6 +89,7 @@ void FileDownloader::execute()
 {
     const Timing& timing = Timing::current();
     UdpRequest udp;
+    udp.setStopCheck([this] { return isCancelled(); });
     bool serializeFailed = false;
     if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
             &serializeFailed)) {
@@ -96,6 +97,8 @@ void FileDownloader::execute()
             return (void)fail(tr("the request for %1 cannot be written").arg(m_remotePath));
     }
     if (!udp.waitForDatagram(timing.downloadReplyWaitMs)) {
+        if (isCancelled())
+            return (void)stopped();
         qCritical("[E][%s] Udpsocket receive fail.", Tag);
         return (void)fail(TaskOutcome::noAnswer(m_server, timing.downloadReplyWaitMs));
     }
@@ -229,6 +232,7 @@ bool FileDownloader::confirm(const QString& md5)
             return stopped();
         QThread::msleep(ulong(wait));
         UdpRequest udp;
+        udp.setStopCheck([this] { return isCancelled(); });
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
         query.insert(ProtocolKey::SessionId, m_sessionId);

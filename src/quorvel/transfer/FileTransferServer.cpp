@@ -168,6 +168,7 @@ bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
 bool FileUploadTask::announce(qint64* tcpPort)
 {
     UdpRequest udp;
+    udp.setStopCheck([this] { return isCancelled(); });
     QtJson::JsonObject request;
     request.insert(ProtocolKey::Type, QString(ProtocolType::FileUpload));
     request.insert(ProtocolKey::FileName, lastComponent(m_filePath));
@@ -182,6 +183,8 @@ bool FileUploadTask::announce(qint64* tcpPort)
         return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     }
     if (!udp.waitForDatagram(Timing::current().uploadReplyWaitMs)) {
+        if (isCancelled())
+            return stopped();
         qCritical("[E][%s] Wait for udp packet fail.", Tag);
         return fail(TaskOutcome::noAnswer(m_server, Timing::current().uploadReplyWaitMs));
     }
@@ -295,6 +298,7 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
             return stopped();
         QThread::msleep(ulong(wait));
         UdpRequest udp;
+        udp.setStopCheck([this] { return isCancelled(); });
         QtJson::JsonObject query;
         query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
         query.insert(ProtocolKey::SessionId, m_sessionId);

@@ -35,10 +35,21 @@ RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* pa
 
 RecentFilesDialog::~RecentFilesDialog()
 {
-    m_pool->clear();
+    // Cancelled, not cleared from the pool: clearing deletes tasks that handles still
+    // name. The open and delete commands then stop within a step of their UDP wait.
+    for (const TaskHandle& handle : qAsConst(m_active))
+        handle.cancel();
     m_pool->waitForDone();
     delete m_pool;
     delete ui;
+}
+
+void RecentFilesDialog::start(Task* task)
+{
+    const quint64 serial = ++m_taskSerial;
+    m_active.insert(serial, TaskHandle(task));
+    connect(task, &Task::ended, this, [this, serial] { m_active.remove(serial); });
+    m_pool->start(task);
 }
 
 RecentFilesListView* RecentFilesDialog::view() const
@@ -64,7 +75,7 @@ void RecentFilesDialog::updateList()
         m_shown = reading;
         updateListEnd(list);
     });
-    m_pool->start(task);
+    start(task);
 }
 
 void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
@@ -82,7 +93,7 @@ void RecentFilesDialog::startGetThumb(QString uuid, QString filePath, qlonglong 
     const QPersistentModelIndex row(index);
     connect(task, &NativeFileThumb::getThumbEnd, this,
         [this, row](const QByteArray& bytes, const QModelIndex&) { getThumbResult(bytes, row); });
-    m_pool->start(task);
+    start(task);
 }
 
 void RecentFilesDialog::getThumbResult(QByteArray thumbdata, QModelIndex index)
@@ -114,12 +125,12 @@ void RecentFilesDialog::openFile()
 {
     const QModelIndex current = ui->recentFilesTreeView->currentIndex();
     if (current.isValid())
-        m_pool->start(new FileOpen(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+        start(new FileOpen(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
 }
 
 void RecentFilesDialog::deleteFile()
 {
     const QModelIndex current = ui->recentFilesTreeView->currentIndex();
     if (current.isValid())
-        m_pool->start(new FileDelete(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+        start(new FileDelete(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QModelIndex>
 
 #include "quorvel/protocol/RecentFilesContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/tasks/TaskHandle.h"
 #include "ui/history/RecentFilesModel.h"
 
 namespace Ui {
@@ -13,6 +15,7 @@ class RecentFilesDialog;
 class QThreadPool;
 class QuorvelClientDatabase;
 class RecentFilesListView;
+class Task;
 
 // The transfer history of the selected device, with thumbnails of local images. Its
 // pool reads the history, makes thumbnails and runs open and delete on the device.
@@ -46,11 +49,16 @@ private slots:
     void deleteFile();
 
 private:
+    void start(Task* task);
+
     QuorvelClientDatabase* m_history;
     Ui::RecentFilesDialog* ui;
     RecentFilesModel m_model;
     ServerContent m_server;
     QThreadPool* m_pool;
+    // What runs or waits on the pool, stoppable until it ends.
+    QHash<quint64, TaskHandle> m_active;
+    quint64 m_taskSerial = 0;
     // Readings started and the newest one shown: an older reading that ends late
     // (another device, a record deleted since) is dropped.
     quint64 m_readings = 0;

@@ -10,10 +10,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -693,7 +695,24 @@ void MainWindow::startUploadToSeveral()
 
 void MainWindow::uploadFiles(const QStringList& paths, bool chooseTargets)
 {
-    const UploadSelection selection = UploadSelection::collect(paths);
+    const bool secure = m_services.config->value(Config::SecureMode).toBool();
+    // A dropped folder may hold thousands of files: it is walked off the window's thread.
+    // The walk stops at the per-folder limit, so quitting does not wait long for it.
+    QPointer<MainWindow> self(this);
+    QThreadPool::globalInstance()->start([self, paths, secure, chooseTargets] {
+        const UploadSelection selection = UploadSelection::collect(paths);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, selection, secure, chooseTargets] {
+                if (self)
+                    self->sendSelection(selection, secure, chooseTargets);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::sendSelection(const UploadSelection& selection, bool secure, bool chooseTargets)
+{
     if (!selection.problems.isEmpty()) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("提示"),
             selection.files.isEmpty() ? tr("没有可以上传的文件。") : tr("部分文件没有上传。"), QMessageBox::Ok, this);
@@ -703,7 +722,6 @@ void MainWindow::uploadFiles(const QStringList& paths, bool chooseTargets)
     }
     if (selection.files.isEmpty())
         return;
-    const bool secure = m_services.config->value(Config::SecureMode).toBool();
     const QList<ServerContent> known = devices();
     if (chooseTargets && known.size() > 1) {
         auto* dialog = new SendTargetsDialog(known, ui->serverWidget->server(), this);

@@ -22,6 +22,7 @@ class QMenu;
 class QTimer;
 class SettingDialog;
 class TrayIconMenu;
+class UploadSelection;
 
 // The client's one window: the devices found, the chosen device's card, casting,
 // transfers and files. It starts the listeners for inbound requests and follows the
@@ -87,6 +88,8 @@ private:
     // To the chosen device; with chooseTargets (and more than one device known), to the
     // devices checked in a list, each its own row in the transfer panel.
     void uploadFiles(const QStringList& paths, bool chooseTargets = false);
+    // The walked selection, back on the window's thread.
+    void sendSelection(const UploadSelection& selection, bool secure, bool chooseTargets);
     void resetTabs(bool freshHistory);
     void addRecentFilesTab();
     QWidget* addFileBrowser(const ServerContent& device, const QString& title);

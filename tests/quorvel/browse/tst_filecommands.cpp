@@ -12,10 +12,12 @@
 #include "quorvel/browse/FileFinder.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
+#include "quorvel/browse/RemoteFolder.h"
 #include "quorvel/browse/SalutatorySetter.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/tasks/UserNotices.h"
+#include "settings/Config.h"
 
 // Listing and the single-request commands against the simulated device: what they ask,
 // what they report, and how they end.
@@ -27,6 +29,7 @@ private slots:
     void commands_data();
     void commands();
     void thumbnailsComeFromTheCacheSecondTime();
+    void browserClosedWithWorkQueuedAndWaiting();
     void imageNames();
 
 private:
@@ -199,6 +202,39 @@ void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()
     QTRY_COMPARE(d.requests("get_thumb").size(), 2);
     QCOMPARE(
         QuorvelClientDatabase::instance()->getThumb(device.uuid, "/Pictures/sunrise.png", 2000), m_thumbs.value(2));
+}
+
+// A browser closed (its tab, its device gone) while a listing waits for a device that
+// never answers, more listings and a delete wait their turn and four thumbnails wait too:
+// it ends at once and nothing touches a task its pool has deleted (the sanitizer build
+// runs this test).
+void TestFileCommands::browserClosedWithWorkQueuedAndWaiting()
+{
+    const Timing shortened = Timing::current();
+    Timing t = shortened;
+    t.listingWaitMs = 60000;
+    t.commandWaitMs = 60000;
+    Timing::setForTests(t);
+    const auto restore = qScopeGuard([&shortened] { Timing::setForTests(shortened); });
+
+    UdpProbe silent(QHostAddress("127.0.0.13"), 16021);
+    auto* folder = new RemoteFolder(
+        DeviceProcess::serverAt("127.0.0.13"), *m_context->transfers(), *m_context->config(), m_context->database());
+    folder->list("a");
+    folder->list("b");
+    folder->remove("c");
+    folder->list("d");
+    for (int i = 0; i < RemoteFolder::ThumbThreads + 8; ++i)
+        folder->fetchThumb(QString("p%1.png").arg(i), 1, QModelIndex());
+    // Everything that can run is waiting on the device: one listing, four thumbnails.
+    for (int i = 0; i < 1 + RemoteFolder::ThumbThreads; ++i)
+        QVERIFY(silent.receive(10000).isValid());
+
+    QElapsedTimer timer;
+    timer.start();
+    delete folder;
+    qInfo("browser closed in %lld ms", timer.elapsed());
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("closing took %1 ms").arg(timer.elapsed())));
 }
 
 void TestFileCommands::imageNames()

@@ -1,7 +1,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 #include "UdpProbe.h"
+#include "Watchdog.h"
 #include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
@@ -14,6 +21,7 @@ private slots:
     void initTestCase();
     void answered_data();
     void answered();
+    void endsWhileQuestionsKeepComing();
 
 private:
     static QVariantMap question(const QString& version, const QString& uuid)
@@ -91,6 +99,49 @@ void TestDiscoveryListener::answered()
         QCOMPARE((QStringList{k.version, k.os, k.type, k.address.toString()}),
             (QStringList{QtJson::parseObject(asked).value("version").toString(), "X", "server", "127.0.0.3"}));
     QVERIFY(DiscoveryListener::instance()->knownHost("127.0.0.99").address.isNull());
+}
+
+// The program ends while questions keep arriving: the answers already queued and those
+// that come during the end never run against a listener or settings that are gone (the
+// sanitizer build runs this test), and the end is quick.
+void TestDiscoveryListener::endsWhileQuestionsKeepComing()
+{
+    std::atomic<bool> flooding{true};
+    const QByteArray asked = QtJson::serialize(question("v1.0", "flood"));
+    std::thread flood([&flooding, asked] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(16020);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        while (flooding)
+            ::sendto(fd, asked.constData(), size_t(asked.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(fd);
+    });
+    const auto stopFlood = qScopeGuard([&] {
+        flooding = false;
+        flood.join();
+    });
+    for (int round = 0; round < 5; ++round) {
+        if (!m_context) {
+            m_context = std::make_unique<AppContext>(m_dir.path());
+            DiscoveryListener::instance()->start();
+        }
+        // Answers are being made when the end comes.
+        QTRY_COMPARE(DiscoveryListener::instance()->knownHost("127.0.0.1").uuid, QString("flood"));
+        QElapsedTimer timer;
+        timer.start();
+        {
+            // A listener that still queues answers keeps the pool from ever draining.
+            Watchdog watchdog(10000, "ending the context while questions keep coming");
+            m_context.reset();
+        }
+        qInfo("context ended under a flood in %lld ms", timer.elapsed());
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("ending took %1 ms").arg(timer.elapsed())));
+        // Nothing of the ended context is left running.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(2000));
+        QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryListener)

@@ -8,6 +8,7 @@
 
 #include "DeviceProcess.h"
 #include "OpenedUrls.h"
+#include "UdpProbe.h"
 #include "app/AppContext.h"
 #include "quorvel/browse/NativeFileThumb.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -71,6 +72,7 @@ private slots:
     void thumbnails();
     void oneThumbnailRequestAtATime();
     void menuAndDeleteKey();
+    void closedWhileACommandWaits();
 
 private:
     QTemporaryDir m_dir;
@@ -204,6 +206,32 @@ void TestRecentFiles::menuAndDeleteKey()
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(column(dialog.model(), 0), QStringList{"two.txt"});
     QCOMPARE(db->getRecentFiles(server.uuid).size(), 1);
+}
+
+// Closing the view (its device vanished, the window ends) while "open on the device"
+// waits for a device that never answers: it ends at once, not after the command's wait.
+void TestRecentFiles::closedWhileACommandWaits()
+{
+    const Timing shortened = Timing::current();
+    Timing t = shortened;
+    t.commandWaitMs = 60000;
+    Timing::setForTests(t);
+    const auto restore = qScopeGuard([&shortened] { Timing::setForTests(shortened); });
+    UdpProbe silent(QHostAddress("127.0.0.63"), 16021);
+    ServerContent server = DeviceProcess::serverAt("127.0.0.63");
+    server.type = "server";
+    QVERIFY(QuorvelClientDatabase::instance()->addRecentFileRecord(record(server.uuid, "file_upload", "/m/a.txt", 1)));
+    auto* dialog = new RecentFilesDialog(m_context->database());
+    show(*dialog, server);
+    QMenu* menu = rightClick(dialog->view(), 0);
+    QVERIFY(menu);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().last()).center());
+    QVERIFY(silent.receive(5000).isValid());
+    QElapsedTimer timer;
+    timer.start();
+    delete dialog;
+    qInfo("recent-files view closed in %lld ms", timer.elapsed());
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("closing took %1 ms").arg(timer.elapsed())));
 }
 
 QTEST_MAIN(TestRecentFiles)

@@ -258,7 +258,11 @@ void TestMainWindow::droppedPathsAreSent()
     }
     QVERIFY(TestFiles::write(files.filePath("folder/four.txt"), "4"));
     QVERIFY(TestFiles::write(files.filePath("folder/inner/five.txt"), "5"));
-    dropped << files.filePath("folder") << files.filePath("missing.txt");
+    // A folder of 10,000 files (over the per-folder limit) is walked off the window's thread.
+    QVERIFY(QDir(files.path()).mkpath("many"));
+    for (int i = 0; i < 10000; ++i)
+        QVERIFY(TestFiles::write(files.filePath(QString("many/%1.txt").arg(i)), ""));
+    dropped << files.filePath("folder") << files.filePath("missing.txt") << files.filePath("many");
 
     Client client(m_folder->path());
     QStringList failures;
@@ -275,11 +279,14 @@ void TestMainWindow::droppedPathsAreSent()
     QApplication::sendEvent(card, &enter);
     QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(card, &drop);
+    QVERIFY2(!QApplication::activeModalWidget(), "the drop was walked before the window could go on");
 
-    // The path that gives nothing is named; everything else reaches the device.
+    // The paths that give nothing are named; everything else reaches the device.
     QMessageBox* box = waitForBox();
     QVERIFY(box);
-    QVERIFY2(box->informativeText().contains("missing.txt: does not exist"), qPrintable(box->informativeText()));
+    QVERIFY2(box->informativeText().contains("missing.txt: does not exist")
+            && box->informativeText().contains("many: holds more than 1000 files"),
+        qPrintable(box->informativeText()));
     QTest::keyClick(box, Qt::Key_Return);
     const QStringList sent{"five.txt", "four.txt", "one.txt", "three.txt", "two.txt"};
     QTRY_COMPARE_WITH_TIMEOUT(failures.size(), sent.size(), 20000);
