@@ -4,17 +4,17 @@
 #include <QMutex>
 #include <QThreadPool>
 
-#include "settings/Config.h"
 #include "cast/CastSession.h"
-#include "quorvel/transfer/FileTransferServer.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/services/OfferInbox.h"
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/FileTransferServer.h"
+#include "settings/Config.h"
 
 namespace {
 QMutex g_currentLock;
@@ -22,7 +22,13 @@ AppContext* g_current = nullptr;
 } // namespace
 
 AppContext::AppContext(const QString& applicationFolder, DesktopSession* session)
-    : m_folder(QDir::cleanPath(QDir(applicationFolder).absolutePath()))
+    : AppContext(AppFolders::inFolder(applicationFolder), session)
+{
+}
+
+AppContext::AppContext(const AppFolders& folders, DesktopSession* session)
+    : m_folders(folders)
+    , m_folder(folders.dataFolder())
 {
     {
         QMutexLocker lock(&g_currentLock);
@@ -33,7 +39,7 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     // before anything can report.
     UserNotices::instance();
     ReplyOperate::relay();
-    m_config = own(new Config(m_folder, session));
+    m_config = own(new Config(m_folders, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
     m_discovery = own(new DiscoveryServer);
     m_discoveryListener = own(new DiscoveryListener);

@@ -15,11 +15,10 @@ QMutex g_installLock;
 QAtomicPointer<CustomMsgHandler> g_installed;
 } // namespace
 
-CustomMsgHandler::CustomMsgHandler(QObject* parent, const QString& logFolder)
+CustomMsgHandler::CustomMsgHandler(QObject* parent, const QString& logFolder, const QString& logName)
     : QObject(parent)
 {
-    const QString name = QStringLiteral("QuorvelClient");
-    m_writer = new FileLogWriter(name, logFolder.isEmpty() ? FileLogWriter::defaultFolder() : logFolder);
+    m_writer = new FileLogWriter(logName, logFolder.isEmpty() ? FileLogWriter::defaultFolder() : logFolder);
     m_limiter = std::make_unique<LogLimiter>(Timing::current().logRepeatWindowMs);
     m_summaryTimer.setSingleShot(true);
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] { flushSummaries(false); });

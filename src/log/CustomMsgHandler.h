@@ -15,8 +15,10 @@ class LogLimiter;
 class CustomMsgHandler : public QObject {
     Q_OBJECT
 public:
-    // The log goes to `logFolder`, or to the writer's default folder when it is empty.
-    explicit CustomMsgHandler(QObject* parent = nullptr, const QString& logFolder = QString());
+    // The log goes to `logFolder`, or to the writer's default folder when it is empty, in
+    // files named `logName`-TIME.log that are rotated apart from other programs' files.
+    explicit CustomMsgHandler(QObject* parent = nullptr, const QString& logFolder = QString(),
+        const QString& logName = QStringLiteral("QuorvelClient"));
     ~CustomMsgHandler() override;
 
     bool install();

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QVariant>
 
+class AppFolders;
 class DesktopSession;
 class QSettings;
 
@@ -31,6 +32,8 @@ public:
     // entry follows StartUp and CastShortcut is registered with the session; headless
     // programs pass none and leave the session alone.
     explicit Config(const QString& applicationFolder, DesktopSession* session = nullptr, QObject* parent = nullptr);
+    // The settings file and the default download folder the folders name.
+    explicit Config(const AppFolders& folders, DesktopSession* session = nullptr, QObject* parent = nullptr);
     ~Config() override;
 
     // The live instance (made by the application context), null without one.
@@ -73,8 +76,9 @@ private:
     QString writeFailure() const;
     void fail(const QString& reason);
 
-    const QString m_folder;
     const QString m_path;
+    const QString m_folder; // the settings file's
+    const QString m_downloadFolder; // DownloadPath's default
     DesktopSession* m_session;
     mutable QMutex m_storeLock;
     QSettings* m_settings = nullptr;

@@ -16,15 +16,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AppContext.h"
 #include "CtlOutput.h"
-#include "quorvel/tasks/Task.h"
-#include "quorvel/tasks/TaskHandle.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
+#include "app/AppContext.h"
 #include "cast/CastSession.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/services/OfferInbox.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/tasks/Task.h"
+#include "quorvel/tasks/TaskHandle.h"
+#include "quorvel/tasks/Timing.h"
 
 namespace {
 // Receives one information query's outcome on the pool thread.
@@ -151,8 +151,9 @@ QString CtlContext::globalsHelp()
                           "  --timeout <seconds> the most to wait for a connection, an answer or the next bytes\n"
                           "  --max-time <seconds>\n"
                           "                      the most the whole command may take\n"
+                          "  --config <file>     the settings file (default: the window's)\n"
                           "  --verbose           the log on standard error\n"
-                          "  --version           the program's name and version");
+                          "  --version, -V       the program's name and version");
 }
 
 void CtlContext::printHelp(const QString& command, const QString& text)

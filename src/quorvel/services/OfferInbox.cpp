@@ -4,12 +4,12 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "settings/Config.h"
+#include "platform/UserInteraction.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/ReplyOperate.h"
-#include "quorvel/tasks/Timing.h"
 #include "quorvel/services/TransferQueue.h"
-#include "platform/UserInteraction.h"
+#include "quorvel/tasks/Timing.h"
+#include "settings/Config.h"
 
 OfferInbox::OfferInbox(TransferQueue* transfers, QObject* parent)
     : OfferInbox(transfers, Limits(), parent)
@@ -54,6 +54,11 @@ void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
     ++m_held;
     ++m_heldBy[party];
     emit offered(offer);
+    if (!acceptsFrom(from)) {
+        emit declined(offer, tr("%1 is not a party to accept files from").arg(party));
+        release(party);
+        return;
+    }
     if (m_policy == AcceptAll) {
         fetch(offer);
         return;
@@ -110,7 +115,8 @@ void OfferInbox::startFetches(const QString& party)
         const Offer offer = queued->takeFirst();
         QString reason;
         const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
-        const QString folder = Config::instance()->value(Config::DownloadPath).toString();
+        const QString folder
+            = m_folder.isEmpty() ? Config::instance()->value(Config::DownloadPath).toString() : m_folder;
         const QString target
             = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
         if (target.isEmpty()) {
@@ -127,6 +133,20 @@ void OfferInbox::startFetches(const QString& party)
     }
     if (queued != m_queued.end() && queued->isEmpty())
         m_queued.erase(queued);
+}
+
+bool OfferInbox::acceptsFrom(const ServerContent& party) const
+{
+    if (m_acceptFrom.isEmpty())
+        return true;
+    const QHostAddress address = party.address;
+    for (const QString& wanted : m_acceptFrom) {
+        const QHostAddress named(wanted);
+        if (!named.isNull() ? named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4)
+                            : (!party.name.isEmpty() && wanted.compare(party.name, Qt::CaseInsensitive) == 0))
+            return true;
+    }
+    return false;
 }
 
 void OfferInbox::release(const QString& party)

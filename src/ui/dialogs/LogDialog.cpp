@@ -6,14 +6,14 @@
 #include "log/CustomMsgHandler.h"
 #include "ui_LogDialog.h"
 
-LogDialog::LogDialog(QWidget* parent)
+LogDialog::LogDialog(QWidget* parent, const QString& logFolder)
     : QDialog(parent)
     , ui(new Ui::LogDialog)
 {
     ui->setupUi(this);
     connect(ui->clearButton, &QPushButton::clicked, ui->logTextEdit, &QTextEdit::clear);
     ui->logTextEdit->document()->setMaximumBlockCount(MaxLines); // the oldest lines go
-    m_handler = new CustomMsgHandler(qApp);
+    m_handler = new CustomMsgHandler(qApp, logFolder);
     connect(m_handler, &CustomMsgHandler::message, this, &LogDialog::appendMsg, Qt::QueuedConnection);
     m_handler->install();
 }

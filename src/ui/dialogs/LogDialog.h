@@ -14,7 +14,8 @@ class LogDialog : public QDialog {
 public:
     static constexpr int MaxLines = 5000;
 
-    explicit LogDialog(QWidget* parent = nullptr);
+    // The log file goes to logFolder (the log writer's default when empty).
+    explicit LogDialog(QWidget* parent = nullptr, const QString& logFolder = QString());
     ~LogDialog() override;
 
     CustomMsgHandler* handler() const { return m_handler; }

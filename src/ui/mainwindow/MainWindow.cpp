@@ -17,28 +17,28 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/dialogs/AboutQuorvelDialog.h"
 #include "app/AppContext.h"
-#include "ui/cast/CastControllerWidget.h"
-#include "settings/Config.h"
-#include "ui/browser/FileListDialog.h"
-#include "ui/dialogs/LogDialog.h"
-#include "ui/dialogs/ManualDevicesManageDialog.h"
-#include "ui/transfers/ProgressDockWidget.h"
-#include "ui/history/RecentFilesDialog.h"
-#include "ui/dialogs/SalutatorySetting.h"
-#include "ui/dialogs/SettingDialog.h"
-#include "ui/mainwindow/TrayIconMenu.h"
-#include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/tasks/Timing.h"
-#include "quorvel/services/TransferQueue.h"
-#include "quorvel/transfer/UploadSelection.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/services/TransferQueue.h"
+#include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "quorvel/tasks/UserNotices.h"
+#include "quorvel/transfer/UploadSelection.h"
+#include "settings/Config.h"
+#include "ui/browser/FileListDialog.h"
+#include "ui/cast/CastControllerWidget.h"
+#include "ui/dialogs/AboutQuorvelDialog.h"
+#include "ui/dialogs/LogDialog.h"
+#include "ui/dialogs/ManualDevicesManageDialog.h"
+#include "ui/dialogs/SalutatorySetting.h"
+#include "ui/dialogs/SettingDialog.h"
+#include "ui/history/RecentFilesDialog.h"
+#include "ui/mainwindow/TrayIconMenu.h"
+#include "ui/transfers/ProgressDockWidget.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -54,7 +54,7 @@ MainWindow::MainWindow(AppContext* context, QWidget* parent)
 {
     g_mainWindow = this;
     // The debug window first: it takes over the log before anything below reports.
-    m_logDialog = new LogDialog(this);
+    m_logDialog = new LogDialog(this, context->folders().logFolder());
     m_settingDialog = new SettingDialog(context->config(), this);
     m_tray = new QSystemTrayIcon(this);
 

@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/AppContext.h"
 #include "DeviceProcess.h"
-#include "quorvel/browse/NativeFileThumb.h"
 #include "OpenedUrls.h"
+#include "app/AppContext.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/tasks/Timing.h"
+#include "ui/history/NativeFileThumb.h"
 #include "ui/history/RecentFilesDialog.h"
 #include "ui/history/RecentFilesListView.h"
-#include "quorvel/tasks/Timing.h"
 
 namespace {
 RecentFilesContent record(const QString& uuid, const QString& type, const QString& path, qint64 time, qint64 mtime = 0)
