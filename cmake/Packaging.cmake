@@ -89,14 +89,15 @@ set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "libqt5sql5-sqlite")
 set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "avahi-daemon")
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "quorvel-cli (= ${PROJECT_VERSION}), libqt5sql5-sqlite, hicolor-icon-theme")
 set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "avahi-daemon, qttranslations5-l10n")
+# The first line is the synopsis; CPack indents the others.
 set(CPACK_COMPONENT_GUI_DESCRIPTION "client for Quorvel conference-room display devices
- Finds the conference-room display devices of the Quorvel family and the
- other PCs that run the client, uploads files to them, browses their files,
- receives offered files and casts this screen.")
+Finds the conference-room display devices of the Quorvel family and the
+other PCs that run the client, uploads files to them, browses their files,
+receives offered files and casts this screen.")
 set(CPACK_COMPONENT_CLI_DESCRIPTION "command-line client for Quorvel conference-room display devices
- quorvelctl moves files to and from Quorvel devices and other PCs, receives
- offered files (also as a systemd user service) and checks why a device does
- not show up. quorvel-device simulates a device. Neither needs a display.")
+quorvelctl moves files to and from Quorvel devices and other PCs, receives
+offered files (also as a systemd user service) and checks why a device does
+not show up. quorvel-device simulates a device. Neither needs a display.")
 # /etc/ufw/applications.d/quorvel is the administrator's to change.
 file(WRITE ${CMAKE_BINARY_DIR}/cpack/cli/conffiles "/etc/ufw/applications.d/quorvel\n")
 set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/cpack/cli/conffiles)
