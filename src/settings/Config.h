@@ -10,7 +10,8 @@ class QSettings;
 
 // The client's settings in "config.ini" (where AppFolders says: the program's folder, or
 // $XDG_CONFIG_HOME/quorvel once installed), the start-with-the-session entry and the
-// global cast shortcut. Every write reaches the disk before it returns. The application context creates the one instance.
+// global cast shortcut. Every write reaches the disk before it returns. The application
+// context creates the one instance.
 class Config : public QObject {
     Q_OBJECT
 public:
