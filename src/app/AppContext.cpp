@@ -23,7 +23,13 @@ AppContext* g_current = nullptr;
 } // namespace
 
 AppContext::AppContext(const QString& applicationFolder, DesktopSession* session)
-    : m_folder(QDir::cleanPath(QDir(applicationFolder).absolutePath()))
+    : AppContext(AppFolders::inFolder(applicationFolder), session)
+{
+}
+
+AppContext::AppContext(const AppFolders& folders, DesktopSession* session)
+    : m_folders(folders)
+    , m_folder(folders.dataFolder())
 {
     {
         QMutexLocker lock(&g_currentLock);
@@ -34,7 +40,7 @@ AppContext::AppContext(const QString& applicationFolder, DesktopSession* session
     // before anything can report.
     UserNotices::instance();
     ReplyOperate::relay();
-    m_config = own(new Config(m_folder, session));
+    m_config = own(new Config(m_folders, session));
     m_database = own(new QuorvelClientDatabase(m_folder));
     // Files served to other clients join the history; the link goes with the database.
     QObject::connect(
@@ -80,6 +86,11 @@ AppContext* AppContext::current()
 {
     QMutexLocker lock(&g_currentLock);
     return g_current;
+}
+
+QString AppContext::logFolder() const
+{
+    return m_folders.logFolder();
 }
 
 QString AppContext::filePath(const QString& relative) const

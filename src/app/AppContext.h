@@ -4,6 +4,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/AppFolders.h"
+
 class CastSession;
 class Config;
 class DesktopSession;
@@ -27,6 +29,8 @@ public:
     // desktop session of a window (cast shortcut, autostart entry); null for headless
     // programs. It stays the caller's and must outlive the context.
     explicit AppContext(const QString& applicationFolder, DesktopSession* session = nullptr);
+    // The same with the files where the folders say (an installed program's XDG folders).
+    explicit AppContext(const AppFolders& folders, DesktopSession* session = nullptr);
     ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
@@ -35,10 +39,12 @@ public:
     static AppContext* current();
 
     QString folder() const { return m_folder; }
+    // Where each kind of file lives; handed to whoever writes one.
+    const AppFolders& folders() const { return m_folders; }
     // A file of the application (not a path the user gave): resolved against the folder.
     QString filePath(const QString& relative) const;
     // Where the window writes its log.
-    QString logFolder() const { return filePath(QStringLiteral("log")); }
+    QString logFolder() const;
 
     Config* config() const { return m_config; }
     QuorvelClientDatabase* database() const { return m_database; }
@@ -58,7 +64,8 @@ private:
         return object;
     }
 
-    const QString m_folder;
+    const AppFolders m_folders;
+    const QString m_folder; // the database's
     std::vector<std::function<void()>> m_teardown;
     Config* m_config = nullptr;
     QuorvelClientDatabase* m_database = nullptr;

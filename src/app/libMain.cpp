@@ -4,10 +4,12 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
 #include "app/AppContext.h"
 #include "app/SingleApplication.h"
 #include "app/WindowServicesOf.h"
+#include "platform/AppFolders.h"
 #include "platform/x11/X11DesktopSession.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/StyleSheet.h"
@@ -17,6 +19,25 @@
 
 int libMain(int& argc, char** argv)
 {
+    // The version and the options are answered before anything else: without a display,
+    // and without waking a running client.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--version" || arg == "-V") {
+            std::printf("quorvel %s\n", QUORVEL_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf("Usage: quorvel [-s]\n"
+                        "The Quorvel client: finds conference-room display devices, sends files to them and casts "
+                        "this screen.\n\n"
+                        "Options:\n"
+                        "  -s             start hidden in the tray\n"
+                        "  -V, --version  the program's name and version\n"
+                        "  -h, --help     this text\n");
+            return 0;
+        }
+    }
     auto* app = new SingleApplication(argc, argv);
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
     if (!app->isPrimary()) {
@@ -42,9 +63,14 @@ int libMain(int& argc, char** argv)
 
     GuiUserInteraction interaction;
     UserInteraction::install(&interaction);
-    // The window's own files live in its folder; the current directory stays the user's.
+    // The window's own files live in its folder, or in the user's folders once installed;
+    // the current directory stays the user's.
+    const AppFolders folders = AppFolders::forProgram(QCoreApplication::applicationDirPath());
+    QString folderError;
+    if (!folders.make(&folderError))
+        qWarning("[W][%s] %s", "libMain", qUtf8Printable(folderError));
     auto* session = new X11DesktopSession;
-    auto* context = new AppContext(QCoreApplication::applicationDirPath(), session);
+    auto* context = new AppContext(folders, session);
 
     auto* window = new MainWindow(windowServicesOf(*context));
     interaction.setWindow(window);

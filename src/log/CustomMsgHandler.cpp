@@ -15,11 +15,10 @@ QMutex g_installLock;
 QAtomicPointer<CustomMsgHandler> g_installed;
 } // namespace
 
-CustomMsgHandler::CustomMsgHandler(const QString& logFolder, QObject* parent)
+CustomMsgHandler::CustomMsgHandler(const QString& logFolder, const QString& logName, QObject* parent)
     : QObject(parent)
 {
-    const QString name = QStringLiteral("QuorvelClient");
-    m_writer = new FileLogWriter(name, logFolder);
+    m_writer = new FileLogWriter(logName, logFolder);
     m_limiter = std::make_unique<LogLimiter>(Timing::current().logRepeatWindowMs);
     m_summaryTimer.setSingleShot(true);
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] { flushSummaries(false); });

@@ -15,9 +15,10 @@ class LogLimiter;
 class CustomMsgHandler : public QObject {
     Q_OBJECT
 public:
-    // The log goes to `logFolder`, or to the writer's default folder when it is empty.
-    // Writes the log into logFolder (created if missing).
-    explicit CustomMsgHandler(const QString& logFolder, QObject* parent = nullptr);
+    // Writes the log into logFolder (created if missing), in files named logName-TIME.log
+    // that are rotated apart from other programs' files.
+    explicit CustomMsgHandler(
+        const QString& logFolder, const QString& logName = QStringLiteral("QuorvelClient"), QObject* parent = nullptr);
     ~CustomMsgHandler() override;
 
     bool install();

@@ -132,6 +132,11 @@ QString WinUtils::resolveProgram(const QString& file)
     const QString local = QCoreApplication::applicationDirPath() + QLatin1Char('/') + file;
     if (QFileInfo(local).isFile())
         return local;
+    // Installed: the programs the client starts live in its library folder.
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+        + QStringLiteral(QUORVEL_LIBEXEC_RELATIVE) + QLatin1Char('/') + file);
+    if (QFileInfo(installed).isFile())
+        return installed;
     const QString inPath = QStandardPaths::findExecutable(file);
     return inPath.isEmpty() ? file : inPath;
 }

@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostInfo>
 #include <QMutexLocker>
 #include <QSettings>
 #include <QTemporaryFile>
 #include <atomic>
 
+#include "platform/AppFolders.h"
 #include "platform/DesktopSession.h"
 #include "platform/UserInteraction.h"
 #include "platform/WinUtils.h"
@@ -22,12 +24,12 @@ const QString CastPasswordPrefix = QStringLiteral("CastPassword_");
 // The file holds cast passwords: its owner alone may read it.
 constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
-QVariant defaultIn(int type, const QString& folder)
+QVariant defaultIn(int type, const QString& downloadFolder)
 {
     switch (type) {
     case Config::ClientName: return QHostInfo::localHostName();
     case Config::SecureMode: return false;
-    case Config::DownloadPath: return QString(folder + QStringLiteral("/Download/"));
+    case Config::DownloadPath: return downloadFolder;
     case Config::ConfirmCast: return true;
     case Config::LastSelectedServerUUID: return QString();
     case Config::StartUp: return true;
@@ -50,9 +52,15 @@ Config* Config::instance()
 }
 
 Config::Config(const QString& applicationFolder, DesktopSession* session, QObject* parent)
+    : Config(AppFolders::inFolder(applicationFolder), session, parent)
+{
+}
+
+Config::Config(const AppFolders& folders, DesktopSession* session, QObject* parent)
     : QObject(parent)
-    , m_folder(QDir::cleanPath(QDir(applicationFolder).absolutePath()))
-    , m_path(m_folder + QStringLiteral("/config.ini"))
+    , m_path(folders.configFile())
+    , m_folder(QFileInfo(m_path).absolutePath())
+    , m_downloadFolder(folders.defaultDownloadFolder())
     , m_session(session)
 {
     Config* none = nullptr;
@@ -101,12 +109,13 @@ QString Config::keyOf(int type)
 QVariant Config::defaultOf(int type)
 {
     const Config* live = instance();
-    return live ? live->defaultFor(type) : defaultIn(type, QCoreApplication::applicationDirPath());
+    return live ? live->defaultFor(type)
+                : defaultIn(type, AppFolders::inFolder(QCoreApplication::applicationDirPath()).defaultDownloadFolder());
 }
 
 QVariant Config::defaultFor(int type) const
 {
-    return defaultIn(type, m_folder);
+    return defaultIn(type, m_downloadFolder);
 }
 
 QVariant Config::value(int type) const

@@ -6,12 +6,14 @@
 
 #include "quorvel/storage/ClientSettings.h"
 
+class AppFolders;
 class DesktopSession;
 class QSettings;
 
-// The client's settings in "config.ini" of the application folder, the
-// start-with-the-session entry and the global cast shortcut. Every write reaches the
-// disk before it returns. The application context creates the one instance.
+// The client's settings in "config.ini" (where AppFolders says: the program's folder, or
+// $XDG_CONFIG_HOME/quorvel once installed), the start-with-the-session entry and the
+// global cast shortcut. Every write reaches the disk before it returns. The application
+// context creates the one instance.
 class Config : public QObject, public ClientSettings {
     Q_OBJECT
 public:
@@ -33,6 +35,8 @@ public:
     // entry follows StartUp and CastShortcut is registered with the session; headless
     // programs pass none and leave the session alone.
     explicit Config(const QString& applicationFolder, DesktopSession* session = nullptr, QObject* parent = nullptr);
+    // The settings file and the default download folder the folders name.
+    explicit Config(const AppFolders& folders, DesktopSession* session = nullptr, QObject* parent = nullptr);
     ~Config() override;
 
     // The live instance (made by the application context), null without one.
@@ -80,8 +84,9 @@ private:
     QString writeFailure() const;
     void fail(const QString& reason);
 
-    const QString m_folder;
     const QString m_path;
+    const QString m_folder; // the settings file's
+    const QString m_downloadFolder; // DownloadPath's default
     DesktopSession* m_session;
     mutable QMutex m_storeLock;
     QSettings* m_settings = nullptr;

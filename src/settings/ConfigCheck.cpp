@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QKeySequence>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include "settings/Config.h"
@@ -51,9 +51,7 @@ QString ConfigCheck::problem(int type, const QVariant& value)
         return QString();
     }
     case Config::CastShortcut: {
-        const QKeySequence sequence = QKeySequence::fromString(text, QKeySequence::PortableText);
-        const int key = sequence.isEmpty() ? 0 : sequence[0] & ~int(Qt::KeyboardModifierMask);
-        if (sequence.count() != 1 || key == 0 || key == Qt::Key_unknown)
+        if (!isKeyCombination(text))
             return QCoreApplication::translate("ConfigCheck", "\"%1\" is no key combination (e.g. F11, Ctrl+Alt+C)")
                 .arg(text);
         return QString();
@@ -61,6 +59,19 @@ QString ConfigCheck::problem(int type, const QVariant& value)
     case Config::LastSelectedServerUUID: return QString();
     default: return QCoreApplication::translate("ConfigCheck", "there is no setting number %1").arg(type);
     }
+}
+
+bool ConfigCheck::isKeyCombination(const QString& text)
+{
+    // Read here, not by the key-sequence class of the GUI library, which headless programs
+    // do not load: modifiers, then one key, in the portable text format.
+    static const QRegularExpression combination(
+        QStringLiteral("^(?:(?:Ctrl|Alt|Shift|Meta)\\+)*"
+                       "(?:F(?:[1-9]|[12][0-9]|3[0-5])|Esc|Tab|Backtab|Backspace|Return|Enter|Ins|Del|Pause|Print|"
+                       "SysReq|Home|End|Left|Up|Right|Down|PgUp|PgDown|CapsLock|NumLock|ScrollLock|Menu|Help|"
+                       "Space|[!-~])$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return combination.match(text).hasMatch();
 }
 
 QVariant ConfigCheck::fromText(int type, const QString& text, QString* reason)

@@ -17,6 +17,9 @@ public:
     // What a setting means and what it takes, one line.
     static QString describe(int type);
 
+    // One key with its modifiers in the portable text format ("F11", "Ctrl+Alt+C").
+    static bool isKeyCombination(const QString& text);
+
 private:
     static bool parseBool(const QString& text, bool* value);
 };

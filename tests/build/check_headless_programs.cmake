@@ -1,7 +1,7 @@
-# Programs without a window load no display or session library of their own: nothing
-# they name themselves is X11, xcb or D-Bus, and nothing they load is a Qt module of the
-# desktop session. (libQt5Gui still brings libX11/libxcb through libGL, and avahi-client
-# brings libdbus-1 for the mDNS daemon; neither is the programs' own.)
+# Programs without a window load no display or session library: nothing they name
+# themselves is X11, xcb or D-Bus, and nothing they load is X11, xcb, GL or a Qt module of
+# the desktop (Qt's GUI library brings X11, xcb and GL, so they do without it). avahi-client
+# brings libdbus-1 for the mDNS daemon; that is no display.
 foreach(program IN LISTS PROGRAMS)
   execute_process(COMMAND readelf -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
@@ -15,9 +15,9 @@ foreach(program IN LISTS PROGRAMS)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "ldd failed on ${program}")
   endif()
-  string(REGEX MATCHALL "libQt5(DBus|X11Extras|Widgets|XcbQpa)[^ ]*" modules "${loaded}")
-  if(modules)
-    message(FATAL_ERROR "${program} loads desktop Qt modules: ${modules}")
+  string(REGEX MATCHALL "(libQt5(Gui|DBus|X11Extras|Widgets|XcbQpa)|libX11|libxcb|libGL|libEGL|libOpenGL)[^ ]*" desktop "${loaded}")
+  if(desktop)
+    message(FATAL_ERROR "${program} loads desktop libraries: ${desktop}")
   endif()
   message(STATUS "${program}: headless")
 endforeach()

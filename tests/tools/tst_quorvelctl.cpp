@@ -26,6 +26,7 @@ private slots:
     void uploadToSeveralDevices();
     void writeFailures();
     void historyThatCannotBeWrittenIsSaid();
+    void serveTakesOnlyThePartiesNamedIntoItsFolder();
     void everyJsonEventFollowsTheReadme();
 
 private:
@@ -538,6 +539,60 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 // Every event any command printed with --json has the keys, types and values the
 // README lists for it; every event of the list is seen (a cast needs a screen: its
 // events are the cast tests'). Offers and their answers are matched by id.
+// serve --accept-from takes the parties named (by address or by the name they give) into
+// --dir, without asking, and declines everybody else; a download lands where the user is.
+void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
+{
+    DeviceProcess trusted({"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
+    DeviceProcess named({"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
+    DeviceProcess other({"--address", "127.0.0.14", "--no-mdns", "--name", "Stranger"});
+    QVERIFY(trusted.isReady() && named.isReady() && other.isReady());
+    ClientFolder app;
+    QTemporaryDir inbox;
+    QProcess serve;
+    serve.setProcessEnvironment(app.environment());
+    serve.start(app.path() + "/quorvelctl",
+        {"--json", "serve", "--dir", inbox.path(), "--accept-from", "127.0.0.13", "--accept-from", "lobby",
+            "--max-time", "30"});
+    QVERIFY(serve.waitForStarted());
+    QByteArray served;
+    const auto waitFor = [&](const QByteArray& needle, int count) {
+        QDeadlineTimer deadline(15000);
+        while (served.count(needle) < count && !deadline.hasExpired() && serve.state() == QProcess::Running) {
+            serve.waitForReadyRead(100);
+            served += serve.readAllStandardOutput();
+        }
+        return served.count(needle) >= count;
+    };
+    QVERIFY2(waitFor("\"serving\"", 1), served.constData());
+    QVERIFY2(served.contains(inbox.path().toUtf8()), served.constData());
+    other.command("offer 127.0.0.1 /Quorvel/agenda.txt");
+    QVERIFY2(waitFor("\"declined\"", 1), served.constData());
+    trusted.command("offer 127.0.0.1 /Quorvel/readme.txt");
+    QVERIFY2(waitFor("\"result\"", 1), served.constData());
+    named.command("offer 127.0.0.1 /Whiteboard/notes.txt");
+    QVERIFY2(waitFor("\"result\"", 2), served.constData());
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    served += serve.readAllStandardOutput();
+    s_json += served;
+    QCOMPARE(
+        TestFiles::md5Of(inbox.path() + "/readme.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/readme.txt"));
+    QCOMPARE(TestFiles::md5Of(inbox.path() + "/notes.txt"), TestFiles::md5Of(named.folder() + "/Whiteboard/notes.txt"));
+    QVERIFY(!QFile::exists(inbox.path() + "/agenda.txt"));
+    QVERIFY(other.requests("file_download").isEmpty()); // nothing fetched from the stranger
+    for (const QJsonObject& o : jsonLines(served)) {
+        if (o["event"] == "declined")
+            QCOMPARE(o["device"].toString().section(':', 0, 0), QString("127.0.0.14"));
+    }
+
+    QTemporaryDir here;
+    app.setWorkingDirectory(here.path());
+    QByteArray out, err;
+    QCOMPARE(app.ctl({"download", "127.0.0.13", "/Quorvel/agenda.txt"}, &out, &err), 0);
+    QCOMPARE(TestFiles::md5Of(here.path() + "/agenda.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/agenda.txt"));
+}
+
 void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
 {
     QFile readme(QStringLiteral(QUORVEL_SOURCE_DIR) + "/README.md");

@@ -1,10 +1,10 @@
 #include "DeviceFileStore.h"
 
+#include "RgbImage.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QPainter>
 #include <QVector>
 #include <algorithm>
 
@@ -180,16 +180,15 @@ void DeviceFileStore::writeSamples(const QString& folder)
     text(QStringLiteral("Quorvel/agenda.txt"), "09:00 Stand-up\n10:00 Planning\n");
     text(QStringLiteral("Whiteboard/notes.txt"), "Whiteboard notes\n");
     // A few real images, so that thumbnails have something to show.
-    const QList<QPair<QString, QColor>> images{{QStringLiteral("Pictures/sunrise.png"), QColor(240, 160, 40)},
-        {QStringLiteral("Pictures/lake.jpg"), QColor(40, 110, 200)},
-        {QStringLiteral("Pictures/2024/forest.png"), QColor(40, 150, 70)}};
-    for (const auto& image : images) {
-        QImage img(640, 400, QImage::Format_RGB32);
-        img.fill(image.second);
-        QPainter painter(&img);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(QPoint(320, 200), 80, 80);
-        painter.end();
-        img.save(dir.filePath(image.first));
+    struct Sample {
+        const char* name;
+        uint8_t r, g, b;
+    };
+    for (const Sample& sample : {Sample{"Pictures/sunrise.png", 240, 160, 40},
+             Sample{"Pictures/lake.jpg", 40, 110, 200}, Sample{"Pictures/2024/forest.png", 40, 150, 70}}) {
+        RgbImage image(640, 400, sample.r, sample.g, sample.b);
+        image.fillDisc(320, 200, 80);
+        const QString name = QString::fromLatin1(sample.name);
+        text(name, name.endsWith(QLatin1String(".jpg")) ? image.jpeg() : image.png());
     }
 }

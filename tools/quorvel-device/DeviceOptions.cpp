@@ -11,6 +11,10 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
                        "Commands on standard input: \"offer CLIENT_ADDRESS DEVICE_PATH\", \"quit\"."));
     p.addHelpOption();
     p.addVersionOption();
+    // -V as every program of the client takes it.
+    QCommandLineOption shortVersion(QStringLiteral("V"), QStringLiteral("Displays version information."));
+    shortVersion.setFlags(QCommandLineOption::HiddenFromHelp);
+    p.addOption(shortVersion);
     const QCommandLineOption address("address", "Address to bind (repeatable; one device per address).", "ip");
     const QCommandLineOption name("name", "Device name.", "text");
     const QCommandLineOption uuid("uuid", "Device identifier (default: derived from the address).", "text");
@@ -59,7 +63,7 @@ bool DeviceOptions::parse(const QStringList& arguments, QString* error)
         return false;
     }
     // Asking for the version must never start a device (it would answer and announce).
-    if (p.isSet("version")) {
+    if (p.isSet("version") || p.isSet(shortVersion)) {
         *error = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
         return false;
     }

@@ -1,10 +1,11 @@
 #include "SimulatedDevice.h"
 
+#include "RgbImage.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -390,16 +391,12 @@ void SimulatedDevice::onGetThumb(const Request& request)
 {
     QString reason;
     const QString path = m_store.resolve(request.body.value(ProtocolKey::FilePath).toString(), &reason);
-    QImage image;
-    if (path.isEmpty() || !QFileInfo(path).isFile() || !image.load(path)) {
+    RgbImage image;
+    if (path.isEmpty() || !QFileInfo(path).isFile() || (image = RgbImage::load(path)).isNull()) {
         reply(request, fail(reason.isEmpty() ? QStringLiteral("Not an image.") : reason));
         return;
     }
-    const QImage thumb = image.scaled(ThumbSize, ThumbSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    thumb.save(&buffer, "PNG");
+    const QByteArray png = image.fitted(ThumbSize).png();
     QVariantMap body;
     body.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
     body.insert(ProtocolKey::Thumb, QString::fromLatin1(png.toBase64()));

@@ -70,7 +70,8 @@ int main(int argc, char** argv)
     if (!options.parse(QCoreApplication::arguments(), &error)) {
         const QStringList args = QCoreApplication::arguments();
         const bool help = args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))
-            || args.contains(QStringLiteral("--version")) || args.contains(QStringLiteral("-v"));
+            || args.contains(QStringLiteral("--version")) || args.contains(QStringLiteral("-v"))
+            || args.contains(QStringLiteral("-V"));
         fprintf(help ? stdout : stderr, "%s\n", qPrintable(error));
         return help ? 0 : 2;
     }

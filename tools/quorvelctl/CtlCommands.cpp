@@ -70,6 +70,15 @@ bool CtlCommands::takeGlobals(QStringList* arguments, Globals* globals, QString*
             globals->json = true;
         } else if (a == QLatin1String("--verbose")) {
             globals->verbose = true;
+        } else if (name == QLatin1String("--config")) {
+            if (a.contains(QLatin1Char('=')))
+                globals->configFile = a.mid(a.indexOf(QLatin1Char('=')) + 1);
+            else if (i + 1 < arguments->size())
+                globals->configFile = arguments->at(++i);
+            if (globals->configFile.isEmpty()) {
+                *error = QStringLiteral("--config takes a settings file");
+                return false;
+            }
         } else if (name == QLatin1String("--timeout") || name == QLatin1String("--max-time")) {
             QString value;
             if (a.contains(QLatin1Char('=')))
@@ -100,8 +109,9 @@ QString CtlCommands::version()
 QString CtlCommands::usage()
 {
     return QStringLiteral(
-        "Usage: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--verbose] COMMAND ARGS...\n"
-        "       quorvelctl --version | --help | --help-all\n"
+        "Usage: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--config FILE] [--verbose] COMMAND "
+        "ARGS...\n"
+        "       quorvelctl --version | -V | --help | --help-all\n"
         "\n"
         "DEVICE is ADDRESS, ADDRESS:PORT, a host name or a device name or uuid (any case; a remembered\n"
         "device is asked where it was last seen, another found by one discovery pass).\n"
@@ -169,7 +179,7 @@ int CtlCommands::run(const QStringList& arguments)
         m_context.printHelp(QString(), usage());
         return Success;
     }
-    if (first == QLatin1String("--version")) {
+    if (first == QLatin1String("--version") || first == QLatin1String("-V")) {
         if (m_context.out().json())
             m_context.out().event(QStringLiteral("version"),
                 {{"program", QStringLiteral("quorvelctl")}, {"version", QStringLiteral(QUORVEL_VERSION)}});
@@ -194,7 +204,7 @@ int CtlCommands::run(const QStringList& arguments)
     }
     if (first.startsWith(QLatin1Char('-')))
         return m_context.unknownOption(
-            first, {"--json", "--timeout", "--max-time", "--verbose", "--version", "--help", "--help-all"});
+            first, {"--json", "--timeout", "--max-time", "--config", "--verbose", "--version", "--help", "--help-all"});
     if (!table().contains(first))
         return m_context.usage(
             QStringLiteral("unknown command \"%1\"%2").arg(first, CtlContext::didYouMean(first, commands)));

@@ -22,6 +22,8 @@ public:
         int timeoutSeconds = 0;
         // --max-time: the whole command.
         int maxTimeSeconds = 0;
+        // --config: the settings file instead of the window's.
+        QString configFile;
     };
     // Takes the global options out of arguments (up to a "--"); false with the reason
     // when one has a bad value.

@@ -154,8 +154,9 @@ QString CtlContext::globalsHelp()
                           "  --timeout <seconds> the most to wait for a connection, an answer or the next bytes\n"
                           "  --max-time <seconds>\n"
                           "                      the most the whole command may take\n"
+                          "  --config <file>     the settings file (default: the window's)\n"
                           "  --verbose           the log on standard error\n"
-                          "  --version           the program's name and version");
+                          "  --version, -V       the program's name and version");
 }
 
 void CtlContext::printHelp(const QString& command, const QString& text)

@@ -1,6 +1,7 @@
 #include "InboundCommands.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -71,12 +72,28 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
                                     .arg(ProtocolPort::Discovery)
                                     .arg(ProtocolPort::Operation));
     p.addOption({"accept", "Take every offered file without asking."});
-    p.addOption({"ask", "Ask for each offered file (the default)."});
+    p.addOption({"ask", "Ask for each offered file (the default without --accept-from)."});
+    p.addOption({"dir", "Store offered files in this folder (default: the DownloadPath setting).", "folder"});
+    p.addOption({"accept-from",
+        "Take offers from this party without asking (its ADDRESS or the NAME it gives; repeatable) and decline "
+        "everybody else's.",
+        "party"});
     int exit = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))
         return exit;
+    const QStringList from = p.values("accept-from");
+    QString folder = Config::instance()->value(Config::DownloadPath).toString();
+    if (p.isSet("dir")) {
+        // The user's path: against the current directory.
+        folder = QFileInfo(p.value("dir")).absoluteFilePath();
+        if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+            return ctx.fail(QStringLiteral("cannot make the folder %1").arg(folder));
+    }
     OfferInbox& inbox = ctx.inbox();
-    inbox.setPolicy(p.isSet("accept") && !p.isSet("ask") ? OfferInbox::AcceptAll : OfferInbox::Ask);
+    inbox.setFolder(folder);
+    inbox.setAcceptFrom(from);
+    inbox.setPolicy(
+        (p.isSet("accept") || !from.isEmpty()) && !p.isSet("ask") ? OfferInbox::AcceptAll : OfferInbox::Ask);
     CtlOutput& out = ctx.out();
     // Each offer is numbered as it comes; its answer carries the number. The inbox answers
     // the offers of one party and path in the order they came.
@@ -150,7 +167,6 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
         return ctx.fail(QStringLiteral("already serving"));
     if (!listen(ctx, ctx.timeoutMs()))
         return ctx.interrupted() ? CtlContext::Interrupted : ctx.fail(QStringLiteral("the ports never came free"));
-    const QString folder = Config::instance()->value(Config::DownloadPath).toString();
     if (out.json())
         out.event("serving", {{"folder", folder}});
     else

@@ -235,7 +235,7 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
     p.addOption({{"o", "output"},
         "Where to store it: a file, a folder (made when the name ends with /), or - to stream it to standard output "
-        "(default: the DownloadPath setting).",
+        "(default: the current directory).",
         "local_path"});
     p.addOption({"overwrite",
         "Replace a file that is already there (default: keep it and store the download as "
@@ -259,10 +259,8 @@ int TransferCommands::download(CtlContext& ctx, const QStringList& args)
     QString local = p.value("output");
     if (!toStdout) {
         if (local.isEmpty()) {
-            const QString folder = Config::instance()->value(Config::DownloadPath).toString();
-            if (!QDir().mkpath(folder))
-                return ctx.fail(QStringLiteral("cannot make the download folder %1").arg(folder));
-            local = QDir(folder).filePath(name);
+            // Like every command-line download program: where the user is.
+            local = QDir::current().filePath(name);
         } else if (local.endsWith(QLatin1Char('/'))) {
             if (!QDir().mkpath(local))
                 return ctx.fail(QStringLiteral("cannot make the folder %1").arg(local));

@@ -9,6 +9,7 @@
 #include "CtlOutput.h"
 #include "app/AppContext.h"
 #include "log/CustomMsgHandler.h"
+#include "platform/AppFolders.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 
@@ -42,10 +43,17 @@ int main(int argc, char** argv)
     if (globals.timeoutSeconds > 0)
         Timing::limitWaits(globals.timeoutSeconds * 1000);
 
-    // The same application folder as the window: its settings, history and log. Paths
-    // the user gives stay relative to the current directory.
-    auto context = std::make_unique<AppContext>(QCoreApplication::applicationDirPath());
-    CustomMsgHandler log(context->logFolder());
+    // The same files as the window (its folder, or the user's folders once installed):
+    // settings, history and the log folder, where this program keeps logs of its own name.
+    // Paths the user gives stay relative to the current directory.
+    AppFolders folders = AppFolders::forProgram(QCoreApplication::applicationDirPath());
+    if (!globals.configFile.isEmpty())
+        folders = folders.withConfigFile(globals.configFile);
+    QString folderError;
+    if (!folders.make(&folderError))
+        fprintf(stderr, "quorvelctl: %s\n", folderError.toUtf8().constData());
+    auto context = std::make_unique<AppContext>(folders);
+    CustomMsgHandler log(folders.logFolder(), QStringLiteral("quorvelctl"));
     CtlOutput out(globals.json);
     auto commands = std::make_unique<CtlCommands>(*context, out, globals);
     QObject::connect(

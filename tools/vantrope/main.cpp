@@ -8,6 +8,13 @@
 // Vantrope -s SCREEN [-i DEVICE_ADDRESS] -cs LOCAL_SERVER_NAME [--fps N]
 int main(int argc, char** argv)
 {
+    // Answered without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-V") == 0) {
+            printf("Vantrope %s\n", QUORVEL_VERSION);
+            return 0;
+        }
+    }
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vantrope"));
     QCommandLineParser parser;

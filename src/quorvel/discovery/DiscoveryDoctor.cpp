@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "quorvel/discovery/BroadcastTargets.h"
+#include "quorvel/discovery/FirewallRules.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ListenPort.h"
@@ -206,56 +207,50 @@ void DiscoveryDoctor::checkPorts()
 
 void DiscoveryDoctor::checkFirewall(int attempt, bool denied)
 {
-    static const QList<QStringList> readers{{"nft", "list", "ruleset"}, {"iptables", "-S"}};
+    // The firewall managers first (the rules below them are theirs), then the rules.
+    struct Reader {
+        QStringList command;
+        FirewallRules::Verdict (*judge)(const QString& output);
+        int notRunning; // the exit status that only says the firewall is not running
+    };
+    static const QList<Reader> readers{
+        {{"ufw", "status", "verbose"}, &FirewallRules::fromUfw, -1},
+        {{"firewall-cmd", "--list-all"}, &FirewallRules::fromFirewalld, 252},
+        {{"nft", "list", "ruleset"}, [](const QString& r) { return FirewallRules::fromRules(true, r); }, -1},
+        {{"iptables", "-S"}, [](const QString& r) { return FirewallRules::fromRules(false, r); }, -1},
+    };
     if (attempt >= readers.size()) {
         // Rules that could not be read may drop anything: not a clean bill. Without
-        // either tool there is nothing that would have set rules up.
+        // any tool there is nothing that would have set rules up.
         if (denied)
             report(QStringLiteral("firewall"), false,
                 QStringLiteral("the firewall rules could not be read (not permitted)"),
                 QStringLiteral("run quorvelctl doctor as root to check them"));
         else
             report(QStringLiteral("firewall"), true,
-                QStringLiteral("no firewall tool (nft, iptables) is installed to set rules"));
+                QStringLiteral(
+                    "no firewall is active (ufw, firewalld) nor a tool installed to set rules (nft, iptables)"));
         next();
         return;
     }
     m_firewall = new QProcess(this);
-    const QStringList reader = readers.at(attempt);
+    const Reader reader = readers.at(attempt);
     const auto done = [this, attempt, reader, denied](bool ran) {
         QProcess* p = m_firewall;
         m_firewall = nullptr;
         p->deleteLater();
         if (!ran || p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) {
-            checkFirewall(attempt + 1, denied || ran);
+            const bool notRunning
+                = ran && p->exitStatus() == QProcess::NormalExit && p->exitCode() == reader.notRunning;
+            checkFirewall(attempt + 1, denied || (ran && !notRunning));
             return;
         }
-        const QString rules = QString::fromLocal8Bit(p->readAllStandardOutput());
-        const QRegularExpression dropping(QStringLiteral("\\b(drop|reject|DROP|REJECT)\\b"));
-        QStringList blocking;
-        for (const quint16 port : Ports) {
-            const QRegularExpression names(QStringLiteral("\\b%1\\b").arg(port));
-            for (const QString& line : rules.split('\n')) {
-                if (line.contains(names) && line.contains(dropping))
-                    blocking << line.trimmed();
-            }
+        const FirewallRules::Verdict v = reader.judge(QString::fromLocal8Bit(p->readAllStandardOutput()));
+        if (!v.inCharge) {
+            checkFirewall(attempt + 1, denied);
+            return;
         }
-        // A chain that drops what no rule accepts drops our ports unless a rule names them.
-        const bool dropsByDefault
-            = rules.contains(QRegularExpression(QStringLiteral("hook input[^\\n]*policy drop|-P INPUT DROP")));
-        const bool acceptsOurs = rules.contains(QRegularExpression(QStringLiteral("\\b1602[01]\\b[^\\n]*accept|"
-                                                                                  "\\b1602[01]\\b[^\\n]*ACCEPT")));
-        if (dropsByDefault && !acceptsOurs)
-            blocking << QStringLiteral("incoming packets are dropped by default and no rule accepts UDP 16020/16021");
-        blocking.removeDuplicates();
-        const QString source = reader.join(' ');
-        if (blocking.isEmpty())
-            report(
-                QStringLiteral("firewall"), true, QStringLiteral("no rule drops UDP 16020 or 16021 (%1)").arg(source));
-        else
-            report(QStringLiteral("firewall"), false,
-                QStringLiteral("%1 shows: %2").arg(source, blocking.join(QStringLiteral("; "))),
-                QStringLiteral("accept UDP 16020 and 16021 from the local network"));
+        report(QStringLiteral("firewall"), v.open, v.detail, v.advice);
         next();
     };
     connect(m_firewall, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [done] { done(true); });
@@ -263,7 +258,7 @@ void DiscoveryDoctor::checkFirewall(int attempt, bool denied)
         if (e == QProcess::FailedToStart)
             done(false); // not installed
     });
-    m_firewall->start(reader.first(), reader.mid(1));
+    m_firewall->start(reader.command.first(), reader.command.mid(1));
 }
 
 void DiscoveryDoctor::checkMdns()

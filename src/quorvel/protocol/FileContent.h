@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QImage>
+#include <QByteArray>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -13,7 +13,7 @@ public:
     QString type;
     qint64 size = 0;
     qint64 dateModified = 0;
-    QImage thumb;
+    QByteArray thumb; // the encoded image
     bool thumbRequested = false;
 
     bool isDir() const;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QImage>
+#include <QByteArray>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -13,7 +13,7 @@ public:
     QString type; // "file_upload", "secure" or "file_download"
     QString remotePath;
     QString nativePath;
-    QImage thumbnail;
+    QByteArray thumbnail; // the encoded image, decoded by the window
     qint64 operateTime = 0;
     qint64 dateModified = 0;
 };

@@ -55,6 +55,11 @@ void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
     ++m_held;
     ++m_heldBy[party];
     emit offered(offer);
+    if (!acceptsFrom(from)) {
+        emit declined(offer, tr("%1 is not a party to accept files from").arg(party));
+        release(party);
+        return;
+    }
     if (m_policy == AcceptAll) {
         fetch(offer);
         return;
@@ -111,7 +116,7 @@ void OfferInbox::startFetches(const QString& party)
         const Offer offer = queued->takeFirst();
         QString reason;
         const QString name = IncomingFile::nameOf(offer.remotePath, &reason);
-        const QString folder = m_settings.downloadFolder();
+        const QString folder = m_folder.isEmpty() ? m_settings.downloadFolder() : m_folder;
         const QString target
             = name.isEmpty() ? QString() : IncomingFile::targetIn(folder, name, offer.from, offer.remotePath, &reason);
         if (target.isEmpty()) {
@@ -128,6 +133,20 @@ void OfferInbox::startFetches(const QString& party)
     }
     if (queued != m_queued.end() && queued->isEmpty())
         m_queued.erase(queued);
+}
+
+bool OfferInbox::acceptsFrom(const ServerContent& party) const
+{
+    if (m_acceptFrom.isEmpty())
+        return true;
+    const QHostAddress address = party.address;
+    for (const QString& wanted : m_acceptFrom) {
+        const QHostAddress named(wanted);
+        if (!named.isNull() ? named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4)
+                            : (!party.name.isEmpty() && wanted.compare(party.name, Qt::CaseInsensitive) == 0))
+            return true;
+    }
+    return false;
 }
 
 void OfferInbox::release(const QString& party)

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/ProgressContent.h"
@@ -45,6 +46,11 @@ public:
         TransferQueue* transfers, const ClientSettings& settings, const Limits& limits, QObject* parent = nullptr);
 
     void setPolicy(Policy policy) { m_policy = policy; }
+    // Only these parties' offers go on to the policy, named by address or by the name
+    // they give (any case); the others' are declined at once. Empty: every party's.
+    void setAcceptFrom(const QStringList& parties) { m_acceptFrom = parties; }
+    // Where accepted files go; empty: the DownloadPath setting.
+    void setFolder(const QString& folder) { m_folder = folder; }
     // Takes an offer as the listener reports it.
     void onOffered(const QString& remotePath, const ServerContent& from);
     // Offers held now (waiting or being fetched).
@@ -63,11 +69,14 @@ private:
     void startFetches(const QString& party);
     void release(const QString& party);
     void reportDeclined();
+    bool acceptsFrom(const ServerContent& party) const;
 
     TransferQueue* m_transfers;
     const ClientSettings& m_settings;
     const Limits m_limits;
     Policy m_policy = Ask;
+    QStringList m_acceptFrom;
+    QString m_folder;
     QList<Offer> m_waiting;
     int m_asking = 0; // offers in the open question
     int m_held = 0;

@@ -13,7 +13,7 @@ LogDialog::LogDialog(const QString& logFolder, QWidget* parent)
     ui->setupUi(this);
     connect(ui->clearButton, &QPushButton::clicked, ui->logTextEdit, &QTextEdit::clear);
     ui->logTextEdit->document()->setMaximumBlockCount(MaxLines); // the oldest lines go
-    m_handler = new CustomMsgHandler(logFolder, qApp);
+    m_handler = new CustomMsgHandler(logFolder, QStringLiteral("QuorvelClient"), qApp);
     connect(m_handler, &CustomMsgHandler::message, this, &LogDialog::appendMsg, Qt::QueuedConnection);
     m_handler->install();
 }

@@ -6,9 +6,9 @@
 #include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/GetRecentFiles.h"
-#include "quorvel/browse/NativeFileThumb.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/history/NativeFileThumb.h"
 #include "ui_RecentFilesDialog.h"
 
 RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent)

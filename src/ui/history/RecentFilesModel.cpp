@@ -118,7 +118,7 @@ bool RecentFilesModel::setData(const QModelIndex& index, const QVariant& value, 
     QImage image;
     if (bytes.isEmpty() || !image.loadFromData(bytes))
         return false;
-    record.content.thumbnail = image;
+    record.content.thumbnail = bytes;
     record.shown
         = QPixmap::fromImage(image.scaled(IconSide, IconSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     record.thumbLoaded = true;

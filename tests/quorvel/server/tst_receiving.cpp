@@ -124,7 +124,10 @@ void TestReceiving::partialFiles()
 
     if (how == "download") {
         QByteArray out;
-        QCOMPARE(net.run(1, client.ctl(), {"download", net.address(0).toString(), "/docs/report.bin"}, &out, 60000), 0);
+        QCOMPARE(
+            net.run(1, client.ctl(),
+                {"download", net.address(0).toString(), "/docs/report.bin", "-o", client.inbox() + "/"}, &out, 60000),
+            0);
     } else {
         TestFiles::Output served(net.start(1, client.ctl(), {"serve", "--accept"}));
         QVERIFY2(served.waitFor("serving"), served.both().constData());
@@ -176,7 +179,9 @@ void TestReceiving::landing()
     for (int i = 0; i < runs; ++i) {
         QByteArray out;
         QCOMPARE(net.run(1, client.ctl(),
-                     QStringList{"download", net.address(0).toString(), "/docs/report.bin"} + options, &out, 60000),
+                     QStringList{"download", net.address(0).toString(), "/docs/report.bin", "-o", client.inbox() + "/"}
+                         + options,
+                     &out, 60000),
             0);
     }
     QStringList all = fresh;

@@ -13,7 +13,8 @@
 namespace {
 RecentFilesContent record(const QString& uuid, qint64 operateTime, const QString& name = "a.txt")
 {
-    return {0, uuid, "file_upload", "/QuorVEL/上传/" + name, "/home/u/" + name, QImage(), operateTime, 1480000000000};
+    return {
+        0, uuid, "file_upload", "/QuorVEL/上传/" + name, "/home/u/" + name, QByteArray(), operateTime, 1480000000000};
 }
 
 ServerContent device(const char* address, int port)

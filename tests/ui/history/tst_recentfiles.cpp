@@ -10,9 +10,9 @@
 #include "OpenedUrls.h"
 #include "UdpProbe.h"
 #include "app/AppContext.h"
-#include "quorvel/browse/NativeFileThumb.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
+#include "ui/history/NativeFileThumb.h"
 #include "ui/history/RecentFilesDialog.h"
 #include "ui/history/RecentFilesListView.h"
 

@@ -1,4 +1,4 @@
-#include "quorvel/browse/NativeFileThumb.h"
+#include "ui/history/NativeFileThumb.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+
+// Where a program keeps its files. A copy whose program folder it may write (a folder of
+// its own, the build folder) keeps everything there; an installed one follows the XDG
+// base directories of the user: settings in $XDG_CONFIG_HOME/quorvel, the database in
+// $XDG_DATA_HOME/quorvel, logs in $XDG_STATE_HOME/quorvel/log, the socket and lock in
+// $XDG_RUNTIME_DIR. Decided once by the front end and handed to whoever writes files.
+class AppFolders {
+public:
+    // Everything in one folder.
+    static AppFolders inFolder(const QString& folder);
+    // The XDG folders of env (HOME and the XDG_* variables; relative values are ignored,
+    // as the base directory specification asks).
+    static AppFolders installed(const QProcessEnvironment& env);
+    // In programFolder when programFolderIsOwn(), else installed().
+    static AppFolders forProgram(
+        const QString& programFolder, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+    // True when the user may write the folder by its permission bits (root too: a
+    // read-only copy stays read-only) and it is no system folder of programs.
+    static bool programFolderIsOwn(const QString& programFolder);
+
+    bool isInstalled() const { return m_installed; }
+    QString configFile() const { return m_configFile; }
+    QString dataFolder() const { return m_dataFolder; }
+    QString logFolder() const { return m_logFolder; }
+    QString runtimeFolder() const { return m_runtimeFolder; }
+    // Where downloads go unless the settings say otherwise.
+    QString defaultDownloadFolder() const { return m_downloadFolder; }
+
+    // The same with another settings file (quorvelctl --config).
+    AppFolders withConfigFile(const QString& file) const;
+
+    // Makes the folders the program writes (owner-only, 0700, for the XDG ones); false with
+    // the reason when one cannot be made.
+    bool make(QString* error) const;
+
+private:
+    bool m_installed = false;
+    bool m_ownConfigFolder = false; // made and kept owner-only by make()
+    QString m_configFile;
+    QString m_dataFolder;
+    QString m_logFolder;
+    QString m_runtimeFolder;
+    QString m_downloadFolder;
+};

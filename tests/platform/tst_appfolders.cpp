@@ -1,0 +1,138 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "AppFolder.h"
+#include "platform/AppFolders.h"
+
+// Where the client keeps its files: in a folder of its own it may write, else in the
+// user's XDG folders, owner-only; and the command-line client installed that way.
+class TestAppFolders : public QObject {
+    Q_OBJECT
+private slots:
+    void decision_data();
+    void decision();
+    void installedCommandLineClientKeepsItsFilesInTheUsersFolders();
+};
+
+void TestAppFolders::decision_data()
+{
+    QTest::addColumn<bool>("ownFolder");
+    QTest::addColumn<QStringList>("environment"); // NAME=VALUE, "~" the home folder
+    QTest::addColumn<QStringList>("expected"); // config, data, log, runtime, download; "@" the program folder
+    const QString userDirs = "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"";
+    QTest::newRow("a folder of its own keeps everything")
+        << true << QStringList{"XDG_CONFIG_HOME=~/c"}
+        << QStringList{"@/config.ini", "@", "@/log", QDir::tempPath(), "@/Download/"};
+    QTest::newRow("installed: the XDG folders")
+        << false << QStringList{"XDG_CONFIG_HOME=~/c", "XDG_DATA_HOME=~/d", "XDG_STATE_HOME=~/s", "XDG_RUNTIME_DIR=~/r"}
+        << QStringList{"~/c/quorvel/config.ini", "~/d/quorvel", "~/s/quorvel/log", "~/r", "~/Downloads"};
+    QTest::newRow("installed: their defaults, relative values ignored")
+        << false << QStringList{"XDG_CONFIG_HOME=c", "XDG_STATE_HOME=relative/s"}
+        << QStringList{"~/.config/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log",
+               QDir::tempPath(), "~/Downloads"};
+    QTest::newRow("installed: the user's download folder")
+        << false << QStringList{"XDG_CONFIG_HOME=~/c", "user-dirs:" + userDirs}
+        << QStringList{"~/c/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log",
+               QDir::tempPath(), "~/Fetched"};
+}
+
+void TestAppFolders::decision()
+{
+    QFETCH(bool, ownFolder);
+    QFETCH(QStringList, environment);
+    QFETCH(QStringList, expected);
+    AppFolder program;
+    QTemporaryDir home;
+    QVERIFY(program.isValid() && home.isValid());
+    if (!ownFolder)
+        QVERIFY(program.makeReadOnly()); // by its bits: read-only for root as well
+    QProcessEnvironment env;
+    env.insert("HOME", home.path());
+    for (QString e : environment) {
+        e.replace("~", home.path());
+        if (e.startsWith("user-dirs:")) {
+            QVERIFY(QDir().mkpath(env.value("XDG_CONFIG_HOME")));
+            QFile dirs(env.value("XDG_CONFIG_HOME") + "/user-dirs.dirs");
+            QVERIFY(dirs.open(QIODevice::WriteOnly));
+            dirs.write("# written by xdg-user-dirs-update\n" + e.mid(10).toUtf8() + "\n");
+            continue;
+        }
+        env.insert(e.section('=', 0, 0), e.section('=', 1));
+    }
+    const AppFolders folders = AppFolders::forProgram(program.path(), env);
+    QCOMPARE(folders.isInstalled(), !ownFolder);
+    QStringList got{folders.configFile(), folders.dataFolder(), folders.logFolder(), folders.runtimeFolder(),
+        folders.defaultDownloadFolder()};
+    for (QString& e : expected)
+        e.replace("@", program.path()).replace("~", home.path());
+    QCOMPARE(got, expected);
+    // A system folder of programs is never a copy's own, even for root who may write it.
+    QVERIFY(!AppFolders::programFolderIsOwn("/usr/bin"));
+}
+
+void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()
+{
+    // quorvelctl copied into a folder it may not write, as a package installs it.
+    AppFolder program;
+    QTemporaryDir home;
+    QVERIFY(program.isValid() && home.isValid());
+    const QString ctl = program.path() + "/quorvelctl";
+    QVERIFY(QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", ctl));
+    QVERIFY(program.makeReadOnly());
+    const QString state = home.path() + "/state/quorvel/log";
+    QVERIFY(QDir().mkpath(state));
+    for (int i = 0; i < 20; ++i) // the window's logs: another program's rotation
+        QVERIFY(QFile(state + QString("/QuorvelClient-%1.log").arg(1000 + i)).open(QIODevice::WriteOnly));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("XDG_DATA_HOME", home.path() + "/data");
+    env.insert("XDG_STATE_HOME", home.path() + "/state");
+    const auto run = [&](const QStringList& args, QByteArray* out = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(home.path());
+        p.start(ctl, args);
+        if (!p.waitForFinished(30000))
+            return -1;
+        if (out)
+            *out = p.readAllStandardOutput();
+        const QByteArray err = p.readAllStandardError();
+        if (!err.isEmpty())
+            qWarning("%s", err.constData());
+        return p.exitCode();
+    };
+    for (int i = 0; i < 16; ++i) // more runs than the rotation keeps
+        QCOMPARE(run({"config", "set", "ClientName", QString("Kiosk %1").arg(i)}), 0);
+
+    const QString config = home.path() + "/config/quorvel/config.ini";
+    QFile file(config);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY2(file.readAll().contains("ClientName=Kiosk 15"), qPrintable(config));
+    QCOMPARE(AppFolder::modeOf(config), 0600);
+    for (const QString& folder : {home.path() + "/config/quorvel", home.path() + "/data/quorvel", state})
+        QCOMPARE(AppFolder::modeOf(folder), 0700);
+    QVERIFY(QFile::exists(home.path() + "/data/quorvel/QuorvelClient.db"));
+    QCOMPARE(QDir(program.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"quorvelctl"});
+    // Its own log files, rotated apart: the window's are all still there.
+    QCOMPARE(QDir(state).entryList({"QuorvelClient-*.log"}, QDir::Files).size(), 20);
+    const QStringList own = QDir(state).entryList({"quorvelctl-*.log"}, QDir::Files);
+    QVERIFY2(own.size() == 16, qPrintable(own.join(' ')));
+
+    // --config names another settings file; downloads default to the user's folder.
+    QByteArray out;
+    const QString other = home.path() + "/other.ini";
+    QCOMPARE(run({"--config", other, "config", "set", "ClientName", "Elsewhere"}), 0);
+    QCOMPARE(run({"config", "get", "ClientName"}, &out), 0);
+    QCOMPARE(out.trimmed(), QByteArray("Kiosk 15"));
+    QCOMPARE(run({"--config=" + other, "config", "get", "ClientName"}, &out), 0);
+    QCOMPARE(out.trimmed(), QByteArray("Elsewhere"));
+    QCOMPARE(run({"config", "get", "DownloadPath"}, &out), 0);
+    QCOMPARE(out.trimmed(), (home.path() + "/Downloads").toUtf8());
+}
+
+QTEST_GUILESS_MAIN(TestAppFolders)
+#include "tst_appfolders.moc"
