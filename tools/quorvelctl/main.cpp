@@ -5,6 +5,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "utils/AppLanguage.h"
 #include "app/AppContext.h"
 #include "CtlCommands.h"
 #include "CtlOutput.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
+    AppLanguage::install(&app);
 
     // A reader that went away makes writes fail with EPIPE, which the output reports,
     // instead of ending the process unheard.

@@ -12,7 +12,7 @@ void GetRecentFiles::execute()
 {
     QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
     if (!db) {
-        fail(tr("no database"));
+        fail(tr("没有数据库"));
         return;
     }
     m_list = db->getRecentFiles(m_server.uuid);

@@ -136,13 +136,13 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     };
     // The name comes from the device: it must not lead out of the download folder.
     if (!isPlainName(name))
-        return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
+        return refuse(tr("\"%1\"不是可以保存的文件名").arg(name));
     AppContext* context = AppContext::current();
     if (!context)
-        return refuse(tr("no settings to find the download folder in"));
+        return refuse(tr("没有可查找下载目录的设置"));
     const QString folder = context->config()->value(Config::DownloadPath).toString();
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        return refuse(tr("cannot make the download folder %1").arg(folder));
+        return refuse(tr("无法创建下载目录 %1").arg(folder));
     // The application's transfers: the download goes on beside listings and after this
     // folder is closed, and every front end sees it.
     TransferQueue* queue = context->transfers();
@@ -166,8 +166,7 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     bool replace = false;
     if (FileLanding::occupied(wanted)) {
         switch (UserInteraction::current()->askExistingFile(wanted)) {
-        case UserInteraction::ExistingFile::Cancel:
-            return refuse(tr("%1 is there already: not downloaded").arg(wanted));
+        case UserInteraction::ExistingFile::Cancel: return refuse(tr("%1 已存在: 未下载").arg(wanted));
         case UserInteraction::ExistingFile::Replace: replace = true; break;
         case UserInteraction::ExistingFile::KeepBoth: break;
         }

@@ -47,8 +47,8 @@ void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
         ++m_overLimit[party];
         if (!m_report->isActive())
             m_report->start(Timing::current().offerDeclineReportMs);
-        emit declined(offer,
-            tr("too many offers waiting (%1 from one party, %2 in all)").arg(m_limits.perParty).arg(m_limits.inAll));
+        emit declined(
+            offer, tr("等待中的分发文件过多 (每方 %1 个, 共 %2 个)").arg(m_limits.perParty).arg(m_limits.inAll));
         return;
     }
     ++m_held;
@@ -89,7 +89,7 @@ void OfferInbox::answer(const QList<bool>& take)
         if (take.value(i)) {
             fetch(offer);
         } else {
-            emit declined(offer, tr("declined"));
+            emit declined(offer, tr("已拒绝"));
             release(offer.from.address.toString());
         }
     }
