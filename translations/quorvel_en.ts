@@ -466,10 +466,6 @@ please choose another one in the settings.</translation>
         <translation>Type</translation>
     </message>
     <message>
-        <source>%1 字节</source>
-        <translation>%1 bytes</translation>
-    </message>
-    <message>
         <source>%1 KB</source>
         <translation>%1 KB</translation>
     </message>
@@ -484,6 +480,13 @@ please choose another one in the settings.</translation>
     <message>
         <source>%1 TB</source>
         <translation>%1 TB</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 字节</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
     </message>
 </context>
 <context>
