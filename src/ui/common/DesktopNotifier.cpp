@@ -1,7 +1,6 @@
 #include "ui/common/DesktopNotifier.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -28,25 +27,29 @@ DesktopNotifier::DesktopNotifier(QSystemTrayIcon* tray, QObject* parent)
 void DesktopNotifier::notify(const QString& summary, const QString& body)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(Service)) {
-        if (m_tray && m_tray->isVisible())
-            m_tray->showMessage(summary, body, QSystemTrayIcon::Information);
-        return;
-    }
+    if (!bus.isConnected())
+        return showInTray(summary, body);
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     // The default action is what a click on the notification's body does.
     call << QStringLiteral("Quorvel") << uint(0) << QStringLiteral("quorvel") << summary << body
          << QStringList{QStringLiteral("default"), tr("显示窗口")} << QVariantMap() << int(-1);
+    // Asked without waiting: the bus answers at once when no server runs, and then the
+    // tray says it.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, summary, body](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isValid())
             m_open.insert(reply.value());
         else
-            qWarning("[W][%s] The notification was not shown: %s", "DesktopNotifier",
-                qUtf8Printable(reply.error().message()));
+            showInTray(summary, body);
         w->deleteLater();
     });
+}
+
+void DesktopNotifier::showInTray(const QString& summary, const QString& body)
+{
+    if (m_tray && m_tray->isVisible())
+        m_tray->showMessage(summary, body, QSystemTrayIcon::Information);
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)

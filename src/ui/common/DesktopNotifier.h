@@ -26,6 +26,8 @@ private slots:
     void onClosed(uint id, uint reason);
 
 private:
+    void showInTray(const QString& summary, const QString& body);
+
     QSystemTrayIcon* m_tray;
     // The server's numbers of the notifications still open.
     QSet<uint> m_open;
