@@ -13,6 +13,7 @@ inline WindowServices windowServicesOf(const AppContext& context)
     services.discovery = context.discovery();
     services.discoveryListener = context.discoveryListener();
     services.transfers = context.transfers();
+    services.inbox = context.inbox();
     services.cast = context.cast();
     return services;
 }

@@ -13,8 +13,8 @@
 #include "platform/x11/X11DesktopSession.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/StyleSheet.h"
-#include "ui/common/UiLanguage.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "utils/AppLanguage.h"
 #include "utils/QuitOnSignal.h"
 
 int libMain(int& argc, char** argv)
@@ -48,11 +48,11 @@ int libMain(int& argc, char** argv)
     Q_INIT_RESOURCE(drawable);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/drawable/logo256.png")));
     app->setStyleSheet(StyleSheet::load());
-    UiLanguage::install(app);
+    AppLanguage::install(app);
 
     auto* parser = new QCommandLineParser;
-    auto* startHidden
-        = new QCommandLineOption(QStringLiteral("s"), QCoreApplication::translate("main", "Use in startup progress."));
+    auto* startHidden = new QCommandLineOption(
+        QStringLiteral("s"), QCoreApplication::translate("main", "开机启动时使用: 隐藏在托盘中启动."));
     parser->addOption(*startHidden);
     parser->process(*app); // an unknown option ends the process here, before any window
     const bool hidden = parser->isSet(*startHidden);

@@ -36,17 +36,17 @@ CastSession::~CastSession()
 bool CastSession::start(const ServerContent& device, const QSize& screen)
 {
     if (m_task) {
-        emit ended(TaskOutcome::failure(tr("a cast is already running")));
+        emit ended(TaskOutcome::failure(tr("已有一个投射在进行")));
         return false;
     }
     bool found = false;
     const SupportEntry feature = device.supportPort(CastFeature, &found);
     if (!found || feature.port <= 0 || feature.port > 65535) {
-        emit ended(TaskOutcome::failure(tr("%1 does not announce casting").arg(TaskOutcome::who(device))));
+        emit ended(TaskOutcome::failure(tr("%1 不支持投射").arg(TaskOutcome::who(device))));
         return false;
     }
     if (WinUtils::findProgram(VantropeTask::programName()).isEmpty()) {
-        emit ended(TaskOutcome::failure(tr("the casting program %1 was not found").arg(VantropeTask::programName())));
+        emit ended(TaskOutcome::failure(tr("找不到投射程序 %1").arg(VantropeTask::programName())));
         return false;
     }
     m_stopRequested = false;

@@ -92,7 +92,7 @@ void VantropeTask::failWith(const QString& text)
 {
     // A question the user declined or left empty ends without an error text.
     if (text.isEmpty())
-        stopped(tr("the cast was cancelled"));
+        stopped(tr("投射已取消"));
     else
         fail(text);
     emit errMsg(text);
@@ -267,12 +267,11 @@ bool VantropeTask::launchCastProgram(const QString& ip)
     WinUtils::Exit exit;
     if (!WinUtils::openExecuteFile(
             programName(), arguments, false, true, &callback, &exit, [this] { return isCancelled(); })) {
-        m_errString = tr("the casting program %1 could not be started").arg(programName());
+        m_errString = tr("无法启动投射程序 %1").arg(programName());
         return false;
     }
     if (exit.crashed || exit.code != 0) {
-        m_errString = exit.crashed ? tr("the casting program crashed")
-                                   : tr("the casting program ended with status %1").arg(exit.code);
+        m_errString = exit.crashed ? tr("投射程序崩溃了") : tr("投射程序已退出, 状态为 %1").arg(exit.code);
         if (!exit.lastError.isEmpty())
             m_errString += QStringLiteral(": ") + exit.lastError;
         return false;
@@ -286,7 +285,7 @@ void VantropeTask::execute()
     // Checked before the device is asked: a cast it agreed to that never comes would
     // leave it waiting.
     if (WinUtils::findProgram(programName()).isEmpty())
-        return failWith(tr("the casting program %1 was not found").arg(programName()));
+        return failWith(tr("找不到投射程序 %1").arg(programName()));
     QUdpSocket socket;
     socket.bind(QHostAddress::AnyIPv4, 0);
 
@@ -313,7 +312,7 @@ void VantropeTask::execute()
     }
     if (!ip.isEmpty() && !isCastAddress(ip)) {
         qCritical("[E][%s] The cast reply names no address: %s", Tag, qUtf8Printable(quotedIp(ip)));
-        return failWith(tr("%1 named no address to cast to: %2").arg(m_deviceName, quotedIp(ip)));
+        return failWith(tr("%1 没有给出可投射的地址: %2").arg(m_deviceName, quotedIp(ip)));
     }
     if (!launchCastProgram(ip))
         return failWith(m_errString);

@@ -136,7 +136,7 @@ bool Config::unset(int type)
 {
     const QString key = keyOf(type);
     if (key.isEmpty()) {
-        fail(tr("there is no setting number %1").arg(type));
+        fail(tr("没有编号为 %1 的设置").arg(type));
         return false;
     }
     const QVariant oldValue = value(type);
@@ -163,21 +163,21 @@ bool Config::setValue(int type, const QVariant& newValue)
 {
     const QString key = keyOf(type);
     if (key.isEmpty()) {
-        fail(tr("there is no setting number %1").arg(type));
+        fail(tr("没有编号为 %1 的设置").arg(type));
         return false;
     }
     if (type == ClientName && newValue.toString().isEmpty()) {
-        fail(tr("ClientName may not be empty"));
+        fail(tr("ClientName 不能为空"));
         return false;
     }
     if (type == StartUp && m_session && !applyStartUp(newValue.toBool())) {
-        fail(tr("cannot change the autostart entry %1").arg(WinUtils::runEntryPath(RunEntryName)));
+        fail(tr("无法修改自启动项 %1").arg(WinUtils::runEntryPath(RunEntryName)));
         return false;
     }
     if (type == CastShortcut && m_session) {
         m_shortcutRegistered = m_session->registerCastShortcut(newValue.toString(), true);
         if (!m_shortcutRegistered) {
-            fail(tr("cannot register the shortcut \"%1\": another program holds it").arg(newValue.toString()));
+            fail(tr("无法注册快捷键\"%1\": 它已被其它程序占用").arg(newValue.toString()));
             return false;
         }
     }
@@ -244,7 +244,7 @@ bool Config::store(const QString& key, const QVariant& value)
         if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnly)) {
             const QString reason = file.errorString();
             file.remove();
-            fail(tr("cannot write %1: %2").arg(m_path, lowerFirst(reason)));
+            fail(tr("无法写入 %1: %2").arg(m_path, lowerFirst(reason)));
             return false;
         }
     }
@@ -258,7 +258,7 @@ bool Config::store(const QString& key, const QVariant& value)
         m_lastError.clear();
         return true;
     }
-    fail(m_settings->status() == QSettings::FormatError ? tr("cannot read %1: it is no settings file").arg(m_path)
+    fail(m_settings->status() == QSettings::FormatError ? tr("无法读取 %1: 它不是设置文件").arg(m_path)
                                                         : writeFailure());
     // Take the change back (the store shares it with every store object of the file),
     // then start afresh: a store object's error sticks.
@@ -276,12 +276,12 @@ QString Config::writeFailure() const
     // The settings store does not say why; ask the file system the same question.
     QFile file(m_path);
     if (!file.open(QIODevice::ReadWrite))
-        return tr("cannot write %1: %2").arg(m_path, lowerFirst(file.errorString()));
+        return tr("无法写入 %1: %2").arg(m_path, lowerFirst(file.errorString()));
     file.close();
     QTemporaryFile probe(m_path + QStringLiteral(".XXXXXX"));
     if (!probe.open())
-        return tr("cannot write %1: %2").arg(m_folder, lowerFirst(probe.errorString()));
-    return tr("cannot write %1").arg(m_path);
+        return tr("无法写入 %1: %2").arg(m_folder, lowerFirst(probe.errorString()));
+    return tr("无法写入 %1").arg(m_path);
 }
 
 void Config::fail(const QString& reason)

@@ -29,35 +29,33 @@ QString ConfigCheck::problem(int type, const QVariant& value)
     case Config::StartUp: {
         bool b = false;
         if (value.userType() != QMetaType::Bool && !parseBool(text, &b))
-            return QCoreApplication::translate("ConfigCheck", "%1 takes true or false (1/0, yes/no), not \"%2\"")
+            return QCoreApplication::translate("ConfigCheck", "%1 的值应为 true 或 false (1/0, yes/no), 而不是\"%2\"")
                 .arg(Config::keyOf(type), text);
         return QString();
     }
     case Config::ClientName:
         if (text.trimmed().isEmpty())
-            return QCoreApplication::translate("ConfigCheck", "ClientName may not be empty");
+            return QCoreApplication::translate("ConfigCheck", "ClientName 不能为空");
         return QString();
     case Config::DownloadPath: {
         const QFileInfo folder(text);
         if (!text.isEmpty() && folder.exists() && !folder.isDir())
-            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" is a file, not a folder")
-                .arg(text);
+            return QCoreApplication::translate("ConfigCheck", "下载目录\"%1\"是一个文件, 不是文件夹").arg(text);
         if (text.isEmpty() || !folder.isDir())
-            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" does not exist").arg(text);
+            return QCoreApplication::translate("ConfigCheck", "下载目录\"%1\"不存在").arg(text);
         // Permission bits do not tell everything (read-only mounts, ACLs): try it.
         QTemporaryFile probe(folder.absoluteFilePath() + QStringLiteral("/.quorvel-XXXXXX"));
         if (!probe.open())
-            return QCoreApplication::translate("ConfigCheck", "the download folder \"%1\" cannot be written").arg(text);
+            return QCoreApplication::translate("ConfigCheck", "下载目录\"%1\"不可写入").arg(text);
         return QString();
     }
     case Config::CastShortcut: {
         if (!isKeyCombination(text))
-            return QCoreApplication::translate("ConfigCheck", "\"%1\" is no key combination (e.g. F11, Ctrl+Alt+C)")
-                .arg(text);
+            return QCoreApplication::translate("ConfigCheck", "\"%1\"不是按键组合 (例如 F11, Ctrl+Alt+C)").arg(text);
         return QString();
     }
     case Config::LastSelectedServerUUID: return QString();
-    default: return QCoreApplication::translate("ConfigCheck", "there is no setting number %1").arg(type);
+    default: return QCoreApplication::translate("ConfigCheck", "没有编号为 %1 的设置").arg(type);
     }
 }
 

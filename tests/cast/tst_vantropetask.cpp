@@ -9,8 +9,8 @@
 
 namespace {
 const QString Cancelled = QStringLiteral("the cast was cancelled");
-const QString Prompt = QString::fromUtf8("Vantrope|%1|请输入\"Room X\"的投射密码");
-const QString Wrong = QString::fromUtf8("\n密码错误, 请重新输入");
+const QString Prompt = QStringLiteral("Vantrope|%1|Enter the cast password of \"Room X\"");
+const QString Wrong = QStringLiteral("\nWrong password, please try again");
 const QString Ran = QStringLiteral("-s 1 -i 127.0.0.2 -cs cast");
 const QString NotRun = QStringLiteral("<not run>");
 
@@ -122,7 +122,7 @@ void TestVantropeTask::negotiation_data()
     QTest::newRow("cancelled password prompt") << Case{{"--cast-password", "new-one"}, "off", fake, "wrong-again", {""},
         {"get_auth", "cast", "get_auth"}, {Prompt.arg("wrong-again") + Wrong}, Cancelled, NotRun, "wrong-again"};
     QTest::newRow("refused without an error code") << Case{{"--cast-unknown", "cast"}, "off", fake, none, {}, authCast,
-        {}, QString::fromUtf8("服务器回复错误:Unknow type: cast"), NotRun, none};
+        {}, QString("The device answered with an error: Unknow type: cast"), NotRun, none};
     // A device that knows no "confirm" is cast to without confirmation.
     QTest::newRow("device without confirmation")
         << Case{{"--cast-unknown", "confirm"}, "yes", fake, none, {}, confirmed, {}, none, Ran, none};

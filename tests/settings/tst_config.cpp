@@ -193,7 +193,7 @@ void TestConfig::castShortcut()
     c = open();
     QVERIFY(!c->isCastShortcutRegistered());
     QCOMPARE(m_interaction.warnings,
-        QStringList{QString::fromUtf8("错误|设置投射快捷键为\"F11\"失败,\n请在设置中换用其它快捷键.")});
+        QStringList{"Error|The cast shortcut \"F11\" could not be set,\nplease choose another one in the settings."});
     // A key held elsewhere is refused with the reason; a free one is taken.
     QVERIFY(!c->setValue(Config::CastShortcut, "F9"));
     QCOMPARE(c->lastError(), QString("cannot register the shortcut \"F9\": another program holds it"));

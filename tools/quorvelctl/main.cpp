@@ -12,6 +12,7 @@
 #include "platform/AppFolders.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
+#include "utils/AppLanguage.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvelctl"));
+    AppLanguage::install(&app);
 
     // A reader that went away makes writes fail with EPIPE, which the output reports,
     // instead of ending the process unheard.

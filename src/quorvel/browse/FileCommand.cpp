@@ -14,7 +14,7 @@ bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject
     UdpRequest udp;
     udp.setStopCheck([this] { return isCancelled(); });
     if (!udp.send(request, m_server.address, ProtocolPort::Operation))
-        return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
+        return fail(tr("无法发送到 %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     const int waitMs = Timing::current().commandWaitMs;
     if (!udp.waitForDatagram(waitMs))
         return isCancelled() ? stopped() : fail(TaskOutcome::noAnswer(m_server, waitMs));

@@ -15,7 +15,7 @@ void FileDelete::execute()
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::fileDelete(m_path), &reply))
         return;
-    if (accepted(reply, tr("%1 could not delete %2").arg(TaskOutcome::who(m_server), m_path)))
+    if (accepted(reply, tr("%1 无法删除 %2").arg(TaskOutcome::who(m_server), m_path)))
         return;
     qCritical("[E][%s] delete file fail.", "FileDelete");
     if (!outcome().deviceReason.isEmpty())

@@ -25,7 +25,7 @@ void FileFinder::execute()
     UdpRequest request;
     request.setStopCheck([this] { return isCancelled(); });
     if (!request.send(ProtocolDefinedJsonObject::fileList(m_path, m_sort), m_server.address, ProtocolPort::Operation))
-        return (void)fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), request.socket().errorString()));
+        return (void)fail(tr("无法发送到 %1: %2").arg(TaskOutcome::who(m_server), request.socket().errorString()));
 
     QList<FileContent> list;
     bool answered = false;
@@ -41,7 +41,7 @@ void FileFinder::execute()
         if (reply.value(ProtocolKey::Result).toString() == ProtocolValue::Fail) {
             const QString reason = reply.value(ProtocolKey::Reason).toString();
             qCritical("[E][%s] Find File Fail: %s", "FileFinder", reason.toUtf8().constData());
-            return (void)fail(tr("%1 could not list %2").arg(TaskOutcome::who(m_server), m_path), reason);
+            return (void)fail(tr("%1 无法列出 %2").arg(TaskOutcome::who(m_server), m_path), reason);
         }
         const QVariantList entries = reply.value(ProtocolKey::FileList).toList();
         list.reserve(list.size() + entries.size());

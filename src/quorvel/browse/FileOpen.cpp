@@ -15,7 +15,7 @@ void FileOpen::execute()
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::fileOpen(m_path), &reply))
         return;
-    if (!accepted(reply, tr("%1 could not open %2").arg(TaskOutcome::who(m_server), m_path)))
+    if (!accepted(reply, tr("%1 无法打开 %2").arg(TaskOutcome::who(m_server), m_path)))
         qCritical("[E][%s] Open file fail: %s", "FileOpen", qUtf8Printable(outcome().deviceReason));
 }
 

@@ -41,7 +41,7 @@ void FileThumb::execute()
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::getThumb(m_path), &reply))
         return;
-    if (!accepted(reply, tr("%1 has no thumbnail of %2").arg(TaskOutcome::who(m_server), m_path)))
+    if (!accepted(reply, tr("%1 没有 %2 的缩略图").arg(TaskOutcome::who(m_server), m_path)))
         return;
     // Text that is not Base64 decodes to what it decodes to (possibly nothing).
     m_thumb = QByteArray::fromBase64(reply.value(ProtocolKey::Thumb).toString().toLatin1());

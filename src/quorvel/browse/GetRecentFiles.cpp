@@ -13,7 +13,7 @@ void GetRecentFiles::execute()
 {
     QuorvelClientDatabase* db = m_history;
     if (!db) {
-        fail(tr("no database"));
+        fail(tr("没有数据库"));
         return;
     }
     m_list = db->getRecentFiles(m_server.uuid);

@@ -139,10 +139,10 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     };
     // The name comes from the device: it must not lead out of the download folder.
     if (!isPlainName(name))
-        return refuse(tr("\"%1\" is not a file name that can be stored").arg(name));
+        return refuse(tr("\"%1\"不是可以保存的文件名").arg(name));
     const QString folder = m_settings.downloadFolder();
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        return refuse(tr("cannot make the download folder %1").arg(folder));
+        return refuse(tr("无法创建下载目录 %1").arg(folder));
     // The application's transfers: the download goes on beside listings and after this
     // folder is closed, and every front end sees it.
     TransferQueue* queue = &m_transfers;
@@ -166,8 +166,7 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     bool replace = false;
     if (FileLanding::occupied(wanted)) {
         switch (UserInteraction::current()->askExistingFile(wanted)) {
-        case UserInteraction::ExistingFile::Cancel:
-            return refuse(tr("%1 is there already: not downloaded").arg(wanted));
+        case UserInteraction::ExistingFile::Cancel: return refuse(tr("%1 已存在: 未下载").arg(wanted));
         case UserInteraction::ExistingFile::Replace: replace = true; break;
         case UserInteraction::ExistingFile::KeepBoth: break;
         }

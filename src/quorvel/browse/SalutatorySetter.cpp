@@ -15,7 +15,7 @@ void SalutatorySetter::execute()
     QtJson::JsonObject reply;
     if (!exchange(ProtocolDefinedJsonObject::salutatory(m_salutatory), &reply))
         return;
-    if (!accepted(reply, tr("%1 did not take the welcome text").arg(TaskOutcome::who(m_server))))
+    if (!accepted(reply, tr("%1 没有接受欢迎辞").arg(TaskOutcome::who(m_server))))
         qCritical("[E][%s] Salutatory setting fail: %s", "SalutatorySetter", qUtf8Printable(outcome().deviceReason));
 }
 

@@ -1,5 +1,6 @@
 #include "quorvel/protocol/ListenPort.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QUdpSocket>
 #include <cstring>
@@ -31,7 +32,7 @@ bool ListenPort::bind(QUdpSocket& socket, quint16 port, QString* error)
     // With address reuse two sockets on every address could both bind; the check keeps
     // a second client off the port.
     if (heldOnAllAddresses(port)) {
-        *error = QStringLiteral("another program holds UDP %1 on all addresses").arg(port);
+        *error = QCoreApplication::translate("ListenPort", "另一个程序占用了所有地址上的 UDP %1").arg(port);
         return false;
     }
     if (socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ReuseAddressHint))

@@ -200,7 +200,7 @@ void DownloadServer::execute()
         }
     } enrolment(this);
     if (!enrolment.in)
-        return (void)stopped(tr("serving %1 was stopped").arg(m_filePath));
+        return (void)stopped(tr("已停止提供 %1").arg(m_filePath));
     const Timing& timing = Timing::current();
     if (!listen())
         return;
@@ -293,5 +293,5 @@ void DownloadServer::execute()
         qWarning("[W][%s] Refused %d connections to port %d from hosts other than %s.", Tag, m_refused, m_tcpPort,
             qPrintable(OfferedFiles::key(m_party)));
     if (isCancelled() && m_progress != ProgressContent::Done)
-        stopped(tr("serving %1 was stopped").arg(m_filePath));
+        stopped(tr("已停止提供 %1").arg(m_filePath));
 }

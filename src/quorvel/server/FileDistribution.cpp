@@ -23,10 +23,8 @@ bool FileDistribution::sizeFits(qint64 size, QString* reason)
 {
     if (size <= MaxSize)
         return true;
-    *reason = tr("it is %1 bytes, and an offered file can have at most %2 (4 GiB - 1): the size the fetching "
-                 "party is told has 32 bits")
-                  .arg(size)
-                  .arg(MaxSize);
+    *reason
+        = tr("它有 %1 字节, 而分发的文件最多 %2 字节 (4 GiB - 1): 告知接收方的大小只有 32 位").arg(size).arg(MaxSize);
     return false;
 }
 
@@ -34,7 +32,7 @@ bool FileDistribution::offerable(const QString& filePath, QString* reason)
 {
     const QFileInfo info(filePath);
     if (!info.isFile()) {
-        *reason = tr("%1 is not a file").arg(filePath);
+        *reason = tr("%1 不是文件").arg(filePath);
         return false;
     }
     return sizeFits(info.size(), reason);
@@ -44,7 +42,7 @@ void FileDistribution::execute()
 {
     QString reason;
     if (!offerable(m_filePath, &reason))
-        return (void)fail(tr("cannot offer %1: %2").arg(m_filePath, reason));
+        return (void)fail(tr("无法分发 %1: %2").arg(m_filePath, reason));
     // Registered before the offer leaves: a quick party fetches at once.
     OfferedFiles::addOfferedFile(m_server.address, m_filePath);
     UdpRequest udp;
@@ -54,7 +52,7 @@ void FileDistribution::execute()
     if (!sent) {
         OfferedFiles::removeOfferedFile(m_server.address, m_filePath);
         return (void)fail(
-            tr("cannot offer %1 to %2: %3").arg(m_filePath, TaskOutcome::who(m_server), udp.socket().errorString()));
+            tr("无法将 %1 分发给 %2: %3").arg(m_filePath, TaskOutcome::who(m_server), udp.socket().errorString()));
     }
     succeed();
 }

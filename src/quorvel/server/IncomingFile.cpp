@@ -1,5 +1,6 @@
 #include "quorvel/server/IncomingFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include "quorvel/protocol/ServerContent.h"
@@ -9,15 +10,15 @@ QString IncomingFile::nameOf(const QString& offeredPath, QString* reason)
 {
     const QString name = offeredPath.split(QLatin1Char('/')).last();
     if (name.isEmpty())
-        *reason = QStringLiteral("the name is empty");
+        *reason = QCoreApplication::translate("IncomingFile", "文件名为空");
     else if (name == QLatin1String(".") || name == QLatin1String(".."))
-        *reason = QStringLiteral("\"%1\" is no file name").arg(name);
+        *reason = QCoreApplication::translate("IncomingFile", "\"%1\"不是文件名").arg(name);
     else if (name.contains(QChar(0)))
-        *reason = QStringLiteral("the name holds a NUL character");
+        *reason = QCoreApplication::translate("IncomingFile", "文件名含有 NUL 字符");
     else if (name.contains(QLatin1Char('\\')))
-        *reason = QStringLiteral("the name holds a backslash");
+        *reason = QCoreApplication::translate("IncomingFile", "文件名含有反斜杠");
     else if (name.toUtf8().size() > 255)
-        *reason = QStringLiteral("the name is longer than 255 bytes");
+        *reason = QCoreApplication::translate("IncomingFile", "文件名超过 255 字节");
     else
         return name;
     return QString();
@@ -29,7 +30,7 @@ QString IncomingFile::targetIn(
     const QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("."))) {
         if (reason)
-            *reason = QStringLiteral("cannot create the folder %1").arg(folder);
+            *reason = QCoreApplication::translate("IncomingFile", "无法创建文件夹 %1").arg(folder);
         return QString();
     }
     // Nothing is created yet: the download makes its part once bytes arrive.

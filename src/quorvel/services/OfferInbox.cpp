@@ -48,15 +48,15 @@ void OfferInbox::onOffered(const QString& remotePath, const ServerContent& from)
         ++m_overLimit[party];
         if (!m_report->isActive())
             m_report->start(Timing::current().offerDeclineReportMs);
-        emit declined(offer,
-            tr("too many offers waiting (%1 from one party, %2 in all)").arg(m_limits.perParty).arg(m_limits.inAll));
+        emit declined(
+            offer, tr("等待中的分发文件过多 (每方 %1 个, 共 %2 个)").arg(m_limits.perParty).arg(m_limits.inAll));
         return;
     }
     ++m_held;
     ++m_heldBy[party];
     emit offered(offer);
     if (!acceptsFrom(from)) {
-        emit declined(offer, tr("%1 is not a party to accept files from").arg(party));
+        emit declined(offer, tr("%1 不在接收文件的来源之列").arg(party));
         release(party);
         return;
     }
@@ -95,7 +95,7 @@ void OfferInbox::answer(const QList<bool>& take)
         if (take.value(i)) {
             fetch(offer);
         } else {
-            emit declined(offer, tr("declined"));
+            emit declined(offer, tr("已拒绝"));
             release(offer.from.address.toString());
         }
     }

@@ -123,7 +123,7 @@ void QuorvelClientDatabase::report(const char* logFormat, const QSqlQuery& faile
 {
     const QString text = failed.lastError().text();
     qCritical(logFormat, Tag, qUtf8Printable(text));
-    setError(isLocked(sqliteCode(failed.lastError())) ? tr("%1 is locked by another program").arg(m_path)
+    setError(isLocked(sqliteCode(failed.lastError())) ? tr("%1 被其它程序锁定").arg(m_path)
                                                       : tr("%1: %2").arg(m_path, text));
 }
 
@@ -184,7 +184,7 @@ void QuorvelClientDatabase::open()
         } else {
             const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST) {
-                setError(tr("cannot open %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
+                setError(tr("无法打开 %1: %2").arg(m_path, lowerFirst(QString::fromLocal8Bit(strerror(errno)))));
                 qCritical("[E][%s] Open database fail.", Tag);
                 return;
             }
@@ -228,15 +228,14 @@ void QuorvelClientDatabase::open()
             t_connection.localData()->drop();
             const QString aside = moveAside();
             if (!aside.isEmpty()) {
-                const QString said = tr("%1 was damaged (%2); it was moved aside to %3 and a new, empty one was made")
-                                         .arg(m_path, failed, aside);
+                const QString said = tr("%1 已损坏 (%2); 已移至 %3 并新建了一个空的").arg(m_path, failed, aside);
                 qWarning("[W][%s] %s", Tag, qUtf8Printable(said));
                 QMutexLocker lock(&m_errorLock);
                 m_openWarning = said;
                 continue;
             }
         }
-        setError(tr("cannot open %1: %2").arg(m_path, failed));
+        setError(tr("无法打开 %1: %2").arg(m_path, failed));
         return;
     }
 }
@@ -259,7 +258,7 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(Timing::current().databaseBusyWaitMs));
         if (!db.open()) {
             qCritical("[E][%s] Open database connection fail: %s", Tag, qUtf8Printable(db.lastError().text()));
-            setError(tr("cannot open %1: %2").arg(m_path, db.lastError().text()));
+            setError(tr("无法打开 %1: %2").arg(m_path, db.lastError().text()));
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             return false;
@@ -279,8 +278,7 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
         QString failed;
         int code = 0;
         if (!createTables(*out, &failed, &code)) {
-            setError(isLocked(code) ? tr("%1 is locked by another program").arg(m_path)
-                                    : tr("cannot open %1: %2").arg(m_path, failed));
+            setError(isLocked(code) ? tr("%1 被其它程序锁定").arg(m_path) : tr("无法打开 %1: %2").arg(m_path, failed));
             return false;
         }
         m_schemaPending = false;
@@ -351,7 +349,7 @@ bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record
     if (addRecord(record, &why))
         return true;
     // Said outside the lock: a listener may well read the store.
-    emit warning(tr("the history could not be written: %1").arg(why));
+    emit warning(tr("无法写入历史记录: %1").arg(why));
     return false;
 }
 

@@ -7,7 +7,7 @@ Task::Task()
     // Detached here, pulled by the thread that runs it (a thread may only pull an
     // object that belongs to none).
     moveToThread(nullptr);
-    m_outcome = TaskOutcome::failure(tr("the task did not run to its end"));
+    m_outcome = TaskOutcome::failure(tr("任务没有运行到结束"));
 }
 
 void Task::run()
@@ -30,7 +30,7 @@ bool Task::fail(const QString& reason, const QString& deviceReason)
 
 bool Task::stopped(const QString& reason)
 {
-    m_outcome = TaskOutcome::stoppedBecause(reason.isEmpty() ? tr("stopped") : reason);
+    m_outcome = TaskOutcome::stoppedBecause(reason.isEmpty() ? tr("已停止") : reason);
     return false;
 }
 

@@ -24,14 +24,14 @@ QString TaskOutcome::who(const ServerContent& party)
 
 QString TaskOutcome::noAnswer(const ServerContent& party, int waitedMs)
 {
-    return QCoreApplication::translate("TaskOutcome", "%1 did not answer within %2 s")
+    return QCoreApplication::translate("TaskOutcome", "%1 在 %2 秒内没有回复")
         .arg(who(party))
         .arg(waitedMs / 1000.0, 0, 'g', 3);
 }
 
 QString TaskOutcome::badReply(const ServerContent& party)
 {
-    return QCoreApplication::translate("TaskOutcome", "%1 sent an answer that is not valid").arg(who(party));
+    return QCoreApplication::translate("TaskOutcome", "%1 发送的回复无效").arg(who(party));
 }
 
 namespace {

@@ -94,7 +94,7 @@ void FileDownloader::execute()
     if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
             &serializeFailed)) {
         if (serializeFailed)
-            return (void)fail(tr("the request for %1 cannot be written").arg(m_remotePath));
+            return (void)fail(tr("无法写出对 %1 的请求").arg(m_remotePath));
     }
     if (!udp.waitForDatagram(timing.downloadReplyWaitMs)) {
         if (isCancelled())
@@ -107,8 +107,7 @@ void FileDownloader::execute()
     case UdpRequest::Reply::Ok: break;
     case UdpRequest::Reply::WrongSender:
         qCritical("[E][%s] File download error: Wrong host or port.", Tag);
-        return (void)fail(
-            tr("the answer did not come from %1 port %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
+        return (void)fail(tr("回复不是来自 %1 的端口 %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
     case UdpRequest::Reply::NotJson:
         qCritical("[E][%s] Json object parse fail.", Tag);
         return (void)fail(TaskOutcome::badReply(m_server));
@@ -122,13 +121,13 @@ void FileDownloader::execute()
         // A JSON value that is no object reads as an empty object.
         if (reply.isEmpty())
             return (void)fail(TaskOutcome::badReply(m_server));
-        return (void)fail(tr("%1 refused to send %2").arg(TaskOutcome::who(m_server), m_remotePath), reason);
+        return (void)fail(tr("%1 拒绝发送 %2").arg(TaskOutcome::who(m_server), m_remotePath), reason);
     }
     m_sessionId = reply.value(ProtocolKey::SessionId).toLongLong();
     const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
     if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
         qCritical("[E][%s] Request fail: get tcp port fail.", Tag);
-        return (void)fail(tr("%1 named no usable port for the transfer").arg(TaskOutcome::who(m_server)));
+        return (void)fail(tr("%1 没有给出可用的传输端口").arg(TaskOutcome::who(m_server)));
     }
     m_total = qMax<qint64>(0, reply.value(ProtocolKey::FileSize).toLongLong());
 
@@ -137,7 +136,7 @@ void FileDownloader::execute()
     if (m_streamFd >= 0) {
         QFile out;
         if (!out.open(m_streamFd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-            return (void)fail(tr("cannot write %1: %2").arg(m_localPath, out.errorString()));
+            return (void)fail(tr("无法写入 %1: %2").arg(m_localPath, out.errorString()));
         m_deadline.setRemainingTime(overallMs);
         // What went out cannot be taken back: one connection, then the device's word.
         const QString md5 = downloadFileViaTcp(out, m_server.address, port, m_total, false);
@@ -157,7 +156,7 @@ void FileDownloader::execute()
         m_localPath, PartialFile::Owner{m_server.address.toString(), m_remotePath, m_total, m_dateModified});
     if (!m_part->open(&reason)) {
         qCritical("[E][%s] cant not open file to write.", Tag);
-        return (void)fail(tr("cannot write %1: %2").arg(m_localPath, reason));
+        return (void)fail(tr("无法写入 %1: %2").arg(m_localPath, reason));
     }
     const qint64 held = m_part->held();
     QStorageInfo disk(QFileInfo(m_part->partPath()).absolutePath());
@@ -166,7 +165,7 @@ void FileDownloader::execute()
         m_part->discard();
         qCritical("[E][%s] Not enough space for %s: %lld bytes needed, %lld free.", Tag, qUtf8Printable(m_localPath),
             m_total - held, qint64(disk.bytesAvailable()));
-        return (void)fail(tr("not enough space in %1 for %2: %3 bytes needed, %4 free")
+        return (void)fail(tr("%1 空间不足, 无法存放 %2: 需要 %3 字节, 剩余 %4 字节")
                               .arg(disk.rootPath(), m_remotePath)
                               .arg(m_total - held)
                               .arg(disk.bytesAvailable()));
@@ -193,7 +192,7 @@ void FileDownloader::execute()
     if (m_diskFull) {
         // A full disk must not stay full because of us: what we wrote goes.
         m_part->discard();
-        return (void)fail(tr("the disk holding %1 is full: the partial file was removed").arg(m_localPath));
+        return (void)fail(tr("存放 %1 的磁盘已满: 未完成的文件已删除").arg(m_localPath));
     }
     if (isCancelled())
         return (void)stopped();
@@ -264,8 +263,7 @@ bool FileDownloader::confirm(const QString& md5)
             qCritical("[E][%s] Request fail%s:", Tag, qUtf8Printable(reason));
             if (m_part)
                 m_part->discard();
-            return fail(
-                tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_remotePath), reason);
+            return fail(tr("%1 报告 %2 的副本不正确").arg(TaskOutcome::who(m_server), m_remotePath), reason);
         }
         notComplete = false;
         if (result == ProtocolValue::Ok)
@@ -278,10 +276,10 @@ bool FileDownloader::confirm(const QString& md5)
         qCritical("[E][%s] Request fail%s:", Tag, ProtocolValue::NotComplete.data());
         if (m_part)
             m_part->discard();
-        return fail(tr("%1 never confirmed %2: after all %3 bytes it announced it still says the transfer is not "
-                       "complete, so the size it stated is not the file's")
-                        .arg(TaskOutcome::who(m_server), m_remotePath)
-                        .arg(m_total),
+        return fail(
+            tr("%1 始终没有确认 %2: 收到它声明的全部 %3 字节后, 它仍说传输未完成, 可见它声明的大小不是文件的大小")
+                .arg(TaskOutcome::who(m_server), m_remotePath)
+                .arg(m_total),
             QString(ProtocolValue::NotComplete));
     }
     // All bytes arrived: without an explicit failure the download counts as done.
@@ -296,10 +294,7 @@ QString FileDownloader::downloadFileViaTcp(
     socket.setBufferSizes(SocketBufferBytes);
     if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] TCP socket connect fail.", Tag);
-        fail(tr("cannot connect to %1 on port %2: %3")
-                 .arg(TaskOutcome::who(m_server))
-                 .arg(port)
-                 .arg(socket.errorString()));
+        fail(tr("无法连接到 %1 的端口 %2: %3").arg(TaskOutcome::who(m_server)).arg(port).arg(socket.errorString()));
         return QString();
     }
     const Timing& timing = Timing::current();
@@ -323,7 +318,7 @@ QString FileDownloader::downloadFileViaTcp(
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
             else
                 qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
+            fail(tr("与 %1 的连接中断: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             return QString();
         }
     }
@@ -344,13 +339,13 @@ QString FileDownloader::downloadFileViaTcp(
             ring.release(block, 2);
             if (n == 0 || socket.timedOut()) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-                fail(tr("%1 stopped sending after %2 of %3 bytes")
+                fail(tr("%1 在发送 %2/%3 字节后停止了发送")
                          .arg(TaskOutcome::who(m_server))
                          .arg(m_received)
                          .arg(m_total));
             } else {
                 qCritical("[E][%s] TCP socket read data fail.", Tag);
-                fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
+                fail(tr("与 %1 的连接中断: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             }
             return QString();
         }
@@ -368,7 +363,7 @@ QString FileDownloader::downloadFileViaTcp(
             if (m_received - idleFrom < IdleMinBytes) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
                 m_givenUp = true;
-                fail(tr("%1 sent only %2 bytes in %3 s: given up after %4 of %5 bytes")
+                fail(tr("%1 在 %3 秒内只发送了 %2 字节: 在 %4/%5 字节时放弃")
                          .arg(TaskOutcome::who(m_server))
                          .arg(m_received - idleFrom)
                          .arg(idle.elapsed() / 1000.0, 0, 'f', 1)
@@ -382,7 +377,7 @@ QString FileDownloader::downloadFileViaTcp(
         if (m_deadline.hasExpired()) {
             qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
             m_givenUp = true;
-            fail(tr("%1 took too long: %2 of %3 bytes arrived within the time allowed for the file")
+            fail(tr("%1 太慢: 在该文件允许的时间内只收到 %2/%3 字节")
                      .arg(TaskOutcome::who(m_server))
                      .arg(m_received)
                      .arg(m_total));
@@ -392,7 +387,7 @@ QString FileDownloader::downloadFileViaTcp(
     if (!disk.finish()) {
         m_diskFull = disk.errorNumber() == ENOSPC || disk.errorNumber() == EDQUOT;
         qCritical("[E][%s] Write data fail.", Tag);
-        fail(tr("cannot write %1: %2").arg(m_localPath, disk.errorString()));
+        fail(tr("无法写入 %1: %2").arg(m_localPath, disk.errorString()));
         return QString();
     }
     m_lastPercent = ProgressContent::Done;

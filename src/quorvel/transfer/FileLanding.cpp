@@ -1,5 +1,6 @@
 #include "quorvel/transfer/FileLanding.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMutex>
 #include <QSet>
@@ -52,7 +53,9 @@ QString FileLanding::choose(
         return path;
     }
     if (reason)
-        *reason = QStringLiteral("%1 and %2 numbered names are taken").arg(wanted).arg(MaxNumbered);
+        *reason = QCoreApplication::translate("FileLanding", "%1 及 %2 个编号的文件名都已被占用")
+                      .arg(wanted)
+                      .arg(MaxNumbered);
     return QString();
 }
 

@@ -64,7 +64,7 @@ QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)
     const QString name = lastComponent(filePath);
     if (secure)
         return QStringLiteral("secure:/") + name;
-    return QCoreApplication::translate("FileTransferServer", "/QuorVEL/上传/") + name;
+    return QStringLiteral("/QuorVEL/上传/") + name;
 }
 
 int FileTransferServer::uploadFile(const QString& filePath, const ServerContent& server, bool secure)
@@ -156,8 +156,7 @@ bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
     case UdpRequest::Reply::Ok: return true;
     case UdpRequest::Reply::WrongSender:
         qCritical("[E][%s] Udp receive a packet from a wrong host.", Tag);
-        return fail(
-            tr("the answer did not come from %1 port %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
+        return fail(tr("回复不是来自 %1 的端口 %2").arg(TaskOutcome::who(m_server)).arg(ProtocolPort::Operation));
     case UdpRequest::Reply::NotJson:
         qCritical("[E][%s] Json parse fail.", Tag);
         return fail(TaskOutcome::badReply(m_server));
@@ -180,7 +179,7 @@ bool FileUploadTask::announce(qint64* tcpPort)
             qCritical("[E][%s] Json serialize fail.", Tag);
         else
             qCritical("[E][%s] UdpSocket write packet fail.", Tag);
-        return fail(tr("cannot send to %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
+        return fail(tr("无法发送到 %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     }
     if (!udp.waitForDatagram(Timing::current().uploadReplyWaitMs)) {
         if (isCancelled())
@@ -194,7 +193,7 @@ bool FileUploadTask::announce(qint64* tcpPort)
     bool ok = false;
     m_sessionId = reply.value(ProtocolKey::SessionId).toInt(&ok);
     const QString reason = reply.value(ProtocolKey::Reason).toString();
-    const QString refused = tr("%1 refused the file").arg(TaskOutcome::who(m_server));
+    const QString refused = tr("%1 拒绝了该文件").arg(TaskOutcome::who(m_server));
     if (!reply.contains(ProtocolKey::SessionId) || !ok) {
         qCritical("[E][%s] Invalid session_id.", Tag);
         if (reply.contains(ProtocolKey::Reason))
@@ -213,7 +212,7 @@ bool FileUploadTask::announce(qint64* tcpPort)
     const int port = reply.value(ProtocolKey::TcpPort).toInt(&ok);
     if (!reply.contains(ProtocolKey::TcpPort) || !ok || port <= 0 || port > 65535) {
         qCritical("[E][%s] Invalid tcp port.", Tag);
-        return fail(tr("%1 named no usable port for the transfer").arg(TaskOutcome::who(m_server)));
+        return fail(tr("%1 没有给出可用的传输端口").arg(TaskOutcome::who(m_server)));
     }
     *tcpPort = port;
     return true;
@@ -224,7 +223,7 @@ void FileUploadTask::execute()
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         qCritical("[E][%s] Open file %s fail.", Tag, qUtf8Printable(m_filePath));
-        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, file.errorString()));
+        return (void)fail(tr("无法读取 %1: %2").arg(m_filePath, file.errorString()));
     }
     m_fileSize = file.size();
     qint64 tcpPort = 0;
@@ -244,7 +243,7 @@ void FileUploadTask::execute()
     if (md5.isEmpty()) {
         const QString why = shared ? shared->errorString() : own->errorString();
         qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(why));
-        return (void)fail(tr("cannot read %1: %2").arg(m_filePath, why));
+        return (void)fail(tr("无法读取 %1: %2").arg(m_filePath, why));
     }
     if (confirm(file, int(tcpPort), md5))
         succeed();
@@ -273,11 +272,11 @@ bool FileUploadTask::deliver(QFile& file, int tcpPort)
         case TcpStream::Delivery::Cancelled: return stopped();
         case TcpStream::Delivery::Reset:
             qWarning("[W][%s] The device dropped the connection before it had every byte; resuming.", Tag);
-            fail(tr("%1 dropped the connection before it had every byte").arg(TaskOutcome::who(m_server)));
+            fail(tr("%1 在收到全部字节之前断开了连接").arg(TaskOutcome::who(m_server)));
             break;
         case TcpStream::Delivery::Stalled:
             qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(m_stream->errorString()));
-            fail(tr("%1 took none of the last %2 bytes for %3 s: the link or the device stopped")
+            fail(tr("%1 在 %3 秒内没有接收最后的 %2 字节: 网络或设备已停止")
                      .arg(TaskOutcome::who(m_server))
                      .arg(qMax<qint64>(0, m_stream->unacknowledged()))
                      .arg(stallMs / 1000.0));
@@ -336,7 +335,7 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
                 continue;
             }
             qCritical("[E][%s] Request fail: %s.", Tag, qUtf8Printable(reason));
-            return fail(tr("%1 says the copy of %2 is not right").arg(TaskOutcome::who(m_server), m_filePath), reason);
+            return fail(tr("%1 报告 %2 的副本不正确").arg(TaskOutcome::who(m_server), m_filePath), reason);
         }
         if (result == ProtocolValue::Ok)
             return true;
@@ -344,11 +343,11 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
     }
     qCritical("[E][%s] Wait for server response timeout.", Tag);
     // The bytes arrived: the device is the side that stopped.
-    return fail(tr("%1 had every byte but did not confirm the file after %2 status queries in %3 s (%4)")
+    return fail(tr("%1 已收到全部字节, 但在 %3 秒内的 %2 次状态查询后仍未确认该文件 (%4)")
                     .arg(TaskOutcome::who(m_server))
                     .arg(schedule.queries())
                     .arg(schedule.elapsedMs() / 1000.0, 0, 'f', 1)
-                    .arg(answers ? tr("it kept answering \"not_complete\"") : tr("no usable answer")));
+                    .arg(answers ? tr("它一直回复\"not_complete\"") : tr("没有可用的回复")));
 }
 
 bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int port, bool resume)
@@ -359,10 +358,8 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
     socket.setBufferSizes(SocketBufferBytes);
     if (!socket.connectTo(address, quint16(port), waitMs)) {
         qCritical("[E][%s] Tcp connected timeout.", Tag);
-        return fail(tr("cannot connect to %1 on port %2: %3")
-                        .arg(TaskOutcome::who(m_server))
-                        .arg(port)
-                        .arg(socket.errorString()));
+        return fail(
+            tr("无法连接到 %1 的端口 %2: %3").arg(TaskOutcome::who(m_server)).arg(port).arg(socket.errorString()));
     }
     socket.setTimeout(waitMs);
     m_bytesSent = 0;
@@ -376,11 +373,11 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
             const qint64 n = socket.readSome(offset + got, StreamOffset::Size - got);
             if (n == 0 || (n < 0 && socket.timedOut())) {
                 qCritical("[E][%s] TCP socket wait for data timeout.", Tag);
-                return fail(tr("%1 did not say where to resume").arg(TaskOutcome::who(m_server)));
+                return fail(tr("%1 没有告知从何处续传").arg(TaskOutcome::who(m_server)));
             }
             if (n < 0) {
                 qCritical("[E][%s] TCP socket read length data fail.", Tag);
-                return fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
+                return fail(tr("与 %1 的连接中断: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             }
             got += int(n);
         }
@@ -388,7 +385,7 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
         if (m_bytesSent < 0 || m_bytesSent > m_fileSize) {
             // A device that claims more than the file holds cannot be resumed.
             qCritical("[E][%s] TCP socket read length data fail.", Tag);
-            return fail(tr("%1 asked to resume at byte %2 of a %3-byte file")
+            return fail(tr("%1 要求从第 %2 字节续传, 而文件只有 %3 字节")
                             .arg(TaskOutcome::who(m_server))
                             .arg(m_bytesSent)
                             .arg(m_fileSize));
@@ -401,17 +398,17 @@ bool FileUploadTask::uploadFileViaTcp(QFile& file, QHostAddress& address, int po
         if (!socket.sendFileBlock(file.handle(), m_bytesSent, n)) {
             if (socket.fileFailed()) {
                 qCritical("[E][%s] Read file fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-                return fail(tr("cannot read %1: %2").arg(m_filePath, socket.errorString()));
+                return fail(tr("无法读取 %1: %2").arg(m_filePath, socket.errorString()));
             }
             if (socket.timedOut()) {
                 qCritical("[E][%s] Tcp wait for write timeout: %s.", Tag, qUtf8Printable(socket.errorString()));
-                return fail(tr("%1 stopped taking data after %2 of %3 bytes")
+                return fail(tr("%1 在接收 %2/%3 字节后停止了接收")
                                 .arg(TaskOutcome::who(m_server))
                                 .arg(m_bytesSent)
                                 .arg(m_fileSize));
             }
             qCritical("[E][%s] Tcp write fail: %s.", Tag, qUtf8Printable(socket.errorString()));
-            return fail(tr("the connection to %1 broke: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
+            return fail(tr("与 %1 的连接中断: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
         }
         m_bytesSent += n;
         const int percent = int(m_bytesSent * 100 / m_fileSize);

@@ -1,5 +1,6 @@
 #include "quorvel/transfer/PartialFile.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cerrno>
@@ -91,7 +92,7 @@ bool PartialFile::writeOwner(QString* reason)
     Owner old;
     // A file of that name that is no record of ours is not ours to replace.
     if (FileLanding::occupied(path) && !readOwner(m_localPath, &old)) {
-        *reason = QStringLiteral("%1 is not this program's record: left as it is").arg(path);
+        *reason = QCoreApplication::translate("PartialFile", "%1 不是本程序的记录: 保持原样").arg(path);
         return false;
     }
     QJsonObject o;
@@ -106,7 +107,7 @@ bool PartialFile::writeOwner(QString* reason)
     if (fd >= 0)
         ::close(fd);
     if (!ok) {
-        *reason = QStringLiteral("cannot write %1: %2").arg(path, qt_error_string(error));
+        *reason = QCoreApplication::translate("PartialFile", "无法写入 %1: %2").arg(path, qt_error_string(error));
         return false;
     }
     return true;
@@ -122,7 +123,7 @@ bool PartialFile::open(QString* reason)
         Owner recorded;
         if (!isPlainFile(part) || !readOwner(m_localPath, &recorded) || recorded.party != m_owner.party
             || recorded.remotePath != m_owner.remotePath) {
-            *reason = QStringLiteral("%1 belongs to something else: left as it is").arg(part);
+            *reason = QCoreApplication::translate("PartialFile", "%1 属于其它内容: 保持原样").arg(part);
             return false;
         }
         fresh = false;
@@ -134,18 +135,19 @@ bool PartialFile::open(QString* reason)
             if (::ftruncate(fd, 0) != 0 || !writeOwner(reason)) {
                 ::close(fd);
                 if (reason->isEmpty())
-                    *reason = QStringLiteral("cannot empty %1: %2").arg(part, qt_error_string(errno));
+                    *reason = QCoreApplication::translate("PartialFile", "无法清空 %1: %2")
+                                  .arg(part, qt_error_string(errno));
                 return false;
             }
         }
     }
     if (fd < 0) {
-        *reason = QStringLiteral("cannot write %1: %2").arg(part, qt_error_string(errno));
+        *reason = QCoreApplication::translate("PartialFile", "无法写入 %1: %2").arg(part, qt_error_string(errno));
         return false;
     }
     if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        *reason = QStringLiteral("cannot write %1: %2").arg(part, m_file.errorString());
+        *reason = QCoreApplication::translate("PartialFile", "无法写入 %1: %2").arg(part, m_file.errorString());
         return false;
     }
     m_opened = true;
@@ -169,7 +171,7 @@ QString PartialFile::land(bool replace, QString* reason)
     if (replace) {
         // Replaces a plain file only: a link or a folder there stays as it is.
         if (FileLanding::occupied(m_localPath) && !isPlainFile(m_localPath)) {
-            *reason = QStringLiteral("%1 is not a plain file: the download stays in %2")
+            *reason = QCoreApplication::translate("PartialFile", "%1 不是普通文件: 下载内容保留在 %2")
                           .arg(m_localPath, partPathOf(m_localPath));
             return QString();
         }
@@ -193,7 +195,7 @@ QString PartialFile::land(bool replace, QString* reason)
         }
     }
     if (landed.isEmpty()) {
-        *reason = QStringLiteral("cannot rename %1 to %2: %3")
+        *reason = QCoreApplication::translate("PartialFile", "无法将 %1 重命名为 %2: %3")
                       .arg(partPathOf(m_localPath), m_localPath, qt_error_string(errno));
         return QString();
     }

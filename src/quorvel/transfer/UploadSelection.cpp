@@ -1,5 +1,6 @@
 #include "quorvel/transfer/UploadSelection.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QSet>
@@ -8,9 +9,9 @@ namespace {
 QString unusableFile(const QFileInfo& info)
 {
     if (!info.isFile())
-        return QStringLiteral("not a regular file");
+        return QCoreApplication::translate("UploadSelection", "不是普通文件");
     if (!info.isReadable())
-        return QStringLiteral("cannot be read");
+        return QCoreApplication::translate("UploadSelection", "无法读取");
     return QString();
 }
 } // namespace
@@ -29,7 +30,7 @@ UploadSelection UploadSelection::collect(const QStringList& paths)
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (!info.exists()) {
-            selection.problems.append(QStringLiteral("%1: does not exist").arg(path));
+            selection.problems.append(QCoreApplication::translate("UploadSelection", "%1: 不存在").arg(path));
             continue;
         }
         if (!info.isDir()) {
@@ -47,13 +48,14 @@ UploadSelection UploadSelection::collect(const QStringList& paths)
         while (it.hasNext() && found.size() <= MaxFilesPerFolder)
             found.append(it.next());
         if (found.size() > MaxFilesPerFolder) {
-            selection.problems.append(QStringLiteral("%1: holds more than %2 files; choose the files instead")
-                                          .arg(path)
-                                          .arg(MaxFilesPerFolder));
+            selection.problems.append(
+                QCoreApplication::translate("UploadSelection", "%1: 包含超过 %2 个文件; 请改为选择文件")
+                    .arg(path)
+                    .arg(MaxFilesPerFolder));
             continue;
         }
         if (found.isEmpty()) {
-            selection.problems.append(QStringLiteral("%1: holds no readable files").arg(path));
+            selection.problems.append(QCoreApplication::translate("UploadSelection", "%1: 没有可读取的文件").arg(path));
             continue;
         }
         found.sort();

@@ -181,7 +181,7 @@ QString FileTreeModel::sizeText(qint64 bytes)
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     const qint64 kb = 1024, mb = kb * 1024, gb = mb * 1024, tb = gb * 1024;
     if (bytes < kb)
-        return tr("%1 bytes").arg(locale.toString(bytes));
+        return tr("%n 字节", nullptr, int(bytes));
     if (bytes < mb)
         return tr("%1 KB").arg(locale.toString(bytes / kb));
     if (bytes < gb)

@@ -1,5 +1,6 @@
 #include "ui/dialogs/AboutQuorvelDialog.h"
 
+#include <QEvent>
 #include <QMutex>
 #include <QPixmap>
 
@@ -22,9 +23,24 @@ AboutQuorvelDialog::AboutQuorvelDialog(QWidget* parent)
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui->labelLogo->setPixmap(QPixmap(QStringLiteral(":/drawable/logo128.png")));
+    setTexts();
+    connect(ui->pushButton, &QPushButton::clicked, this, &AboutQuorvelDialog::accept);
+}
+
+void AboutQuorvelDialog::setTexts()
+{
     ui->labelAppName->setText(tr("Quorvel客户端  ") + QStringLiteral(QUORVEL_VERSION));
     ui->labelBuildTime->setText(tr("编译日期: ") + buildDate(__DATE__) + QLatin1Char(' ') + QLatin1String(__TIME__));
-    connect(ui->pushButton, &QPushButton::clicked, this, &AboutQuorvelDialog::accept);
+}
+
+void AboutQuorvelDialog::changeEvent(QEvent* event)
+{
+    // The one dialog outlives a change of the language.
+    if (event->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        setTexts();
+    }
+    QDialog::changeEvent(event);
 }
 
 AboutQuorvelDialog::~AboutQuorvelDialog()

@@ -16,8 +16,12 @@ public:
     // "yyyy.MM.dd" of the compiler's date text ("Dec  7 2026"); an unknown month is 00.
     static QString buildDate(const char* compilerDate);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     explicit AboutQuorvelDialog(QWidget* parent = nullptr);
+    void setTexts();
 
     Ui::AboutQuorvelDialog* ui;
 };

@@ -27,13 +27,13 @@ void NativeFileThumb::execute()
         return;
     }
     if (!QFileInfo::exists(m_filePath)) {
-        fail(tr("%1 no longer exists").arg(m_filePath));
+        fail(tr("%1 已不存在").arg(m_filePath));
         return;
     }
     const QImage image(m_filePath);
     if (image.isNull()) {
         // Not cached: a file that is not (yet) a readable image may be one later.
-        fail(tr("%1 is not a readable image").arg(m_filePath));
+        fail(tr("%1 不是可读取的图片").arg(m_filePath));
         return;
     }
     QBuffer buffer(&m_thumb);

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ReplyOperate.h"
+#include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
@@ -32,6 +34,7 @@
 #include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/cast/CastControllerWidget.h"
+#include "ui/common/DesktopNotifier.h"
 #include "ui/dialogs/AboutQuorvelDialog.h"
 #include "ui/dialogs/LogDialog.h"
 #include "ui/dialogs/ManualDevicesManageDialog.h"
@@ -87,6 +90,8 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     connect(m_trayMenu->showHideAction(), &QAction::triggered, this, [this] { showOrHide(); });
     connect(m_trayMenu->quitAction(), &QAction::triggered, qApp, &QCoreApplication::quit);
     m_tray->show();
+    m_notifier = new DesktopNotifier(m_tray, this);
+    connect(m_notifier, &DesktopNotifier::clicked, this, &MainWindow::showUp);
 
     buildPopupMenu();
 
@@ -134,6 +139,15 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     // The history changes when a transfer ends, here or served to another client.
     // (The browsers' downloads are transfers of the queue too.)
     connect(services.transfers, &TransferQueue::transferEnded, this, &MainWindow::updateHistory);
+    connect(services.transfers, &TransferQueue::transferEnded, this, &MainWindow::notifyEnded);
+    if (OfferInbox* inbox = services.inbox) {
+        connect(inbox, &OfferInbox::offered, this, [this](const OfferInbox::Offer& offer) {
+            if (outOfSight())
+                m_notifier->notify(tr("收到文件"),
+                    tr("%1 发来了 %2")
+                        .arg(TaskOutcome::who(offer.from), offer.remotePath.section(QLatin1Char('/'), -1)));
+        });
+    }
     connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
     // Closable before the history's tab is added: it takes its own close button away.
@@ -789,4 +803,20 @@ void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     activateWindow();
+}
+
+bool MainWindow::outOfSight() const
+{
+    return !isVisible() || isMinimized();
+}
+
+void MainWindow::notifyEnded(const ProgressContent& last, const TaskOutcome& outcome)
+{
+    if (!outOfSight() || outcome.stopped)
+        return;
+    const QString name = QFileInfo(last.nativePath).fileName();
+    if (outcome.ok)
+        m_notifier->notify(tr("传输完成"), name);
+    else
+        m_notifier->notify(tr("传输失败"), tr("%1: %2").arg(name, outcome.text()));
 }

@@ -13,6 +13,9 @@
 namespace Ui {
 class MainWindow;
 }
+class DesktopNotifier;
+class ProgressContent;
+struct TaskOutcome;
 class LogDialog;
 class ManualDevicesManageDialog;
 class OperateListener;
@@ -40,6 +43,7 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     TrayIconMenu* trayMenu() const { return m_trayMenu; }
     QMenu* popupMenu() const { return m_popupMenu; }
+    DesktopNotifier* notifier() const { return m_notifier; }
 
 public slots:
     // Shows the window and brings it to the front (start-up, a later start's request).
@@ -102,6 +106,10 @@ private:
     // The window's sizes within the screen it is on (a 1080p screen at scale 2 is
     // 540 pixels high to the window).
     void fitToScreen();
+    // What happened while the window was out of sight (hidden in the tray, minimised)
+    // goes to the desktop's notifications.
+    bool outOfSight() const;
+    void notifyEnded(const ProgressContent& last, const TaskOutcome& outcome);
 
     Ui::MainWindow* ui;
     const WindowServices m_services;
@@ -109,6 +117,7 @@ private:
     SettingDialog* m_settingDialog;
     QSystemTrayIcon* m_tray;
     TrayIconMenu* m_trayMenu;
+    DesktopNotifier* m_notifier;
     std::vector<std::unique_ptr<ServerContent>> m_devices;
     // Device id -> its file browser's page.
     QHash<QString, QWidget*> m_deviceTabs;

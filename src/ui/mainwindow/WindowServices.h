@@ -6,6 +6,7 @@ class CastSession;
 class Config;
 class DiscoveryListener;
 class DiscoveryServer;
+class OfferInbox;
 class QuorvelClientDatabase;
 class TransferQueue;
 
@@ -18,5 +19,6 @@ struct WindowServices {
     DiscoveryServer* discovery = nullptr;
     DiscoveryListener* discoveryListener = nullptr;
     TransferQueue* transfers = nullptr;
+    OfferInbox* inbox = nullptr;
     CastSession* cast = nullptr;
 };

@@ -131,29 +131,29 @@ void TestFileCommands::commands_data()
     // Without "finished", the task waits for more before it delivers.
     row("list, never finished", "list", {"--list-without-finished"}, "/Pictures", "",
         {"listed 2024/ lake.jpg sunrise.png"});
-    row("open a secure file", "open", {}, "secure:/a.txt", "", {QString::fromUtf8("打开文件成功.")},
+    row("open a secure file", "open", {}, "secure:/a.txt", "", {"File opened."},
         "{ \"file_path\" : \"a.txt\", \"option\" : \"secure\", \"type\" : \"file_open\" }");
-    row("delete a secure file", "delete", {}, "secure:/a.txt", "", {QString::fromUtf8("删除文件成功."), "deleted"},
+    row("delete a secure file", "delete", {}, "secure:/a.txt", "", {"File deleted.", "deleted"},
         "{ \"file_path\" : \"secure:/a.txt\", \"type\" : \"file_delete\" }");
-    row("welcome text", "welcome", {}, welcome, "", {QString::fromUtf8("设置欢迎辞成功.")},
+    row("welcome text", "welcome", {}, welcome, "", {"Welcome text set."},
         QString::fromUtf8("{ \"salutatory\" : \"欢迎 \\\"贵宾\\\"\\n光临\", \"type\" : \"salutatory\" }"));
     // Text that is not Base64 still counts: what it decodes to is the thumbnail.
     row("thumbnail that is not base64", "thumb", {"--lie", "bad-base64"}, "/Pictures/lake.jpg", "", {"thumb"});
     row("open what is not there", "open", {}, "/Quorvel/none.txt", "could not open /Quorvel/none.txt: File not exists.",
-        {QString::fromUtf8("打开文件失败.")});
+        {"The file could not be opened."});
     // A listing that fails delivers nothing: the browser keeps what it shows.
     row("list what is not there", "list", {}, "/Nowhere", "could not list /Nowhere: No such directory.", {});
     row("list, not json", "list", {"--lie", "not-json"}, "/Pictures", "not valid", {});
     // A device that ignores the request: the outcome says so (the log does not).
     row("list, silent", "list", {"--ignore", "file_list"}, "/Pictures", "did not answer", {"listed"});
     row("open, silent", "open", {"--ignore", "file_open"}, "/a.txt", "did not answer",
-        {QString::fromUtf8("打开文件失败.")});
+        {"The file could not be opened."});
     row("delete, silent", "delete", {"--ignore", "file_delete"}, "/a.txt", "did not answer",
-        {QString::fromUtf8("删除文件失败."), "kept"});
+        {"The file could not be deleted.", "kept"});
     row("thumbnail, silent", "thumb", {"--ignore", "get_thumb"}, "/Pictures/sunrise.png", "did not answer",
         {"no thumb"});
     row("welcome text, silent", "welcome", {"--ignore", "salutatory"}, welcome, "did not answer",
-        {QString::fromUtf8("设置欢迎辞失败.")});
+        {"The welcome text could not be set."});
 }
 
 void TestFileCommands::commands()

@@ -233,6 +233,14 @@ void TestCastControllerWidget::declinedIsSilentAndErrorsAreShown()
     QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 10000);
     QCOMPARE(m_boxes.first(), QString::fromUtf8("错误|服务器回复错误:Unknow type: cast"));
     QCOMPARE(page(), QString("notCastWidget"));
+
+    // No casting program: said in the window's language.
+    VantropeTask::setProgramNameForTests(m_dir.path() + "/no-such-program");
+    onBoxes();
+    click("startButton");
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 10000);
+    QVERIFY2(m_boxes.first().startsWith(QString("错误|找不到投射程序 ")), qPrintable(m_boxes.first()));
+    QCOMPARE(page(), QString("notCastWidget"));
 }
 
 void TestCastControllerWidget::disconnectedPageIgnoresTheShortcut()

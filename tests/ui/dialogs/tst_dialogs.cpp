@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "AppFolder.h"
+#include "Cjk.h"
 #include "UdpProbe.h"
 #include "WithoutFileOverride.h"
 #include "quorvel/protocol/ProtocolWords.h"
@@ -108,13 +109,18 @@ void TestDialogs::settingsValidateInOrder_data()
         const char *box, *shortcut;
     } rows[] = {{"empty name", "", "/tmp", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
         {"empty path", "Room", "", Qt::Key_F, false, "下载路径不能为空！|", nullptr},
-        {"read-only", "Room", "/tmp", Qt::Key_F, true, "设置用户名错误|cannot write", nullptr},
-        {"held key", "Room", "/tmp", Qt::Key_F9, false, "设置投射快捷键错误|cannot register", "F11"},
+        {"read-only", "Room", "/tmp", Qt::Key_F, true, "设置用户名错误|无法写入", nullptr},
+        {"held key", "Room", "/tmp", Qt::Key_F9, false, "设置投射快捷键错误|无法注册", "F11"},
         {"accepted", "Room", "/tmp", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
     for (const auto& r : rows)
         QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << r.readOnly
                              << QString::fromUtf8(r.box)
                              << (r.shortcut ? QStringList{r.name, r.path, r.shortcut} : QStringList{});
+    // The name is stored before the folder is refused ("=": as it was).
+    QTest::newRow("path is a file") << "Room"
+                                    << "/etc/passwd" << int(Qt::Key_F) << false
+                                    << QString::fromUtf8("设置下载地址错误|下载目录\"/etc/passwd\"是一个文件")
+                                    << QStringList{"Room", "=", "F11"};
 }
 
 void TestDialogs::settingsValidateInOrder()
@@ -154,11 +160,19 @@ void TestDialogs::settingsValidateInOrder()
         click(&dialog, "btnOk");
     }
     QCOMPARE(boxes.texts.size(), box.isEmpty() ? 0 : 1);
-    if (!box.isEmpty())
+    if (!box.isEmpty()) {
         QVERIFY2(boxes.texts.at(0).startsWith(box), qPrintable(boxes.texts.at(0)));
+        // The core's reason in the window's language too.
+        const QString reason = boxes.texts.at(0).section('|', 1);
+        QVERIFY2(reason.isEmpty() || hasCjk(reason), qPrintable(reason));
+    }
     QCOMPARE(dialog.isVisible(), !box.isEmpty());
     if (stored.isEmpty())
         stored = unchanged;
+    for (int i = 0; i < stored.size(); ++i) {
+        if (stored[i] == "=")
+            stored[i] = unchanged[i];
+    }
     QCOMPARE(QStringList({config.value(Config::ClientName).toString(), config.value(Config::DownloadPath).toString(),
                  config.value(Config::CastShortcut).toString()}),
         stored);

@@ -1,6 +1,12 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -13,6 +19,7 @@
 #include <QtTest>
 
 #include "AppFolder.h"
+#include "Cjk.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 #include "XKeyHelper.h"
@@ -25,9 +32,9 @@
 #include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
+#include "ui/common/DesktopNotifier.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/StyleSheet.h"
-#include "ui/common/UiLanguage.h"
 #include "ui/dialogs/AboutQuorvelDialog.h"
 #include "ui/dialogs/ManualDevicesManageDialog.h"
 #include "ui/dialogs/SettingDialog.h"
@@ -35,6 +42,9 @@
 #include "ui/mainwindow/ServerContentWidget.h"
 #include "ui/mainwindow/TrayIconMenu.h"
 #include "ui/transfers/ProgressDockWidget.h"
+#include "utils/AppLanguage.h"
+
+#include "XKeyHelper.h"
 #include <functional>
 
 namespace {
@@ -65,9 +75,6 @@ struct Client {
         , window(windowServicesOf(context))
     {
         qApp->setStyleSheet(StyleSheet::load());
-        // Qt's own texts in Chinese, as libMain has them.
-        static const bool chinese = UiLanguage::install(qApp);
-        Q_UNUSED(chinese);
         interaction.setWindow(&window);
         UserInteraction::install(&interaction);
         window.show();
@@ -124,6 +131,126 @@ QMessageBox* waitForBox()
     return nullptr;
 }
 
+// The texts of a widget and all inside it that hold Chinese: what is shown (labels,
+// buttons, menus, tabs, items and headers, titles, placeholders), tooltips, and what a
+// screen reader reads (accessible names and descriptions). The devices' own folder names
+// are the protocol's and stay.
+QStringList chineseTexts(QWidget* root)
+{
+    QStringList texts;
+    const auto actions = [&texts](const QList<QAction*>& list) {
+        for (QAction* a : list)
+            texts << a->text() << a->toolTip() << a->statusTip() << (a->menu() ? a->menu()->title() : QString());
+    };
+    const auto model = [&texts](QAbstractItemModel* m) {
+        if (!m)
+            return;
+        for (int c = 0; c < m->columnCount(); ++c)
+            texts << m->headerData(c, Qt::Horizontal).toString()
+                  << m->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString();
+        for (int r = 0; r < qMin(m->rowCount(), 200); ++r) {
+            for (int c = 0; c < m->columnCount(); ++c) {
+                const QModelIndex i = m->index(r, c);
+                for (int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole), int(Qt::AccessibleTextRole),
+                         int(Qt::AccessibleDescriptionRole)})
+                    texts << i.data(role).toString();
+            }
+        }
+    };
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* w : qAsConst(widgets)) {
+        texts << w->windowTitle() << w->toolTip() << w->statusTip() << w->whatsThis() << w->accessibleName()
+              << w->accessibleDescription();
+        actions(w->actions());
+        if (auto* l = qobject_cast<QLabel*>(w))
+            texts << l->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            texts << b->text();
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            texts << e->placeholderText();
+        if (auto* g = qobject_cast<QGroupBox*>(w))
+            texts << g->title();
+        if (auto* m = qobject_cast<QMenu*>(w))
+            texts << m->title();
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            texts << box->text() << box->informativeText();
+        if (auto* c = qobject_cast<QComboBox*>(w))
+            model(c->model());
+        if (auto* v = qobject_cast<QAbstractItemView*>(w))
+            model(v->model());
+        if (auto* t = qobject_cast<QTabBar*>(w)) {
+            for (int i = 0; i < t->count(); ++i)
+                texts << t->tabText(i) << t->tabToolTip(i);
+        }
+    }
+    // What a screen reader walks.
+    QList<QAccessibleInterface*> pending{QAccessible::queryAccessibleInterface(root)};
+    for (int seen = 0; !pending.isEmpty() && seen < 5000; ++seen) {
+        QAccessibleInterface* node = pending.takeFirst();
+        if (!node || !node->isValid())
+            continue;
+        texts << node->text(QAccessible::Name) << node->text(QAccessible::Description);
+        for (int i = 0; i < node->childCount(); ++i)
+            pending << node->child(i);
+    }
+    QStringList chinese;
+    for (QString text : qAsConst(texts)) {
+        text.remove(QString::fromUtf8("上传")).remove(QString::fromUtf8("接收"));
+        if (hasCjk(text) && !chinese.contains(text))
+            chinese << text;
+    }
+    return chinese;
+}
+
+// A desktop's notification server on a connection of its own to the suite's session bus:
+// keeps what it is asked to show, and clicks a notification when told.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    FakeNotifications()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-notifications"))
+    {
+        m_ok = m_bus.registerObject(DesktopNotifier::Path, this, QDBusConnection::ExportAllSlots)
+            && m_bus.registerService(DesktopNotifier::Service);
+    }
+    ~FakeNotifications()
+    {
+        m_bus.unregisterService(DesktopNotifier::Service);
+        m_bus.unregisterObject(DesktopNotifier::Path);
+        QDBusConnection::disconnectFromBus("fake-notifications");
+    }
+    bool isValid() const { return m_ok; }
+    // "summary|body" of each notification so far.
+    QStringList shown;
+    void click(uint id)
+    {
+        QDBusMessage clicked
+            = QDBusMessage::createSignal(DesktopNotifier::Path, DesktopNotifier::Service, "ActionInvoked");
+        clicked << id << QString("default");
+        m_bus.send(clicked);
+    }
+
+public slots:
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
+        const QStringList& actions, const QVariantMap& hints, int timeout)
+    {
+        Q_UNUSED(app);
+        Q_UNUSED(replaces);
+        Q_UNUSED(icon);
+        Q_UNUSED(hints);
+        Q_UNUSED(timeout);
+        shown << summary + "|" + body + (actions.contains("default") ? "" : "|no default action");
+        return uint(shown.size());
+    }
+    QStringList GetCapabilities() { return {"actions", "body"}; }
+
+private:
+    QDBusConnection m_bus;
+    bool m_ok = false;
+};
+
 // Clicks at a point of the screen the way a pointer does, for what Qt does not draw
 // itself (the tray's icon).
 void clickOnScreen(const QPoint& at)
@@ -158,8 +285,13 @@ private slots:
     void menusKeysAndNames();
     void fitsTheScreenAndCentresDialogs();
     void screenshots();
+    void englishWindowHasNoChinese();
+    void hiddenWindowNotifies();
 
 private:
+    // Every view and dialog in its states, pictured under folder; in English, each also
+    // checked for Chinese texts.
+    void pictures(const QString& folder, bool english);
     std::unique_ptr<AppFolder> m_folder;
 };
 
@@ -284,8 +416,8 @@ void TestMainWindow::droppedPathsAreSent()
     // The paths that give nothing are named; everything else reaches the device.
     QMessageBox* box = waitForBox();
     QVERIFY(box);
-    QVERIFY2(box->informativeText().contains("missing.txt: does not exist")
-            && box->informativeText().contains("many: holds more than 1000 files"),
+    QVERIFY2(box->informativeText().contains("missing.txt: 不存在")
+            && box->informativeText().contains("many: 包含超过 1000 个文件"),
         qPrintable(box->informativeText()));
     QTest::keyClick(box, Qt::Key_Return);
     const QStringList sent{"five.txt", "four.txt", "one.txt", "three.txt", "two.txt"};
@@ -332,6 +464,72 @@ void TestMainWindow::offeredFileIsAskedAbout()
     QVERIFY(!transfers.wait(1500));
     QVERIFY(device->requests("download").isEmpty());
     QVERIFY(!QFile::exists(target));
+}
+
+// Out of sight, an offered file and each transfer's end become desktop notifications; a
+// click on one shows the window. In front, nothing is notified. Without a notification
+// server the tray says it.
+void TestMainWindow::hiddenWindowNotifies()
+{
+    std::unique_ptr<DeviceProcess> device(startDevice(m_folder->path(), "127.0.0.38", "Room N"));
+    TrayHost tray;
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    auto fake = std::make_unique<FakeNotifications>();
+    FakeNotifications& server = *fake;
+    QVERIFY(server.isValid());
+    Client client(m_folder->path());
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), QStringList{"Room N"}, 10000);
+    QTemporaryDir files;
+    QVERIFY(TestFiles::write(files.filePath("sent.txt"), "bytes"));
+    QSignalSpy ended(client.context.transfers(), &TransferQueue::transferEnded);
+    const auto send = [&](const QString& path) {
+        ended.clear();
+        client.context.transfers()->send({path}, client.window.devices().first(), false);
+        QVERIFY(ended.count() || ended.wait(15000));
+    };
+
+    client.window.hide();
+    send(files.filePath("sent.txt"));
+    send(files.filePath("missing.txt"));
+    QTRY_COMPARE(server.shown.size(), 2);
+    QCOMPARE(server.shown.at(0), QString("传输完成|sent.txt"));
+    QVERIFY2(server.shown.at(1).startsWith("传输失败|missing.txt: "), qPrintable(server.shown.at(1)));
+    server.click(1);
+    QTRY_VERIFY(client.window.isVisible());
+
+    // In front: nothing. A call behind the notifier's would-be one comes back after it.
+    send(files.filePath("sent.txt"));
+    QDBusPendingCallWatcher probe(QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+        DesktopNotifier::Service, DesktopNotifier::Path, DesktopNotifier::Service, "GetCapabilities")));
+    QSignalSpy answered(&probe, &QDBusPendingCallWatcher::finished);
+    QVERIFY(answered.count() || answered.wait(5000));
+    QCOMPARE(server.shown.size(), 2);
+
+    // An offered file while minimised.
+    client.window.showMinimized();
+    QTRY_VERIFY(client.window.isMinimized());
+    QVERIFY(TestFiles::write(device->folder() + "/offered.txt", "x"));
+    device->command("offer 127.0.0.1 /offered.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(server.shown.size(), 3, 10000);
+    QCOMPARE(server.shown.at(2), QString("收到文件|Room N (127.0.0.38) 发来了 offered.txt"));
+    QMessageBox* box = waitForBox();
+    QVERIFY(box);
+    QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+
+    // No notification server: the tray's own message, and a click on it.
+    fake.reset();
+    client.window.hide();
+    send(files.filePath("sent.txt"));
+    const auto balloon = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->inherits("QBalloonTip") && w->isVisible())
+                return w;
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(balloon(), 5000);
+    QTest::mouseClick(balloon(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTRY_VERIFY(client.window.isVisible());
 }
 
 void TestMainWindow::menusKeysAndNames()
@@ -396,7 +594,7 @@ void TestMainWindow::menusKeysAndNames()
     QTRY_VERIFY(log->isVisible());
 
     // Qt's own buttons speak the window's language.
-    QVERIFY(UiLanguage::install(qApp));
+    QVERIFY(AppLanguage::install(qApp, QLocale(QLocale::Chinese, QLocale::China)));
     QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes);
     QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
 
@@ -489,22 +687,46 @@ void TestMainWindow::fitsTheScreenAndCentresDialogs()
 // second time with QT_SCALE_FACTOR=2).
 void TestMainWindow::screenshots()
 {
-    const QString folder
-        = QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/scale%1").arg(qRound(qApp->devicePixelRatio()));
+    pictures(QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/scale%1").arg(qRound(qApp->devicePixelRatio())), false);
+}
+
+// The window and its dialogs under an English locale: no Chinese in what a person sees
+// or a screen reader reads, besides the names the devices give (their folders "上传" and
+// "接收" are the protocol's). Pictures under screenshots/en.
+void TestMainWindow::englishWindowHasNoChinese()
+{
+    QVERIFY(AppLanguage::install(qApp, QLocale(QLocale::English, QLocale::UnitedStates)));
+    pictures(QStringLiteral(QUORVEL_BUILD_DIR "/screenshots/en/scale%1").arg(qRound(qApp->devicePixelRatio())), true);
+    QVERIFY(AppLanguage::install(qApp, QLocale(QLocale::Chinese, QLocale::China)));
+}
+
+void TestMainWindow::pictures(const QString& folder, bool english)
+{
+    // The names the test gives (devices, files) in the window's language.
+    const auto name = [english](const char* chinese, const char* other) {
+        return english ? QString(other) : QString::fromUtf8(chinese);
+    };
     QVERIFY(QDir().mkpath(folder));
     {
         // Empty: no device yet.
         Client empty(m_folder->path());
         QVERIFY(QTest::qWaitForWindowExposed(&empty.window));
         QVERIFY(empty.window.grab().save(folder + "/mainwindow-empty.png"));
+        if (english) {
+            const QStringList chinese = chineseTexts(&empty.window);
+            QVERIFY2(chinese.isEmpty(), qPrintable("mainwindow-empty: " + chinese.join(" | ")));
+        }
     }
-    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+    std::unique_ptr<DeviceProcess> room(startDevice(m_folder->path(), "127.0.0.36", name("会议室 A", "Room A")));
     std::unique_ptr<DeviceProcess> pc(startDevice(m_folder->path(), "127.0.0.37", "PC-Lin", "client"));
     // Twenty files in the device's folder, one with a long name.
     QVERIFY(QDir(room->folder()).mkpath("Quorvel"));
-    const QString longName = QString("第三季度销售报告 final version ").repeated(8).left(120) + ".pdf";
+    const QString longName
+        = name("第三季度销售报告 final version ", "Third quarter sales report final version ").repeated(8).left(120)
+        + ".pdf";
+    const QString photo = name("照片-%1.jpg", "photo-%1.jpg");
     for (int i = 0; i < 19; ++i)
-        QVERIFY(TestFiles::write(room->folder() + QString("/Quorvel/照片-%1.jpg").arg(i), "x"));
+        QVERIFY(TestFiles::write(room->folder() + "/Quorvel/" + photo.arg(i), "x"));
     QVERIFY(TestFiles::write(room->folder() + "/Quorvel/" + longName, "x"));
     Client client(m_folder->path());
     QVERIFY(QTest::qWaitForWindowExposed(&client.window));
@@ -514,6 +736,10 @@ void TestMainWindow::screenshots()
         QVERIFY(!shot.isNull());
         QCOMPARE(qRound(shot.devicePixelRatio()), qRound(qApp->devicePixelRatio()));
         QVERIFY(shot.save(folder + "/" + name + ".png"));
+        if (english) {
+            const QStringList chinese = chineseTexts(w);
+            QVERIFY2(chinese.isEmpty(), qPrintable(name + ": " + chinese.join(" | ")));
+        }
     };
     // A modal dialog runs its own loop: it is pictured from inside it, then closed.
     const auto saveModal = [&](const std::function<void()>& open, const QString& name) {
@@ -531,16 +757,17 @@ void TestMainWindow::screenshots()
         QTRY_VERIFY(saved);
     };
 
-    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"会议室 A", "PC-Lin"}), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{name("会议室 A", "Room A"), "PC-Lin"}), 10000);
     QTest::keyClick(client.find<QComboBox>("serverComboBox"), Qt::Key_Home);
     // The browser of a device the window chose itself follows in an event of its own.
     QTRY_VERIFY(client.window.findChild<FileListDialog*>());
     auto* browser = client.window.findChild<FileListDialog*>();
     QTRY_VERIFY_WITH_TIMEOUT(!browser->isLoading(), 10000);
     QTemporaryDir files;
-    QVERIFY(TestFiles::write(files.filePath("季度报告.pdf"), QByteArray(300000, 'x')));
+    const QString report = files.filePath(name("季度报告.pdf", "report.pdf"));
+    QVERIFY(TestFiles::write(report, QByteArray(300000, 'x')));
     QSignalSpy ended(client.context.transfers(), &TransferQueue::transferEnded);
-    client.context.transfers()->send({files.filePath("季度报告.pdf")}, client.window.devices().first(), false);
+    client.context.transfers()->send({report}, client.window.devices().first(), false);
     QVERIFY(ended.count() || ended.wait(15000));
     save(&client.window, "mainwindow");
 
@@ -561,7 +788,7 @@ void TestMainWindow::screenshots()
         c.type = i % 3;
         c.server = device;
         c.progress = i == 0 ? 101 : (i * 5) % 100;
-        c.nativePath = "/home/u/" + (i == 19 ? longName : QString("照片-%1.jpg").arg(i));
+        c.nativePath = "/home/u/" + (i == 19 ? longName : photo.arg(i));
         c.bytes = i << 20;
         c.totalBytes = 100 << 20;
         c.speed = 3 << 20;
@@ -581,10 +808,12 @@ void TestMainWindow::screenshots()
         c.type = i % 2;
         c.server = device;
         c.progress = -1;
-        c.nativePath = "/home/u/" + (i == 0 ? longName : QString("报告-%1.docx").arg(i));
-        c.text = i == 0 ? QString("设备 会议室 A (127.0.0.36) 在 5 秒内没有回答，已重试四次；请确认设备已开机，"
-                                  "并与本机在同一网络中")
-                        : QString("本机磁盘已满");
+        c.nativePath = "/home/u/" + (i == 0 ? longName : name("报告-%1.docx", "report-%1.docx").arg(i));
+        c.text = i == 0 ? name("设备 会议室 A (127.0.0.36) 在 5 秒内没有回答，已重试四次；请确认设备已开机，"
+                               "并与本机在同一网络中",
+                     "the device Room A (127.0.0.36) did not answer within 5 s, four times in a row; "
+                     "make sure it is on and in this network")
+                        : name("本机磁盘已满", "the disk is full");
         panel->uploadProgressUpdated(c);
     }
     QTRY_COMPARE(panel->rowCount(), 24);
@@ -596,7 +825,7 @@ void TestMainWindow::screenshots()
     save(&client.window, "mainwindow-failed");
     save(panel, "panel-failed");
     save(browser, "browser-failed");
-    room.reset(startDevice(m_folder->path(), "127.0.0.36", "会议室 A"));
+    room.reset(startDevice(m_folder->path(), "127.0.0.36", name("会议室 A", "Room A")));
 
     client.window.popupMenu()->popup(client.window.mapToGlobal(QPoint(600, 60)));
     QVERIFY(QTest::qWaitForWindowExposed(client.window.popupMenu()));
@@ -613,9 +842,9 @@ void TestMainWindow::screenshots()
                 action->trigger();
         }
     };
-    saveModal([&] { trigger("设置欢迎辞"); }, "welcometext");
-    saveModal([&] { trigger("手动添加设备"); }, "manualdevices");
-    trigger("关于");
+    saveModal([&] { trigger(QCoreApplication::translate("MainWindow", "设置欢迎辞")); }, "welcometext");
+    saveModal([&] { trigger(QCoreApplication::translate("MainWindow", "手动添加设备")); }, "manualdevices");
+    trigger(QCoreApplication::translate("MainWindow", "关于"));
     QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
     save(AboutQuorvelDialog::instance(), "about");
     AboutQuorvelDialog::instance()->close();

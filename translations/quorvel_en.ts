@@ -1,0 +1,1523 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>AboutQuorvelDialog</name>
+    <message>
+        <source>关于Quorvel客户端</source>
+        <translation>About the Quorvel client</translation>
+    </message>
+    <message>
+        <source>Quorvel标志</source>
+        <translation>Quorvel logo</translation>
+    </message>
+    <message>
+        <source>本程序用于向会议室的Quorvel显示设备传送文件、设置欢迎辞和投射屏幕。</source>
+        <translation>This program sends files to the meeting room&apos;s Quorvel displays, sets their welcome text and casts the screen to them.</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Quorvel客户端  </source>
+        <translation>Quorvel client  </translation>
+    </message>
+    <message>
+        <source>编译日期: </source>
+        <translation>Built: </translation>
+    </message>
+</context>
+<context>
+    <name>CastControllerWidget</name>
+    <message>
+        <source>Cast</source>
+        <translation>Cast</translation>
+    </message>
+    <message>
+        <source>不可投射</source>
+        <translation>Cannot cast</translation>
+    </message>
+    <message>
+        <source>此设备不具备Cast功能</source>
+        <translation>This device cannot cast</translation>
+    </message>
+    <message>
+        <source>点击Cast到此Quorvel上</source>
+        <translation>Click Cast to cast to this Quorvel</translation>
+    </message>
+    <message>
+        <source>&lt; 点击Cast到此Quorvel上</source>
+        <translation>&lt; Click Cast to cast to this Quorvel</translation>
+    </message>
+    <message>
+        <source>正在等待连接</source>
+        <translation>Waiting for the connection</translation>
+    </message>
+    <message>
+        <source>停止投射</source>
+        <translation>Stop casting</translation>
+    </message>
+    <message>
+        <source>暂停投射</source>
+        <translation>Pause casting</translation>
+    </message>
+    <message>
+        <source>正在投射</source>
+        <translation>Casting</translation>
+    </message>
+    <message>
+        <source>改变屏幕投射比例</source>
+        <translation>Change the aspect ratio</translation>
+    </message>
+    <message>
+        <source>恢复投射</source>
+        <translation>Resume casting</translation>
+    </message>
+    <message>
+        <source>镜像投射已暂停</source>
+        <translation>Casting is paused</translation>
+    </message>
+    <message>
+        <source>正在连接到设备上...</source>
+        <translation>Connecting to the device...</translation>
+    </message>
+    <message>
+        <source>Cast已经断开</source>
+        <translation>The cast was disconnected</translation>
+    </message>
+    <message>
+        <source>Vantrope</source>
+        <translation>Vantrope</translation>
+    </message>
+    <message>
+        <source>是否投射镜像到
+%1</source>
+        <translation>Cast this screen to
+%1?</translation>
+    </message>
+</context>
+<context>
+    <name>CastSession</name>
+    <message>
+        <source>已有一个投射在进行</source>
+        <translation>a cast is already running</translation>
+    </message>
+    <message>
+        <source>%1 不支持投射</source>
+        <translation>%1 does not announce casting</translation>
+    </message>
+    <message>
+        <source>找不到投射程序 %1</source>
+        <translation>the casting program %1 was not found</translation>
+    </message>
+</context>
+<context>
+    <name>Config</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>设置投射快捷键为&quot;%1&quot;失败,
+请在设置中换用其它快捷键.</source>
+        <translation>The cast shortcut &quot;%1&quot; could not be set,
+please choose another one in the settings.</translation>
+    </message>
+    <message>
+        <source>没有编号为 %1 的设置</source>
+        <translation>there is no setting number %1</translation>
+    </message>
+    <message>
+        <source>ClientName 不能为空</source>
+        <translation>ClientName may not be empty</translation>
+    </message>
+    <message>
+        <source>无法修改自启动项 %1</source>
+        <translation>cannot change the autostart entry %1</translation>
+    </message>
+    <message>
+        <source>无法注册快捷键&quot;%1&quot;: 它已被其它程序占用</source>
+        <translation>cannot register the shortcut &quot;%1&quot;: another program holds it</translation>
+    </message>
+    <message>
+        <source>无法写入 %1: %2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: 它不是设置文件</source>
+        <translation>cannot read %1: it is no settings file</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
+</context>
+<context>
+    <name>ConfigCheck</name>
+    <message>
+        <source>%1 的值应为 true 或 false (1/0, yes/no), 而不是&quot;%2&quot;</source>
+        <translation>%1 takes true or false (1/0, yes/no), not &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>ClientName 不能为空</source>
+        <translation>ClientName may not be empty</translation>
+    </message>
+    <message>
+        <source>下载目录&quot;%1&quot;是一个文件, 不是文件夹</source>
+        <translation>the download folder &quot;%1&quot; is a file, not a folder</translation>
+    </message>
+    <message>
+        <source>下载目录&quot;%1&quot;不存在</source>
+        <translation>the download folder &quot;%1&quot; does not exist</translation>
+    </message>
+    <message>
+        <source>下载目录&quot;%1&quot;不可写入</source>
+        <translation>the download folder &quot;%1&quot; cannot be written</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot;不是按键组合 (例如 F11, Ctrl+Alt+C)</source>
+        <translation>&quot;%1&quot; is no key combination (e.g. F11, Ctrl+Alt+C)</translation>
+    </message>
+    <message>
+        <source>没有编号为 %1 的设置</source>
+        <translation>there is no setting number %1</translation>
+    </message>
+</context>
+<context>
+    <name>CtlCommands</name>
+    <message>
+        <source>欢迎辞内容不能为空!</source>
+        <translation>The welcome text may not be empty!</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>显示窗口</source>
+        <translation>Show the window</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadServer</name>
+    <message>
+        <source>已停止提供 %1</source>
+        <translation>serving %1 was stopped</translation>
+    </message>
+</context>
+<context>
+    <name>FileCommand</name>
+    <message>
+        <source>无法发送到 %1: %2</source>
+        <translation>cannot send to %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileDelete</name>
+    <message>
+        <source>%1 无法删除 %2</source>
+        <translation>%1 could not delete %2</translation>
+    </message>
+    <message>
+        <source>删除文件成功.</source>
+        <translation>File deleted.</translation>
+    </message>
+    <message>
+        <source>删除文件失败.</source>
+        <translation>The file could not be deleted.</translation>
+    </message>
+</context>
+<context>
+    <name>FileDistribution</name>
+    <message>
+        <source>它有 %1 字节, 而分发的文件最多 %2 字节 (4 GiB - 1): 告知接收方的大小只有 32 位</source>
+        <translation>it is %1 bytes, and an offered file can have at most %2 (4 GiB - 1): the size the fetching party is told has 32 bits</translation>
+    </message>
+    <message>
+        <source>%1 不是文件</source>
+        <translation>%1 is not a file</translation>
+    </message>
+    <message>
+        <source>无法分发 %1: %2</source>
+        <translation>cannot offer %1: %2</translation>
+    </message>
+    <message>
+        <source>无法将 %1 分发给 %2: %3</source>
+        <translation>cannot offer %1 to %2: %3</translation>
+    </message>
+</context>
+<context>
+    <name>FileDownloader</name>
+    <message>
+        <source>无法写出对 %1 的请求</source>
+        <translation>the request for %1 cannot be written</translation>
+    </message>
+    <message>
+        <source>回复不是来自 %1 的端口 %2</source>
+        <translation>the answer did not come from %1 port %2</translation>
+    </message>
+    <message>
+        <source>%1 拒绝发送 %2</source>
+        <translation>%1 refused to send %2</translation>
+    </message>
+    <message>
+        <source>%1 没有给出可用的传输端口</source>
+        <translation>%1 named no usable port for the transfer</translation>
+    </message>
+    <message>
+        <source>无法写入 %1: %2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 空间不足, 无法存放 %2: 需要 %3 字节, 剩余 %4 字节</source>
+        <translation>not enough space in %1 for %2: %3 bytes needed, %4 free</translation>
+    </message>
+    <message>
+        <source>存放 %1 的磁盘已满: 未完成的文件已删除</source>
+        <translation>the disk holding %1 is full: the partial file was removed</translation>
+    </message>
+    <message>
+        <source>%1 报告 %2 的副本不正确</source>
+        <translation>%1 says the copy of %2 is not right</translation>
+    </message>
+    <message>
+        <source>%1 始终没有确认 %2: 收到它声明的全部 %3 字节后, 它仍说传输未完成, 可见它声明的大小不是文件的大小</source>
+        <translation>%1 never confirmed %2: after all %3 bytes it announced it still says the transfer is not complete, so the size it stated is not the file&apos;s</translation>
+    </message>
+    <message>
+        <source>无法连接到 %1 的端口 %2: %3</source>
+        <translation>cannot connect to %1 on port %2: %3</translation>
+    </message>
+    <message>
+        <source>与 %1 的连接中断: %2</source>
+        <translation>the connection to %1 broke: %2</translation>
+    </message>
+    <message>
+        <source>%1 在发送 %2/%3 字节后停止了发送</source>
+        <translation>%1 stopped sending after %2 of %3 bytes</translation>
+    </message>
+    <message>
+        <source>%1 在 %3 秒内只发送了 %2 字节: 在 %4/%5 字节时放弃</source>
+        <translation>%1 sent only %2 bytes in %3 s: given up after %4 of %5 bytes</translation>
+    </message>
+    <message>
+        <source>%1 太慢: 在该文件允许的时间内只收到 %2/%3 字节</source>
+        <translation>%1 took too long: %2 of %3 bytes arrived within the time allowed for the file</translation>
+    </message>
+</context>
+<context>
+    <name>FileFinder</name>
+    <message>
+        <source>无法发送到 %1: %2</source>
+        <translation>cannot send to %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 无法列出 %2</source>
+        <translation>%1 could not list %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileLanding</name>
+    <message>
+        <source>%1 及 %2 个编号的文件名都已被占用</source>
+        <translation>%1 and %2 numbered names are taken</translation>
+    </message>
+</context>
+<context>
+    <name>FileListDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>上一层 (Backspace)</source>
+        <translation>Up one level (Backspace)</translation>
+    </message>
+    <message>
+        <source>上一层</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>当前目录</source>
+        <translation>Current folder</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>无法列出 %1: %2</source>
+        <translation>Cannot list %1: %2</translation>
+    </message>
+    <message>
+        <source>正在加载 %1 ...</source>
+        <translation>Loading %1 ...</translation>
+    </message>
+    <message>
+        <source>无法下载 %1: %2</source>
+        <translation>Cannot download %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileListView</name>
+    <message>
+        <source>文件列表</source>
+        <translation>File list</translation>
+    </message>
+    <message>
+        <source>文件操作</source>
+        <translation>File actions</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>下载</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>在Quorvel上打开</source>
+        <translation>Open on the Quorvel</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>排序方式</source>
+        <translation>Sort by</translation>
+    </message>
+    <message>
+        <source>文件名(升序)</source>
+        <translation>Name (ascending)</translation>
+    </message>
+    <message>
+        <source>文件名(降序)</source>
+        <translation>Name (descending)</translation>
+    </message>
+    <message>
+        <source>大小(升序)</source>
+        <translation>Size (ascending)</translation>
+    </message>
+    <message>
+        <source>大小(降序)</source>
+        <translation>Size (descending)</translation>
+    </message>
+    <message>
+        <source>修改时间(升序)</source>
+        <translation>Modified (ascending)</translation>
+    </message>
+    <message>
+        <source>修改时间(降序)</source>
+        <translation>Modified (descending)</translation>
+    </message>
+    <message>
+        <source>目录</source>
+        <translation>Folder</translation>
+    </message>
+</context>
+<context>
+    <name>FileOpen</name>
+    <message>
+        <source>%1 无法打开 %2</source>
+        <translation>%1 could not open %2</translation>
+    </message>
+    <message>
+        <source>打开文件成功.</source>
+        <translation>File opened.</translation>
+    </message>
+    <message>
+        <source>打开文件失败.</source>
+        <translation>The file could not be opened.</translation>
+    </message>
+</context>
+<context>
+    <name>FileThumb</name>
+    <message>
+        <source>%1 没有 %2 的缩略图</source>
+        <translation>%1 has no thumbnail of %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileTreeModel</name>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>目录</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>文件名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>修改时间</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 TB</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 字节</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>FileUploadTask</name>
+    <message>
+        <source>回复不是来自 %1 的端口 %2</source>
+        <translation>the answer did not come from %1 port %2</translation>
+    </message>
+    <message>
+        <source>无法发送到 %1: %2</source>
+        <translation>cannot send to %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 拒绝了该文件</source>
+        <translation>%1 refused the file</translation>
+    </message>
+    <message>
+        <source>%1 没有给出可用的传输端口</source>
+        <translation>%1 named no usable port for the transfer</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 在收到全部字节之前断开了连接</source>
+        <translation>%1 dropped the connection before it had every byte</translation>
+    </message>
+    <message>
+        <source>%1 在 %3 秒内没有接收最后的 %2 字节: 网络或设备已停止</source>
+        <translation>%1 took none of the last %2 bytes for %3 s: the link or the device stopped</translation>
+    </message>
+    <message>
+        <source>%1 报告 %2 的副本不正确</source>
+        <translation>%1 says the copy of %2 is not right</translation>
+    </message>
+    <message>
+        <source>%1 已收到全部字节, 但在 %3 秒内的 %2 次状态查询后仍未确认该文件 (%4)</source>
+        <translation>%1 had every byte but did not confirm the file after %2 status queries in %3 s (%4)</translation>
+    </message>
+    <message>
+        <source>它一直回复&quot;not_complete&quot;</source>
+        <translation>it kept answering &quot;not_complete&quot;</translation>
+    </message>
+    <message>
+        <source>没有可用的回复</source>
+        <translation>no usable answer</translation>
+    </message>
+    <message>
+        <source>无法连接到 %1 的端口 %2: %3</source>
+        <translation>cannot connect to %1 on port %2: %3</translation>
+    </message>
+    <message>
+        <source>%1 没有告知从何处续传</source>
+        <translation>%1 did not say where to resume</translation>
+    </message>
+    <message>
+        <source>与 %1 的连接中断: %2</source>
+        <translation>the connection to %1 broke: %2</translation>
+    </message>
+    <message>
+        <source>%1 要求从第 %2 字节续传, 而文件只有 %3 字节</source>
+        <translation>%1 asked to resume at byte %2 of a %3-byte file</translation>
+    </message>
+    <message>
+        <source>%1 在接收 %2/%3 字节后停止了接收</source>
+        <translation>%1 stopped taking data after %2 of %3 bytes</translation>
+    </message>
+</context>
+<context>
+    <name>GetRecentFiles</name>
+    <message>
+        <source>没有数据库</source>
+        <translation>no database</translation>
+    </message>
+</context>
+<context>
+    <name>IncomingFile</name>
+    <message>
+        <source>文件名为空</source>
+        <translation>the name is empty</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot;不是文件名</source>
+        <translation>&quot;%1&quot; is no file name</translation>
+    </message>
+    <message>
+        <source>文件名含有 NUL 字符</source>
+        <translation>the name holds a NUL character</translation>
+    </message>
+    <message>
+        <source>文件名含有反斜杠</source>
+        <translation>the name holds a backslash</translation>
+    </message>
+    <message>
+        <source>文件名超过 255 字节</source>
+        <translation>the name is longer than 255 bytes</translation>
+    </message>
+    <message>
+        <source>无法创建文件夹 %1</source>
+        <translation>cannot create the folder %1</translation>
+    </message>
+</context>
+<context>
+    <name>ListenPort</name>
+    <message>
+        <source>另一个程序占用了所有地址上的 UDP %1</source>
+        <translation>another program holds UDP %1 on all addresses</translation>
+    </message>
+</context>
+<context>
+    <name>LogDialog</name>
+    <message>
+        <source>QuorvelClient调试窗口</source>
+        <translation>QuorvelClient debug window</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Quorvel客户端</source>
+        <translation>Quorvel client</translation>
+    </message>
+    <message>
+        <source>Quorvel</source>
+        <translation>Quorvel</translation>
+    </message>
+    <message>
+        <source>菜单</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>最大化</source>
+        <translation>Maximize</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>关闭窗口</source>
+        <translation>Close the window</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>找到的Quorvel设备和客户端</source>
+        <translation>Quorvel devices and clients found</translation>
+    </message>
+    <message>
+        <source>刷新 (F5)</source>
+        <translation>Refresh (F5)</translation>
+    </message>
+    <message>
+        <source>刷新设备列表</source>
+        <translation>Refresh the device list</translation>
+    </message>
+    <message>
+        <source>上传到机密盘</source>
+        <translation>Upload to the confidential area</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>PushButton</source>
+        <translation>PushButton</translation>
+    </message>
+    <message>
+        <source>Ctrl+M, Ctrl+E, Ctrl+E, Ctrl+T</source>
+        <translation>Ctrl+M, Ctrl+E, Ctrl+E, Ctrl+T</translation>
+    </message>
+    <message>
+        <source>是否下载来自 </source>
+        <translation>Download the file from </translation>
+    </message>
+    <message>
+        <source> 的文件：</source>
+        <translation>: </translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>%1（来自 %2）</source>
+        <translation>%1 (from %2)</translation>
+    </message>
+    <message>
+        <source>是否下载以下 %1 个文件？
+</source>
+        <translation>Download these %1 files?
+</translation>
+    </message>
+    <message>
+        <source>%1 已存在。替换它，还是保留两个文件？</source>
+        <translation>%1 exists already. Replace it, or keep both files?</translation>
+    </message>
+    <message>
+        <source>替换</source>
+        <translation>Replace</translation>
+    </message>
+    <message>
+        <source>保留两者</source>
+        <translation>Keep both</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>文件标签</source>
+        <translation>File tabs</translation>
+    </message>
+    <message>
+        <source>V</source>
+        <translation>V</translation>
+    </message>
+    <message>
+        <source>手动添加设备</source>
+        <translation>Add a device by hand</translation>
+    </message>
+    <message>
+        <source>检查网络</source>
+        <translation>Check the network</translation>
+    </message>
+    <message>
+        <source>检查网络：为什么找不到设备</source>
+        <translation>Check the network: why no device is found</translation>
+    </message>
+    <message>
+        <source>还没有找到Quorvel设备。每隔几秒会再找一次；也可以手动添加设备，或检查网络。</source>
+        <translation>No Quorvel device found yet. The client looks again every few seconds; you can also add a device by hand or check the network.</translation>
+    </message>
+    <message>
+        <source>正在查找局域网中的Quorvel设备…</source>
+        <translation>Looking for Quorvel devices on the local network…</translation>
+    </message>
+    <message>
+        <source>正在检查网络…</source>
+        <translation>Checking the network…</translation>
+    </message>
+    <message>
+        <source>网络检查</source>
+        <translation>Network check</translation>
+    </message>
+    <message>
+        <source>没有发现问题。</source>
+        <translation>No problem found.</translation>
+    </message>
+    <message>
+        <source>发现了可能让设备找不到的问题。</source>
+        <translation>Found problems that can keep devices from being found.</translation>
+    </message>
+    <message>
+        <source>端口 %1 被占用 (%2)，稍后重试</source>
+        <translation>Port %1 is taken (%2); trying again later</translation>
+    </message>
+    <message>
+        <source>微软雅黑</source>
+        <translation>Microsoft YaHei</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>上传文件</source>
+        <translation>Upload a file</translation>
+    </message>
+    <message>
+        <source>上传多个文件</source>
+        <translation>Upload files</translation>
+    </message>
+    <message>
+        <source>设置欢迎辞</source>
+        <translation>Set the welcome text</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>开始扫描服务器!</source>
+        <translation>Looking for devices!</translation>
+    </message>
+    <message>
+        <source>查找结束,总共找到 %1 个设备.</source>
+        <translation>Search finished, %1 devices found.</translation>
+    </message>
+    <message>
+        <source>找到服务器&quot;</source>
+        <translation>Found the device &quot;</translation>
+    </message>
+    <message>
+        <source>&quot;</source>
+        <translation>&quot;</translation>
+    </message>
+    <message>
+        <source>客户端</source>
+        <translation>Client</translation>
+    </message>
+    <message>
+        <source>Quorvel设备</source>
+        <translation>Quorvel device</translation>
+    </message>
+    <message>
+        <source>服务器&quot;</source>
+        <translation>The device &quot;</translation>
+    </message>
+    <message>
+        <source>&quot;下线</source>
+        <translation>&quot; went away</translation>
+    </message>
+    <message>
+        <source>最近文件</source>
+        <translation>Recent files</translation>
+    </message>
+    <message>
+        <source>选择要上传到Quorvel的文件.</source>
+        <translation>Choose the file to upload to the Quorvel.</translation>
+    </message>
+    <message>
+        <source>选择要上传到Quorvel的一个到多个文件.</source>
+        <translation>Choose one or more files to upload to the Quorvel.</translation>
+    </message>
+    <message>
+        <source>没有可以上传的文件。</source>
+        <translation>There are no files to upload.</translation>
+    </message>
+    <message>
+        <source>部分文件没有上传。</source>
+        <translation>Some files were not uploaded.</translation>
+    </message>
+    <message>
+        <source>收到文件</source>
+        <translation>File offered</translation>
+    </message>
+    <message>
+        <source>%1 发来了 %2</source>
+        <translation>%1 offers %2</translation>
+    </message>
+    <message>
+        <source>传输完成</source>
+        <translation>Transfer done</translation>
+    </message>
+    <message>
+        <source>传输失败</source>
+        <translation>Transfer failed</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>发送到多个设备</source>
+        <translation>Send to several devices</translation>
+    </message>
+</context>
+<context>
+    <name>ManualDevicesManageDialog</name>
+    <message>
+        <source>手动添加设备</source>
+        <translation>Add a device by hand</translation>
+    </message>
+    <message>
+        <source>已添加的设备:</source>
+        <translation>Added devices:</translation>
+    </message>
+    <message>
+        <source>已添加的设备</source>
+        <translation>Added devices</translation>
+    </message>
+    <message>
+        <source>双击设备以移除.</source>
+        <translation>Double-click a device to remove it.</translation>
+    </message>
+    <message>
+        <source>添加设备</source>
+        <translation>Add a device</translation>
+    </message>
+    <message>
+        <source>IP地址:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>IP地址</source>
+        <translation>IP address</translation>
+    </message>
+    <message>
+        <source>端口:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>16020</source>
+        <translation>16020</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>无效的ip地址.</source>
+        <translation>Not a valid IP address.</translation>
+    </message>
+    <message>
+        <source>无效的端口.</source>
+        <translation>Not a valid port.</translation>
+    </message>
+    <message>
+        <source>添加失败, 这个ip地址已经存在.</source>
+        <translation>Not added: this IP address is there already.</translation>
+    </message>
+    <message>
+        <source>删除失败</source>
+        <translation>Could not remove it</translation>
+    </message>
+    <message>
+        <source>请输入IP地址、主机名或地址段(如 198.51.100.0/24, 最大 /22).</source>
+        <translation>Enter an IP address, a host name or an address range (such as 198.51.100.0/24, at most /22).</translation>
+    </message>
+</context>
+<context>
+    <name>NativeFileThumb</name>
+    <message>
+        <source>%1 已不存在</source>
+        <translation>%1 no longer exists</translation>
+    </message>
+    <message>
+        <source>%1 不是可读取的图片</source>
+        <translation>%1 is not a readable image</translation>
+    </message>
+</context>
+<context>
+    <name>OfferInbox</name>
+    <message>
+        <source>等待中的分发文件过多 (每方 %1 个, 共 %2 个)</source>
+        <translation>too many offers waiting (%1 from one party, %2 in all)</translation>
+    </message>
+    <message>
+        <source>已拒绝</source>
+        <translation>declined</translation>
+    </message>
+    <message>
+        <source>%1 不在接收文件的来源之列</source>
+        <translation>%1 is not a party to accept files from</translation>
+    </message>
+</context>
+<context>
+    <name>PartialFile</name>
+    <message>
+        <source>%1 不是本程序的记录: 保持原样</source>
+        <translation>%1 is not this program&apos;s record: left as it is</translation>
+    </message>
+    <message>
+        <source>无法写入 %1: %2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 属于其它内容: 保持原样</source>
+        <translation>%1 belongs to something else: left as it is</translation>
+    </message>
+    <message>
+        <source>无法清空 %1: %2</source>
+        <translation>cannot empty %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是普通文件: 下载内容保留在 %2</source>
+        <translation>%1 is not a plain file: the download stays in %2</translation>
+    </message>
+    <message>
+        <source>无法将 %1 重命名为 %2: %3</source>
+        <translation>cannot rename %1 to %2: %3</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressDockWidget</name>
+    <message>
+        <source>传输进度</source>
+        <translation>Transfers</translation>
+    </message>
+    <message>
+        <source>清除全部</source>
+        <translation>Clear all</translation>
+    </message>
+    <message>
+        <source>border:0px;</source>
+        <translation>border:0px;</translation>
+    </message>
+    <message>
+        <source>传输列表</source>
+        <translation>Transfer list</translation>
+    </message>
+    <message>
+        <source>上传文件:&quot;</source>
+        <translation>Upload &quot;</translation>
+    </message>
+    <message>
+        <source>下载文件:&quot;</source>
+        <translation>Download &quot;</translation>
+    </message>
+    <message>
+        <source>机密上传:&quot;</source>
+        <translation>Confidential upload &quot;</translation>
+    </message>
+    <message>
+        <source>&quot;失败. 原因: </source>
+        <translation>&quot; failed. Reason: </translation>
+    </message>
+    <message>
+        <source>&quot;成功.</source>
+        <translation>&quot; succeeded.</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressWidget</name>
+    <message>
+        <source>传输进度</source>
+        <translation>Transfers</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>在本地打开</source>
+        <translation>Open here</translation>
+    </message>
+    <message>
+        <source>打开所在目录</source>
+        <translation>Open the folder</translation>
+    </message>
+    <message>
+        <source>在Quorvel上删除</source>
+        <translation>Delete on the Quorvel</translation>
+    </message>
+    <message>
+        <source>在Quorvel上打开</source>
+        <translation>Open on the Quorvel</translation>
+    </message>
+    <message>
+        <source>&quot;失败. 原因: </source>
+        <translation>&quot; failed. Reason: </translation>
+    </message>
+    <message>
+        <source>&quot;成功.</source>
+        <translation>&quot; succeeded.</translation>
+    </message>
+    <message>
+        <source>失败，停在 %1%。原因: %2</source>
+        <translation>Failed at %1%. Reason: %2</translation>
+    </message>
+    <message>
+        <source>已完成 %1%</source>
+        <translation>Done %1%</translation>
+    </message>
+    <message>
+        <source>正在传输 %1%</source>
+        <translation>Transferring %1%</translation>
+    </message>
+    <message>
+        <source>关闭 %1</source>
+        <translation>Close %1</translation>
+    </message>
+    <message>
+        <source>重新下载/上传</source>
+        <translation>Download/upload again</translation>
+    </message>
+    <message>
+        <source>已传输 %1</source>
+        <translation>%1 transferred</translation>
+    </message>
+    <message>
+        <source>已传输 %1 / %2</source>
+        <translation>%1 of %2 transferred</translation>
+    </message>
+    <message>
+        <source>速度计算中</source>
+        <translation>Working out the speed</translation>
+    </message>
+    <message>
+        <source>速度 %1/s</source>
+        <translation>Speed %1/s</translation>
+    </message>
+    <message>
+        <source>剩余时间 %1</source>
+        <translation>%1 left</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>没有可以打开它的程序，或者它已不存在：%1</source>
+        <translation>No program can open it, or it is gone: %1</translation>
+    </message>
+    <message>
+        <source>无法在本地打开文件。</source>
+        <translation>Cannot open the file here.</translation>
+    </message>
+    <message>
+        <source>无法打开所在目录。</source>
+        <translation>Cannot open its folder.</translation>
+    </message>
+</context>
+<context>
+    <name>QuorvelClientDatabase</name>
+    <message>
+        <source>%1 被其它程序锁定</source>
+        <translation>%1 is locked by another program</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>无法打开 %1: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 已损坏 (%2); 已移至 %3 并新建了一个空的</source>
+        <translation>%1 was damaged (%2); it was moved aside to %3 and a new, empty one was made</translation>
+    </message>
+    <message>
+        <source>无法写入历史记录: %1</source>
+        <translation>the history could not be written: %1</translation>
+    </message>
+</context>
+<context>
+    <name>RecentFilesDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>删除记录</source>
+        <translation>Remove the record</translation>
+    </message>
+    <message>
+        <source>清空记录</source>
+        <translation>Clear the records</translation>
+    </message>
+    <message>
+        <source>最近文件</source>
+        <translation>Recent files</translation>
+    </message>
+</context>
+<context>
+    <name>RecentFilesListView</name>
+    <message>
+        <source>最近文件</source>
+        <translation>Recent files</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>删除记录</source>
+        <translation>Remove the record</translation>
+    </message>
+    <message>
+        <source>清空记录</source>
+        <translation>Clear the records</translation>
+    </message>
+    <message>
+        <source>在本地打开</source>
+        <translation>Open here</translation>
+    </message>
+    <message>
+        <source>打开所在目录</source>
+        <translation>Open the folder</translation>
+    </message>
+    <message>
+        <source>在Quorvel上删除</source>
+        <translation>Delete on the Quorvel</translation>
+    </message>
+    <message>
+        <source>在Quorvel上打开</source>
+        <translation>Open on the Quorvel</translation>
+    </message>
+</context>
+<context>
+    <name>RecentFilesModel</name>
+    <message>
+        <source>下载</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>机密上传</source>
+        <translation>Confidential upload</translation>
+    </message>
+    <message>
+        <source>上传</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>文件名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>上传/下载</source>
+        <translation>Upload/download</translation>
+    </message>
+    <message>
+        <source>操作时间</source>
+        <translation>Time</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteFolder</name>
+    <message>
+        <source>&quot;%1&quot;不是可以保存的文件名</source>
+        <translation>&quot;%1&quot; is not a file name that can be stored</translation>
+    </message>
+    <message>
+        <source>无法创建下载目录 %1</source>
+        <translation>cannot make the download folder %1</translation>
+    </message>
+    <message>
+        <source>%1 已存在: 未下载</source>
+        <translation>%1 is there already: not downloaded</translation>
+    </message>
+</context>
+<context>
+    <name>SalutatorySetter</name>
+    <message>
+        <source>%1 没有接受欢迎辞</source>
+        <translation>%1 did not take the welcome text</translation>
+    </message>
+    <message>
+        <source>设置欢迎辞成功.</source>
+        <translation>Welcome text set.</translation>
+    </message>
+    <message>
+        <source>设置欢迎辞失败.</source>
+        <translation>The welcome text could not be set.</translation>
+    </message>
+</context>
+<context>
+    <name>SalutatorySetting</name>
+    <message>
+        <source>欢迎辞设置</source>
+        <translation>Welcome text</translation>
+    </message>
+    <message>
+        <source>欢迎辞:</source>
+        <translation>Welcome text:</translation>
+    </message>
+    <message>
+        <source>欢迎辞</source>
+        <translation>Welcome text</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>设备“%1”的欢迎辞:</source>
+        <translation>Welcome text of the device &quot;%1&quot;:</translation>
+    </message>
+    <message>
+        <source>欢迎辞内容不能为空!            </source>
+        <translation>The welcome text may not be empty!            </translation>
+    </message>
+</context>
+<context>
+    <name>SendTargetsDialog</name>
+    <message>
+        <source>发送到多个设备</source>
+        <translation>Send to several devices</translation>
+    </message>
+    <message>
+        <source>选择要接收文件的设备:</source>
+        <translation>Choose the devices to receive the files:</translation>
+    </message>
+    <message>
+        <source>接收文件的设备</source>
+        <translation>Devices to receive the files</translation>
+    </message>
+    <message>
+        <source>全选</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>ServerContentWidget</name>
+    <message>
+        <source>客户端</source>
+        <translation>Client</translation>
+    </message>
+    <message>
+        <source>Quorvel服务器</source>
+        <translation>Quorvel device</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
+</context>
+<context>
+    <name>SettingDialog</name>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>客户端名字</source>
+        <translation>Client name</translation>
+    </message>
+    <message>
+        <source>下载文件路径</source>
+        <translation>Download folder</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>浏览下载文件路径</source>
+        <translation>Browse for the download folder</translation>
+    </message>
+    <message>
+        <source>投射快捷键</source>
+        <translation>Cast shortcut</translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>重置投射快捷键</source>
+        <translation>Reset the cast shortcut</translation>
+    </message>
+    <message>
+        <source>投射镜像前确认</source>
+        <translation>Ask before casting</translation>
+    </message>
+    <message>
+        <source>开机启动</source>
+        <translation>Start with the session</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>请选择文件夹</source>
+        <translation>Choose a folder</translation>
+    </message>
+    <message>
+        <source>客户端名字不能为空！</source>
+        <translation>The client name may not be empty!</translation>
+    </message>
+    <message>
+        <source>下载路径不能为空！</source>
+        <translation>The download folder may not be empty!</translation>
+    </message>
+    <message>
+        <source>设置用户名错误</source>
+        <translation>The client name could not be set</translation>
+    </message>
+    <message>
+        <source>设置下载地址错误</source>
+        <translation>The download folder could not be set</translation>
+    </message>
+    <message>
+        <source>设置投射快捷键错误</source>
+        <translation>The cast shortcut could not be set</translation>
+    </message>
+    <message>
+        <source>设置投射确认错误</source>
+        <translation>The cast confirmation could not be set</translation>
+    </message>
+    <message>
+        <source>设置开机启动错误</source>
+        <translation>Starting with the session could not be set</translation>
+    </message>
+</context>
+<context>
+    <name>Task</name>
+    <message>
+        <source>任务没有运行到结束</source>
+        <translation>the task did not run to its end</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>stopped</translation>
+    </message>
+</context>
+<context>
+    <name>TaskOutcome</name>
+    <message>
+        <source>%1 在 %2 秒内没有回复</source>
+        <translation>%1 did not answer within %2 s</translation>
+    </message>
+    <message>
+        <source>%1 发送的回复无效</source>
+        <translation>%1 sent an answer that is not valid</translation>
+    </message>
+</context>
+<context>
+    <name>TrayIconMenu</name>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+</context>
+<context>
+    <name>UploadSelection</name>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>无法读取</source>
+        <translation>cannot be read</translation>
+    </message>
+    <message>
+        <source>%1: 不存在</source>
+        <translation>%1: does not exist</translation>
+    </message>
+    <message>
+        <source>%1: 包含超过 %2 个文件; 请改为选择文件</source>
+        <translation>%1: holds more than %2 files; choose the files instead</translation>
+    </message>
+    <message>
+        <source>%1: 没有可读取的文件</source>
+        <translation>%1: holds no readable files</translation>
+    </message>
+</context>
+<context>
+    <name>VantropeTask</name>
+    <message>
+        <source>投射已取消</source>
+        <translation>the cast was cancelled</translation>
+    </message>
+    <message>
+        <source>密码错误!</source>
+        <translation>Wrong password!</translation>
+    </message>
+    <message>
+        <source>服务器回复错误:</source>
+        <translation>The device answered with an error: </translation>
+    </message>
+    <message>
+        <source>请输入&quot;%1&quot;的投射密码</source>
+        <translation>Enter the cast password of &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>
+密码错误, 请重新输入</source>
+        <translation>
+Wrong password, please try again</translation>
+    </message>
+    <message>
+        <source>无法启动投射程序 %1</source>
+        <translation>the casting program %1 could not be started</translation>
+    </message>
+    <message>
+        <source>投射程序崩溃了</source>
+        <translation>the casting program crashed</translation>
+    </message>
+    <message>
+        <source>投射程序已退出, 状态为 %1</source>
+        <translation>the casting program ended with status %1</translation>
+    </message>
+    <message>
+        <source>找不到投射程序 %1</source>
+        <translation>the casting program %1 was not found</translation>
+    </message>
+    <message>
+        <source>%1 没有给出可投射的地址: %2</source>
+        <translation>%1 named no address to cast to: %2</translation>
+    </message>
+</context>
+<context>
+    <name>WarningBox</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>开机启动时使用: 隐藏在托盘中启动.</source>
+        <translation>Used at start-up: start hidden in the tray.</translation>
+    </message>
+</context>
+</TS>
