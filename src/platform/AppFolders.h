@@ -12,8 +12,8 @@ class AppFolders {
 public:
     // Everything in one folder.
     static AppFolders inFolder(const QString& folder);
-    // The XDG folders of env (HOME and the XDG_* variables; relative values are ignored,
-    // as the base directory specification asks).
+    // The XDG folders of env (HOME and the XDG_* variables; a relative value is not a
+    // folder to trust, so it is ignored).
     static AppFolders installed(const QProcessEnvironment& env);
     // In programFolder when programFolderIsOwn(), else installed().
     static AppFolders forProgram(

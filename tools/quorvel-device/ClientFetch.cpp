@@ -7,6 +7,7 @@
 #include <QUdpSocket>
 
 #include "WireLog.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "utils/FileUtil.h"
 #include "json/QtJson.h"
@@ -155,10 +156,7 @@ void ClientFetch::onStreamData()
         m_querying = true;
         disconnect(socket, nullptr, this, nullptr);
         socket->disconnectFromHost();
-        QVariantMap query;
-        query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
-        query.insert(ProtocolKey::SessionId, m_sessionId);
-        query.insert(ProtocolKey::Md5, getFileMd5(m_localPath));
+        const QVariantMap query = ProtocolDefinedJsonObject::queryResult(m_sessionId, getFileMd5(m_localPath));
         m_query = query;
         sendRequest(query);
     }

@@ -76,6 +76,14 @@ JsonObject ProtocolDefinedJsonObject::fileDistribution(const QString& path, cons
     return object;
 }
 
+JsonObject ProtocolDefinedJsonObject::queryResult(qint64 sessionId, const QString& md5)
+{
+    JsonObject object = request(ProtocolType::QueryResult);
+    object.insert(ProtocolKey::SessionId, sessionId);
+    object.insert(ProtocolKey::Md5, md5);
+    return object;
+}
+
 JsonObject ProtocolDefinedJsonObject::okReply()
 {
     JsonObject object;

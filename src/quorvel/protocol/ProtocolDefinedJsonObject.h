@@ -14,6 +14,8 @@ public:
     static QtJson::JsonObject getThumb(const QString& path);
     static QtJson::JsonObject salutatory(const QString& text);
     // clientName: the name this client shows (a setting, handed in by the caller).
+    // "Did the file of this session arrive with this MD5?"
+    static QtJson::JsonObject queryResult(qint64 sessionId, const QString& md5);
     static QtJson::JsonObject fileDistribution(const QString& path, const QString& clientName);
 
     static QtJson::JsonObject okReply();

@@ -232,10 +232,7 @@ bool FileDownloader::confirm(const QString& md5)
         QThread::msleep(ulong(wait));
         UdpRequest udp;
         udp.setStopCheck([this] { return isCancelled(); });
-        QtJson::JsonObject query;
-        query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
-        query.insert(ProtocolKey::SessionId, m_sessionId);
-        query.insert(ProtocolKey::Md5, md5);
+        const QtJson::JsonObject query = ProtocolDefinedJsonObject::queryResult(m_sessionId, md5);
         bool serializeFailed = false;
         if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
             if (serializeFailed)

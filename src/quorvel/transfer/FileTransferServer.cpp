@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/protocol/StreamOffset.h"
 #include "quorvel/protocol/UdpRequest.h"
@@ -298,10 +299,7 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
         QThread::msleep(ulong(wait));
         UdpRequest udp;
         udp.setStopCheck([this] { return isCancelled(); });
-        QtJson::JsonObject query;
-        query.insert(ProtocolKey::Type, QString(ProtocolType::QueryResult));
-        query.insert(ProtocolKey::SessionId, m_sessionId);
-        query.insert(ProtocolKey::Md5, md5);
+        const QtJson::JsonObject query = ProtocolDefinedJsonObject::queryResult(m_sessionId, md5);
         bool serializeFailed = false;
         if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
             if (serializeFailed)
