@@ -99,6 +99,8 @@ void TestSingleInstance::anotherUserHasAnInstanceOfItsOwn()
     QVERIFY(runtime.isValid());
     for (const QString& path : {folder.path(), runtime.path()})
         QVERIFY(QProcess::execute("chown", {"-R", "nobody:nogroup", path}) == 0);
+    // A copy that both users may write keeps their files beside the program, as a copy does.
+    QVERIFY(QProcess::execute("chmod", {"o+w", folder.path()}) == 0);
     const QHash<QString, QString> nobodyEnv{{"XDG_RUNTIME_DIR", runtime.path()}, {"HOME", folder.path()}};
     const QStringList asNobody{"--reuid=nobody", "--regid=nogroup", "--clear-groups", folder.program()};
 
