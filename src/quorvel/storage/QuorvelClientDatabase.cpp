@@ -572,6 +572,13 @@ bool QuorvelClientDatabase::rememberDevice(const ServerContent& device, qint64 s
         report("[E][%s] rememberDevice insert fail: %s", q);
         return false;
     }
+    q.prepare(QStringLiteral("DELETE FROM tbRememberedDevices WHERE rowid NOT IN (SELECT rowid FROM "
+                             "tbRememberedDevices ORDER BY lastSeen DESC LIMIT :kept);"));
+    q.bindValue(QStringLiteral(":kept"), MaxRememberedDevices);
+    if (!q.exec()) {
+        report("[E][%s] rememberDevice trim fail: %s", q);
+        return false;
+    }
     return true;
 }
 

@@ -56,7 +56,9 @@ public:
     bool removeManualTarget(const ManualTarget& target);
 
     // Devices that answered (by any way), one row per uuid and address, so that a later
-    // discovery pass asks them again by unicast wherever this PC is now.
+    // discovery pass asks them again by unicast wherever this PC is now. Any host can
+    // answer under ever new uuids: only the most recently seen are kept.
+    static constexpr int MaxRememberedDevices = 1024;
     bool rememberDevice(const ServerContent& device, qint64 seenAt);
     // Those that answered at seenSince or later, the most recent first (address, port,
     // uuid, name, lastSeen).

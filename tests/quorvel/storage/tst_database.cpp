@@ -98,6 +98,16 @@ void TestDatabase::keysOrderUniquenessAndMode()
     QVERIFY(db->clearManualDevice());
     QVERIFY(db->getManualDevices().isEmpty());
 
+    // A host answering under ever new uuids keeps only the newest rows.
+    for (int i = 0; i < QuorvelClientDatabase::MaxRememberedDevices + 10; ++i) {
+        ServerContent d = device("192.0.2.20", 16020);
+        d.uuid = QString::number(i);
+        QVERIFY(db->rememberDevice(d, 1000 + i));
+    }
+    const QList<ServerContent> remembered = db->rememberedDevices(0);
+    QCOMPARE(remembered.size(), QuorvelClientDatabase::MaxRememberedDevices);
+    QCOMPARE(remembered.first().uuid, QString::number(QuorvelClientDatabase::MaxRememberedDevices + 9));
+
     // The file is its owner's only; one an older copy left readable to all is narrowed
     // when it is opened.
     const QString file = app() + "/QuorvelClient.db";
