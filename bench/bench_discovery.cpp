@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     }
     const long idleRss = peakRssKb();
 
-    DiscoveryServer* server = DiscoveryServer::instance();
+    DiscoveryServer* server = context.discovery();
     QElapsedTimer clock;
     StallMeter stalls;
     int found = 0;

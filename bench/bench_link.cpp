@@ -16,7 +16,6 @@
 #include "app/AppContext.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/transfer/FileTransferServer.h"
 #include "utils/Md5.h"
@@ -105,23 +104,24 @@ struct Transfer {
     double lastByteSeconds = 0; // until the 100 % report: the rest is delivery and confirmation
 };
 
-Transfer upload(QCoreApplication& app, const QStringList& files, const ServerContent& server)
+Transfer upload(
+    QCoreApplication& app, FileTransferServer& uploads, const QStringList& files, const ServerContent& server)
 {
     Transfer r;
     int ended = 0;
     QElapsedTimer t;
-    const QMetaObject::Connection c = QObject::connect(
-        FileTransferServer::instance(), &FileTransferServer::uploadProgress, &app, [&](const ProgressContent& p) {
-            if (p.progress == 100)
-                r.lastByteSeconds = t.nsecsElapsed() / 1e9;
-            if (p.isFinal()) {
-                ++ended;
-                r.done += p.progress == ProgressContent::Done;
-            }
-        });
+    const QMetaObject::Connection c
+        = QObject::connect(&uploads, &FileTransferServer::uploadProgress, &app, [&](const ProgressContent& p) {
+              if (p.progress == 100)
+                  r.lastByteSeconds = t.nsecsElapsed() / 1e9;
+              if (p.isFinal()) {
+                  ++ended;
+                  r.done += p.progress == ProgressContent::Done;
+              }
+          });
     t.start();
     for (const QString& file : files)
-        FileTransferServer::instance()->uploadFile(file, server, false);
+        uploads.uploadFile(file, server, false);
     waitFor([&] { return ended == files.size(); }, 600000);
     r.seconds = t.nsecsElapsed() / 1e9;
     r.ok = r.done == files.size();
@@ -207,18 +207,18 @@ private:
 // Offers the files to the other PC in one batch, as `quorvelctl offer` does, and serves
 // them until the other PC has said how each fetch ended (or the time is up). Confirmed
 // when the other PC says so and this side answered its status query with a yes.
-Transfer offer(const QStringList& files, OtherPc& other, int timeoutMs)
+Transfer offer(OperateListener& requests, const QStringList& files, OtherPc& other, int timeoutMs)
 {
     Transfer r;
     int answeredYes = 0;
     QElapsedTimer t;
     QObject scope; // ends the connections before what they capture
-    QObject::connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, &scope, [&](const ProgressContent& p) {
+    QObject::connect(&requests, &OperateListener::servingProgress, &scope, [&](const ProgressContent& p) {
         if (p.progress == 100)
             r.lastByteSeconds = t.nsecsElapsed() / 1e9;
     });
-    QObject::connect(ReplyOperate::relay(), &ReplyOperate::resultQueried, &scope,
-        [&answeredYes](uint, bool ok) { answeredYes += ok; });
+    QObject::connect(
+        &requests, &OperateListener::resultQueried, &scope, [&answeredYes](uint, bool ok) { answeredYes += ok; });
     const int confirmedBefore = other.confirmed();
     const int endedBefore = other.ended();
     ServerContent party;
@@ -310,7 +310,7 @@ int main(int argc, char** argv)
         return 1;
     }
     // This client takes the other PC's fetches and status queries; the other PC takes offers.
-    OperateListener requests;
+    OperateListener& requests = *context.requests();
     bool listening = false;
     QObject::connect(&requests, &OperateListener::listening, [&listening] { listening = true; });
     requests.start();
@@ -359,8 +359,9 @@ int main(int argc, char** argv)
                     && receiver.waitForFinished(60000))
                     tarSeconds = t.nsecsElapsed() / 1e9;
             }
-            const bool uploaded = reportMany(link, "upload", upload(app, files, server), count, tarSeconds);
-            const bool offered = reportMany(link, "pc_to_pc", offer(files, other, 120000), count, tarSeconds);
+            const bool uploaded
+                = reportMany(link, "upload", upload(app, *context.uploads(), files, server), count, tarSeconds);
+            const bool offered = reportMany(link, "pc_to_pc", offer(requests, files, other, 120000), count, tarSeconds);
             other.clear();
             allMet = allMet && uploaded && offered;
         }
@@ -371,12 +372,12 @@ int main(int argc, char** argv)
 
         // The offer goes the upload's way over the link: the same plain copy is its anchor.
         const double plainUp = plainCopy(true, source, served + "/plain.bin");
-        const bool upMet = report(link, "upload", upload(app, {source}, server), plainUp);
+        const bool upMet = report(link, "upload", upload(app, *context.uploads(), {source}, server), plainUp);
         const QString uploaded = upFolder + "source.bin";
         const double plainDown = plainCopy(false, uploaded, dir.path() + "/plain-back.bin");
         const bool downMet = report(link, "download",
             download(app, QString::fromUtf8("/Quorvel/上传/source.bin"), dir.path() + "/back.bin", server), plainDown);
-        const bool offerMet = report(link, "pc_to_pc", offer({source}, other, 600000), plainUp);
+        const bool offerMet = report(link, "pc_to_pc", offer(requests, {source}, other, 600000), plainUp);
         other.clear();
         allMet = allMet && upMet && downMet && offerMet;
         for (const QString& f :

@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     const int count = argc > 2 ? QByteArray(argv[2]).toInt() : 1000;
     QTemporaryDir dir;
     AppContext context(dir.path());
-    OperateListener listener;
+    OperateListener& listener = *context.requests();
     bool listening = false;
     QObject::connect(&listener, &OperateListener::listening, [&listening] { listening = true; });
     listener.start();

@@ -126,18 +126,17 @@ int main(int argc, char** argv)
         const long idle = statusKb("VmRSS");
         bool finished = false;
         QElapsedTimer t;
-        QObject::connect(
-            FileTransferServer::instance(), &FileTransferServer::uploadProgress, &app, [&](const ProgressContent& p) {
-                ++up.progressSignals;
-                if (p.progress == 100)
-                    up.bytesMovedSeconds = t.nsecsElapsed() / 1e9;
-                if (p.isFinal()) {
-                    finished = true;
-                    up.ok = p.progress == ProgressContent::Done;
-                }
-            });
+        QObject::connect(context.uploads(), &FileTransferServer::uploadProgress, &app, [&](const ProgressContent& p) {
+            ++up.progressSignals;
+            if (p.progress == 100)
+                up.bytesMovedSeconds = t.nsecsElapsed() / 1e9;
+            if (p.isFinal()) {
+                finished = true;
+                up.ok = p.progress == ProgressContent::Done;
+            }
+        });
         t.start();
-        FileTransferServer::instance()->uploadFile(source, server, false);
+        context.uploads()->uploadFile(source, server, false);
         up.peakRssDeltaKb = loopSamplingRss(
             app, [&] { return finished; }, idle);
         up.seconds = t.nsecsElapsed() / 1e9;

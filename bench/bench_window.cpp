@@ -295,8 +295,7 @@ int benchWindow(int deviceCount, bool preAdded)
     }
 
     GuiUserInteraction interaction;
-    UserInteraction::install(&interaction);
-    AppContext context(dir.path());
+    AppContext context(dir.path(), nullptr, &interaction);
     qApp->setStyleSheet(StyleSheet::load());
     int result = 0;
     {
@@ -358,7 +357,6 @@ int benchWindow(int deviceCount, bool preAdded)
             result = 1;
 
         if (qEnvironmentVariableIsSet("BENCH_WINDOW_NO_UPLOAD")) {
-            UserInteraction::install(nullptr);
             device.terminate();
             device.waitForFinished(5000);
             return result;
@@ -391,7 +389,6 @@ int benchWindow(int deviceCount, bool preAdded)
         if (!done)
             result = 1;
     }
-    UserInteraction::install(nullptr);
     device.terminate();
     device.waitForFinished(5000);
     printf("window_peak_rss_mb=%.1f\n", peakRssKb() / 1024.0);

@@ -5,10 +5,11 @@
 #include <QThreadPool>
 
 #include "cast/CastSession.h"
+#include "platform/UserInteraction.h"
 #include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/server/ReplyOperate.h"
+#include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ServingSessions.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
@@ -22,12 +23,12 @@ QMutex g_currentLock;
 AppContext* g_current = nullptr;
 } // namespace
 
-AppContext::AppContext(const QString& applicationFolder, DesktopSession* session)
-    : AppContext(AppFolders::inFolder(applicationFolder), session)
+AppContext::AppContext(const QString& applicationFolder, DesktopSession* session, UserInteraction* user)
+    : AppContext(AppFolders::inFolder(applicationFolder), session, user)
 {
 }
 
-AppContext::AppContext(const AppFolders& folders, DesktopSession* session)
+AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserInteraction* user)
     : m_folders(folders)
     , m_folder(folders.dataFolder())
 {
@@ -36,27 +37,30 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session)
         Q_ASSERT(!g_current);
         g_current = this;
     }
-    // The process-wide relays that tasks report through are made here, on this thread,
+    // The process-wide relay that tasks report through is made here, on this thread,
     // before anything can report.
     UserNotices::instance();
-    ReplyOperate::relay();
-    m_config = own(new Config(m_folders, session));
+    m_config = own(new Config(m_folders, session, user));
     m_database = own(new QuorvelClientDatabase(m_folder));
-    // Files served to other clients join the history; the link goes with the database.
-    QObject::connect(
-        ReplyOperate::relay(), &ReplyOperate::served, m_database,
-        [db = m_database](const RecentFilesContent& record) { db->addRecentFileRecord(record); }, Qt::DirectConnection);
     m_discovery = own(new DiscoveryServer(*m_config, m_database));
     // The interfaces to broadcast on, when the automatic choice (all but the virtual
     // ones) is not wanted: the test namespaces name their veth links this way.
     m_discovery->setBroadcastInterfaces(
         BroadcastTargets::parseNames(qEnvironmentVariable("QUORVEL_BROADCAST_INTERFACES")));
     m_discoveryListener = own(new DiscoveryListener(*m_config));
+    m_requests = own(new OperateListener(m_discoveryListener));
+    // Files served to other clients join the history.
+    QObject::connect(
+        m_requests, &OperateListener::served, m_database,
+        [db = m_database](const RecentFilesContent& record) { db->addRecentFileRecord(record); }, Qt::DirectConnection);
     m_uploads = own(new FileTransferServer(m_database));
     m_coreObjects = m_teardown.size();
     m_transfers = own(new TransferQueue(*m_uploads, *m_config, m_database));
+    m_transfers->setUser(user);
     m_inbox = own(new OfferInbox(m_transfers, *m_config));
-    m_cast = own(new CastSession(*m_config));
+    QObject::connect(m_requests, &OperateListener::isDownloadFile, m_inbox,
+        [inbox = m_inbox](const QString& path, const ServerContent& from, quint16) { inbox->onOffered(path, from); });
+    m_cast = own(new CastSession(*m_config, m_transfers->user()));
 }
 
 AppContext::~AppContext()
@@ -68,9 +72,10 @@ AppContext::~AppContext()
         m_teardown.pop_back();
     }
     // Tasks on the shared pool (device queries, answers to inbound requests) report to
-    // the objects below: let them end first. Queued ones never start, and the listener
-    // that queues answers stops first, so that none is queued while the pool drains.
+    // the objects below: let them end first. Queued ones never start, and the listeners
+    // that queue answers stop first, so that none is queued while the pool drains.
     m_discoveryListener->stop();
+    m_requests->stop();
     QThreadPool::globalInstance()->clear();
     ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
     QThreadPool::globalInstance()->waitForDone();

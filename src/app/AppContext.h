@@ -13,8 +13,10 @@ class DiscoveryListener;
 class DiscoveryServer;
 class FileTransferServer;
 class OfferInbox;
+class OperateListener;
 class QuorvelClientDatabase;
 class TransferQueue;
+class UserInteraction;
 
 // The application's long-lived objects, created in a fixed order on the thread that
 // constructs the context and freed in reverse when it is destroyed. Their instance()
@@ -27,10 +29,13 @@ public:
     // applicationFolder holds config.ini, QuorvelClient.db and the log; the launcher's
     // folder (QCoreApplication::applicationDirPath()) in the programs. session is the
     // desktop session of a window (cast shortcut, autostart entry); null for headless
-    // programs. It stays the caller's and must outlive the context.
-    explicit AppContext(const QString& applicationFolder, DesktopSession* session = nullptr);
+    // programs. user is whom the core asks (offers, existing files, casts) and warns;
+    // null: nobody (questions get their fallback answers). Both stay the caller's and
+    // must outlive the context.
+    explicit AppContext(
+        const QString& applicationFolder, DesktopSession* session = nullptr, UserInteraction* user = nullptr);
     // The same with the files where the folders say (an installed program's XDG folders).
-    explicit AppContext(const AppFolders& folders, DesktopSession* session = nullptr);
+    explicit AppContext(const AppFolders& folders, DesktopSession* session = nullptr, UserInteraction* user = nullptr);
     ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
@@ -50,6 +55,9 @@ public:
     QuorvelClientDatabase* database() const { return m_database; }
     DiscoveryServer* discovery() const { return m_discovery; }
     DiscoveryListener* discoveryListener() const { return m_discoveryListener; }
+    // Requests of devices and other clients (offers, fetches of what we offer); the
+    // front end starts it, as it starts the discovery listener.
+    OperateListener* requests() const { return m_requests; }
     FileTransferServer* uploads() const { return m_uploads; }
 
     // The services every front end shares.
@@ -71,6 +79,7 @@ private:
     QuorvelClientDatabase* m_database = nullptr;
     DiscoveryServer* m_discovery = nullptr;
     DiscoveryListener* m_discoveryListener = nullptr;
+    OperateListener* m_requests = nullptr;
     FileTransferServer* m_uploads = nullptr;
     // How many of the objects above are the core's; the services follow them.
     size_t m_coreObjects = 0;

@@ -12,6 +12,7 @@ inline WindowServices windowServicesOf(const AppContext& context)
     services.database = context.database();
     services.discovery = context.discovery();
     services.discoveryListener = context.discoveryListener();
+    services.requests = context.requests();
     services.transfers = context.transfers();
     services.inbox = context.inbox();
     services.cast = context.cast();

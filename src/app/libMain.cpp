@@ -62,7 +62,6 @@ int libMain(int& argc, char** argv)
     auto* quitOnSignal = new QuitOnSignal;
 
     GuiUserInteraction interaction;
-    UserInteraction::install(&interaction);
     // The window's own files live in its folder, or in the user's folders once installed;
     // the current directory stays the user's.
     const AppFolders folders = AppFolders::forProgram(QCoreApplication::applicationDirPath());
@@ -70,7 +69,7 @@ int libMain(int& argc, char** argv)
     if (!folders.make(&folderError))
         qWarning("[W][%s] %s", "libMain", qUtf8Printable(folderError));
     auto* session = new X11DesktopSession;
-    auto* context = new AppContext(folders, session);
+    auto* context = new AppContext(folders, session, &interaction);
 
     auto* window = new MainWindow(windowServicesOf(*context));
     interaction.setWindow(window);
@@ -89,7 +88,6 @@ int libMain(int& argc, char** argv)
     delete window;
     delete context;
     delete session;
-    UserInteraction::install(nullptr);
     delete startHidden;
     delete parser;
     delete app;

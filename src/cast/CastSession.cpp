@@ -15,9 +15,10 @@ constexpr int StopWaitMs = 1800; // the program's grace, its termination, a kill
 const QString CastFeature = QStringLiteral("Vantrope");
 } // namespace
 
-CastSession::CastSession(ClientSettings& settings, QObject* parent)
+CastSession::CastSession(ClientSettings& settings, UserInteraction& user, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
+    , m_user(user)
 {
 }
 
@@ -56,13 +57,12 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
     VantropeTask* task = m_task;
     connect(
         task, &VantropeTask::waitForUserConfirmCast, this,
-        [this, task](
-            const QString& name) { task->setConfirmCastResult(UserInteraction::current()->confirmCast(name)); },
+        [this, task](const QString& name) { task->setConfirmCastResult(m_user.confirmCast(name)); },
         Qt::BlockingQueuedConnection);
     connect(
         task, &VantropeTask::waitForUserInputPassword, this,
         [this, task](const QString& password, const QString& title, const QString& content) {
-            task->setPassword(UserInteraction::current()->askCastPassword(password, title, content));
+            task->setPassword(m_user.askCastPassword(password, title, content));
         },
         Qt::BlockingQueuedConnection);
     connect(task, &VantropeTask::onStarted, this, &CastSession::started);

@@ -15,11 +15,14 @@ class VantropeTask;
 
 // One screen cast at a time: agrees it with the device (its questions go to the user
 // through UserInteraction), then follows and steers the casting program until it ends.
+class UserInteraction;
+
 class CastSession : public QObject {
     Q_OBJECT
 public:
-    // settings: the client name, confirmation and passwords; it outlives the session.
-    explicit CastSession(ClientSettings& settings, QObject* parent = nullptr);
+    // settings: the client name, confirmation and passwords; user answers the device's
+    // questions. Both outlive the session.
+    CastSession(ClientSettings& settings, UserInteraction& user, QObject* parent = nullptr);
     // Stops a running cast and waits until the casting program has ended.
     ~CastSession() override;
 
@@ -55,6 +58,7 @@ private:
     // The running task: only a token, since its pool deletes it; released from the
     // task's own thread as it ends.
     ClientSettings& m_settings;
+    UserInteraction& m_user;
     VantropeTask* m_task = nullptr;
     TaskHandle m_handle;
     std::shared_ptr<QSemaphore> m_taskDone;

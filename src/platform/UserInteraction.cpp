@@ -1,6 +1,5 @@
 #include "platform/UserInteraction.h"
 
-#include <QAtomicPointer>
 #include <QDebug>
 #include <memory>
 
@@ -13,8 +12,6 @@ public:
     }
 };
 
-LoggingInteraction g_fallback;
-QAtomicPointer<UserInteraction> g_current;
 } // namespace
 
 UserInteraction::~UserInteraction() = default;
@@ -60,13 +57,8 @@ QString UserInteraction::askCastPassword(const QString&, const QString&, const Q
     return QString();
 }
 
-UserInteraction* UserInteraction::current()
+UserInteraction& UserInteraction::fallback()
 {
-    UserInteraction* installed = g_current.loadAcquire();
-    return installed ? installed : &g_fallback;
-}
-
-void UserInteraction::install(UserInteraction* implementation)
-{
-    g_current.storeRelease(implementation);
+    static LoggingInteraction logging; // stateless
+    return logging;
 }

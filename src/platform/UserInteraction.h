@@ -45,10 +45,9 @@ public:
     // gave none (the cast ends). The fallback gives none.
     virtual QString askCastPassword(const QString& defaultPassword, const QString& title, const QString& content);
 
-    // The installed implementation; a logging fallback while none is installed.
-    static UserInteraction* current();
-    // Installs (or, with nullptr, removes) the implementation. Not owned.
-    static void install(UserInteraction* implementation);
+    // Logs warnings and answers every question with its fallback: for programs with
+    // nobody to ask.
+    static UserInteraction& fallback();
 
 private:
     struct OfferRound {

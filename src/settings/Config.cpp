@@ -8,7 +8,6 @@
 #include <QMutexLocker>
 #include <QSettings>
 #include <QTemporaryFile>
-#include <atomic>
 
 #include "platform/AppFolders.h"
 #include "platform/DesktopSession.h"
@@ -19,7 +18,6 @@ const QString Config::RunEntryName = QStringLiteral("QuorvelClientRun");
 const QString Config::RunEntryArguments = QStringLiteral("-s");
 
 namespace {
-std::atomic<Config*> g_instance{nullptr};
 const QString CastPasswordPrefix = QStringLiteral("CastPassword_");
 // The file holds cast passwords: its owner alone may read it.
 constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
@@ -46,25 +44,18 @@ QString lowerFirst(QString text)
 }
 } // namespace
 
-Config* Config::instance()
-{
-    return g_instance.load();
-}
-
-Config::Config(const QString& applicationFolder, DesktopSession* session, QObject* parent)
-    : Config(AppFolders::inFolder(applicationFolder), session, parent)
+Config::Config(const QString& applicationFolder, DesktopSession* session, UserInteraction* user, QObject* parent)
+    : Config(AppFolders::inFolder(applicationFolder), session, user, parent)
 {
 }
 
-Config::Config(const AppFolders& folders, DesktopSession* session, QObject* parent)
+Config::Config(const AppFolders& folders, DesktopSession* session, UserInteraction* user, QObject* parent)
     : QObject(parent)
     , m_path(folders.configFile())
     , m_folder(QFileInfo(m_path).absolutePath())
     , m_downloadFolder(folders.defaultDownloadFolder())
     , m_session(session)
 {
-    Config* none = nullptr;
-    g_instance.compare_exchange_strong(none, this);
     // An older copy may have left the file readable by others.
     if (QFile::exists(m_path))
         QFile::setPermissions(m_path, OwnerOnly);
@@ -78,8 +69,8 @@ Config::Config(const AppFolders& folders, DesktopSession* session, QObject* pare
     const QString text = value(CastShortcut).toString();
     m_shortcutRegistered = m_session->registerCastShortcut(text, false);
     if (!m_shortcutRegistered) {
-        UserInteraction::current()->warning(
-            tr("错误"), tr("设置投射快捷键为\"%1\"失败,\n请在设置中换用其它快捷键.").arg(text));
+        (user ? *user : UserInteraction::fallback())
+            .warning(tr("错误"), tr("设置投射快捷键为\"%1\"失败,\n请在设置中换用其它快捷键.").arg(text));
     }
 }
 
@@ -88,8 +79,6 @@ Config::~Config()
     if (m_session)
         m_session->unregisterCastShortcut();
     delete m_settings;
-    Config* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
 }
 
 QString Config::keyOf(int type)
@@ -108,9 +97,7 @@ QString Config::keyOf(int type)
 
 QVariant Config::defaultOf(int type)
 {
-    const Config* live = instance();
-    return live ? live->defaultFor(type)
-                : defaultIn(type, AppFolders::inFolder(QCoreApplication::applicationDirPath()).defaultDownloadFolder());
+    return defaultIn(type, AppFolders::inFolder(QCoreApplication::applicationDirPath()).defaultDownloadFolder());
 }
 
 QVariant Config::defaultFor(int type) const

@@ -8,6 +8,7 @@
 
 class AppFolders;
 class DesktopSession;
+class UserInteraction;
 class QSettings;
 
 // The client's settings in "config.ini" (where AppFolders says: the program's folder, or
@@ -33,14 +34,14 @@ public:
 
     // Settings of the given folder. With a desktop session (the window), the autostart
     // entry follows StartUp and CastShortcut is registered with the session; headless
-    // programs pass none and leave the session alone.
-    explicit Config(const QString& applicationFolder, DesktopSession* session = nullptr, QObject* parent = nullptr);
+    // programs pass none and leave the session alone. user hears of a shortcut that
+    // could not be registered (the fallback logs it).
+    explicit Config(const QString& applicationFolder, DesktopSession* session = nullptr,
+        UserInteraction* user = nullptr, QObject* parent = nullptr);
     // The settings file and the default download folder the folders name.
-    explicit Config(const AppFolders& folders, DesktopSession* session = nullptr, QObject* parent = nullptr);
+    explicit Config(const AppFolders& folders, DesktopSession* session = nullptr, UserInteraction* user = nullptr,
+        QObject* parent = nullptr);
     ~Config() override;
-
-    // The live instance (made by the application context), null without one.
-    static Config* instance();
 
     QString filePath() const { return m_path; }
 
@@ -68,15 +69,16 @@ public:
     QString lastError() const;
 
     static QString keyOf(int type);
-    // The default for a setting; DownloadPath's lies in the live instance's folder.
+    // The default for a setting, of its type; DownloadPath's in the program's folder.
     static QVariant defaultOf(int type);
+    // The default for a setting of these settings (DownloadPath's in their folders).
+    QVariant defaultFor(int type) const;
 
 signals:
     void valueChanged(int type, QVariant newValue, QVariant oldValue);
     void castShortcutActivated();
 
 private:
-    QVariant defaultFor(int type) const;
     bool applyStartUp(bool enabled);
     // Stores key = value and writes the file; on failure the store is read back from
     // the file, so that memory and disk agree. m_storeLock is held.

@@ -156,8 +156,8 @@ void TestVantropeTask::negotiation()
     const char* const uuid = "02:51:7F:00:00:02";
     QFile::remove(m_dir.path() + "/args.txt");
     VantropeTask::setProgramNameForTests(m_dir.path() + "/" + c.program);
-    QVERIFY(Config::instance()->setValue(Config::ConfirmCast, c.confirm != "off"));
-    QVERIFY(Config::instance()->setCastPassword(uuid, c.stored));
+    QVERIFY(m_context->config()->setValue(Config::ConfirmCast, c.confirm != "off"));
+    QVERIFY(m_context->config()->setCastPassword(uuid, c.stored));
     DeviceProcess d(QStringList{"--address", "127.0.0.2", "--no-mdns"} + c.device);
     QVERIFY(d.isReady());
 
@@ -168,7 +168,7 @@ void TestVantropeTask::negotiation()
     QCOMPARE(run.errMsg, reason.isEmpty() ? "<none>" : reason == Cancelled ? "" : reason);
     QCOMPARE(run.prompts, c.prompts);
     QCOMPARE(programArgs(), c.args);
-    QCOMPARE(Config::instance()->castPassword(uuid), c.storedAfter);
+    QCOMPARE(m_context->config()->castPassword(uuid), c.storedAfter);
     QStringList types;
     for (const QJsonObject& line : d.logWhere("dir", "in")) {
         const QVariantMap r = QtJson::parseObject(line.value("payload").toString().toUtf8());
@@ -188,7 +188,7 @@ void TestVantropeTask::negotiation()
 
 void TestVantropeTask::nulAndTrailingBytes()
 {
-    Config::instance()->setValue(Config::ConfirmCast, false);
+    m_context->config()->setValue(Config::ConfirmCast, false);
     VantropeTask::setProgramNameForTests(m_dir.path() + "/fake-vantrope");
     QFile::remove(m_dir.path() + "/args.txt");
     UdpProbe fake(QHostAddress("127.0.0.10"), 8100);

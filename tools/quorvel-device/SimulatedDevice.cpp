@@ -23,6 +23,7 @@
 #include "TransferSession.h"
 #include "WireLog.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "json/QtJson.h"
 
@@ -93,7 +94,8 @@ bool SimulatedDevice::start(QString* error)
     connect(m_streamServer, &QTcpServer::newConnection, this, &SimulatedDevice::onStreamConnection);
 
     if (m_options.mdns) {
-        m_mdns = new QxtDiscoverableService(QStringLiteral("_quorvel._udp"), m_name, this);
+        auto* zeroconf = new ZeroconfClient(this);
+        m_mdns = new QxtDiscoverableService(*zeroconf, QStringLiteral("_quorvel._udp"), m_name, zeroconf);
         m_mdns->setPort(m_options.infoPort);
         connect(m_mdns, &QxtDiscoverableService::registered, this,
             [this] { m_log->event(m_publicAddress.toString(), QStringLiteral("mdns-registered")); });

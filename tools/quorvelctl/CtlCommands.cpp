@@ -41,14 +41,7 @@ const QMap<QString, Command>& table()
 
 CtlCommands::CtlCommands(AppContext& app, CtlOutput& out, const Globals& globals)
     : m_context(app, out, globals.maxTimeSeconds)
-    , m_terminal(out)
 {
-    UserInteraction::install(&m_terminal);
-}
-
-CtlCommands::~CtlCommands()
-{
-    UserInteraction::install(nullptr);
 }
 
 void CtlCommands::interrupt()

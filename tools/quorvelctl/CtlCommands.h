@@ -3,7 +3,6 @@
 #include <QStringList>
 
 #include "CtlContext.h"
-#include "TerminalInteraction.h"
 
 class CtlOutput;
 
@@ -30,7 +29,6 @@ public:
     static bool takeGlobals(QStringList* arguments, Globals* globals, QString* error);
 
     CtlCommands(AppContext& app, CtlOutput& out, const Globals& globals);
-    ~CtlCommands();
     int run(const QStringList& arguments);
     static QString usage();
     // "quorvelctl 1.5.5".
@@ -43,5 +41,4 @@ private:
     int runCommand(const QString& name, const QStringList& arguments);
 
     CtlContext m_context;
-    TerminalInteraction m_terminal;
 };

@@ -407,7 +407,7 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
 
 QList<ServerContent> CtlContext::everyDevice()
 {
-    DiscoveryServer* server = DiscoveryServer::instance();
+    DiscoveryServer* server = m_app.discovery();
     auto ended = std::make_shared<bool>(false);
     QMetaObject::Connection c = QObject::connect(
         server, &DiscoveryServer::serverDiscoeryEnd, &m_anchor, [ended] { *ended = true; }, Qt::QueuedConnection);

@@ -155,7 +155,7 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
         return exit;
     if (!ctx.seconds(p, "wait", &waitMs))
         return CtlContext::Usage;
-    DiscoveryServer* server = DiscoveryServer::instance();
+    DiscoveryServer* server = ctx.app().discovery();
     server->startDiscovery();
     ctx.waitFor([] { return false; }, waitMs);
 

@@ -5,6 +5,7 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryDoctor.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 
@@ -21,7 +22,7 @@ int DoctorCommand::doctor(CtlContext& ctx, const QStringList& args)
         return exit;
     if (!ctx.seconds(p, "wait", &waitMs))
         return CtlContext::Usage;
-    DiscoveryDoctor doctor(DiscoveryServer::instance(), waitMs);
+    DiscoveryDoctor doctor(ctx.app().discovery(), waitMs);
     QObject::connect(&doctor, &DiscoveryDoctor::found, ctx.anchor(), [&ctx](const DiscoveryDoctor::Finding& f) {
         if (ctx.out().json()) {
             ctx.out().event("finding", {{"check", f.check}, {"ok", f.ok}, {"detail", f.detail}, {"advice", f.advice}});

@@ -17,10 +17,10 @@
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
@@ -48,10 +48,10 @@ bool InboundCommands::listen(CtlContext& ctx, int waitMs)
                       .arg(Timing::current().listenerRebindMs / 1000));
     };
     const auto listening = [state] { ++state->bound; };
-    DiscoveryListener* discovery = DiscoveryListener::instance();
+    DiscoveryListener* discovery = ctx.app().discoveryListener();
     QObject::connect(discovery, &DiscoveryListener::listening, anchor, listening);
     QObject::connect(discovery, &DiscoveryListener::bindFailed, anchor, taken);
-    auto* requests = new OperateListener(anchor);
+    OperateListener* requests = ctx.app().requests();
     QObject::connect(requests, &OperateListener::listening, anchor, listening);
     QObject::connect(requests, &OperateListener::bindFailed, anchor, taken);
     discovery->start();
@@ -82,7 +82,7 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
     if (!ctx.parse(p, args, 0, 0, &exit))
         return exit;
     const QStringList from = p.values("accept-from");
-    QString folder = Config::instance()->value(Config::DownloadPath).toString();
+    QString folder = ctx.app().config()->value(Config::DownloadPath).toString();
     if (p.isSet("dir")) {
         // The user's path: against the current directory.
         folder = QFileInfo(p.value("dir")).absoluteFilePath();
@@ -155,15 +155,16 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
                                    .arg(CtlOutput::escaped(pc.remotePath), CtlOutput::escaped(pc.nativePath)));
         });
 
-    auto* announce
-        = new QxtDiscoverableService(DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, ctx.anchor());
+    auto* zeroconf = new ZeroconfClient(ctx.anchor());
+    auto* announce = new QxtDiscoverableService(
+        *zeroconf, DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, zeroconf);
     announce->setPort(DiscoveryServer::QueryPort);
     QObject::connect(announce, &QxtDiscoverableService::registrationError, ctx.anchor(), [&out](int code) {
         out.warning(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
     });
     announce->registerService();
     // Said once the ports are ours; until then the listeners say which one is taken.
-    if (DiscoveryListener::instance()->isRunning())
+    if (ctx.app().discoveryListener()->isRunning())
         return ctx.fail(QStringLiteral("already serving"));
     if (!listen(ctx, ctx.timeoutMs()))
         return ctx.interrupted() ? CtlContext::Interrupted : ctx.fail(QStringLiteral("the ports never came free"));
@@ -208,7 +209,7 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QSet<QString> fetched;
     int confirmed = 0;
     QObject scope; // after what the connections capture: it ends them first
-    QObject::connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, &scope, [&](const ProgressContent& pc) {
+    QObject::connect(ctx.app().requests(), &OperateListener::servingProgress, &scope, [&](const ProgressContent& pc) {
         const int n = files.indexOf(pc.nativePath) + 1;
         if (pc.progress == ProgressContent::Done && !fetched.contains(pc.nativePath)) {
             fetched.insert(pc.nativePath);
@@ -225,8 +226,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
             ctx.out().progress(pc, n, files.size());
         }
     });
-    QObject::connect(
-        ReplyOperate::relay(), &ReplyOperate::resultQueried, &scope, [&confirmed](uint, bool ok) { confirmed += ok; });
+    QObject::connect(ctx.app().requests(), &OperateListener::resultQueried, &scope,
+        [&confirmed](uint, bool ok) { confirmed += ok; });
     for (const QString& f : qAsConst(files)) {
         const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName()));
         if (!sent.ok)

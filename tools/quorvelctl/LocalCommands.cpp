@@ -7,6 +7,7 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
+#include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "settings/Config.h"
@@ -239,7 +240,7 @@ int LocalCommands::config(CtlContext& ctx, const QStringList& args)
                                      : wanted == 2 ? "KEY"
                                                    : "KEY VALUE"));
     ctx.out().setCommand(QStringLiteral("config-") + action);
-    Config* c = Config::instance();
+    Config* c = ctx.app().config();
     QList<int> types;
     if (wanted == 1) {
         for (int type = Config::ClientName; type <= Config::CastShortcut; ++type)

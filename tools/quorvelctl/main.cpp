@@ -7,6 +7,7 @@
 
 #include "CtlCommands.h"
 #include "CtlOutput.h"
+#include "TerminalInteraction.h"
 #include "app/AppContext.h"
 #include "log/CustomMsgHandler.h"
 #include "platform/AppFolders.h"
@@ -54,9 +55,11 @@ int main(int argc, char** argv)
     QString folderError;
     if (!folders.make(&folderError))
         fprintf(stderr, "quorvelctl: %s\n", folderError.toUtf8().constData());
-    auto context = std::make_unique<AppContext>(folders);
-    CustomMsgHandler log(folders.logFolder(), QStringLiteral("quorvelctl"));
     CtlOutput out(globals.json);
+    // Questions (offers, a download onto an existing file) are asked on the terminal.
+    TerminalInteraction terminal(out);
+    auto context = std::make_unique<AppContext>(folders, nullptr, &terminal);
+    CustomMsgHandler log(folders.logFolder(), QStringLiteral("quorvelctl"));
     auto commands = std::make_unique<CtlCommands>(*context, out, globals);
     QObject::connect(
         &log, &CustomMsgHandler::message, &app,

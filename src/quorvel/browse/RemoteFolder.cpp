@@ -165,7 +165,7 @@ bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* r
     const QString remote = childPath(m_currentPath, name);
     bool replace = false;
     if (FileLanding::occupied(wanted)) {
-        switch (UserInteraction::current()->askExistingFile(wanted)) {
+        switch (m_transfers.user().askExistingFile(wanted)) {
         case UserInteraction::ExistingFile::Cancel: return refuse(tr("%1 已存在: 未下载").arg(wanted));
         case UserInteraction::ExistingFile::Replace: replace = true; break;
         case UserInteraction::ExistingFile::KeepBoth: break;

@@ -263,8 +263,10 @@ void DiscoveryDoctor::checkFirewall(int attempt, bool denied)
 
 void DiscoveryDoctor::checkMdns()
 {
-    ZeroconfClient* zc = ZeroconfClient::instance();
-    m_browser = new QxtServiceBrowser(DiscoveryServer::ServiceType, this);
+    // A connection of its own, on this thread, made before the browser and freed after it
+    // (children go in the order they came).
+    auto* zc = new ZeroconfClient(this);
+    m_browser = new QxtServiceBrowser(*zc, DiscoveryServer::ServiceType, zc);
     auto failed = std::make_shared<int>(0);
     connect(m_browser, &QxtServiceBrowser::browsingFailed, this, [failed](int code) { *failed = code; });
     connect(m_browser, &QxtServiceBrowser::serviceAdded, this, [this](const QString& name) { m_mdnsSeen << name; });

@@ -15,31 +15,17 @@
 #include "quorvel/tasks/Timing.h"
 
 namespace {
-QMutex g_instanceMutex;
-DiscoveryListener* g_instance = nullptr;
 const char* const Tag = "DiscoverListener";
 } // namespace
-
-DiscoveryListener* DiscoveryListener::instance()
-{
-    QMutexLocker lock(&g_instanceMutex);
-    return g_instance;
-}
 
 DiscoveryListener::DiscoveryListener(const ClientSettings& settings)
     : m_settings(settings)
 {
-    QMutexLocker lock(&g_instanceMutex);
-    if (!g_instance)
-        g_instance = this;
 }
 
 DiscoveryListener::~DiscoveryListener()
 {
     stop();
-    QMutexLocker lock(&g_instanceMutex);
-    if (g_instance == this)
-        g_instance = nullptr;
 }
 
 QtJson::JsonObject DiscoveryListener::selfDescription() const

@@ -19,9 +19,6 @@ class DiscoveryListener : public QThread {
 public:
     static constexpr quint16 Port = ProtocolPort::Discovery;
 
-    // The live instance (made by the application context), null without one.
-    static DiscoveryListener* instance();
-
     // The description this client gives of itself.
     QtJson::JsonObject selfDescription() const;
     // Ends the listening thread and waits for it: no question is taken, and no answer

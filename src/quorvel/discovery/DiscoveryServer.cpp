@@ -14,6 +14,7 @@
 #include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/ClientSettings.h"
@@ -26,7 +27,6 @@ const QString DiscoveryServer::OwnServiceName = QStringLiteral("QuorvelClient");
 namespace {
 // Guards the singleton's creation and every access to the device table.
 QRecursiveMutex g_discoveryMutex;
-DiscoveryServer* g_instance = nullptr;
 const char* const Tag = "DiscoveryServer";
 const QHostAddress Broadcast(QHostAddress::Broadcast);
 
@@ -261,21 +261,10 @@ void DiscoveryServer::AutoUpdater::onUpdate()
 
 // ---------------------------------------------------------------- DiscoveryServer
 
-DiscoveryServer* DiscoveryServer::instance()
-{
-    QMutexLocker lock(&g_discoveryMutex);
-    return g_instance;
-}
-
 DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database)
     : m_settings(settings)
     , m_database(database)
 {
-    {
-        QMutexLocker lock(&g_discoveryMutex);
-        if (!g_instance)
-            g_instance = this;
-    }
     ServerContent::registerMetaTypes();
     m_updater = new AutoUpdater(this);
     m_updater->start(QThread::InheritPriority);
@@ -292,17 +281,15 @@ DiscoveryServer::~DiscoveryServer()
     m_closing = true;
     while (m_queries > 0)
         m_queriesDone.wait(&m_queriesLock);
-    lock.unlock();
-    QMutexLocker instanceLock(&g_discoveryMutex);
-    if (g_instance == this)
-        g_instance = nullptr;
 }
 
 bool DiscoveryServer::startDiscovery()
 {
     QMutexLocker lock(&g_discoveryMutex);
     if (!m_started) {
-        m_browser = new QxtServiceBrowser(ServiceType, this);
+        // The daemon connection belongs to the thread that browses.
+        m_zeroconf = new ZeroconfClient(this);
+        m_browser = new QxtServiceBrowser(*m_zeroconf, ServiceType, this);
         connect(m_browser, &QxtServiceBrowser::browsingFailed, this, &DiscoveryServer::onServiceBrowsingFailed,
             Qt::UniqueConnection);
         connect(
@@ -310,7 +297,7 @@ bool DiscoveryServer::startDiscovery()
         connect(m_browser, &QxtServiceBrowser::serviceRemoved, this, &DiscoveryServer::onServiceRemoved,
             Qt::UniqueConnection);
         m_browser->browse();
-        m_service = new QxtDiscoverableService(ServiceType, OwnServiceName, m_browser);
+        m_service = new QxtDiscoverableService(*m_zeroconf, ServiceType, OwnServiceName, m_browser);
         m_service->setPort(QueryPort);
         connect(m_service, &QxtDiscoverableService::registered, this, &DiscoveryServer::onServiceRegistered);
         connect(
@@ -332,6 +319,8 @@ bool DiscoveryServer::stopDiscovery()
         m_browser->stopBrowsing();
         delete m_browser;
         m_browser = nullptr;
+        delete m_zeroconf;
+        m_zeroconf = nullptr;
         m_started = false;
     }
     return true;
@@ -668,7 +657,7 @@ void DiscoveryServer::onServiceBrowsingFailed(int errorCode)
 
 void DiscoveryServer::onServiceAdded(const QString& serviceName, const QString& domain)
 {
-    auto* service = new QxtDiscoverableService(m_browser->serviceType(), serviceName, m_browser);
+    auto* service = new QxtDiscoverableService(*m_zeroconf, m_browser->serviceType(), serviceName, m_browser);
     service->setDomain(domain);
     connect(service, &QxtDiscoverableService::lookuped, this, &DiscoveryServer::onLookuped, Qt::UniqueConnection);
     connect(service, &QxtDiscoverableService::lookupError, this, &DiscoveryServer::onLookupError, Qt::UniqueConnection);

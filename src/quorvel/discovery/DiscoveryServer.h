@@ -21,6 +21,7 @@ class ClientSettings;
 class QuorvelClientDatabase;
 class QxtDiscoverableService;
 class QxtServiceBrowser;
+class ZeroconfClient;
 
 // Who receives the outcome of an information query (the discovery manager; a test).
 class QueryResultReceiver {
@@ -103,9 +104,6 @@ public:
         DiscoveryServer* m_server;
     };
 
-    // The live instance (made by the application context), null without one.
-    static DiscoveryServer* instance();
-
     // The settings give this client's name; the database holds the hand-added list and
     // the remembered devices (null: neither is asked). Both outlive the server. The
     // destructor stops the updater and waits for the queries it started.
@@ -187,6 +185,7 @@ private:
     bool m_closing = false; // no more queries; guarded by m_queriesLock
 
     bool m_started = false;
+    ZeroconfClient* m_zeroconf = nullptr;
     QxtServiceBrowser* m_browser = nullptr;
     QxtDiscoverableService* m_service = nullptr;
     QHash<QString, Entry> m_deviceTable; // by uuid ("@ADDRESS" for a party without one)

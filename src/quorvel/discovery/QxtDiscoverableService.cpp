@@ -10,11 +10,13 @@
 
 #include "quorvel/discovery/ZeroconfClient.h"
 
-QxtDiscoverableService::QxtDiscoverableService(const QString& serviceType, const QString& serviceName, QObject* parent)
+QxtDiscoverableService::QxtDiscoverableService(
+    ZeroconfClient& zeroconf, const QString& serviceType, const QString& serviceName, QObject* parent)
     : QObject(parent)
     , QxtDiscoverableServiceName(serviceName, serviceType)
+    , m_zeroconf(&zeroconf)
 {
-    ZeroconfClient* zc = ZeroconfClient::instance();
+    ZeroconfClient* zc = m_zeroconf;
     connect(zc, &ZeroconfClient::running, this, [this] {
         if (m_wantRegistered)
             createEntryGroup();
@@ -35,14 +37,14 @@ QxtDiscoverableService::~QxtDiscoverableService()
 
 void QxtDiscoverableService::freeResolver()
 {
-    if (m_resolver && ZeroconfClient::instance()->isRunning())
+    if (m_resolver && m_zeroconf && m_zeroconf->isRunning())
         avahi_service_resolver_free(m_resolver);
     m_resolver = nullptr;
 }
 
 void QxtDiscoverableService::freeEntryGroup()
 {
-    if (m_group && ZeroconfClient::instance()->isRunning())
+    if (m_group && m_zeroconf && m_zeroconf->isRunning())
         avahi_entry_group_free(m_group);
     m_group = nullptr;
     m_registered = false;
@@ -50,7 +52,7 @@ void QxtDiscoverableService::freeEntryGroup()
 
 void QxtDiscoverableService::resolve(bool)
 {
-    ZeroconfClient* zc = ZeroconfClient::instance();
+    ZeroconfClient* zc = m_zeroconf;
     if (!zc->isRunning()) {
         const int code = zc->lastError() ? zc->lastError() : AVAHI_ERR_NO_DAEMON;
         QTimer::singleShot(0, this, [this, code] { emit lookupError(code); });
@@ -63,7 +65,7 @@ void QxtDiscoverableService::resolve(bool)
     // link-local address that an IPv4 socket cannot reach), and a resolver left to choose
     // may settle on that transport.
     m_resolver = avahi_service_resolver_new(
-        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, serviceName().toUtf8().constData(),
+        m_zeroconf->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, serviceName().toUtf8().constData(),
         serviceType().toUtf8().constData(), domain.isEmpty() ? nullptr : domain.constData(), AVAHI_PROTO_INET,
         AvahiLookupFlags(0),
         [](AvahiServiceResolver*, AvahiIfIndex, AvahiProtocol, AvahiResolverEvent event, const char*, const char*,
@@ -76,7 +78,7 @@ void QxtDiscoverableService::resolve(bool)
         },
         this);
     if (!m_resolver) {
-        const int code = avahi_client_errno(ZeroconfClient::instance()->client());
+        const int code = avahi_client_errno(m_zeroconf->client());
         QTimer::singleShot(0, this, [this, code] { emit lookupError(code); });
     }
 }
@@ -90,7 +92,7 @@ void QxtDiscoverableService::onResolved(int event, const char* address, quint16 
         emit lookuped(host, int(port));
         return;
     }
-    const int code = avahi_client_errno(ZeroconfClient::instance()->client());
+    const int code = avahi_client_errno(m_zeroconf->client());
     freeResolver();
     emit lookupError(code ? code : AVAHI_ERR_TIMEOUT);
 }
@@ -99,7 +101,7 @@ void QxtDiscoverableService::registerService(bool noAutoRename)
 {
     m_wantRegistered = true;
     m_noAutoRename = noAutoRename;
-    ZeroconfClient* zc = ZeroconfClient::instance();
+    ZeroconfClient* zc = m_zeroconf;
     if (!zc->isRunning()) {
         const int code = zc->lastError() ? zc->lastError() : AVAHI_ERR_NO_DAEMON;
         QTimer::singleShot(0, this, [this, code] { emit registrationError(code); });
@@ -117,7 +119,7 @@ void QxtDiscoverableService::releaseService()
 void QxtDiscoverableService::createEntryGroup()
 {
     freeEntryGroup();
-    AvahiClient* client = ZeroconfClient::instance()->client();
+    AvahiClient* client = m_zeroconf->client();
     m_group = avahi_entry_group_new(
         client,
         [](AvahiEntryGroup*, AvahiEntryGroupState state, void* self) {
@@ -165,7 +167,7 @@ void QxtDiscoverableService::onGroupState(int state)
         }
         break;
     case AVAHI_ENTRY_GROUP_FAILURE: {
-        const int code = avahi_client_errno(ZeroconfClient::instance()->client());
+        const int code = avahi_client_errno(m_zeroconf->client());
         QTimer::singleShot(0, this, [this, code] {
             freeEntryGroup();
             emit registrationError(code);

@@ -2,9 +2,11 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 
 #include "quorvel/discovery/QxtDiscoverableServiceName.h"
 
+class ZeroconfClient;
 struct AvahiEntryGroup;
 struct AvahiServiceResolver;
 
@@ -13,7 +15,10 @@ struct AvahiServiceResolver;
 class QxtDiscoverableService : public QObject, public QxtDiscoverableServiceName {
     Q_OBJECT
 public:
-    QxtDiscoverableService(const QString& serviceType, const QString& serviceName, QObject* parent = nullptr);
+    // zeroconf is the daemon connection of this thread; when it goes first, the daemon's
+    // objects went with it.
+    QxtDiscoverableService(
+        ZeroconfClient& zeroconf, const QString& serviceType, const QString& serviceName, QObject* parent = nullptr);
     ~QxtDiscoverableService() override;
 
     quint16 port() const { return m_port; }
@@ -40,6 +45,7 @@ private:
     void onResolved(int event, const char* address, quint16 port);
     void onGroupState(int state);
 
+    QPointer<ZeroconfClient> m_zeroconf;
     quint16 m_port = 0;
     bool m_wantRegistered = false;
     bool m_noAutoRename = false;

@@ -6,11 +6,12 @@
 
 #include "quorvel/discovery/ZeroconfClient.h"
 
-QxtServiceBrowser::QxtServiceBrowser(const QString& serviceType, QObject* parent)
+QxtServiceBrowser::QxtServiceBrowser(ZeroconfClient& zeroconf, const QString& serviceType, QObject* parent)
     : QObject(parent)
+    , m_zeroconf(&zeroconf)
     , m_serviceType(serviceType)
 {
-    ZeroconfClient* zc = ZeroconfClient::instance();
+    ZeroconfClient* zc = m_zeroconf;
     connect(zc, &ZeroconfClient::running, this, [this] {
         if (m_wanted)
             createBrowser();
@@ -30,7 +31,7 @@ QxtServiceBrowser::~QxtServiceBrowser()
 void QxtServiceBrowser::browse()
 {
     m_wanted = true;
-    ZeroconfClient* zc = ZeroconfClient::instance();
+    ZeroconfClient* zc = m_zeroconf;
     if (!zc->isRunning()) {
         const int code = zc->lastError() ? zc->lastError() : AVAHI_ERR_NO_DAEMON;
         QTimer::singleShot(0, this, [this, code] { emit browsingFailed(code); });
@@ -48,7 +49,7 @@ void QxtServiceBrowser::stopBrowsing()
 
 void QxtServiceBrowser::freeBrowser()
 {
-    if (m_browser && ZeroconfClient::instance()->isRunning())
+    if (m_browser && m_zeroconf && m_zeroconf->isRunning())
         avahi_service_browser_free(m_browser);
     m_browser = nullptr;
 }
@@ -59,14 +60,14 @@ void QxtServiceBrowser::createBrowser()
     // Over IPv4 only, as the resolution that follows: a service seen only over IPv6 could
     // not be reached.
     m_browser = avahi_service_browser_new(
-        ZeroconfClient::instance()->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, m_serviceType.toUtf8().constData(),
-        nullptr, AvahiLookupFlags(0),
+        m_zeroconf->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, m_serviceType.toUtf8().constData(), nullptr,
+        AvahiLookupFlags(0),
         [](AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event, const char* name, const char*,
             const char* domain, AvahiLookupResultFlags,
             void* self) { static_cast<QxtServiceBrowser*>(self)->onBrowserEvent(int(event), name, domain); },
         this);
     if (!m_browser) {
-        const int code = avahi_client_errno(ZeroconfClient::instance()->client());
+        const int code = avahi_client_errno(m_zeroconf->client());
         QTimer::singleShot(0, this, [this, code] { emit browsingFailed(code); });
     }
 }
@@ -89,7 +90,7 @@ void QxtServiceBrowser::onBrowserEvent(int event, const char* name, const char* 
         }
         break;
     }
-    case AVAHI_BROWSER_FAILURE: emit browsingFailed(avahi_client_errno(ZeroconfClient::instance()->client())); break;
+    case AVAHI_BROWSER_FAILURE: emit browsingFailed(avahi_client_errno(m_zeroconf->client())); break;
     case AVAHI_BROWSER_CACHE_EXHAUSTED:
     case AVAHI_BROWSER_ALL_FOR_NOW: break;
     }

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 
+class ZeroconfClient;
 struct AvahiServiceBrowser;
 
 // Browses one mDNS service type. A service seen on several interfaces or protocols is
@@ -10,7 +12,9 @@ struct AvahiServiceBrowser;
 class QxtServiceBrowser : public QObject {
     Q_OBJECT
 public:
-    explicit QxtServiceBrowser(const QString& serviceType, QObject* parent = nullptr);
+    // zeroconf is the daemon connection of this thread; when it goes first, the daemon's
+    // objects went with it.
+    QxtServiceBrowser(ZeroconfClient& zeroconf, const QString& serviceType, QObject* parent = nullptr);
     ~QxtServiceBrowser() override;
 
     QString serviceType() const { return m_serviceType; }
@@ -30,6 +34,7 @@ private:
     void freeBrowser();
     void onBrowserEvent(int event, const char* name, const char* domain);
 
+    QPointer<ZeroconfClient> m_zeroconf;
     QString m_serviceType;
     bool m_wanted = false;
     AvahiServiceBrowser* m_browser = nullptr;

@@ -10,16 +10,8 @@ namespace {
 constexpr int RetryMs = 5000;
 }
 
-ZeroconfClient* ZeroconfClient::instance()
-{
-    // One per thread: avahi objects must be driven by the loop that created them.
-    static thread_local ZeroconfClient* client = nullptr;
-    if (!client)
-        client = new ZeroconfClient;
-    return client;
-}
-
-ZeroconfClient::ZeroconfClient()
+ZeroconfClient::ZeroconfClient(QObject* parent)
+    : QObject(parent)
 {
     m_retry = new QTimer(this);
     m_retry->setSingleShot(true);

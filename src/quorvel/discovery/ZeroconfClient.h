@@ -5,13 +5,15 @@
 struct AvahiClient;
 class QTimer;
 
-// The connection to avahi-daemon over the system D-Bus, shared by the browsers and
-// services of one thread. It survives daemon restarts: when the daemon comes back,
-// running() is emitted again and its users recreate what they had.
+// The connection to avahi-daemon over the system D-Bus, for the browsers and services
+// of the thread that makes it (avahi's objects are driven by that thread's loop). It
+// survives daemon restarts: when the daemon comes back, running() is emitted again and
+// its users recreate what they had.
 class ZeroconfClient : public QObject {
     Q_OBJECT
 public:
-    static ZeroconfClient* instance();
+    explicit ZeroconfClient(QObject* parent = nullptr);
+    ~ZeroconfClient() override;
 
     bool isRunning() const;
     AvahiClient* client() const { return m_client; }
@@ -24,8 +26,6 @@ signals:
     void lost();
 
 private:
-    ZeroconfClient();
-    ~ZeroconfClient() override;
     void connectToDaemon();
     static void onStateChanged(AvahiClient* client, int state, void* self);
 

@@ -1,40 +1,44 @@
 #include "quorvel/server/OperateListener.h"
 
-#include <QMutex>
 #include <QNetworkDatagram>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/protocol/ListenPort.h"
-
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/tasks/Timing.h"
 
-namespace {
-QMutex g_activeLock;
-OperateListener* g_active = nullptr;
-} // namespace
-
-OperateListener::OperateListener(QObject* parent)
+OperateListener::OperateListener(const DiscoveryListener* hosts, QObject* parent)
     : QThread(parent)
+    , m_hosts(hosts)
 {
-    ReplyOperate::relay(); // made here, on the application's thread
 }
 
 OperateListener::~OperateListener()
+{
+    stop();
+}
+
+void OperateListener::stop()
 {
     quit();
     wait();
 }
 
+ServerContent OperateListener::knownHost(const QHostAddress& address) const
+{
+    return m_hosts ? m_hosts->knownHost(address.toString()) : ServerContent();
+}
+
 qint64 OperateListener::sendReply(const QByteArray& bytes, const QHostAddress& to, quint16 port)
 {
-    QMutexLocker lock(&g_activeLock);
-    if (!g_active || !g_active->m_socket)
+    QMutexLocker lock(&m_socketLock);
+    if (!m_socket)
         return -1;
-    QUdpSocket* socket = g_active->m_socket;
-    if (QThread::currentThread() == g_active)
+    QUdpSocket* socket = m_socket;
+    if (QThread::currentThread() == this)
         return socket->writeDatagram(bytes, to, port);
     // Handed over without waiting: a listener that is stopping may never run its loop
     // again, and waiting for it here (under the lock it takes on its way out) hung both.
@@ -58,9 +62,8 @@ void OperateListener::run()
         QString error;
         if (ListenPort::bind(socket, Port, &error)) {
             {
-                QMutexLocker lock(&g_activeLock);
+                QMutexLocker lock(&m_socketLock);
                 m_socket = &socket;
-                g_active = this;
             }
             // Read on this thread, which owns the socket; a flood is drained in one go.
             connect(
@@ -76,9 +79,7 @@ void OperateListener::run()
     connect(&retry, &QTimer::timeout, &socket, bindOnce);
     bindOnce();
     exec();
-    QMutexLocker lock(&g_activeLock);
-    if (g_active == this)
-        g_active = nullptr;
+    QMutexLocker lock(&m_socketLock);
     m_socket = nullptr;
 }
 
@@ -89,6 +90,6 @@ void OperateListener::readPending(QUdpSocket* socket)
         if (!datagram.isValid())
             continue;
         QThreadPool::globalInstance()->start(
-            new ReplyOperate(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
+            new ReplyOperate(*this, datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
     }
 }

@@ -1,13 +1,10 @@
 #include "quorvel/server/ReplyOperate.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTcpServer>
-#include <QThread>
 #include <QThreadPool>
 #include <QUdpSocket>
 
-#include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/DownloadServer.h"
@@ -21,33 +18,17 @@ namespace {
 const char* const Tag = "ReplyOperate";
 }
 
-ReplyOperate* ReplyOperate::relay()
-{
-    static ReplyOperate* hub = [] {
-        auto* object = new ReplyOperate;
-        // It re-emits on the application's thread, where the window and the terminal are.
-        if (QCoreApplication::instance())
-            object->moveToThread(QCoreApplication::instance()->thread());
-        return object;
-    }();
-    return hub;
-}
-
-ReplyOperate::ReplyOperate(const QByteArray& data, const QHostAddress& sender, quint16 senderPort, QObject* parent)
-    : QObject(parent)
+ReplyOperate::ReplyOperate(
+    OperateListener& owner, const QByteArray& data, const QHostAddress& sender, quint16 senderPort)
+    : m_owner(owner)
     , m_data(data)
     , m_sender(sender)
     , m_senderPort(senderPort)
 {
-    connect(this, &ReplyOperate::isDownloadFile, relay(), &ReplyOperate::isDownloadFile);
-    // Made on the listener's thread, run and deleted on a pool thread: it belongs to
-    // none until the pool thread pulls it (only an object of no thread can be pulled).
-    moveToThread(nullptr);
 }
 
 void ReplyOperate::run()
 {
-    moveToThread(QThread::currentThread());
     bool ok = false;
     const QVariant parsed = QtJson::parse(QString::fromUtf8(m_data.constData(), m_data.size()), ok);
     if (!ok) {
@@ -75,7 +56,7 @@ void ReplyOperate::send(const QtJson::JsonObject& reply, const char* serializeFa
         return;
     }
     // From the operation port when the listener runs (a fetching client checks it).
-    if (OperateListener::sendReply(bytes, m_sender, m_senderPort) != -1)
+    if (m_owner.sendReply(bytes, m_sender, m_senderPort) != -1)
         return;
     QUdpSocket socket;
     if (socket.writeDatagram(bytes, m_sender, m_senderPort) == -1)
@@ -111,14 +92,16 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
             ServingSessions::setResult(session, QString(ProtocolValue::NotComplete));
             reply = ProtocolDefinedJsonObject::downloadReply(session, port, uint(info.size()));
             // The fetching host as it described itself, if it ever asked who we are.
-            const ServerContent host = DiscoveryListener::instance()->knownHost(m_sender.toString());
+            const ServerContent host = m_owner.knownHost(m_sender);
             {
                 // Served on this thread, which waits for the transfer anyway; listening
                 // before the reply goes out, so the party never finds the port closed.
                 DownloadServer server(path, port, session, host, m_sender);
-                connect(&server, &DownloadServer::uploadProgress, relay(), &ReplyOperate::servingProgress);
-                connect(&server, &DownloadServer::served, relay(), &ReplyOperate::served, Qt::DirectConnection);
-                connect(&server, &DownloadServer::updateRecentFileList, relay(), &ReplyOperate::updateRecentFileList);
+                QObject::connect(&server, &DownloadServer::uploadProgress, &m_owner, &OperateListener::servingProgress);
+                QObject::connect(
+                    &server, &DownloadServer::served, &m_owner, &OperateListener::served, Qt::DirectConnection);
+                QObject::connect(
+                    &server, &DownloadServer::updateRecentFileList, &m_owner, &OperateListener::updateRecentFileList);
                 server.adoptListener(std::move(listener));
                 send(reply, "[E][%s] replyFileDownload: serialize json fail.",
                     "[E][%s] replyFileDownload: socket send error.");
@@ -154,7 +137,7 @@ void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
     }
     send(reply, "[E][%s] Reply result query: serialize json fail.",
         "[E][%s] Reply result query: socket write datagram fail.");
-    emit relay()->resultQueried(session, reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok);
+    emit m_owner.resultQueried(session, reply.value(ProtocolKey::Result).toString() == ProtocolValue::Ok);
 }
 
 void ReplyOperate::onPushedFile(const QtJson::JsonObject& request)
@@ -172,5 +155,5 @@ void ReplyOperate::onPushedFile(const QtJson::JsonObject& request)
     server.name = request.value(ProtocolKey::Name).toString();
     server.uuid = request.value(ProtocolKey::Uuid).toString();
     server.address = m_sender;
-    emit isDownloadFile(filePath, server, m_senderPort);
+    emit m_owner.isDownloadFile(filePath, server, m_senderPort);
 }

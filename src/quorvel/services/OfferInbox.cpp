@@ -6,7 +6,6 @@
 
 #include "platform/UserInteraction.h"
 #include "quorvel/server/IncomingFile.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/ClientSettings.h"
 #include "quorvel/tasks/Timing.h"
@@ -24,8 +23,6 @@ OfferInbox::OfferInbox(TransferQueue* transfers, const ClientSettings& settings,
     , m_report(new QTimer(this))
 {
     qRegisterMetaType<OfferInbox::Offer>();
-    connect(ReplyOperate::relay(), &ReplyOperate::isDownloadFile, this,
-        [this](const QString& path, const ServerContent& from, quint16) { onOffered(path, from); });
     connect(m_transfers, &TransferQueue::transferEnded, this, [this](const ProgressContent& last, const TaskOutcome&) {
         if (!m_fetching.contains(last.id))
             return;
@@ -80,7 +77,7 @@ void OfferInbox::askNext()
         files.append({offer.from, IncomingFile::nameOf(offer.remotePath, &reason)});
     }
     QPointer<OfferInbox> self(this);
-    UserInteraction::current()->askAcceptOffers(files, [self](const QList<bool>& take) {
+    m_transfers->user().askAcceptOffers(files, [self](const QList<bool>& take) {
         if (self)
             self->answer(take);
     });

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include "platform/UserInteraction.h"
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/ProgressContent.h"
 #include "quorvel/tasks/TaskHandle.h"
@@ -30,6 +31,11 @@ public:
         QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
+
+    // Who is asked about what arrives (offers, a download that would land on a file);
+    // the fallback until one is set. Not owned; it outlives the queue.
+    void setUser(UserInteraction* user) { m_user = user; }
+    UserInteraction& user() const { return m_user ? *m_user : UserInteraction::fallback(); }
 
     // The transfer numbers, in the order given.
     QList<int> upload(const QStringList& files, const ServerContent& device, bool secure);
@@ -73,6 +79,7 @@ private:
     FileTransferServer& m_uploads;
     const ClientSettings& m_settings;
     QuorvelClientDatabase* m_history;
+    UserInteraction* m_user = nullptr;
     QThreadPool* m_downloads;
     QHash<int, ProgressContent> m_last;
     int m_running = 0;

@@ -23,8 +23,6 @@
 namespace {
 const char* const Tag = "FileTransferServer";
 constexpr int SocketBufferBytes = 4 * 1024 * 1024;
-QMutex g_instanceMutex;
-FileTransferServer* g_instance = nullptr;
 
 QString lastComponent(const QString& path)
 {
@@ -32,18 +30,9 @@ QString lastComponent(const QString& path)
 }
 } // namespace
 
-FileTransferServer* FileTransferServer::instance()
-{
-    QMutexLocker lock(&g_instanceMutex);
-    return g_instance;
-}
-
 FileTransferServer::FileTransferServer(QuorvelClientDatabase* history)
     : m_history(history)
 {
-    QMutexLocker lock(&g_instanceMutex);
-    if (!g_instance)
-        g_instance = this;
 }
 
 FileTransferServer::~FileTransferServer()
@@ -55,9 +44,6 @@ FileTransferServer::~FileTransferServer()
         lane->clear();
     for (QThreadPool* lane : lanes)
         lane->waitForDone();
-    QMutexLocker lock(&g_instanceMutex);
-    if (g_instance == this)
-        g_instance = nullptr;
 }
 
 QString FileTransferServer::remotePathFor(const QString& filePath, bool secure)

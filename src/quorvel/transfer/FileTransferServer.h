@@ -26,9 +26,6 @@ class UdpRequest;
 class FileTransferServer : public QObject {
     Q_OBJECT
 public:
-    // The live instance (made by the application context), null without one.
-    static FileTransferServer* instance();
-
     // Where a file of this name lands on the device (normal or confidential area).
     static QString remotePathFor(const QString& filePath, bool secure);
 

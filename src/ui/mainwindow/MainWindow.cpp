@@ -24,7 +24,6 @@
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -131,7 +130,7 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     // from this one too.
     ui->notifyWidget->follow(services.transfers);
     ui->castControllerWidget->attach(services.cast, services.config);
-    connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, ui->notifyWidget,
+    connect(services.requests, &OperateListener::servingProgress, ui->notifyWidget,
         &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
 
     startDiscoveryServer();
@@ -148,7 +147,7 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
                         .arg(TaskOutcome::who(offer.from), offer.remotePath.section(QLatin1Char('/'), -1)));
         });
     }
-    connect(ReplyOperate::relay(), &ReplyOperate::updateRecentFileList, this, &MainWindow::updateHistory,
+    connect(services.requests, &OperateListener::updateRecentFileList, this, &MainWindow::updateHistory,
         Qt::QueuedConnection);
     // Closable before the history's tab is added: it takes its own close button away.
     ui->fileListTabWidget->setTabsClosable(true);
@@ -164,9 +163,8 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     connect(discoveryListener, &DiscoveryListener::bindFailed, this, &MainWindow::onPortTaken);
     connect(discoveryListener, &DiscoveryListener::listening, m_portNotice, &QWidget::hide);
     discoveryListener->start();
-    m_operateListener = new OperateListener;
-    connect(m_operateListener, &OperateListener::bindFailed, this, &MainWindow::onPortTaken);
-    m_operateListener->start();
+    connect(services.requests, &OperateListener::bindFailed, this, &MainWindow::onPortTaken);
+    services.requests->start();
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     ui->labelVersion->setText(tr("V") + QStringLiteral(QUORVEL_VERSION));
@@ -204,8 +202,6 @@ MainWindow::~MainWindow()
     ui = nullptr;
     m_tray->hide();
     delete m_tray;
-    // Waits for the listener's thread: no request arrives for a window that is going.
-    delete m_operateListener;
     m_devices.clear();
     m_deviceTabs.clear();
     delete m_manualDevices;

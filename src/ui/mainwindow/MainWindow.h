@@ -18,7 +18,6 @@ class ProgressContent;
 struct TaskOutcome;
 class LogDialog;
 class ManualDevicesManageDialog;
-class OperateListener;
 class RecentFilesDialog;
 class QLabel;
 class QMenu;
@@ -122,7 +121,6 @@ private:
     // Device id -> its file browser's page.
     QHash<QString, QWidget*> m_deviceTabs;
     RecentFilesDialog* m_recentFiles = nullptr;
-    OperateListener* m_operateListener = nullptr;
     ManualDevicesManageDialog* m_manualDevices = nullptr;
     QPoint m_dragLast;
     bool m_dragging = false;

@@ -7,6 +7,7 @@ class Config;
 class DiscoveryListener;
 class DiscoveryServer;
 class OfferInbox;
+class OperateListener;
 class QuorvelClientDatabase;
 class TransferQueue;
 
@@ -18,6 +19,7 @@ struct WindowServices {
     QuorvelClientDatabase* database = nullptr;
     DiscoveryServer* discovery = nullptr;
     DiscoveryListener* discoveryListener = nullptr;
+    OperateListener* requests = nullptr;
     TransferQueue* transfers = nullptr;
     OfferInbox* inbox = nullptr;
     CastSession* cast = nullptr;

@@ -36,8 +36,8 @@ void TestDiscoveryListener::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
     m_context = std::make_unique<AppContext>(m_dir.path());
-    QVERIFY(Config::instance()->setValue(Config::ClientName, QString::fromUtf8("会议室 PC")));
-    DiscoveryListener::instance()->start();
+    QVERIFY(m_context->config()->setValue(Config::ClientName, QString::fromUtf8("会议室 PC")));
+    m_context->discoveryListener()->start();
     // Ready once it answers.
     UdpProbe probe;
     QDeadlineTimer deadline(5000);
@@ -92,13 +92,13 @@ void TestDiscoveryListener::answered()
     QCOMPARE(info.value("support").toStringList(), QStringList{"file_upload"});
     QCOMPARE(info.value("name").toString(), QString::fromUtf8("会议室 PC"));
     // The host is remembered by its latest question, once answered.
-    QTRY_COMPARE(DiscoveryListener::instance()->knownHost("127.0.0.3").uuid,
+    QTRY_COMPARE(m_context->discoveryListener()->knownHost("127.0.0.3").uuid,
         answered ? QtJson::parseObject(asked).value("uuid").toString() : QString("marker"));
-    const ServerContent k = DiscoveryListener::instance()->knownHost("127.0.0.3");
+    const ServerContent k = m_context->discoveryListener()->knownHost("127.0.0.3");
     if (answered)
         QCOMPARE((QStringList{k.version, k.os, k.type, k.address.toString()}),
             (QStringList{QtJson::parseObject(asked).value("version").toString(), "X", "server", "127.0.0.3"}));
-    QVERIFY(DiscoveryListener::instance()->knownHost("127.0.0.99").address.isNull());
+    QVERIFY(m_context->discoveryListener()->knownHost("127.0.0.99").address.isNull());
 }
 
 // The program ends while questions keep arriving: the answers already queued and those
@@ -125,10 +125,10 @@ void TestDiscoveryListener::endsWhileQuestionsKeepComing()
     for (int round = 0; round < 5; ++round) {
         if (!m_context) {
             m_context = std::make_unique<AppContext>(m_dir.path());
-            DiscoveryListener::instance()->start();
+            m_context->discoveryListener()->start();
         }
         // Answers are being made when the end comes.
-        QTRY_COMPARE(DiscoveryListener::instance()->knownHost("127.0.0.1").uuid, QString("flood"));
+        QTRY_COMPARE(m_context->discoveryListener()->knownHost("127.0.0.1").uuid, QString("flood"));
         QElapsedTimer timer;
         timer.start();
         {

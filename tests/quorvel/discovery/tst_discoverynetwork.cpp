@@ -187,15 +187,15 @@ int helperMain(const QString& mode, int seconds, const QStringList& manual)
     QDir::setCurrent(dir.path());
     AppContext context(dir.path());
     qInstallMessageHandler(printMessages);
-    Config::instance()->setValue(Config::ClientName, QStringLiteral("other-client"));
+    context.config()->setValue(Config::ClientName, QStringLiteral("other-client"));
     Timing t;
     t.infoReplyWaitMs = 1000;
     Timing::setForTests(t);
-    DiscoveryListener::instance()->start();
+    context.discoveryListener()->start();
     for (const QString& entry : manual)
         context.database()->addManualTarget(ManualTarget::parse(entry, DiscoveryServer::QueryPort));
     if (mode == QLatin1String("--discover")) {
-        DiscoveryServer* server = DiscoveryServer::instance();
+        DiscoveryServer* server = context.discovery();
         QObject::connect(server, &DiscoveryServer::serverDiscoveried, qApp, [](const ServerContent& s) {
             printLine(QStringLiteral("DISCOVERED %1 %2 %3").arg(s.address.toString(), s.type, s.name));
         });
@@ -208,7 +208,7 @@ int helperMain(const QString& mode, int seconds, const QStringList& manual)
     }
     if (mode == QLatin1String("--doctor")) {
         // Its findings, one a line; no discovery pass.
-        auto* doctor = new DiscoveryDoctor(DiscoveryServer::instance(), 500, qApp);
+        auto* doctor = new DiscoveryDoctor(context.discovery(), 500, qApp);
         QObject::connect(doctor, &DiscoveryDoctor::found, qApp, [](const DiscoveryDoctor::Finding& f) {
             printLine(QStringLiteral("FINDING %1 %2 %3").arg(f.check).arg(int(f.ok)).arg(f.detail));
         });
@@ -218,8 +218,8 @@ int helperMain(const QString& mode, int seconds, const QStringList& manual)
     printLine(QStringLiteral("READY"));
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     const int rc = QCoreApplication::exec();
-    DiscoveryListener::instance()->quit();
-    DiscoveryListener::instance()->wait();
+    context.discoveryListener()->quit();
+    context.discoveryListener()->wait();
     return rc;
 }
 } // namespace

@@ -32,7 +32,7 @@ void TestServerInfoGetter::initTestCase()
 {
     QDir::setCurrent(m_dir.path());
     m_context = std::make_unique<AppContext>(m_dir.path());
-    Config::instance()->setValue(Config::ClientName, "Tester PC");
+    m_context->config()->setValue(Config::ClientName, "Tester PC");
     Timing t;
     t.infoReplyWaitMs = 300;
     Timing::setForTests(t);

@@ -73,9 +73,9 @@ void TestInbound::initTestCase()
     t.servingAcceptWaitMs = 3000;
     t.servingTcpWaitMs = 2000;
     Timing::setForTests(t);
-    Config::instance()->setValue(Config::ClientName, "Server PC");
-    DiscoveryListener::instance()->start();
-    auto* listener = new OperateListener(this);
+    m_context->config()->setValue(Config::ClientName, "Server PC");
+    m_context->discoveryListener()->start();
+    OperateListener* listener = m_context->requests();
     QSignalSpy listening(listener, &OperateListener::listening);
     listener->start();
     QVERIFY(listening.count() || listening.wait(5000));
@@ -83,11 +83,10 @@ void TestInbound::initTestCase()
     const QString elsewhere = m_dir.filePath("elsewhere");
     QVERIFY(QDir().mkpath(in) && QDir().mkpath(elsewhere) && QFile::link(elsewhere, in + "/job"));
     QVERIFY(QFile::link(elsewhere + "/victim", in + "/passwd") && !TestFiles::patterned(in + "/.bashrc", 0).isEmpty());
-    connect(ReplyOperate::relay(), &ReplyOperate::isDownloadFile, this,
-        [this](const QString& path, const ServerContent& s) {
-            m_questions.append({path, s});
-        });
-    connect(ReplyOperate::relay(), &ReplyOperate::servingProgress, this,
+    connect(listener, &OperateListener::isDownloadFile, this, [this](const QString& path, const ServerContent& s) {
+        m_questions.append({path, s});
+    });
+    connect(listener, &OperateListener::servingProgress, this,
         [this](const ProgressContent& p) { m_served.insert(p.nativePath, p); });
 }
 

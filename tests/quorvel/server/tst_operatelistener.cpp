@@ -7,8 +7,8 @@
 #include "Watchdog.h"
 #include "quorvel/server/OperateListener.h"
 
-// Replies leave from the listening socket, and a listener stops and is destroyed
-// promptly while pool threads keep replying through it.
+// Replies leave from the listening socket, and a listener stops promptly while pool
+// threads keep replying through it.
 class TestOperateListener : public QObject {
     Q_OBJECT
 private slots:
@@ -29,7 +29,7 @@ void TestOperateListener::repliesRacingAStopNeverHang()
         // The party takes replies only from the operation port.
         QThreadPool pool;
         pool.setMaxThreadCount(4);
-        pool.start([&] { OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort()); });
+        pool.start([&] { listener->sendReply(reply, QHostAddress::LocalHost, peer.localPort()); });
         QVERIFY(peer.hasPendingDatagrams() || peer.waitForReadyRead(3000));
         const QNetworkDatagram first = peer.receiveDatagram();
         QCOMPARE(first.data(), reply);
@@ -39,16 +39,17 @@ void TestOperateListener::repliesRacingAStopNeverHang()
         for (int t = 0; t < 4; ++t) {
             pool.start([&] {
                 while (!stop)
-                    OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort());
+                    listener->sendReply(reply, QHostAddress::LocalHost, peer.localPort());
             });
         }
         {
-            Watchdog dog(5000, "destroying the listener while replies are sent");
-            delete listener;
+            Watchdog dog(5000, "stopping the listener while replies are sent");
+            listener->stop();
         }
-        QCOMPARE(OperateListener::sendReply(reply, QHostAddress::LocalHost, peer.localPort()), qint64(-1));
+        QCOMPARE(listener->sendReply(reply, QHostAddress::LocalHost, peer.localPort()), qint64(-1));
         stop = true;
         QVERIFY(pool.waitForDone(5000));
+        delete listener;
         while (peer.hasPendingDatagrams())
             peer.receiveDatagram();
     }

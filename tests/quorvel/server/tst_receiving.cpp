@@ -228,18 +228,18 @@ void TestReceiving::browserAsksBeforeReplacing()
     DeviceProcess device({"--address", "127.0.0.53", "--no-mdns", "--folder", m_served.path()});
     QVERIFY(device.isReady());
     QTemporaryDir down;
-    QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
+    QVERIFY(m_context->config()->setValue(Config::DownloadPath, down.path()));
     QVERIFY(TestFiles::write(down.filePath("top.bin"), "the user's top.bin"));
     ExistingFileAnswer user;
     user.answer = UserInteraction::ExistingFile(answer);
-    UserInteraction::install(&user);
+    m_context->transfers()->setUser(&user);
     ServerContent from;
     from.address = QHostAddress("127.0.0.53");
     RemoteFolder folder(from, *m_context->transfers(), *m_context->config(), m_context->database());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
     const bool started = folder.download("top.bin", 0, &reason);
-    UserInteraction::install(nullptr);
+    m_context->transfers()->setUser(nullptr);
     QCOMPARE(user.asked, QStringList{down.filePath("top.bin")});
     QCOMPARE(started, !fresh.isEmpty());
     if (started)
@@ -392,8 +392,8 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     t.offerDeclineReportMs = 200;
     Timing::setForTests(t);
     HoldingInteraction user;
-    UserInteraction::install(&user);
     TransferQueue transfers(*m_context->uploads(), *m_context->config(), m_context->database());
+    transfers.setUser(&user);
     OfferInbox::Limits limits;
     limits.perParty = 2;
     limits.inAll = 16;
@@ -438,14 +438,13 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     user.answers.takeFirst()({false, false});
     QCOMPARE(user.asked.size(), 3); // everything that came meanwhile, together
     QCOMPARE(user.asked.last().size(), limits.inAll - 2);
-    UserInteraction::install(nullptr);
 
     // A batch from one PC is taken whole and fetched a few at a time: the rest wait for
     // their turn instead of being declined (the offering side is never told of a no).
     t.downloadReplyWaitMs = 100;
     Timing::setForTests(t);
     QTemporaryDir down;
-    QVERIFY(Config::instance()->setValue(Config::DownloadPath, down.path()));
+    QVERIFY(m_context->config()->setValue(Config::DownloadPath, down.path()));
     OfferInbox batch(&transfers, *m_context->config());
     batch.setPolicy(OfferInbox::AcceptAll);
     QSignalSpy accepted(&batch, &OfferInbox::accepted);

@@ -297,8 +297,8 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
     t.offerLifetimeMs = lifetimeMs;
     t.servingAcceptWaitMs = 3000;
     Timing::setForTests(t);
-    DiscoveryListener::instance()->start();
-    OperateListener listener;
+    context.discoveryListener()->start();
+    OperateListener& listener = *context.requests();
     QSignalSpy listening(&listener, &OperateListener::listening);
     listener.start();
     if (!listening.wait(5000))

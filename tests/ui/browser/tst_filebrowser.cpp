@@ -85,7 +85,7 @@ void TestFileBrowser::initTestCase()
 {
     QVERIFY(QDir(m_dir.path()).mkdir("app"));
     m_context = std::make_unique<AppContext>(m_dir.path() + "/app");
-    QVERIFY(Config::instance()->setValue(Config::DownloadPath, m_dir.path() + "/down/"));
+    QVERIFY(m_context->config()->setValue(Config::DownloadPath, m_dir.path() + "/down/"));
     Timing t;
     t.listingWaitMs = 300;
     t.commandWaitMs = 300;

@@ -115,9 +115,8 @@ private:
 void TestCastControllerWidget::initTestCase()
 {
     QVERIFY(m_keys.isValid());
-    m_context = std::make_unique<AppContext>(m_dir.path(), &m_desktop);
+    m_context = std::make_unique<AppContext>(m_dir.path(), &m_desktop, &m_interaction);
     QVERIFY(m_context->config()->isCastShortcutRegistered());
-    UserInteraction::install(&m_interaction);
     QDBusConnection observer = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "observer");
     QVERIFY(observer.connect(QString(), TaskbarProgress::ObjectPath, "com.canonical.Unity.LauncherEntry", "Update",
         this, SLOT(onUpdate(QString, QVariantMap))));

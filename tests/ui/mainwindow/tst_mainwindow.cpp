@@ -71,15 +71,13 @@ private:
 // The window of the client with its application context, as libMain builds them.
 struct Client {
     explicit Client(const QString& folder)
-        : context(folder)
+        : context(folder, nullptr, &interaction)
         , window(windowServicesOf(context))
     {
         qApp->setStyleSheet(StyleSheet::load());
         interaction.setWindow(&window);
-        UserInteraction::install(&interaction);
         window.show();
     }
-    ~Client() { UserInteraction::install(nullptr); }
     template <typename T> T* find(const char* name) const
     {
         T* child = window.findChild<T*>(name);
