@@ -33,7 +33,7 @@ int main(int argc, char** argv)
             ServerContent manual;
             manual.address = QHostAddress(address);
             manual.port = 16020;
-            QuorvelClientDatabase::instance()->addManualDevice(manual);
+            context.database()->addManualDevice(manual);
         }
     }
     if (!startDevice(device, deviceArgs)) {

@@ -11,6 +11,7 @@
 #include "InboundCommands.h"
 #include "LocalCommands.h"
 #include "TransferCommands.h"
+#include "app/AppContext.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 
 namespace {
@@ -148,7 +149,7 @@ int CtlCommands::runCommand(const QString& name, const QStringList& arguments)
     m_context.out().setCommand(name);
     // Once, for the first command that runs: the history's file was found damaged.
     static bool toldOpenWarning = false;
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_context.app().database();
     if (db && !toldOpenWarning && !db->openWarning().isEmpty()) {
         toldOpenWarning = true;
         m_context.out().warning(db->openWarning());

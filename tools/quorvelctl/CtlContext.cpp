@@ -66,7 +66,8 @@ int distance(const QString& a, const QString& b)
 } // namespace
 
 CtlContext::CtlContext(AppContext& app, CtlOutput& out, int maxTimeSeconds)
-    : m_app(app)
+    : m_memory(app.database())
+    , m_app(app)
     , m_out(out)
     , m_maxTimeMs(maxTimeSeconds > 0 ? maxTimeSeconds * 1000 : -1)
 {

@@ -53,7 +53,7 @@ int LocalCommands::history(CtlContext& ctx, const QStringList& args)
     if (!ctx.parse(p, args, 1, 1, &exit))
         return exit;
     const QString which = p.positionalArguments().at(0);
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = ctx.app().database();
     ServerContent device;
     QHostAddress address;
     int port = 0;
@@ -106,7 +106,7 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
     if (!ctx.parse(p, args, 0, 2, &exit))
         return exit;
     const QStringList pos = p.positionalArguments();
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = ctx.app().database();
     const QString action = pos.value(0, QStringLiteral("ls"));
     const QStringList actions{"add", "rm", "ls"};
     if (!actions.contains(action))

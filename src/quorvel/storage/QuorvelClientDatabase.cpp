@@ -11,7 +11,6 @@
 #include <QThread>
 #include <QThreadStorage>
 #include <QVariant>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -22,7 +21,6 @@
 
 namespace {
 QMutex g_mutex;
-std::atomic<QuorvelClientDatabase*> g_instance{nullptr};
 QAtomicInt g_connectionCounter;
 // SQLite's primary result codes that matter here.
 constexpr int SqliteBusy = 5;
@@ -74,11 +72,6 @@ QString sqliteText(const QSqlError& error)
 }
 } // namespace
 
-QuorvelClientDatabase* QuorvelClientDatabase::instance()
-{
-    return g_instance.load();
-}
-
 QuorvelClientDatabase::QuorvelClientDatabase(const QString& applicationFolder, QObject* parent)
     : QObject(parent)
     , m_path(QDir::cleanPath(QDir(applicationFolder).absoluteFilePath(QStringLiteral("QuorvelClient.db"))))
@@ -86,8 +79,6 @@ QuorvelClientDatabase::QuorvelClientDatabase(const QString& applicationFolder, Q
     QMutexLocker lock(&g_mutex);
     static int generations = 0;
     m_generation = ++generations;
-    QuorvelClientDatabase* none = nullptr;
-    g_instance.compare_exchange_strong(none, this);
     open();
 }
 
@@ -97,8 +88,6 @@ QuorvelClientDatabase::~QuorvelClientDatabase()
     // Other threads' connections notice the new generation and close on their next use.
     if (t_connection.hasLocalData() && t_connection.localData()->generation == m_generation)
         t_connection.localData()->drop();
-    QuorvelClientDatabase* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
 }
 
 QString QuorvelClientDatabase::lastError() const
@@ -138,7 +127,7 @@ bool QuorvelClientDatabase::createTables(QSqlQuery& q, QString* failed, int* cod
         {QStringLiteral("CREATE TABLE IF NOT EXISTS tbManualDevices (ip TEXT primary key, port INTEGER);"),
             "[E][%s] Create table tbManualDevices fail."},
         {QStringLiteral("CREATE TABLE IF NOT EXISTS tbRememberedDevices (uuid TEXT, ip TEXT, port INTEGER, name TEXT, "
-                        "lastSeen INTEGER, PRIMARY KEY (uuid, ip, port));"),
+                        "lastSeen INTEGER, kind TEXT, PRIMARY KEY (uuid, ip, port));"),
             "[E][%s] Create table tbRememberedDevices fail."},
     };
     bool ok = true;
@@ -154,7 +143,23 @@ bool QuorvelClientDatabase::createTables(QSqlQuery& q, QString* failed, int* cod
         if (isLocked(*code))
             break; // the next would wait as long again
     }
+    if (ok)
+        upgradeRememberedDevices(q);
     return ok;
+}
+
+void QuorvelClientDatabase::upgradeRememberedDevices(QSqlQuery& q)
+{
+    // An older table lacks what the party is; a newer one has it (the error is the sign).
+    q.exec(QStringLiteral("ALTER TABLE tbRememberedDevices ADD COLUMN kind TEXT;"));
+    // The command-line client once kept devices in a table of its own: they join these.
+    q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tbCtlDevices';"));
+    if (!q.next())
+        return;
+    q.finish();
+    if (q.exec(QStringLiteral("INSERT OR IGNORE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen, kind) "
+                              "SELECT uuid, ip, port, name, lastSeen, kind FROM tbCtlDevices WHERE uuid <> '';")))
+        q.exec(QStringLiteral("DROP TABLE tbCtlDevices;"));
 }
 
 QString QuorvelClientDatabase::moveAside()
@@ -561,13 +566,14 @@ bool QuorvelClientDatabase::rememberDevice(const ServerContent& device, qint64 s
     QSqlQuery q;
     if (!query(&q))
         return false;
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen) VALUES "
-                             "(:uuid, :ip, :port, :name, :lastSeen);"));
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen, kind) "
+                             "VALUES (:uuid, :ip, :port, :name, :lastSeen, :kind);"));
     q.bindValue(QStringLiteral(":uuid"), device.uuid);
     q.bindValue(QStringLiteral(":ip"), device.address.toString());
     q.bindValue(QStringLiteral(":port"), device.port);
     q.bindValue(QStringLiteral(":name"), device.name);
     q.bindValue(QStringLiteral(":lastSeen"), seenAt);
+    q.bindValue(QStringLiteral(":kind"), device.type);
     if (!q.exec()) {
         report("[E][%s] rememberDevice insert fail: %s", q);
         return false;
@@ -604,8 +610,9 @@ QList<ServerContent> QuorvelClientDatabase::rememberedDevices(qint64 seenSince)
     QSqlQuery q;
     if (!query(&q))
         return devices;
-    q.prepare(QStringLiteral("SELECT ip, port, uuid, name, lastSeen FROM tbRememberedDevices WHERE lastSeen >= :since "
-                             "ORDER BY lastSeen DESC;"));
+    q.prepare(
+        QStringLiteral("SELECT ip, port, uuid, name, lastSeen, kind FROM tbRememberedDevices WHERE lastSeen >= :since "
+                       "ORDER BY lastSeen DESC;"));
     q.bindValue(QStringLiteral(":since"), seenSince);
     if (!q.exec()) {
         report("[E][%s] rememberedDevices query db fail: %s", q);
@@ -618,6 +625,7 @@ QList<ServerContent> QuorvelClientDatabase::rememberedDevices(qint64 seenSince)
         device.uuid = q.value(2).toString();
         device.name = q.value(3).toString();
         device.lastSeen = q.value(4).toLongLong();
+        device.type = q.value(5).toString();
         if (!device.address.isNull() && device.port > 0 && device.port <= 65535)
             devices.append(device);
     }

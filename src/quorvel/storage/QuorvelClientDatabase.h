@@ -26,9 +26,6 @@ public:
     explicit QuorvelClientDatabase(const QString& applicationFolder, QObject* parent = nullptr);
     ~QuorvelClientDatabase() override;
 
-    // The live instance (made by the application context), null without one.
-    static QuorvelClientDatabase* instance();
-
     bool isOpen() const { return m_open; }
     QString filePath() const { return m_path; }
     // Why the last operation that failed (or the opening) failed, for a person:
@@ -61,7 +58,7 @@ public:
     static constexpr int MaxRememberedDevices = 1024;
     bool rememberDevice(const ServerContent& device, qint64 seenAt);
     // Those that answered at seenSince or later, the most recent first (address, port,
-    // uuid, name, lastSeen).
+    // uuid, name, lastSeen, what it is).
     QList<ServerContent> rememberedDevices(qint64 seenSince);
     // Forgets those that last answered before the time (the table stays small).
     bool forgetDevicesSeenBefore(qint64 seenBefore);
@@ -75,6 +72,7 @@ private:
     void open();
     // Runs the CREATE statements; false (and the error in `failed`) at the first failure
     // that leaves the store unusable or locked.
+    void upgradeRememberedDevices(QSqlQuery& q);
     bool createTables(QSqlQuery& q, QString* failed, int* code);
     // Moves a damaged file (and its journal) aside; the new name, or empty on failure.
     QString moveAside();

@@ -200,8 +200,7 @@ void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()
     QCOMPARE(d.requests("get_thumb").size(), 1); // answered from the database: no datagram
     QVERIFY(runTask(make("thumb", "/Pictures/sunrise.png", device, 2000)).ok); // modified since: asked again
     QTRY_COMPARE(d.requests("get_thumb").size(), 2);
-    QCOMPARE(
-        QuorvelClientDatabase::instance()->getThumb(device.uuid, "/Pictures/sunrise.png", 2000), m_thumbs.value(2));
+    QCOMPARE(m_context->database()->getThumb(device.uuid, "/Pictures/sunrise.png", 2000), m_thumbs.value(2));
 }
 
 // A browser closed (its tab, its device gone) while a listing waits for a device that

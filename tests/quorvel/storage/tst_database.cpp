@@ -63,7 +63,6 @@ void TestDatabase::init()
 void TestDatabase::keysOrderUniquenessAndMode()
 {
     auto* db = open();
-    QCOMPARE(QuorvelClientDatabase::instance(), db);
     QVERIFY(!QFile::exists("QuorvelClient.db")); // not in the current directory
 
     // A thumbnail is the device's file at one modification time.
@@ -107,14 +106,30 @@ void TestDatabase::keysOrderUniquenessAndMode()
     const QList<ServerContent> remembered = db->rememberedDevices(0);
     QCOMPARE(remembered.size(), QuorvelClientDatabase::MaxRememberedDevices);
     QCOMPARE(remembered.first().uuid, QString::number(QuorvelClientDatabase::MaxRememberedDevices + 9));
+    // What the command-line client once kept in a table of its own joins them when the
+    // file is next opened, with what each party is.
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old-ctl");
+        old.setDatabaseName(app() + "/QuorvelClient.db");
+        QSqlQuery q(old.open() ? old : QSqlDatabase());
+        QVERIFY(q.exec("CREATE TABLE tbCtlDevices (ip TEXT, port INTEGER, uuid TEXT, name TEXT, lastSeen INTEGER, "
+                       "kind TEXT, PRIMARY KEY (ip, port));"));
+        QVERIFY(
+            q.exec("INSERT INTO tbCtlDevices VALUES ('198.51.100.7', 16020, 'ctl', 'Room C', 99999999, 'client');"));
+    }
+    QSqlDatabase::removeDatabase("old-ctl");
 
     // The file is its owner's only; one an older copy left readable to all is narrowed
     // when it is opened.
     const QString file = app() + "/QuorvelClient.db";
     QCOMPARE(AppFolder::modeOf(file), 0600);
     QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    QCOMPARE(open()->getRecentFiles("u2").size(), 1);
+    QuorvelClientDatabase* reopened = open();
+    QCOMPARE(reopened->getRecentFiles("u2").size(), 1);
     QCOMPARE(AppFolder::modeOf(file), 0600);
+    const ServerContent kept = reopened->rememberedDevices(0).first();
+    QCOMPARE(QStringList({kept.uuid, kept.name, kept.type, kept.address.toString()}),
+        QStringList({"ctl", "Room C", "client", "198.51.100.7"}));
 }
 
 void TestDatabase::unusableFolderFailsWithAReason_data()

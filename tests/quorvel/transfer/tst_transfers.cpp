@@ -175,8 +175,7 @@ void TestTransfers::transfers()
         qPrintable(QString::number(asked.size())));
     for (const QVariantMap& query : asked)
         QCOMPARE(query.value("md5").toString(), TestFiles::md5Of(local)); // the whole file, not the last part
-    const QList<RecentFilesContent> history
-        = QuorvelClientDatabase::instance()->getRecentFiles("uuid-" + options.at(1));
+    const QList<RecentFilesContent> history = m_context->database()->getRecentFiles("uuid-" + options.at(1));
     QCOMPARE(history.size(), 1);
     QCOMPARE(history.first().type, QString(!sending ? "file_download" : secure ? "secure" : "file_upload"));
     QVERIFY(history.first().remotePath == remote && history.first().nativePath == local);
@@ -256,7 +255,7 @@ void TestTransfers::lyingDevices()
     const int asked = d.requests("query_result").size();
     QVERIFY2(queries < Timing::current().statusPolls ? asked == queries : asked >= queries,
         qPrintable(QString::number(asked)));
-    QVERIFY(QuorvelClientDatabase::instance()->getRecentFiles("uuid-127.0.0.9").isEmpty());
+    QVERIFY(m_context->database()->getRecentFiles("uuid-127.0.0.9").isEmpty());
     // Nothing but the file moved, if anything, was written; a partial download as its part.
     QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden),
         sending           ? QStringList{"big.bin"}

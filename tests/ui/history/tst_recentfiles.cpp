@@ -82,7 +82,7 @@ private:
 
 void TestRecentFiles::historyPerDevice()
 {
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_context->database();
     for (const RecentFilesContent& r :
         {record("A", "file_upload", "/x/a.txt", 1000), record("A", "secure", "/x/b.doc", 3000),
             record("A", "file_download", "/x/c.pdf", 2000), record("B", "file_upload", "/x/d.txt", 5000)})
@@ -125,7 +125,7 @@ void TestRecentFiles::thumbnails()
     QBuffer buffer(&bluePng);
     QVERIFY(buffer.open(QIODevice::WriteOnly) && blue.save(&buffer, "PNG"));
     const qint64 cached = -5; // low bits 0xfffffffb
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_context->database();
     QVERIFY(db->setThumb("T", "/gone/blue.png", cached, bluePng));
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", here, 2, mtime)));
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/blue.png", 1, cached + (qint64(1) << 32))));
@@ -167,7 +167,7 @@ void TestRecentFiles::menuAndDeleteKey()
     QVERIFY(device.isReady());
     ServerContent server = DeviceProcess::serverAt("127.0.0.62");
     server.type = "server";
-    QuorvelClientDatabase* db = QuorvelClientDatabase::instance();
+    QuorvelClientDatabase* db = m_context->database();
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/one.txt", 2)));
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/two.txt", 1)));
     RecentFilesDialog dialog(m_context->database());
@@ -220,7 +220,7 @@ void TestRecentFiles::closedWhileACommandWaits()
     UdpProbe silent(QHostAddress("127.0.0.63"), 16021);
     ServerContent server = DeviceProcess::serverAt("127.0.0.63");
     server.type = "server";
-    QVERIFY(QuorvelClientDatabase::instance()->addRecentFileRecord(record(server.uuid, "file_upload", "/m/a.txt", 1)));
+    QVERIFY(m_context->database()->addRecentFileRecord(record(server.uuid, "file_upload", "/m/a.txt", 1)));
     auto* dialog = new RecentFilesDialog(m_context->database());
     show(*dialog, server);
     QMenu* menu = rightClick(dialog->view(), 0);
