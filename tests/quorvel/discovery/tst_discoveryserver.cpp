@@ -5,6 +5,7 @@
 
 #include "DeviceProcess.h"
 #include "RecordingReceiver.h"
+#include "ScopedTiming.h"
 #include "UdpProbe.h"
 #include "Watchdog.h"
 #include "app/AppContext.h"
@@ -275,9 +276,7 @@ void TestDiscoveryServer::oneEntryPerDevice()
 // answered, for the remembered period and no longer.
 void TestDiscoveryServer::remembersWhoAnswered()
 {
-    Timing t;
-    t.infoReplyWaitMs = 500;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.infoReplyWaitMs = 500; });
     DeviceProcess lately({"--address", "127.0.0.31", "--no-mdns", "--name", "Lately"});
     DeviceProcess longAgo({"--address", "127.0.0.32", "--no-mdns", "--name", "Long Ago"});
     QVERIFY(lately.isReady() && longAgo.isReady());
@@ -322,10 +321,7 @@ void TestDiscoveryServer::passesShareOneBrowser()
 // The window's thread may be busy (or waiting on a dialog): re-queries go on.
 void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 {
-    Timing t;
-    t.infoReplyWaitMs = 300;
-    t.discoveryUpdatePeriodMs = 100;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 100; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
     DiscoveryServer server(*m_context->config(), nullptr);
@@ -341,10 +337,7 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 // its behalf afterwards.
 void TestDiscoveryServer::destroyedWhileAQueryRuns()
 {
-    Timing t;
-    t.infoReplyWaitMs = 300;
-    t.discoveryUpdatePeriodMs = 200;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 200; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
     auto* server = new DiscoveryServer(*m_context->config(), nullptr);
@@ -359,7 +352,7 @@ void TestDiscoveryServer::destroyedWhileAQueryRuns()
     QCOMPARE(reports.take(), (QStringList{"+Quiet", "-Quiet"})); // the query ended first
     while (socket.hasPendingDatagrams())
         socket.receiveDatagram();
-    QVERIFY(!socket.waitForReadyRead(3 * t.discoveryUpdatePeriodMs));
+    QVERIFY(!socket.waitForReadyRead(3 * Timing::current().discoveryUpdatePeriodMs));
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryServer)
