@@ -291,8 +291,7 @@ void TestInbound::linkPlantedAtTheTargetIsNotFollowed()
     const QString precious = TestFiles::md5Of(victim);
 
     // Someone swaps the chosen target for a link to another file before the bytes come.
-    ServerContent from;
-    from.address = QHostAddress("127.0.0.30");
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.30");
     const QString target = IncomingFile::targetIn(folder, "readme.txt", from, "/Quorvel/readme.txt");
     QVERIFY(!QFileInfo::exists(target)); // nothing is made before bytes arrive
     QVERIFY(QFile::link(victim, target));

@@ -64,9 +64,7 @@ void TestReceiving::initTestCase()
 TaskOutcome TestReceiving::download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
     std::function<void(const ProgressContent&)> onProgress)
 {
-    ServerContent device;
-    device.address = QHostAddress(from);
-    auto* task = new FileDownloader(remote, local, device, 0);
+    auto* task = new FileDownloader(remote, local, DeviceProcess::serverAt(from), 0);
     if (onProgress)
         connect(task, &FileDownloader::updateProgress, task, onProgress, Qt::DirectConnection);
     TaskHandle handle(task);
@@ -181,8 +179,7 @@ void TestReceiving::browserAsksBeforeReplacing()
     ExistingFileAnswer user;
     user.answer = UserInteraction::ExistingFile(answer);
     UserInteraction::install(&user);
-    ServerContent from;
-    from.address = QHostAddress("127.0.0.53");
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.53");
     RemoteFolder folder(from, *m_context->transfers(), *m_context->config(), m_context->database());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
@@ -427,8 +424,7 @@ void TestReceiving::disk()
     const QString local = mountPoint.filePath("file.bin");
     const QString filler = mountPoint.filePath("filler");
     bool filled = false;
-    ServerContent from;
-    from.address = QHostAddress("127.0.0.52");
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.52");
     // On this thread: only it sees the mount (and the threads it starts).
     FileDownloader task(remote, local, from, 0);
     connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) {
