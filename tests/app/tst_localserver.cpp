@@ -1,8 +1,4 @@
-#include <QDir>
-#include <QFile>
 #include <QLocalSocket>
-#include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 

@@ -1,5 +1,3 @@
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 

@@ -1,7 +1,5 @@
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 

@@ -57,15 +57,12 @@ void TestCastEndToEnd::castFromTheCommandLine()
     window.setGeometry(QGuiApplication::primaryScreen()->geometry());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    DeviceProcess device({"--address", "127.0.0.21", "--no-mdns", "--cast-password", "pw"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.21", "--no-mdns", "--cast-password", "pw"});
     ClientFolder app;
     QVERIFY(app.isValid());
     QProcess cast;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", app.path() + "/xdg-config");
-    cast.setProcessEnvironment(env);
-    cast.start(app.path() + "/quorvelctl", {"cast", "127.0.0.21"});
+    cast.setProcessEnvironment(app.environment());
+    cast.start(app.ctlProgram(), {"cast", "127.0.0.21"});
     TestFiles::Output seen(&cast);
     QVERIFY2(seen.waitFor("Password: ", true), seen.err.constData()); // asked on the terminal
     cast.write("pw\n");
@@ -107,8 +104,7 @@ void TestCastEndToEnd::castFromTheCommandLine()
 // with its reason, not with "ended".
 void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
 {
-    DeviceProcess device({"--address", "127.0.0.22", "--no-mdns"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.22", "--no-mdns"});
     ClientFolder app;
     QVERIFY(app.isValid());
     QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
@@ -131,8 +127,7 @@ void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
 // ends within about 2 s (the program is ended after a moment), with status 130.
 void TestCastEndToEnd::interruptedWhileTheProgramIgnoresStop()
 {
-    DeviceProcess device({"--address", "127.0.0.23", "--no-mdns"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.23", "--no-mdns"});
     ClientFolder app;
     QVERIFY(app.isValid());
     QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
@@ -145,7 +140,7 @@ void TestCastEndToEnd::interruptedWhileTheProgramIgnoresStop()
 
     QProcess cast;
     cast.setProcessEnvironment(app.environment());
-    cast.start(app.path() + "/quorvelctl", {"cast", "127.0.0.23"});
+    cast.start(app.ctlProgram(), {"cast", "127.0.0.23"});
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(app.path() + "/vantrope-up"), 15000);
     QElapsedTimer timer;
     timer.start();

@@ -158,8 +158,7 @@ void TestVantropeTask::negotiation()
     VantropeTask::setProgramNameForTests(m_dir.path() + "/" + c.program);
     QVERIFY(m_context->config()->setValue(Config::ConfirmCast, c.confirm != "off"));
     QVERIFY(m_context->config()->setCastPassword(uuid, c.stored));
-    DeviceProcess d(QStringList{"--address", "127.0.0.2", "--no-mdns"} + c.device);
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, QStringList{"--address", "127.0.0.2", "--no-mdns"} + c.device);
 
     const Run run = runTask("127.0.0.2", 8000, c.answers, c.confirm == "yes");
     const QString reason = QString(c.reason).replace("%1", m_dir.path());

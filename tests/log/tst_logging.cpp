@@ -1,8 +1,7 @@
-#include <QSemaphore>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "AppFolder.h"
+#include "ScopedTiming.h"
 #include "TestFiles.h"
 #include "log/CustomMsgHandler.h"
 #include "log/FileLogWriter.h"
@@ -144,12 +143,8 @@ void TestLogging::noLogFolderDoesNotSpin()
 // line is cut and escaped, and each kind's repeats are counted in summary lines.
 void TestLogging::floodStaysBounded()
 {
-    const Timing shipped = Timing::current();
-    Timing timing = shipped;
-    timing.logRepeatWindowMs = 1000;
-    Timing::setForTests(timing);
+    const ScopedTiming timing([](Timing& t) { t.logRepeatWindowMs = 1000; });
     CustomMsgHandler handler(m_log);
-    Timing::setForTests(shipped);
     QStringList shown;
     connect(&handler, &CustomMsgHandler::message, [&](const QString& line) { shown << line; });
     QVERIFY(handler.install());

@@ -9,7 +9,6 @@
 #include "platform/x11/QxtGlobalShortcut.h"
 #include "platform/x11/X11DesktopSession.h"
 #include "settings/Config.h"
-#include "settings/ConfigCheck.h"
 
 namespace {
 class RecordingInteraction : public UserInteraction {
@@ -33,7 +32,6 @@ private slots:
     void refusedWritesChangeNothingAndSayWhy();
     void autostartEntryFollowsStartUp();
     void castShortcut();
-    void downloadFolderThatIsAFile();
 
 private:
     Config* open(bool withSession = true)
@@ -143,15 +141,6 @@ void TestConfig::refusedWritesChangeNothingAndSayWhy()
     QCOMPARE(c->value(Config::ClientName).toString(), before);
     QCOMPARE(c->castPassword(Uuid), QString());
     QCOMPARE(QFile::exists(app() + "/config.ini"), folder != 1);
-}
-
-void TestConfig::downloadFolderThatIsAFile()
-{
-    // The settings dialog's check says what is wrong with the path a person typed.
-    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, "/etc/passwd"),
-        QString("the download folder \"/etc/passwd\" is a file, not a folder"));
-    QCOMPARE(ConfigCheck::problem(Config::DownloadPath, app() + "/none"),
-        QString("the download folder \"%1/none\" does not exist").arg(app()));
 }
 
 void TestConfig::autostartEntryFollowsStartUp()

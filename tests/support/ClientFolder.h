@@ -9,16 +9,19 @@
 #include <QTest>
 
 // A copy of the client (launcher and library) in a folder of its own, as a user would
-// install it: its application folder, log and settings are this folder's.
+// install it: its application folder, log and settings are this folder's. Tests that
+// run only the command-line client copy only that.
 class ClientFolder {
 public:
-    ClientFolder()
+    enum Programs { Everything, CommandLineOnly };
+    explicit ClientFolder(Programs programs = Everything)
     {
         const QString bin = QStringLiteral(QUORVEL_BIN_DIR);
-        m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvel", path() + "/quorvel")
-            && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so")
-            && QFile::copy(bin + "/quorvelctl", path() + "/quorvelctl")
-            && QFile::copy(bin + "/Vantrope", path() + "/Vantrope");
+        m_ok = m_dir.isValid() && QFile::copy(bin + "/quorvelctl", ctlProgram());
+        if (programs == Everything)
+            m_ok = m_ok && QFile::copy(bin + "/quorvel", path() + "/quorvel")
+                && QFile::copy(bin + "/libQuorvelClient.so", path() + "/libQuorvelClient.so")
+                && QFile::copy(bin + "/Vantrope", path() + "/Vantrope");
     }
     ~ClientFolder()
     {
@@ -34,6 +37,11 @@ public:
     bool isValid() const { return m_ok; }
     QString path() const { return m_dir.path(); }
     QString program() const { return path() + "/quorvel"; }
+    QString ctlProgram() const { return path() + "/quorvelctl"; }
+    // The folder "inbox" made the client's DownloadPath; the files in it, hidden ones too.
+    QString inbox() const { return path() + "/inbox"; }
+    bool makeInbox() const { return QDir().mkpath(inbox()) && ctl({"config", "set", "DownloadPath", inbox()}) == 0; }
+    QStringList inboxFiles() const { return QDir(inbox()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QProcess* start(const QStringList& arguments = {}) { return startWith(program(), arguments); }
     // Starts program (the launcher as another path names it, or a wrapper such as
@@ -65,7 +73,7 @@ public:
         QProcess p;
         p.setProcessEnvironment(environment());
         p.setWorkingDirectory(m_workingDirectory);
-        p.start(path() + "/quorvelctl", arguments);
+        p.start(ctlProgram(), arguments);
         if (!p.waitForFinished(timeoutMs)) {
             qWarning("quorvelctl %s did not finish: %s", qPrintable(arguments.join(' ')), qPrintable(p.errorString()));
             p.kill();

@@ -126,3 +126,9 @@ private:
     QByteArray m_output;
     bool m_ready = false;
 };
+
+// Starts `name`, a DeviceProcess of the given arguments, and fails the test with what the
+// device printed when it does not come up.
+#define QUORVEL_DEVICE(name, ...)                                                                                      \
+    DeviceProcess name(__VA_ARGS__);                                                                                   \
+    QVERIFY2(name.isReady(), qPrintable(name.output()))

@@ -99,6 +99,12 @@ struct Output {
         return where.contains(needle);
     }
     QByteArray both() const { return out + err; }
+    // Writes a line to the process's standard input; whether it went.
+    bool send(const QByteArray& line)
+    {
+        process->write(line + "\n");
+        return process->waitForBytesWritten(5000);
+    }
 };
 
 // Reads until `count` bytes came, the peer closed or the time is up; never more than
@@ -130,6 +136,19 @@ inline double residentShare(int fd, qint64 offset, qint64 length)
     for (unsigned char p : pages)
         resident += p & 1;
     return double(resident) / double(pages.size());
+}
+
+// A figure of /proc/PID/status in kB ("VmRSS:", "VmHWM:"; PID 0: this process); -1 when
+// it cannot be read.
+inline long processStatusKb(qint64 pid, const char* field = "VmRSS:")
+{
+    QFile file(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const int at = status.indexOf(field);
+    if (at < 0)
+        return -1;
+    const int from = at + int(qstrlen(field));
+    return status.mid(from, status.indexOf('\n', at) - from).trimmed().split(' ').first().toLong();
 }
 
 } // namespace TestFiles

@@ -88,3 +88,10 @@ private:
             QSKIP(qPrintable("network namespaces cannot be made here: " + why_));                                      \
         }                                                                                                              \
     } while (false)
+
+// Makes `name`, a TestNetwork of the given hosts (and mDNS, LANs), and fails the test when
+// it cannot be made; skips where namespaces cannot be made (see above).
+#define QUORVEL_TEST_NETWORK(name, ...)                                                                                \
+    QUORVEL_REQUIRE_TEST_NETWORK();                                                                                    \
+    TestNetwork name(__VA_ARGS__);                                                                                     \
+    QVERIFY2(name.isValid(), qPrintable(name.error()))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 #include <chrono>
 #include <future>
@@ -27,3 +28,12 @@ private:
     std::promise<void> m_done;
     std::thread m_thread; // after m_done, which it waits on
 };
+
+// How long the step took, in ms.
+template <typename Step> qint64 millisecondsOf(Step step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.elapsed();
+}

@@ -14,8 +14,7 @@ private slots:
 
 void TestDeviceSim::badInputNeverEscapesTheFolder()
 {
-    DeviceProcess device({"--address", "127.0.0.10", "--no-mdns"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.10", "--no-mdns"});
     const QHostAddress dev("127.0.0.10");
     QTemporaryDir outside;
     QFile secret(outside.path() + "/secret.txt");

@@ -1,5 +1,3 @@
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUdpSocket>
 #include <QtTest>
 #include <memory>

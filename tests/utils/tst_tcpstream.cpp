@@ -1,6 +1,5 @@
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryFile>
 #include <QtTest>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
 #include <QImage>
-#include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 #include "DeviceProcess.h"
+#include "ScopedTiming.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "UdpProbe.h"
+#include "Watchdog.h"
 #include "app/AppContext.h"
 #include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
@@ -164,8 +164,7 @@ void TestFileCommands::commands()
     QFETCH(QString, words);
     QFETCH(QStringList, reports);
     QFETCH(QString, request);
-    DeviceProcess d(QStringList{"--address", "127.0.0.5", "--no-mdns"} + options);
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, QStringList{"--address", "127.0.0.5", "--no-mdns"} + options);
     QVERIFY(QDir(d.folder()).mkdir("Music") && QDir(d.folder()).mkdir("pictures"));
     const QString secret = TestFiles::patterned(d.secureFolder() + "/a.txt", 1);
     m_reports.clear();
@@ -187,8 +186,7 @@ void TestFileCommands::commands()
 
 void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()
 {
-    DeviceProcess d({"--address", "127.0.0.9", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.9", "--no-mdns"});
     m_thumbs.clear();
     const ServerContent device = DeviceProcess::serverAt("127.0.0.9");
     QVERIFY(runTask(make("thumb", "/Pictures/sunrise.png", device, 1000)).ok);
@@ -209,12 +207,7 @@ void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()
 // runs this test).
 void TestFileCommands::browserClosedWithWorkQueuedAndWaiting()
 {
-    const Timing shortened = Timing::current();
-    Timing t = shortened;
-    t.listingWaitMs = 60000;
-    t.commandWaitMs = 60000;
-    Timing::setForTests(t);
-    const auto restore = qScopeGuard([&shortened] { Timing::setForTests(shortened); });
+    const ScopedTiming timing([](Timing& t) { t.listingWaitMs = t.commandWaitMs = 60000; });
 
     UdpProbe silent(QHostAddress("127.0.0.13"), 16021);
     auto* folder = new RemoteFolder(
@@ -229,11 +222,9 @@ void TestFileCommands::browserClosedWithWorkQueuedAndWaiting()
     for (int i = 0; i < 1 + RemoteFolder::ThumbThreads; ++i)
         QVERIFY(silent.receive(10000).isValid());
 
-    QElapsedTimer timer;
-    timer.start();
-    delete folder;
-    qInfo("browser closed in %lld ms", timer.elapsed());
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("closing took %1 ms").arg(timer.elapsed())));
+    const qint64 ms = millisecondsOf([&] { delete folder; });
+    qInfo("browser closed in %lld ms", ms);
+    QVERIFY2(ms < 2000, qPrintable(QString("closing took %1 ms").arg(ms)));
 }
 
 void TestFileCommands::imageNames()

@@ -1,27 +1,46 @@
-#include <QDateTime>
 #include <QNetworkDatagram>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 #include <thread>
 
 #include "DeviceProcess.h"
+#include "RecordingReceiver.h"
+#include "ScopedTiming.h"
+#include "UdpProbe.h"
 #include "Watchdog.h"
 #include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 #include "settings/Config.h"
 
-// The device table: what it reports as query outcomes come in, and the threads it does
-// that on. Outcomes are fed as the query tasks report them; tst_discoverynetwork runs
-// the same against real devices.
+using Getter = DiscoveryServer::ServerInfoGetter;
+
+// One information query of one address, against the simulator and hand-made peers; the
+// device table: what it reports as query outcomes come in, and the threads it does that
+// on. Outcomes are fed as the query tasks report them; tst_discoverynetwork runs the same
+// against real devices.
 class TestDiscoveryServer : public QObject {
     Q_OBJECT
 private slots:
     // Settings and the hand-added devices' database.
-    void initTestCase() { m_context = std::make_unique<AppContext>(m_dir.path()); }
-    void init() { Timing::setForTests(Timing()); } // 15 s: no update runs unless a test shortens it
+    void initTestCase()
+    {
+        m_context = std::make_unique<AppContext>(m_dir.path());
+        m_context->config()->setValue(Config::ClientName, "Tester PC");
+    }
+    void init() // 15 s between updates: none runs unless a test shortens it
+    {
+        Timing t;
+        t.infoReplyWaitMs = 300;
+        Timing::setForTests(t);
+    }
+    void cleanup() { QThreadPool::globalInstance()->waitForDone(); } // no report to a receiver gone
+    void askedDeviceFillsTheRecord();
+    void unansweredQuery_data();
+    void unansweredQuery();
+    void answerDefaults();
     void outcomes_data();
     void outcomes();
     void oneEntryPerDevice_data();
@@ -85,6 +104,85 @@ ServerContent quiet(const QUdpSocket& socket, qint64 ageMs)
     return d;
 }
 } // namespace
+
+void TestDiscoveryServer::askedDeviceFillsTheRecord()
+{
+    QUORVEL_DEVICE(device,
+        {"--address", "127.0.0.2", "--no-mdns", "--name", "Room 2", "--device-version", "3.1", "--os", "Android 9"});
+    RecordingReceiver receiver;
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.2"), 16020, "Tester PC"));
+    const QList<RecordingReceiver::Report> reports = receiver.waitFor(1);
+    QCOMPARE(reports.size(), 1);
+    const RecordingReceiver::Report& r = reports.first();
+    QVERIFY(r.found && !r.isBroadcast);
+    const ServerContent& c = r.content;
+    QCOMPARE((QStringList{c.address.toString(), QString::number(c.port), c.name, c.version, c.os, c.uuid, c.type}),
+        (QStringList{"127.0.0.2", "16020", "Room 2", "3.1", "Android 9", "02:51:7F:00:00:02", "server"}));
+    QVERIFY(c.valid && c.lastSeen >= before);
+    QCOMPARE(c.supportList, QStringList{"file_upload"});
+    QCOMPARE(c.supportPort("Vantrope").port, 8000);
+    // The question, byte for byte.
+    QCOMPARE(device.waitForLog("dir", "in").value("payload").toString(),
+        QString("{ \"name\" : \"Tester PC\", \"os\" : \"%1\", \"type\" : \"client\", \"uuid\" : \"%2\", "
+                "\"version\" : \"v1.0\" }")
+            .arg(ProtocolDefinedJsonObject::osName(), ProtocolDefinedJsonObject::clientUuid()));
+}
+
+void TestDiscoveryServer::unansweredQuery_data()
+{
+    QTest::addColumn<QByteArray>("reply"); // empty: none
+    QTest::addColumn<bool>("fromElsewhere");
+    QTest::addColumn<QString>("logged"); // a pattern
+    QTest::addColumn<QString>("name"); // of the record reported
+    QTest::addColumn<bool>("askedAddress"); // the record keeps it (or is the empty one)
+    QTest::newRow("silence") << QByteArray() << false << ""
+                             << "" << true;
+    QTest::newRow("another host answers")
+        << QByteArray("{\"name\":\"impostor\"}") << true
+        << "^\\[W\\]\\[DiscoveryServer\\] The host in mDns is 127.0.0.4:16020, but received packet from host "
+           "127.0.0.5:\\d+\\.$"
+        << "impostor" << true;
+    QTest::newRow("not JSON") << QByteArray("{broken") << false << "^\\[E\\]\\[DiscoveryServer\\] Parse json error.$"
+                              << "" << false;
+}
+
+void TestDiscoveryServer::unansweredQuery()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, fromElsewhere);
+    QFETCH(QString, logged);
+    QFETCH(QString, name);
+    QFETCH(bool, askedAddress);
+    UdpProbe asked(QHostAddress("127.0.0.4"), 16020);
+    UdpProbe elsewhere(QHostAddress("127.0.0.5"));
+    RecordingReceiver receiver;
+    QThreadPool::globalInstance()->start(new Getter(&receiver, QHostAddress("127.0.0.4"), 16020, "Tester PC"));
+    const QNetworkDatagram question = asked.receive(5000);
+    QVERIFY(question.isValid());
+    if (!logged.isEmpty())
+        QTest::ignoreMessage(QtMsgType(logged.at(3) == 'W' ? QtWarningMsg : QtCriticalMsg), QRegularExpression(logged));
+    if (!reply.isEmpty())
+        (fromElsewhere ? elsewhere : asked).send(question.senderAddress(), quint16(question.senderPort()), reply);
+    const QList<RecordingReceiver::Report> reports = receiver.waitFor(1, 5000);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(!reports.first().found);
+    QCOMPARE(reports.first().content.name, name);
+    QCOMPARE(reports.first().content.valid, !name.isEmpty()); // an answer, just not the asked host's
+    QCOMPARE(reports.first().content.address, askedAddress ? QHostAddress("127.0.0.4") : QHostAddress());
+}
+
+// What an answer leaves out (feature parsing itself: tst_protocol).
+void TestDiscoveryServer::answerDefaults()
+{
+    Getter getter(nullptr, QHostAddress("127.0.0.8"), 17000, "Tester PC");
+    bool ok = false;
+    const ServerContent c = getter.getServerContent("{\"name\":\"n\"}", 12, ok);
+    QVERIFY(ok && c.valid);
+    QCOMPARE(c.type, QString("server")); // no "type": a device
+    QCOMPARE(c.port, 17000);
+    QVERIFY(getter.getServerContent("[1,2]", 5, ok).name.isEmpty() && ok); // not an object: no fields
+}
 
 void TestDiscoveryServer::outcomes_data()
 {
@@ -178,9 +276,7 @@ void TestDiscoveryServer::oneEntryPerDevice()
 // answered, for the remembered period and no longer.
 void TestDiscoveryServer::remembersWhoAnswered()
 {
-    Timing t;
-    t.infoReplyWaitMs = 500;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.infoReplyWaitMs = 500; });
     DeviceProcess lately({"--address", "127.0.0.31", "--no-mdns", "--name", "Lately"});
     DeviceProcess longAgo({"--address", "127.0.0.32", "--no-mdns", "--name", "Long Ago"});
     QVERIFY(lately.isReady() && longAgo.isReady());
@@ -211,9 +307,6 @@ void TestDiscoveryServer::remembersWhoAnswered()
 // Starting twice makes one browser and one registration, and runs two passes.
 void TestDiscoveryServer::passesShareOneBrowser()
 {
-    Timing t;
-    t.infoReplyWaitMs = 300;
-    Timing::setForTests(t);
     DiscoveryServer server(*m_context->config(), nullptr);
     Reports reports(&server);
     QVERIFY(server.startDiscovery());
@@ -228,10 +321,7 @@ void TestDiscoveryServer::passesShareOneBrowser()
 // The window's thread may be busy (or waiting on a dialog): re-queries go on.
 void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 {
-    Timing t;
-    t.infoReplyWaitMs = 300;
-    t.discoveryUpdatePeriodMs = 100;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 100; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
     DiscoveryServer server(*m_context->config(), nullptr);
@@ -247,10 +337,7 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
 // its behalf afterwards.
 void TestDiscoveryServer::destroyedWhileAQueryRuns()
 {
-    Timing t;
-    t.infoReplyWaitMs = 300;
-    t.discoveryUpdatePeriodMs = 200;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 200; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
     auto* server = new DiscoveryServer(*m_context->config(), nullptr);
@@ -265,7 +352,7 @@ void TestDiscoveryServer::destroyedWhileAQueryRuns()
     QCOMPARE(reports.take(), (QStringList{"+Quiet", "-Quiet"})); // the query ended first
     while (socket.hasPendingDatagrams())
         socket.receiveDatagram();
-    QVERIFY(!socket.waitForReadyRead(3 * t.discoveryUpdatePeriodMs));
+    QVERIFY(!socket.waitForReadyRead(3 * Timing::current().discoveryUpdatePeriodMs));
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryServer)

@@ -1,11 +1,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QThreadPool>
-#include <QtEndian>
 #include <QtTest>
 #include <cstdio>
 
+#include "DeviceProcess.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "UdpProbe.h"
@@ -15,13 +13,15 @@
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/IncomingFile.h"
 #include "quorvel/server/OperateListener.h"
-#include "quorvel/server/ReplyOperate.h"
 #include "quorvel/server/ServingSessions.h"
 #include "quorvel/tasks/Timing.h"
+#include "quorvel/transfer/FileDownloader.h"
 #include "settings/Config.h"
 
 // The inbound side in one process: offers, fetches with resumption in both offset forms,
-// status queries, refusals, hostile names and a flood.
+// status queries, refusals, hostile names and a flood. What arrives never lands on
+// anything that was already there, and what is served is served on a port held from the
+// moment it was chosen.
 class TestInbound : public QObject {
     Q_OBJECT
 private slots:
@@ -31,6 +31,10 @@ private slots:
     void hostileNamesAreRefused_data();
     void hostileNamesAreRefused();
     void keepsAnsweringJunkAndAFlood();
+    void twoOffersOfOneNameNeverOverwrite();
+    void linkPlantedAtTheTargetIsNotFollowed();
+    // Last: its sessions would shift the numbers fetches() expects.
+    void servingPortIsHeldFromAllocation();
 
 private:
     // Offers the file to a local address: this process's own listener takes the offer,
@@ -72,6 +76,8 @@ void TestInbound::initTestCase()
     Timing t;
     t.servingAcceptWaitMs = 3000;
     t.servingTcpWaitMs = 2000;
+    t.downloadReplyWaitMs = 2000;
+    t.downloadTcpWaitMs = 300;
     Timing::setForTests(t);
     m_context->config()->setValue(Config::ClientName, "Server PC");
     m_context->discoveryListener()->start();
@@ -219,17 +225,9 @@ void TestInbound::hostileNamesAreRefused()
     QCOMPARE(m_questions.size(), name.isEmpty() ? 1 : 2);
 }
 
-static long rssKb()
-{
-    QFile file("/proc/self/status");
-    const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    const int at = status.indexOf("VmRSS:");
-    return at < 0 ? -1 : status.mid(at + 6, status.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLong();
-}
-
 void TestInbound::keepsAnsweringJunkAndAFlood()
 {
-    const long before = rssKb();
+    const long before = TestFiles::processStatusKb(0);
     UdpProbe flood(QHostAddress("127.0.0.10"));
     const QByteArray wellFormedQuestion = R"({"version":"v1.0","uuid":"flooder","type":"client"})";
     const QByteArray wellFormedQuery = R"({"type":"query_result","session_id":7,"md5":"x"})";
@@ -254,9 +252,79 @@ void TestInbound::keepsAnsweringJunkAndAFlood()
     probe.send(QHostAddress::LocalHost, 16020, wellFormedQuestion);
     QVERIFY(probe.receive(3000).isValid());
     QVERIFY(!probe.receive(300).isValid());
-    const long growth = rssKb() - before;
+    const long growth = TestFiles::processStatusKb(0) - before;
     fprintf(stderr, "RSS growth over the flood: %ld kB\n", growth); // reported figure
     QVERIFY2(growth < 64 * 1024, qPrintable(QString::number(growth)));
+}
+
+void TestInbound::twoOffersOfOneNameNeverOverwrite()
+{
+    const QString folder = m_dir.filePath("twice");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(!TestFiles::patterned(folder + "/a.txt", 4).isEmpty());
+    const QString mine = TestFiles::md5Of(folder + "/a.txt");
+
+    // The target is held when chosen (nothing is created before bytes arrive): the second
+    // offer of the name, chosen before the first one wrote a byte, gets a name of its own.
+    const QString first = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
+    const QString second = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
+    QCOMPARE(first, folder + "/a (1).txt");
+    QCOMPARE(second, folder + "/a (2).txt");
+    QVERIFY(!QFileInfo::exists(first + ".part") && !QFileInfo::exists(first));
+    QCOMPARE(TestFiles::md5Of(folder + "/a.txt"), mine);
+
+    QString reason;
+    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", ServerContent(), "/b.txt", &reason)
+                .isEmpty()); // a file, no folder
+    QVERIFY2(reason.contains("cannot create"), qPrintable(reason));
+}
+
+void TestInbound::linkPlantedAtTheTargetIsNotFollowed()
+{
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.30", "--no-mdns"});
+    const QString folder = m_dir.filePath("links");
+    QVERIFY(QDir().mkpath(folder));
+    const QString victim = m_dir.filePath("precious.txt");
+    QVERIFY(!TestFiles::patterned(victim, 8).isEmpty());
+    const QString precious = TestFiles::md5Of(victim);
+
+    // Someone swaps the chosen target for a link to another file before the bytes come.
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.30");
+    const QString target = IncomingFile::targetIn(folder, "readme.txt", from, "/Quorvel/readme.txt");
+    QVERIFY(!QFileInfo::exists(target)); // nothing is made before bytes arrive
+    QVERIFY(QFile::link(victim, target));
+    int outcome = 0;
+    {
+        FileDownloader task("/Quorvel/readme.txt", target, from, 0);
+        connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) { outcome = p.progress; });
+        task.run();
+    }
+    // The file lands beside the link, which stays as it is.
+    QCOMPARE(outcome, int(ProgressContent::Done));
+    QCOMPARE(TestFiles::md5Of(victim), precious);
+    QVERIFY(QFileInfo(target).isSymLink());
+    QVERIFY(QFileInfo(folder + "/readme (1).txt").isFile());
+}
+
+void TestInbound::servingPortIsHeldFromAllocation()
+{
+    uint firstSession = 0;
+    uint secondSession = 0;
+    const std::unique_ptr<QTcpServer> first = ServingSessions::allocate(&firstSession);
+    const std::unique_ptr<QTcpServer> second = ServingSessions::allocate(&secondSession);
+    QVERIFY(first && first->isListening());
+    QVERIFY(second && second->isListening());
+    QVERIFY(firstSession != secondSession);
+    QVERIFY(first->serverPort() != second->serverPort());
+
+    // Nobody can take the port between its choice and the party's connection...
+    QTcpServer squatter;
+    QVERIFY(!squatter.listen(QHostAddress::Any, first->serverPort()));
+    // ... and the party reaches this listener on it.
+    QTcpSocket party;
+    party.connectToHost(QHostAddress::LocalHost, first->serverPort());
+    QVERIFY(party.waitForConnected(3000));
+    QVERIFY(first->hasPendingConnections() || first->waitForNewConnection(3000));
 }
 
 QTEST_GUILESS_MAIN(TestInbound)

@@ -1,5 +1,4 @@
 #include <QNetworkDatagram>
-#include <QThreadPool>
 #include <QUdpSocket>
 #include <QtTest>
 #include <atomic>

@@ -2,7 +2,9 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include "ClientFolder.h"
 #include "DeviceProcess.h"
+#include "ScopedTiming.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
@@ -18,16 +20,14 @@
 #include "quorvel/transfer/PartialFile.h"
 #include "settings/Config.h"
 
-// Receiving from parties that may be hostile, by trust boundary: partial files, landing
-// a file, bounds, disk. The parties are simulated devices on hosts (or addresses) of
+// Receiving from parties that may be hostile, by trust boundary: landing a file beside
+// what is there, bounds, disk. The parties are simulated devices on hosts (or addresses) of
 // their own; the client is quorvelctl on its own host, or the download task itself where
 // the test shortens its time-outs.
 class TestReceiving : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void partialFiles_data();
-    void partialFiles();
     void landing_data();
     void landing();
     void browserAsksBeforeReplacing_data();
@@ -40,18 +40,6 @@ private slots:
     void disk();
 
 private:
-    // A client installed in a folder of its own whose DownloadPath is its "inbox".
-    struct Client {
-        QTemporaryDir dir;
-        QString ctl() const { return dir.path() + "/quorvelctl"; }
-        QString inbox() const { return dir.path() + "/inbox"; }
-        bool install()
-        {
-            return QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", ctl()) && QDir().mkpath(inbox())
-                && QProcess::execute(ctl(), {"config", "set", "DownloadPath", inbox()}) == 0;
-        }
-        QStringList files() const { return QDir(inbox()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
-    };
     // The task's outcome; a task that has not ended in time is stopped and reads as failed.
     static TaskOutcome download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
         std::function<void(const ProgressContent&)> onProgress = nullptr);
@@ -61,8 +49,6 @@ private:
     QTemporaryDir m_served; // what the devices serve
     QString m_sourceMd5;
 };
-
-static const char* const UserPart = "the user's own bytes, nothing to do with the download";
 
 void TestReceiving::initTestCase()
 {
@@ -78,9 +64,7 @@ void TestReceiving::initTestCase()
 TaskOutcome TestReceiving::download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
     std::function<void(const ProgressContent&)> onProgress)
 {
-    ServerContent device;
-    device.address = QHostAddress(from);
-    auto* task = new FileDownloader(remote, local, device, 0);
+    auto* task = new FileDownloader(remote, local, DeviceProcess::serverAt(from), 0);
     if (onProgress)
         connect(task, &FileDownloader::updateProgress, task, onProgress, Qt::DirectConnection);
     TaskHandle handle(task);
@@ -94,105 +78,68 @@ TaskOutcome TestReceiving::download(const QString& remote, const QString& local,
     return waiter.outcome();
 }
 
-// A part the client did not write survives whatever happens around it: a fetch of an
-// offered file of that name, a fetch the sender then calls broken (MD5 mismatch), a
-// download on the command line. The file lands beside it.
-void TestReceiving::partialFiles_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QStringList>("deviceArgs");
-    QTest::addColumn<bool>("received");
-    QTest::newRow("offered, serve") << "serve" << QStringList() << true;
-    QTest::newRow("offered, md5 mismatch") << "serve" << QStringList{"--lie", "bad-md5"} << false;
-    QTest::newRow("quorvelctl download") << "download" << QStringList() << true;
-}
-
-void TestReceiving::partialFiles()
-{
-    QFETCH(QString, how);
-    QFETCH(QStringList, deviceArgs);
-    QFETCH(bool, received);
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    DeviceProcess device(QStringList{"--no-mdns", "--folder", m_served.path()} + deviceArgs, net.prefix(0));
-    QVERIFY(device.isReady());
-    Client client;
-    QVERIFY(client.install());
-    const QString userPart = client.inbox() + "/report.bin.part";
-    QVERIFY(TestFiles::write(userPart, UserPart));
-
-    if (how == "download") {
-        QByteArray out;
-        QCOMPARE(
-            net.run(1, client.ctl(),
-                {"download", net.address(0).toString(), "/docs/report.bin", "-o", client.inbox() + "/"}, &out, 60000),
-            0);
-    } else {
-        TestFiles::Output served(net.start(1, client.ctl(), {"serve", "--accept"}));
-        QVERIFY2(served.waitFor("serving"), served.both().constData());
-        device.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
-        if (received)
-            QVERIFY2(served.waitFor("received /docs/report.bin"), served.both().constData());
-        else
-            QVERIFY2(served.waitFor("receiving /docs/report.bin failed", true), served.both().constData());
-    }
-    QCOMPARE(TestFiles::read(userPart), QByteArray(UserPart));
-    const QStringList expected
-        = received ? QStringList{"report (1).bin", "report.bin.part"} : QStringList{"report.bin.part"};
-    QCOMPARE(client.files(), expected);
-    if (received)
-        QCOMPARE(TestFiles::md5Of(client.inbox() + "/report (1).bin"), m_sourceMd5);
-}
-
-// One rule wherever a file lands: never over what is there, unless --overwrite.
+// One rule wherever a file lands: never over what is there (a part the client did not
+// write included, whatever happens around it), unless --overwrite.
 void TestReceiving::landing_data()
 {
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<int>("runs");
-    QTest::addColumn<bool>("oldFileThere");
-    QTest::addColumn<QStringList>("fresh"); // files holding the download
-    QTest::newRow("twice") << QStringList() << 2 << false << QStringList{"report (1).bin", "report.bin"};
-    QTest::newRow("over an old file") << QStringList() << 1 << true << QStringList{"report (1).bin"};
-    QTest::newRow("--overwrite") << QStringList{"--overwrite"} << 1 << true << QStringList{"report.bin"};
-    QTest::newRow("-o naming a file that is there")
-        << QStringList{"-o", "INBOX/report.bin"} << 1 << true << QStringList{"report (1).bin"};
+    QTest::addColumn<QString>("how"); // "serve": the device offers; "download": quorvelctl, once or twice
+    QTest::addColumn<QStringList>("args"); // the device's (serve), the download's options (download)
+    QTest::addColumn<QString>("there"); // the user's file in the inbox before
+    QTest::addColumn<QStringList>("files"); // in the inbox after
+    QTest::addColumn<QStringList>("fresh"); // of those, the files holding the download
+    const QString part = "report.bin.part", old = "report.bin", beside = "report (1).bin";
+    QTest::newRow("offered, a part there")
+        << "serve" << QStringList() << part << QStringList{beside, part} << QStringList{beside};
+    // The sender calls the fetch broken.
+    QTest::newRow("offered, md5 mismatch, a part there")
+        << "serve" << QStringList{"--lie", "bad-md5"} << part << QStringList{part} << QStringList();
+    QTest::newRow("downloaded, a part there")
+        << "download" << QStringList() << part << QStringList{beside, part} << QStringList{beside};
+    QTest::newRow("downloaded twice") << "download twice" << QStringList() << "" << QStringList{beside, old}
+                                      << QStringList{beside, old};
+    QTest::newRow("over an old file") << "download" << QStringList() << old << QStringList{beside, old}
+                                      << QStringList{beside};
+    QTest::newRow("--overwrite") << "download" << QStringList{"--overwrite"} << old << QStringList{old}
+                                 << QStringList{old};
+    QTest::newRow("-o naming a file that is there") << "download" << QStringList{"-o", "INBOX/report.bin"} << old
+                                                    << QStringList{beside, old} << QStringList{beside};
 }
 
 void TestReceiving::landing()
 {
-    QFETCH(QStringList, options);
-    QFETCH(int, runs);
-    QFETCH(bool, oldFileThere);
+    QFETCH(QString, how);
+    QFETCH(QStringList, args);
+    QFETCH(QString, there);
+    QFETCH(QStringList, files);
     QFETCH(QStringList, fresh);
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    DeviceProcess device({"--no-mdns", "--folder", m_served.path()}, net.prefix(0));
-    QVERIFY(device.isReady());
-    Client client;
-    QVERIFY(client.install());
-    const QString old = client.inbox() + "/report.bin";
-    if (oldFileThere)
-        QVERIFY(TestFiles::write(old, "an older report"));
-    options.replaceInStrings("INBOX", client.inbox());
-    for (int i = 0; i < runs; ++i) {
-        QByteArray out;
-        QCOMPARE(net.run(1, client.ctl(),
-                     QStringList{"download", net.address(0).toString(), "/docs/report.bin", "-o", client.inbox() + "/"}
-                         + options,
-                     &out, 60000),
-            0);
+    QUORVEL_TEST_NETWORK(net, 2);
+    const QStringList deviceArgs = how == "serve" ? args : QStringList();
+    QUORVEL_DEVICE(device, QStringList{"--no-mdns", "--folder", m_served.path()} + deviceArgs, net.prefix(0));
+    ClientFolder client(ClientFolder::CommandLineOnly);
+    QVERIFY(client.isValid() && client.makeInbox());
+    const QByteArray mine = "the user's own bytes, nothing to do with the download";
+    QVERIFY(there.isEmpty() || TestFiles::write(client.inbox() + "/" + there, mine));
+    if (how == "serve") {
+        TestFiles::Output served(net.start(1, client.ctlProgram(), {"serve", "--accept"}));
+        QVERIFY2(served.waitFor("serving"), served.both().constData());
+        device.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
+        QVERIFY2(fresh.isEmpty() ? served.waitFor("receiving /docs/report.bin failed", true)
+                                 : served.waitFor("received /docs/report.bin"),
+            served.both().constData());
     }
-    QStringList all = fresh;
-    if (oldFileThere && !fresh.contains("report.bin"))
-        all.append("report.bin");
-    all.sort();
-    QCOMPARE(client.files(), all);
+    args.replaceInStrings("INBOX", client.inbox());
+    const int downloads = how == "serve" ? 0 : how == "download twice" ? 2 : 1;
+    for (int i = 0; i < downloads; ++i) {
+        const QStringList download{
+            "download", net.address(0).toString(), "/docs/report.bin", "-o", client.inbox() + "/"};
+        QByteArray out;
+        QCOMPARE(net.run(1, client.ctlProgram(), download + args, &out, 60000), 0);
+    }
+    QCOMPARE(client.inboxFiles(), files);
     for (const QString& name : fresh)
         QCOMPARE(TestFiles::md5Of(client.inbox() + "/" + name), m_sourceMd5);
-    if (oldFileThere && !fresh.contains("report.bin"))
-        QCOMPARE(TestFiles::read(old), QByteArray("an older report"));
+    if (!there.isEmpty() && !fresh.contains(there))
+        QCOMPARE(TestFiles::read(client.inbox() + "/" + there), mine);
 }
 
 // Answers whether to replace an existing file as told, and counts the questions.
@@ -225,16 +172,14 @@ void TestReceiving::browserAsksBeforeReplacing()
     QFETCH(int, answer);
     QFETCH(QStringList, files);
     QFETCH(QString, fresh);
-    DeviceProcess device({"--address", "127.0.0.53", "--no-mdns", "--folder", m_served.path()});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.53", "--no-mdns", "--folder", m_served.path()});
     QTemporaryDir down;
     QVERIFY(m_context->config()->setValue(Config::DownloadPath, down.path()));
     QVERIFY(TestFiles::write(down.filePath("top.bin"), "the user's top.bin"));
     ExistingFileAnswer user;
     user.answer = UserInteraction::ExistingFile(answer);
     m_context->transfers()->setUser(&user);
-    ServerContent from;
-    from.address = QHostAddress("127.0.0.53");
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.53");
     RemoteFolder folder(from, *m_context->transfers(), *m_context->config(), m_context->database());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
@@ -279,17 +224,16 @@ void TestReceiving::bounds()
     QFETCH(int, overallMs);
     QFETCH(QString, reason);
     QFETCH(bool, partKept);
-    Timing t;
-    t.downloadReplyWaitMs = 2000;
-    t.downloadTcpWaitMs = 2000;
-    t.statusPollIntervalMs = 50;
-    t.statusPolls = 4;
-    t.receiveIdleMs = idleMs;
-    t.receiveOverallMs = overallMs;
-    t.receiveOverallMsPerMiB = 0;
-    Timing::setForTests(t);
-    DeviceProcess device(QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
-    QVERIFY(device.isReady());
+    const ScopedTiming timing([&](Timing& t) {
+        t.downloadReplyWaitMs = t.downloadTcpWaitMs = 2000;
+        t.statusPollIntervalMs = 50;
+        t.statusPolls = 4;
+        t.receiveIdleMs = idleMs;
+        t.receiveOverallMs = overallMs;
+        t.receiveOverallMsPerMiB = 0;
+    });
+    QUORVEL_DEVICE(
+        device, QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
     QTemporaryDir in;
     const QString local = in.filePath("big.bin");
     QElapsedTimer took;
@@ -300,18 +244,6 @@ void TestReceiving::bounds()
     QVERIFY(!QFileInfo::exists(local));
     QCOMPARE(QFileInfo::exists(PartialFile::partPathOf(local)), partKept);
     QCOMPARE(QFileInfo::exists(PartialFile::ownerPathOf(local)), partKept);
-    Timing::setForTests(Timing());
-}
-
-static long rssKb(qint64 pid, const char* field = "VmRSS:")
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    const int at = status.indexOf(field);
-    if (at < 0)
-        return -1;
-    const int from = at + int(qstrlen(field));
-    return status.mid(from, status.indexOf('\n', at) - from).trimmed().split(' ').first().toLong();
 }
 
 // 20,000 forged offers from a third host: nothing is created for them, memory stays
@@ -319,19 +251,17 @@ static long rssKb(qint64 pid, const char* field = "VmRSS:")
 // offer from another host is received promptly all the same.
 void TestReceiving::floodOfOffers()
 {
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(3);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    QUORVEL_TEST_NETWORK(net, 3);
     DeviceProcess real({"--no-mdns", "--folder", m_served.path()}, net.prefix(0));
     // The flooder never serves what it offers: every fetch waits out its time.
     DeviceProcess flooder({"--no-mdns", "--ignore", "file_download"}, net.prefix(2));
     QVERIFY(real.isReady() && flooder.isReady());
-    Client client;
-    QVERIFY(client.install());
-    TestFiles::Output served(net.start(1, client.ctl(), {"serve", "--accept"}));
+    ClientFolder client(ClientFolder::CommandLineOnly);
+    QVERIFY(client.isValid() && client.makeInbox());
+    TestFiles::Output served(net.start(1, client.ctlProgram(), {"serve", "--accept"}));
     QVERIFY2(served.waitFor("serving"), served.both().constData());
     const qint64 pid = served.process->processId();
-    const long before = rssKb(pid);
+    const long before = TestFiles::processStatusKb(pid);
 
     flooder.command("offer-flood " + net.address(1).toString().toUtf8() + " 20000");
     QVERIFY(flooder.waitForOutput("flooded", 60000));
@@ -340,9 +270,9 @@ void TestReceiving::floodOfOffers()
     real.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
     const bool received = served.waitFor("received /docs/report.bin", false, 60000);
     const qint64 receivedMs = took.elapsed();
-    const long after = rssKb(pid);
-    const long peak = rssKb(pid, "VmHWM:");
-    const QStringList files = client.files();
+    const long after = TestFiles::processStatusKb(pid);
+    const long peak = TestFiles::processStatusKb(pid, "VmHWM:");
+    const QStringList files = client.inboxFiles();
     fprintf(stderr,
         "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d files in the download folder; "
         "%d offers declined; the real offer received after %lld ms\n",
@@ -355,7 +285,7 @@ void TestReceiving::floodOfOffers()
     QVERIFY2(receivedMs < 30000, qPrintable(QString::number(receivedMs)));
     QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
     // Summed up in one line, not one per offer.
-    const QString logs = client.dir.path() + "/log";
+    const QString logs = client.path() + "/log";
     QByteArray log;
     QDeadlineTimer deadline(20000);
     while (!log.contains("[W][OfferInbox] Declined") && !deadline.hasExpired()) {
@@ -388,9 +318,10 @@ public:
 // up in one log line.
 void TestReceiving::offersAreAskedTogetherAndCapped()
 {
-    Timing t;
-    t.offerDeclineReportMs = 200;
-    Timing::setForTests(t);
+    const ScopedTiming timing([](Timing& t) {
+        t.offerDeclineReportMs = 200;
+        t.downloadReplyWaitMs = 100; // the batch's fetches below: nobody answers them
+    });
     HoldingInteraction user;
     TransferQueue transfers(*m_context->uploads(), *m_context->config(), m_context->database());
     transfers.setUser(&user);
@@ -441,8 +372,6 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
 
     // A batch from one PC is taken whole and fetched a few at a time: the rest wait for
     // their turn instead of being declined (the offering side is never told of a no).
-    t.downloadReplyWaitMs = 100;
-    Timing::setForTests(t);
     QTemporaryDir down;
     QVERIFY(m_context->config()->setValue(Config::DownloadPath, down.path()));
     OfferInbox batch(&transfers, *m_context->config());
@@ -456,7 +385,6 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     QTRY_COMPARE_WITH_TIMEOUT(accepted.size(), 6, 20000); // each fetch fails: nobody answers
     QCOMPARE(batchDeclined.size(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(batch.held(), 0, 10000);
-    Timing::setForTests(Timing());
 }
 
 // A small file system of the test's own: a download that cannot fit is refused before
@@ -486,18 +414,16 @@ void TestReceiving::disk()
         QSKIP("no mount namespace of our own here");
     QTemporaryDir mountPoint;
     QVERIFY(::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=1m") == 0);
-    Timing t;
-    t.downloadReplyWaitMs = 2000;
-    t.downloadTcpWaitMs = 2000;
-    t.statusPollIntervalMs = 50;
-    Timing::setForTests(t);
-    DeviceProcess device(QStringList{"--address", "127.0.0.52", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
-    QVERIFY(device.isReady());
+    const ScopedTiming timing([](Timing& t) {
+        t.downloadReplyWaitMs = t.downloadTcpWaitMs = 2000;
+        t.statusPollIntervalMs = 50;
+    });
+    QUORVEL_DEVICE(
+        device, QStringList{"--address", "127.0.0.52", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
     const QString local = mountPoint.filePath("file.bin");
     const QString filler = mountPoint.filePath("filler");
     bool filled = false;
-    ServerContent from;
-    from.address = QHostAddress("127.0.0.52");
+    const ServerContent from = DeviceProcess::serverAt("127.0.0.52");
     // On this thread: only it sees the mount (and the threads it starts).
     FileDownloader task(remote, local, from, 0);
     connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) {
@@ -516,7 +442,6 @@ void TestReceiving::disk()
     QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden),
         fillWhileReceiving ? QStringList{"filler"} : QStringList());
     QVERIFY(::umount(QFile::encodeName(mountPoint.path()).constData()) == 0);
-    Timing::setForTests(Timing());
 }
 
 QTEST_GUILESS_MAIN(TestReceiving)

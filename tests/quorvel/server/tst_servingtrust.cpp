@@ -1,18 +1,15 @@
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <csignal>
-#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "ClientFolder.h"
+#include "DeviceProcess.h"
+#include "HelperMode.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
 #include "UdpProbe.h"
@@ -21,14 +18,18 @@
 #include "quorvel/server/FileDistribution.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/tasks/Timing.h"
+#include "json/QtJson.h"
 
-// Serving offered files on a network with a stranger on it: hosts 0 (offers), 1 (the
-// party the file is offered to) and 2 (a third host that tries to get it). The offering
-// side is the shipped command-line client, or this program in a helper mode where the
-// offer's lifetime must be short.
+// Serving offered files, each party on a host of its own: hosts 0 (offers), 1 (the
+// party the file is offered to) and, where there is one, 2 (a stranger that tries to get
+// it). The offering side is the shipped command-line client, or this program in a helper
+// mode where the offer's lifetime must be short; the fetching side quorvelctl serve or a
+// simulated device.
 class TestServingTrust : public QObject {
     Q_OBJECT
 private slots:
+    void clientOffersClientFetchesAndASecondServeWaits();
+    void deviceFetchesWithResumption();
     void onlyThePartyIsServed();
     void expiredOfferIsRefused();
     void tooLargeToOfferFailsAtOnce();
@@ -36,58 +37,121 @@ private slots:
     void interruptEndsOfferAndServe();
 };
 
-namespace {
-// quorvelctl in a folder of its own: its settings, history and log.
-struct Ctl {
-    QTemporaryDir dir;
-    QString program;
-    Ctl()
-    {
-        program = dir.path() + "/quorvelctl";
-        QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", program);
-    }
-};
+using HelperMode::say;
+using HelperMode::stopOnInput;
 
+namespace {
 QString self()
 {
     return QCoreApplication::applicationFilePath();
 }
 } // namespace
 
+// A second serve on the fetching host names the port the first one holds and says
+// "serving" only once both are its own; with standard input closed, an offer it would ask
+// about is declined, not left open.
+void TestServingTrust::clientOffersClientFetchesAndASecondServeWaits()
+{
+    QUORVEL_TEST_NETWORK(net, 2);
+    ClientFolder a(ClientFolder::CommandLineOnly), b(ClientFolder::CommandLineOnly), c(ClientFolder::CommandLineOnly);
+    QVERIFY(a.isValid() && b.isValid() && c.isValid() && b.makeInbox());
+    const QString inbox = b.inbox();
+    // A symbolic link where the file would land: never followed, never overwritten.
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile::link(elsewhere.path() + "/victim", inbox + "/deck.pdf"));
+    TestFiles::Output served(net.start(1, b.ctlProgram(), {"serve", "--accept"}));
+    QVERIFY2(served.waitFor("serving"), served.both().constData());
+
+    const QString file = TestFiles::patterned(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
+    QProcess* offer
+        = net.start(0, a.ctlProgram(), {"--json", "offer", net.address(1).toString(), file, "--wait", "60"});
+    QVERIFY(offer->waitForFinished(90000));
+    const QByteArray offerOut = offer->readAllStandardOutput();
+    QVERIFY2(offer->exitCode() == 0, (offerOut + offer->readAllStandardError()).constData());
+    QVERIFY(offerOut.contains("\"command\":\"offer\"") && offerOut.contains("\"ok\":true"));
+    QVERIFY2(served.waitFor("received " + file.toUtf8()), served.both().constData());
+    QCOMPARE(TestFiles::md5Of(inbox + "/deck (1).pdf"), TestFiles::md5Of(file));
+    QVERIFY(!QFileInfo::exists(elsewhere.path() + "/victim"));
+    QVERIFY(QFileInfo(inbox + "/deck.pdf").isSymLink());
+
+    TestFiles::Output waiting(net.start(1, c.ctlProgram(), {"serve", "--ask"}));
+    waiting.process->closeWriteChannel();
+    QVERIFY2(waiting.waitFor("is not free", true) && waiting.err.contains("trying again"), waiting.err.constData());
+    QVERIFY(!waiting.out.contains("serving"));
+    served.process->terminate();
+    QVERIFY(served.process->waitForFinished(10000));
+    QCOMPARE(served.process->exitCode(), 130);
+    QVERIFY2(waiting.waitFor("serving"), waiting.both().constData());
+
+    QUORVEL_DEVICE(device, {"--no-mdns"}, net.prefix(0));
+    device.command("offer " + net.address(1).toString().toUtf8() + " /Pictures/lake.jpg");
+    QVERIFY2(waiting.waitFor("declined /Pictures/lake.jpg"), waiting.both().constData());
+    QVERIFY2(waiting.err.contains("standard input has ended"), waiting.err.constData());
+    QVERIFY(!QFileInfo::exists(c.path() + "/Download/lake.jpg"));
+}
+
+void TestServingTrust::deviceFetchesWithResumption()
+{
+    QUORVEL_TEST_NETWORK(net, 2);
+    const int size = 2 * 1024 * 1024;
+    QUORVEL_DEVICE(device, {"--no-mdns", "--cut-after", QString::number(size * 3 / 10)}, net.prefix(1));
+    ClientFolder a(ClientFolder::CommandLineOnly);
+    const QString one = TestFiles::patterned(a.path() + "/one.bin", size);
+    const QString two = TestFiles::patterned(a.path() + "/two.bin", size / 2);
+    QProcess* offer = net.start(0, a.ctlProgram(), {"offer", net.address(1).toString(), one, two, "--wait", "60"});
+    QVERIFY(offer->waitForFinished(90000));
+    QVERIFY2(offer->exitCode() == 0, offer->readAllStandardError().constData());
+
+    QVERIFY(!device.waitForLog("event", "fetch-finished").isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(device.logWhere("event", "fetch-finished").size(), 2, 10000);
+    for (const QJsonObject& f : device.logWhere("event", "fetch-finished"))
+        QVERIFY2(f.value("ok").toBool(), qPrintable(f.value("detail").toString()));
+    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/one.bin")), TestFiles::md5Of(one));
+    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/two.bin")), TestFiles::md5Of(two));
+    QCOMPARE(device.logWhere("event", "fetch-resume-offset-sent").size(), 2);
+
+    // The two fetches got the first two sessions and ports.
+    QSet<uint> sessions;
+    QSet<uint> ports;
+    for (const QJsonObject& line : device.logWhere("dir", "in")) {
+        const QVariantMap m = QtJson::parseObject(line.value("payload").toString().toUtf8());
+        if (m.contains("tcp_port")) {
+            sessions.insert(m.value("session_id").toUInt());
+            ports.insert(m.value("tcp_port").toUInt());
+        }
+    }
+    QCOMPARE(sessions, (QSet<uint>{1717986918u, 1717986919u}));
+    QCOMPARE(ports, (QSet<uint>{20000u, 20001u}));
+}
+
 // A stranger keeps connecting to the serving ports, forges a fetch in the party's name
 // and asks how the sessions went: it gets no byte and no digest, while the party gets
 // the whole file and the offer ends as fetched.
 void TestServingTrust::onlyThePartyIsServed()
 {
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(3);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    Ctl offering, fetching;
-    const QString inbox = fetching.dir.path() + "/inbox";
-    QVERIFY(QDir().mkpath(inbox));
-    QVERIFY(net.run(1, fetching.program, {"config", "set", "DownloadPath", inbox}) == 0);
-    TestFiles::Output served(net.start(1, fetching.program, {"serve", "--ask"}));
+    QUORVEL_TEST_NETWORK(net, 3);
+    ClientFolder offering(ClientFolder::CommandLineOnly), fetching(ClientFolder::CommandLineOnly);
+    QVERIFY(offering.isValid() && fetching.isValid() && fetching.makeInbox());
+    TestFiles::Output served(net.start(1, fetching.ctlProgram(), {"serve", "--ask"}));
     QVERIFY2(served.waitFor("serving"), served.both().constData());
-    const QString file = TestFiles::patterned(offering.dir.path() + "/minutes.txt", 280000);
+    const QString file = TestFiles::patterned(offering.path() + "/minutes.txt", 280000);
 
     TestFiles::Output stranger(
         net.start(2, self(), {"--steal", net.address(0).toString(), net.address(1).toString(), file}));
     QVERIFY2(stranger.waitFor("READY"), stranger.both().constData());
-    QProcess* offer = net.start(0, offering.program, {"offer", net.address(1).toString(), file, "--wait", "60"});
+    QProcess* offer = net.start(0, offering.ctlProgram(), {"offer", net.address(1).toString(), file, "--wait", "60"});
     // The party says yes only once the stranger reached a serving port.
     QVERIFY2(served.waitFor("Accept?", true), served.both().constData());
     QVERIFY2(stranger.waitFor("CONNECTED"), stranger.both().constData());
-    served.process->write("y\n");
-    QVERIFY(served.process->waitForBytesWritten(5000));
+    QVERIFY(served.send("y"));
     QVERIFY(offer->waitForFinished(90000));
     served.waitFor("received", false, 1000);
     QVERIFY2(offer->exitCode() == 0,
         (offer->readAllStandardOutput() + offer->readAllStandardError() + served.both()).constData());
     QVERIFY2(served.waitFor("received " + file.toUtf8()), served.both().constData());
-    QCOMPARE(TestFiles::md5Of(inbox + "/minutes.txt"), TestFiles::md5Of(file));
+    QCOMPARE(TestFiles::md5Of(fetching.inbox() + "/minutes.txt"), TestFiles::md5Of(file));
 
-    stranger.process->write("stop\n");
-    QVERIFY(stranger.process->waitForBytesWritten(5000));
+    QVERIFY(stranger.send("stop"));
     QVERIFY2(stranger.waitFor("DONE"), stranger.both().constData());
     QVERIFY2(stranger.out.contains("STOLEN 0\n"), stranger.out.constData());
     QVERIFY2(!stranger.out.contains("LEAK"), stranger.out.constData());
@@ -96,21 +160,19 @@ void TestServingTrust::onlyThePartyIsServed()
 // An offer stands for its lifetime: fetched within it, refused after it.
 void TestServingTrust::expiredOfferIsRefused()
 {
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    Ctl fetching;
+    QUORVEL_TEST_NETWORK(net, 2);
+    ClientFolder fetching(ClientFolder::CommandLineOnly);
     QTemporaryDir dir;
     const QString file = TestFiles::patterned(dir.path() + "/slides.pdf", 5000);
     TestFiles::Output offerer(net.start(0, self(), {"--offer", net.address(1).toString(), file, "4000"}));
     QVERIFY2(offerer.waitFor("OFFERED"), offerer.both().constData());
     QByteArray out;
     const QString first = dir.path() + "/first.pdf";
-    QCOMPARE(net.run(1, fetching.program, {"download", net.address(0).toString(), file, "-o", first}, &out), 0);
+    QCOMPARE(net.run(1, fetching.ctlProgram(), {"download", net.address(0).toString(), file, "-o", first}, &out), 0);
     QCOMPARE(TestFiles::md5Of(first), TestFiles::md5Of(file));
     QVERIFY2(offerer.waitFor("EXPIRED", false, 10000), offerer.both().constData());
-    QCOMPARE(net.run(1, fetching.program, {"download", net.address(0).toString(), file, "-o", dir.path() + "/late.pdf"},
-                 &out),
+    QCOMPARE(net.run(1, fetching.ctlProgram(),
+                 {"download", net.address(0).toString(), file, "-o", dir.path() + "/late.pdf"}, &out),
         1);
     QVERIFY(!QFileInfo::exists(dir.path() + "/late.pdf"));
     QVERIFY2(offerer.waitFor("the offer has expired", false, 5000), offerer.both().constData());
@@ -120,11 +182,9 @@ void TestServingTrust::expiredOfferIsRefused()
 // anything is offered, with the reason.
 void TestServingTrust::tooLargeToOfferFailsAtOnce()
 {
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    Ctl offering;
-    const QString big = offering.dir.path() + "/huge.iso";
+    QUORVEL_TEST_NETWORK(net, 2);
+    ClientFolder offering(ClientFolder::CommandLineOnly);
+    const QString big = offering.path() + "/huge.iso";
     {
         QFile f(big);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.resize((qint64(4) << 30) + (1 << 20))); // sparse
@@ -133,14 +193,13 @@ void TestServingTrust::tooLargeToOfferFailsAtOnce()
     QVERIFY(!FileDistribution::offerable(big, &why) && why.contains("32 bits"));
     TestFiles::Output listener(net.start(1, self(), {"--listen"}));
     QVERIFY2(listener.waitFor("READY"), listener.both().constData());
-    QProcess* offer = net.start(0, offering.program, {"offer", net.address(1).toString(), big});
+    QProcess* offer = net.start(0, offering.ctlProgram(), {"offer", net.address(1).toString(), big});
     QVERIFY(offer->waitForFinished(10000));
     const QByteArray err = offer->readAllStandardError();
     QCOMPARE(offer->exitCode(), 1);
     QVERIFY2(err.contains("32 bits") && err.contains("huge.iso"), err.constData());
     // Nothing was offered.
-    listener.process->write("stop\n");
-    QVERIFY(listener.process->waitForBytesWritten(5000));
+    QVERIFY(listener.send("stop"));
     QVERIFY(listener.waitFor("DONE"));
     QVERIFY2(!listener.out.contains("file_distribution"), listener.out.constData());
 }
@@ -161,19 +220,17 @@ void TestServingTrust::interruptEndsOfferAndServe()
 {
     QFETCH(QString, command);
     QFETCH(int, signal);
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
-    Ctl ctl;
-    const QString file = TestFiles::patterned(ctl.dir.path() + "/notes.txt", 100000);
+    QUORVEL_TEST_NETWORK(net, 2);
+    ClientFolder ctl(ClientFolder::CommandLineOnly);
+    const QString file = TestFiles::patterned(ctl.path() + "/notes.txt", 100000);
     TestFiles::Output peer(nullptr);
     TestFiles::Output client(nullptr);
     if (command == "offer") {
         peer.process = net.start(1, self(), {"--fetch-and-vanish"});
         QVERIFY2(peer.waitFor("READY"), peer.both().constData());
-        client.process = net.start(0, ctl.program, {"offer", net.address(1).toString(), file, "--wait", "120"});
+        client.process = net.start(0, ctl.ctlProgram(), {"offer", net.address(1).toString(), file, "--wait", "120"});
     } else {
-        client.process = net.start(0, ctl.program, {"serve", "--accept"});
+        client.process = net.start(0, ctl.ctlProgram(), {"serve", "--accept"});
         QVERIFY2(client.waitFor("serving"), client.both().constData());
         peer.process = net.start(1, self(), {"--offer-and-vanish", net.address(0).toString()});
     }
@@ -192,19 +249,6 @@ void TestServingTrust::interruptEndsOfferAndServe()
 // ----------------------------------------------------------------- helper modes
 
 namespace {
-void say(const QByteArray& line)
-{
-    fprintf(stdout, "%s\n", line.constData());
-    fflush(stdout);
-}
-
-// Ends the helper when its standard input says stop (or ends).
-void stopOnInput()
-{
-    auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
-    QObject::connect(input, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
-}
-
 // One UDP datagram from an address that is not ours (the raw socket writes the header).
 bool sendForged(
     const QHostAddress& from, quint16 fromPort, const QHostAddress& to, quint16 toPort, const QByteArray& payload)

@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include "AppFolder.h"
+#include "ScopedTiming.h"
 #include "TestFiles.h"
 #include "WithoutFileOverride.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -242,17 +243,13 @@ void TestDatabase::damagedOrLockedStore()
         QCOMPARE(locker->readLine(), QByteArray("locked\n"));
     }
 
-    const Timing shipped = Timing::current();
-    Timing timing = shipped;
-    timing.databaseBusyWaitMs = 500;
-    Timing::setForTests(timing);
+    const ScopedTiming timing([](Timing& t) { t.databaseBusyWaitMs = 500; });
     QElapsedTimer clock;
     clock.start();
     auto* db = open();
     QSignalSpy warnings(db, &QuorvelClientDatabase::warning);
     const bool written = db->addRecentFileRecord(record("u1", 2, "after.txt"));
     const qint64 took = clock.elapsed();
-    Timing::setForTests(shipped);
     QVERIFY(db->isOpen());
     if (damaged) {
         const QStringList aside = QDir(app()).entryList({"QuorvelClient.db.corrupt-*"});

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "ClientFolder.h"
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
@@ -42,17 +43,12 @@ void TestLinks::links()
     QFETCH(qint64, size);
     QFETCH(double, cutAt);
     QFETCH(int, boundMs);
-    QUORVEL_REQUIRE_TEST_NETWORK();
-    TestNetwork net(2);
-    QVERIFY2(net.isValid(), qPrintable(net.error()));
+    QUORVEL_TEST_NETWORK(net, 2);
     QVERIFY2(net.shapeLink(1, kbit), qPrintable(net.error()));
-    DeviceProcess device({"--no-mdns"}, net.prefix(1));
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--no-mdns"}, net.prefix(1));
 
-    // The client in a folder of its own: its settings, history and log.
-    QTemporaryDir client;
-    const QString ctl = client.path() + "/quorvelctl";
-    QVERIFY(QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", ctl));
+    ClientFolder client(ClientFolder::CommandLineOnly);
+    QVERIFY(client.isValid());
     const QString here = client.path() + "/files";
     const QString there = device.folder() + (sending ? QString::fromUtf8("/Quorvel/上传") : QString("/Quorvel"));
     QVERIFY(QDir().mkpath(here) && QDir().mkpath(there));
@@ -71,7 +67,7 @@ void TestLinks::links()
 
     QElapsedTimer took;
     took.start();
-    QProcess* run = net.start(0, ctl, arguments);
+    QProcess* run = net.start(0, client.ctlProgram(), arguments);
     if (cutAt > 0) {
         // Where the bytes gather: the device's copy, or the client's part file.
         const QString growing = sending ? there + "/" + names.first() : here + "/" + names.first() + ".part";

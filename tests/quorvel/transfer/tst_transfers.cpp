@@ -1,7 +1,7 @@
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "DeviceProcess.h"
+#include "ScopedTiming.h"
 #include "TestFiles.h"
 #include "app/AppContext.h"
 #include "quorvel/services/TransferQueue.h"
@@ -125,8 +125,7 @@ void TestTransfers::transfers()
     QFETCH(bool, secure);
     QFETCH(qint64, cut);
     QFETCH(int, queries);
-    DeviceProcess d(options);
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, options);
     const QString remote = !sending ? "/Quorvel/" + name
         : secure                    ? "secure:/" + name
                                     : QString::fromUtf8("/QuorVEL/上传/") + name;
@@ -136,12 +135,12 @@ void TestTransfers::transfers()
     QVERIFY(size < 0 || !TestFiles::patterned(sending ? local : stored, size).isEmpty());
     // A download never lands on an earlier row's file of the same name.
     QVERIFY(sending || !QFile::exists(local) || QFile::remove(local));
-    const Timing saved = Timing::current();
-    Timing t = saved;
-    t.downloadReplyWaitMs = queries == saved.statusPolls ? 100 : t.downloadReplyWaitMs; // not waited out 10 times
-    Timing::setForTests(t);
+    const int polls = Timing::current().statusPolls;
+    const ScopedTiming timing([&](Timing& t) {
+        if (queries == polls)
+            t.downloadReplyWaitMs = 100; // not waited out 10 times
+    });
     const Run run = sending ? upload({local}, options.at(1), secure) : download(remote, local, options.at(1));
-    Timing::setForTests(saved);
     QVERIFY2(run.outcome.ok, qPrintable(run.outcome.text()));
     const ProgressContent last = run.last();
     QVERIFY(last.progress == ProgressContent::Done && last.remotePath == remote && last.nativePath == local);
@@ -170,8 +169,8 @@ void TestTransfers::transfers()
     // Queries start once the device has every byte: one still writing them answers
     // "not_complete" on its own, so the forced ones are at least; a device that never
     // answers is asked the protocol's number of times.
-    QVERIFY2(!asked.isEmpty()
-            && (queries < 0 || (queries == saved.statusPolls ? asked.size() == queries : asked.size() >= queries)),
+    QVERIFY2(
+        !asked.isEmpty() && (queries < 0 || (queries == polls ? asked.size() == queries : asked.size() >= queries)),
         qPrintable(QString::number(asked.size())));
     for (const QVariantMap& query : asked)
         QCOMPARE(query.value("md5").toString(), TestFiles::md5Of(local)); // the whole file, not the last part
@@ -184,8 +183,7 @@ void TestTransfers::transfers()
 
 void TestTransfers::uploadsRunOneAfterAnother()
 {
-    DeviceProcess d({"--address", "127.0.0.8", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.8", "--no-mdns"});
     const QString one = TestFiles::patterned(m_dir.path() + "/one.bin", 2 << 20);
     const Run run = upload({one, TestFiles::patterned(m_dir.path() + "/two.bin", 2 << 20)}, "127.0.0.8");
     QVERIFY2(run.outcome.ok, qPrintable(run.outcome.text()));
@@ -239,8 +237,7 @@ void TestTransfers::lyingDevices()
     QFETCH(int, queries);
     QFETCH(QString, device);
     QFETCH(bool, partialKept);
-    DeviceProcess d(QStringList{"--address", "127.0.0.9", "--no-mdns"} + options);
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, QStringList{"--address", "127.0.0.9", "--no-mdns"} + options);
     QTemporaryDir target;
     const QString file = TestFiles::patterned((sending ? target.path() : d.folder() + "/Quorvel") + "/big.bin", 200000);
     const Run run
@@ -274,8 +271,7 @@ void TestTransfers::largerThanFourGiB()
     QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(size) && sparse.seek(size - 5));
     QVERIFY(sparse.write("tail!") == 5 && sparse.flush());
     sparse.close();
-    DeviceProcess d({"--address", "127.0.0.17", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.17", "--no-mdns"});
     const Run up = upload({file}, "127.0.0.17", false, 600000);
     QVERIFY2(up.outcome.ok, qPrintable(up.outcome.text()));
     for (int i = 1; i < up.reports.size(); ++i)

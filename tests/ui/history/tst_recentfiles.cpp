@@ -1,14 +1,15 @@
-#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 
 #include "DeviceProcess.h"
 #include "OpenedUrls.h"
+#include "ScopedTiming.h"
+#include "TabStops.h"
 #include "UdpProbe.h"
+#include "Watchdog.h"
 #include "app/AppContext.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
@@ -106,8 +107,7 @@ void TestRecentFiles::historyPerDevice()
     QVERIFY(read.wait(5000));
     QCOMPARE(dialog.model()->rowCount(), 0);
     QCOMPARE(db->getRecentFiles("A").size(), 3);
-    for (QWidget* w : dialog.findChildren<QWidget*>())
-        QVERIFY2(!(w->focusPolicy() & Qt::TabFocus) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    QCOMPARE(unnamedTabStops(&dialog), QStringList());
 }
 
 void TestRecentFiles::thumbnails()
@@ -163,8 +163,7 @@ void TestRecentFiles::oneThumbnailRequestAtATime()
 
 void TestRecentFiles::menuAndDeleteKey()
 {
-    DeviceProcess device({"--address", "127.0.0.62", "--no-mdns"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.62", "--no-mdns"});
     ServerContent server = DeviceProcess::serverAt("127.0.0.62");
     server.type = "server";
     QuorvelClientDatabase* db = m_context->database();
@@ -212,11 +211,7 @@ void TestRecentFiles::menuAndDeleteKey()
 // waits for a device that never answers: it ends at once, not after the command's wait.
 void TestRecentFiles::closedWhileACommandWaits()
 {
-    const Timing shortened = Timing::current();
-    Timing t = shortened;
-    t.commandWaitMs = 60000;
-    Timing::setForTests(t);
-    const auto restore = qScopeGuard([&shortened] { Timing::setForTests(shortened); });
+    const ScopedTiming timing([](Timing& t) { t.commandWaitMs = 60000; });
     UdpProbe silent(QHostAddress("127.0.0.63"), 16021);
     ServerContent server = DeviceProcess::serverAt("127.0.0.63");
     server.type = "server";
@@ -227,11 +222,9 @@ void TestRecentFiles::closedWhileACommandWaits()
     QVERIFY(menu);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().last()).center());
     QVERIFY(silent.receive(5000).isValid());
-    QElapsedTimer timer;
-    timer.start();
-    delete dialog;
-    qInfo("recent-files view closed in %lld ms", timer.elapsed());
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("closing took %1 ms").arg(timer.elapsed())));
+    const qint64 ms = millisecondsOf([&] { delete dialog; });
+    qInfo("recent-files view closed in %lld ms", ms);
+    QVERIFY2(ms < 2000, qPrintable(QString("closing took %1 ms").arg(ms)));
 }
 
 QTEST_MAIN(TestRecentFiles)

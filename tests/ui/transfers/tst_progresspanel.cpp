@@ -10,6 +10,7 @@
 
 #include "DeviceProcess.h"
 #include "OpenedUrls.h"
+#include "TabStops.h"
 #include "app/AppContext.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/tasks/Timing.h"
@@ -137,8 +138,7 @@ void TestProgressPanel::rows()
         last == 101       ? 100
             : last == 150 ? 30
                           : qMax(last, 0));
-    for (QWidget* w : panel.findChildren<QWidget*>())
-        QVERIFY2(!(w->focusPolicy() & Qt::TabFocus) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    QCOMPARE(unnamedTabStops(&panel), QStringList());
 }
 
 void TestProgressPanel::indicatorShowsPercentAndStops()
@@ -280,8 +280,7 @@ void TestProgressPanel::clearAndCloseRecreate()
 
 void TestProgressPanel::againstDevice()
 {
-    DeviceProcess device({"--address", "127.0.0.61", "--no-mdns"});
-    QVERIFY(device.isReady());
+    QUORVEL_DEVICE(device, {"--address", "127.0.0.61", "--no-mdns"});
     const ServerContent server = DeviceProcess::serverAt("127.0.0.61");
     ProgressDockWidget panel(nullptr);
     panel.follow(m_context->transfers());
