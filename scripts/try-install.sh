@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the two packages on a fresh, minimal Debian 12 as a new user would, and runs
 # them there: `apt-get install ./quorvel-cli_*.deb` alone first (apt's list of what it
-# pulls may hold no X11, xcb, GL or Qt GUI library), then both packages together. Checks
-# that the dependencies resolve, the programs start (--version, --help, `quorvelctl
-# doctor` in English and Chinese, a settings write and the history), that nothing the
-# packages ship misses a library, and that both purge cleanly.
+# pulls may hold no X11, xcb, GL or Qt GUI library), then both packages together, then
+# quorvel-cli alone without its recommendations. Checks that the dependencies resolve;
+# that the programs start (--version, --help, `quorvelctl doctor` in English and Chinese,
+# a setting and the database written to the user's folders, the window on Qt's offscreen
+# platform until SIGINT); that nothing the packages ship misses a library; that both
+# purge cleanly.
 #
 # The system comes from debootstrap (downloaded once into FOLDER/pristine, copied afresh
 # for every run). Only apt talks to the network: the programs run in a network namespace
 # of their own with nothing but loopback, and policy-rc.d keeps every daemon the
 # dependencies bring (avahi-daemon, dbus) from starting.
-# Usage (as root): try-install.sh [FOLDER]   default build-deb/try-install; builds the
-# packages with scripts/package.sh when build-deb/packages has none. MIRROR= another mirror.
+# Usage (as root): try-install.sh [FOLDER]   default build-deb/try-install. It takes the
+# packages in build-deb/packages (after a change, run scripts/package.sh first; it is run
+# here only when there are none). MIRROR= another Debian mirror.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" = 0 ] || { echo "try-install.sh: run as root (debootstrap, chroot)" >&2; exit 2; }
