@@ -10,7 +10,7 @@ PKGS=(
   xvfb xauth xdotool x11-utils trayer dbus dbus-x11 avahi-daemon avahi-utils
   fonts-wqy-microhei qttranslations5-l10n qttools5-dev qttools5-dev-tools
   iproute2 iputils-ping procps psmisc util-linux bsdutils
-  libpng-dev libjpeg-dev dpkg-dev lintian desktop-file-utils appstream
+  libpng-dev libjpeg-dev dpkg-dev lintian desktop-file-utils appstream debootstrap
 )
 if [ "${1:-}" = "--print" ]; then printf '%s\n' "${PKGS[@]}"; exit 0; fi
 

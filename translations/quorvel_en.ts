@@ -29,6 +29,29 @@
     </message>
 </context>
 <context>
+    <name>BroadcastTargets</name>
+    <message>
+        <source>在要用的接口之列</source>
+        <translation>named in the interfaces to use</translation>
+    </message>
+    <message>
+        <source>不在要用的接口之列 (%1)</source>
+        <translation>not named in the interfaces to use (%1)</translation>
+    </message>
+    <message>
+        <source>默认路由的接口</source>
+        <translation>the default route&apos;s interface</translation>
+    </message>
+    <message>
+        <source>一个独立的局域网</source>
+        <translation>a LAN of its own</translation>
+    </message>
+    <message>
+        <source>虚拟接口 (%1); 若要在此广播, 请把它列入要用的接口</source>
+        <translation>a virtual interface (%1); name it among the interfaces to use to broadcast there</translation>
+    </message>
+</context>
+<context>
     <name>CastControllerWidget</name>
     <message>
         <source>Cast</source>
@@ -183,6 +206,34 @@ please choose another one in the settings.</translation>
         <source>没有编号为 %1 的设置</source>
         <translation>there is no setting number %1</translation>
     </message>
+    <message>
+        <source>其他方看到的本客户端名称 (不能为空)</source>
+        <translation>the name other parties see for this client (not empty)</translation>
+    </message>
+    <message>
+        <source>上传到设备的保密区 (true/false)</source>
+        <translation>upload into the device&apos;s confidential area (true/false)</translation>
+    </message>
+    <message>
+        <source>下载和接收的文件存放的位置 (一个已存在, 可写的文件夹)</source>
+        <translation>where downloads and accepted files go (an existing, writable folder)</translation>
+    </message>
+    <message>
+        <source>投射到设备之前先询问 (true/false)</source>
+        <translation>ask before casting to a device (true/false)</translation>
+    </message>
+    <message>
+        <source>窗口最后选中的设备 (一个 uuid)</source>
+        <translation>the device the window selected last (a uuid)</translation>
+    </message>
+    <message>
+        <source>随桌面会话启动窗口程序 (true/false)</source>
+        <translation>start the window with the desktop session (true/false)</translation>
+    </message>
+    <message>
+        <source>开始或停止投射的组合键 (例如 F11)</source>
+        <translation>the key combination that starts or stops casting (e.g. F11)</translation>
+    </message>
 </context>
 <context>
     <name>CtlCommands</name>
@@ -192,10 +243,420 @@ please choose another one in the settings.</translation>
     </message>
 </context>
 <context>
+    <name>CtlHelp</name>
+    <message>
+        <source>把本机屏幕投射到设备: 商定投射 (在这里询问确认和密码), 启动投射程序并控制它. 运行期间键入 p (暂停), r (继续), a (宽高比) 或 s (停止).</source>
+        <translation>Cast this screen to a device: agree the cast (confirmation and password asked here), start the casting program and steer it. While it runs, type p (pause), r (resume), a (aspect ratio) or s (stop).</translation>
+    </message>
+    <message>
+        <source>ADDRESS, ADDRESS:PORT 或名称.</source>
+        <translation>ADDRESS, ADDRESS:PORT or name.</translation>
+    </message>
+    <message>
+        <source>要通告的屏幕尺寸.</source>
+        <translation>The screen size to announce.</translation>
+    </message>
+    <message>
+        <source>用法: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--config FILE] [--verbose] COMMAND ARGS...
+      quorvelctl --version | -V | --help | --help-all
+
+DEVICE 是 ADDRESS, ADDRESS:PORT, 主机名, 或设备的名称或 uuid (不分大小写; 记住的设备先在上次
+出现的地址询问, 其他设备由一次搜索找到).
+--timeout 限定每次等待连接, 回复或下一批数据的时间; --max-time 限定整条命令的时间.
+全局选项也可以放在命令之后.
+
+命令:
+  discover [--wait SECONDS]            查找设备和其他客户端
+  ls DEVICE [PATH] [--sort ORDER]      列出设备上的一个文件夹 (默认按名称排序)
+  upload DEVICE[,DEVICE...]|--all FILE... [-r] [--secure]
+                                       逐个上传文件 (-r: 也上传文件夹);
+                                       可同时上传到多台设备
+  upload DEVICE - --name NAME          把标准输入上传为 NAME
+  download DEVICE REMOTE_PATH [-o LOCAL_PATH|FOLDER/|-]
+                                       下载一个文件 (从 LOCAL_PATH.part 续传;
+                                       - 输出到标准输出)
+  open DEVICE REMOTE_PATH              在设备屏幕上显示一个文件
+  rm DEVICE REMOTE_PATH                删除设备上的一个文件
+  thumb DEVICE REMOTE_PATH -o FILE     保存一个文件的缩略图
+  welcome DEVICE TEXT                  设置欢迎辞
+  history DEVICE                       与该设备的传输记录, 最新的在前
+  devices [ls] | devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT]
+                                       手动添加的设备 (add 也接受主机名和
+                                       最大到 /22 的 IPv4 网段: 198.51.100.0/24)
+  config ls | config get KEY | config set KEY VALUE | config unset KEY
+  serve [--accept | --ask]             接收其他方提供的文件, 直到被中断
+  offer CLIENT FILE... [--wait SECONDS]
+                                       向另一个客户端提供文件并供其下载
+  doctor [--wait SECONDS]              设备为何没有出现: 逐项检查, 并说明怎么办
+  cast DEVICE [--size WxH]             把本机屏幕投射到设备 (在标准输入键入 p 暂停,
+                                       r 继续, a 宽高比, s 停止)
+  help [COMMAND]                       本说明, 或某个命令的说明
+
+quorvelctl COMMAND --help 说明一个命令; --help-all 说明所有命令.
+退出状态: 0 成功, 1 失败, 2 用法错误, 130 被中断.</source>
+        <translation>Usage: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--config FILE] [--verbose] COMMAND ARGS...
+       quorvelctl --version | -V | --help | --help-all
+
+DEVICE is ADDRESS, ADDRESS:PORT, a host name or a device name or uuid (any case; a remembered
+device is asked where it was last seen, another found by one discovery pass).
+--timeout bounds each wait for a connection, an answer or the next bytes; --max-time the whole
+command. The global options may also follow the command.
+
+Commands:
+  discover [--wait SECONDS]            find devices and other clients
+  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device (by name by default)
+  upload DEVICE[,DEVICE...]|--all FILE... [-r] [--secure]
+                                       upload files (-r: folders too), one after another;
+                                       to several devices at once
+  upload DEVICE - --name NAME          upload standard input as NAME
+  download DEVICE REMOTE_PATH [-o LOCAL_PATH|FOLDER/|-]
+                                       download a file (resumes from LOCAL_PATH.part;
+                                       - streams it to standard output)
+  open DEVICE REMOTE_PATH              show a file on the device&apos;s screen
+  rm DEVICE REMOTE_PATH                delete a file on the device
+  thumb DEVICE REMOTE_PATH -o FILE     save a file&apos;s thumbnail
+  welcome DEVICE TEXT                  set the welcome text
+  history DEVICE                       transfers with the device, newest first
+  devices [ls] | devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT]
+                                       the hand-added devices (add also takes a host name
+                                       and an IPv4 range up to a /22: 198.51.100.0/24)
+  config ls | config get KEY | config set KEY VALUE | config unset KEY
+  serve [--accept | --ask]             receive files other parties offer, until interrupted
+  offer CLIENT FILE... [--wait SECONDS]
+                                       offer files to another client and serve them
+  doctor [--wait SECONDS]              why a device does not show up: checks and what to do
+  cast DEVICE [--size WxH]             cast this screen to the device (p pause, r resume,
+                                       a aspect ratio, s stop, on standard input)
+  help [COMMAND]                       this text, or a command&apos;s
+
+quorvelctl COMMAND --help explains a command; --help-all explains them all.
+Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.</translation>
+    </message>
+    <message>
+        <source>全局选项 (放在命令之前或之后):
+  --json              标准输出上每行一个 JSON 对象
+  --timeout &lt;seconds&gt; 每次等待连接, 回复或下一批数据的最长时间
+  --max-time &lt;seconds&gt;
+                      整条命令的最长时间
+  --config &lt;file&gt;     设置文件 (默认: 窗口程序的)
+  --verbose           在标准错误上输出日志
+  --version, -V       程序的名称和版本</source>
+        <translation>Global options (before or after the command):
+  --json              one JSON object per line on standard output
+  --timeout &lt;seconds&gt; the most to wait for a connection, an answer or the next bytes
+  --max-time &lt;seconds&gt;
+                      the most the whole command may take
+  --config &lt;file&gt;     the settings file (default: the window&apos;s)
+  --verbose           the log on standard error
+  --version, -V       the program&apos;s name and version</translation>
+    </message>
+    <message>
+        <source>一次搜索: 手动添加的设备, mDNS 和广播.</source>
+        <translation>One discovery pass: hand-added devices, mDNS and broadcast.</translation>
+    </message>
+    <message>
+        <source>监听这么多秒 (默认 3).</source>
+        <translation>Listen this many seconds (default 3).</translation>
+    </message>
+    <message>
+        <source>列出设备上的一个文件夹, 按名称排序, 除非 --sort 另有指定.</source>
+        <translation>List a folder of a device, by name unless --sort says otherwise.</translation>
+    </message>
+    <message>
+        <source>设备上的文件夹 (默认: 根目录).</source>
+        <translation>Folder on the device (default: the root).</translation>
+    </message>
+    <message>
+        <source>name, size, time 或 type, 也可写作 NAME-asc 或 NAME-desc (默认: name; type 把文件夹排在前面).</source>
+        <translation>name, size, time or type, each also as NAME-asc or NAME-desc (default: name; type puts folders first).</translation>
+    </message>
+    <message>
+        <source>在设备屏幕上显示一个文件.</source>
+        <translation>Show a file on the device&apos;s screen.</translation>
+    </message>
+    <message>
+        <source>设备上的文件.</source>
+        <translation>The file on the device.</translation>
+    </message>
+    <message>
+        <source>删除设备上的一个文件.</source>
+        <translation>Delete a file on the device.</translation>
+    </message>
+    <message>
+        <source>设置设备显示的欢迎辞.</source>
+        <translation>Set the welcome text a device shows.</translation>
+    </message>
+    <message>
+        <source>欢迎辞.</source>
+        <translation>The welcome text.</translation>
+    </message>
+    <message>
+        <source>保存设备上一个文件的缩略图.</source>
+        <translation>Save the thumbnail of a file on the device.</translation>
+    </message>
+    <message>
+        <source>缩略图保存到哪里.</source>
+        <translation>Where to save the thumbnail.</translation>
+    </message>
+    <message>
+        <source>设备为何没有出现: 检查 mDNS, 网络接口, UDP 16020 和 16021, 防火墙, 每个手动添加的设备和一次搜索. 有问题时退出状态为 1.</source>
+        <translation>Why a device does not show up: checks mDNS, the interfaces, UDP 16020 and 16021, the firewall, each hand-added device and one discovery pass. Exit status 1 when something is wrong.</translation>
+    </message>
+    <message>
+        <source>让这次搜索监听这么多秒 (默认 3).</source>
+        <translation>Let the discovery pass listen this many seconds (default 3).</translation>
+    </message>
+    <message>
+        <source>接收设备和其他客户端提供的文件: 在 UDP %1 上应答搜索, 在 UDP %2 上接受请求, 在 mDNS 上公布本客户端. 提供的文件在回答 yes 之后 (--ask, 从标准输入读取) 或立即 (--accept) 存入 DownloadPath 设置的文件夹. 一直运行, 直到被中断.</source>
+        <translation>Receive files that devices and other clients offer: answer discovery on UDP %1, take requests on UDP %2, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes (--ask, read from standard input) or at once (--accept). Runs until interrupted.</translation>
+    </message>
+    <message>
+        <source>不询问, 接收提供的每个文件.</source>
+        <translation>Take every offered file without asking.</translation>
+    </message>
+    <message>
+        <source>对提供的每个文件都询问 (没有 --accept-from 时的默认做法).</source>
+        <translation>Ask for each offered file (the default without --accept-from).</translation>
+    </message>
+    <message>
+        <source>把提供的文件存入这个文件夹 (默认: DownloadPath 设置).</source>
+        <translation>Store offered files in this folder (default: the DownloadPath setting).</translation>
+    </message>
+    <message>
+        <source>不询问就接收这一方提供的文件, 拒绝其他所有方的: 它的 ADDRESS, 名称也须相符时写 NAME@ADDRESS (可重复). 只写名称会被拒绝: 名称只是对方的自称, 任何主机都可以这么说.</source>
+        <translation>Take offers from this party without asking and decline everybody else&apos;s: its ADDRESS, or NAME@ADDRESS when the name must match too (repeatable). A name alone is refused: it is what the party says of itself, and any host may say it.</translation>
+    </message>
+    <message>
+        <source>向另一个客户端 (或设备) 提供文件并供其下载, 直到每个文件都已取走或等待结束.</source>
+        <translation>Offer files to another client (or a device) and serve them until each was fetched or the wait ends.</translation>
+    </message>
+    <message>
+        <source>要提供的文件.</source>
+        <translation>Files to offer.</translation>
+    </message>
+    <message>
+        <source>最多提供这么多秒 (默认 300).</source>
+        <translation>Serve at most this many seconds (default 300).</translation>
+    </message>
+    <message>
+        <source>键 (不分大小写):</source>
+        <translation>Keys (any case):</translation>
+    </message>
+    <message>
+        <source>与一台设备的传输记录, 最新的在前, 取自本地数据库: 本程序联系过的设备离线时也能找到.</source>
+        <translation>The transfers with a device, newest first, from the local database: a device this program has heard from is found while it is off-line.</translation>
+    </message>
+    <message>
+        <source>ADDRESS, ADDRESS:PORT, 名称或 uuid.</source>
+        <translation>ADDRESS, ADDRESS:PORT, name or uuid.</translation>
+    </message>
+    <message>
+        <source>手动添加的设备, 每次搜索都会询问. devices add ADDRESS[:PORT], HOST[:PORT] (每次搜索都重新解析该名称) 或 IPv4 网段, 如 198.51.100.0/24 (最大 /22; 每个地址都会询问, 每秒 500 个) (默认端口 16020; 每项一条), devices rm 同样的写法 (只有一项是该地址时可省略端口), devices ls (也可只写 devices).</source>
+        <translation>The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT], HOST[:PORT] (the name is looked up again at every pass) or an IPv4 range such as 198.51.100.0/24 (at most a /22; each address is asked, 500 a second) (port 16020 by default; one entry each), devices rm the same (the port may be left out when one entry has the address), devices ls (also plain devices).</translation>
+    </message>
+    <message>
+        <source>add, rm 或 ls (默认).</source>
+        <translation>add, rm or ls (the default).</translation>
+    </message>
+    <message>
+        <source>ADDRESS[:PORT], HOST[:PORT] 或 RANGE (add 和 rm).</source>
+        <translation>ADDRESS[:PORT], HOST[:PORT] or RANGE (add and rm).</translation>
+    </message>
+    <message>
+        <source>读取或更改一项设置: config get KEY, config set KEY VALUE, config unset KEY (恢复默认值), config ls. 值在保存前按设置对话框的规则检查; LastSelectedServerUUID 接受本程序联系过的设备的 uuid.
+</source>
+        <translation>Read or change a setting: config get KEY, config set KEY VALUE, config unset KEY (back to the default), config ls. A value is checked as the settings dialog checks it before it is stored; LastSelectedServerUUID takes the uuid of a device this program has heard from.
+</translation>
+    </message>
+    <message>
+        <source>get, set, unset 或 ls.</source>
+        <translation>get, set, unset or ls.</translation>
+    </message>
+    <message>
+        <source>一个键 (get, set 和 unset).</source>
+        <translation>A key (get, set and unset).</translation>
+    </message>
+    <message>
+        <source>把文件逐个上传到一台设备; 同时上传到多台设备 (DEV,DEV,... 或 --all) 时, 每台设备按顺序接收自己的文件, 一台失败不妨碍其他设备. 使用 -r 时, 文件夹发送其中及其子文件夹中的文件, 与窗口发送拖入的文件夹相同. FILE 为 - 时把标准输入上传为 --name.</source>
+        <translation>Upload files to a device, one after another; to several devices (DEV,DEV,... or --all) at once, each device&apos;s own files in order, one failing device not stopping the others. With -r a folder sends the files inside it and in its subfolders, the way the window sends a dropped folder. FILE - uploads standard input as --name.</translation>
+    </message>
+    <message>
+        <source>ADDRESS, ADDRESS:PORT 或名称; 多个用逗号分隔 (使用 --all 时不写).</source>
+        <translation>ADDRESS, ADDRESS:PORT or name; several separated by commas (none with --all).</translation>
+    </message>
+    <message>
+        <source>要上传的文件 (使用 -r 时也可以是文件夹), 或 - 表示标准输入.</source>
+        <translation>Files (and with -r folders) to upload, or - for standard input.</translation>
+    </message>
+    <message>
+        <source>也发送文件夹中的文件.</source>
+        <translation>Send the files inside folders too.</translation>
+    </message>
+    <message>
+        <source>标准输入的内容在设备上的名称.</source>
+        <translation>The name on the device for what standard input gives.</translation>
+    </message>
+    <message>
+        <source>存入设备的保密区.</source>
+        <translation>Store them in the device&apos;s confidential area.</translation>
+    </message>
+    <message>
+        <source>发送到一次搜索找到的每台设备 (其他客户端除外).</source>
+        <translation>Send to every device one discovery pass finds (other clients aside).</translation>
+    </message>
+    <message>
+        <source>存到哪里: 一个文件, 一个文件夹 (名称以 / 结尾时会创建), 或 - 表示输出到标准输出 (默认: 当前目录).</source>
+        <translation>Where to store it: a file, a folder (made when the name ends with /), or - to stream it to standard output (default: the current directory).</translation>
+    </message>
+    <message>
+        <source>替换已有的文件 (默认: 保留它, 把下载的文件存为下一个空闲的名称 NAME (1).ext).</source>
+        <translation>Replace a file that is already there (default: keep it and store the download as NAME (1).ext, the next free name).</translation>
+    </message>
+    <message>
+        <source>从设备下载一个文件. 数据先存入 LOCAL_PATH.part, 设备确认后改为最终的名称; 中断的下载再次运行时从 part 续传. 使用 -o - 时数据一到就输出到标准输出 (没有 part, 不能续传). 没有 --overwrite 时从不替换已有的文件, 也不碰本程序没有写过的 .part.</source>
+        <translation>Download a file from a device. The bytes gather in LOCAL_PATH.part and take the final name once the device confirmed them; an interrupted download resumes from the part when run again. With -o - they go to standard output as they arrive (no part, no resumption). An existing file is never replaced without --overwrite, nor is a .part this program did not write touched.</translation>
+    </message>
+</context>
+<context>
     <name>DesktopNotifier</name>
     <message>
         <source>显示窗口</source>
         <translation>Show the window</translation>
+    </message>
+</context>
+<context>
+    <name>DiscoveryDoctor</name>
+    <message>
+        <source>%1 (广播地址 %2%3)</source>
+        <translation>%1 (broadcast %2%3)</translation>
+    </message>
+    <message>
+        <source>, 默认路由</source>
+        <translation>, the default route</translation>
+    </message>
+    <message>
+        <source>已跳过: %1</source>
+        <translation>skipped: %1</translation>
+    </message>
+    <message>
+        <source>若也要在此广播, 请在 QUORVEL_BROADCAST_INTERFACES 中列出要用的每个接口 (例如 &quot;%1&quot;)</source>
+        <translation>to broadcast there too, name every interface to use in QUORVEL_BROADCAST_INTERFACES (for example &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>没有已启用且能广播的 IPv4 接口</source>
+        <translation>no IPv4 interface is up and can broadcast</translation>
+    </message>
+    <message>
+        <source>请把本机接入设备所在的网络 (网线, Wi-Fi); 在此之前只能连接有路由可达的手动添加设备</source>
+        <translation>connect this PC to the devices&apos; network (cable, Wi-Fi); until then only hand-added devices on a route can be reached</translation>
+    </message>
+    <message>
+        <source>广播经由 %1 发出</source>
+        <translation>broadcasts leave through %1</translation>
+    </message>
+    <message>
+        <source> 在 %1 上</source>
+        <translation> on %1</translation>
+    </message>
+    <message>
+        <source>其他用户的进程 (uid %1)%2</source>
+        <translation>another user&apos;s process (uid %1)%2</translation>
+    </message>
+    <message>
+        <source>其他客户端找不到本客户端</source>
+        <translation>other clients cannot find this one</translation>
+    </message>
+    <message>
+        <source>设备无法向本机发送文件</source>
+        <translation>devices cannot send files to this PC</translation>
+    </message>
+    <message>
+        <source>UDP %1 被 %2 占用</source>
+        <translation>UDP %1 is held by %2</translation>
+    </message>
+    <message>
+        <source>请停止该程序 (它占用此端口期间%1)</source>
+        <translation>stop that program (%1 while it holds the port)</translation>
+    </message>
+    <message>
+        <source>UDP %1 空闲</source>
+        <translation>UDP %1 is free</translation>
+    </message>
+    <message>
+        <source>UDP %1 由本客户端占用</source>
+        <translation>UDP %1 is held by this client</translation>
+    </message>
+    <message>
+        <source>UDP %1 无法绑定 (%2)</source>
+        <translation>UDP %1 cannot be bound (%2)</translation>
+    </message>
+    <message>
+        <source>被 %1 占用</source>
+        <translation>held by %1</translation>
+    </message>
+    <message>
+        <source>请停止该程序 (在此期间%1)</source>
+        <translation>stop that program (%1 meanwhile)</translation>
+    </message>
+    <message>
+        <source>无法读取防火墙规则 (没有权限)</source>
+        <translation>the firewall rules could not be read (not permitted)</translation>
+    </message>
+    <message>
+        <source>请以 root 身份运行 quorvelctl doctor 来检查</source>
+        <translation>run quorvelctl doctor as root to check them</translation>
+    </message>
+    <message>
+        <source>没有启用的防火墙 (ufw, firewalld), 也没有安装设置规则的工具 (nft, iptables)</source>
+        <translation>no firewall is active (ufw, firewalld) nor a tool installed to set rules (nft, iptables)</translation>
+    </message>
+    <message>
+        <source>无法使用 avahi-daemon: %1</source>
+        <translation>avahi-daemon cannot be used: %1</translation>
+    </message>
+    <message>
+        <source>请启动 avahi-daemon (systemctl start avahi-daemon); 在此之前只能通过广播和手动添加找到设备</source>
+        <translation>start avahi-daemon (systemctl start avahi-daemon); until then devices are found by broadcast and by hand only</translation>
+    </message>
+    <message>
+        <source>avahi-daemon 正在运行, 浏览 %1 (已公布 %2 个)</source>
+        <translation>avahi-daemon is running and browsing %1 (%2 announced)</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 在 %2 毫秒内回复</source>
+        <translation>&quot;%1&quot; answered in %2 ms</translation>
+    </message>
+    <message>
+        <source>无法询问 (查询在 %1 毫秒后失败)</source>
+        <translation>could not be asked (the query failed after %1 ms)</translation>
+    </message>
+    <message>
+        <source>在 %1 毫秒内没有回复</source>
+        <translation>did not answer within %1 ms</translation>
+    </message>
+    <message>
+        <source>请检查设备是否开机且仍是这个地址; 如果地址变了, 请删除它 (quorvelctl devices rm %1) 再添加新地址</source>
+        <translation>check that the device is on and still has this address; if it changed, remove it (quorvelctl devices rm %1) and add the new one</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; %2 (经由 %3)</source>
+        <translation>&quot;%1&quot; %2 by %3</translation>
+    </message>
+    <message>
+        <source>一次搜索什么也没找到</source>
+        <translation>one pass found nothing</translation>
+    </message>
+    <message>
+        <source>请检查设备是否开机且与本机在同一网络; 如果广播到不了它, 请手动添加 (quorvelctl devices add ADDRESS)</source>
+        <translation>check that the device is on and on this PC&apos;s network; if broadcasts do not reach it, add it by hand (quorvelctl devices add ADDRESS)</translation>
+    </message>
+    <message>
+        <source>一次搜索找到了 %1</source>
+        <translation>one pass found %1</translation>
     </message>
 </context>
 <context>
@@ -554,6 +1015,41 @@ please choose another one in the settings.</translation>
     <message>
         <source>%1 在接收 %2/%3 字节后停止了接收</source>
         <translation>%1 stopped taking data after %2 of %3 bytes</translation>
+    </message>
+</context>
+<context>
+    <name>FirewallRules</name>
+    <message>
+        <source>UDP %1 和 %2</source>
+        <translation>UDP %1 and %2</translation>
+    </message>
+    <message>
+        <source>ufw 已启用, 放行 %1</source>
+        <translation>ufw is active and lets %1 in</translation>
+    </message>
+    <message>
+        <source>ufw 已启用, 不放行 %1</source>
+        <translation>ufw is active and does not let %1 in</translation>
+    </message>
+    <message>
+        <source>firewalld 正在运行, 放行 %1</source>
+        <translation>firewalld is running and lets %1 in</translation>
+    </message>
+    <message>
+        <source>firewalld 正在运行, 不放行 %1</source>
+        <translation>firewalld is running and does not let %1 in</translation>
+    </message>
+    <message>
+        <source>传入的数据包默认被丢弃, 且没有规则接受 %1</source>
+        <translation>incoming packets are dropped by default and no rule accepts %1</translation>
+    </message>
+    <message>
+        <source>%1: 没有规则丢弃 %2 (%3)</source>
+        <translation>%1: no rule drops %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1: %2 显示: %3</source>
+        <translation>%1: %2 shows: %3</translation>
     </message>
 </context>
 <context>

@@ -8,9 +8,8 @@
 #include <QThread>
 
 #include "app/LocalServer.h"
+#include "platform/AppFolders.h"
 
-#include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,34 +30,13 @@ QString SingleApplication::instanceKey(const QString& canonicalProgramPath, uint
     return key + QLatin1Char('-') + QString::number(userId);
 }
 
-namespace {
-// A folder of this user's alone: a real folder (no link), owned by the user, mode 0700.
-bool isPrivateFolder(const QByteArray& path)
-{
-    struct stat info { };
-    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid()
-        && (info.st_mode & 0077) == 0;
-}
-} // namespace
-
-QString SingleApplication::runtimeFolder()
-{
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isPrivateFolder(runtime))
-        return QFile::decodeName(runtime);
-    const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/quorvel-runtime-" + QByteArray::number(::geteuid());
-    if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
-}
-
 SingleApplication::SingleApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     // applicationFilePath() is where the kernel found the program, whatever argv[0] says.
     const QString program = QFileInfo(applicationFilePath()).canonicalFilePath();
     m_instanceKey = instanceKey(program.isEmpty() ? applicationFilePath() : program, ::geteuid());
-    const QString folder = runtimeFolder();
+    const QString folder = AppFolders::privateRuntimeFolder(QProcessEnvironment::systemEnvironment());
     if (folder.isEmpty()) {
         // Nowhere private to hold the lock: a shared folder would let another user's
         // client answer for this one. The client runs, only unguarded.

@@ -20,10 +20,6 @@ public:
     // The program's canonical path (however it was started: relative, absolute, through a
     // link) with every "/", ":", "\" and "." removed, and the user's id after it.
     static QString instanceKey(const QString& canonicalProgramPath, uint userId);
-    // The user's own folder for the lock and the listener's socket: $XDG_RUNTIME_DIR when
-    // it is the user's and no one else's, else a folder of the user's own in the
-    // temporary folder; empty when neither can be had.
-    static QString runtimeFolder();
 
 signals:
     void showUp();

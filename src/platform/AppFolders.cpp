@@ -71,7 +71,7 @@ bool makeOwnerOnly(const QString& folder, QString* error)
 }
 } // namespace
 
-AppFolders AppFolders::inFolder(const QString& folder)
+AppFolders AppFolders::inFolder(const QString& folder, const QProcessEnvironment& env)
 {
     const QString f = QDir::cleanPath(QDir(folder).absolutePath());
     AppFolders a;
@@ -79,7 +79,7 @@ AppFolders AppFolders::inFolder(const QString& folder)
     a.m_configFile = f + QStringLiteral("/config.ini");
     a.m_dataFolder = f;
     a.m_logFolder = f + QStringLiteral("/log");
-    a.m_runtimeFolder = QDir::tempPath();
+    a.setRuntimeEnvironment(env);
     a.m_downloadFolder = f + QStringLiteral("/Download/");
     return a;
 }
@@ -95,8 +95,7 @@ AppFolders AppFolders::installed(const QProcessEnvironment& env)
     a.m_dataFolder = base(env, "XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1Char('/') + Own;
     a.m_logFolder
         = base(env, "XDG_STATE_HOME", QStringLiteral(".local/state")) + QLatin1Char('/') + Own + QStringLiteral("/log");
-    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
-    a.m_runtimeFolder = QDir::isAbsolutePath(runtime) ? QDir::cleanPath(runtime) : QDir::tempPath();
+    a.setRuntimeEnvironment(env);
     const QString download = userDownloadDir(config, home);
     a.m_downloadFolder = download.isEmpty() ? home + QStringLiteral("/Downloads") : download;
     return a;
@@ -104,7 +103,39 @@ AppFolders AppFolders::installed(const QProcessEnvironment& env)
 
 AppFolders AppFolders::forProgram(const QString& programFolder, const QProcessEnvironment& env)
 {
-    return programFolderIsOwn(programFolder) ? inFolder(programFolder) : installed(env);
+    return programFolderIsOwn(programFolder) ? inFolder(programFolder, env) : installed(env);
+}
+
+namespace {
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat info { };
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid()
+        && (info.st_mode & 0077) == 0;
+}
+} // namespace
+
+void AppFolders::setRuntimeEnvironment(const QProcessEnvironment& env)
+{
+    m_runtimeEnvironment = QProcessEnvironment();
+    if (env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        m_runtimeEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), env.value(QStringLiteral("XDG_RUNTIME_DIR")));
+}
+
+QString AppFolders::runtimeFolder() const
+{
+    return privateRuntimeFolder(m_runtimeEnvironment);
+}
+
+QString AppFolders::privateRuntimeFolder(const QProcessEnvironment& env)
+{
+    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(QFile::encodeName(QDir::cleanPath(runtime))))
+        return QDir::cleanPath(runtime);
+    const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/quorvel-runtime-" + QByteArray::number(::geteuid());
+    if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
 }
 
 bool AppFolders::programFolderIsOwn(const QString& programFolder)

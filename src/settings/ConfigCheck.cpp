@@ -86,14 +86,15 @@ QVariant ConfigCheck::fromText(int type, const QString& text, QString* reason)
 QString ConfigCheck::describe(int type)
 {
     switch (type) {
-    case Config::ClientName: return QStringLiteral("the name other parties see for this client (not empty)");
-    case Config::SecureMode: return QStringLiteral("upload into the device's confidential area (true/false)");
+    case Config::ClientName: return QCoreApplication::translate("ConfigCheck", "其他方看到的本客户端名称 (不能为空)");
+    case Config::SecureMode: return QCoreApplication::translate("ConfigCheck", "上传到设备的保密区 (true/false)");
     case Config::DownloadPath:
-        return QStringLiteral("where downloads and accepted files go (an existing, writable folder)");
-    case Config::ConfirmCast: return QStringLiteral("ask before casting to a device (true/false)");
-    case Config::LastSelectedServerUUID: return QStringLiteral("the device the window selected last (a uuid)");
-    case Config::StartUp: return QStringLiteral("start the window with the desktop session (true/false)");
-    case Config::CastShortcut: return QStringLiteral("the key combination that starts or stops casting (e.g. F11)");
+        return QCoreApplication::translate("ConfigCheck", "下载和接收的文件存放的位置 (一个已存在, 可写的文件夹)");
+    case Config::ConfirmCast: return QCoreApplication::translate("ConfigCheck", "投射到设备之前先询问 (true/false)");
+    case Config::LastSelectedServerUUID:
+        return QCoreApplication::translate("ConfigCheck", "窗口最后选中的设备 (一个 uuid)");
+    case Config::StartUp: return QCoreApplication::translate("ConfigCheck", "随桌面会话启动窗口程序 (true/false)");
+    case Config::CastShortcut: return QCoreApplication::translate("ConfigCheck", "开始或停止投射的组合键 (例如 F11)");
     default: return QString();
     }
 }

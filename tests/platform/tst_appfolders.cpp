@@ -6,6 +6,9 @@
 #include "platform/WinUtils.h"
 #include "utils/FileUtil.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 // Where the client keeps its files: in a folder of its own it may write, else in the
 // user's XDG folders, owner-only; and the command-line client installed that way. What
 // the desktop is told: the autostart entry, programs started, a file's digest.
@@ -36,23 +39,29 @@ void TestAppFolders::init()
 void TestAppFolders::decision_data()
 {
     QTest::addColumn<bool>("ownFolder");
-    QTest::addColumn<QStringList>("environment"); // NAME=VALUE, "~" the home folder
-    QTest::addColumn<QStringList>("expected"); // config, data, log, runtime, download; "@" the program folder
+    // NAME=VALUE, "~" the home folder; runtime:MODE makes ~/r so and names it XDG_RUNTIME_DIR
+    QTest::addColumn<QStringList>("environment");
+    // config, data, log, runtime, download; "@" the program folder, "#" the user's own
+    // runtime folder in the temporary folder
+    QTest::addColumn<QStringList>("expected");
     const QString userDirs = "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"";
     QTest::newRow("a folder of its own keeps everything")
-        << true << QStringList{"XDG_CONFIG_HOME=~/c"}
-        << QStringList{"@/config.ini", "@", "@/log", QDir::tempPath(), "@/Download/"};
+        << true << QStringList{"XDG_CONFIG_HOME=~/c"} << QStringList{"@/config.ini", "@", "@/log", "#", "@/Download/"};
     QTest::newRow("installed: the XDG folders")
-        << false << QStringList{"XDG_CONFIG_HOME=~/c", "XDG_DATA_HOME=~/d", "XDG_STATE_HOME=~/s", "XDG_RUNTIME_DIR=~/r"}
+        << false << QStringList{"XDG_CONFIG_HOME=~/c", "XDG_DATA_HOME=~/d", "XDG_STATE_HOME=~/s", "runtime:700"}
         << QStringList{"~/c/quorvel/config.ini", "~/d/quorvel", "~/s/quorvel/log", "~/r", "~/Downloads"};
+    QTest::newRow("a runtime folder others may enter is not used")
+        << false << QStringList{"runtime:755"}
+        << QStringList{"~/.config/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log", "#",
+               "~/Downloads"};
     QTest::newRow("installed: their defaults, relative values ignored")
         << false << QStringList{"XDG_CONFIG_HOME=c", "XDG_STATE_HOME=relative/s"}
-        << QStringList{"~/.config/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log",
-               QDir::tempPath(), "~/Downloads"};
+        << QStringList{"~/.config/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log", "#",
+               "~/Downloads"};
     QTest::newRow("installed: the user's download folder")
         << false << QStringList{"XDG_CONFIG_HOME=~/c", "user-dirs:" + userDirs}
-        << QStringList{"~/c/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log",
-               QDir::tempPath(), "~/Fetched"};
+        << QStringList{
+               "~/c/quorvel/config.ini", "~/.local/share/quorvel", "~/.local/state/quorvel/log", "#", "~/Fetched"};
 }
 
 void TestAppFolders::decision()
@@ -76,17 +85,26 @@ void TestAppFolders::decision()
             dirs.write("# written by xdg-user-dirs-update\n" + e.mid(10).toUtf8() + "\n");
             continue;
         }
+        if (e.startsWith("runtime:")) {
+            QVERIFY(QDir().mkpath(home.path() + "/r"));
+            QVERIFY(::chmod(QFile::encodeName(home.path() + "/r").constData(), e.mid(8).toUInt(nullptr, 8)) == 0);
+            env.insert("XDG_RUNTIME_DIR", home.path() + "/r");
+            continue;
+        }
         env.insert(e.section('=', 0, 0), e.section('=', 1));
     }
     const AppFolders folders = AppFolders::forProgram(program.path(), env);
     QCOMPARE(folders.isInstalled(), !ownFolder);
     QStringList got{folders.configFile(), folders.dataFolder(), folders.logFolder(), folders.runtimeFolder(),
         folders.defaultDownloadFolder()};
-    for (QString& e : expected)
+    for (QString& e : expected) {
         e.replace("@", program.path()).replace("~", home.path());
+        e.replace("#", QDir::tempPath() + "/quorvel-runtime-" + QString::number(::geteuid()));
+    }
     QCOMPARE(got, expected);
     // A system folder of programs is never a copy's own, even for root who may write it.
     QVERIFY(!AppFolders::programFolderIsOwn("/usr/bin"));
+    QCOMPARE(AppFolder::modeOf(folders.runtimeFolder()), 0700);
 }
 
 void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()

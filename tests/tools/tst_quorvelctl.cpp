@@ -69,7 +69,7 @@ QByteArray TestQuorvelCtl::s_json;
 // and for usage errors the one style: the message and one line pointing to --help.
 void TestQuorvelCtl::grammar_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("arguments"); // a leading LANG=VALUE is the user's language
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("says"); // in standard output or error; a whole line: all of it
     QTest::addColumn<QByteArray>("never"); // in neither
@@ -83,6 +83,9 @@ void TestQuorvelCtl::grammar_data()
     ok("-h", {"-h"}, "quorvelctl --version");
     ok("help", {"help"}, "Commands:");
     ok("help help", {"help", "help"}, "Commands:");
+    ok("help in Chinese", {"LANG=zh_CN.UTF-8", "help"}, "命令:\n  discover [--wait SECONDS]", "Commands:");
+    ok("command help in Chinese", {"LANG=zh_CN.UTF-8", "serve", "--help"}, "只写名称会被拒绝", "Take every");
+    ok("help in English elsewhere", {"LANG=de_DE.UTF-8", "serve", "--help"}, "Take offers from this party");
     ok("help ls", {"help", "ls"}, "Usage: quorvelctl ls [options] DEVICE", "--help-all");
     ok("ls help", {"ls", "--help"}, "by name unless --sort");
     ok("command help has the globals", {"upload", "--help"}, "  --max-time <seconds>");
@@ -97,6 +100,8 @@ void TestQuorvelCtl::grammar_data()
     usage("key near miss", {"config", "get", "ClientNam"}, "did you mean \"ClientName\"?");
     usage("not a known uuid", {"config", "set", "LastSelectedServerUUID", "notauuid"}, "no device this program");
     usage("stdin without name", {"upload", "127.0.0.2", "-"}, "standard input needs --name NAME");
+    usage("accept from a name alone", {"serve", "--accept-from", "Board Room", "--max-time", "1"},
+        "--accept-from takes ADDRESS or NAME@ADDRESS, not \"Board Room\"");
     ok("--help-all", {"--help-all"}, "Usage: quorvelctl offer", "--help-all  ");
     ok("config keys", {"config", "--help"}, "an existing, writable folder");
     ok("global after command", {"config", "get", "SecureMode", "--json"},
@@ -140,6 +145,10 @@ void TestQuorvelCtl::grammar()
     QFETCH(QByteArray, never);
     ClientFolder app;
     QVERIFY(app.isValid());
+    for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        app.setEnvironment(name, name == QByteArray("LANG") ? "C.UTF-8" : "");
+    if (arguments.value(0).startsWith("LANG="))
+        app.setEnvironment("LANG", arguments.takeFirst().mid(5));
     QByteArray out, err;
     QCOMPARE(app.ctl(arguments, &out, &err), exitCode);
     QVERIFY2((exitCode ? err : out).contains(says), (out + err).constData());
@@ -539,20 +548,21 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 // Every event any command printed with --json has the keys, types and values the
 // README lists for it; every event of the list is seen (a cast needs a screen: its
 // events are the cast tests'). Offers and their answers are matched by id.
-// serve --accept-from takes the parties named (by address or by the name they give) into
-// --dir, without asking, and declines everybody else; a download lands where the user is.
+// serve --accept-from takes the parties named (by address, or by name and address) into
+// --dir, without asking, and declines everybody else, also one that claims a trusted name;
+// a download lands where the user is.
 void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
 {
     DeviceProcess trusted({"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
     DeviceProcess named({"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
-    DeviceProcess other({"--address", "127.0.0.14", "--no-mdns", "--name", "Stranger"});
+    DeviceProcess other({"--address", "127.0.0.14", "--no-mdns", "--name", "LOBBY"}); // a name any host may give
     QVERIFY(trusted.isReady() && named.isReady() && other.isReady());
     ClientFolder app;
     QTemporaryDir inbox;
     QProcess serve;
     serve.setProcessEnvironment(app.environment());
     serve.start(app.path() + "/quorvelctl",
-        {"--json", "serve", "--dir", inbox.path(), "--accept-from", "127.0.0.13", "--accept-from", "lobby",
+        {"--json", "serve", "--dir", inbox.path(), "--accept-from", "127.0.0.13", "--accept-from", "lobby@127.0.0.15",
             "--max-time", "30"});
     QVERIFY(serve.waitForStarted());
     QByteArray served;

@@ -1,6 +1,7 @@
 #include "CastCommand.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <memory>
 #include <unistd.h>
@@ -13,11 +14,12 @@
 int CastCommand::cast(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Cast this screen to a device: agree the cast (confirmation and password asked here), start the casting "
-        "program and steer it. While it runs, type p (pause), r (resume), a (aspect ratio) or s (stop)."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addOption({"size", "The screen size to announce.", "WxH", "1920x1080"});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "把本机屏幕投射到设备: 商定投射 (在这里询问确认和密码), 启动投射程序并控制它. 运行期间键入 p (暂停), r (继续), "
+        "a "
+        "(宽高比) 或 s (停止)."));
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addOption({"size", QCoreApplication::translate("CtlHelp", "要通告的屏幕尺寸."), "WxH", "1920x1080"});
     int exit = 0;
     if (!ctx.parse(p, args, 1, 1, &exit))
         return exit;

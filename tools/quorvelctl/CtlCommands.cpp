@@ -1,5 +1,6 @@
 #include "CtlCommands.h"
 
+#include <QCoreApplication>
 #include <QMap>
 #include <cstdio>
 
@@ -102,45 +103,48 @@ QString CtlCommands::version()
 
 QString CtlCommands::usage()
 {
-    return QStringLiteral(
-        "Usage: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] [--config FILE] [--verbose] COMMAND "
-        "ARGS...\n"
-        "       quorvelctl --version | -V | --help | --help-all\n"
+    return QCoreApplication::translate("CtlHelp",
+        "用法: quorvelctl [--json] [--timeout SECONDS] [--max-time SECONDS] "
+        "[--config FILE] [--verbose] COMMAND ARGS...\n"
+        "      quorvelctl --version | -V | --help | --help-all\n"
         "\n"
-        "DEVICE is ADDRESS, ADDRESS:PORT, a host name or a device name or uuid (any case; a remembered\n"
-        "device is asked where it was last seen, another found by one discovery pass).\n"
-        "--timeout bounds each wait for a connection, an answer or the next bytes; --max-time the whole\n"
-        "command. The global options may also follow the command.\n"
+        "DEVICE 是 ADDRESS, ADDRESS:PORT, 主机名, 或设备的名称或 uuid (不分大小写; 记住的设备先在上次\n"
+        "出现的地址询问, 其他设备由一次搜索找到).\n"
+        "--timeout 限定每次等待连接, 回复或下一批数据的时间; --max-time 限定整条命令的时间.\n"
+        "全局选项也可以放在命令之后.\n"
         "\n"
-        "Commands:\n"
-        "  discover [--wait SECONDS]            find devices and other clients\n"
-        "  ls DEVICE [PATH] [--sort ORDER]      list a folder of a device (by name by default)\n"
+        "命令:\n"
+        "  discover [--wait SECONDS]            查找设备和其他客户端\n"
+        "  ls DEVICE [PATH] [--sort ORDER]      列出设备上的一个文件夹 (默认按名称排序)\n"
         "  upload DEVICE[,DEVICE...]|--all FILE... [-r] [--secure]\n"
-        "                                       upload files (-r: folders too), one after another;\n"
-        "                                       to several devices at once\n"
-        "  upload DEVICE - --name NAME          upload standard input as NAME\n"
+        "                                       逐个上传文件 (-r: 也上传文件夹);\n"
+        "                                       可同时上传到多台设备\n"
+        "  upload DEVICE - --name NAME          把标准输入上传为 NAME\n"
         "  download DEVICE REMOTE_PATH [-o LOCAL_PATH|FOLDER/|-]\n"
-        "                                       download a file (resumes from LOCAL_PATH.part;\n"
-        "                                       - streams it to standard output)\n"
-        "  open DEVICE REMOTE_PATH              show a file on the device's screen\n"
-        "  rm DEVICE REMOTE_PATH                delete a file on the device\n"
-        "  thumb DEVICE REMOTE_PATH -o FILE     save a file's thumbnail\n"
-        "  welcome DEVICE TEXT                  set the welcome text\n"
-        "  history DEVICE                       transfers with the device, newest first\n"
-        "  devices [ls] | devices add ADDRESS[:PORT] | devices rm ADDRESS[:PORT]\n"
-        "                                       the hand-added devices (add also takes a host name\n"
-        "                                       and an IPv4 range up to a /22: 198.51.100.0/24)\n"
-        "  config ls | config get KEY | config set KEY VALUE | config unset KEY\n"
-        "  serve [--accept | --ask]             receive files other parties offer, until interrupted\n"
+        "                                       下载一个文件 (从 LOCAL_PATH.part 续传;\n"
+        "                                       - 输出到标准输出)\n"
+        "  open DEVICE REMOTE_PATH              在设备屏幕上显示一个文件\n"
+        "  rm DEVICE REMOTE_PATH                删除设备上的一个文件\n"
+        "  thumb DEVICE REMOTE_PATH -o FILE     保存一个文件的缩略图\n"
+        "  welcome DEVICE TEXT                  设置欢迎辞\n"
+        "  history DEVICE                       与该设备的传输记录, 最新的在前\n"
+        "  devices [ls] | devices add ADDRESS[:PORT] | devices rm "
+        "ADDRESS[:PORT]\n"
+        "                                       手动添加的设备 (add 也接受主机名和\n"
+        "                                       最大到 /22 的 IPv4 网段: "
+        "198.51.100.0/24)\n"
+        "  config ls | config get KEY | config set KEY VALUE | config unset "
+        "KEY\n"
+        "  serve [--accept | --ask]             接收其他方提供的文件, 直到被中断\n"
         "  offer CLIENT FILE... [--wait SECONDS]\n"
-        "                                       offer files to another client and serve them\n"
-        "  doctor [--wait SECONDS]              why a device does not show up: checks and what to do\n"
-        "  cast DEVICE [--size WxH]             cast this screen to the device (p pause, r resume,\n"
-        "                                       a aspect ratio, s stop, on standard input)\n"
-        "  help [COMMAND]                       this text, or a command's\n"
+        "                                       向另一个客户端提供文件并供其下载\n"
+        "  doctor [--wait SECONDS]              设备为何没有出现: 逐项检查, 并说明怎么办\n"
+        "  cast DEVICE [--size WxH]             把本机屏幕投射到设备 (在标准输入键入 p 暂停,\n"
+        "                                       r 继续, a 宽高比, s 停止)\n"
+        "  help [COMMAND]                       本说明, 或某个命令的说明\n"
         "\n"
-        "quorvelctl COMMAND --help explains a command; --help-all explains them all.\n"
-        "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.");
+        "quorvelctl COMMAND --help 说明一个命令; --help-all 说明所有命令.\n"
+        "退出状态: 0 成功, 1 失败, 2 用法错误, 130 被中断.");
 }
 
 int CtlCommands::runCommand(const QString& name, const QStringList& arguments)

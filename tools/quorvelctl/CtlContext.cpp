@@ -138,9 +138,14 @@ bool CtlContext::parse(
 QString CtlContext::helpText(const QCommandLineParser& parser) const
 {
     QString text = parser.helpText();
-    const QString program = QStringLiteral("Usage: quorvelctl");
-    const int at = text.indexOf(QStringLiteral("Usage: "));
-    const int end = text.indexOf(QLatin1Char(' '), at + 7);
+    // Qt's "Usage: %1", in the language Qt's own translation speaks (through a variable:
+    // the text is Qt's, not one for our catalogue).
+    const char* const qtUsage = "Usage: %1";
+    const QString usage
+        = QCoreApplication::translate("QCommandLineParser", qtUsage).section(QStringLiteral("%1"), 0, 0);
+    const QString program = usage + QStringLiteral("quorvelctl");
+    const int at = text.indexOf(usage);
+    const int end = text.indexOf(QLatin1Char(' '), at + usage.size());
     if (at >= 0 && end > at)
         text.replace(at, end - at, program + QLatin1Char(' ') + m_command);
     // Qt's own options mean nothing here.
@@ -150,14 +155,15 @@ QString CtlContext::helpText(const QCommandLineParser& parser) const
 
 QString CtlContext::globalsHelp()
 {
-    return QStringLiteral("Global options (before or after the command):\n"
-                          "  --json              one JSON object per line on standard output\n"
-                          "  --timeout <seconds> the most to wait for a connection, an answer or the next bytes\n"
-                          "  --max-time <seconds>\n"
-                          "                      the most the whole command may take\n"
-                          "  --config <file>     the settings file (default: the window's)\n"
-                          "  --verbose           the log on standard error\n"
-                          "  --version, -V       the program's name and version");
+    return QCoreApplication::translate("CtlHelp",
+        "全局选项 (放在命令之前或之后):\n"
+        "  --json              标准输出上每行一个 JSON 对象\n"
+        "  --timeout <seconds> 每次等待连接, 回复或下一批数据的最长时间\n"
+        "  --max-time <seconds>\n"
+        "                      整条命令的最长时间\n"
+        "  --config <file>     设置文件 (默认: 窗口程序的)\n"
+        "  --verbose           在标准错误上输出日志\n"
+        "  --version, -V       程序的名称和版本");
 }
 
 void CtlContext::printHelp(const QString& command, const QString& text)

@@ -116,9 +116,9 @@ template <typename Make>
 int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand& command, Make make)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromLatin1(command.description));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument(command.argument, command.argumentHelp);
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp", command.description));
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addPositionalArgument(command.argument, QCoreApplication::translate("CtlHelp", command.argumentHelp));
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;
@@ -147,8 +147,8 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
 int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("One discovery pass: hand-added devices, mDNS and broadcast."));
-    p.addOption({"wait", "Listen this many seconds (default 3).", "seconds", "3"});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp", "一次搜索: 手动添加的设备, mDNS 和广播."));
+    p.addOption({"wait", QCoreApplication::translate("CtlHelp", "监听这么多秒 (默认 3)."), "seconds", "3"});
     int exit = 0;
     int waitMs = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))
@@ -184,11 +184,14 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
 int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("List a folder of a device, by name unless --sort says otherwise."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument("PATH", "Folder on the device (default: the root).", "[PATH]");
+    p.setApplicationDescription(
+        QCoreApplication::translate("CtlHelp", "列出设备上的一个文件夹, 按名称排序, 除非 --sort 另有指定."));
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addPositionalArgument("PATH", QCoreApplication::translate("CtlHelp", "设备上的文件夹 (默认: 根目录)."), "[PATH]");
     p.addOption({"sort",
-        "name, size, time or type, each also as NAME-asc or NAME-desc (default: name; type puts folders first).",
+        QCoreApplication::translate("CtlHelp",
+            "name, size, time 或 type, 也可写作 NAME-asc 或 NAME-desc (默认: name; type "
+            "把文件夹排在前面)."),
         "order", "name"});
     int exit = 0;
     if (!ctx.parse(p, args, 1, 2, &exit))
@@ -231,8 +234,8 @@ int DeviceCommands::ls(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{true, "Show a file on the device's screen.", "REMOTE_PATH",
-        "The file on the device.",
+    static const SimpleCommand command{true, QT_TRANSLATE_NOOP("CtlHelp", "在设备屏幕上显示一个文件."), "REMOTE_PATH",
+        QT_TRANSLATE_NOOP("CtlHelp", "设备上的文件."),
         [](const QString&) { return QCoreApplication::translate("FileOpen", "打开文件成功."); },
         [](const QString& path) { return QStringLiteral("opening %1 failed").arg(path); }};
     return simpleCommand(ctx, args, command,
@@ -241,7 +244,8 @@ int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{true, "Delete a file on the device.", "REMOTE_PATH", "The file on the device.",
+    static const SimpleCommand command{true, QT_TRANSLATE_NOOP("CtlHelp", "删除设备上的一个文件."), "REMOTE_PATH",
+        QT_TRANSLATE_NOOP("CtlHelp", "设备上的文件."),
         [](const QString&) { return QCoreApplication::translate("FileDelete", "删除文件成功."); },
         [](const QString& path) { return QStringLiteral("deleting %1 failed").arg(path); }};
     return simpleCommand(ctx, args, command,
@@ -250,7 +254,8 @@ int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
 
 int DeviceCommands::welcome(CtlContext& ctx, const QStringList& args)
 {
-    static const SimpleCommand command{false, "Set the welcome text a device shows.", "TEXT", "The welcome text.",
+    static const SimpleCommand command{false, QT_TRANSLATE_NOOP("CtlHelp", "设置设备显示的欢迎辞."), "TEXT",
+        QT_TRANSLATE_NOOP("CtlHelp", "欢迎辞."),
         [](const QString&) { return QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功."); },
         [](const QString& text) { return QStringLiteral("setting the welcome text \"%1\" failed").arg(text); }};
     if (args.size() == 3 && args.at(2).isEmpty())
@@ -262,10 +267,10 @@ int DeviceCommands::welcome(CtlContext& ctx, const QStringList& args)
 int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Save the thumbnail of a file on the device."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
-    p.addOption({{"o", "output"}, "Where to save the thumbnail.", "file"});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp", "保存设备上一个文件的缩略图."));
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addPositionalArgument("REMOTE_PATH", QT_TRANSLATE_NOOP("CtlHelp", "设备上的文件."));
+    p.addOption({{"o", "output"}, QCoreApplication::translate("CtlHelp", "缩略图保存到哪里."), "file"});
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;

@@ -1,6 +1,7 @@
 #include "DoctorCommand.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QJsonObject>
 
 #include "CtlContext.h"
@@ -12,10 +13,10 @@
 int DoctorCommand::doctor(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Why a device does not show up: checks mDNS, the interfaces, UDP 16020 and 16021, the firewall, "
-                       "each hand-added device and one discovery pass. Exit status 1 when something is wrong."));
-    p.addOption({"wait", "Let the discovery pass listen this many seconds (default 3).", "seconds", "3"});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "设备为何没有出现: 检查 mDNS, 网络接口, UDP 16020 和 16021, 防火墙, 每个手动添加的设备和一次搜索. "
+        "有问题时退出状态为 1."));
+    p.addOption({"wait", QCoreApplication::translate("CtlHelp", "让这次搜索监听这么多秒 (默认 3)."), "seconds", "3"});
     int exit = 0;
     int waitMs = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))

@@ -1,6 +1,7 @@
 #include "InboundCommands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -65,23 +66,32 @@ bool InboundCommands::listen(CtlContext& ctx, int waitMs)
 int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Receive files that devices and other clients offer: answer discovery on UDP %1, take requests on "
-        "UDP %2, announce this client on mDNS. Offered files go to the DownloadPath setting after a yes "
-        "(--ask, read from standard input) or at once (--accept). Runs until interrupted.")
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "接收设备和其他客户端提供的文件: 在 UDP %1 上应答搜索, 在 UDP %2 上接受请求, 在 mDNS 上公布本客户端. "
+        "提供的文件在回答 yes 之后 (--ask, 从标准输入读取) 或立即 (--accept) 存入 DownloadPath "
+        "设置的文件夹. 一直运行, 直到被中断.")
                                     .arg(ProtocolPort::Discovery)
                                     .arg(ProtocolPort::Operation));
-    p.addOption({"accept", "Take every offered file without asking."});
-    p.addOption({"ask", "Ask for each offered file (the default without --accept-from)."});
-    p.addOption({"dir", "Store offered files in this folder (default: the DownloadPath setting).", "folder"});
+    p.addOption({"accept", QCoreApplication::translate("CtlHelp", "不询问, 接收提供的每个文件.")});
+    p.addOption(
+        {"ask", QCoreApplication::translate("CtlHelp", "对提供的每个文件都询问 (没有 --accept-from 时的默认做法).")});
+    p.addOption({"dir", QCoreApplication::translate("CtlHelp", "把提供的文件存入这个文件夹 (默认: DownloadPath 设置)."),
+        "folder"});
     p.addOption({"accept-from",
-        "Take offers from this party without asking (its ADDRESS or the NAME it gives; repeatable) and decline "
-        "everybody else's.",
+        QCoreApplication::translate("CtlHelp",
+            "不询问就接收这一方提供的文件, 拒绝其他所有方的: 它的 ADDRESS, 名称也须相符时写 NAME@ADDRESS (可重复). "
+            "只写名称会被拒绝: 名称只是对方的自称, 任何主机都可以这么说."),
         "party"});
     int exit = 0;
     if (!ctx.parse(p, args, 0, 0, &exit))
         return exit;
     const QStringList from = p.values("accept-from");
+    for (const QString& party : from) {
+        if (!OfferInbox::isPartyRule(party))
+            return ctx.usage(QStringLiteral("--accept-from takes ADDRESS or NAME@ADDRESS, not \"%1\": a name alone is "
+                                            "what the party says of itself, and any host may say it")
+                                 .arg(party));
+    }
     QString folder = ctx.app().config()->value(Config::DownloadPath).toString();
     if (p.isSet("dir")) {
         // The user's path: against the current directory.
@@ -180,11 +190,11 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
 int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Offer files to another client (or a device) and serve them until each was fetched or the wait ends."));
-    p.addPositionalArgument("CLIENT", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument("FILE", "Files to offer.", "FILE...");
-    p.addOption({"wait", "Serve at most this many seconds (default 300).", "seconds", "300"});
+    p.setApplicationDescription(QCoreApplication::translate(
+        "CtlHelp", "向另一个客户端 (或设备) 提供文件并供其下载, 直到每个文件都已取走或等待结束."));
+    p.addPositionalArgument("CLIENT", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addPositionalArgument("FILE", QCoreApplication::translate("CtlHelp", "要提供的文件."), "FILE...");
+    p.addOption({"wait", QCoreApplication::translate("CtlHelp", "最多提供这么多秒 (默认 300)."), "seconds", "300"});
     int exit = 0;
     int waitMs = 0;
     if (!ctx.parse(p, args, 2, -1, &exit))

@@ -1,6 +1,7 @@
 #include "LocalCommands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -25,7 +26,7 @@ int configType(const QString& key)
 
 QString keysHelp()
 {
-    QString text = QStringLiteral("Keys (any case):");
+    QString text = QCoreApplication::translate("CtlHelp", "键 (不分大小写):");
     for (int type = Config::ClientName; type <= Config::CastShortcut; ++type)
         text += QStringLiteral("\n  %1  %2").arg(Config::keyOf(type), -22).arg(ConfigCheck::describe(type));
     return text;
@@ -45,10 +46,9 @@ QString settingText(const QVariant& v)
 int LocalCommands::history(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "The transfers with a device, newest first, from the local database: a device this program has heard "
-        "from is found while it is off-line."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT, name or uuid.");
+    p.setApplicationDescription(QCoreApplication::translate(
+        "CtlHelp", "与一台设备的传输记录, 最新的在前, 取自本地数据库: 本程序联系过的设备离线时也能找到."));
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT, 名称或 uuid."));
     int exit = 0;
     if (!ctx.parse(p, args, 1, 1, &exit))
         return exit;
@@ -94,14 +94,15 @@ int LocalCommands::history(CtlContext& ctx, const QStringList& args)
 int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "The hand-added devices, asked at every discovery pass. devices add ADDRESS[:PORT], HOST[:PORT] (the "
-        "name is looked up again at every pass) or an IPv4 range such as 198.51.100.0/24 (at most a /22; each "
-        "address is asked, 500 a second) (port 16020 by default; one entry each), devices rm the same (the port "
-        "may be left out when one entry has the address), devices ls (also plain devices)."));
-    p.addPositionalArgument("ACTION", "add, rm or ls (the default).", "[ACTION]");
-    p.addPositionalArgument(
-        "ADDRESS", "ADDRESS[:PORT], HOST[:PORT] or RANGE (add and rm).", "[ADDRESS[:PORT]|HOST[:PORT]|RANGE]");
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "手动添加的设备, 每次搜索都会询问. devices add ADDRESS[:PORT], HOST[:PORT] "
+        "(每次搜索都重新解析该名称) 或 IPv4 网段, 如 198.51.100.0/24 (最大 /22; 每个地址都会询问, 每秒 500 "
+        "个) (默认端口 16020; 每项一条), devices rm 同样的写法 (只有一项是该地址时可省略端口), devices ls "
+        "(也可只写 devices)."));
+    p.addPositionalArgument("ACTION", QCoreApplication::translate("CtlHelp", "add, rm 或 ls (默认)."), "[ACTION]");
+    p.addPositionalArgument("ADDRESS",
+        QCoreApplication::translate("CtlHelp", "ADDRESS[:PORT], HOST[:PORT] 或 RANGE (add 和 rm)."),
+        "[ADDRESS[:PORT]|HOST[:PORT]|RANGE]");
     int exit = 0;
     if (!ctx.parse(p, args, 0, 2, &exit))
         return exit;
@@ -213,13 +214,14 @@ int LocalCommands::devices(CtlContext& ctx, const QStringList& args)
 int LocalCommands::config(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Read or change a setting: config get KEY, config set KEY VALUE, config unset KEY (back to "
-                       "the default), config ls. A value is checked as the settings dialog checks it before it is "
-                       "stored; LastSelectedServerUUID takes the uuid of a device this program has heard from.\n")
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+                                    "读取或更改一项设置: config get KEY, config set KEY VALUE, config unset KEY "
+                                    "(恢复默认值), config ls. 值在保存前按设置对话框的规则检查; LastSelectedServerUUID "
+                                    "接受本程序联系过的设备的 uuid.\n")
         + keysHelp());
-    p.addPositionalArgument("ACTION", "get, set, unset or ls.");
-    p.addPositionalArgument("KEY", "A key (get, set and unset).", "[KEY [VALUE]]");
+    p.addPositionalArgument("ACTION", QCoreApplication::translate("CtlHelp", "get, set, unset 或 ls."));
+    p.addPositionalArgument(
+        "KEY", QCoreApplication::translate("CtlHelp", "一个键 (get, set 和 unset)."), "[KEY [VALUE]]");
     int exit = 0;
     if (!ctx.parse(p, args, 1, 3, &exit))
         return exit;

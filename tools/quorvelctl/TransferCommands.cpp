@@ -1,6 +1,7 @@
 #include "TransferCommands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -110,17 +111,19 @@ bool readStandardInput(CtlContext& ctx, const QString& path, QString* why)
 int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Upload files to a device, one after another; to several devices (DEV,DEV,... or --all) at once, each "
-        "device's own files in order, one failing device not stopping the others. With -r a folder sends the "
-        "files inside it and in its subfolders, the way the window sends a dropped folder. FILE - uploads "
-        "standard input as --name."));
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name; several separated by commas (none with --all).");
-    p.addPositionalArgument("FILE", "Files (and with -r folders) to upload, or - for standard input.", "FILE...");
-    p.addOption({{"r", "recursive"}, "Send the files inside folders too."});
-    p.addOption({"name", "The name on the device for what standard input gives.", "name"});
-    p.addOption({"secure", "Store them in the device's confidential area."});
-    p.addOption({"all", "Send to every device one discovery pass finds (other clients aside)."});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "把文件逐个上传到一台设备; 同时上传到多台设备 (DEV,DEV,... 或 --all) 时, 每台设备按顺序接收自己的文件, "
+        "一台失败不妨碍其他设备. 使用 -r 时, 文件夹发送其中及其子文件夹中的文件, 与窗口发送拖入的文件夹相同. FILE 为 - "
+        "时把标准输入上传为 --name."));
+    p.addPositionalArgument("DEVICE",
+        QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称; 多个用逗号分隔 (使用 --all 时不写)."));
+    p.addPositionalArgument("FILE",
+        QCoreApplication::translate("CtlHelp", "要上传的文件 (使用 -r 时也可以是文件夹), 或 - 表示标准输入."),
+        "FILE...");
+    p.addOption({{"r", "recursive"}, QCoreApplication::translate("CtlHelp", "也发送文件夹中的文件.")});
+    p.addOption({"name", QCoreApplication::translate("CtlHelp", "标准输入的内容在设备上的名称."), "name"});
+    p.addOption({"secure", QCoreApplication::translate("CtlHelp", "存入设备的保密区.")});
+    p.addOption({"all", QCoreApplication::translate("CtlHelp", "发送到一次搜索找到的每台设备 (其他客户端除外).")});
     int exit = 0;
     if (!ctx.parse(p, args, 1, -1, &exit))
         return exit;
@@ -231,20 +234,19 @@ int TransferCommands::upload(CtlContext& ctx, const QStringList& args)
 int TransferCommands::download(CtlContext& ctx, const QStringList& args)
 {
     QCommandLineParser p;
-    p.addPositionalArgument("DEVICE", "ADDRESS, ADDRESS:PORT or name.");
-    p.addPositionalArgument("REMOTE_PATH", "The file on the device.");
+    p.addPositionalArgument("DEVICE", QCoreApplication::translate("CtlHelp", "ADDRESS, ADDRESS:PORT 或名称."));
+    p.addPositionalArgument("REMOTE_PATH", QCoreApplication::translate("CtlHelp", "设备上的文件."));
     p.addOption({{"o", "output"},
-        "Where to store it: a file, a folder (made when the name ends with /), or - to stream it to standard output "
-        "(default: the current directory).",
+        QCoreApplication::translate("CtlHelp",
+            "存到哪里: 一个文件, 一个文件夹 (名称以 / 结尾时会创建), 或 - 表示输出到标准输出 (默认: 当前目录)."),
         "local_path"});
     p.addOption({"overwrite",
-        "Replace a file that is already there (default: keep it and store the download as "
-        "NAME (1).ext, the next free name)."});
-    p.setApplicationDescription(QStringLiteral(
-        "Download a file from a device. The bytes gather in LOCAL_PATH.part and take the final name once the "
-        "device confirmed them; an interrupted download resumes from the part when run again. With -o - they go "
-        "to standard output as they arrive (no part, no resumption). An existing file is never replaced without "
-        "--overwrite, nor is a .part this program did not write touched."));
+        QCoreApplication::translate(
+            "CtlHelp", "替换已有的文件 (默认: 保留它, 把下载的文件存为下一个空闲的名称 NAME (1).ext).")});
+    p.setApplicationDescription(QCoreApplication::translate("CtlHelp",
+        "从设备下载一个文件. 数据先存入 LOCAL_PATH.part, 设备确认后改为最终的名称; 中断的下载再次运行时从 part 续传. "
+        "使用 -o - 时数据一到就输出到标准输出 (没有 part, 不能续传). 没有 --overwrite 时从不替换已有的文件, "
+        "也不碰本程序没有写过的 .part."));
     int exit = 0;
     if (!ctx.parse(p, args, 2, 2, &exit))
         return exit;

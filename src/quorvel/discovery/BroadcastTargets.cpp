@@ -1,5 +1,6 @@
 #include "quorvel/discovery/BroadcastTargets.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkInterface>
@@ -114,17 +115,18 @@ QList<BroadcastTargets::Interface> BroadcastTargets::survey(const QStringList& n
         i.kind = virtualKind(i.name);
         if (!named.isEmpty()) {
             i.used = named.contains(i.name);
-            i.why = i.used ? QStringLiteral("named in the interfaces to use")
-                           : QStringLiteral("not named in the interfaces to use (%1)").arg(named.join(", "));
+            i.why = i.used
+                ? QCoreApplication::translate("BroadcastTargets", "在要用的接口之列")
+                : QCoreApplication::translate("BroadcastTargets", "不在要用的接口之列 (%1)").arg(named.join(", "));
         } else if (i.defaultRoute) {
             i.used = true;
-            i.why = QStringLiteral("the default route's interface");
+            i.why = QCoreApplication::translate("BroadcastTargets", "默认路由的接口");
         } else {
             i.used = i.kind.isEmpty();
-            i.why = i.used ? QStringLiteral("a LAN of its own")
-                           : QStringLiteral("a virtual interface (%1); name it among the interfaces to use to "
-                                            "broadcast there")
-                                 .arg(i.kind);
+            i.why = i.used
+                ? QCoreApplication::translate("BroadcastTargets", "一个独立的局域网")
+                : QCoreApplication::translate("BroadcastTargets", "虚拟接口 (%1); 若要在此广播, 请把它列入要用的接口")
+                      .arg(i.kind);
         }
         out.append(i);
     }

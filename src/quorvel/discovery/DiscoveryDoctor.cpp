@@ -135,23 +135,20 @@ void DiscoveryDoctor::checkInterfaces()
         for (const QHostAddress& b : i.broadcasts)
             broadcasts << b.toString();
         if (i.used) {
-            usable << QStringLiteral("%1 (broadcast %2%3)")
+            usable << tr("%1 (广播地址 %2%3)")
                           .arg(i.name, i.defaultRoute ? QStringLiteral("255.255.255.255") : broadcasts.join(", "),
-                              i.defaultRoute ? QStringLiteral(", the default route") : QString());
+                              i.defaultRoute ? tr(", 默认路由") : QString());
         } else {
             // Skipped on purpose: said, with how to use it after all.
-            report(QStringLiteral("interface ") + i.name, true, QStringLiteral("skipped: ") + i.why,
-                QStringLiteral("to broadcast there too, name every interface to use in QUORVEL_BROADCAST_INTERFACES "
-                               "(for example \"%1\")")
-                    .arg(i.name));
+            report(QStringLiteral("interface ") + i.name, true, tr("已跳过: %1").arg(i.why),
+                tr("若也要在此广播, 请在 QUORVEL_BROADCAST_INTERFACES 中列出要用的每个接口 (例如 \"%1\")").arg(i.name));
         }
     }
     if (usable.isEmpty())
-        report(QStringLiteral("interfaces"), false, QStringLiteral("no IPv4 interface is up and can broadcast"),
-            QStringLiteral("connect this PC to the devices' network (cable, Wi-Fi); until then only hand-added "
-                           "devices on a route can be reached"));
+        report(QStringLiteral("interfaces"), false, tr("没有已启用且能广播的 IPv4 接口"),
+            tr("请把本机接入设备所在的网络 (网线, Wi-Fi); 在此之前只能连接有路由可达的手动添加设备"));
     else
-        report(QStringLiteral("interfaces"), true, QStringLiteral("broadcasts leave through ") + usable.join(", "));
+        report(QStringLiteral("interfaces"), true, tr("广播经由 %1 发出").arg(usable.join(", ")));
     next();
 }
 
@@ -166,10 +163,10 @@ QStringList DiscoveryDoctor::udpPortHolders(
         const QString on
             = h.address.isNull() || h.address == QHostAddress::AnyIPv4 || h.address == QHostAddress::AnyIPv6
             ? QString()
-            : QStringLiteral(" on ") + h.address.toString();
+            : tr(" 在 %1 上").arg(h.address.toString());
         const qint64 pid = socketOwner(h.inode);
         if (pid < 0)
-            holders << QStringLiteral("another user's process (uid %1)%2").arg(h.uid, on);
+            holders << tr("其他用户的进程 (uid %1)%2").arg(h.uid, on);
         else if (!isOurs(pid))
             holders << QStringLiteral("pid %1 (%2)%3").arg(pid).arg(processName(pid), on);
     }
@@ -181,25 +178,25 @@ void DiscoveryDoctor::checkPorts()
 {
     for (const quint16 port : Ports) {
         const QString check = QStringLiteral("port %1").arg(port);
-        const QString use = port == ProtocolPort::Discovery ? QStringLiteral("other clients cannot find this one")
-                                                            : QStringLiteral("devices cannot send files to this PC");
+        const QString use
+            = port == ProtocolPort::Discovery ? tr("其他客户端找不到本客户端") : tr("设备无法向本机发送文件");
         const QStringList others = udpPortHolders(port, false, isThisClient);
         QUdpSocket socket; // bound as the client's listeners bind it
         if (!others.isEmpty()) {
-            report(check, false, QStringLiteral("UDP %1 is held by %2").arg(port).arg(others.join(", ")),
-                QStringLiteral("stop that program (%1 while it holds the port)").arg(use));
+            report(check, false, tr("UDP %1 被 %2 占用").arg(port).arg(others.join(", ")),
+                tr("请停止该程序 (它占用此端口期间%1)").arg(use));
         } else if (QString error; ListenPort::bind(socket, port, &error)) {
-            report(check, true, QStringLiteral("UDP %1 is free").arg(port));
+            report(check, true, tr("UDP %1 空闲").arg(port));
         } else if (udpPortHolders(port, true, isThisClient).isEmpty()
             && !udpPortHolders(port, true, [](qint64) { return false; }).isEmpty()) {
-            report(check, true, QStringLiteral("UDP %1 is held by this client").arg(port));
+            report(check, true, tr("UDP %1 由本客户端占用").arg(port));
         } else {
             const QStringList holders = udpPortHolders(port, true, isThisClient);
             report(check, false,
-                QStringLiteral("UDP %1 cannot be bound (%2)")
+                tr("UDP %1 无法绑定 (%2)")
                     .arg(port)
-                    .arg(holders.isEmpty() ? socket.errorString() : QStringLiteral("held by ") + holders.join(", ")),
-                QStringLiteral("stop that program (%1 meanwhile)").arg(use));
+                    .arg(holders.isEmpty() ? socket.errorString() : tr("被 %1 占用").arg(holders.join(", "))),
+                tr("请停止该程序 (在此期间%1)").arg(use));
         }
     }
     next();
@@ -223,13 +220,11 @@ void DiscoveryDoctor::checkFirewall(int attempt, bool denied)
         // Rules that could not be read may drop anything: not a clean bill. Without
         // any tool there is nothing that would have set rules up.
         if (denied)
-            report(QStringLiteral("firewall"), false,
-                QStringLiteral("the firewall rules could not be read (not permitted)"),
-                QStringLiteral("run quorvelctl doctor as root to check them"));
+            report(QStringLiteral("firewall"), false, tr("无法读取防火墙规则 (没有权限)"),
+                tr("请以 root 身份运行 quorvelctl doctor 来检查"));
         else
             report(QStringLiteral("firewall"), true,
-                QStringLiteral(
-                    "no firewall is active (ufw, firewalld) nor a tool installed to set rules (nft, iptables)"));
+                tr("没有启用的防火墙 (ufw, firewalld), 也没有安装设置规则的工具 (nft, iptables)"));
         next();
         return;
     }
@@ -274,12 +269,11 @@ void DiscoveryDoctor::checkMdns()
         const QString check = QStringLiteral("mdns");
         if (!zc->isRunning() || *failed) {
             const int code = *failed ? *failed : (zc->lastError() ? zc->lastError() : AVAHI_ERR_NO_DAEMON);
-            report(check, false, QStringLiteral("avahi-daemon cannot be used: %1").arg(avahi_strerror(code)),
-                QStringLiteral("start avahi-daemon (systemctl start avahi-daemon); until then devices are found "
-                               "by broadcast and by hand only"));
+            report(check, false, tr("无法使用 avahi-daemon: %1").arg(QString::fromUtf8(avahi_strerror(code))),
+                tr("请启动 avahi-daemon (systemctl start avahi-daemon); 在此之前只能通过广播和手动添加找到设备"));
         } else {
             report(check, true,
-                QStringLiteral("avahi-daemon is running and browsing %1 (%2 announced)")
+                tr("avahi-daemon 正在运行, 浏览 %1 (已公布 %2 个)")
                     .arg(DiscoveryServer::ServiceType)
                     .arg(m_mdnsSeen.size()));
         }
@@ -293,7 +287,7 @@ void DiscoveryDoctor::checkManualDevices()
 {
     const QList<ServerContent> manual = m_discovery ? m_discovery->manualDevices() : QList<ServerContent>();
     if (manual.isEmpty()) {
-        report(QStringLiteral("hand-added devices"), true, QStringLiteral("none"));
+        report(QStringLiteral("hand-added devices"), true, tr("无"));
         next();
         return;
     }
@@ -320,15 +314,14 @@ void DiscoveryDoctor::onQueryServerResult(const ServerContent& content, bool fou
         [this, where, found, ms, last, name = content.name] {
             const QString check = QStringLiteral("device ") + where;
             if (found)
-                report(check, true, QStringLiteral("\"%1\" answered in %2 ms").arg(name).arg(ms));
+                report(check, true, tr("\"%1\" 在 %2 毫秒内回复").arg(name).arg(ms));
             else
                 report(check, false,
                     // A query that fails at once never reached the network (no route, an unusable address).
-                    ms * 2 < Timing::current().infoReplyWaitMs
-                        ? QStringLiteral("could not be asked (the query failed after %1 ms)").arg(ms)
-                        : QStringLiteral("did not answer within %1 ms").arg(ms),
-                    QStringLiteral("check that the device is on and still has this address; if it changed, remove it "
-                                   "(quorvelctl devices rm %1) and add the new one")
+                    ms * 2 < Timing::current().infoReplyWaitMs ? tr("无法询问 (查询在 %1 毫秒后失败)").arg(ms)
+                                                               : tr("在 %1 毫秒内没有回复").arg(ms),
+                    tr("请检查设备是否开机且仍是这个地址; 如果地址变了, 请删除它 (quorvelctl devices rm %1) "
+                       "再添加新地址")
                         .arg(where));
             if (last)
                 next();
@@ -346,16 +339,15 @@ void DiscoveryDoctor::checkDiscovery()
     QTimer::singleShot(m_passWaitMs, this, [this] {
         QStringList seen;
         for (const ServerContent& s : m_discovery->devices()) {
-            seen
-                << QStringLiteral("\"%1\" %2 by %3").arg(s.name, s.address.toString(), m_discovery->foundBy(s.address));
+            seen << tr("\"%1\" %2 (经由 %3)").arg(s.name, s.address.toString(), m_discovery->foundBy(s.address));
         }
         seen.sort();
         if (seen.isEmpty())
-            report(QStringLiteral("discovery"), false, QStringLiteral("one pass found nothing"),
-                QStringLiteral("check that the device is on and on this PC's network; if broadcasts do not reach "
-                               "it, add it by hand (quorvelctl devices add ADDRESS)"));
+            report(QStringLiteral("discovery"), false, tr("一次搜索什么也没找到"),
+                tr("请检查设备是否开机且与本机在同一网络; 如果广播到不了它, 请手动添加 (quorvelctl devices add "
+                   "ADDRESS)"));
         else
-            report(QStringLiteral("discovery"), true, QStringLiteral("one pass found ") + seen.join(", "));
+            report(QStringLiteral("discovery"), true, tr("一次搜索找到了 %1").arg(seen.join(", ")));
         next();
     });
 }

@@ -1,5 +1,6 @@
 #include "quorvel/discovery/FirewallRules.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
@@ -34,7 +35,7 @@ bool covers(const QString& to, quint16 port)
 
 QString portsText()
 {
-    return QStringLiteral("UDP %1 and %2").arg(Ports.at(0)).arg(Ports.at(1));
+    return QCoreApplication::translate("FirewallRules", "UDP %1 和 %2").arg(Ports.at(0)).arg(Ports.at(1));
 }
 } // namespace
 
@@ -56,8 +57,8 @@ FirewallRules::Verdict FirewallRules::fromUfw(const QString& status)
             open[i] = open[i] || to.compare(QLatin1String("Quorvel"), Qt::CaseInsensitive) == 0 || covers(to, Ports[i]);
     }
     v.open = open[0] && open[1];
-    v.detail = v.open ? QStringLiteral("ufw is active and lets %1 in").arg(portsText())
-                      : QStringLiteral("ufw is active and does not let %1 in").arg(portsText());
+    v.detail = v.open ? QCoreApplication::translate("FirewallRules", "ufw 已启用, 放行 %1").arg(portsText())
+                      : QCoreApplication::translate("FirewallRules", "ufw 已启用, 不放行 %1").arg(portsText());
     if (!v.open)
         v.advice = UfwCommand;
     return v;
@@ -91,8 +92,8 @@ FirewallRules::Verdict FirewallRules::fromFirewalld(const QString& listing)
         });
     }
     v.open = open;
-    v.detail = open ? QStringLiteral("firewalld is running and lets %1 in").arg(portsText())
-                    : QStringLiteral("firewalld is running and does not let %1 in").arg(portsText());
+    v.detail = open ? QCoreApplication::translate("FirewallRules", "firewalld 正在运行, 放行 %1").arg(portsText())
+                    : QCoreApplication::translate("FirewallRules", "firewalld 正在运行, 不放行 %1").arg(portsText());
     if (!open)
         v.advice = FirewalldCommand;
     return v;
@@ -117,16 +118,19 @@ FirewallRules::Verdict FirewallRules::fromRules(bool nft, const QString& rules)
     const bool acceptsOurs
         = rules.contains(QRegularExpression(QStringLiteral("\\b1602[01]\\b[^\\n]*accept|\\b1602[01]\\b[^\\n]*ACCEPT")));
     if (dropsByDefault && !acceptsOurs)
-        blocking << QStringLiteral("incoming packets are dropped by default and no rule accepts %1").arg(portsText());
+        blocking << QCoreApplication::translate("FirewallRules", "传入的数据包默认被丢弃, 且没有规则接受 %1")
+                        .arg(portsText());
     blocking.removeDuplicates();
     const QString name = nft ? QStringLiteral("nftables") : QStringLiteral("iptables");
     const QString source = nft ? QStringLiteral("nft list ruleset") : QStringLiteral("iptables -S");
     v.open = blocking.isEmpty();
     if (v.open) {
-        v.detail = QStringLiteral("%1: no rule drops %2 (%3)").arg(name, portsText(), source);
+        v.detail
+            = QCoreApplication::translate("FirewallRules", "%1: 没有规则丢弃 %2 (%3)").arg(name, portsText(), source);
         return v;
     }
-    v.detail = QStringLiteral("%1: %2 shows: %3").arg(name, source, blocking.join(QStringLiteral("; ")));
+    v.detail = QCoreApplication::translate("FirewallRules", "%1: %2 显示: %3")
+                   .arg(name, source, blocking.join(QStringLiteral("; ")));
     v.advice = nft ? QStringLiteral("sudo nft insert rule inet filter input udp dport { %1, %2 } accept")
                          .arg(Ports.at(0))
                          .arg(Ports.at(1))

@@ -132,15 +132,34 @@ void OfferInbox::startFetches(const QString& party)
         m_queued.erase(queued);
 }
 
+namespace {
+// ADDRESS or NAME@ADDRESS: the address, and the name (empty for none).
+bool splitPartyRule(const QString& rule, QString* name, QHostAddress* address)
+{
+    const int at = rule.lastIndexOf(QLatin1Char('@'));
+    *name = at < 0 ? QString() : rule.left(at);
+    *address = QHostAddress(rule.mid(at + 1));
+    return !address->isNull() && (at < 0 || !name->isEmpty());
+}
+} // namespace
+
+bool OfferInbox::isPartyRule(const QString& party)
+{
+    QString name;
+    QHostAddress address;
+    return splitPartyRule(party, &name, &address);
+}
+
 bool OfferInbox::acceptsFrom(const ServerContent& party) const
 {
     if (m_acceptFrom.isEmpty())
         return true;
-    const QHostAddress address = party.address;
     for (const QString& wanted : m_acceptFrom) {
-        const QHostAddress named(wanted);
-        if (!named.isNull() ? named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4)
-                            : (!party.name.isEmpty() && wanted.compare(party.name, Qt::CaseInsensitive) == 0))
+        QString name;
+        QHostAddress address;
+        if (splitPartyRule(wanted, &name, &address)
+            && address.isEqual(party.address, QHostAddress::ConvertV4MappedToIPv4)
+            && (name.isEmpty() || name.compare(party.name, Qt::CaseInsensitive) == 0))
             return true;
     }
     return false;

@@ -46,9 +46,13 @@ public:
         TransferQueue* transfers, const ClientSettings& settings, const Limits& limits, QObject* parent = nullptr);
 
     void setPolicy(Policy policy) { m_policy = policy; }
-    // Only these parties' offers go on to the policy, named by address or by the name
-    // they give (any case); the others' are declined at once. Empty: every party's.
+    // Only these parties' offers go on to the policy, each named by ADDRESS or by
+    // NAME@ADDRESS (the name in any case, and the address too); the others' are declined at
+    // once. Empty: every party's. A name alone matches no one: it is what the party says
+    // of itself, and any host may say it.
     void setAcceptFrom(const QStringList& parties) { m_acceptFrom = parties; }
+    // True when party is ADDRESS or NAME@ADDRESS.
+    static bool isPartyRule(const QString& party);
     // Where accepted files go; empty: the DownloadPath setting.
     void setFolder(const QString& folder) { m_folder = folder; }
     // Takes an offer as the listener reports it.

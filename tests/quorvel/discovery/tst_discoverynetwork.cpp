@@ -11,6 +11,7 @@
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
 #include "settings/Config.h"
+#include "utils/AppLanguage.h"
 
 // Discovery across hosts: broadcast passes, other clients' responders, mDNS browsing,
 // resolution, withdrawal, and the client's own registration.
@@ -227,6 +228,7 @@ int main(int argc, char** argv)
             if (qstrcmp(argv[i], "--manual") == 0)
                 manual.append(QString::fromLocal8Bit(argv[i + 1]));
         }
+        AppLanguage::install(&app, QLocale(QLocale::English)); // the findings as quorvelctl prints them
         return helperMain(QString::fromLatin1(argv[1]), atoi(argv[2]), manual);
     }
     TestDiscoveryNetwork test;
