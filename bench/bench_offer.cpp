@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <cstdio>
+#include <unistd.h>
 
 #include "BenchUtil.h"
 #include "app/AppContext.h"
@@ -18,6 +19,18 @@
 // file against md5sum of the same file, then a batch of small files one after another.
 namespace {
 const QHostAddress Party(QHostAddress::LocalHost);
+
+// CPU seconds (user + system) this process has used so far: both PCs' sides run in it.
+double cpuSeconds()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which may hold spaces: utime and stime are 14 and 15.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
 
 double md5sumSeconds(const QString& path)
 {
@@ -80,14 +93,18 @@ int main(int argc, char** argv)
     if (mib > 0) {
         if (!writeFile(big, mib << 20))
             return 1;
+        ::sync(); // written back now, not by the kernel's flusher during the fetch
         md5sumSeconds(big); // into the page cache, as the transfer finds it
         const double md5s = md5sumSeconds(big);
         OfferedFiles::addOfferedFile(Party, big);
         QElapsedTimer t;
+        const double cpuBefore = cpuSeconds();
         t.start();
         const bool ok = fetch(pool, big, in);
         const double s = t.nsecsElapsed() / 1e9;
-        printf("offer_large MiB=%lld ok=%d s=%.3f md5sum_s=%.3f ratio_to_md5sum=%.2f\n", mib, ok, s, md5s, s / md5s);
+        printf(
+            "offer_large MiB=%lld ok=%d s=%.3f md5sum_s=%.3f ratio_to_md5sum=%.2f cpu_s=%.2f (serving and fetching)\n",
+            mib, ok, s, md5s, s / md5s, cpuSeconds() - cpuBefore);
         QFile::remove(big);
         QFile::remove(in + QStringLiteral("/big.bin"));
     }

@@ -106,6 +106,8 @@ int main(int argc, char** argv)
         }
     }
     const double bytes = double(QFileInfo(source).size());
+    // Written back now, not by the kernel's flusher in the middle of a measured transfer.
+    ::sync();
     md5sumSeconds(source); // warm the page cache
     const double md5s = md5sumSeconds(source);
 

@@ -1,6 +1,5 @@
 #include "utils/BackgroundFileMd5.h"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "utils/FileUtil.h"
@@ -14,14 +13,7 @@ BackgroundFileMd5::BackgroundFileMd5(int descriptor, qint64 size)
     , m_size(size)
     , m_buffer(int(ReadSize), Qt::Uninitialized)
 {
-    m_thread = std::thread([this] {
-#ifdef Q_OS_LINUX
-        // Linux takes a thread id here: only this thread is lowered, for good (raising it
-        // again needs a privilege), which is why the result is finished elsewhere.
-        ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
-#endif
-        hash(&m_stop);
-    });
+    m_thread = std::thread([this] { hash(&m_stop); });
 }
 
 BackgroundFileMd5::~BackgroundFileMd5()

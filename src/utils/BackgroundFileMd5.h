@@ -7,11 +7,12 @@
 
 #include "utils/Md5.h"
 
-// The MD5 of the first `size` bytes of an open file, hashed on a thread of its own at
-// the lowest priority while a transfer sends the same bytes straight from the page
-// cache: the stream never waits for the digest, and the digest uses only what CPU the
-// stream leaves. Whoever asks for the result takes over at its own priority and hashes
-// what is left.
+// The MD5 of the first `size` bytes of an open file, hashed on a thread of its own while
+// a transfer sends the same bytes straight from the page cache: the stream never waits
+// for the digest. The thread keeps its starter's priority: the receiver hashes the same
+// bytes at the same time, and a sender's digest that only took what CPU the other side
+// left would be finished alone, on one core, after the last byte. Whoever asks for the
+// result takes over and hashes what is left.
 class BackgroundFileMd5 {
 public:
     // Reads with pread(), so the descriptor's offset is left alone; it must stay open

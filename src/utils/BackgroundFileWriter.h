@@ -4,22 +4,21 @@
 #include <atomic>
 
 #include "utils/RingStage.h"
-#include "utils/StreamingCache.h"
 
 class BlockRing;
 
-// Writes a received stream into its file on a thread of its own, so that the disk work
-// overlaps receiving. A long stream goes straight to the disk (O_DIRECT) when the file
-// is on a local disk's file system: no copy into the page cache and no writeback work on
-// this machine's processors, and the cache keeps what it held. What cannot go direct (an
-// unaligned start after a resumption, the tail, a file system that refuses) goes through
-// the cache, and a long stream through the cache does not fill it (StreamingCache).
+// Writes a received stream into its file on a thread of its own, so that the copy into
+// the file overlaps receiving. Writes go into the page cache and never wait for the
+// disk: the kernel writes them back on its own time, so a disk slower than the link
+// (a virtual disk takes one direct write after another at a fraction of loopback's
+// speed) does not pace the transfer. Its dirty-page limits still hold a stream far
+// longer than memory to the disk's pace.
 class BackgroundFileWriter {
 public:
-    // Into the file open for writing on `descriptor`; the stream covers [start, end).
+    // Into the file open for writing on `descriptor`.
     // inOrder: the descriptor is a pipe or standard output, written in arrival order and
     // never at offsets (standard output may be a file opened for appending).
-    BackgroundFileWriter(BlockRing& ring, int descriptor, qint64 start, qint64 end, bool inOrder = false);
+    BackgroundFileWriter(BlockRing& ring, int descriptor, bool inOrder = false);
     // Writes whatever is still queued.
     ~BackgroundFileWriter();
     BackgroundFileWriter(const BackgroundFileWriter&) = delete;
@@ -36,21 +35,13 @@ public:
     QString errorString() const { return m_error; }
     // The system's error number of the failed write (ENOSPC for a full disk), 0 if none.
     int errorNumber() const { return m_errno; }
-    // Bytes that went straight to the disk.
-    qint64 directBytes() const { return m_directBytes; }
 
 private:
     void write(const char* data, qint64 size, qint64 offset);
-    void setDirect(bool on);
 
     const int m_fd;
-    const int m_flags; // the descriptor's own status flags, restored at the end
     const bool m_inOrder;
-    bool m_directUsable;
-    bool m_direct = false;
-    StreamingCache m_cache; // for what goes through the cache
     std::atomic<bool> m_failed{false};
-    std::atomic<qint64> m_directBytes{0};
     QString m_error;
     int m_errno = 0;
     RingStage m_stage; // last: its thread stops before the rest goes

@@ -201,7 +201,7 @@ void TransferSession::receive(TcpStream& stream, bool resumption)
         post(QStringLiteral("resume-offset-sent"), held);
     }
     qint64 fileEnd = m_position;
-    BackgroundFileWriter disk(*m_ring, fd, m_position, m_size);
+    BackgroundFileWriter disk(*m_ring, fd);
     while (m_position < m_size) {
         qint64 room = qMin(m_ring->toBlockEnd(m_position), m_size - m_position);
         if (m_cutsLeft > 0 && m_faults.cutAfter > m_position)

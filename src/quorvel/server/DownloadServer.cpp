@@ -213,8 +213,8 @@ void DownloadServer::execute()
     m_size = size;
     // The whole file's digest, whichever connections carry its bytes: a resumption that
     // sends bytes twice still leaves the party with the file.
-    // A small file is hashed after it left: waking a thread of the lowest priority on a
-    // busy machine would cost more than the digest.
+    // A small file is hashed after it left: starting a thread for it would cost more
+    // than the digest.
     std::unique_ptr<BackgroundFileMd5> digest;
     if (size > BackgroundDigestMin)
         digest = std::make_unique<BackgroundFileMd5>(file.handle(), size);

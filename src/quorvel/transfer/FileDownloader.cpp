@@ -324,7 +324,7 @@ QString FileDownloader::downloadFileViaTcp(
     // each on a thread of its own, while the next ones arrive.
     BlockRing ring(TransferBlockSize);
     BackgroundMd5 md5(ring);
-    BackgroundFileWriter disk(ring, file.handle(), m_received, m_total, m_streamFd >= 0);
+    BackgroundFileWriter disk(ring, file.handle(), m_streamFd >= 0);
     QElapsedTimer idle;
     idle.start();
     qint64 idleFrom = m_received;
