@@ -61,6 +61,9 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     // The debug window first: it takes over the log before anything below reports.
     m_logDialog = new LogDialog(services.logFolder, this);
     m_settingDialog = new SettingDialog(services.config, this);
+    m_choiceStored = services.config->contains(Config::LastSelectedServerUUID);
+    m_lastChoice = services.config->value(Config::LastSelectedServerUUID).toString();
+    m_choiceWriter.setMaxThreadCount(1);
     m_tray = new QSystemTrayIcon(this);
 
     ui->setupUi(this);
@@ -530,7 +533,7 @@ void MainWindow::followRememberedChoice()
         return;
     }
     // The device chosen last, or the first one; nothing is stored for this choice.
-    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
+    const QString remembered = m_lastChoice;
     int selected = 0;
     for (size_t i = 0; i < m_devices.size(); ++i) {
         if (m_devices[i]->uuid == remembered) {
@@ -558,8 +561,16 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     }
     const ServerContent& device = *m_devices[size_t(index)];
     Config* config = m_services.config;
-    if (isUser || !config->contains(Config::LastSelectedServerUUID))
+    if (isUser) {
+        m_choiceWriter.waitForDone(); // the window's own choice is not to overwrite this one
         config->setValue(Config::LastSelectedServerUUID, device.uuid);
+    } else if (!m_choiceStored) {
+        m_choiceWriter.start([config, uuid = device.uuid] { config->setValue(Config::LastSelectedServerUUID, uuid); });
+    }
+    if (isUser || !m_choiceStored) {
+        m_choiceStored = true;
+        m_lastChoice = device.uuid;
+    }
     ui->serverWidget->setServer(device);
     m_recentFiles->setServerContent(device);
     ui->castControllerWidget->setServerContent(m_devices[size_t(index)].get());
@@ -657,8 +668,7 @@ void MainWindow::tabClose(int index)
 
 void MainWindow::onDeviceCheck()
 {
-    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
-    if (m_devices.empty() || ui->serverWidget->server().uuid != remembered)
+    if (m_devices.empty() || ui->serverWidget->server().uuid != m_lastChoice)
         startDiscoveryServer();
 }
 

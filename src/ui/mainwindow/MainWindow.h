@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSystemTrayIcon>
+#include <QThreadPool>
 #include <memory>
 #include <vector>
 
@@ -136,4 +137,10 @@ private:
     QWidget* m_emptyHint = nullptr;
     QLabel* m_emptyText = nullptr;
     QObject* m_doctor = nullptr;
+    // The device chosen last, as stored (read once: a write may be under way), and the
+    // thread that stores the window's own first choice: writing the settings file waits
+    // for the disk, which would stall the list while devices come in.
+    QString m_lastChoice;
+    bool m_choiceStored = false;
+    QThreadPool m_choiceWriter;
 };
