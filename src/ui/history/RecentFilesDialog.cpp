@@ -83,6 +83,7 @@ void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
     m_model.setRecords(list);
     ui->recentFilesTreeView->scrollToTop();
     ui->recentFilesTreeView->resizeColumnToContents(0);
+    ui->recentFilesTreeView->resizeColumnToContents(1); // at least its title, in any language
     emit listUpdated(list.size());
 }
 

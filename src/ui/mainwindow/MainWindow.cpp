@@ -175,6 +175,10 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     ui->labelVersion->setText(tr("V") + QStringLiteral(QUORVEL_VERSION));
     ui->btn_max->hide();
     connect(ui->showDebugButton, &QPushButton::clicked, this, &MainWindow::showDebugDialog, Qt::UniqueConnection);
+    // The button only carries the debug log's key sequence: out of the layout, where the
+    // style's least button height would leave an empty strip under the panels.
+    ui->centralLayout->removeWidget(ui->showDebugButton);
+    ui->showDebugButton->setGeometry(0, 0, 0, 0);
 
     m_applyChanges = new QTimer(this);
     m_applyChanges->setSingleShot(true);
