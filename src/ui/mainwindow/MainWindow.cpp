@@ -265,6 +265,10 @@ void MainWindow::buildEmptyHint()
     buttons->addWidget(add);
     buttons->addWidget(doctor);
     buttons->addStretch();
+    // Side by side where both fit the panel (their texts' widths differ by language),
+    // else one above the other.
+    if (add->sizeHint().width() + doctor->sizeHint().width() + 12 > ui->sidePanel->maximumWidth())
+        buttons->setDirection(QBoxLayout::TopToBottom);
     layout->addLayout(buttons);
     auto* side = qobject_cast<QVBoxLayout*>(ui->sidePanel->layout());
     side->insertWidget(side->indexOf(ui->serverWidget), m_emptyHint);
