@@ -63,7 +63,6 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     m_settingDialog = new SettingDialog(services.config, this);
     m_choiceStored = services.config->contains(Config::LastSelectedServerUUID);
     m_lastChoice = services.config->value(Config::LastSelectedServerUUID).toString();
-    m_choiceWriter.setMaxThreadCount(1);
     m_tray = new QSystemTrayIcon(this);
 
     ui->setupUi(this);
@@ -569,13 +568,8 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     }
     const ServerContent& device = *m_devices[size_t(index)];
     Config* config = m_services.config;
-    if (isUser) {
-        m_choiceWriter.waitForDone(); // the window's own choice is not to overwrite this one
-        config->setValue(Config::LastSelectedServerUUID, device.uuid);
-    } else if (!m_choiceStored) {
-        m_choiceWriter.start([config, uuid = device.uuid] { config->setValue(Config::LastSelectedServerUUID, uuid); });
-    }
     if (isUser || !m_choiceStored) {
+        config->setValue(Config::LastSelectedServerUUID, device.uuid);
         m_choiceStored = true;
         m_lastChoice = device.uuid;
     }

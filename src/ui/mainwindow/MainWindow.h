@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSystemTrayIcon>
-#include <QThreadPool>
 #include <memory>
 #include <vector>
 
@@ -137,10 +136,8 @@ private:
     QWidget* m_emptyHint = nullptr;
     QLabel* m_emptyText = nullptr;
     QObject* m_doctor = nullptr;
-    // The device chosen last, as stored (read once: a write may be under way), and the
-    // thread that stores the window's own first choice: writing the settings file waits
-    // for the disk, which would stall the list while devices come in.
+    // The device chosen last, as stored: kept here rather than read back from the
+    // settings at every slice of a long list.
     QString m_lastChoice;
     bool m_choiceStored = false;
-    QThreadPool m_choiceWriter;
 };
