@@ -665,6 +665,42 @@ Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.</translation>
         <source>已停止提供 %1</source>
         <translation>serving %1 was stopped</translation>
     </message>
+    <message>
+        <source>无法在端口 %1 上提供 %2: %3</source>
+        <translation>cannot serve %2 on port %1: %3</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 在接收 %2/%3 字节后停止了接收</source>
+        <translation>%1 stopped taking data after %2 of %3 bytes</translation>
+    </message>
+    <message>
+        <source>与 %1 的连接中断: %2</source>
+        <translation>the connection to %1 broke: %2</translation>
+    </message>
+    <message>
+        <source>无法打开 %1: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 在 %2 秒内没有来取 %3</source>
+        <translation>%1 did not come for %3 within %2 s</translation>
+    </message>
+    <message>
+        <source>%1 没有说明从何处继续接收 %2</source>
+        <translation>%1 did not say where to go on with %2</translation>
+    </message>
+    <message>
+        <source>%1 给出的继续位置无效, 从头发送 %2</source>
+        <translation>%1 named no valid place to go on from: %2 is sent from its start</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>cannot read %1</translation>
+    </message>
 </context>
 <context>
     <name>FileCommand</name>
@@ -1388,14 +1424,6 @@ Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.</translation>
         <translation>Add a device</translation>
     </message>
     <message>
-        <source>IP地址:</source>
-        <translation>IP address:</translation>
-    </message>
-    <message>
-        <source>IP地址</source>
-        <translation>IP address</translation>
-    </message>
-    <message>
         <source>端口:</source>
         <translation>Port:</translation>
     </message>
@@ -1430,6 +1458,22 @@ Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.</translation>
     <message>
         <source>请输入IP地址、主机名或地址段(如 198.51.100.0/24, 最大 /22).</source>
         <translation>Enter an IP address, a host name or an address range (such as 198.51.100.0/24, at most /22).</translation>
+    </message>
+    <message>
+        <source>地址、主机名或地址段:</source>
+        <translation>Address, host name or range:</translation>
+    </message>
+    <message>
+        <source>地址、主机名或地址段</source>
+        <translation>Address, host name or range</translation>
+    </message>
+    <message>
+        <source>设备的 IPv4 地址 (如 198.51.100.7)、主机名 (每次查找时重新解析), 或 CIDR 形式的 IPv4 地址段 (如 198.51.100.0/24, 最大 /22). 端口填在右边.</source>
+        <translation>The device&apos;s IPv4 address (such as 198.51.100.7), a host name (looked up again at every search), or an IPv4 range in CIDR form (such as 198.51.100.0/24, at most a /22). The port goes in the field on the right.</translation>
+    </message>
+    <message>
+        <source>198.51.100.7 或 198.51.100.0/24</source>
+        <translation>198.51.100.7 or 198.51.100.0/24</translation>
     </message>
 </context>
 <context>
@@ -2000,6 +2044,26 @@ Wrong password, please try again</translation>
     <message>
         <source>%1 没有给出可投射的地址: %2</source>
         <translation>%1 named no address to cast to: %2</translation>
+    </message>
+    <message>
+        <source>无法组成发给 %1 的请求</source>
+        <translation>cannot put together the request to %1</translation>
+    </message>
+    <message>
+        <source>无法向 %1 发送请求: %2</source>
+        <translation>cannot send the request to %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 在 %2 秒内没有回复</source>
+        <translation>%1 did not answer within %2 s</translation>
+    </message>
+    <message>
+        <source>无法读取 %1 的回复: %2</source>
+        <translation>cannot read the answer of %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 发送的回复无效</source>
+        <translation>%1 sent an answer that is not valid</translation>
     </message>
 </context>
 <context>

@@ -82,10 +82,10 @@ void VantropeTask::setPassword(const QString& password)
     qDebug("[I][%s] User inputed password.", Tag);
 }
 
-void VantropeTask::error(const QString& text)
+void VantropeTask::error(const char* logText, const QString& reason)
 {
-    m_errString = text;
-    qCritical("[E][%s] %s", Tag, text.toUtf8().constData());
+    m_errString = reason;
+    qCritical("[E][%s] %s", Tag, logText);
 }
 
 void VantropeTask::failWith(const QString& text)
@@ -114,11 +114,11 @@ bool VantropeTask::sendData(QUdpSocket& socket, const QtJson::JsonObject& object
     bool ok = false;
     const QByteArray bytes = QtJson::serialize(object, ok);
     if (!ok) {
-        error(QStringLiteral("Serialize data fail."));
+        error("Serialize data fail.", tr("无法组成发给 %1 的请求").arg(m_deviceName));
         return false;
     }
     if (socket.writeDatagram(bytes, m_address, m_port) == -1) {
-        error(QStringLiteral("Socket write data fail."));
+        error("Socket write data fail.", tr("无法向 %1 发送请求: %2").arg(m_deviceName, socket.errorString()));
         return false;
     }
     return true;
@@ -127,12 +127,12 @@ bool VantropeTask::sendData(QUdpSocket& socket, const QtJson::JsonObject& object
 bool VantropeTask::receiveData(QUdpSocket& socket, QtJson::JsonObject& object)
 {
     if (!socket.waitForReadyRead(ReplyWaitMs) || !socket.hasPendingDatagrams()) {
-        error(QStringLiteral("socket wait for read timeout."));
+        error("socket wait for read timeout.", tr("%1 在 %2 秒内没有回复").arg(m_deviceName).arg(ReplyWaitMs / 1000));
         return false;
     }
     const QNetworkDatagram datagram = socket.receiveDatagram();
     if (!datagram.isValid()) {
-        error(QStringLiteral("Socket read data fail."));
+        error("Socket read data fail.", tr("无法读取 %1 的回复: %2").arg(m_deviceName, socket.errorString()));
         return false;
     }
     QByteArray bytes = datagram.data();
@@ -142,7 +142,7 @@ bool VantropeTask::receiveData(QUdpSocket& socket, QtJson::JsonObject& object)
     bool ok = false;
     const QVariant parsed = QtJson::parse(QString::fromUtf8(bytes), ok);
     if (!ok) {
-        error(QStringLiteral("Parse json data fail."));
+        error("Parse json data fail.", tr("%1 发送的回复无效").arg(m_deviceName));
         return false;
     }
     object = parsed.toMap();

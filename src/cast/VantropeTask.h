@@ -73,7 +73,8 @@ private:
     bool receiveData(QUdpSocket& socket, QtJson::JsonObject& object);
     bool handleResponse(const QtJson::JsonObject& reply, QString& uuid);
     QtJson::JsonObject request(const char* type, const QString& passwd) const;
-    void error(const QString& text);
+    // Logs the system's own line and keeps the reason the user reads.
+    void error(const char* logText, const QString& reason);
     // Ends the task with the negotiation's error, as errMsg and as the outcome.
     void failWith(const QString& text);
 

@@ -127,7 +127,7 @@ void TestVantropeTask::negotiation_data()
     QTest::newRow("device without confirmation")
         << Case{{"--cast-unknown", "confirm"}, "yes", fake, none, {}, confirmed, {}, none, Ran, none};
     QTest::newRow("late reply") << Case{
-        {"--delay", "2600"}, "yes", fake, none, {}, {"get_auth"}, {}, "socket wait for read timeout.", NotRun, none};
+        {"--delay", "2600"}, "yes", fake, none, {}, {"get_auth"}, {}, "Room X did not answer within 2 s", NotRun, none};
     QTest::newRow("empty ip leaves out the address")
         << Case{{"--cast-ip", ""}, "off", fake, none, {}, authCast, {}, none, "-s 1 -cs cast", none};
     // The device's "ip" reaches the program as one argument, and only as an address.

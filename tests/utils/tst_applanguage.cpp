@@ -6,6 +6,9 @@
 #include "Cjk.h"
 #include "ClientFolder.h"
 #include "TestFiles.h"
+#include "quorvel/protocol/ServerContent.h"
+#include "quorvel/server/DownloadServer.h"
+#include "quorvel/tasks/Timing.h"
 #include "utils/AppLanguage.h"
 
 namespace {
@@ -56,6 +59,19 @@ QString refusedFolderReason(const QHash<QString, QString>& env, const QString& f
     if (app.ctl({"config", "set", "DownloadPath", file}, &out, &err) == 0)
         return "did not fail: " + QString::fromUtf8(out + err);
     return QString::fromUtf8(err).trimmed();
+}
+
+// The reason a serving of path to a party that never fetches it ends with.
+QString servingReason(const QString& path)
+{
+    ServerContent party;
+    party.address = QHostAddress::LocalHost;
+    party.name = "Room 7";
+    DownloadServer server(path, 0, 0, party, party.address);
+    QString reason;
+    QObject::connect(&server, &Task::ended, [&](const TaskOutcome& outcome) { reason = outcome.text(); });
+    server.run();
+    return reason;
 }
 } // namespace
 
@@ -111,6 +127,24 @@ void TestAppLanguage::languageFollowsTheLocale()
     QVERIFY(AppLanguage::install(qApp, QLocale(QLocale::German, QLocale::Germany)));
     QCOMPARE(QCoreApplication::translate("TaskOutcome", source), QString("%1 did not answer within %2 s"));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Cancel"));
+
+    // The serving side's reasons, not its log lines: a file nobody fetches, one gone.
+    Timing timing;
+    timing.servingAcceptWaitMs = 50;
+    timing.maxConnections = 1;
+    Timing::setForTests(timing);
+    QTemporaryDir files;
+    const QString offered = files.filePath("offered.txt");
+    QVERIFY(TestFiles::write(offered, "x"));
+    for (const bool chinese : {true, false}) {
+        QVERIFY(AppLanguage::install(qApp,
+            chinese ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English, QLocale::UnitedStates)));
+        for (const QString& path : {offered, files.filePath("gone.txt")}) {
+            const QString reason = servingReason(path);
+            QVERIFY2(reason.contains(path) && hasCjk(reason) == chinese, qPrintable(reason));
+        }
+    }
+    Timing::setForTests(Timing());
 
     // quorvelctl, by the environment a person has.
     QTemporaryDir dir;

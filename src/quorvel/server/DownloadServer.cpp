@@ -70,10 +70,10 @@ void DownloadServer::finish()
     emit updateRecentFileList();
 }
 
-void DownloadServer::error(const QString& text)
+void DownloadServer::error(const QString& logText, const QString& reason)
 {
-    fail(text);
-    qCritical("[E][%s] %s", Tag, qUtf8Printable(text));
+    fail(reason);
+    qCritical("[E][%s] %s", Tag, qUtf8Printable(logText));
 }
 
 void DownloadServer::adoptListener(std::unique_ptr<QTcpServer> listener)
@@ -89,7 +89,8 @@ bool DownloadServer::listen()
     if (m_listener->isListening())
         return true;
     if (!m_listener->listen(QHostAddress::Any, m_tcpPort)) {
-        error(QStringLiteral("DownloadServer: listen on %1 fail: %2").arg(m_tcpPort).arg(m_listener->errorString()));
+        error(QStringLiteral("DownloadServer: listen on %1 fail: %2").arg(m_tcpPort).arg(m_listener->errorString()),
+            tr("无法在端口 %1 上提供 %2: %3").arg(m_tcpPort).arg(m_filePath, m_listener->errorString()));
         return false;
     }
     return true;
@@ -162,11 +163,14 @@ bool DownloadServer::stream(int fileDescriptor, qint64 size, qint64* offset)
         const qint64 n = qMin(TransferBlockSize, size - *offset);
         if (!socket.sendFileBlock(fileDescriptor, *offset, n)) {
             if (socket.fileFailed())
-                error(QStringLiteral("DownloadServer: Read file fail."));
+                error(QStringLiteral("DownloadServer: Read file fail."),
+                    tr("无法读取 %1: %2").arg(m_filePath, socket.errorString()));
             else if (socket.timedOut())
-                error(QString::fromUtf8("DownloadServer：Tcp wait for write timeout."));
+                error(QString::fromUtf8("DownloadServer：Tcp wait for write timeout."),
+                    tr("%1 在接收 %2/%3 字节后停止了接收").arg(TaskOutcome::who(m_server)).arg(*offset).arg(size));
             else
-                error(QStringLiteral("DownloadServer: Tcp write fail."));
+                error(QStringLiteral("DownloadServer: Tcp write fail."),
+                    tr("与 %1 的连接中断: %2").arg(TaskOutcome::who(m_server), socket.errorString()));
             return false;
         }
         *offset += n;
@@ -206,7 +210,8 @@ void DownloadServer::execute()
         return;
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
-        error(QStringLiteral("DownloadServer: Open file fail."));
+        error(QStringLiteral("DownloadServer: Open file fail."),
+            tr("无法打开 %1: %2").arg(m_filePath, file.errorString()));
         return;
     }
     const qint64 size = file.size();
@@ -226,7 +231,11 @@ void DownloadServer::execute()
             const int fd = acceptParty(timing.servingAcceptWaitMs);
             if (fd < 0) {
                 if (!isCancelled())
-                    error(QStringLiteral("DownloadServer: TCPServer timeout, not client connect."));
+                    error(QStringLiteral("DownloadServer: TCPServer timeout, not client connect."),
+                        tr("%1 在 %2 秒内没有来取 %3")
+                            .arg(TaskOutcome::who(m_server))
+                            .arg(timing.servingAcceptWaitMs / 1000.0)
+                            .arg(m_filePath));
                 continue;
             }
             auto stream = std::make_unique<TcpStream>();
@@ -242,11 +251,13 @@ void DownloadServer::execute()
             const qint64 n = m_stream->readSome(stated, OffsetBufferSize); // only the bytes received count
             if (n < 0)
                 error(QString::fromLatin1(
-                    m_stream->timedOut() ? "TCP socket wait for data timeout." : "TCP socket read data fail."));
+                          m_stream->timedOut() ? "TCP socket wait for data timeout." : "TCP socket read data fail."),
+                    tr("%1 没有说明从何处继续接收 %2").arg(TaskOutcome::who(m_server), m_filePath));
             const QByteArray text(stated, int(qMax<qint64>(0, n)));
             const qint64 parsed = StreamOffset::parseEither(text);
             if (parsed < 0) {
-                error(QStringLiteral("translate buffer to long fail.") + QString::fromLatin1(text.left(QuotedBytes)));
+                error(QStringLiteral("translate buffer to long fail.") + QString::fromLatin1(text.left(QuotedBytes)),
+                    tr("%1 给出的继续位置无效, 从头发送 %2").arg(TaskOutcome::who(m_server), m_filePath));
                 offset = 0;
             } else {
                 offset = qMin(parsed, size);
@@ -256,7 +267,7 @@ void DownloadServer::execute()
             if (md5.isEmpty())
                 md5 = digest ? digest->hexResult() : getFileMd5(m_filePath);
             if (md5.isEmpty()) {
-                error(QStringLiteral("DownloadServer: Read file fail."));
+                error(QStringLiteral("DownloadServer: Read file fail."), tr("无法读取 %1").arg(m_filePath));
                 break;
             }
             m_progress = ProgressContent::Done;

@@ -50,7 +50,8 @@ protected:
     void finish() override;
 
 private:
-    void error(const QString& text);
+    // Logs the system's own line and ends with the reason the user reads.
+    void error(const QString& logText, const QString& reason);
     // The next connection from the party within waitMs, refusing others; -1 when none
     // came (or the task was stopped).
     int acceptParty(int waitMs);

@@ -39,6 +39,8 @@ ManualDevicesManageDialog::ManualDevicesManageDialog(QuorvelClientDatabase* data
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Wide enough for any port, the placeholder's included, in every font and scale.
+    ui->lineEditPort->setMinimumWidth(ui->lineEditPort->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     connect(ui->pushButtonAdd, &QPushButton::clicked, this, &ManualDevicesManageDialog::onPushButtonAddClicked);
     connect(ui->lineEditPort, &QLineEdit::returnPressed, this, &ManualDevicesManageDialog::onPushButtonAddClicked);
     connect(ui->listWidgetDevices, &QListWidget::itemDoubleClicked, this,

@@ -22,6 +22,7 @@ RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* pa
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setModel(&m_model);
+    view->resizeColumnToContents(1); // its title whole before the first records arrive
     addAction(view->deleteAction());
     connect(&m_model, &RecentFilesModel::startGetThumb, this, &RecentFilesDialog::startGetThumb);
     connect(ui->deleteButton, &QPushButton::clicked, this, &RecentFilesDialog::deleteRecord);
@@ -83,6 +84,7 @@ void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
     m_model.setRecords(list);
     ui->recentFilesTreeView->scrollToTop();
     ui->recentFilesTreeView->resizeColumnToContents(0);
+    ui->recentFilesTreeView->resizeColumnToContents(1); // at least its title, in any language
     emit listUpdated(list.size());
 }
 

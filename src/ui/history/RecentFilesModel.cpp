@@ -1,6 +1,8 @@
 #include "ui/history/RecentFilesModel.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QSize>
 
@@ -129,13 +131,19 @@ bool RecentFilesModel::setData(const QModelIndex& index, const QVariant& value, 
 QVariant RecentFilesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     static const int widths[] = {260, 80, 180};
+    const auto text = [](int column) {
+        const QString texts[] = {tr("文件名"), tr("上传/下载"), tr("操作时间")};
+        return texts[column];
+    };
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
+    // At least the whole title (another language's may be longer), with the section's padding.
+    if (role == Qt::SizeHintRole && section >= 0 && section < 3)
+        return QSize(
+            qMax(widths[section], QFontMetrics(QGuiApplication::font()).horizontalAdvance(text(section)) + 24), 26);
     if (role == Qt::SizeHintRole)
-        return section >= 0 && section < 3 ? QVariant(QSize(widths[section], 26)) : QVariant();
-    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section >= 0 && section < 3) {
-        const QString texts[] = {tr("文件名"), tr("上传/下载"), tr("操作时间")};
-        return texts[section];
-    }
+        return QVariant();
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section >= 0 && section < 3)
+        return text(section);
     return QAbstractItemModel::headerData(section, orientation, role);
 }

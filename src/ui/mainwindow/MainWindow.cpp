@@ -60,6 +60,8 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     // The debug window first: it takes over the log before anything below reports.
     m_logDialog = new LogDialog(services.logFolder, this);
     m_settingDialog = new SettingDialog(services.config, this);
+    m_choiceStored = services.config->contains(Config::LastSelectedServerUUID);
+    m_lastChoice = services.config->value(Config::LastSelectedServerUUID).toString();
     m_tray = new QSystemTrayIcon(this);
 
     ui->setupUi(this);
@@ -170,6 +172,10 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     ui->labelVersion->setText(tr("V") + QStringLiteral(QUORVEL_VERSION));
     ui->btn_max->hide();
     connect(ui->showDebugButton, &QPushButton::clicked, this, &MainWindow::showDebugDialog, Qt::UniqueConnection);
+    // The button only carries the debug log's key sequence: out of the layout, where the
+    // style's least button height would leave an empty strip under the panels.
+    ui->centralLayout->removeWidget(ui->showDebugButton);
+    ui->showDebugButton->setGeometry(0, 0, 0, 0);
 
     m_applyChanges = new QTimer(this);
     m_applyChanges->setSingleShot(true);
@@ -254,6 +260,10 @@ void MainWindow::buildEmptyHint()
     buttons->addWidget(add);
     buttons->addWidget(doctor);
     buttons->addStretch();
+    // Side by side where both fit the panel (their texts' widths differ by language),
+    // else one above the other.
+    if (add->sizeHint().width() + doctor->sizeHint().width() + 12 > ui->sidePanel->maximumWidth())
+        buttons->setDirection(QBoxLayout::TopToBottom);
     layout->addLayout(buttons);
     auto* side = qobject_cast<QVBoxLayout*>(ui->sidePanel->layout());
     side->insertWidget(side->indexOf(ui->serverWidget), m_emptyHint);
@@ -526,7 +536,7 @@ void MainWindow::followRememberedChoice()
         return;
     }
     // The device chosen last, or the first one; nothing is stored for this choice.
-    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
+    const QString remembered = m_lastChoice;
     int selected = 0;
     for (size_t i = 0; i < m_devices.size(); ++i) {
         if (m_devices[i]->uuid == remembered) {
@@ -554,8 +564,11 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
     }
     const ServerContent& device = *m_devices[size_t(index)];
     Config* config = m_services.config;
-    if (isUser || !config->contains(Config::LastSelectedServerUUID))
+    if (isUser || !m_choiceStored) {
         config->setValue(Config::LastSelectedServerUUID, device.uuid);
+        m_choiceStored = true;
+        m_lastChoice = device.uuid;
+    }
     ui->serverWidget->setServer(device);
     m_recentFiles->setServerContent(device);
     ui->castControllerWidget->setServerContent(m_devices[size_t(index)].get());
@@ -653,8 +666,7 @@ void MainWindow::tabClose(int index)
 
 void MainWindow::onDeviceCheck()
 {
-    const QString remembered = m_services.config->value(Config::LastSelectedServerUUID).toString();
-    if (m_devices.empty() || ui->serverWidget->server().uuid != remembered)
+    if (m_devices.empty() || ui->serverWidget->server().uuid != m_lastChoice)
         startDiscoveryServer();
 }
 

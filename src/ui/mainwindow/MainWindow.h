@@ -134,4 +134,8 @@ private:
     QWidget* m_emptyHint = nullptr;
     QLabel* m_emptyText = nullptr;
     QObject* m_doctor = nullptr;
+    // The device chosen last, as stored: kept here rather than read back from the
+    // settings at every slice of a long list.
+    QString m_lastChoice;
+    bool m_choiceStored = false;
 };

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Cjk.h"
 #include "DeviceProcess.h"
 #include "XKeyHelper.h"
 #include "app/AppContext.h"
@@ -21,6 +22,7 @@
 #include "ui/cast/CastControllerWidget.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/TaskbarProgress.h"
+#include "utils/AppLanguage.h"
 
 namespace {
 ServerContent device(const QString& address, bool casts = true)
@@ -43,11 +45,14 @@ private slots:
     {
         endStandIn(); // even when the test failed half-way
         delete m_panel;
+        AppLanguage::install(qApp, QLocale(QLocale::Chinese, QLocale::China));
     }
     void idlePages();
     void castSteeredFromThePanel();
     void stopBeforeTheProgramCasts();
-    void declinedIsSilentAndErrorsAreShown();
+    void declinedIsSilent();
+    void errorsInTheWindowsLanguage_data();
+    void errorsInTheWindowsLanguage();
     void disconnectedPageIgnoresTheShortcut();
     void onUpdate(const QString& app, const QVariantMap& p)
     {
@@ -203,7 +208,7 @@ void TestCastControllerWidget::stopBeforeTheProgramCasts()
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
 }
 
-void TestCastControllerWidget::declinedIsSilentAndErrorsAreShown()
+void TestCastControllerWidget::declinedIsSilent()
 {
     DeviceProcess d({"--address", "127.0.0.44", "--no-mdns", "--cast-unknown", "cast"});
     QVERIFY(d.isReady());
@@ -225,20 +230,45 @@ void TestCastControllerWidget::declinedIsSilentAndErrorsAreShown()
     QVERIFY(ended.count() || ended.wait(5000));
     QVERIFY(ended.first().first().value<TaskOutcome>().stopped); // ended by the user
     QCOMPARE(d.requests("confirm").size(), 1);
+}
 
-    QVERIFY(m_context->config()->setValue(Config::ConfirmCast, false));
-    onBoxes();
+void TestCastControllerWidget::errorsInTheWindowsLanguage_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<QString>("program"); // empty: the real one
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("box");
+    const QStringList refuses{"--cast-unknown", "cast"}, late{"--delay", "2600"};
+    QTest::newRow("refused") << refuses << "" << true << "错误|服务器回复错误:Unknow type: cast";
+    QTest::newRow("refused, English") << refuses << "" << false
+                                      << "Error|The device answered with an error: Unknow type: cast";
+    QTest::newRow("no answer") << late << "" << true << "错误|Room 127.0.0.44 在 2 秒内没有回复";
+    QTest::newRow("no answer, English") << late << "" << false << "Error|Room 127.0.0.44 did not answer within 2 s";
+    QTest::newRow("no casting program") << QStringList() << "no-such-program" << true << "错误|找不到投射程序 %1";
+    QTest::newRow("no casting program, English")
+        << QStringList() << "no-such-program" << false << "Error|the casting program %1 was not found";
+}
+
+void TestCastControllerWidget::errorsInTheWindowsLanguage()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(QString, program);
+    QFETCH(bool, chinese);
+    QFETCH(QString, box);
+    QVERIFY(AppLanguage::install(
+        qApp, chinese ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English, QLocale::UnitedStates)));
+    DeviceProcess d(QStringList{"--address", "127.0.0.44", "--no-mdns"} + faults);
+    QVERIFY(d.isReady());
+    if (!program.isEmpty()) {
+        program = m_dir.path() + "/" + program;
+        VantropeTask::setProgramNameForTests(program);
+    }
+    ServerContent target = device("127.0.0.44");
+    m_panel->setServerContent(&target);
     click("startButton");
     QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 10000);
-    QCOMPARE(m_boxes.first(), QString::fromUtf8("错误|服务器回复错误:Unknow type: cast"));
-    QCOMPARE(page(), QString("notCastWidget"));
-
-    // No casting program: said in the window's language.
-    VantropeTask::setProgramNameForTests(m_dir.path() + "/no-such-program");
-    onBoxes();
-    click("startButton");
-    QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 10000);
-    QVERIFY2(m_boxes.first().startsWith(QString("错误|找不到投射程序 ")), qPrintable(m_boxes.first()));
+    QCOMPARE(m_boxes.first(), box.arg(program));
+    QCOMPARE(hasCjk(m_boxes.first()), chinese);
     QCOMPARE(page(), QString("notCastWidget"));
 }
 
