@@ -47,8 +47,16 @@ ServerContent DiscoveryListener::knownHost(const QString& address) const
 
 void DiscoveryListener::setKnownHost(const QString& address, const ServerContent& record)
 {
+    ServerContent kept = record;
+    for (QString* text : {&kept.uuid, &kept.name, &kept.version, &kept.os, &kept.type})
+        text->truncate(MaxKnownText);
     QMutexLocker lock(&m_knownHostsLock);
-    m_knownHosts.insert(address, record);
+    if (m_knownHosts.contains(address))
+        m_knownOrder.removeOne(address);
+    else if (m_knownHosts.size() >= MaxKnownHosts)
+        m_knownHosts.remove(m_knownOrder.takeFirst());
+    m_knownHosts.insert(address, kept);
+    m_knownOrder.append(address);
 }
 
 void DiscoveryListener::run()

@@ -26,6 +26,10 @@ public:
     // pool the answers run on.
     void stop();
 
+    // What hosts said of themselves when they asked. Any host may ask from ever new
+    // addresses: only the most recent are kept, each text cut to a sane length.
+    static constexpr int MaxKnownHosts = 1024;
+    static constexpr int MaxKnownText = 256;
     ServerContent knownHost(const QString& address) const;
     void setKnownHost(const QString& address, const ServerContent& record);
 
@@ -46,6 +50,7 @@ private:
     const ClientSettings& m_settings;
     mutable QMutex m_knownHostsLock;
     QMap<QString, ServerContent> m_knownHosts;
+    QStringList m_knownOrder; // oldest first
 };
 
 // One question on UDP 16020, answered on a pool thread.

@@ -20,6 +20,7 @@ private slots:
     void initTestCase();
     void answered_data();
     void answered();
+    void knownHostsStayBounded();
     void endsWhileQuestionsKeepComing();
 
 private:
@@ -98,6 +99,18 @@ void TestDiscoveryListener::answered()
         QCOMPARE((QStringList{k.version, k.os, k.type, k.address.toString()}),
             (QStringList{QtJson::parseObject(asked).value("version").toString(), "X", "server", "127.0.0.3"}));
     QVERIFY(m_context->discoveryListener()->knownHost("127.0.0.99").address.isNull());
+}
+
+// Any host may ask from ever new addresses with long texts: what is kept stays bounded.
+void TestDiscoveryListener::knownHostsStayBounded()
+{
+    DiscoveryListener* listener = m_context->discoveryListener();
+    ServerContent claim;
+    claim.uuid = QString(60000, QLatin1Char('u'));
+    for (int i = 0; i <= DiscoveryListener::MaxKnownHosts; ++i)
+        listener->setKnownHost(QStringLiteral("198.51.101.%1/%2").arg(i % 256).arg(i), claim);
+    QVERIFY(listener->knownHost("198.51.101.0/0").uuid.isEmpty()); // the oldest went
+    QCOMPARE(listener->knownHost("198.51.101.1/1").uuid.size(), DiscoveryListener::MaxKnownText);
 }
 
 // The program ends while questions keep arriving: the answers already queued and those
