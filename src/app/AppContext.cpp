@@ -1,7 +1,6 @@
 #include "app/AppContext.h"
 
 #include <QDir>
-#include <QMutex>
 #include <QThreadPool>
 
 #include "cast/CastSession.h"
@@ -18,11 +17,6 @@
 #include "quorvel/transfer/FileTransferServer.h"
 #include "settings/Config.h"
 
-namespace {
-QMutex g_currentLock;
-AppContext* g_current = nullptr;
-} // namespace
-
 AppContext::AppContext(const QString& applicationFolder, DesktopSession* session, UserInteraction* user)
     : AppContext(AppFolders::inFolder(applicationFolder), session, user)
 {
@@ -32,11 +26,6 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     : m_folders(folders)
     , m_folder(folders.dataFolder())
 {
-    {
-        QMutexLocker lock(&g_currentLock);
-        Q_ASSERT(!g_current);
-        g_current = this;
-    }
     // The process-wide relay that tasks report through is made here, on this thread,
     // before anything can report.
     UserNotices::instance();
@@ -56,11 +45,12 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     m_uploads = own(new FileTransferServer(m_database));
     m_coreObjects = m_teardown.size();
     m_transfers = own(new TransferQueue(*m_uploads, *m_config, m_database));
-    m_transfers->setUser(user);
+    UserInteraction& asked = user ? *user : UserInteraction::fallback();
+    m_transfers->setUser(&asked);
     m_inbox = own(new OfferInbox(m_transfers, *m_config));
     QObject::connect(m_requests, &OperateListener::isDownloadFile, m_inbox,
         [inbox = m_inbox](const QString& path, const ServerContent& from, quint16) { inbox->onOffered(path, from); });
-    m_cast = own(new CastSession(*m_config, m_transfers->user()));
+    m_cast = own(new CastSession(*m_config, asked));
 }
 
 AppContext::~AppContext()
@@ -83,14 +73,6 @@ AppContext::~AppContext()
         m_teardown.back()();
         m_teardown.pop_back();
     }
-    QMutexLocker lock(&g_currentLock);
-    g_current = nullptr;
-}
-
-AppContext* AppContext::current()
-{
-    QMutexLocker lock(&g_currentLock);
-    return g_current;
 }
 
 QString AppContext::logFolder() const

@@ -19,8 +19,9 @@ class TransferQueue;
 class UserInteraction;
 
 // The application's long-lived objects, created in a fixed order on the thread that
-// constructs the context and freed in reverse when it is destroyed. Their instance()
-// functions return the objects made here. One context per process at a time.
+// constructs the context and freed in reverse when it is destroyed; whoever uses one is
+// handed it. One context per process at a time: the ports and the serving tables are
+// the process's.
 //
 // To add an object: give it a member and an accessor, and create it in the constructor
 // with own(new Object(...)) after the objects it uses; it is then freed before them.
@@ -39,9 +40,6 @@ public:
     ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
-
-    // The live context, null without one.
-    static AppContext* current();
 
     QString folder() const { return m_folder; }
     // Where each kind of file lives; handed to whoever writes one.

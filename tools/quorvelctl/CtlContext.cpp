@@ -360,18 +360,9 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
     if (remembered.isEmpty() && lookUpHost(which, &address, &why, 3000))
         return byAddress(address, DiscoveryServer::QueryPort);
 
-    // One discovery pass.
-    DiscoveryServer* server = m_app.discovery();
-    auto ended = std::make_shared<bool>(false);
-    QMetaObject::Connection c = QObject::connect(
-        server, &DiscoveryServer::serverDiscoeryEnd, &m_anchor, [ended] { *ended = true; }, Qt::QueuedConnection);
-    server->startDiscovery();
-    waitFor([&] { return *ended; }, Timing::current().infoReplyWaitMs + 5000);
-    QObject::disconnect(c);
-    const QList<ServerContent> found = server->devices();
+    const QList<ServerContent> found = discoveryPass();
     QList<ServerContent> matches;
     for (const ServerContent& s : found) {
-        m_memory.remember(s);
         if (s.name.compare(which, Qt::CaseInsensitive) == 0 || s.uuid == which)
             matches.append(s);
     }
@@ -412,8 +403,9 @@ bool CtlContext::resolve(const QString& which, bool describe, ServerContent* dev
     return false;
 }
 
-QList<ServerContent> CtlContext::everyDevice()
+QList<ServerContent> CtlContext::discoveryPass()
 {
+    // Discovery remembers every device that answers: the memory has them afterwards.
     DiscoveryServer* server = m_app.discovery();
     auto ended = std::make_shared<bool>(false);
     QMetaObject::Connection c = QObject::connect(
@@ -421,9 +413,13 @@ QList<ServerContent> CtlContext::everyDevice()
     server->startDiscovery();
     waitFor([&] { return *ended; }, Timing::current().infoReplyWaitMs + 5000);
     QObject::disconnect(c);
+    return server->devices();
+}
+
+QList<ServerContent> CtlContext::everyDevice()
+{
     QList<ServerContent> devices;
-    for (const ServerContent& s : server->devices()) {
-        m_memory.remember(s);
+    for (const ServerContent& s : discoveryPass()) {
         if (s.type != ProtocolValue::Client)
             devices.append(s);
     }

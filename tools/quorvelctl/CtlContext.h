@@ -101,6 +101,8 @@ public:
 private:
     // Asks address:port who it is, bounded by the information query's wait.
     bool ask(const QHostAddress& address, int port, ServerContent* device);
+    // One discovery pass, bounded by the information query's wait; the devices found.
+    QList<ServerContent> discoveryPass();
 
     QObject m_anchor;
     DeviceMemory m_memory;

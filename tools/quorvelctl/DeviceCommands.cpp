@@ -164,7 +164,6 @@ int DeviceCommands::discover(CtlContext& ctx, const QStringList& args)
         return a.address.toIPv4Address() < b.address.toIPv4Address();
     });
     for (const ServerContent& s : qAsConst(found)) {
-        ctx.memory().remember(s);
         const QString method = server->foundBy(s.address);
         if (ctx.out().json()) {
             ctx.out().event("device", CtlOutput::deviceJson(s, method));
