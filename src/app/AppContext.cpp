@@ -61,13 +61,15 @@ AppContext::~AppContext()
         m_teardown.back()();
         m_teardown.pop_back();
     }
-    // Tasks on the shared pool (device queries, answers to inbound requests) report to
+    // Tasks on the pool (device queries, answers to inbound requests) report to
     // the objects below: let them end first. Queued ones never start, and the listeners
     // that queue answers stop first, so that none is queued while the pool drains.
     m_discoveryListener->stop();
     m_requests->stop();
-    QThreadPool::globalInstance()->clear();
+    m_pool.clear();
+    QThreadPool::globalInstance()->clear(); // until every task runs on the context's pool
     ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
+    m_pool.waitForDone();
     QThreadPool::globalInstance()->waitForDone();
     while (!m_teardown.empty()) {
         m_teardown.back()();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QThreadPool>
 #include <functional>
 #include <vector>
 
@@ -41,6 +42,10 @@ public:
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
+    // Where short tasks run (device queries, answers to inbound requests, casts): the
+    // context drains it when it goes, before it frees what those tasks report to.
+    QThreadPool* pool() const { return &m_pool; }
+
     QString folder() const { return m_folder; }
     // Where each kind of file lives; handed to whoever writes one.
     const AppFolders& folders() const { return m_folders; }
@@ -72,6 +77,7 @@ private:
 
     const AppFolders m_folders;
     const QString m_folder; // the database's
+    mutable QThreadPool m_pool; // before the objects whose tasks run on it, so freed after them
     std::vector<std::function<void()>> m_teardown;
     Config* m_config = nullptr;
     QuorvelClientDatabase* m_database = nullptr;
