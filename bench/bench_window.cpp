@@ -215,6 +215,8 @@ int benchStartup(int runs)
         QProcess client;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", folder.filePath("xdg-config"));
+        // The window is Chinese, as its title below: a C locale would make it English.
+        env.insert("LANG", "zh_CN.UTF-8");
         client.setProcessEnvironment(env);
         client.setWorkingDirectory(QDir::tempPath());
         client.setStandardOutputFile(QProcess::nullDevice());
