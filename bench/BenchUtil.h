@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
 
 // A field in kB of a process's /proc status ("VmRSS", "VmHWM"); pid 0 is this process.
 inline long statusKb(const QByteArray& field, qint64 pid = 0)
@@ -76,6 +77,10 @@ inline bool startDevice(QProcess& device, const QStringList& arguments)
 
 // The longest time the thread that owns it went without running its event loop: a
 // precise timer ticks every 2 ms, and a stall is the gap between ticks less the interval.
+// The longest the thread went without turning its event loop, beyond the 2 ms tick; and,
+// of that gap, the processor time the thread itself spent: on a busy machine the wall
+// figure includes time other processes took, the processor figure does not (it also
+// leaves out waits on the disk).
 class StallMeter {
 public:
     StallMeter()
@@ -83,22 +88,44 @@ public:
         m_ticker.setTimerType(Qt::PreciseTimer);
         m_ticker.setInterval(Interval);
         QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            const qint64 cpu = threadCpuNs();
             m_longestNs = std::max(m_longestNs, m_gap.nsecsElapsed() - Interval * 1000000LL);
+            m_longestCpuNs = std::max(m_longestCpuNs, cpu - m_gapCpuNs);
             m_gap.restart();
+            m_gapCpuNs = cpu;
         });
     }
     void start()
     {
         m_longestNs = 0;
+        m_longestCpuNs = 0;
         m_gap.start();
+        m_gapCpuNs = threadCpuNs();
         m_ticker.start();
     }
-    void stop() { m_ticker.stop(); }
+    // The gap up to now counts too: the last thing measured may have just ended it.
+    void stop()
+    {
+        if (!m_ticker.isActive())
+            return;
+        m_ticker.stop();
+        m_longestNs = std::max(m_longestNs, m_gap.nsecsElapsed() - Interval * 1000000LL);
+        m_longestCpuNs = std::max(m_longestCpuNs, threadCpuNs() - m_gapCpuNs);
+    }
     double longestMs() const { return m_longestNs / 1e6; }
+    double longestCpuMs() const { return m_longestCpuNs / 1e6; }
 
 private:
+    static qint64 threadCpuNs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000LL + t.tv_nsec;
+    }
     static constexpr int Interval = 2;
     QTimer m_ticker;
     QElapsedTimer m_gap;
     qint64 m_longestNs = 0;
+    qint64 m_gapCpuNs = 0;
+    qint64 m_longestCpuNs = 0;
 };

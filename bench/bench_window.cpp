@@ -24,6 +24,7 @@
 #include "app/WindowServicesOf.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
+#include "ui/browser/FileListDialog.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/StyleSheet.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -262,7 +263,7 @@ int benchWindow(int deviceCount, bool preAdded)
 
     // The file to upload, written before anything is measured.
     const QString file = dir.filePath("upload-1GiB.bin");
-    {
+    if (!qEnvironmentVariableIsSet("BENCH_WINDOW_NO_UPLOAD")) {
         QFile f(file);
         if (!f.open(QIODevice::WriteOnly)) {
             fprintf(stderr, "cannot write %s\n", qPrintable(file));
@@ -349,11 +350,17 @@ int benchWindow(int deviceCount, bool preAdded)
             // The click's own handling, before any answer is taken in.
             const double clickMs = clock.nsecsElapsed() / 1e6;
             listed = waitFor([&] { return combo->count() >= deviceCount; }, 60000);
+            const double listedMs = clock.nsecsElapsed() / 1e6;
+            // Until the window has settled: the chosen device's file browser built too.
+            const bool settled = waitFor([&] { return window.findChild<FileListDialog*>() != nullptr; }, 10000);
             stalls.stop();
             static_cast<CensusApp*>(qApp)->stopCensus();
             static_cast<CensusApp*>(qApp)->print("window_discovery");
-            printf("window_discovery devices=%d listed=%d all_listed_ms=%.0f longest_stall_ms=%.1f click_ms=%.1f\n",
-                deviceCount, combo->count(), clock.nsecsElapsed() / 1e6, stalls.longestMs(), clickMs);
+            printf("window_discovery devices=%d listed=%d all_listed_ms=%.0f settled=%d settled_ms=%.0f "
+                   "longest_stall_ms=%.1f longest_stall_cpu_ms=%.1f click_ms=%.1f\n",
+                deviceCount, combo->count(), listedMs, int(settled), clock.nsecsElapsed() / 1e6, stalls.longestMs(),
+                stalls.longestCpuMs(), clickMs);
+            listed = listed && settled;
         }
         if (!listed)
             result = 1;

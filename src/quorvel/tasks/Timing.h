@@ -52,6 +52,10 @@ struct Timing {
     int windowDiscoveryFallbackMs = 4000;
     int windowDeviceCheckMs = 12000;
     int windowNoticeMs = 2000;
+    // a device the window chose by itself gets its file browser, and the choice is
+    // written, once the choice has held this long: while a pass brings devices in, the
+    // remembered one may still arrive and take its place
+    int windowChoiceSettleMs = 300;
     // the log: repeats of one kind of line beyond a few are counted over this window and
     // summed up in one line at its end
     int logRepeatWindowMs = 10000;

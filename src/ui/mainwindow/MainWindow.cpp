@@ -181,6 +181,10 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     m_applyChanges->setSingleShot(true);
     m_applyChanges->setInterval(0);
     connect(m_applyChanges, &QTimer::timeout, this, &MainWindow::applyDeviceChanges);
+    m_settleChoice = new QTimer(this);
+    m_settleChoice->setSingleShot(true);
+    m_settleChoice->setInterval(Timing::current().windowChoiceSettleMs);
+    connect(m_settleChoice, &QTimer::timeout, this, &MainWindow::settleChoice);
     m_deviceCheck = new QTimer(this);
     m_deviceCheck->setInterval(Timing::current().windowDeviceCheckMs);
     connect(m_deviceCheck, &QTimer::timeout, this, &MainWindow::onDeviceCheck, Qt::UniqueConnection);
@@ -563,11 +567,9 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
         return;
     }
     const ServerContent& device = *m_devices[size_t(index)];
-    Config* config = m_services.config;
-    if (isUser || !m_choiceStored) {
-        config->setValue(Config::LastSelectedServerUUID, device.uuid);
-        m_choiceStored = true;
-        m_lastChoice = device.uuid;
+    if (isUser) {
+        m_settleChoice->stop();
+        storeChoice(device.uuid);
     }
     ui->serverWidget->setServer(device);
     m_recentFiles->setServerContent(device);
@@ -585,15 +587,32 @@ void MainWindow::serverSelectChanged(int index, bool isUser)
         return;
     }
     // Chosen by the window while devices come in: the browser (the heaviest widget to
-    // build) follows in an event of its own, so that the list keeps filling meanwhile.
-    const QString uuid = device.uuid;
-    QTimer::singleShot(0, this, [this, uuid] {
-        if (ui->serverWidget->server().uuid != uuid || m_deviceTabs.contains(uuid))
-            return;
-        const ServerContent shown = ui->serverWidget->server();
-        if (shown.type != ClientType)
-            ui->fileListTabWidget->setCurrentWidget(addFileBrowser(shown, shown.name.left(50)));
-    });
+    // build) follows once the choice has held, so that the list keeps filling meanwhile
+    // and no browser is built for a device that the remembered one then replaces.
+    m_settleChoice->start();
+}
+
+void MainWindow::settleChoice()
+{
+    const ServerContent shown = ui->serverWidget->server();
+    if (shown.uuid.isEmpty())
+        return;
+    if (shown.type != ClientType && !m_deviceTabs.contains(shown.uuid))
+        ui->fileListTabWidget->setCurrentWidget(addFileBrowser(shown, shown.name.left(50)));
+    // Written in an event of its own: the file is synced to disk, which can take as long
+    // as building the browser.
+    if (!m_choiceStored)
+        QTimer::singleShot(0, this, [this, uuid = shown.uuid] {
+            if (!m_choiceStored && ui->serverWidget->server().uuid == uuid)
+                storeChoice(uuid);
+        });
+}
+
+void MainWindow::storeChoice(const QString& uuid)
+{
+    m_services.config->setValue(Config::LastSelectedServerUUID, uuid);
+    m_choiceStored = true;
+    m_lastChoice = uuid;
 }
 
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)

@@ -63,6 +63,8 @@ private slots:
     void getFileList(const ServerContent& server);
     void refreshServerList();
     void serverSelectChanged(int index, bool isUser = true);
+    void settleChoice();
+    void storeChoice(const QString& uuid);
     void onDeviceCheck();
     void tabClose(int index);
     void isSecureModelChanged(int state);
@@ -138,4 +140,6 @@ private:
     // settings at every slice of a long list.
     QString m_lastChoice;
     bool m_choiceStored = false;
+    // The window's own choice settling before its browser is built and it is written.
+    QTimer* m_settleChoice = nullptr;
 };

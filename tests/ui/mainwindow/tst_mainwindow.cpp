@@ -275,6 +275,7 @@ private slots:
         QVERIFY(m_folder->isValid());
     }
     void devicesThenClientsAndTheRememberedChoice();
+    void browserWaitsForTheChoiceToSettle();
     void closingGoesToTheTray_data();
     void closingGoesToTheTray();
     void droppedPathsAreSent();
@@ -336,6 +337,36 @@ void TestMainWindow::devicesThenClientsAndTheRememberedChoice()
     a.reset();
     QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{"Room B", "PC"}), 40000);
     QCOMPARE(card->server().name, QString("Room B"));
+}
+
+void TestMainWindow::browserWaitsForTheChoiceToSettle()
+{
+    // The remembered device answers after another one: the window shows the other one
+    // first, and builds a browser for the remembered one alone.
+    const Timing saved = Timing::current();
+    Timing t = saved;
+    t.windowChoiceSettleMs = 4000;
+    Timing::setForTests(t);
+    std::unique_ptr<DeviceProcess> a(startDevice(m_folder->path(), "127.0.0.34", "Room A"));
+    {
+        Config config(m_folder->path());
+        config.setValue(Config::LastSelectedServerUUID, "uuid-Room B");
+    }
+    Client client(m_folder->path());
+    QStringList tabsSeen;
+    const auto tabs = [&] {
+        for (const QString& tab : client.tabTexts())
+            if (!tabsSeen.contains(tab))
+                tabsSeen << tab;
+        return client.tabTexts();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(client.comboTexts() == QStringList{"Room A"} && !tabs().isEmpty(), 10000);
+    std::unique_ptr<DeviceProcess> b(startDevice(m_folder->path(), "127.0.0.35", "Room B"));
+    QTest::mouseClick(client.find<QPushButton>("refreshPushButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tabs(), (QStringList{"最近文件", "Room B"}), 15000);
+    QCOMPARE(client.comboTexts(), (QStringList{"Room A", "Room B"}));
+    QCOMPARE(tabsSeen, (QStringList{"最近文件", "Room B"}));
+    Timing::setForTests(saved);
 }
 
 void TestMainWindow::closingGoesToTheTray_data()
