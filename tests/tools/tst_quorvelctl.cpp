@@ -47,6 +47,15 @@ private:
         s_json += *out;
         return code;
     }
+    // Ends a serve, reads what it printed to the end and keeps it for the schema check.
+    static bool stopped(TestFiles::Output& serve)
+    {
+        serve.process->terminate();
+        const bool ended = serve.process->waitForFinished(10000);
+        serve.waitFor("never printed", false, 0);
+        s_json += serve.out;
+        return ended;
+    }
     // A bash command line with $CTL the client of the folder: pipes and redirections.
     static int shell(const ClientFolder& app, const QString& line, QByteArray* out, QByteArray* err)
     {
@@ -208,9 +217,7 @@ void TestQuorvelCtl::commandsAgainstOneDevice()
     QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/c.txt")),
         TestFiles::md5Of(app.path() + "/tree/sub/c.txt"));
     QCOMPARE(shell(app, "printf 'from a pipe' | $CTL upload 127.0.0.2 - --name piped.txt", &out, &err), 0);
-    QFile piped(d.folder() + QString::fromUtf8("/Quorvel/上传/piped.txt"));
-    QVERIFY(piped.open(QIODevice::ReadOnly));
-    QCOMPARE(piped.readAll(), QByteArray("from a pipe"));
+    QCOMPARE(TestFiles::read(d.folder() + QString::fromUtf8("/Quorvel/上传/piped.txt")), QByteArray("from a pipe"));
     QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), TestFiles::md5Of(b));
     QCOMPARE(app.ctl({"config", "set", "DownloadPath", app.path()}), 0);
     QCOMPARE(ctlJson(app, {"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", app.path() + "/dl.bin"}, &out), 0);
@@ -499,9 +506,7 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
     QVERIFY(TestFiles::patterned(d.folder() + "/Pictures/a.bin", 1000).size());
     ClientFolder app;
     const QString store = app.path() + "/QuorvelClient.db";
-    QFile damaged(store);
-    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')) == 4096);
-    damaged.close();
+    QVERIFY(TestFiles::write(store, QByteArray(4096, 'x'))); // damaged
     QByteArray out, err;
     QCOMPARE(ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/a.bin"}, &out, &err), 0);
     const QStringList aside = QDir(app.path()).entryList({"QuorvelClient.db.corrupt-*"});
@@ -545,9 +550,6 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
     QCOMPARE(out.count("file_download"), 1);
 }
 
-// Every event any command printed with --json has the keys, types and values the
-// README lists for it; every event of the list is seen (a cast needs a screen: its
-// events are the cast tests'). Offers and their answers are matched by id.
 // serve --accept-from takes the parties named (by address, or by name and address) into
 // --dir, without asking, and declines everybody else, also one that claims a trusted name;
 // a download lands where the user is.
@@ -559,33 +561,18 @@ void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
     QVERIFY(trusted.isReady() && named.isReady() && other.isReady());
     ClientFolder app;
     QTemporaryDir inbox;
-    QProcess serve;
-    serve.setProcessEnvironment(app.environment());
-    serve.start(app.path() + "/quorvelctl",
+    TestFiles::Output serve(app.startWith(app.ctlProgram(),
         {"--json", "serve", "--dir", inbox.path(), "--accept-from", "127.0.0.13", "--accept-from", "lobby@127.0.0.15",
-            "--max-time", "30"});
-    QVERIFY(serve.waitForStarted());
-    QByteArray served;
-    const auto waitFor = [&](const QByteArray& needle, int count) {
-        QDeadlineTimer deadline(15000);
-        while (served.count(needle) < count && !deadline.hasExpired() && serve.state() == QProcess::Running) {
-            serve.waitForReadyRead(100);
-            served += serve.readAllStandardOutput();
-        }
-        return served.count(needle) >= count;
-    };
-    QVERIFY2(waitFor("\"serving\"", 1), served.constData());
-    QVERIFY2(served.contains(inbox.path().toUtf8()), served.constData());
+            "--max-time", "30"}));
+    const QByteArray& served = serve.out;
+    QVERIFY2(serve.waitFor("\"serving\"") && served.contains(inbox.path().toUtf8()), served.constData());
     other.command("offer 127.0.0.1 /Quorvel/agenda.txt");
-    QVERIFY2(waitFor("\"declined\"", 1), served.constData());
+    QVERIFY2(serve.waitFor("\"declined\""), served.constData());
     trusted.command("offer 127.0.0.1 /Quorvel/readme.txt");
-    QVERIFY2(waitFor("\"result\"", 1), served.constData());
+    QVERIFY2(serve.waitFor("\"result\""), served.constData());
     named.command("offer 127.0.0.1 /Whiteboard/notes.txt");
-    QVERIFY2(waitFor("\"result\"", 2), served.constData());
-    serve.terminate();
-    QVERIFY(serve.waitForFinished(10000));
-    served += serve.readAllStandardOutput();
-    s_json += served;
+    QVERIFY2(serve.waitFor("\"result\"", false, 30000, 2), served.constData());
+    QVERIFY(stopped(serve));
     QCOMPARE(
         TestFiles::md5Of(inbox.path() + "/readme.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/readme.txt"));
     QCOMPARE(TestFiles::md5Of(inbox.path() + "/notes.txt"), TestFiles::md5Of(named.folder() + "/Whiteboard/notes.txt"));
@@ -603,6 +590,9 @@ void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
     QCOMPARE(TestFiles::md5Of(here.path() + "/agenda.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/agenda.txt"));
 }
 
+// Every event any command printed with --json has the keys, types and values the
+// README lists for it; every event of the list is seen (a cast needs a screen: its
+// events are the cast tests'). Offers and their answers are matched by id.
 void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
 {
     QFile readme(QStringLiteral(QUORVEL_SOURCE_DIR) + "/README.md");
@@ -650,31 +640,16 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     QCOMPARE(ctlJson(app, {"config", "get", "SecureMode"}, &out, &err), 0);
 
     // Serving what the device offers: one taken on a yes, one declined once standard input ended.
-    QProcess serve;
-    serve.setProcessEnvironment(app.environment());
-    serve.start(app.path() + "/quorvelctl", {"--json", "serve", "--ask", "--max-time", "30"});
-    QVERIFY(serve.waitForStarted());
-    QByteArray served;
-    const auto waitFor = [&](const QByteArray& needle) {
-        QDeadlineTimer deadline(15000);
-        while (!served.contains(needle) && !deadline.hasExpired() && serve.state() == QProcess::Running) {
-            serve.waitForReadyRead(100);
-            served += serve.readAllStandardOutput();
-        }
-        return served.contains(needle);
-    };
-    QVERIFY2(waitFor("\"serving\""), served.constData());
-    serve.write("y\n");
+    TestFiles::Output serve(app.startWith(app.ctlProgram(), {"--json", "serve", "--ask", "--max-time", "30"}));
+    const QByteArray& served = serve.out;
+    QVERIFY2(serve.waitFor("\"serving\"") && serve.send("y"), served.constData());
     d.command("offer 127.0.0.1 /Quorvel/readme.txt");
-    QVERIFY2(waitFor("\"result\""), served.constData());
-    serve.closeWriteChannel();
-    QVERIFY2(waitFor("\"warning\""), served.constData());
+    QVERIFY2(serve.waitFor("\"result\""), served.constData());
+    serve.process->closeWriteChannel();
+    QVERIFY2(serve.waitFor("\"warning\""), served.constData());
     d.command("offer 127.0.0.1 /Quorvel/agenda.txt");
-    QVERIFY2(waitFor("\"declined\""), served.constData());
-    serve.terminate();
-    QVERIFY(serve.waitForFinished(10000));
-    served += serve.readAllStandardOutput();
-    s_json += served;
+    QVERIFY2(serve.waitFor("\"declined\""), served.constData());
+    QVERIFY(stopped(serve));
     QHash<QString, int> offered;
     for (const QJsonObject& o : jsonLines(served)) {
         if (o["event"] == "offered")
