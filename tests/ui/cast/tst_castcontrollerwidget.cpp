@@ -13,6 +13,7 @@
 
 #include "Cjk.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "XKeyHelper.h"
 #include "app/AppContext.h"
 #include "cast/CastSession.h"
@@ -277,12 +278,8 @@ void TestCastControllerWidget::disconnectedPageIgnoresTheShortcut()
     // A stand-in program that ends when told; the test is its local server.
     const QString fifo = m_dir.path() + "/end";
     QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
-    QFile script(m_dir.path() + "/standin");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nread line < " + fifo.toUtf8() + "\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    VantropeTask::setProgramNameForTests(script.fileName());
+    QVERIFY(TestFiles::script(m_dir.path() + "/standin", "read line < " + fifo.toUtf8() + "\n"));
+    VantropeTask::setProgramNameForTests(m_dir.path() + "/standin");
     QLocalServer::removeServer("cast");
     QLocalServer server;
     QVERIFY(server.listen("cast"));
