@@ -178,10 +178,8 @@ void TestQuorvelCtl::grammar()
 // command changes is what the next one expects.
 void TestQuorvelCtl::commandsAgainstOneDevice()
 {
-    DeviceProcess d({"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
-    QVERIFY(d.isReady());
-    DeviceProcess silent({"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
-    QVERIFY(silent.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(silent, {"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
     ClientFolder app;
     QByteArray out, err;
 
@@ -301,8 +299,7 @@ void TestQuorvelCtl::commandsAgainstOneDevice()
 // its progress bar only on a terminal.
 void TestQuorvelCtl::besideARunningWindowWithAProgressBarOnlyOnATerminal()
 {
-    DeviceProcess d({"--address", "127.0.0.7", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.7", "--no-mdns"});
     ClientFolder app;
     QProcess* window = app.start({"-s"});
     QVERIFY(app.waitForLog(0, "[I][MainWindow] Client started"));
@@ -338,8 +335,8 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
     ClientFolder app;
     const QString local = app.path() + "/big.bin";
     {
-        DeviceProcess d({"--address", "127.0.0.10", "--no-mdns", "--stall-after", "200000", "--folder", served.path()});
-        QVERIFY(d.isReady());
+        QUORVEL_DEVICE(
+            d, {"--address", "127.0.0.10", "--no-mdns", "--stall-after", "200000", "--folder", served.path()});
         QProcess ctl;
         ctl.start(app.path() + "/quorvelctl", {"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(local + ".part").size() >= 200000, 10000);
@@ -353,8 +350,7 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
         QCOMPARE(QFileInfo(local + ".part").size(), qint64(200000));
         QVERIFY(!QFile::exists(local));
     }
-    DeviceProcess d({"--address", "127.0.0.10", "--no-mdns", "--folder", served.path()});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.10", "--no-mdns", "--folder", served.path()});
     QByteArray out, err;
     QCOMPARE(app.ctl({"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local}, &out, &err), 0);
     QVERIFY2(err.contains("resuming from big.bin.part (200000 bytes)"), err.constData());
@@ -365,8 +361,7 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
 
     // Every answer of this device comes after 1.5 s: --timeout bounds each wait, so a
     // download of several answers still ends; --max-time bounds the whole command.
-    DeviceProcess slow({"--address", "127.0.0.11", "--no-mdns", "--delay", "1500", "--folder", served.path()});
-    QVERIFY(slow.isReady());
+    QUORVEL_DEVICE(slow, {"--address", "127.0.0.11", "--no-mdns", "--delay", "1500", "--folder", served.path()});
     QCOMPARE(app.ctl({"download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/slow.bin", "--timeout", "3"},
                  &out, &err),
         0);
@@ -459,8 +454,7 @@ void TestQuorvelCtl::uploadToSeveralDevices()
 // that went away (the download is far bigger than what a pipe holds).
 void TestQuorvelCtl::writeFailures()
 {
-    DeviceProcess d({"--address", "127.0.0.23", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.23", "--no-mdns"});
     TestFiles::patterned(d.folder() + "/Quorvel/big.bin", 3000000);
     ClientFolder app;
     const QStringList lines{"$CTL ls 127.0.0.23 > /dev/full", "$CTL --json config ls > /dev/full",
@@ -501,8 +495,7 @@ bool followsForm(const QJsonValue& v, const QString& forms)
 // locked costs the download a short wait and a warning, never its success.
 void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 {
-    DeviceProcess d({"--address", "127.0.0.13", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.13", "--no-mdns"});
     QVERIFY(TestFiles::patterned(d.folder() + "/Pictures/a.bin", 1000).size());
     ClientFolder app;
     const QString store = app.path() + "/QuorvelClient.db";
@@ -618,8 +611,7 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     }
     QVERIFY(schema.size() >= 17);
 
-    DeviceProcess d({"--address", "127.0.0.12", "--no-mdns", "--name", "Contract"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.12", "--no-mdns", "--name", "Contract"});
     ClientFolder app;
     QByteArray out, err;
     const QString big = TestFiles::patterned(app.path() + "/big.bin", 8000000);
