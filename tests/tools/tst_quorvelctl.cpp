@@ -377,10 +377,9 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
 // name resolves, a port out of range is a usage error.
 void TestQuorvelCtl::names()
 {
-    DeviceProcess rooms({"--address", "127.0.0.20", "--address", "127.0.0.21", "--no-mdns", "--name", "Room One"});
-    DeviceProcess board({"--address", "127.0.0.22", "--no-mdns", "--name", "Board Room"});
-    DeviceProcess local({"--address", "127.0.0.1", "--no-mdns", "--name", "Loopback"});
-    QVERIFY(rooms.isReady() && board.isReady() && local.isReady());
+    QUORVEL_DEVICE(rooms, {"--address", "127.0.0.20", "--address", "127.0.0.21", "--no-mdns", "--name", "Room One"});
+    QUORVEL_DEVICE(board, {"--address", "127.0.0.22", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(local, {"--address", "127.0.0.1", "--no-mdns", "--name", "Loopback"});
     ClientFolder app;
     for (const char* address : {"127.0.0.20", "127.0.0.21", "127.0.0.22"})
         QCOMPARE(app.ctl({"devices", "add", address}), 0);
@@ -420,14 +419,13 @@ void TestQuorvelCtl::uploadToSeveralDevices_data()
 void TestQuorvelCtl::uploadToSeveralDevices()
 {
     QFETCH(QStringList, devices);
-    DeviceProcess one({"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
-    DeviceProcess two({"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
+    QUORVEL_DEVICE(one, {"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
+    QUORVEL_DEVICE(two, {"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
     // Its upload folder cannot be made: the device answers "fail".
     QTemporaryDir full;
     QVERIFY(QDir().mkpath(full.path() + "/Quorvel"));
     QVERIFY(TestFiles::patterned(full.path() + QString::fromUtf8("/Quorvel/上传"), 10).size());
-    DeviceProcess refusing({"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
-    QVERIFY(one.isReady() && two.isReady() && refusing.isReady());
+    QUORVEL_DEVICE(refusing, {"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
     ClientFolder app;
     for (const char* address : {"127.0.0.41", "127.0.0.42", "127.0.0.43"})
         QCOMPARE(app.ctl({"devices", "add", address}), 0);
@@ -548,10 +546,9 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 // a download lands where the user is.
 void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
 {
-    DeviceProcess trusted({"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
-    DeviceProcess named({"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
-    DeviceProcess other({"--address", "127.0.0.14", "--no-mdns", "--name", "LOBBY"}); // a name any host may give
-    QVERIFY(trusted.isReady() && named.isReady() && other.isReady());
+    QUORVEL_DEVICE(trusted, {"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(named, {"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
+    QUORVEL_DEVICE(other, {"--address", "127.0.0.14", "--no-mdns", "--name", "LOBBY"}); // a name any host may give
     ClientFolder app;
     QTemporaryDir inbox;
     TestFiles::Output serve(app.startWith(app.ctlProgram(),
