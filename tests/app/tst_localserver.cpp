@@ -85,9 +85,7 @@ void TestLocalServer::connectionsComeAndGo()
 {
     // A stale socket file, as a crashed client leaves it, does not block listening.
     delete m_server;
-    QFile stale(QDir::tempPath() + "/" + m_name);
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.close();
+    QVERIFY(QFile(QDir::tempPath() + "/" + m_name).open(QIODevice::WriteOnly));
     startServer();
 
     for (int i = 0; i < 50; ++i) {

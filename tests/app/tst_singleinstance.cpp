@@ -2,6 +2,7 @@
 #include <csignal>
 
 #include "ClientFolder.h"
+#include "TestFiles.h"
 
 // The launcher as a user runs it: real processes, each client copy in its own folder.
 class TestSingleInstance : public QObject {
@@ -24,9 +25,8 @@ void TestSingleInstance::secondStartWakesTheFirst()
     QProcess* first = folder.start({"-s"});
     QVERIFY(folder.waitForLog(0, Started));
     QVERIFY(!folder.log(0).contains(Shown)); // "-s": tray only
-    QFile entry(folder.path() + "/xdg-config/autostart/QuorvelClientRun.desktop"); // starts hidden
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(entry.readAll().contains("\nExec=" + folder.program().toUtf8() + " -s\n"));
+    QVERIFY(TestFiles::read(folder.path() + "/xdg-config/autostart/QuorvelClientRun.desktop") // starts hidden
+                .contains("\nExec=" + folder.program().toUtf8() + " -s\n"));
 
     QElapsedTimer timer;
     timer.start();

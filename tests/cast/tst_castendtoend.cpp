@@ -131,12 +131,9 @@ void TestCastEndToEnd::interruptedWhileTheProgramIgnoresStop()
     ClientFolder app;
     QVERIFY(app.isValid());
     QCOMPARE(app.ctl({"config", "set", "ConfirmCast", "false"}), 0);
-    QFile program(app.path() + "/Vantrope");
-    QVERIFY(program.remove() && program.open(QIODevice::WriteOnly));
-    program.write("#!/bin/sh\ntrap '' TERM INT\necho up > \"$(dirname \"$0\")/vantrope-up\"\n"
-                  "while :; do sleep 0.1; done\n");
-    program.close();
-    QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::remove(app.path() + "/Vantrope"));
+    QVERIFY(TestFiles::script(app.path() + "/Vantrope",
+        "trap '' TERM INT\necho up > \"$(dirname \"$0\")/vantrope-up\"\nwhile :; do sleep 0.1; done\n"));
 
     QProcess cast;
     cast.setProcessEnvironment(app.environment());

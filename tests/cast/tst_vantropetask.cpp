@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "UdpProbe.h"
 #include "app/AppContext.h"
 #include "cast/VantropeTask.h"
@@ -62,14 +63,10 @@ private:
 void TestVantropeTask::initTestCase()
 {
     m_context = std::make_unique<AppContext>(m_dir.path());
-    for (const QString name : {"fake-vantrope", "failing-vantrope"}) {
-        QFile script(m_dir.path() + "/" + name);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$@\" > '" + m_dir.path().toUtf8() + "/args.txt'\n");
-        if (name.startsWith("failing"))
-            script.write("echo 'cannot open display :0' >&2\nexit 3\n");
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-    }
+    const QByteArray record = "echo \"$@\" > '" + m_dir.path().toUtf8() + "/args.txt'\n";
+    QVERIFY(TestFiles::script(m_dir.path() + "/fake-vantrope", record));
+    QVERIFY(
+        TestFiles::script(m_dir.path() + "/failing-vantrope", record + "echo 'cannot open display :0' >&2\nexit 3\n"));
     // md5(md5("s3cret") in hex + "abc"), worked out independently.
     QCOMPARE(VantropeTask::passwordDigest("s3cret", "abc"), QString("eeb9b27a85bb6c66e50ffb0f5688c8b1"));
 }

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "AppFolder.h"
+#include "TestFiles.h"
 #include "platform/AppFolders.h"
 #include "platform/WinUtils.h"
 #include "utils/FileUtil.h"
@@ -80,9 +81,8 @@ void TestAppFolders::decision()
         e.replace("~", home.path());
         if (e.startsWith("user-dirs:")) {
             QVERIFY(QDir().mkpath(env.value("XDG_CONFIG_HOME")));
-            QFile dirs(env.value("XDG_CONFIG_HOME") + "/user-dirs.dirs");
-            QVERIFY(dirs.open(QIODevice::WriteOnly));
-            dirs.write("# written by xdg-user-dirs-update\n" + e.mid(10).toUtf8() + "\n");
+            QVERIFY(TestFiles::write(env.value("XDG_CONFIG_HOME") + "/user-dirs.dirs",
+                "# written by xdg-user-dirs-update\n" + e.mid(10).toUtf8() + "\n"));
             continue;
         }
         if (e.startsWith("runtime:")) {
@@ -143,9 +143,7 @@ void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()
         QCOMPARE(run({"config", "set", "ClientName", QString("Kiosk %1").arg(i)}), 0);
 
     const QString config = home.path() + "/config/quorvel/config.ini";
-    QFile file(config);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY2(file.readAll().contains("ClientName=Kiosk 15"), qPrintable(config));
+    QVERIFY2(TestFiles::read(config).contains("ClientName=Kiosk 15"), qPrintable(config));
     QCOMPARE(AppFolder::modeOf(config), 0600);
     for (const QString& folder : {home.path() + "/config/quorvel", home.path() + "/data/quorvel", state})
         QCOMPARE(AppFolder::modeOf(folder), 0700);
@@ -177,9 +175,7 @@ void TestAppFolders::runEntries()
     QVERIFY(WinUtils::addRunEntry("QuorvelClientRun", "/A/quorvel", "-s"));
     QCOMPARE(WinUtils::runEntryPath("QuorvelClientRun"), m_dir->path() + "/xdg/autostart/QuorvelClientRun.desktop");
     QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/a/quorvel")); // case-sensitive
-    QFile file(WinUtils::runEntryPath("QuorvelClientRun"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
+    const QByteArray content = TestFiles::read(WinUtils::runEntryPath("QuorvelClientRun"));
     QVERIFY(content.startsWith("[Desktop Entry]\n"));
     QVERIFY(content.contains("\nType=Application\n") && content.contains("\nExec=/A/quorvel -s\n"));
 

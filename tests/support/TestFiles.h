@@ -39,6 +39,12 @@ inline bool write(const QString& path, const QByteArray& content)
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
+// A shell script the owner may run: "#!/bin/sh" and body.
+inline bool script(const QString& path, const QByteArray& body)
+{
+    return write(path, "#!/bin/sh\n" + body) && QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+}
+
 // The file's bytes; "missing" when it cannot be read.
 inline QByteArray read(const QString& path)
 {
@@ -84,19 +90,20 @@ struct Output {
     }
     QProcess* process;
     QByteArray out, err;
-    // Reads, with a bound, until standard output (or error) holds needle or the process ended.
-    bool waitFor(const QByteArray& needle, bool onError = false, int timeoutMs = 30000)
+    // Reads, with a bound, until standard output (or error) holds needle (count times) or
+    // the process ended.
+    bool waitFor(const QByteArray& needle, bool onError = false, int timeoutMs = 30000, int count = 1)
     {
         const QByteArray& where = onError ? err : out;
         QDeadlineTimer deadline(timeoutMs);
-        while (!where.contains(needle) && !deadline.hasExpired() && process->state() != QProcess::NotRunning) {
+        while (where.count(needle) < count && !deadline.hasExpired() && process->state() != QProcess::NotRunning) {
             process->waitForReadyRead(100);
             out += process->readAllStandardOutput();
             err += process->readAllStandardError();
         }
         out += process->readAllStandardOutput();
         err += process->readAllStandardError();
-        return where.contains(needle);
+        return where.count(needle) >= count;
     }
     QByteArray both() const { return out + err; }
     // Writes a line to the process's standard input; whether it went.

@@ -16,8 +16,7 @@ constexpr int FirstHost = 11;
 
 bool writeFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
+    return TestFiles::write(path, text.toUtf8());
 }
 } // namespace
 
@@ -131,13 +130,8 @@ QStringList TestNetwork::prefix(int host) const
     // unshare gives the program a mount namespace of its own, whatever namespace the test
     // runs in: the bind mount ends with it.
     if (h.ownHosts)
-        command << "unshare"
-                << "--mount"
-                << "--propagation"
-                << "private"
-                << "sh"
-                << "-c"
-                << "mount --bind \"$0\" /etc/hosts && exec \"$@\"" << h.dir + "/hosts";
+        command += QStringList{"unshare", "--mount", "--propagation", "private", "sh", "-c",
+            "mount --bind \"$0\" /etc/hosts && exec \"$@\"", h.dir + "/hosts"};
     return command;
 }
 

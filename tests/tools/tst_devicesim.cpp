@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "UdpProbe.h"
 
 // The simulated device's own safety: it serves a folder to whoever asks, so nothing a
@@ -17,10 +18,7 @@ void TestDeviceSim::badInputNeverEscapesTheFolder()
     QUORVEL_DEVICE(device, {"--address", "127.0.0.10", "--no-mdns"});
     const QHostAddress dev("127.0.0.10");
     QTemporaryDir outside;
-    QFile secret(outside.path() + "/secret.txt");
-    QVERIFY(secret.open(QIODevice::WriteOnly));
-    secret.write("secret");
-    secret.close();
+    QVERIFY(TestFiles::write(outside.path() + "/secret.txt", "secret"));
     QVERIFY(QFile::link(outside.path(), device.folder() + "/Pictures/escape"));
 
     UdpProbe probe;
@@ -46,8 +44,8 @@ void TestDeviceSim::badInputNeverEscapesTheFolder()
             dev, 16021, {{"type", "file_upload"}, {"file_name", name}, {"file_size", 1}, {"option", "normal"}});
         QVERIFY2(reply.value("result").toString() == "fail", qPrintable(name));
     }
-    QVERIFY(secret.exists());
     QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{"secret.txt"});
+    QCOMPARE(TestFiles::read(outside.path() + "/secret.txt"), QByteArray("secret"));
     QVERIFY(device.process().state() == QProcess::Running);
 }
 

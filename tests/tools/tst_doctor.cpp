@@ -4,6 +4,7 @@
 
 #include "ClientFolder.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 
 // `quorvelctl doctor` as a user runs it when a device does not show up.
 class TestDoctor : public QObject {
@@ -73,11 +74,8 @@ void TestDoctor::findings()
     ClientFolder app;
     QTemporaryDir tools;
     if (!firewall.isEmpty()) {
-        QFile tool(tools.path() + "/" + firewall.at(0));
-        QVERIFY(tool.open(QIODevice::WriteOnly));
-        tool.write("#!/bin/sh\nprintf '%s' '" + firewall.at(1).toUtf8() + "'\n");
-        tool.close();
-        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(
+            TestFiles::script(tools.path() + "/" + firewall.at(0), "printf '%s' '" + firewall.at(1).toUtf8() + "'\n"));
         app.setEnvironment("PATH", tools.path() + ":" + qEnvironmentVariable("PATH"));
     }
     const QString port = sim ? "17020" : "16020";

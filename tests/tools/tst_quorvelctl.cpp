@@ -47,6 +47,15 @@ private:
         s_json += *out;
         return code;
     }
+    // Ends a serve, reads what it printed to the end and keeps it for the schema check.
+    static bool stopped(TestFiles::Output& serve)
+    {
+        serve.process->terminate();
+        const bool ended = serve.process->waitForFinished(10000);
+        serve.waitFor("never printed", false, 0);
+        s_json += serve.out;
+        return ended;
+    }
     // A bash command line with $CTL the client of the folder: pipes and redirections.
     static int shell(const ClientFolder& app, const QString& line, QByteArray* out, QByteArray* err)
     {
@@ -169,10 +178,8 @@ void TestQuorvelCtl::grammar()
 // command changes is what the next one expects.
 void TestQuorvelCtl::commandsAgainstOneDevice()
 {
-    DeviceProcess d({"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
-    QVERIFY(d.isReady());
-    DeviceProcess silent({"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
-    QVERIFY(silent.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(silent, {"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
     ClientFolder app;
     QByteArray out, err;
 
@@ -208,9 +215,7 @@ void TestQuorvelCtl::commandsAgainstOneDevice()
     QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/c.txt")),
         TestFiles::md5Of(app.path() + "/tree/sub/c.txt"));
     QCOMPARE(shell(app, "printf 'from a pipe' | $CTL upload 127.0.0.2 - --name piped.txt", &out, &err), 0);
-    QFile piped(d.folder() + QString::fromUtf8("/Quorvel/上传/piped.txt"));
-    QVERIFY(piped.open(QIODevice::ReadOnly));
-    QCOMPARE(piped.readAll(), QByteArray("from a pipe"));
+    QCOMPARE(TestFiles::read(d.folder() + QString::fromUtf8("/Quorvel/上传/piped.txt")), QByteArray("from a pipe"));
     QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), TestFiles::md5Of(b));
     QCOMPARE(app.ctl({"config", "set", "DownloadPath", app.path()}), 0);
     QCOMPARE(ctlJson(app, {"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", app.path() + "/dl.bin"}, &out), 0);
@@ -294,8 +299,7 @@ void TestQuorvelCtl::commandsAgainstOneDevice()
 // its progress bar only on a terminal.
 void TestQuorvelCtl::besideARunningWindowWithAProgressBarOnlyOnATerminal()
 {
-    DeviceProcess d({"--address", "127.0.0.7", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.7", "--no-mdns"});
     ClientFolder app;
     QProcess* window = app.start({"-s"});
     QVERIFY(app.waitForLog(0, "[I][MainWindow] Client started"));
@@ -331,8 +335,8 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
     ClientFolder app;
     const QString local = app.path() + "/big.bin";
     {
-        DeviceProcess d({"--address", "127.0.0.10", "--no-mdns", "--stall-after", "200000", "--folder", served.path()});
-        QVERIFY(d.isReady());
+        QUORVEL_DEVICE(
+            d, {"--address", "127.0.0.10", "--no-mdns", "--stall-after", "200000", "--folder", served.path()});
         QProcess ctl;
         ctl.start(app.path() + "/quorvelctl", {"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(local + ".part").size() >= 200000, 10000);
@@ -346,8 +350,7 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
         QCOMPARE(QFileInfo(local + ".part").size(), qint64(200000));
         QVERIFY(!QFile::exists(local));
     }
-    DeviceProcess d({"--address", "127.0.0.10", "--no-mdns", "--folder", served.path()});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.10", "--no-mdns", "--folder", served.path()});
     QByteArray out, err;
     QCOMPARE(app.ctl({"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local}, &out, &err), 0);
     QVERIFY2(err.contains("resuming from big.bin.part (200000 bytes)"), err.constData());
@@ -358,8 +361,7 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
 
     // Every answer of this device comes after 1.5 s: --timeout bounds each wait, so a
     // download of several answers still ends; --max-time bounds the whole command.
-    DeviceProcess slow({"--address", "127.0.0.11", "--no-mdns", "--delay", "1500", "--folder", served.path()});
-    QVERIFY(slow.isReady());
+    QUORVEL_DEVICE(slow, {"--address", "127.0.0.11", "--no-mdns", "--delay", "1500", "--folder", served.path()});
     QCOMPARE(app.ctl({"download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/slow.bin", "--timeout", "3"},
                  &out, &err),
         0);
@@ -375,10 +377,9 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
 // name resolves, a port out of range is a usage error.
 void TestQuorvelCtl::names()
 {
-    DeviceProcess rooms({"--address", "127.0.0.20", "--address", "127.0.0.21", "--no-mdns", "--name", "Room One"});
-    DeviceProcess board({"--address", "127.0.0.22", "--no-mdns", "--name", "Board Room"});
-    DeviceProcess local({"--address", "127.0.0.1", "--no-mdns", "--name", "Loopback"});
-    QVERIFY(rooms.isReady() && board.isReady() && local.isReady());
+    QUORVEL_DEVICE(rooms, {"--address", "127.0.0.20", "--address", "127.0.0.21", "--no-mdns", "--name", "Room One"});
+    QUORVEL_DEVICE(board, {"--address", "127.0.0.22", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(local, {"--address", "127.0.0.1", "--no-mdns", "--name", "Loopback"});
     ClientFolder app;
     for (const char* address : {"127.0.0.20", "127.0.0.21", "127.0.0.22"})
         QCOMPARE(app.ctl({"devices", "add", address}), 0);
@@ -418,14 +419,13 @@ void TestQuorvelCtl::uploadToSeveralDevices_data()
 void TestQuorvelCtl::uploadToSeveralDevices()
 {
     QFETCH(QStringList, devices);
-    DeviceProcess one({"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
-    DeviceProcess two({"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
+    QUORVEL_DEVICE(one, {"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
+    QUORVEL_DEVICE(two, {"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
     // Its upload folder cannot be made: the device answers "fail".
     QTemporaryDir full;
     QVERIFY(QDir().mkpath(full.path() + "/Quorvel"));
     QVERIFY(TestFiles::patterned(full.path() + QString::fromUtf8("/Quorvel/上传"), 10).size());
-    DeviceProcess refusing({"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
-    QVERIFY(one.isReady() && two.isReady() && refusing.isReady());
+    QUORVEL_DEVICE(refusing, {"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
     ClientFolder app;
     for (const char* address : {"127.0.0.41", "127.0.0.42", "127.0.0.43"})
         QCOMPARE(app.ctl({"devices", "add", address}), 0);
@@ -452,8 +452,7 @@ void TestQuorvelCtl::uploadToSeveralDevices()
 // that went away (the download is far bigger than what a pipe holds).
 void TestQuorvelCtl::writeFailures()
 {
-    DeviceProcess d({"--address", "127.0.0.23", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.23", "--no-mdns"});
     TestFiles::patterned(d.folder() + "/Quorvel/big.bin", 3000000);
     ClientFolder app;
     const QStringList lines{"$CTL ls 127.0.0.23 > /dev/full", "$CTL --json config ls > /dev/full",
@@ -494,14 +493,11 @@ bool followsForm(const QJsonValue& v, const QString& forms)
 // locked costs the download a short wait and a warning, never its success.
 void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 {
-    DeviceProcess d({"--address", "127.0.0.13", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.13", "--no-mdns"});
     QVERIFY(TestFiles::patterned(d.folder() + "/Pictures/a.bin", 1000).size());
     ClientFolder app;
     const QString store = app.path() + "/QuorvelClient.db";
-    QFile damaged(store);
-    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')) == 4096);
-    damaged.close();
+    QVERIFY(TestFiles::write(store, QByteArray(4096, 'x'))); // damaged
     QByteArray out, err;
     QCOMPARE(ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/a.bin"}, &out, &err), 0);
     const QStringList aside = QDir(app.path()).entryList({"QuorvelClient.db.corrupt-*"});
@@ -545,47 +541,28 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
     QCOMPARE(out.count("file_download"), 1);
 }
 
-// Every event any command printed with --json has the keys, types and values the
-// README lists for it; every event of the list is seen (a cast needs a screen: its
-// events are the cast tests'). Offers and their answers are matched by id.
 // serve --accept-from takes the parties named (by address, or by name and address) into
 // --dir, without asking, and declines everybody else, also one that claims a trusted name;
 // a download lands where the user is.
 void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
 {
-    DeviceProcess trusted({"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
-    DeviceProcess named({"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
-    DeviceProcess other({"--address", "127.0.0.14", "--no-mdns", "--name", "LOBBY"}); // a name any host may give
-    QVERIFY(trusted.isReady() && named.isReady() && other.isReady());
+    QUORVEL_DEVICE(trusted, {"--address", "127.0.0.13", "--no-mdns", "--name", "Board Room"});
+    QUORVEL_DEVICE(named, {"--address", "127.0.0.15", "--no-mdns", "--name", "Lobby"});
+    QUORVEL_DEVICE(other, {"--address", "127.0.0.14", "--no-mdns", "--name", "LOBBY"}); // a name any host may give
     ClientFolder app;
     QTemporaryDir inbox;
-    QProcess serve;
-    serve.setProcessEnvironment(app.environment());
-    serve.start(app.path() + "/quorvelctl",
+    TestFiles::Output serve(app.startWith(app.ctlProgram(),
         {"--json", "serve", "--dir", inbox.path(), "--accept-from", "127.0.0.13", "--accept-from", "lobby@127.0.0.15",
-            "--max-time", "30"});
-    QVERIFY(serve.waitForStarted());
-    QByteArray served;
-    const auto waitFor = [&](const QByteArray& needle, int count) {
-        QDeadlineTimer deadline(15000);
-        while (served.count(needle) < count && !deadline.hasExpired() && serve.state() == QProcess::Running) {
-            serve.waitForReadyRead(100);
-            served += serve.readAllStandardOutput();
-        }
-        return served.count(needle) >= count;
-    };
-    QVERIFY2(waitFor("\"serving\"", 1), served.constData());
-    QVERIFY2(served.contains(inbox.path().toUtf8()), served.constData());
+            "--max-time", "30"}));
+    const QByteArray& served = serve.out;
+    QVERIFY2(serve.waitFor("\"serving\"") && served.contains(inbox.path().toUtf8()), served.constData());
     other.command("offer 127.0.0.1 /Quorvel/agenda.txt");
-    QVERIFY2(waitFor("\"declined\"", 1), served.constData());
+    QVERIFY2(serve.waitFor("\"declined\""), served.constData());
     trusted.command("offer 127.0.0.1 /Quorvel/readme.txt");
-    QVERIFY2(waitFor("\"result\"", 1), served.constData());
+    QVERIFY2(serve.waitFor("\"result\""), served.constData());
     named.command("offer 127.0.0.1 /Whiteboard/notes.txt");
-    QVERIFY2(waitFor("\"result\"", 2), served.constData());
-    serve.terminate();
-    QVERIFY(serve.waitForFinished(10000));
-    served += serve.readAllStandardOutput();
-    s_json += served;
+    QVERIFY2(serve.waitFor("\"result\"", false, 30000, 2), served.constData());
+    QVERIFY(stopped(serve));
     QCOMPARE(
         TestFiles::md5Of(inbox.path() + "/readme.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/readme.txt"));
     QCOMPARE(TestFiles::md5Of(inbox.path() + "/notes.txt"), TestFiles::md5Of(named.folder() + "/Whiteboard/notes.txt"));
@@ -603,6 +580,9 @@ void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
     QCOMPARE(TestFiles::md5Of(here.path() + "/agenda.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/agenda.txt"));
 }
 
+// Every event any command printed with --json has the keys, types and values the
+// README lists for it; every event of the list is seen (a cast needs a screen: its
+// events are the cast tests'). Offers and their answers are matched by id.
 void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
 {
     QFile readme(QStringLiteral(QUORVEL_SOURCE_DIR) + "/README.md");
@@ -628,8 +608,7 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     }
     QVERIFY(schema.size() >= 17);
 
-    DeviceProcess d({"--address", "127.0.0.12", "--no-mdns", "--name", "Contract"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.12", "--no-mdns", "--name", "Contract"});
     ClientFolder app;
     QByteArray out, err;
     const QString big = TestFiles::patterned(app.path() + "/big.bin", 8000000);
@@ -650,31 +629,16 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     QCOMPARE(ctlJson(app, {"config", "get", "SecureMode"}, &out, &err), 0);
 
     // Serving what the device offers: one taken on a yes, one declined once standard input ended.
-    QProcess serve;
-    serve.setProcessEnvironment(app.environment());
-    serve.start(app.path() + "/quorvelctl", {"--json", "serve", "--ask", "--max-time", "30"});
-    QVERIFY(serve.waitForStarted());
-    QByteArray served;
-    const auto waitFor = [&](const QByteArray& needle) {
-        QDeadlineTimer deadline(15000);
-        while (!served.contains(needle) && !deadline.hasExpired() && serve.state() == QProcess::Running) {
-            serve.waitForReadyRead(100);
-            served += serve.readAllStandardOutput();
-        }
-        return served.contains(needle);
-    };
-    QVERIFY2(waitFor("\"serving\""), served.constData());
-    serve.write("y\n");
+    TestFiles::Output serve(app.startWith(app.ctlProgram(), {"--json", "serve", "--ask", "--max-time", "30"}));
+    const QByteArray& served = serve.out;
+    QVERIFY2(serve.waitFor("\"serving\"") && serve.send("y"), served.constData());
     d.command("offer 127.0.0.1 /Quorvel/readme.txt");
-    QVERIFY2(waitFor("\"result\""), served.constData());
-    serve.closeWriteChannel();
-    QVERIFY2(waitFor("\"warning\""), served.constData());
+    QVERIFY2(serve.waitFor("\"result\""), served.constData());
+    serve.process->closeWriteChannel();
+    QVERIFY2(serve.waitFor("\"warning\""), served.constData());
     d.command("offer 127.0.0.1 /Quorvel/agenda.txt");
-    QVERIFY2(waitFor("\"declined\""), served.constData());
-    serve.terminate();
-    QVERIFY(serve.waitForFinished(10000));
-    served += serve.readAllStandardOutput();
-    s_json += served;
+    QVERIFY2(serve.waitFor("\"declined\""), served.constData());
+    QVERIFY(stopped(serve));
     QHash<QString, int> offered;
     for (const QJsonObject& o : jsonLines(served)) {
         if (o["event"] == "offered")

@@ -37,18 +37,16 @@ void TestDrawables::rendersAtBothScales_data()
         {":/drawable/logo48.png", 48, 48}, {":/drawable/ic_launcher.png", 256, 256},
         {":/drawable/tray_icon.png", 32, 32}, {":/tray_icon.png", 32, 32}, {":/drawable/refresh.png", 24, 24},
         {":/drawable/back_to_father_dir.png", 24, 24}, {":/drawable/close.png", 16, 16},
-        {":drawable/icon_dir.png", 48, 48}, {":drawable/icon_file_music.png", 48, 48},
-        {":drawable/icon_file_video.png", 48, 48}, {":drawable/icon_file_pic.png", 48, 48},
-        {":drawable/icon_file_text.png", 48, 48}, {":drawable/icon_file_pdf.png", 48, 48},
-        {":drawable/icon_file_ppt.png", 48, 48}, {":drawable/icon_file_doc.png", 48, 48},
-        {":drawable/icon_file_xls.png", 48, 48}, {":drawable/icon_file_unknow.png", 48, 48},
-        {":/drawable/cast.png", 56, 68}, {":/drawable/cast_hover.png", 56, 68}, {":/drawable/cast_pressed.png", 56, 68},
-        {":/drawable/cast_disable.png", 56, 68}, {":/drawable/casting.png", 56, 68},
-        {":/drawable/casting_hover.png", 56, 68}, {":/drawable/casting_pressed.png", 56, 68},
         {":/drawable/cast_pause.png", 42, 42}, {":/drawable/cast_resume.png", 42, 42},
         {":/drawable/cast_changeAspectRatio.png", 42, 42}};
     for (const auto& row : rows)
         QTest::newRow(row.path) << QString(row.path) << QSize(row.w, row.h);
+    for (const char* icon : {"dir", "file_music", "file_video", "file_pic", "file_text", "file_pdf", "file_ppt",
+             "file_doc", "file_xls", "file_unknow"})
+        QTest::addRow(":drawable/icon_%s.png", icon) << QString(":drawable/icon_%1.png").arg(icon) << QSize(48, 48);
+    for (const char* cast :
+        {"cast", "cast_hover", "cast_pressed", "cast_disable", "casting", "casting_hover", "casting_pressed"})
+        QTest::addRow(":/drawable/%s.png", cast) << QString(":/drawable/%1.png").arg(cast) << QSize(56, 68);
 }
 
 void TestDrawables::rendersAtBothScales()

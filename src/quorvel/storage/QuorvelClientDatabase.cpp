@@ -291,20 +291,25 @@ bool QuorvelClientDatabase::query(QSqlQuery* out)
     return true;
 }
 
+bool QuorvelClientDatabase::run(QSqlQuery& q, const QString& sql, const QVariantList& values, const char* logFormat)
+{
+    q.prepare(sql);
+    for (const QVariant& value : values)
+        q.addBindValue(value);
+    if (q.exec())
+        return true;
+    report(logFormat, q);
+    return false;
+}
+
 QByteArray QuorvelClientDatabase::getThumb(const QString& uuid, const QString& path, qint64 dateModified)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q, QStringLiteral("SELECT thumb  FROM tbThumb WHERE uuid=? AND path=? AND dateModified=?;"),
+            {uuid, path, dateModified}, "[E][%s] getThumb query fail: %s"))
         return QByteArray();
-    q.prepare(QStringLiteral("SELECT thumb  FROM tbThumb WHERE uuid=? AND path=? AND dateModified=?;"));
-    q.addBindValue(uuid);
-    q.addBindValue(path);
-    q.addBindValue(dateModified);
-    if (!q.exec()) {
-        report("[E][%s] getThumb query fail: %s", q);
-        return QByteArray();
-    }
     return q.next() ? q.value(0).toByteArray() : QByteArray();
 }
 
@@ -313,39 +318,17 @@ bool QuorvelClientDatabase::setThumb(
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q, QStringLiteral("SELECT COUNT(path) FROM tbThumb WHERE uuid=? AND path=?;"), {uuid, path},
+            "[E][%s] get thumbs count fail: %s"))
         return false;
-    q.prepare(QStringLiteral("SELECT COUNT(path) FROM tbThumb WHERE uuid=? AND path=?;"));
-    q.addBindValue(uuid);
-    q.addBindValue(path);
-    if (!q.exec()) {
-        report("[E][%s] get thumbs count fail: %s", q);
-        return false;
-    }
     const int count = q.next() ? q.value(0).toInt() : 0;
     q.finish();
-    if (count == 0) {
-        q.prepare(QStringLiteral("INSERT INTO tbThumb VALUES (:uuid, :path, :dateModified, :thumb);"));
-        q.bindValue(QStringLiteral(":uuid"), uuid);
-        q.bindValue(QStringLiteral(":path"), path);
-        q.bindValue(QStringLiteral(":dateModified"), dateModified);
-        q.bindValue(QStringLiteral(":thumb"), thumb);
-        if (!q.exec()) {
-            report("[E][%s] insert thumb fail: %s", q);
-            return false;
-        }
-        return true;
-    }
-    q.prepare(QStringLiteral("UPDATE tbThumb SET dateModified=?, thumb=? WHERE uuid=? AND path=?;"));
-    q.addBindValue(dateModified);
-    q.addBindValue(thumb);
-    q.addBindValue(uuid);
-    q.addBindValue(path);
-    if (!q.exec()) {
-        report("[E][%s] update thumb fail: %s", q);
-        return false;
-    }
-    return true;
+    if (count == 0)
+        return run(q, QStringLiteral("INSERT INTO tbThumb VALUES (:uuid, :path, :dateModified, :thumb);"),
+            {uuid, path, dateModified, thumb}, "[E][%s] insert thumb fail: %s");
+    return run(q, QStringLiteral("UPDATE tbThumb SET dateModified=?, thumb=? WHERE uuid=? AND path=?;"),
+        {dateModified, thumb, uuid, path}, "[E][%s] update thumb fail: %s");
 }
 
 bool QuorvelClientDatabase::addRecentFileRecord(const RecentFilesContent& record)
@@ -362,20 +345,12 @@ bool QuorvelClientDatabase::addRecord(const RecentFilesContent& record, QString*
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q)) {
-        *why = lastError();
-        return false;
-    }
-    q.prepare(QStringLiteral("INSERT INTO tbRecentFiles VALUES (:uuid, :remotePath, :nativePath, :type, "
-                             ":dateModified,:operateTime);"));
-    q.bindValue(QStringLiteral(":uuid"), record.uuid);
-    q.bindValue(QStringLiteral(":remotePath"), record.remotePath);
-    q.bindValue(QStringLiteral(":nativePath"), record.nativePath);
-    q.bindValue(QStringLiteral(":dateModified"), record.dateModified);
-    q.bindValue(QStringLiteral(":operateTime"), record.operateTime);
-    q.bindValue(QStringLiteral(":type"), record.type);
-    if (!q.exec()) {
-        report("[E][%s] Insert recent file record fail: %s", q);
+    if (!query(&q)
+        || !run(q,
+            QStringLiteral("INSERT INTO tbRecentFiles VALUES (:uuid, :remotePath, :nativePath, :type, "
+                           ":dateModified,:operateTime);"),
+            {record.uuid, record.remotePath, record.nativePath, record.type, record.dateModified, record.operateTime},
+            "[E][%s] Insert recent file record fail: %s")) {
         *why = lastError();
         return false;
     }
@@ -386,30 +361,18 @@ bool QuorvelClientDatabase::deleteRecentFileRecord(qint64 rowid)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE rowid = :rowid"));
-    q.bindValue(QStringLiteral(":rowid"), rowid);
-    if (!q.exec()) {
-        report("[E][%s] Delete recent file record fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("DELETE FROM tbRecentFiles WHERE rowid = :rowid"), {rowid},
+            "[E][%s] Delete recent file record fail: %s");
 }
 
 bool QuorvelClientDatabase::clearRecentFileRecord(const QString& uuid)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("DELETE FROM tbRecentFiles WHERE uuid = :uuid;"));
-    q.bindValue(QStringLiteral(":uuid"), uuid);
-    if (!q.exec()) {
-        report("[E][%s] Clear recent files recored fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("DELETE FROM tbRecentFiles WHERE uuid = :uuid;"), {uuid},
+            "[E][%s] Clear recent files recored fail: %s");
 }
 
 QList<RecentFilesContent> QuorvelClientDatabase::getRecentFiles(const QString& uuid)
@@ -417,15 +380,12 @@ QList<RecentFilesContent> QuorvelClientDatabase::getRecentFiles(const QString& u
     QMutexLocker lock(&g_mutex);
     QList<RecentFilesContent> records;
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q,
+            QStringLiteral("SELECT rowid, remotePath, nativePath, type, dateModified, operateTime FROM "
+                           "tbRecentFiles WHERE uuid = :uuid ORDER BY operateTime DESC;"),
+            {uuid}, "[E][%s] Get recent files fail: %s"))
         return records;
-    q.prepare(QStringLiteral("SELECT rowid, remotePath, nativePath, type, dateModified, operateTime FROM "
-                             "tbRecentFiles WHERE uuid = :uuid ORDER BY operateTime DESC;"));
-    q.bindValue(QStringLiteral(":uuid"), uuid);
-    if (!q.exec()) {
-        report("[E][%s] Get recent files fail: %s", q);
-        return records;
-    }
     while (q.next()) {
         RecentFilesContent r;
         r.rowid = q.value(0).toLongLong();
@@ -444,45 +404,27 @@ bool QuorvelClientDatabase::addManualDevice(const ServerContent& device)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"));
-    q.bindValue(QStringLiteral(":ip"), device.address.toString());
-    q.bindValue(QStringLiteral(":port"), device.port);
-    if (!q.exec()) {
-        report("[E][%s] addManualDevice insert fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"),
+            {device.address.toString(), device.port}, "[E][%s] addManualDevice insert fail: %s");
 }
 
 bool QuorvelClientDatabase::removeManualDevice(const ServerContent& device)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"));
-    q.bindValue(QStringLiteral(":ip"), device.address.toString());
-    q.bindValue(QStringLiteral(":port"), device.port);
-    if (!q.exec()) {
-        report("[E][%s] removeManualDevice remove fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"),
+            {device.address.toString(), device.port}, "[E][%s] removeManualDevice remove fail: %s");
 }
 
 bool QuorvelClientDatabase::clearManualDevice()
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    if (!q.exec(QStringLiteral("DELETE FROM tbManualDevices WHERE 1;"))) {
-        report("[E][%s] clearManualDevice clear fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(
+            q, QStringLiteral("DELETE FROM tbManualDevices WHERE 1;"), {}, "[E][%s] clearManualDevice clear fail: %s");
 }
 
 QList<ServerContent> QuorvelClientDatabase::getManualDevices()
@@ -490,12 +432,10 @@ QList<ServerContent> QuorvelClientDatabase::getManualDevices()
     QMutexLocker lock(&g_mutex);
     QList<ServerContent> devices;
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q, QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"), {},
+            "[E][%s] getManualDevices query db fail: %s"))
         return devices;
-    if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
-        report("[E][%s] getManualDevices query db fail: %s", q);
-        return devices;
-    }
     while (q.next()) {
         ServerContent device;
         device.address = QHostAddress(q.value(0).toString());
@@ -512,12 +452,10 @@ QList<ManualTarget> QuorvelClientDatabase::getManualTargets()
     QMutexLocker lock(&g_mutex);
     QList<ManualTarget> targets;
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q, QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"), {},
+            "[E][%s] getManualTargets query db fail: %s"))
         return targets;
-    if (!q.exec(QStringLiteral("SELECT ip, port FROM tbManualDevices WHERE 1;"))) {
-        report("[E][%s] getManualTargets query db fail: %s", q);
-        return targets;
-    }
     while (q.next()) {
         const ManualTarget target = ManualTarget::fromStored(q.value(0).toString(), q.value(1).toInt());
         if (target.isValid())
@@ -530,32 +468,18 @@ bool QuorvelClientDatabase::addManualTarget(const ManualTarget& target)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!target.isValid() || !query(&q))
-        return false;
-    q.prepare(QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"));
-    q.bindValue(QStringLiteral(":ip"), target.text());
-    q.bindValue(QStringLiteral(":port"), target.port());
-    if (!q.exec()) {
-        report("[E][%s] addManualTarget insert fail: %s", q);
-        return false;
-    }
-    return true;
+    return target.isValid() && query(&q)
+        && run(q, QStringLiteral("INSERT INTO tbManualDevices VALUES (:ip, :port);"), {target.text(), target.port()},
+            "[E][%s] addManualTarget insert fail: %s");
 }
 
 bool QuorvelClientDatabase::removeManualTarget(const ManualTarget& target)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"));
-    q.bindValue(QStringLiteral(":ip"), target.text());
-    q.bindValue(QStringLiteral(":port"), target.port());
-    if (!q.exec()) {
-        report("[E][%s] removeManualTarget remove fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("DELETE FROM tbManualDevices WHERE ip = :ip AND port = :port;"),
+            {target.text(), target.port()}, "[E][%s] removeManualTarget remove fail: %s");
 }
 
 bool QuorvelClientDatabase::rememberDevice(const ServerContent& device, qint64 seenAt)
@@ -564,43 +488,25 @@ bool QuorvelClientDatabase::rememberDevice(const ServerContent& device, qint64 s
         return false;
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen, kind) "
-                             "VALUES (:uuid, :ip, :port, :name, :lastSeen, :kind);"));
-    q.bindValue(QStringLiteral(":uuid"), device.uuid);
-    q.bindValue(QStringLiteral(":ip"), device.address.toString());
-    q.bindValue(QStringLiteral(":port"), device.port);
-    q.bindValue(QStringLiteral(":name"), device.name);
-    q.bindValue(QStringLiteral(":lastSeen"), seenAt);
-    q.bindValue(QStringLiteral(":kind"), device.type);
-    if (!q.exec()) {
-        report("[E][%s] rememberDevice insert fail: %s", q);
-        return false;
-    }
-    q.prepare(QStringLiteral("DELETE FROM tbRememberedDevices WHERE rowid NOT IN (SELECT rowid FROM "
-                             "tbRememberedDevices ORDER BY lastSeen DESC LIMIT :kept);"));
-    q.bindValue(QStringLiteral(":kept"), MaxRememberedDevices);
-    if (!q.exec()) {
-        report("[E][%s] rememberDevice trim fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q,
+            QStringLiteral("INSERT OR REPLACE INTO tbRememberedDevices (uuid, ip, port, name, lastSeen, kind) "
+                           "VALUES (:uuid, :ip, :port, :name, :lastSeen, :kind);"),
+            {device.uuid, device.address.toString(), device.port, device.name, seenAt, device.type},
+            "[E][%s] rememberDevice insert fail: %s")
+        && run(q,
+            QStringLiteral("DELETE FROM tbRememberedDevices WHERE rowid NOT IN (SELECT rowid FROM "
+                           "tbRememberedDevices ORDER BY lastSeen DESC LIMIT :kept);"),
+            {MaxRememberedDevices}, "[E][%s] rememberDevice trim fail: %s");
 }
 
 bool QuorvelClientDatabase::forgetDevicesSeenBefore(qint64 seenBefore)
 {
     QMutexLocker lock(&g_mutex);
     QSqlQuery q;
-    if (!query(&q))
-        return false;
-    q.prepare(QStringLiteral("DELETE FROM tbRememberedDevices WHERE lastSeen < :before;"));
-    q.bindValue(QStringLiteral(":before"), seenBefore);
-    if (!q.exec()) {
-        report("[E][%s] forgetDevicesSeenBefore delete fail: %s", q);
-        return false;
-    }
-    return true;
+    return query(&q)
+        && run(q, QStringLiteral("DELETE FROM tbRememberedDevices WHERE lastSeen < :before;"), {seenBefore},
+            "[E][%s] forgetDevicesSeenBefore delete fail: %s");
 }
 
 QList<ServerContent> QuorvelClientDatabase::rememberedDevices(qint64 seenSince)
@@ -608,16 +514,12 @@ QList<ServerContent> QuorvelClientDatabase::rememberedDevices(qint64 seenSince)
     QMutexLocker lock(&g_mutex);
     QList<ServerContent> devices;
     QSqlQuery q;
-    if (!query(&q))
+    if (!query(&q)
+        || !run(q,
+            QStringLiteral("SELECT ip, port, uuid, name, lastSeen, kind FROM tbRememberedDevices WHERE lastSeen >= "
+                           ":since ORDER BY lastSeen DESC;"),
+            {seenSince}, "[E][%s] rememberedDevices query db fail: %s"))
         return devices;
-    q.prepare(
-        QStringLiteral("SELECT ip, port, uuid, name, lastSeen, kind FROM tbRememberedDevices WHERE lastSeen >= :since "
-                       "ORDER BY lastSeen DESC;"));
-    q.bindValue(QStringLiteral(":since"), seenSince);
-    if (!q.exec()) {
-        report("[E][%s] rememberedDevices query db fail: %s", q);
-        return devices;
-    }
     while (q.next()) {
         ServerContent device;
         device.address = QHostAddress(q.value(0).toString());

@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 #include "quorvel/protocol/ManualTarget.h"
 #include "quorvel/protocol/RecentFilesContent.h"
@@ -78,6 +79,9 @@ private:
     QString moveAside();
     bool addRecord(const RecentFilesContent& record, QString* why);
     void report(const char* logFormat, const QSqlQuery& failed);
+    // Prepares sql on q, binds values in the order of its placeholders and runs it; a
+    // failure is logged with logFormat and kept as the last error.
+    bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, const char* logFormat);
     void setError(const QString& reason);
     // This thread's connection, opened on first use; false when the store is unusable.
     bool query(QSqlQuery* out);

@@ -47,10 +47,9 @@ void TestDiscoveryNetwork::broadcastFindsDevicesAndOtherClientsButNotItself()
     // leaves by the default route, so only a directed broadcast reaches it. Dev C is on
     // both LANs and answers on both: one device, listed once.
     QUORVEL_TEST_NETWORK(net, 5, false, {1, 2, 3, 1, 3});
-    DeviceProcess first({"--no-mdns", "--name", "Dev A"}, net.prefix(0));
-    DeviceProcess second({"--no-mdns", "--name", "Dev B"}, net.prefix(1));
-    DeviceProcess third({"--no-mdns", "--name", "Dev C"}, net.prefix(4));
-    QVERIFY(first.isReady() && second.isReady() && third.isReady());
+    QUORVEL_DEVICE(first, {"--no-mdns", "--name", "Dev A"}, net.prefix(0));
+    QUORVEL_DEVICE(second, {"--no-mdns", "--name", "Dev B"}, net.prefix(1));
+    QUORVEL_DEVICE(third, {"--no-mdns", "--name", "Dev C"}, net.prefix(4));
     QProcess* otherClient = net.start(3, QCoreApplication::applicationFilePath(), {"--respond", "30"});
     QByteArray otherOut;
     QVERIFY(TestFiles::waitForOutput(otherClient, "READY", otherOut).contains("READY"));

@@ -277,17 +277,12 @@ void TestDiscoveryServer::oneEntryPerDevice()
 void TestDiscoveryServer::remembersWhoAnswered()
 {
     const ScopedTiming timing([](Timing& t) { t.infoReplyWaitMs = 500; });
-    DeviceProcess lately({"--address", "127.0.0.31", "--no-mdns", "--name", "Lately"});
-    DeviceProcess longAgo({"--address", "127.0.0.32", "--no-mdns", "--name", "Long Ago"});
-    QVERIFY(lately.isReady() && longAgo.isReady());
+    QUORVEL_DEVICE(lately, {"--address", "127.0.0.31", "--no-mdns", "--name", "Lately"});
+    QUORVEL_DEVICE(longAgo, {"--address", "127.0.0.32", "--no-mdns", "--name", "Long Ago"});
     QuorvelClientDatabase* db = m_context->database();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    ServerContent a = DeviceProcess::serverAt("127.0.0.31");
-    a.port = 16020;
-    ServerContent b = DeviceProcess::serverAt("127.0.0.32");
-    b.port = 16020;
-    QVERIFY(db->rememberDevice(a, now - 13LL * 24 * 3600 * 1000));
-    QVERIFY(db->rememberDevice(b, now - 15LL * 24 * 3600 * 1000));
+    QVERIFY(db->rememberDevice(DeviceProcess::serverAt("127.0.0.31"), now - 13LL * 24 * 3600 * 1000));
+    QVERIFY(db->rememberDevice(DeviceProcess::serverAt("127.0.0.32"), now - 15LL * 24 * 3600 * 1000));
 
     DiscoveryServer server(*m_context->config(), db);
     Reports reports(&server);

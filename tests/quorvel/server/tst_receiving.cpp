@@ -236,11 +236,9 @@ void TestReceiving::bounds()
         device, QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
     QTemporaryDir in;
     const QString local = in.filePath("big.bin");
-    QElapsedTimer took;
-    took.start();
-    const TaskOutcome outcome = download("/docs/big.bin", local, "127.0.0.51", 20000);
+    // The reason names the bound that cut it; the task's own wait only means "hung".
+    const TaskOutcome outcome = download("/docs/big.bin", local, "127.0.0.51", 60000);
     QVERIFY2(!outcome.ok && outcome.reason.contains(reason), qPrintable(outcome.text()));
-    QVERIFY2(took.elapsed() < 15000, qPrintable(QString::number(took.elapsed())));
     QVERIFY(!QFileInfo::exists(local));
     QCOMPARE(QFileInfo::exists(PartialFile::partPathOf(local)), partKept);
     QCOMPARE(QFileInfo::exists(PartialFile::ownerPathOf(local)), partKept);
@@ -248,7 +246,8 @@ void TestReceiving::bounds()
 
 // 20,000 forged offers from a third host: nothing is created for them, memory stays
 // bounded, they are summed up in the log rather than written one by one, and a real
-// offer from another host is received promptly all the same.
+// offer from another host is received while the flood's held offers still wait their
+// turn: it is not queued behind them (the old inbox fetched it only after all of them).
 void TestReceiving::floodOfOffers()
 {
     QUORVEL_TEST_NETWORK(net, 3);
@@ -265,24 +264,20 @@ void TestReceiving::floodOfOffers()
 
     flooder.command("offer-flood " + net.address(1).toString().toUtf8() + " 20000");
     QVERIFY(flooder.waitForOutput("flooded", 60000));
-    QElapsedTimer took;
-    took.start();
     real.command("offer " + net.address(1).toString().toUtf8() + " /docs/report.bin");
-    const bool received = served.waitFor("received /docs/report.bin", false, 60000);
-    const qint64 receivedMs = took.elapsed();
+    // A bound that only means "hung": the flood's fetches end two at a time, each after
+    // its full wait, so the old inbox would still be far from the real offer by then.
+    QVERIFY2(served.waitFor("received /docs/report.bin", false, 180000),
+        (served.out.right(1000) + served.err.right(1000)).constData());
+    const int floodEnded = served.err.count("receiving /flood/");
     const long after = TestFiles::processStatusKb(pid);
-    const long peak = TestFiles::processStatusKb(pid, "VmHWM:");
-    const QStringList files = client.inboxFiles();
-    fprintf(stderr,
-        "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d files in the download folder; "
-        "%d offers declined; the real offer received after %lld ms\n",
-        before, after, peak, int(files.size()), int(served.out.count("declined /flood/")),
-        received ? receivedMs : -1LL);
-    QVERIFY2(received, (served.out.right(1000) + served.err.right(1000)).constData());
-    QCOMPARE(files, QStringList{"report.bin"});
-    // The old inbox never took it within 60 s. A party's thousand held offers still slow
-    // the first fetch of another (about 10 s on a quiet machine): a bound with room.
-    QVERIFY2(receivedMs < 30000, qPrintable(QString::number(receivedMs)));
+    fprintf(stderr, "flood of 20000 offers: RSS %ld kB before, %ld kB after (peak %ld kB); %d declined, %d ended\n",
+        before, after, TestFiles::processStatusKb(pid, "VmHWM:"), int(served.out.count("declined /flood/")),
+        floodEnded);
+    // At most a party's share is held; the rest is declined, not queued.
+    QVERIFY2(served.out.count("declined /flood/") >= 1000, served.out.right(1000).constData());
+    QVERIFY2(floodEnded < OfferInbox::Limits().perParty / 2, qPrintable(QString::number(floodEnded)));
+    QCOMPARE(client.inboxFiles(), QStringList{"report.bin"});
     QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
     // Summed up in one line, not one per offer.
     const QString logs = client.path() + "/log";

@@ -148,11 +148,7 @@ void TestDatabase::unusableFolderFailsWithAReason()
     QFETCH(QString, setup);
     QFETCH(QString, reason);
     const QString file = app() + "/QuorvelClient.db";
-    QFile garbage(file);
-    QVERIFY(setup == "read-only" ? m_folder->makeReadOnly()
-            : setup == "folder"  ? QDir().mkdir(file)
-                                 : garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
-    garbage.close();
+    QVERIFY(setup == "read-only" ? m_folder->makeReadOnly() : QDir().mkdir(file));
     WithoutFileOverride asAUser;
     auto* db = open();
     QVERIFY(!db->isOpen());
@@ -231,10 +227,8 @@ void TestDatabase::damagedOrLockedStore()
     QByteArray before;
     std::unique_ptr<QProcess> locker;
     if (damaged) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(setup == "header" ? f.write("SQLite format 4") == 15 : f.resize(0) && f.write(QByteArray(4096, 'x')));
-        f.close();
+        before = TestFiles::read(file);
+        QVERIFY(TestFiles::write(file, setup == "header" ? "SQLite format 4" + before.mid(15) : QByteArray(4096, 'x')));
         before = TestFiles::read(file);
     } else {
         locker = std::make_unique<QProcess>();

@@ -13,6 +13,7 @@
 
 #include "Cjk.h"
 #include "DeviceProcess.h"
+#include "TestFiles.h"
 #include "XKeyHelper.h"
 #include "app/AppContext.h"
 #include "cast/CastSession.h"
@@ -159,8 +160,7 @@ void TestCastControllerWidget::idlePages()
 
 void TestCastControllerWidget::castSteeredFromThePanel()
 {
-    DeviceProcess d({"--address", "127.0.0.41", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.41", "--no-mdns"});
     ServerContent target = device("127.0.0.41");
     m_panel->setServerContent(&target);
     click("startButton");
@@ -189,8 +189,7 @@ void TestCastControllerWidget::castSteeredFromThePanel()
 void TestCastControllerWidget::stopBeforeTheProgramCasts()
 {
     // Without an address the program never reaches the device: "stop" must still end it.
-    DeviceProcess d({"--address", "127.0.0.43", "--no-mdns", "--cast-ip", ""});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.43", "--no-mdns", "--cast-ip", ""});
     ServerContent target = device("127.0.0.43");
     m_panel->setServerContent(&target);
     // A stop asked for while the program starts reaches it once the program listens.
@@ -210,8 +209,7 @@ void TestCastControllerWidget::stopBeforeTheProgramCasts()
 
 void TestCastControllerWidget::declinedIsSilent()
 {
-    DeviceProcess d({"--address", "127.0.0.44", "--no-mdns", "--cast-unknown", "cast"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.44", "--no-mdns", "--cast-unknown", "cast"});
     QVERIFY(m_context->config()->setValue(Config::ConfirmCast, true));
     ServerContent target = device("127.0.0.44");
     m_panel->setServerContent(&target);
@@ -257,8 +255,7 @@ void TestCastControllerWidget::errorsInTheWindowsLanguage()
     QFETCH(QString, box);
     QVERIFY(AppLanguage::install(
         qApp, chinese ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English, QLocale::UnitedStates)));
-    DeviceProcess d(QStringList{"--address", "127.0.0.44", "--no-mdns"} + faults);
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, QStringList{"--address", "127.0.0.44", "--no-mdns"} + faults);
     if (!program.isEmpty()) {
         program = m_dir.path() + "/" + program;
         VantropeTask::setProgramNameForTests(program);
@@ -277,17 +274,12 @@ void TestCastControllerWidget::disconnectedPageIgnoresTheShortcut()
     // A stand-in program that ends when told; the test is its local server.
     const QString fifo = m_dir.path() + "/end";
     QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
-    QFile script(m_dir.path() + "/standin");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nread line < " + fifo.toUtf8() + "\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    VantropeTask::setProgramNameForTests(script.fileName());
+    QVERIFY(TestFiles::script(m_dir.path() + "/standin", "read line < " + fifo.toUtf8() + "\n"));
+    VantropeTask::setProgramNameForTests(m_dir.path() + "/standin");
     QLocalServer::removeServer("cast");
     QLocalServer server;
     QVERIFY(server.listen("cast"));
-    DeviceProcess d({"--address", "127.0.0.45", "--no-mdns"});
-    QVERIFY(d.isReady());
+    QUORVEL_DEVICE(d, {"--address", "127.0.0.45", "--no-mdns"});
     ServerContent target = device("127.0.0.45");
     m_panel->setServerContent(&target);
     click("startButton");

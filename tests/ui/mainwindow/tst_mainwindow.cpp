@@ -44,7 +44,6 @@
 #include "ui/transfers/ProgressDockWidget.h"
 #include "utils/AppLanguage.h"
 
-#include "XKeyHelper.h"
 #include <functional>
 
 namespace {
@@ -100,6 +99,14 @@ struct Client {
         for (int i = 0; i < tabs->count(); ++i)
             texts.append(tabs->tabText(i));
         return texts;
+    }
+    // Triggers the window menu's entry of that text.
+    void trigger(const QString& text) const
+    {
+        for (QAction* action : window.popupMenu()->actions()) {
+            if (action->text() == text)
+                action->trigger();
+        }
     }
     GuiUserInteraction interaction;
     AppContext context;
@@ -231,14 +238,9 @@ public:
     }
 
 public slots:
-    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
-        const QStringList& actions, const QVariantMap& hints, int timeout)
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+        const QStringList& actions, const QVariantMap&, int)
     {
-        Q_UNUSED(app);
-        Q_UNUSED(replaces);
-        Q_UNUSED(icon);
-        Q_UNUSED(hints);
-        Q_UNUSED(timeout);
         shown << summary + "|" + body + (actions.contains("default") ? "" : "|no default action");
         return uint(shown.size());
     }
@@ -248,6 +250,23 @@ private:
     QDBusConnection m_bus;
     bool m_ok = false;
 };
+
+// Opens a modal dialog and runs check on it from inside its own event loop, where check
+// also closes it; fails the test when none opened.
+void atModal(const std::function<void()>& open, const std::function<void(QWidget*)>& check)
+{
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible() && !seen) {
+            seen = true;
+            check(dialog);
+        }
+    });
+    poll.start(20);
+    open();
+    QTRY_VERIFY(seen);
+}
 
 // Clicks at a point of the screen the way a pointer does, for what Qt does not draw
 // itself (the tray's icon).
@@ -279,7 +298,6 @@ private slots:
     void closingGoesToTheTray_data();
     void closingGoesToTheTray();
     void droppedPathsAreSent();
-    void offeredFileIsAskedAbout_data();
     void offeredFileIsAskedAbout();
     void menusKeysAndNames();
     void fitsTheScreenAndCentresDialogs();
@@ -464,16 +482,9 @@ void TestMainWindow::droppedPathsAreSent()
     QCOMPARE(TestFiles::read(uploads.filePath("one.txt")), QByteArray("one.txt content"));
 }
 
-void TestMainWindow::offeredFileIsAskedAbout_data()
-{
-    QTest::addColumn<bool>("take");
-    QTest::newRow("yes") << true;
-    QTest::newRow("no") << false;
-}
-
+// Declined: see hiddenWindowNotifies.
 void TestMainWindow::offeredFileIsAskedAbout()
 {
-    QFETCH(bool, take);
     std::unique_ptr<DeviceProcess> device(startDevice(m_folder->path(), "127.0.0.35", "Room D"));
     Client client(m_folder->path());
     QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), QStringList{"Room D"}, 10000);
@@ -489,17 +500,9 @@ void TestMainWindow::offeredFileIsAskedAbout()
     QVERIFY(!box->defaultButton());
     QTest::keyClick(box, Qt::Key_Return); // a stray Enter answers nothing
     QVERIFY(box->isVisible());
-    QTest::mouseClick(box->button(take ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
     const QString target = client.context.config()->value(Config::DownloadPath).toString() + "/offered.txt";
-    if (take) {
-        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(target), QByteArray("offered bytes"), 15000);
-        return;
-    }
-    // Declined: nothing is fetched, and the device is not told.
-    QSignalSpy transfers(client.context.transfers(), &TransferQueue::progress);
-    QVERIFY(!transfers.wait(1500));
-    QVERIFY(device->requests("download").isEmpty());
-    QVERIFY(!QFile::exists(target));
+    QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(target), QByteArray("offered bytes"), 15000);
 }
 
 // Out of sight, an offered file and each transfer's end become desktop notifications; a
@@ -550,7 +553,12 @@ void TestMainWindow::hiddenWindowNotifies()
     QCOMPARE(server.shown.at(2), QString("收到文件|Room N (127.0.0.38) 发来了 offered.txt"));
     QMessageBox* box = waitForBox();
     QVERIFY(box);
+    // Declined: nothing is fetched, and the device is not told.
+    QSignalSpy transfers(client.context.transfers(), &TransferQueue::progress);
     QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    QVERIFY(!transfers.wait(1500));
+    QVERIFY(device->requests("file_download").isEmpty()); // the fetch a yes makes
+    QVERIFY(!QFile::exists(client.context.config()->value(Config::DownloadPath).toString() + "/offered.txt"));
 
     // No notification server: the tray's own message, and a click on it.
     fake.reset();
@@ -587,20 +595,12 @@ void TestMainWindow::menusKeysAndNames()
         }
         QTest::keyClick(focus, Qt::Key_Tab);
     }
-    QStringList seen;
-    for (const char* name : {"btn_menu", "btn_min", "btn_close", "serverComboBox", "refreshPushButton", "addDevice",
-             "runDoctor", "isSecureModel", "fileListTabWidget"}) {
-        if (visited.contains(name))
-            seen << name;
-    }
     // (The refresh button is skipped while a discovery pass runs.)
-    seen.removeOne("refreshPushButton");
-    QVERIFY2(seen
-            == (QStringList{"btn_menu", "btn_min", "btn_close", "serverComboBox", "addDevice", "runDoctor",
-                "isSecureModel", "fileListTabWidget"}),
-        qPrintable(visited.join(' ')));
-    for (int i = 1; i < seen.size(); ++i)
-        QVERIFY2(visited.indexOf(seen[i - 1]) < visited.indexOf(seen[i]), qPrintable(visited.join(' ')));
+    const QStringList order{"btn_menu", "btn_min", "btn_close", "serverComboBox", "addDevice", "runDoctor",
+        "isSecureModel", "fileListTabWidget"};
+    for (int i = 0; i < order.size(); ++i)
+        QVERIFY2(visited.contains(order[i]) && (i == 0 || visited.indexOf(order[i - 1]) < visited.indexOf(order[i])),
+            qPrintable(visited.join(' ')));
 
     // Every control a person can reach has a name for screen readers.
     for (QWidget* w : client.window.findChildren<QWidget*>()) {
@@ -680,38 +680,24 @@ void TestMainWindow::fitsTheScreenAndCentresDialogs()
         const QPoint d = dialog->frameGeometry().center() - centre;
         return qAbs(d.x()) <= client.window.width() / 6 && qAbs(d.y()) <= client.window.height() / 6;
     };
-    bool checked = false;
-    bool centred = false;
     QString where;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (auto* dialog = qobject_cast<ManualDevicesManageDialog*>(QApplication::activeModalWidget());
-            dialog && dialog->isVisible() && !checked) {
-            checked = true;
-            centred = over(dialog);
-            where = QString("dialog at %1,%2, window centre %3,%4")
-                        .arg(dialog->frameGeometry().center().x())
-                        .arg(dialog->frameGeometry().center().y())
-                        .arg(centre.x())
-                        .arg(centre.y());
-            dialog->reject();
-        }
-    });
-    poll.start(20);
-    QTest::mouseClick(client.find<QPushButton>("addDevice"), Qt::LeftButton);
-    QTRY_VERIFY(checked);
-    QVERIFY2(centred, qPrintable(where));
-    for (QAction* action : client.window.popupMenu()->actions()) {
-        if (action->text() == "关于")
-            action->trigger();
-    }
+    atModal([&] { QTest::mouseClick(client.find<QPushButton>("addDevice"), Qt::LeftButton); },
+        [&](QWidget* dialog) {
+            if (!qobject_cast<ManualDevicesManageDialog*>(dialog) || !over(dialog))
+                where = QString("%1 at %2,%3, window centre %4,%5")
+                            .arg(dialog->metaObject()->className())
+                            .arg(dialog->frameGeometry().center().x())
+                            .arg(dialog->frameGeometry().center().y())
+                            .arg(centre.x())
+                            .arg(centre.y());
+            dialog->close();
+        });
+    QVERIFY2(where.isEmpty(), qPrintable(where));
+    client.trigger("关于");
     QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
     QVERIFY(over(AboutQuorvelDialog::instance()));
     AboutQuorvelDialog::instance()->close();
-    for (QAction* action : client.window.popupMenu()->actions()) {
-        if (action->text() == "设置")
-            action->trigger();
-    }
+    client.trigger("设置");
     auto* settings = client.window.findChild<SettingDialog*>();
     QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
     QVERIFY(over(settings));
@@ -779,18 +765,10 @@ void TestMainWindow::pictures(const QString& folder, bool english)
     };
     // A modal dialog runs its own loop: it is pictured from inside it, then closed.
     const auto saveModal = [&](const std::function<void()>& open, const QString& name) {
-        bool saved = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible() && !saved) {
-                saved = true;
-                save(dialog, name);
-                QTest::keyClick(dialog, Qt::Key_Escape);
-            }
+        atModal(open, [&](QWidget* dialog) {
+            save(dialog, name);
+            QTest::keyClick(dialog, Qt::Key_Escape);
         });
-        poll.start(50);
-        open();
-        QTRY_VERIFY(saved);
     };
 
     QTRY_COMPARE_WITH_TIMEOUT(client.comboTexts(), (QStringList{name("会议室 A", "Room A"), "PC-Lin"}), 10000);
@@ -872,15 +850,10 @@ void TestMainWindow::pictures(const QString& folder, bool english)
     QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
     save(settings, "settings");
     settings->close();
-    const auto trigger = [&](const QString& text) {
-        for (QAction* action : client.window.popupMenu()->actions()) {
-            if (action->text() == text)
-                action->trigger();
-        }
-    };
-    saveModal([&] { trigger(QCoreApplication::translate("MainWindow", "设置欢迎辞")); }, "welcometext");
-    saveModal([&] { trigger(QCoreApplication::translate("MainWindow", "手动添加设备")); }, "manualdevices");
-    trigger(QCoreApplication::translate("MainWindow", "关于"));
+    const auto trigger = [&](const char* text) { client.trigger(QCoreApplication::translate("MainWindow", text)); };
+    saveModal([&] { trigger("设置欢迎辞"); }, "welcometext");
+    saveModal([&] { trigger("手动添加设备"); }, "manualdevices");
+    trigger("关于");
     QVERIFY(QTest::qWaitForWindowExposed(AboutQuorvelDialog::instance()));
     save(AboutQuorvelDialog::instance(), "about");
     AboutQuorvelDialog::instance()->close();

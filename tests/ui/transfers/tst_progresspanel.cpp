@@ -11,6 +11,7 @@
 #include "DeviceProcess.h"
 #include "OpenedUrls.h"
 #include "TabStops.h"
+#include "TestFiles.h"
 #include "app/AppContext.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/tasks/Timing.h"
@@ -292,9 +293,7 @@ void TestProgressPanel::againstDevice()
     QVERIFY2(panel.row(failedId)->toolTip().size() > 3, qPrintable(panel.row(failedId)->toolTip()));
 
     // The file appears on the device; the retry fetches it under a new number.
-    QFile file(device.folder() + "/later.txt");
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("now here") == 8);
-    file.close();
+    QVERIFY(TestFiles::write(device.folder() + "/later.txt", "now here"));
     choose(panel.row(failedId), "重新下载/上传");
     QTRY_COMPARE_WITH_TIMEOUT(panel.rowCount(), 2, 5000);
     auto* list = panel.findChild<QListWidget*>("layoutWidget");
