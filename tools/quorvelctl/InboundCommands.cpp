@@ -239,7 +239,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QObject::connect(ctx.app().requests(), &OperateListener::resultQueried, &scope,
         [&confirmed](uint, bool ok) { confirmed += ok; });
     for (const QString& f : qAsConst(files)) {
-        const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName()));
+        const TaskOutcome sent
+            = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName(), *ctx.app().offeredFiles()));
         if (!sent.ok)
             ctx.fail(QStringLiteral("could not offer %1").arg(f), sent);
     }
@@ -276,8 +277,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     }
     // The offer is over: serving tasks still waiting for their party end now, whatever
     // the party does; those that finished write their records.
-    ServingSessions::stopAll();
-    QThreadPool::globalInstance()->waitForDone(5000);
+    ctx.app().servingSessions()->stopAll();
+    ctx.app().pool()->waitForDone(5000);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
     if (missing.isEmpty())
