@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QMutex>
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QRunnable>
 #include <QStringList>
 #include <QThread>
@@ -177,6 +176,11 @@ private:
     void onUpdate();
     void emitChanges();
 
+    // The table's lock: the device table is reached from the pool threads that report
+    // answers, from the updater's thread and from the owner's (devices()). Whatever else
+    // is touched only on the owner's thread (browsing, the hand-added targets and how
+    // they resolved, the broadcast interfaces) takes no lock.
+    mutable QMutex m_discoveryMutex;
     QList<Change> m_changes; // guarded by the table's lock
     bool m_emitting = false; // as well
     QMutex m_queriesLock;
@@ -188,15 +192,15 @@ private:
     ZeroconfClient* m_zeroconf = nullptr;
     QxtServiceBrowser* m_browser = nullptr;
     QxtDiscoverableService* m_service = nullptr;
-    QHash<QString, Entry> m_deviceTable; // by uuid ("@ADDRESS" for a party without one)
-    QHash<QString, QString> m_addressKey; // address text -> its entry's key
+    QHash<QString, Entry> m_deviceTable; // by uuid ("@ADDRESS" for a party without one); table's lock
+    QHash<QString, QString> m_addressKey; // address text -> its entry's key; table's lock
     const ClientSettings& m_settings;
     QuorvelClientDatabase* const m_database;
     QStringList m_broadcastInterfaces;
     QList<ManualTarget> m_manualTargets; // as of the last pass
     QHash<QString, QList<QHostAddress>> m_hostAddresses; // hand-added host name -> its addresses
     QList<QHostAddress> m_rememberedAddresses; // asked at the last pass
-    QHash<QString, qint64> m_rememberedAt; // "uuid address port" -> when written to the database
+    QHash<QString, qint64> m_rememberedAt; // "uuid address port" -> when written; table's lock
     std::atomic_bool m_stopping{false};
     AutoUpdater* m_updater = nullptr;
     QHash<QString, QHostAddress> m_serviceAddresses;
