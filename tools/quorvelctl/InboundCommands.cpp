@@ -16,8 +16,7 @@
 #include "CtlOutput.h"
 #include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
-#include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/discovery/SelfAnnouncement.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
@@ -166,9 +165,7 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
         });
 
     auto* zeroconf = new ZeroconfClient(ctx.anchor());
-    auto* announce = new QxtDiscoverableService(
-        *zeroconf, DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, zeroconf);
-    announce->setPort(DiscoveryServer::QueryPort);
+    auto* announce = new SelfAnnouncement(*zeroconf, zeroconf);
     QObject::connect(announce, &QxtDiscoverableService::registrationError, ctx.anchor(), [&out](int code) {
         out.warning(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
     });

@@ -14,6 +14,7 @@
 #include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/discovery/SelfAnnouncement.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
@@ -22,7 +23,6 @@
 #include "quorvel/tasks/Timing.h"
 
 const QString DiscoveryServer::ServiceType = QStringLiteral("_quorvel._udp");
-const QString DiscoveryServer::OwnServiceName = QStringLiteral("QuorvelClient");
 
 namespace {
 const char* const Tag = "DiscoveryServer";
@@ -294,8 +294,7 @@ bool DiscoveryServer::startDiscovery()
         connect(m_browser, &QxtServiceBrowser::serviceRemoved, this, &DiscoveryServer::onServiceRemoved,
             Qt::UniqueConnection);
         m_browser->browse();
-        m_service = new QxtDiscoverableService(*m_zeroconf, ServiceType, OwnServiceName, m_browser);
-        m_service->setPort(QueryPort);
+        m_service = new SelfAnnouncement(*m_zeroconf, m_browser);
         connect(m_service, &QxtDiscoverableService::registered, this, &DiscoveryServer::onServiceRegistered);
         connect(
             m_service, &QxtDiscoverableService::registrationError, this, &DiscoveryServer::onServiceRegistrationError);

@@ -36,12 +36,11 @@ public:
 // answered in the last weeks and broadcast passes, confirmed and described by the
 // information query, re-asked while quiet and dropped when gone. A device is one entry
 // (its uuid) however many of its addresses answer: shown at the address that answered
-// first, kept while any answers. It also announces this client on mDNS.
+// first, kept while any answers. It also announces this client on mDNS (SelfAnnouncement).
 class DiscoveryServer : public QObject, public QueryResultReceiver {
     Q_OBJECT
 public:
     static const QString ServiceType; // "_quorvel._udp"
-    static const QString OwnServiceName; // "QuorvelClient"
     static constexpr quint16 QueryPort = ProtocolPort::Discovery;
 
     // One information query of one address (or of every device, with the broadcast
