@@ -32,12 +32,12 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     UserNotices::instance();
     m_config = own(new Config(m_folders, session, user));
     m_database = own(new QuorvelClientDatabase(m_folder));
-    m_discovery = own(new DiscoveryServer(*m_config, m_database));
+    m_discovery = own(new DiscoveryServer(*m_config, m_database, m_pool));
     // The interfaces to broadcast on, when the automatic choice (all but the virtual
     // ones) is not wanted: the test namespaces name their veth links this way.
     m_discovery->setBroadcastInterfaces(
         BroadcastTargets::parseNames(qEnvironmentVariable("QUORVEL_BROADCAST_INTERFACES")));
-    m_discoveryListener = own(new DiscoveryListener(*m_config));
+    m_discoveryListener = own(new DiscoveryListener(*m_config, m_pool));
     m_offers = own(new OfferedFiles);
     m_sessions = own(new ServingSessions);
     m_requests = own(new OperateListener(*m_sessions, *m_offers, m_pool, m_discoveryListener));

@@ -259,9 +259,10 @@ void DiscoveryServer::AutoUpdater::onUpdate()
 
 // ---------------------------------------------------------------- DiscoveryServer
 
-DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database)
+DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database, QThreadPool& pool)
     : m_settings(settings)
     , m_database(database)
+    , m_pool(pool)
 {
     ServerContent::registerMetaTypes();
     m_updater = new AutoUpdater(this);
@@ -380,7 +381,7 @@ void DiscoveryServer::startCounted(std::function<void()> work)
         if (--m_queries == 0)
             m_queriesDone.wakeAll();
     });
-    QThreadPool::globalInstance()->start([work, done] { work(); });
+    m_pool.start([work, done] { work(); });
 }
 
 void DiscoveryServer::query(const QHostAddress& host, quint16 port)

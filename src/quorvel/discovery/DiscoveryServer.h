@@ -17,6 +17,7 @@
 #include "json/QtJson.h"
 
 class ClientSettings;
+class QThreadPool;
 class QuorvelClientDatabase;
 class QxtDiscoverableService;
 class QxtServiceBrowser;
@@ -103,9 +104,10 @@ public:
     };
 
     // The settings give this client's name; the database holds the hand-added list and
-    // the remembered devices (null: neither is asked). Both outlive the server. The
-    // destructor stops the updater and waits for the queries it started.
-    DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database);
+    // the remembered devices (null: neither is asked); the queries run on pool. All
+    // outlive the server. The destructor stops the updater and waits for the queries it
+    // started.
+    DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database, QThreadPool& pool);
     ~DiscoveryServer() override;
 
     QString clientName() const;
@@ -166,7 +168,7 @@ private:
 
     void queryAllDevices();
     void query(const QHostAddress& host, quint16 port);
-    // Starts a runnable on the global pool, counted so that destruction waits for it.
+    // Starts a runnable on the pool, counted so that destruction waits for it.
     void startCounted(std::function<void()> work);
     // Forgets an address of an entry that stopped answering there: the entry moves to
     // another address that answers, or goes when none is left. Table lock held.
@@ -195,6 +197,7 @@ private:
     QHash<QString, QString> m_addressKey; // address text -> its entry's key; table's lock
     const ClientSettings& m_settings;
     QuorvelClientDatabase* const m_database;
+    QThreadPool& m_pool;
     QStringList m_broadcastInterfaces;
     QList<ManualTarget> m_manualTargets; // as of the last pass
     QHash<QString, QList<QHostAddress>> m_hostAddresses; // hand-added host name -> its addresses
