@@ -225,7 +225,7 @@ Transfer offer(OperateListener& requests, const QStringList& files, OtherPc& oth
     party.address = QHostAddress(OtherPcAddress);
     t.start();
     for (const QString& file : files) {
-        FileDistribution task(file, party, "Bench PC");
+        FileDistribution task(file, party, "Bench PC", requests.offers());
         task.setAutoDelete(false);
         task.run();
     }

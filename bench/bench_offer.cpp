@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         ::sync(); // written back now, not by the kernel's flusher during the fetch
         md5sumSeconds(big); // into the page cache, as the transfer finds it
         const double md5s = md5sumSeconds(big);
-        OfferedFiles::addOfferedFile(Party, big);
+        context.offeredFiles()->addOfferedFile(Party, big);
         QElapsedTimer t;
         const double cpuBefore = cpuSeconds();
         t.start();
@@ -116,7 +116,7 @@ int main(int argc, char** argv)
             files.append(QStringLiteral("%1/f%2.bin").arg(small).arg(i));
             if (!writeFile(files.last(), 10 * 1024))
                 return 1;
-            OfferedFiles::addOfferedFile(Party, files.last());
+            context.offeredFiles()->addOfferedFile(Party, files.last());
         }
         QElapsedTimer t;
         t.start();

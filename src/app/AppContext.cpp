@@ -8,6 +8,7 @@
 #include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
+#include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ServingSessions.h"
 #include "quorvel/services/OfferInbox.h"
@@ -31,20 +32,22 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     UserNotices::instance();
     m_config = own(new Config(m_folders, session, user));
     m_database = own(new QuorvelClientDatabase(m_folder));
-    m_discovery = own(new DiscoveryServer(*m_config, m_database));
+    m_discovery = own(new DiscoveryServer(*m_config, m_database, m_pool));
     // The interfaces to broadcast on, when the automatic choice (all but the virtual
     // ones) is not wanted: the test namespaces name their veth links this way.
     m_discovery->setBroadcastInterfaces(
         BroadcastTargets::parseNames(qEnvironmentVariable("QUORVEL_BROADCAST_INTERFACES")));
-    m_discoveryListener = own(new DiscoveryListener(*m_config));
-    m_requests = own(new OperateListener(m_discoveryListener));
+    m_discoveryListener = own(new DiscoveryListener(*m_config, m_pool));
+    m_offers = own(new OfferedFiles);
+    m_sessions = own(new ServingSessions);
+    m_requests = own(new OperateListener(*m_sessions, *m_offers, m_pool, m_discoveryListener));
     // Files served to other clients join the history.
     QObject::connect(
         m_requests, &OperateListener::served, m_database,
         [db = m_database](const RecentFilesContent& record) { db->addRecentFileRecord(record); }, Qt::DirectConnection);
     m_uploads = own(new FileTransferServer(m_database));
     m_coreObjects = m_teardown.size();
-    m_transfers = own(new TransferQueue(*m_uploads, *m_config, m_database));
+    m_transfers = own(new TransferQueue(*m_uploads, *m_config, m_database, *m_offers));
     UserInteraction& asked = user ? *user : UserInteraction::fallback();
     m_transfers->setUser(&asked);
     m_inbox = own(new OfferInbox(m_transfers, *m_config));
@@ -68,7 +71,7 @@ AppContext::~AppContext()
     m_requests->stop();
     m_pool.clear();
     QThreadPool::globalInstance()->clear(); // until every task runs on the context's pool
-    ServingSessions::stopAll(); // a serving task would wait for its party up to minutes
+    m_sessions->stopAll(); // a serving task would wait for its party up to minutes
     m_pool.waitForDone();
     QThreadPool::globalInstance()->waitForDone();
     while (!m_teardown.empty()) {

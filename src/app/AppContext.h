@@ -14,15 +14,16 @@ class DiscoveryListener;
 class DiscoveryServer;
 class FileTransferServer;
 class OfferInbox;
+class OfferedFiles;
 class OperateListener;
 class QuorvelClientDatabase;
+class ServingSessions;
 class TransferQueue;
 class UserInteraction;
 
 // The application's long-lived objects, created in a fixed order on the thread that
 // constructs the context and freed in reverse when it is destroyed; whoever uses one is
-// handed it. One context per process at a time: the ports and the serving tables are
-// the process's.
+// handed it. One context per process at a time: the ports are the process's.
 //
 // To add an object: give it a member and an accessor, and create it in the constructor
 // with own(new Object(...)) after the objects it uses; it is then freed before them.
@@ -58,6 +59,9 @@ public:
     QuorvelClientDatabase* database() const { return m_database; }
     DiscoveryServer* discovery() const { return m_discovery; }
     DiscoveryListener* discoveryListener() const { return m_discoveryListener; }
+    // What this client offered to whom, and the sessions of what it serves.
+    OfferedFiles* offeredFiles() const { return m_offers; }
+    ServingSessions* servingSessions() const { return m_sessions; }
     // Requests of devices and other clients (offers, fetches of what we offer); the
     // front end starts it, as it starts the discovery listener.
     OperateListener* requests() const { return m_requests; }
@@ -83,6 +87,8 @@ private:
     QuorvelClientDatabase* m_database = nullptr;
     DiscoveryServer* m_discovery = nullptr;
     DiscoveryListener* m_discoveryListener = nullptr;
+    OfferedFiles* m_offers = nullptr;
+    ServingSessions* m_sessions = nullptr;
     OperateListener* m_requests = nullptr;
     FileTransferServer* m_uploads = nullptr;
     // How many of the objects above are the core's; the services follow them.

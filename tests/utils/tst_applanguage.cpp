@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/server/DownloadServer.h"
+#include "quorvel/server/ServingSessions.h"
 #include "quorvel/tasks/Timing.h"
 #include "utils/AppLanguage.h"
 
@@ -67,7 +68,8 @@ QString servingReason(const QString& path)
     ServerContent party;
     party.address = QHostAddress::LocalHost;
     party.name = "Room 7";
-    DownloadServer server(path, 0, 0, party, party.address);
+    ServingSessions sessions;
+    DownloadServer server(path, 0, 0, party, party.address, sessions);
     QString reason;
     QObject::connect(&server, &Task::ended, [&](const TaskOutcome& outcome) { reason = outcome.text(); });
     server.run();

@@ -16,8 +16,7 @@
 #include "CtlOutput.h"
 #include "app/AppContext.h"
 #include "quorvel/discovery/DiscoveryListener.h"
-#include "quorvel/discovery/DiscoveryServer.h"
-#include "quorvel/discovery/QxtDiscoverableService.h"
+#include "quorvel/discovery/SelfAnnouncement.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/server/FileDistribution.h"
@@ -166,9 +165,7 @@ int InboundCommands::serve(CtlContext& ctx, const QStringList& args)
         });
 
     auto* zeroconf = new ZeroconfClient(ctx.anchor());
-    auto* announce = new QxtDiscoverableService(
-        *zeroconf, DiscoveryServer::ServiceType, DiscoveryServer::OwnServiceName, zeroconf);
-    announce->setPort(DiscoveryServer::QueryPort);
+    auto* announce = new SelfAnnouncement(*zeroconf, zeroconf);
     QObject::connect(announce, &QxtDiscoverableService::registrationError, ctx.anchor(), [&out](int code) {
         out.warning(QStringLiteral("not announced on mDNS (error %1); discovery by broadcast still works").arg(code));
     });
@@ -239,7 +236,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     QObject::connect(ctx.app().requests(), &OperateListener::resultQueried, &scope,
         [&confirmed](uint, bool ok) { confirmed += ok; });
     for (const QString& f : qAsConst(files)) {
-        const TaskOutcome sent = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName()));
+        const TaskOutcome sent
+            = ctx.runTask(new FileDistribution(f, client, ctx.app().config()->clientName(), *ctx.app().offeredFiles()));
         if (!sent.ok)
             ctx.fail(QStringLiteral("could not offer %1").arg(f), sent);
     }
@@ -276,8 +274,8 @@ int InboundCommands::offer(CtlContext& ctx, const QStringList& args)
     }
     // The offer is over: serving tasks still waiting for their party end now, whatever
     // the party does; those that finished write their records.
-    ServingSessions::stopAll();
-    QThreadPool::globalInstance()->waitForDone(5000);
+    ctx.app().servingSessions()->stopAll();
+    ctx.app().pool()->waitForDone(5000);
     if (ctx.interrupted())
         return CtlContext::Interrupted;
     if (missing.isEmpty())

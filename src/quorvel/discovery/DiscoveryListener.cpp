@@ -18,8 +18,9 @@ namespace {
 const char* const Tag = "DiscoverListener";
 } // namespace
 
-DiscoveryListener::DiscoveryListener(const ClientSettings& settings)
+DiscoveryListener::DiscoveryListener(const ClientSettings& settings, QThreadPool& pool)
     : m_settings(settings)
+    , m_pool(pool)
 {
 }
 
@@ -89,7 +90,7 @@ void DiscoveryListener::readPending(QUdpSocket* socket)
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid())
             continue;
-        QThreadPool::globalInstance()->start(
+        m_pool.start(
             new ReplyDiscovery(this, datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
     }
 }

@@ -10,10 +10,12 @@
 #include "json/QtJson.h"
 
 class ClientSettings;
+class QThreadPool;
 class QUdpSocket;
 
 // Answers "who are you?" on UDP 16020 with this client's description, and remembers
-// what each host that asked said about itself.
+// what each host that asked said about itself. Each question is answered on the pool
+// the listener was given.
 class DiscoveryListener : public QThread {
     Q_OBJECT
 public:
@@ -43,11 +45,13 @@ protected:
 
 private:
     friend class AppContext;
-    explicit DiscoveryListener(const ClientSettings& settings);
+    // Both outlive the listener; the pool is drained after it stopped.
+    DiscoveryListener(const ClientSettings& settings, QThreadPool& pool);
     ~DiscoveryListener() override;
     void readPending(QUdpSocket* socket);
 
     const ClientSettings& m_settings;
+    QThreadPool& m_pool;
     mutable QMutex m_knownHostsLock;
     QMap<QString, ServerContent> m_knownHosts;
     QStringList m_knownOrder; // oldest first

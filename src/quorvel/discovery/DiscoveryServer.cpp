@@ -14,6 +14,7 @@
 #include "quorvel/discovery/BroadcastTargets.h"
 #include "quorvel/discovery/QxtDiscoverableService.h"
 #include "quorvel/discovery/QxtServiceBrowser.h"
+#include "quorvel/discovery/SelfAnnouncement.h"
 #include "quorvel/discovery/ZeroconfClient.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
@@ -22,11 +23,8 @@
 #include "quorvel/tasks/Timing.h"
 
 const QString DiscoveryServer::ServiceType = QStringLiteral("_quorvel._udp");
-const QString DiscoveryServer::OwnServiceName = QStringLiteral("QuorvelClient");
 
 namespace {
-// Guards the singleton's creation and every access to the device table.
-QRecursiveMutex g_discoveryMutex;
 const char* const Tag = "DiscoveryServer";
 const QHostAddress Broadcast(QHostAddress::Broadcast);
 
@@ -261,9 +259,10 @@ void DiscoveryServer::AutoUpdater::onUpdate()
 
 // ---------------------------------------------------------------- DiscoveryServer
 
-DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database)
+DiscoveryServer::DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database, QThreadPool& pool)
     : m_settings(settings)
     , m_database(database)
+    , m_pool(pool)
 {
     ServerContent::registerMetaTypes();
     m_updater = new AutoUpdater(this);
@@ -285,7 +284,6 @@ DiscoveryServer::~DiscoveryServer()
 
 bool DiscoveryServer::startDiscovery()
 {
-    QMutexLocker lock(&g_discoveryMutex);
     if (!m_started) {
         // The daemon connection belongs to the thread that browses.
         m_zeroconf = new ZeroconfClient(this);
@@ -297,8 +295,7 @@ bool DiscoveryServer::startDiscovery()
         connect(m_browser, &QxtServiceBrowser::serviceRemoved, this, &DiscoveryServer::onServiceRemoved,
             Qt::UniqueConnection);
         m_browser->browse();
-        m_service = new QxtDiscoverableService(*m_zeroconf, ServiceType, OwnServiceName, m_browser);
-        m_service->setPort(QueryPort);
+        m_service = new SelfAnnouncement(*m_zeroconf, m_browser);
         connect(m_service, &QxtDiscoverableService::registered, this, &DiscoveryServer::onServiceRegistered);
         connect(
             m_service, &QxtDiscoverableService::registrationError, this, &DiscoveryServer::onServiceRegistrationError);
@@ -311,7 +308,6 @@ bool DiscoveryServer::startDiscovery()
 
 bool DiscoveryServer::stopDiscovery()
 {
-    QMutexLocker lock(&g_discoveryMutex);
     if (m_started) {
         m_service->releaseService();
         delete m_service;
@@ -338,19 +334,16 @@ QList<ServerContent> DiscoveryServer::manualDevices() const
 
 void DiscoveryServer::setBroadcastInterfaces(const QStringList& names)
 {
-    QMutexLocker lock(&g_discoveryMutex);
     m_broadcastInterfaces = names;
 }
 
 QStringList DiscoveryServer::broadcastInterfaces() const
 {
-    QMutexLocker lock(&g_discoveryMutex);
     return m_broadcastInterfaces;
 }
 
 QString DiscoveryServer::foundBy(const QHostAddress& address) const
 {
-    QMutexLocker lock(&g_discoveryMutex);
     for (const ManualTarget& t : m_manualTargets) {
         if (t.contains(address))
             return QStringLiteral("manual");
@@ -366,7 +359,7 @@ QString DiscoveryServer::foundBy(const QHostAddress& address) const
 
 QList<ServerContent> DiscoveryServer::devices() const
 {
-    QMutexLocker lock(&g_discoveryMutex);
+    QMutexLocker lock(&m_discoveryMutex);
     QList<ServerContent> out;
     for (const Entry& e : m_deviceTable)
         out.append(e.record);
@@ -388,7 +381,7 @@ void DiscoveryServer::startCounted(std::function<void()> work)
         if (--m_queries == 0)
             m_queriesDone.wakeAll();
     });
-    QThreadPool::globalInstance()->start([work, done] { work(); });
+    m_pool.start([work, done] { work(); });
 }
 
 void DiscoveryServer::query(const QHostAddress& host, quint16 port)
@@ -434,10 +427,7 @@ void DiscoveryServer::queryAllDevices()
                 if (found.isEmpty())
                     qWarning("[W][%s] Host name \"%s\" has no IPv4 address: %s", Tag, qUtf8Printable(name),
                         qUtf8Printable(info.errorString()));
-                {
-                    QMutexLocker lock(&g_discoveryMutex);
-                    m_hostAddresses.insert(name, found);
-                }
+                m_hostAddresses.insert(name, found); // on this object's thread: the lookup's context
                 for (const QHostAddress& a : qAsConst(found))
                     query(a, port);
             });
@@ -481,7 +471,7 @@ void DiscoveryServer::onQueryServerResult(const ServerContent& content, bool fou
 {
     ServerContent toRemember;
     {
-        QMutexLocker lock(&g_discoveryMutex);
+        QMutexLocker lock(&m_discoveryMutex);
         if (isBroadcast) {
             clearInvalidServer();
             m_changes.append({Change::PassEnded, ServerContent(), m_deviceTable.size()});
@@ -540,14 +530,8 @@ void DiscoveryServer::onQueryServerResult(const ServerContent& content, bool fou
         }
     }
     // Written outside the table's lock: the database may wait for another program.
-    if (!toRemember.address.isNull()) {
-        QuorvelClientDatabase* database = nullptr;
-        {
-            QMutexLocker lock(&g_discoveryMutex);
-            database = m_database;
-        }
-        database->rememberDevice(toRemember, toRemember.lastSeen);
-    }
+    if (!toRemember.address.isNull())
+        m_database->rememberDevice(toRemember, toRemember.lastSeen);
     emitChanges();
 }
 
@@ -591,7 +575,7 @@ void DiscoveryServer::emitChanges()
     for (;;) {
         QList<Change> batch;
         {
-            QMutexLocker lock(&g_discoveryMutex);
+            QMutexLocker lock(&m_discoveryMutex);
             if (m_emitting || m_changes.isEmpty())
                 return;
             m_emitting = true;
@@ -604,7 +588,7 @@ void DiscoveryServer::emitChanges()
             case Change::PassEnded: emit serverDiscoeryEnd(change.count); break;
             }
         }
-        QMutexLocker lock(&g_discoveryMutex);
+        QMutexLocker lock(&m_discoveryMutex);
         m_emitting = false;
     }
 }
@@ -612,7 +596,6 @@ void DiscoveryServer::emitChanges()
 // Called with the table's lock held; the changes go out with the caller's.
 void DiscoveryServer::clearInvalidServer()
 {
-    QMutexLocker lock(&g_discoveryMutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const int dropAge = Timing::current().discoveryDropAgeMs;
     QList<QPair<QString, QString>> quiet;
@@ -640,7 +623,7 @@ void DiscoveryServer::clearInvalidServer()
 
 void DiscoveryServer::onUpdate()
 {
-    QMutexLocker lock(&g_discoveryMutex);
+    QMutexLocker lock(&m_discoveryMutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (const Entry& entry : qAsConst(m_deviceTable)) {
         for (auto s = entry.seen.cbegin(); s != entry.seen.cend(); ++s) {

@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QMutex>
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QRunnable>
 #include <QStringList>
 #include <QThread>
@@ -18,6 +17,7 @@
 #include "json/QtJson.h"
 
 class ClientSettings;
+class QThreadPool;
 class QuorvelClientDatabase;
 class QxtDiscoverableService;
 class QxtServiceBrowser;
@@ -37,12 +37,11 @@ public:
 // answered in the last weeks and broadcast passes, confirmed and described by the
 // information query, re-asked while quiet and dropped when gone. A device is one entry
 // (its uuid) however many of its addresses answer: shown at the address that answered
-// first, kept while any answers. It also announces this client on mDNS.
+// first, kept while any answers. It also announces this client on mDNS (SelfAnnouncement).
 class DiscoveryServer : public QObject, public QueryResultReceiver {
     Q_OBJECT
 public:
     static const QString ServiceType; // "_quorvel._udp"
-    static const QString OwnServiceName; // "QuorvelClient"
     static constexpr quint16 QueryPort = ProtocolPort::Discovery;
 
     // One information query of one address (or of every device, with the broadcast
@@ -105,9 +104,10 @@ public:
     };
 
     // The settings give this client's name; the database holds the hand-added list and
-    // the remembered devices (null: neither is asked). Both outlive the server. The
-    // destructor stops the updater and waits for the queries it started.
-    DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database);
+    // the remembered devices (null: neither is asked); the queries run on pool. All
+    // outlive the server. The destructor stops the updater and waits for the queries it
+    // started.
+    DiscoveryServer(const ClientSettings& settings, QuorvelClientDatabase* database, QThreadPool& pool);
     ~DiscoveryServer() override;
 
     QString clientName() const;
@@ -168,7 +168,7 @@ private:
 
     void queryAllDevices();
     void query(const QHostAddress& host, quint16 port);
-    // Starts a runnable on the global pool, counted so that destruction waits for it.
+    // Starts a runnable on the pool, counted so that destruction waits for it.
     void startCounted(std::function<void()> work);
     // Forgets an address of an entry that stopped answering there: the entry moves to
     // another address that answers, or goes when none is left. Table lock held.
@@ -177,6 +177,11 @@ private:
     void onUpdate();
     void emitChanges();
 
+    // The table's lock: the device table is reached from the pool threads that report
+    // answers, from the updater's thread and from the owner's (devices()). Whatever else
+    // is touched only on the owner's thread (browsing, the hand-added targets and how
+    // they resolved, the broadcast interfaces) takes no lock.
+    mutable QMutex m_discoveryMutex;
     QList<Change> m_changes; // guarded by the table's lock
     bool m_emitting = false; // as well
     QMutex m_queriesLock;
@@ -188,15 +193,16 @@ private:
     ZeroconfClient* m_zeroconf = nullptr;
     QxtServiceBrowser* m_browser = nullptr;
     QxtDiscoverableService* m_service = nullptr;
-    QHash<QString, Entry> m_deviceTable; // by uuid ("@ADDRESS" for a party without one)
-    QHash<QString, QString> m_addressKey; // address text -> its entry's key
+    QHash<QString, Entry> m_deviceTable; // by uuid ("@ADDRESS" for a party without one); table's lock
+    QHash<QString, QString> m_addressKey; // address text -> its entry's key; table's lock
     const ClientSettings& m_settings;
     QuorvelClientDatabase* const m_database;
+    QThreadPool& m_pool;
     QStringList m_broadcastInterfaces;
     QList<ManualTarget> m_manualTargets; // as of the last pass
     QHash<QString, QList<QHostAddress>> m_hostAddresses; // hand-added host name -> its addresses
     QList<QHostAddress> m_rememberedAddresses; // asked at the last pass
-    QHash<QString, qint64> m_rememberedAt; // "uuid address port" -> when written to the database
+    QHash<QString, qint64> m_rememberedAt; // "uuid address port" -> when written; table's lock
     std::atomic_bool m_stopping{false};
     AutoUpdater* m_updater = nullptr;
     QHash<QString, QHostAddress> m_serviceAddresses;

@@ -29,14 +29,15 @@ constexpr int QuotedBytes = 64;
 constexpr qint64 BackgroundDigestMin = 4 * 1024 * 1024;
 } // namespace
 
-DownloadServer::DownloadServer(
-    const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server, const QHostAddress& party)
+DownloadServer::DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
+    const QHostAddress& party, ServingSessions& sessions)
     : m_filePath(filePath)
     , m_tcpPort(tcpPort)
     , m_sessionId(sessionId)
     , m_id(TransferCounter::next())
     , m_server(server)
     , m_party(party)
+    , m_sessions(sessions)
 {
 }
 
@@ -139,7 +140,7 @@ bool DownloadServer::lingerForResumption()
 {
     const QDeadlineTimer deadline(Timing::current().servingTcpWaitMs);
     while (!deadline.hasExpired() && !isCancelled()) {
-        if (ServingSessions::isConfirmed(m_sessionId))
+        if (m_sessions.isConfirmed(m_sessionId))
             return false;
         // Short turns: the confirmation usually comes within milliseconds, and the task
         // should end (and write its record) before the party's next fetch.
@@ -194,13 +195,13 @@ void DownloadServer::execute()
         bool in;
         explicit Enrolment(DownloadServer* s)
             : server(s)
-            , in(ServingSessions::enroll(s))
+            , in(s->m_sessions.enroll(s))
         {
         }
         ~Enrolment()
         {
             if (in)
-                ServingSessions::leave(server);
+                server->m_sessions.leave(server);
         }
     } enrolment(this);
     if (!enrolment.in)
@@ -272,7 +273,7 @@ void DownloadServer::execute()
             }
             m_progress = ProgressContent::Done;
             succeed();
-            ServingSessions::completeIfKnown(m_sessionId, md5);
+            m_sessions.completeIfKnown(m_sessionId, md5);
             // The party reads to its end and closes; what it sends meanwhile is drained,
             // so that closing never resets the connection under bytes not yet read.
             m_stream->shutdownWrite();

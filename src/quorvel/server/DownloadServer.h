@@ -10,6 +10,7 @@
 #include "quorvel/tasks/Task.h"
 
 class QTcpServer;
+class ServingSessions;
 class TcpStream;
 
 // Streams one offered file to the party that fetches it, and to nobody else: a
@@ -24,9 +25,10 @@ public:
     static constexpr int SliceMs = 100;
     static constexpr int LingerSliceMs = 10;
 
-    // party: the address that asked for the file.
+    // party: the address that asked for the file. sessions: where the session's result
+    // goes and where the end of the program stops the task; it outlives the task.
     DownloadServer(const QString& filePath, quint16 tcpPort, uint sessionId, const ServerContent& server,
-        const QHostAddress& party);
+        const QHostAddress& party, ServingSessions& sessions);
     ~DownloadServer() override;
     // Serves with a listener already bound to the session's port (taken over; it must
     // live on the thread that runs this task).
@@ -70,6 +72,7 @@ private:
     int m_id;
     ServerContent m_server;
     QHostAddress m_party;
+    ServingSessions& m_sessions;
     std::unique_ptr<QTcpServer> m_listener;
     QMutex m_streamLock; // the stream is swapped on the task's thread, woken from others
     std::unique_ptr<TcpStream> m_stream;

@@ -7,10 +7,12 @@
 #include "quorvel/protocol/UdpRequest.h"
 #include "quorvel/server/OfferedFiles.h"
 
-FileDistribution::FileDistribution(const QString& filePath, const ServerContent& server, const QString& clientName)
+FileDistribution::FileDistribution(
+    const QString& filePath, const ServerContent& server, const QString& clientName, OfferedFiles& offers)
     : m_filePath(filePath)
     , m_server(server)
     , m_clientName(clientName)
+    , m_offers(offers)
 {
 }
 
@@ -44,13 +46,13 @@ void FileDistribution::execute()
     if (!offerable(m_filePath, &reason))
         return (void)fail(tr("无法分发 %1: %2").arg(m_filePath, reason));
     // Registered before the offer leaves: a quick party fetches at once.
-    OfferedFiles::addOfferedFile(m_server.address, m_filePath);
+    m_offers.addOfferedFile(m_server.address, m_filePath);
     UdpRequest udp;
     // Always the operation port, whatever port the record names.
     const bool sent = udp.send(ProtocolDefinedJsonObject::fileDistribution(m_filePath, m_clientName), m_server.address,
         ProtocolPort::Operation);
     if (!sent) {
-        OfferedFiles::removeOfferedFile(m_server.address, m_filePath);
+        m_offers.removeOfferedFile(m_server.address, m_filePath);
         return (void)fail(
             tr("无法将 %1 分发给 %2: %3").arg(m_filePath, TaskOutcome::who(m_server), udp.socket().errorString()));
     }

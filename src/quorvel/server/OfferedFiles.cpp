@@ -1,24 +1,10 @@
 #include "quorvel/server/OfferedFiles.h"
 
-#include <QDeadlineTimer>
-#include <QHash>
 #include <QMutexLocker>
-#include <QRecursiveMutex>
-#include <QVector>
 
 #include "quorvel/tasks/Timing.h"
 
-namespace {
-struct Entry {
-    QString path;
-    QDeadlineTimer expires;
-};
-
-QRecursiveMutex g_lock;
-QHash<QString, QVector<Entry>> g_offered;
-
-// Drops the host's expired offers; true when the path had one of them.
-bool prune(QVector<Entry>& entries, const QString& path)
+bool OfferedFiles::prune(QVector<Entry>& entries, const QString& path)
 {
     bool expired = false;
     for (int i = entries.size() - 1; i >= 0; --i) {
@@ -29,7 +15,6 @@ bool prune(QVector<Entry>& entries, const QString& path)
     }
     return expired;
 }
-} // namespace
 
 QString OfferedFiles::key(const QHostAddress& host)
 {
@@ -40,16 +25,16 @@ QString OfferedFiles::key(const QHostAddress& host)
 
 void OfferedFiles::addOfferedFile(const QHostAddress& host, const QString& filePath)
 {
-    QMutexLocker lock(&g_lock);
-    QVector<Entry>& entries = g_offered[key(host)];
+    QMutexLocker lock(&m_lock);
+    QVector<Entry>& entries = m_offered[key(host)];
     prune(entries, QString());
     entries.append({filePath, QDeadlineTimer(Timing::current().offerLifetimeMs)});
 }
 
 void OfferedFiles::removeOfferedFile(const QHostAddress& host, const QString& filePath)
 {
-    QMutexLocker lock(&g_lock);
-    QVector<Entry>& entries = g_offered[key(host)];
+    QMutexLocker lock(&m_lock);
+    QVector<Entry>& entries = m_offered[key(host)];
     for (int i = entries.size() - 1; i >= 0; --i) {
         if (entries.at(i).path == filePath) {
             entries.removeAt(i);
@@ -60,9 +45,9 @@ void OfferedFiles::removeOfferedFile(const QHostAddress& host, const QString& fi
 
 OfferedFiles::Offer OfferedFiles::find(const QHostAddress& host, const QString& filePath)
 {
-    QMutexLocker lock(&g_lock);
-    const auto it = g_offered.find(key(host));
-    if (it == g_offered.end())
+    QMutexLocker lock(&m_lock);
+    const auto it = m_offered.find(key(host));
+    if (it == m_offered.end())
         return Offer::None;
     const bool expired = prune(*it, filePath);
     for (const Entry& entry : qAsConst(*it)) {
@@ -74,10 +59,10 @@ OfferedFiles::Offer OfferedFiles::find(const QHostAddress& host, const QString& 
 
 QStringList OfferedFiles::offeredFilesFor(const QHostAddress& host)
 {
-    QMutexLocker lock(&g_lock);
+    QMutexLocker lock(&m_lock);
     QStringList files;
-    const auto it = g_offered.find(key(host));
-    if (it == g_offered.end())
+    const auto it = m_offered.find(key(host));
+    if (it == m_offered.end())
         return files;
     prune(*it, QString());
     for (const Entry& entry : qAsConst(*it))

@@ -10,8 +10,12 @@
 #include "quorvel/server/ReplyOperate.h"
 #include "quorvel/tasks/Timing.h"
 
-OperateListener::OperateListener(const DiscoveryListener* hosts, QObject* parent)
+OperateListener::OperateListener(
+    ServingSessions& sessions, OfferedFiles& offers, QThreadPool& pool, const DiscoveryListener* hosts, QObject* parent)
     : QThread(parent)
+    , m_sessions(sessions)
+    , m_offers(offers)
+    , m_pool(pool)
     , m_hosts(hosts)
 {
 }
@@ -89,7 +93,7 @@ void OperateListener::readPending(QUdpSocket* socket)
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid())
             continue;
-        QThreadPool::globalInstance()->start(
+        m_pool.start(
             new ReplyOperate(*this, datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())));
     }
 }

@@ -10,19 +10,25 @@
 #include "quorvel/tasks/ProgressContent.h"
 
 class DiscoveryListener;
+class OfferedFiles;
+class QThreadPool;
 class QUdpSocket;
+class ServingSessions;
 
 // Takes the requests that devices and other clients send to UDP 16021; each becomes a
-// ReplyOperate on the global pool, which reports what came of it through the signals
-// below (on the listener's owning thread, where the window and the terminal are).
+// ReplyOperate on the pool it was given, which reports what came of it through the
+// signals below (on the listener's owning thread, where the window and the terminal are).
 class OperateListener : public QThread {
     Q_OBJECT
 public:
     static constexpr quint16 Port = ProtocolPort::Operation;
-    // hosts knows how parties described themselves when they asked who we are (the
-    // name a served file's history gives its party); null: nobody has. It outlives the
-    // listener.
-    explicit OperateListener(const DiscoveryListener* hosts = nullptr, QObject* parent = nullptr);
+    // sessions and offers: what is served, to whom, and how it ended. pool: where the
+    // requests run (a fetch holds its thread for the whole transfer). hosts knows how
+    // parties described themselves when they asked who we are (the name a served file's
+    // history gives its party); null: nobody has. All outlive the listener, and the pool
+    // is drained before the tables go.
+    OperateListener(ServingSessions& sessions, OfferedFiles& offers, QThreadPool& pool,
+        const DiscoveryListener* hosts = nullptr, QObject* parent = nullptr);
     // Stops first; the requests it queued report to it, so they must have ended.
     ~OperateListener() override;
 
@@ -36,6 +42,10 @@ public:
     qint64 sendReply(const QByteArray& bytes, const QHostAddress& to, quint16 port);
     // The party as it described itself; empty when it never did.
     ServerContent knownHost(const QHostAddress& address) const;
+    ServingSessions& sessions() const { return m_sessions; }
+    OfferedFiles& offers() const { return m_offers; }
+    // The pool the requests run on.
+    QThreadPool& pool() const { return m_pool; }
 
 signals:
     void listening();
@@ -57,6 +67,9 @@ protected:
 private:
     void readPending(QUdpSocket* socket);
 
+    ServingSessions& m_sessions;
+    OfferedFiles& m_offers;
+    QThreadPool& m_pool;
     const DiscoveryListener* m_hosts;
     QMutex m_socketLock;
     QUdpSocket* m_socket = nullptr; // lives on the listener's thread

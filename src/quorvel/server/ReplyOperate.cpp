@@ -67,7 +67,7 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
 {
     const QString path = request.value(ProtocolKey::FilePath).toString();
     QtJson::JsonObject reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File not allow to download."));
-    const OfferedFiles::Offer offer = OfferedFiles::find(m_sender, path);
+    const OfferedFiles::Offer offer = m_owner.offers().find(m_sender, path);
     if (offer == OfferedFiles::Offer::Expired)
         qWarning("[W][%s] Refused a fetch by %s: the offer has expired.", Tag, qPrintable(m_sender.toString()));
     if (offer == OfferedFiles::Offer::Standing) {
@@ -79,8 +79,9 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
             qCritical("[E][%s] replyFileDownload: %s", Tag, qUtf8Printable(tooLarge));
             reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("File too large."));
         } else {
+            ServingSessions& sessions = m_owner.sessions();
             uint session = 0;
-            std::unique_ptr<QTcpServer> listener = ServingSessions::allocate(&session);
+            std::unique_ptr<QTcpServer> listener = sessions.allocate(&session);
             if (!listener) {
                 reply = ProtocolDefinedJsonObject::failReply(QStringLiteral("No free port to serve on."));
                 send(reply, "[E][%s] replyFileDownload: serialize json fail.",
@@ -88,15 +89,15 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
                 return;
             }
             const quint16 port = listener->serverPort();
-            ServingSessions::setParty(session, m_sender);
-            ServingSessions::setResult(session, QString(ProtocolValue::NotComplete));
+            sessions.setParty(session, m_sender);
+            sessions.setResult(session, QString(ProtocolValue::NotComplete));
             reply = ProtocolDefinedJsonObject::downloadReply(session, port, uint(info.size()));
             // The fetching host as it described itself, if it ever asked who we are.
             const ServerContent host = m_owner.knownHost(m_sender);
             {
                 // Served on this thread, which waits for the transfer anyway; listening
                 // before the reply goes out, so the party never finds the port closed.
-                DownloadServer server(path, port, session, host, m_sender);
+                DownloadServer server(path, port, session, host, m_sender, sessions);
                 QObject::connect(&server, &DownloadServer::uploadProgress, &m_owner, &OperateListener::servingProgress);
                 QObject::connect(
                     &server, &DownloadServer::served, &m_owner, &OperateListener::served, Qt::DirectConnection);
@@ -105,11 +106,11 @@ void ReplyOperate::replyFileDownload(const QtJson::JsonObject& request)
                 server.adoptListener(std::move(listener));
                 send(reply, "[E][%s] replyFileDownload: serialize json fail.",
                     "[E][%s] replyFileDownload: socket send error.");
-                // A transfer may wait long for its party: let the pool run other requests
-                // (status queries, discovery) meanwhile.
-                QThreadPool::globalInstance()->releaseThread();
+                // A transfer may wait long for its party: let the pool this request runs
+                // on run other requests (status queries, discovery) meanwhile.
+                m_owner.pool().releaseThread();
                 server.run();
-                QThreadPool::globalInstance()->reserveThread();
+                m_owner.pool().reserveThread();
             }
             return;
         }
@@ -124,13 +125,13 @@ void ReplyOperate::replyResultQuery(const QtJson::JsonObject& request)
     reply.insert(ProtocolKey::SessionId, session);
     bool found = false;
     // Only the party that fetched learns how its transfer ended.
-    const QString status = ServingSessions::resultFor(session, m_sender, &found);
+    const QString status = m_owner.sessions().resultFor(session, m_sender, &found);
     if (!found) {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
         reply.insert(ProtocolKey::Reason, QStringLiteral("not such sessionID"));
     } else if (request.value(ProtocolKey::Md5).toString() == status) {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Ok));
-        ServingSessions::markConfirmed(session);
+        m_owner.sessions().markConfirmed(session);
     } else {
         reply.insert(ProtocolKey::Result, QString(ProtocolValue::Fail));
         reply.insert(ProtocolKey::Reason, status);

@@ -1,35 +1,21 @@
 #include "quorvel/server/ServingSessions.h"
 
-#include <QMap>
-#include <QMutex>
 #include <QMutexLocker>
-#include <QSet>
 #include <QTcpServer>
 
 #include "quorvel/server/DownloadServer.h"
 #include "quorvel/server/OfferedFiles.h"
 
-namespace {
-QMutex g_lock;
-uint g_nextSession = ServingSessions::FirstSession;
-quint16 g_nextPort = ServingSessions::FirstPort;
-QMap<uint, QString> g_results;
-QSet<uint> g_confirmed;
-QMap<uint, QString> g_parties;
-QSet<DownloadServer*> g_running;
-bool g_stopping = false;
-} // namespace
-
 std::unique_ptr<QTcpServer> ServingSessions::allocate(uint* session)
 {
-    QMutexLocker lock(&g_lock);
-    *session = g_nextSession++;
+    QMutexLocker lock(&m_lock);
+    *session = m_nextSession++;
     // A port another program holds would leave the fetching party talking to that
     // program: skip it, and say so.
     for (int tries = 0; tries < 1000; ++tries) {
-        const quint16 candidate = g_nextPort++;
-        if (g_nextPort == 0)
-            g_nextPort = FirstPort;
+        const quint16 candidate = m_nextPort++;
+        if (m_nextPort == 0)
+            m_nextPort = FirstPort;
         auto listener = std::make_unique<QTcpServer>();
         if (listener->listen(QHostAddress::Any, candidate))
             return listener;
@@ -40,81 +26,63 @@ std::unique_ptr<QTcpServer> ServingSessions::allocate(uint* session)
 
 void ServingSessions::setResult(uint session, const QString& status)
 {
-    QMutexLocker lock(&g_lock);
-    g_results.insert(session, status);
+    QMutexLocker lock(&m_lock);
+    m_results.insert(session, status);
 }
 
 void ServingSessions::completeIfKnown(uint session, const QString& md5)
 {
-    QMutexLocker lock(&g_lock);
-    if (g_results.contains(session))
-        g_results.insert(session, md5);
+    QMutexLocker lock(&m_lock);
+    if (m_results.contains(session))
+        m_results.insert(session, md5);
 }
 
 void ServingSessions::setParty(uint session, const QHostAddress& party)
 {
     const QString key = OfferedFiles::key(party);
-    QMutexLocker lock(&g_lock);
-    g_parties.insert(session, key);
+    QMutexLocker lock(&m_lock);
+    m_parties.insert(session, key);
 }
 
-QString ServingSessions::resultFor(uint session, const QHostAddress& asker, bool* found)
+QString ServingSessions::resultFor(uint session, const QHostAddress& asker, bool* found) const
 {
     const QString key = OfferedFiles::key(asker);
-    QMutexLocker lock(&g_lock);
-    *found = g_results.contains(session) && g_parties.value(session) == key;
-    return *found ? g_results.value(session) : QString();
+    QMutexLocker lock(&m_lock);
+    *found = m_results.contains(session) && m_parties.value(session) == key;
+    return *found ? m_results.value(session) : QString();
 }
 
 bool ServingSessions::enroll(DownloadServer* server)
 {
-    QMutexLocker lock(&g_lock);
-    if (g_stopping)
+    QMutexLocker lock(&m_lock);
+    if (m_stopping)
         return false;
-    g_running.insert(server);
+    m_running.insert(server);
     return true;
 }
 
 void ServingSessions::leave(DownloadServer* server)
 {
-    QMutexLocker lock(&g_lock);
-    g_running.remove(server);
+    QMutexLocker lock(&m_lock);
+    m_running.remove(server);
 }
 
 void ServingSessions::stopAll()
 {
-    QMutexLocker lock(&g_lock);
-    g_stopping = true;
-    for (DownloadServer* server : qAsConst(g_running))
+    QMutexLocker lock(&m_lock);
+    m_stopping = true;
+    for (DownloadServer* server : qAsConst(m_running))
         server->stop();
-}
-
-QString ServingSessions::result(uint session, bool* found)
-{
-    QMutexLocker lock(&g_lock);
-    *found = g_results.contains(session);
-    return g_results.value(session);
 }
 
 void ServingSessions::markConfirmed(uint session)
 {
-    QMutexLocker lock(&g_lock);
-    g_confirmed.insert(session);
+    QMutexLocker lock(&m_lock);
+    m_confirmed.insert(session);
 }
 
-bool ServingSessions::isConfirmed(uint session)
+bool ServingSessions::isConfirmed(uint session) const
 {
-    QMutexLocker lock(&g_lock);
-    return g_confirmed.contains(session);
-}
-
-void ServingSessions::resetForTests()
-{
-    QMutexLocker lock(&g_lock);
-    g_confirmed.clear();
-    g_parties.clear();
-    g_stopping = false;
-    g_nextSession = FirstSession;
-    g_nextPort = FirstPort;
-    g_results.clear();
+    QMutexLocker lock(&m_lock);
+    return m_confirmed.contains(session);
 }

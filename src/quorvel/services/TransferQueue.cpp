@@ -9,12 +9,13 @@
 #include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/transfer/FileTransferServer.h"
 
-TransferQueue::TransferQueue(
-    FileTransferServer& uploads, const ClientSettings& settings, QuorvelClientDatabase* history, QObject* parent)
+TransferQueue::TransferQueue(FileTransferServer& uploads, const ClientSettings& settings,
+    QuorvelClientDatabase* history, OfferedFiles& offers, QObject* parent)
     : QObject(parent)
     , m_uploads(uploads)
     , m_settings(settings)
     , m_history(history)
+    , m_offers(offers)
     , m_downloads(new QThreadPool(this))
 {
     // Downloads wait mostly on the network: a few run at once, so that the fetches one
@@ -69,7 +70,7 @@ int TransferQueue::stream(const QString& remotePath, int descriptor, const QStri
 void TransferQueue::offer(const QStringList& files, const ServerContent& client)
 {
     for (const QString& file : files) {
-        auto* task = new FileDistribution(file, client, m_settings.clientName());
+        auto* task = new FileDistribution(file, client, m_settings.clientName(), m_offers);
         ++m_running;
         connect(task, &Task::ended, this, [this, file, client](const TaskOutcome& outcome) {
             --m_running;

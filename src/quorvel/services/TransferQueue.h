@@ -12,6 +12,7 @@
 
 class ClientSettings;
 class FileTransferServer;
+class OfferedFiles;
 class QThreadPool;
 class QuorvelClientDatabase;
 class Task;
@@ -24,11 +25,11 @@ class TransferQueue : public QObject {
 public:
     static constexpr int DownloadThreads = 4;
 
-    // Uploads go through uploads; offers carry the settings' client name. Both outlive
-    // the queue.
+    // Uploads go through uploads; offers carry the settings' client name and are
+    // registered in offers, from where the inbound side serves them. All outlive the queue.
     // Downloads are recorded in history (null: nowhere).
     TransferQueue(FileTransferServer& uploads, const ClientSettings& settings, QuorvelClientDatabase* history,
-        QObject* parent = nullptr);
+        OfferedFiles& offers, QObject* parent = nullptr);
     // Stops what still runs (partial files stay for a later resumption) and waits.
     ~TransferQueue() override;
 
@@ -79,6 +80,7 @@ private:
     FileTransferServer& m_uploads;
     const ClientSettings& m_settings;
     QuorvelClientDatabase* m_history;
+    OfferedFiles& m_offers;
     UserInteraction* m_user = nullptr;
     QThreadPool* m_downloads;
     QHash<int, ProgressContent> m_last;

@@ -214,7 +214,7 @@ void TestDiscoveryServer::outcomes()
     const QString version = name.section(' ', 1);
     QFETCH(QStringList, reported);
     QFETCH(int, left);
-    DiscoveryServer server(*m_context->config(), nullptr);
+    DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
     Reports reports(&server);
     {
         Watchdog dog(5000, "a receiver that reads the table from another thread");
@@ -254,7 +254,7 @@ void TestDiscoveryServer::oneEntryPerDevice()
     QFETCH(QString, then);
     QFETCH(QStringList, reported);
     QFETCH(QString, shown);
-    DiscoveryServer server(*m_context->config(), nullptr);
+    DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
     Reports reports(&server);
     ServerContent first = device("A", firstAge);
     ServerContent second = device("A", secondAge);
@@ -284,7 +284,7 @@ void TestDiscoveryServer::remembersWhoAnswered()
     QVERIFY(db->rememberDevice(DeviceProcess::serverAt("127.0.0.31"), now - 13LL * 24 * 3600 * 1000));
     QVERIFY(db->rememberDevice(DeviceProcess::serverAt("127.0.0.32"), now - 15LL * 24 * 3600 * 1000));
 
-    DiscoveryServer server(*m_context->config(), db);
+    DiscoveryServer server(*m_context->config(), db, *m_context->pool());
     Reports reports(&server);
     QVERIFY(server.startDiscovery());
     QStringList seen;
@@ -302,7 +302,7 @@ void TestDiscoveryServer::remembersWhoAnswered()
 // Starting twice makes one browser and one registration, and runs two passes.
 void TestDiscoveryServer::passesShareOneBrowser()
 {
-    DiscoveryServer server(*m_context->config(), nullptr);
+    DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
     Reports reports(&server);
     QVERIFY(server.startDiscovery());
     QxtServiceBrowser* browser = server.browser();
@@ -319,7 +319,7 @@ void TestDiscoveryServer::updatesWhileTheMainThreadIsBusy()
     const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 100; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.6"), 0));
-    DiscoveryServer server(*m_context->config(), nullptr);
+    DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
     server.onQueryServerResult(quiet(socket, 13000), true, false);
     QThread::msleep(1000); // this thread busy: nothing queued to it runs meanwhile
     int queries = 0;
@@ -335,7 +335,7 @@ void TestDiscoveryServer::destroyedWhileAQueryRuns()
     const ScopedTiming timing([](Timing& t) { t.discoveryUpdatePeriodMs = 200; });
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress("127.0.0.8"), 0));
-    auto* server = new DiscoveryServer(*m_context->config(), nullptr);
+    auto* server = new DiscoveryServer(*m_context->config(), nullptr, *m_context->pool());
     Reports reports(server);
     // Old enough to be asked at once, and dropped when that query fails.
     server->onQueryServerResult(quiet(socket, 20000), true, false);

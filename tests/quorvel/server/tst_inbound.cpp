@@ -35,8 +35,10 @@ private slots:
     void linkPlantedAtTheTargetIsNotFollowed();
     // Last: its sessions would shift the numbers fetches() expects.
     void servingPortIsHeldFromAllocation();
+    void aNewContextServesAfresh();
 
 private:
+    void startContext();
     // Offers the file to a local address: this process's own listener takes the offer,
     // and it arrives as a question like any other party's. Returns the file's bytes.
     QByteArray offer(const QString& path, const QString& to, int size);
@@ -72,23 +74,28 @@ private:
 
 void TestInbound::initTestCase()
 {
-    m_context = std::make_unique<AppContext>(m_dir.path());
     Timing t;
     t.servingAcceptWaitMs = 3000;
     t.servingTcpWaitMs = 2000;
     t.downloadReplyWaitMs = 2000;
     t.downloadTcpWaitMs = 300;
     Timing::setForTests(t);
+    startContext();
+    const QString in = m_dir.filePath("in");
+    const QString elsewhere = m_dir.filePath("elsewhere");
+    QVERIFY(QDir().mkpath(in) && QDir().mkpath(elsewhere) && QFile::link(elsewhere, in + "/job"));
+    QVERIFY(QFile::link(elsewhere + "/victim", in + "/passwd") && !TestFiles::patterned(in + "/.bashrc", 0).isEmpty());
+}
+
+void TestInbound::startContext()
+{
+    m_context = std::make_unique<AppContext>(m_dir.path());
     m_context->config()->setValue(Config::ClientName, "Server PC");
     m_context->discoveryListener()->start();
     OperateListener* listener = m_context->requests();
     QSignalSpy listening(listener, &OperateListener::listening);
     listener->start();
     QVERIFY(listening.count() || listening.wait(5000));
-    const QString in = m_dir.filePath("in");
-    const QString elsewhere = m_dir.filePath("elsewhere");
-    QVERIFY(QDir().mkpath(in) && QDir().mkpath(elsewhere) && QFile::link(elsewhere, in + "/job"));
-    QVERIFY(QFile::link(elsewhere + "/victim", in + "/passwd") && !TestFiles::patterned(in + "/.bashrc", 0).isEmpty());
     connect(listener, &OperateListener::isDownloadFile, this, [this](const QString& path, const ServerContent& s) {
         m_questions.append({path, s});
     });
@@ -102,7 +109,7 @@ QByteArray TestInbound::offer(const QString& path, const QString& to, int size)
     target.address = QHostAddress(to);
     target.port = 17000; // ignored: offers go to the operation port
     QFile f(TestFiles::patterned(path, size));
-    if (!runTask(new FileDistribution(path, target, m_context->config()->clientName())).ok
+    if (!runTask(new FileDistribution(path, target, m_context->config()->clientName(), *m_context->offeredFiles())).ok
         || !QTest::qWaitFor([this] { return !m_questions.isEmpty(); }, 5000))
         return "not offered";
     const auto q = m_questions.takeLast();
@@ -220,7 +227,7 @@ void TestInbound::hostileNamesAreRefused()
     QTRY_VERIFY(std::any_of(m_questions.cbegin(), m_questions.cend(), [](const auto& q) {
         return q.first == "/after.txt" && q.second.name == "x" && q.second.address == QHostAddress("127.0.0.8");
     }));
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+    QVERIFY(m_context->pool()->waitForDone(5000));
     QCoreApplication::processEvents();
     QCOMPARE(m_questions.size(), name.isEmpty() ? 1 : 2);
 }
@@ -240,7 +247,7 @@ void TestInbound::keepsAnsweringJunkAndAFlood()
         if (i % 500 == 0)
             QCoreApplication::processEvents();
     }
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QVERIFY(m_context->pool()->waitForDone(60000));
     QCoreApplication::processEvents();
     // Still answering, both ports; a type in the wrong case is no type (never answered).
     UdpProbe probe(QHostAddress("127.0.0.11"));
@@ -310,8 +317,8 @@ void TestInbound::servingPortIsHeldFromAllocation()
 {
     uint firstSession = 0;
     uint secondSession = 0;
-    const std::unique_ptr<QTcpServer> first = ServingSessions::allocate(&firstSession);
-    const std::unique_ptr<QTcpServer> second = ServingSessions::allocate(&secondSession);
+    const std::unique_ptr<QTcpServer> first = m_context->servingSessions()->allocate(&firstSession);
+    const std::unique_ptr<QTcpServer> second = m_context->servingSessions()->allocate(&secondSession);
     QVERIFY(first && first->isListening());
     QVERIFY(second && second->isListening());
     QVERIFY(firstSession != secondSession);
@@ -325,6 +332,21 @@ void TestInbound::servingPortIsHeldFromAllocation()
     party.connectToHost(QHostAddress::LocalHost, first->serverPort());
     QVERIFY(party.waitForConnected(3000));
     QVERIFY(first->hasPendingConnections() || first->waitForNewConnection(3000));
+}
+
+// The serving tables are the context's: one made after another ended serves as the first
+// did, from the first session on (the end of the other stopped only its own servings).
+void TestInbound::aNewContextServesAfresh()
+{
+    m_context.reset();
+    m_questions.clear();
+    startContext();
+    const QString file = m_dir.filePath("again.bin");
+    const QByteArray whole = offer(file, "127.0.0.3", 1000);
+    UdpProbe peer(QHostAddress("127.0.0.3"));
+    const QVariantMap reply = fetch(peer, file);
+    QCOMPARE(reply.value("session_id").toUInt(), ServingSessions::FirstSession);
+    QCOMPARE(readFrom(quint16(reply.value("tcp_port").toUInt()), whole.size()), whole);
 }
 
 QTEST_GUILESS_MAIN(TestInbound)

@@ -4,7 +4,9 @@
 #include <atomic>
 
 #include "Watchdog.h"
+#include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
+#include "quorvel/server/ServingSessions.h"
 
 // Replies leave from the listening socket, and a listener stops promptly while pool
 // threads keep replying through it.
@@ -19,15 +21,17 @@ void TestOperateListener::repliesRacingAStopNeverHang()
     QUdpSocket peer;
     QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
     const QByteArray reply("{\"result\":\"ok\"}");
+    ServingSessions sessions;
+    OfferedFiles offers;
     for (int round = 0; round < 20; ++round) {
-        auto* listener = new OperateListener;
+        QThreadPool pool;
+        pool.setMaxThreadCount(4);
+        auto* listener = new OperateListener(sessions, offers, pool);
         QSignalSpy listening(listener, &OperateListener::listening);
         listener->start();
         QVERIFY(listening.count() || listening.wait(5000));
 
         // The party takes replies only from the operation port.
-        QThreadPool pool;
-        pool.setMaxThreadCount(4);
         pool.start([&] { listener->sendReply(reply, QHostAddress::LocalHost, peer.localPort()); });
         QVERIFY(peer.hasPendingDatagrams() || peer.waitForReadyRead(3000));
         const QNetworkDatagram first = peer.receiveDatagram();

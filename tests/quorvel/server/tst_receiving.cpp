@@ -318,7 +318,8 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
         t.downloadReplyWaitMs = 100; // the batch's fetches below: nobody answers them
     });
     HoldingInteraction user;
-    TransferQueue transfers(*m_context->uploads(), *m_context->config(), m_context->database());
+    TransferQueue transfers(
+        *m_context->uploads(), *m_context->config(), m_context->database(), *m_context->offeredFiles());
     transfers.setUser(&user);
     OfferInbox::Limits limits;
     limits.perParty = 2;

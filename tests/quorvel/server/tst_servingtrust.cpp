@@ -349,7 +349,7 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
         return 1;
     ServerContent to;
     to.address = party;
-    auto* task = new FileDistribution(path, to, "Test PC");
+    auto* task = new FileDistribution(path, to, "Test PC", *context.offeredFiles());
     QObject::connect(task, &FileDistribution::offered, qApp, [lifetimeMs](bool sent) {
         say(sent ? "OFFERED" : "NOT OFFERED");
         // Precise and a little late: a coarse timer may fire up to 5 % early, while the
