@@ -21,8 +21,9 @@ class TransferQueue;
 // Browsing one device's folders, for any front end: the folder shown, the order the
 // device sorts it in, and the commands on its entries. Listings run one after another on
 // a pool of one thread (open and delete are the application's device actions, downloads
-// its transfers); only the newest listing asked for is delivered. Thumbnails run up to four at a time on a pool of
-// their own, the most recently asked first, so that the rows on screen come before rows scrolled past.
+// its transfers); only the newest listing asked for is delivered. Thumbnails run up to
+// four at a time on a pool of their own, the most recently asked first, so that the rows
+// on screen come before rows scrolled past.
 class RemoteFolder : public QObject {
     Q_OBJECT
 public:
