@@ -11,10 +11,10 @@
 #include "quorvel/server/OfferedFiles.h"
 #include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ServingSessions.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/transfer/FileTransferServer.h"
 #include "settings/Config.h"
 
@@ -27,9 +27,6 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     : m_folders(folders)
     , m_folder(folders.dataFolder())
 {
-    // The process-wide relay that tasks report through is made here, on this thread,
-    // before anything can report.
-    UserNotices::instance();
     m_config = own(new Config(m_folders, session, user));
     m_database = own(new QuorvelClientDatabase(m_folder));
     m_discovery = own(new DiscoveryServer(*m_config, m_database, m_pool));
@@ -53,7 +50,8 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     m_inbox = own(new OfferInbox(m_transfers, *m_config));
     QObject::connect(m_requests, &OperateListener::isDownloadFile, m_inbox,
         [inbox = m_inbox](const QString& path, const ServerContent& from, quint16) { inbox->onOffered(path, from); });
-    m_cast = own(new CastSession(*m_config, asked));
+    m_cast = own(new CastSession(*m_config, asked, m_pool));
+    m_actions = own(new DeviceActions(m_pool));
 }
 
 AppContext::~AppContext()

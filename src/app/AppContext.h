@@ -10,6 +10,7 @@
 class CastSession;
 class Config;
 class DesktopSession;
+class DeviceActions;
 class DiscoveryListener;
 class DiscoveryServer;
 class FileTransferServer;
@@ -71,6 +72,8 @@ public:
     TransferQueue* transfers() const { return m_transfers; }
     OfferInbox* inbox() const { return m_inbox; }
     CastSession* cast() const { return m_cast; }
+    // Open, delete and the welcome text on a device, with their results.
+    DeviceActions* actions() const { return m_actions; }
 
 private:
     template <typename T> T* own(T* object)
@@ -96,4 +99,5 @@ private:
     TransferQueue* m_transfers = nullptr;
     OfferInbox* m_inbox = nullptr;
     CastSession* m_cast = nullptr;
+    DeviceActions* m_actions = nullptr;
 };

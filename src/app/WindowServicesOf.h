@@ -16,5 +16,7 @@ inline WindowServices windowServicesOf(const AppContext& context)
     services.transfers = context.transfers();
     services.inbox = context.inbox();
     services.cast = context.cast();
+    services.actions = context.actions();
+    services.pool = context.pool();
     return services;
 }

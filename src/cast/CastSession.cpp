@@ -15,10 +15,11 @@ constexpr int StopWaitMs = 1800; // the program's grace, its termination, a kill
 const QString CastFeature = QStringLiteral("Vantrope");
 } // namespace
 
-CastSession::CastSession(ClientSettings& settings, UserInteraction& user, QObject* parent)
+CastSession::CastSession(ClientSettings& settings, UserInteraction& user, QThreadPool& pool, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_user(user)
+    , m_pool(pool)
 {
 }
 
@@ -72,7 +73,7 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
         task, &Task::ended, task, [done = m_taskDone] { done->release(); }, Qt::DirectConnection);
     connect(task, &Task::ended, this, &CastSession::onTaskEnded);
     m_handle = TaskHandle(task);
-    QThreadPool::globalInstance()->start(task);
+    m_pool.start(task);
     return true;
 }
 

@@ -11,6 +11,7 @@
 class ClientSettings;
 class CastControllerClient;
 class QSemaphore;
+class QThreadPool;
 class VantropeTask;
 
 // One screen cast at a time: agrees it with the device (its questions go to the user
@@ -21,8 +22,9 @@ class CastSession : public QObject {
     Q_OBJECT
 public:
     // settings: the client name, confirmation and passwords; user answers the device's
-    // questions. Both outlive the session.
-    CastSession(ClientSettings& settings, UserInteraction& user, QObject* parent = nullptr);
+    // questions; the cast's task runs on pool (holding a thread while the casting program
+    // runs). All three outlive the session.
+    CastSession(ClientSettings& settings, UserInteraction& user, QThreadPool& pool, QObject* parent = nullptr);
     // Stops a running cast and waits until the casting program has ended.
     ~CastSession() override;
 
@@ -59,6 +61,7 @@ private:
     // task's own thread as it ends.
     ClientSettings& m_settings;
     UserInteraction& m_user;
+    QThreadPool& m_pool;
     VantropeTask* m_task = nullptr;
     TaskHandle m_handle;
     std::shared_ptr<QSemaphore> m_taskDone;

@@ -21,6 +21,7 @@
 #include "cast/CastSession.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/tasks/Task.h"
@@ -243,14 +244,43 @@ TaskOutcome CtlContext::runTask(Task* task)
         end->ended = true;
     });
     const TaskHandle handle(task);
-    QThreadPool::globalInstance()->start(task);
+    m_app.pool()->start(task);
     if (!waitFor([&] { return end->ended; })) {
         handle.cancel();
-        return TaskOutcome::failure(m_interrupted ? QStringLiteral("interrupted")
-                : m_out.writeFailure().isEmpty()  ? QStringLiteral("--max-time passed")
-                                                  : QStringLiteral("standard output failed"));
+        return cutShort();
     }
     return end->outcome;
+}
+
+DeviceActionResult CtlContext::runAction(const std::function<quint64(DeviceActions&)>& start)
+{
+    DeviceActions& actions = *m_app.actions();
+    quint64 id = 0;
+    bool ended = false;
+    DeviceActionResult result;
+    // Results arrive on this thread, after start() returned the number.
+    const QMetaObject::Connection connection
+        = QObject::connect(&actions, &DeviceActions::finished, &m_anchor, [&](const DeviceActionResult& r) {
+              if (r.id == id) {
+                  result = r;
+                  ended = true;
+              }
+          });
+    id = start(actions);
+    if (!waitFor([&] { return ended; })) {
+        actions.cancel(id);
+        result.id = id;
+        result.outcome = cutShort();
+    }
+    QObject::disconnect(connection);
+    return result;
+}
+
+TaskOutcome CtlContext::cutShort() const
+{
+    return TaskOutcome::failure(m_interrupted ? QStringLiteral("interrupted")
+            : m_out.writeFailure().isEmpty()  ? QStringLiteral("--max-time passed")
+                                              : QStringLiteral("standard output failed"));
 }
 
 CtlContext::Address CtlContext::parseAddress(const QString& which, QHostAddress* address, int* port)
@@ -307,7 +337,7 @@ bool CtlContext::lookUpHost(const QString& name, QHostAddress* address, QString*
 bool CtlContext::ask(const QHostAddress& address, int port, ServerContent* device)
 {
     OneQuery query;
-    QThreadPool::globalInstance()->start(
+    m_app.pool()->start(
         new DiscoveryServer::ServerInfoGetter(&query, address, quint16(port), m_app.config()->clientName()));
     // Not cut short: the query writes into this frame until it ends (bounded by its wait).
     waitFor([&] { return query.done.available() > 0; }, Timing::current().infoReplyWaitMs + 3000, false);

@@ -11,6 +11,8 @@
 
 class CastSession;
 class CtlOutput;
+class DeviceActions;
+struct DeviceActionResult;
 class OfferInbox;
 class QCommandLineParser;
 class Task;
@@ -65,9 +67,12 @@ public:
     // interrupts or standard output fails (unless it may not be cut short: a clean stop
     // after an interruption); returns done().
     bool waitFor(const std::function<bool()>& done, int timeoutMs = -1, bool interruptible = true);
-    // Starts the task on the global pool and waits for its end; its outcome. A task cut
-    // short by the time limit or the user is asked to stop.
+    // Starts the task on the application's pool and waits for its end; its outcome. A
+    // task cut short by the time limit or the user is asked to stop.
     TaskOutcome runTask(Task* task);
+    // The same for a device action that start() asks of actions (it returns its number);
+    // its result, or one with the reason it was cut short.
+    DeviceActionResult runAction(const std::function<quint64(DeviceActions&)>& start);
 
     // ADDRESS, ADDRESS:PORT (the device's query port), a device name (any case) or uuid,
     // or a host name (IPv4). A name is looked up among the remembered devices first (and
@@ -103,6 +108,8 @@ private:
     bool ask(const QHostAddress& address, int port, ServerContent* device);
     // One discovery pass, bounded by the information query's wait; the devices found.
     QList<ServerContent> discoveryPass();
+    // Why a wait ended before what it waited for: the user, --max-time or the output.
+    TaskOutcome cutShort() const;
 
     QObject m_anchor;
     DeviceMemory m_memory;

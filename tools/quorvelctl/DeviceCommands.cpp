@@ -13,13 +13,11 @@
 
 #include "CtlContext.h"
 #include "CtlOutput.h"
-#include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
-#include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
-#include "quorvel/browse/SalutatorySetter.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/DeviceActions.h"
 
 namespace {
 // The orders people type, each NAME, NAME-asc or NAME-desc, and the device's word for
@@ -101,19 +99,18 @@ qint64 DeviceCommands::modifiedOf(CtlContext& ctx, const ServerContent& device, 
 
 namespace {
 
-// One device command whose outcome is all there is to say (open, rm, welcome); success
+// One device action whose result is all there is to say (open, rm, welcome); success
 // prints the notice the window shows.
 struct SimpleCommand {
     bool remote; // the argument is a remote path
     const char* description;
     const char* argument;
     const char* argumentHelp;
-    QString (*done)(const QString& argument);
     QString (*failed)(const QString& argument);
 };
 
-template <typename Make>
-int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand& command, Make make)
+template <typename Start>
+int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand& command, Start start)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QCoreApplication::translate("CtlHelp", command.description));
@@ -126,7 +123,9 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
     ServerContent device;
     if (!ctx.resolve(p.positionalArguments().at(0), false, &device))
         return ctx.unresolved();
-    const TaskOutcome outcome = ctx.runTask(make(argument, device));
+    const DeviceActionResult result
+        = ctx.runAction([&](DeviceActions& actions) { return start(actions, device, argument); });
+    const TaskOutcome& outcome = result.outcome;
     bool missing = false;
     // A device's refusal says little ("Delete fail."): a file that is not there is said so.
     if (!outcome.ok && command.remote && !outcome.deviceReason.isEmpty())
@@ -139,7 +138,7 @@ int simpleCommand(CtlContext& ctx, const QStringList& args, const SimpleCommand&
     if (ctx.out().json())
         ctx.out().result(true, CtlOutput::where(device), QString(), command.remote ? argument : QString());
     else
-        ctx.out().line(command.done(argument));
+        ctx.out().line(result.notice());
     return CtlContext::Success;
 }
 } // namespace
@@ -235,32 +234,35 @@ int DeviceCommands::open(CtlContext& ctx, const QStringList& args)
 {
     static const SimpleCommand command{true, QT_TRANSLATE_NOOP("CtlHelp", "在设备屏幕上显示一个文件."), "REMOTE_PATH",
         QT_TRANSLATE_NOOP("CtlHelp", "设备上的文件."),
-        [](const QString&) { return QCoreApplication::translate("FileOpen", "打开文件成功."); },
         [](const QString& path) { return QStringLiteral("opening %1 failed").arg(path); }};
-    return simpleCommand(ctx, args, command,
-        [](const QString& path, const ServerContent& device) { return new FileOpen(path, device); });
+    return simpleCommand(
+        ctx, args, command, [](DeviceActions& actions, const ServerContent& device, const QString& path) {
+            return actions.open(device, path);
+        });
 }
 
 int DeviceCommands::rm(CtlContext& ctx, const QStringList& args)
 {
     static const SimpleCommand command{true, QT_TRANSLATE_NOOP("CtlHelp", "删除设备上的一个文件."), "REMOTE_PATH",
         QT_TRANSLATE_NOOP("CtlHelp", "设备上的文件."),
-        [](const QString&) { return QCoreApplication::translate("FileDelete", "删除文件成功."); },
         [](const QString& path) { return QStringLiteral("deleting %1 failed").arg(path); }};
-    return simpleCommand(ctx, args, command,
-        [](const QString& path, const ServerContent& device) { return new FileDelete(path, device); });
+    return simpleCommand(
+        ctx, args, command, [](DeviceActions& actions, const ServerContent& device, const QString& path) {
+            return actions.remove(device, path);
+        });
 }
 
 int DeviceCommands::welcome(CtlContext& ctx, const QStringList& args)
 {
     static const SimpleCommand command{false, QT_TRANSLATE_NOOP("CtlHelp", "设置设备显示的欢迎辞."), "TEXT",
         QT_TRANSLATE_NOOP("CtlHelp", "欢迎辞."),
-        [](const QString&) { return QCoreApplication::translate("SalutatorySetter", "设置欢迎辞成功."); },
         [](const QString& text) { return QStringLiteral("setting the welcome text \"%1\" failed").arg(text); }};
     if (args.size() == 3 && args.at(2).isEmpty())
         return ctx.usage(QCoreApplication::translate("CtlCommands", "欢迎辞内容不能为空!"));
-    return simpleCommand(ctx, args, command,
-        [](const QString& text, const ServerContent& device) { return new SalutatorySetter(text, device); });
+    return simpleCommand(
+        ctx, args, command, [](DeviceActions& actions, const ServerContent& device, const QString& text) {
+            return actions.setWelcome(device, text);
+        });
 }
 
 int DeviceCommands::thumb(CtlContext& ctx, const QStringList& args)

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QModelIndex>
 
-#include "quorvel/browse/FileCommand.h"
+#include "quorvel/transfer/FileCommand.h"
 
 class QuorvelClientDatabase;
 

@@ -5,28 +5,35 @@
 #include <memory>
 
 #include "platform/UserInteraction.h"
-#include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
-#include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/ClientSettings.h"
 #include "quorvel/transfer/FileLanding.h"
 
 const QString RemoteFolder::DefaultSort = QString(ProtocolValue::DateModifiedDecrease);
 
-RemoteFolder::RemoteFolder(const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings,
-    QuorvelClientDatabase* cache, QObject* parent)
+RemoteFolder::RemoteFolder(const ServerContent& server, TransferQueue& transfers, DeviceActions& actions,
+    const ClientSettings& settings, QuorvelClientDatabase* cache, QObject* parent)
     : QObject(parent)
     , m_server(server)
     , m_transfers(transfers)
+    , m_actions(actions)
     , m_settings(settings)
     , m_cache(cache)
     , m_sort(DefaultSort)
     , m_pool(new QThreadPool(this))
 {
     m_pool->setMaxThreadCount(1);
+    connect(&m_actions, &DeviceActions::finished, this, [this](const DeviceActionResult& result) {
+        if (!m_actionIds.remove(result.id) || result.action != DeviceActionResult::Delete)
+            return;
+        emit deleted(result.outcome.ok);
+        if (result.outcome.ok)
+            list();
+    });
 }
 
 RemoteFolder::~RemoteFolder()
@@ -37,6 +44,8 @@ RemoteFolder::~RemoteFolder()
     // ends at once when its turn comes, reporting that it stopped.
     for (const TaskHandle& handle : qAsConst(m_active))
         handle.cancel();
+    for (const quint64 id : qAsConst(m_actionIds))
+        m_actions.cancel(id);
     m_pool->waitForDone();
     if (m_thumbPool)
         m_thumbPool->waitForDone();
@@ -116,18 +125,12 @@ void RemoteFolder::listPath(const QString& path)
 
 void RemoteFolder::open(const QString& name)
 {
-    start(m_pool, new FileOpen(childPath(m_currentPath, name), m_server));
+    m_actionIds.insert(m_actions.open(m_server, childPath(m_currentPath, name)));
 }
 
 void RemoteFolder::remove(const QString& name)
 {
-    auto* task = new FileDelete(childPath(m_currentPath, name), m_server);
-    connect(task, &FileDelete::deleteFileEnd, this, [this](bool ok) {
-        emit deleted(ok);
-        if (ok)
-            list();
-    });
-    start(m_pool, task);
+    m_actionIds.insert(m_actions.remove(m_server, childPath(m_currentPath, name)));
 }
 
 bool RemoteFolder::download(const QString& name, qint64 dateModified, QString* reason)

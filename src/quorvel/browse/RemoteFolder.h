@@ -12,16 +12,18 @@
 #include "quorvel/tasks/TaskHandle.h"
 
 class ClientSettings;
+class DeviceActions;
 class QThreadPool;
 class QuorvelClientDatabase;
 class Task;
 class TransferQueue;
 
 // Browsing one device's folders, for any front end: the folder shown, the order the
-// device sorts it in, and the commands on its entries. Listing, open and delete run one
-// after another on a pool of one thread (downloads are the application's transfers); only the newest listing asked for
-// is delivered. Thumbnails run up to four at a time on a pool of their own, the most recently asked first, so that the
-// rows on screen come before rows scrolled past.
+// device sorts it in, and the commands on its entries. Listings run one after another on
+// a pool of one thread (open and delete are the application's device actions, downloads
+// its transfers); only the newest listing asked for is delivered. Thumbnails run up to
+// four at a time on a pool of their own, the most recently asked first, so that the rows
+// on screen come before rows scrolled past.
 class RemoteFolder : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +33,12 @@ public:
     static constexpr int ThumbBacklog = 64;
     static const QString DefaultSort;
 
-    // Downloads go to transfers, into the settings' download folder; thumbnails are
-    // kept in cache (null: none). All three outlive the folder.
-    RemoteFolder(const ServerContent& server, TransferQueue& transfers, const ClientSettings& settings,
-        QuorvelClientDatabase* cache, QObject* parent = nullptr);
-    // Stops what still runs or waits and waits for it; downloads go on.
+    // Downloads go to transfers, into the settings' download folder; open and delete to
+    // actions; thumbnails are kept in cache (null: none). All four outlive the folder.
+    RemoteFolder(const ServerContent& server, TransferQueue& transfers, DeviceActions& actions,
+        const ClientSettings& settings, QuorvelClientDatabase* cache, QObject* parent = nullptr);
+    // Stops what still runs or waits (open and delete too) and waits for its own pools;
+    // downloads go on.
     ~RemoteFolder() override;
 
     ServerContent server() const { return m_server; }
@@ -91,6 +94,7 @@ private:
 
     ServerContent m_server;
     TransferQueue& m_transfers;
+    DeviceActions& m_actions;
     const ClientSettings& m_settings;
     QuorvelClientDatabase* m_cache;
     QString m_currentPath;
@@ -106,6 +110,8 @@ private:
     int m_runningThumbs = 0;
     quint64 m_taskSerial = 0;
     QHash<quint64, TaskHandle> m_active;
+    // The device actions asked for here and not ended, by number.
+    QSet<quint64> m_actionIds;
     // The application's transfers started here, by number.
     QSet<int> m_downloads;
 };

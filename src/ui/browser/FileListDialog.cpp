@@ -10,12 +10,12 @@
 #include "ui/browser/FileListView.h"
 #include "ui_FileListDialog.h"
 
-FileListDialog::FileListDialog(ServerContent server, TransferQueue& transfers, const ClientSettings& settings,
-    QuorvelClientDatabase* cache, QWidget* parent)
+FileListDialog::FileListDialog(ServerContent server, TransferQueue& transfers, DeviceActions& actions,
+    const ClientSettings& settings, QuorvelClientDatabase* cache, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::FileListDialog)
     , server(server)
-    , folder(new RemoteFolder(server, transfers, settings, cache, this))
+    , folder(new RemoteFolder(server, transfers, actions, settings, cache, this))
     , model(QString(), server)
 {
     qRegisterMetaType<ProgressContent>("ProgressContent");

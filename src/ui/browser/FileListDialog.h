@@ -14,6 +14,7 @@ namespace Ui {
 class FileListDialog;
 }
 class ClientSettings;
+class DeviceActions;
 class QuorvelClientDatabase;
 class TransferQueue;
 class QLabel;
@@ -27,10 +28,10 @@ class RemoteFolder;
 class FileListDialog : public QDialog {
     Q_OBJECT
 public:
-    // Downloads go to transfers, into the settings' download folder; thumbnails are
-    // kept in cache. All three outlive the dialog.
-    FileListDialog(ServerContent server, TransferQueue& transfers, const ClientSettings& settings,
-        QuorvelClientDatabase* cache, QWidget* parent = nullptr);
+    // Downloads go to transfers, into the settings' download folder; open and delete to
+    // actions; thumbnails are kept in cache. All four outlive the dialog.
+    FileListDialog(ServerContent server, TransferQueue& transfers, DeviceActions& actions,
+        const ClientSettings& settings, QuorvelClientDatabase* cache, QWidget* parent = nullptr);
     ~FileListDialog() override;
 
     QString currentPath() const;

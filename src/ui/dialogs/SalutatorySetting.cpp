@@ -1,15 +1,15 @@
 #include "ui/dialogs/SalutatorySetting.h"
 
 #include <QMessageBox>
-#include <QThreadPool>
 
-#include "quorvel/browse/SalutatorySetter.h"
+#include "quorvel/services/DeviceActions.h"
 #include "ui_SalutatorySetting.h"
 
-SalutatorySetting::SalutatorySetting(const ServerContent& server, QWidget* parent)
+SalutatorySetting::SalutatorySetting(const ServerContent& server, DeviceActions& actions, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::SalutatorySetting)
     , m_server(server)
+    , m_actions(actions)
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -36,7 +36,7 @@ void SalutatorySetting::accept()
         box.exec();
         return;
     }
-    // The task reports through the notices the window shows in its status bar.
-    QThreadPool::globalInstance()->start(new SalutatorySetter(text, m_server));
+    // The outcome comes later, to whoever shows the actions' results (the status bar).
+    m_actions.setWelcome(m_server, text);
     QDialog::accept();
 }

@@ -7,13 +7,15 @@
 namespace Ui {
 class SalutatorySetting;
 }
+class DeviceActions;
 
-// Asks for the welcome text a device shows and sends it; the outcome arrives later as
-// a notice.
+// Asks for the welcome text a device shows and sends it; the outcome arrives later
+// through actions.
 class SalutatorySetting : public QDialog {
     Q_OBJECT
 public:
-    explicit SalutatorySetting(const ServerContent& server, QWidget* parent = nullptr);
+    // actions outlives the dialog.
+    SalutatorySetting(const ServerContent& server, DeviceActions& actions, QWidget* parent = nullptr);
     ~SalutatorySetting() override;
 
 public slots:
@@ -22,4 +24,5 @@ public slots:
 private:
     Ui::SalutatorySetting* ui;
     ServerContent m_server;
+    DeviceActions& m_actions;
 };

@@ -3,17 +3,17 @@
 #include <QPersistentModelIndex>
 #include <QThreadPool>
 
-#include "quorvel/browse/FileDelete.h"
-#include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/GetRecentFiles.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "ui/history/NativeFileThumb.h"
 #include "ui_RecentFilesDialog.h"
 
-RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent)
+RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, DeviceActions& actions, QWidget* parent)
     : QDialog(parent)
     , m_history(history)
+    , m_actions(actions)
     , ui(new Ui::RecentFilesDialog)
     , m_pool(new QThreadPool)
 {
@@ -37,7 +37,7 @@ RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* pa
 RecentFilesDialog::~RecentFilesDialog()
 {
     // Cancelled, not cleared from the pool: clearing deletes tasks that handles still
-    // name. The open and delete commands then stop within a step of their UDP wait.
+    // name.
     for (const TaskHandle& handle : qAsConst(m_active))
         handle.cancel();
     m_pool->waitForDone();
@@ -127,12 +127,12 @@ void RecentFilesDialog::openFile()
 {
     const QModelIndex current = ui->recentFilesTreeView->currentIndex();
     if (current.isValid())
-        start(new FileOpen(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+        m_actions.open(m_server, current.data(RecentFilesModel::RemotePathRole).toString());
 }
 
 void RecentFilesDialog::deleteFile()
 {
     const QModelIndex current = ui->recentFilesTreeView->currentIndex();
     if (current.isValid())
-        start(new FileDelete(current.data(RecentFilesModel::RemotePathRole).toString(), m_server));
+        m_actions.remove(m_server, current.data(RecentFilesModel::RemotePathRole).toString());
 }

@@ -12,18 +12,21 @@
 namespace Ui {
 class RecentFilesDialog;
 }
+class DeviceActions;
 class QThreadPool;
 class QuorvelClientDatabase;
 class RecentFilesListView;
 class Task;
 
 // The transfer history of the selected device, with thumbnails of local images. Its
-// pool reads the history, makes thumbnails and runs open and delete on the device.
+// pool reads the history and makes thumbnails; open and delete on the device go to the
+// application's actions.
 class RecentFilesDialog : public QDialog {
     Q_OBJECT
 public:
-    // history: the records shown and their thumbnails; it outlives the dialog.
-    explicit RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent = nullptr);
+    // history: the records shown and their thumbnails; actions: where open and delete
+    // go. Both outlive the dialog.
+    RecentFilesDialog(QuorvelClientDatabase* history, DeviceActions& actions, QWidget* parent = nullptr);
     // Waits for the pool's tasks, which report here.
     ~RecentFilesDialog() override;
 
@@ -52,6 +55,7 @@ private:
     void start(Task* task);
 
     QuorvelClientDatabase* m_history;
+    DeviceActions& m_actions;
     Ui::RecentFilesDialog* ui;
     RecentFilesModel m_model;
     ServerContent m_server;

@@ -24,11 +24,11 @@
 #include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/discovery/DiscoveryServer.h"
 #include "quorvel/server/OperateListener.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "quorvel/transfer/UploadSelection.h"
 #include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
@@ -119,7 +119,8 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
         discovery, &DiscoveryServer::serverDisappeared, this, &MainWindow::onServerDisappeared, Qt::QueuedConnection);
     connect(
         discovery, &DiscoveryServer::serverDiscoeryEnd, this, &MainWindow::onServerDiscoveryEnd, Qt::QueuedConnection);
-    connect(UserNotices::instance(), &UserNotices::notify, this, &MainWindow::notify, Qt::QueuedConnection);
+    connect(services.actions, &DeviceActions::finished, this,
+        [this](const DeviceActionResult& result) { notify(result.notice()); });
     // The history's file moved aside, a record that could not be written: said, not lost.
     if (QuorvelClientDatabase* db = services.database) {
         connect(db, &QuorvelClientDatabase::warning, this, &MainWindow::notify, Qt::QueuedConnection);
@@ -131,6 +132,7 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     // Every transfer the services run shows in the panel; files that other clients fetch
     // from this one too.
     ui->notifyWidget->follow(services.transfers);
+    ui->notifyWidget->setDeviceActions(services.actions);
     ui->castControllerWidget->attach(services.cast, services.config);
     connect(services.requests, &OperateListener::servingProgress, ui->notifyWidget,
         &ProgressDockWidget::uploadProgressUpdated, Qt::QueuedConnection);
@@ -418,7 +420,7 @@ void MainWindow::setSalutatory()
 {
     if (m_devices.empty())
         return;
-    SalutatorySetting dialog(ui->serverWidget->server(), this);
+    SalutatorySetting dialog(ui->serverWidget->server(), *m_services.actions, this);
     dialog.exec();
 }
 
@@ -618,7 +620,8 @@ void MainWindow::storeChoice(const QString& uuid)
 QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& title)
 {
     // Its downloads are the queue's transfers, which the panel and the history follow.
-    auto* browser = new FileListDialog(device, *m_services.transfers, *m_services.config, m_services.database);
+    auto* browser = new FileListDialog(
+        device, *m_services.transfers, *m_services.actions, *m_services.config, m_services.database);
     ui->fileListTabWidget->addTab(browser, title);
     ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
     m_deviceTabs.insert(device.uuid, browser);
@@ -648,7 +651,7 @@ void MainWindow::resetTabs(bool freshHistory)
 void MainWindow::addRecentFilesTab()
 {
     if (!m_recentFiles)
-        m_recentFiles = new RecentFilesDialog(m_services.database);
+        m_recentFiles = new RecentFilesDialog(m_services.database, *m_services.actions);
     const int index = ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
     // The history stays: its tab has no close button.
     QTabBar* bar = ui->fileListTabWidget->tabBar();
@@ -740,7 +743,7 @@ void MainWindow::uploadFiles(const QStringList& paths, bool chooseTargets)
     // A dropped folder may hold thousands of files: it is walked off the window's thread.
     // The walk stops at the per-folder limit, so quitting does not wait long for it.
     QPointer<MainWindow> self(this);
-    QThreadPool::globalInstance()->start([self, paths, secure, chooseTargets] {
+    m_services.pool->start([self, paths, secure, chooseTargets] {
         const UploadSelection selection = UploadSelection::collect(paths);
         QMetaObject::invokeMethod(
             qApp,

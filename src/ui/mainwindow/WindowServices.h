@@ -4,10 +4,12 @@
 
 class CastSession;
 class Config;
+class DeviceActions;
 class DiscoveryListener;
 class DiscoveryServer;
 class OfferInbox;
 class OperateListener;
+class QThreadPool;
 class QuorvelClientDatabase;
 class TransferQueue;
 
@@ -23,4 +25,7 @@ struct WindowServices {
     TransferQueue* transfers = nullptr;
     OfferInbox* inbox = nullptr;
     CastSession* cast = nullptr;
+    DeviceActions* actions = nullptr;
+    // Where the window's own short work runs (the walk of dropped folders).
+    QThreadPool* pool = nullptr;
 };

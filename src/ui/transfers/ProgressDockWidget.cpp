@@ -180,6 +180,7 @@ void ProgressDockWidget::apply(const ProgressContent& content)
         row = new ProgressWidget(
             content.server, content.nativePath, content.type == ProgressContent::Download, ui->layoutWidget);
         row->setPaths(content.nativePath, content.remotePath);
+        row->setDeviceActions(m_actions);
         row->setType(content.type);
         row->setProgress(0, 100, 0);
         row->setText(prefix + fileName + QStringLiteral("\"."));

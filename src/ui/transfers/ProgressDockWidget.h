@@ -13,6 +13,7 @@
 namespace Ui {
 class ProgressDockWidget;
 }
+class DeviceActions;
 class QListWidgetItem;
 class ProgressWidget;
 class TransferQueue;
@@ -39,6 +40,8 @@ public:
     // Starts a failed transfer again on the followed queue; the new transfer reports
     // under a new number, so gets a new row.
     void retry(const ProgressContent& failed);
+    // Where the rows' open and delete on the device go; it outlives the panel.
+    void setDeviceActions(DeviceActions* actions) { m_actions = actions; }
 
     // The row of a transfer, null when there is none (yet: reports show within a slice).
     ProgressWidget* row(int id) const;
@@ -64,6 +67,7 @@ private:
     mutable QRecursiveMutex m_mutex;
     QMap<int, QListWidgetItem*> m_rows;
     QPointer<TransferQueue> m_queue;
+    DeviceActions* m_actions = nullptr;
     // Reports not shown yet: the latest of each transfer, in the order they first came.
     QHash<int, ProgressContent> m_pending;
     QVector<int> m_pendingOrder;

@@ -4,12 +4,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTextLayout>
-#include <QThreadPool>
 #include <QUrl>
 #include <cmath>
 
-#include "quorvel/browse/FileDelete.h"
-#include "quorvel/browse/FileOpen.h"
+#include "quorvel/services/DeviceActions.h"
 #include "ui/transfers/ProgressDockWidget.h"
 #include "ui_ProgressWidget.h"
 
@@ -289,7 +287,8 @@ void ProgressWidget::openFileAtNative()
 
 void ProgressWidget::deleteFileAtServer()
 {
-    QThreadPool::globalInstance()->start(new FileDelete(m_remotePath, m_server));
+    if (m_actions)
+        m_actions->remove(m_server, m_remotePath);
 }
 
 void ProgressWidget::openDirTriggered()
@@ -303,7 +302,8 @@ void ProgressWidget::openDirTriggered()
 
 void ProgressWidget::openActionTriggered()
 {
-    QThreadPool::globalInstance()->start(new FileOpen(m_remotePath, m_server));
+    if (m_actions)
+        m_actions->open(m_server, m_remotePath);
 }
 
 void ProgressWidget::redoActionTriggered()

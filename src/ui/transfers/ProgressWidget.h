@@ -9,6 +9,7 @@
 namespace Ui {
 class ProgressWidget;
 }
+class DeviceActions;
 class QAction;
 
 // One transfer in the progress panel: the spinning indicator, what moves and how it
@@ -25,6 +26,9 @@ public:
     // The kind of transfer (ProgressContent::Type), so that a retry goes to the same area.
     void setType(int type) { m_type = type; }
     void setDateModified(qint64 dateModified);
+    // Where opening and deleting the file on the device go; it outlives the row. Without
+    // it those entries do nothing.
+    void setDeviceActions(DeviceActions* actions) { m_actions = actions; }
     void setProgress(int minimum, int maximum, int value);
     // Wrapped to the row's width, at word boundaries where there are any, else between
     // characters; the row grows to show every line.
@@ -82,6 +86,7 @@ private:
     QString m_rate;
     QString m_reason;
     ServerContent m_server;
+    DeviceActions* m_actions = nullptr;
     QString m_nativePath;
     QString m_remotePath;
     bool m_isDownload;

@@ -8,19 +8,16 @@
 #include "UdpProbe.h"
 #include "Watchdog.h"
 #include "app/AppContext.h"
-#include "quorvel/browse/FileDelete.h"
 #include "quorvel/browse/FileFinder.h"
-#include "quorvel/browse/FileOpen.h"
 #include "quorvel/browse/FileThumb.h"
 #include "quorvel/browse/RemoteFolder.h"
-#include "quorvel/browse/SalutatorySetter.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/Timing.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "settings/Config.h"
 
-// Listing and the single-request commands against the simulated device: what they ask,
-// what they report, and how they end.
+// Listing, thumbnails and the device actions (open, delete, welcome text) against the
+// simulated device: what they ask, what they report, and how they end.
 class TestFileCommands : public QObject {
     Q_OBJECT
 private slots:
@@ -29,13 +26,17 @@ private slots:
     void commands_data();
     void commands();
     void thumbnailsComeFromTheCacheSecondTime();
-    void browserClosedWithWorkQueuedAndWaiting();
+    void closedWithWorkQueuedAndWaiting();
     void imageNames();
 
 private:
-    // A task of the command, whose own reports (notices, end signals) land in m_reports.
-    // "list" lists by name increasing, "list decreasing" the other way.
+    // A task of the command, whose own reports (end signals) land in m_reports. "list"
+    // lists by name increasing, "list decreasing" the other way.
     Task* make(const QString& command, const QString& argument, const ServerContent& device, qint64 dateModified = 1);
+    // Asks the context's device actions for "open", "delete" or "welcome"; its number.
+    quint64 ask(const QString& command, const QString& argument, const ServerContent& device);
+    // ask(), then its result; its notice lands in m_reports.
+    DeviceActionResult act(const QString& command, const QString& argument, const ServerContent& device);
 
     QTemporaryDir m_dir;
     std::unique_ptr<AppContext> m_context;
@@ -51,8 +52,6 @@ void TestFileCommands::initTestCase()
     t.listingWaitMs = 400;
     t.commandWaitMs = 400;
     Timing::setForTests(t);
-    // Direct: a notice is then recorded before the end of the task that made it.
-    connect(UserNotices::instance(), &UserNotices::notify, this, [this](const QString& n) { m_reports.append(n); });
 }
 
 Task* TestFileCommands::make(
@@ -69,11 +68,6 @@ Task* TestFileCommands::make(
         });
         return task;
     }
-    if (command == "delete") {
-        auto* task = new FileDelete(argument, device);
-        connect(task, &FileDelete::deleteFileEnd, this, [this](bool ok) { m_reports.append(ok ? "deleted" : "kept"); });
-        return task;
-    }
     if (command == "thumb") {
         auto* task = new FileThumb(argument, device, dateModified, QModelIndex(), m_context->database());
         connect(task, &FileThumb::getThumbEnd, this, [this](bool ok, const QByteArray& bytes, const QModelIndex&) {
@@ -82,9 +76,27 @@ Task* TestFileCommands::make(
         });
         return task;
     }
-    if (command == "open")
-        return new FileOpen(argument, device);
-    return new SalutatorySetter(argument, device);
+    return nullptr;
+}
+
+quint64 TestFileCommands::ask(const QString& command, const QString& argument, const ServerContent& device)
+{
+    DeviceActions* actions = m_context->actions();
+    return command == "open"  ? actions->open(device, argument)
+        : command == "delete" ? actions->remove(device, argument)
+                              : actions->setWelcome(device, argument);
+}
+
+DeviceActionResult TestFileCommands::act(const QString& command, const QString& argument, const ServerContent& device)
+{
+    QSignalSpy finished(m_context->actions(), &DeviceActions::finished);
+    const quint64 id = ask(command, argument, device);
+    if (!finished.wait(10000) || finished.size() != 1)
+        return DeviceActionResult();
+    const auto result = finished.first().first().value<DeviceActionResult>();
+    if (result.id == id)
+        m_reports.append(result.notice());
+    return result;
 }
 
 void TestFileCommands::listingRequestBytesAndKeylessEntries()
@@ -133,7 +145,7 @@ void TestFileCommands::commands_data()
         {"listed 2024/ lake.jpg sunrise.png"});
     row("open a secure file", "open", {}, "secure:/a.txt", "", {"File opened."},
         "{ \"file_path\" : \"a.txt\", \"option\" : \"secure\", \"type\" : \"file_open\" }");
-    row("delete a secure file", "delete", {}, "secure:/a.txt", "", {"File deleted.", "deleted"},
+    row("delete a secure file", "delete", {}, "secure:/a.txt", "", {"File deleted."},
         "{ \"file_path\" : \"secure:/a.txt\", \"type\" : \"file_delete\" }");
     row("welcome text", "welcome", {}, welcome, "", {"Welcome text set."},
         QString::fromUtf8("{ \"salutatory\" : \"欢迎 \\\"贵宾\\\"\\n光临\", \"type\" : \"salutatory\" }"));
@@ -149,7 +161,7 @@ void TestFileCommands::commands_data()
     row("open, silent", "open", {"--ignore", "file_open"}, "/a.txt", "did not answer",
         {"The file could not be opened."});
     row("delete, silent", "delete", {"--ignore", "file_delete"}, "/a.txt", "did not answer",
-        {"The file could not be deleted.", "kept"});
+        {"The file could not be deleted."});
     row("thumbnail, silent", "thumb", {"--ignore", "get_thumb"}, "/Pictures/sunrise.png", "did not answer",
         {"no thumb"});
     row("welcome text, silent", "welcome", {"--ignore", "salutatory"}, welcome, "did not answer",
@@ -170,7 +182,17 @@ void TestFileCommands::commands()
     m_reports.clear();
     QElapsedTimer timer;
     timer.start();
-    const TaskOutcome outcome = runTask(make(command, argument, DeviceProcess::serverAt("127.0.0.5")));
+    const ServerContent device = DeviceProcess::serverAt("127.0.0.5");
+    TaskOutcome outcome;
+    if (Task* task = make(command, argument, device)) {
+        outcome = runTask(task);
+    } else {
+        // What was asked, of which device, comes back with the outcome.
+        const DeviceActionResult result = act(command, argument, device);
+        QCOMPARE(DeviceActionResult::word(result.action), command);
+        QVERIFY(result.argument == argument && result.device.address == device.address);
+        outcome = result.outcome;
+    }
     QCOMPARE(outcome.ok, words.isEmpty());
     QVERIFY2(outcome.ok || (outcome.reason.startsWith("127.0.0.5 ") && outcome.text().contains(words)),
         qPrintable(outcome.text()));
@@ -202,29 +224,41 @@ void TestFileCommands::thumbnailsComeFromTheCacheSecondTime()
 }
 
 // A browser closed (its tab, its device gone) while a listing waits for a device that
-// never answers, more listings and a delete wait their turn and four thumbnails wait too:
-// it ends at once and nothing touches a task its pool has deleted (the sanitizer build
-// runs this test).
-void TestFileCommands::browserClosedWithWorkQueuedAndWaiting()
+// never answers, more listings wait their turn, a delete waits and four thumbnails wait
+// too: it ends at once and nothing touches a task its pool has deleted (the sanitizer
+// build runs this test). Then the application ends while device actions wait on that
+// device: ending does not wait out their time-outs either.
+void TestFileCommands::closedWithWorkQueuedAndWaiting()
 {
     const ScopedTiming timing([](Timing& t) { t.listingWaitMs = t.commandWaitMs = 60000; });
 
     UdpProbe silent(QHostAddress("127.0.0.13"), 16021);
+    const ServerContent device = DeviceProcess::serverAt("127.0.0.13");
     auto* folder = new RemoteFolder(
-        DeviceProcess::serverAt("127.0.0.13"), *m_context->transfers(), *m_context->config(), m_context->database());
+        device, *m_context->transfers(), *m_context->actions(), *m_context->config(), m_context->database());
     folder->list("a");
     folder->list("b");
     folder->remove("c");
     folder->list("d");
     for (int i = 0; i < RemoteFolder::ThumbThreads + 8; ++i)
         folder->fetchThumb(QString("p%1.png").arg(i), 1, QModelIndex());
-    // Everything that can run is waiting on the device: one listing, four thumbnails.
-    for (int i = 0; i < 1 + RemoteFolder::ThumbThreads; ++i)
+    // Everything that can run is waiting on the device: one listing, the delete, four thumbnails.
+    for (int i = 0; i < 2 + RemoteFolder::ThumbThreads; ++i)
         QVERIFY(silent.receive(10000).isValid());
 
-    const qint64 ms = millisecondsOf([&] { delete folder; });
+    qint64 ms = millisecondsOf([&] { delete folder; });
     qInfo("browser closed in %lld ms", ms);
     QVERIFY2(ms < 2000, qPrintable(QString("closing took %1 ms").arg(ms)));
+
+    // As many wait on the device as the pool runs at once; the others wait their turn.
+    for (const char* command : {"open", "delete", "welcome"})
+        ask(command, "/a.txt", device);
+    for (int i = 0; i < qMin(3, m_context->pool()->maxThreadCount()); ++i)
+        QVERIFY(silent.receive(10000).isValid());
+    ms = millisecondsOf([&] { m_context.reset(); });
+    m_context = std::make_unique<AppContext>(m_dir.path());
+    qInfo("application ended in %lld ms", ms);
+    QVERIFY2(ms < 2000, qPrintable(QString("ending took %1 ms").arg(ms)));
 }
 
 void TestFileCommands::imageNames()

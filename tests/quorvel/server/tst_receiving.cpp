@@ -180,7 +180,8 @@ void TestReceiving::browserAsksBeforeReplacing()
     user.answer = UserInteraction::ExistingFile(answer);
     m_context->transfers()->setUser(&user);
     const ServerContent from = DeviceProcess::serverAt("127.0.0.53");
-    RemoteFolder folder(from, *m_context->transfers(), *m_context->config(), m_context->database());
+    RemoteFolder folder(
+        from, *m_context->transfers(), *m_context->actions(), *m_context->config(), m_context->database());
     QSignalSpy progress(&folder, &RemoteFolder::downloadProgress);
     QString reason;
     const bool started = folder.download("top.bin", 0, &reason);

@@ -9,8 +9,8 @@
 #include "DeviceProcess.h"
 #include "TabStops.h"
 #include "app/AppContext.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/tasks/Timing.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "settings/Config.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/browser/FileListView.h"
@@ -100,8 +100,8 @@ void TestFileBrowser::initTestCase()
 
 std::unique_ptr<FileListDialog> TestFileBrowser::open(const QString& address, const QString& path)
 {
-    auto dialog = std::make_unique<FileListDialog>(
-        DeviceProcess::serverAt(address), *m_context->transfers(), *m_context->config(), m_context->database());
+    auto dialog = std::make_unique<FileListDialog>(DeviceProcess::serverAt(address), *m_context->transfers(),
+        *m_context->actions(), *m_context->config(), m_context->database());
     m_dialog = dialog.get();
     m_view = dialog->findChild<FileListView*>("FileTreeView");
     new QAbstractItemModelTester(m_view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, m_view);
@@ -243,15 +243,17 @@ void TestFileBrowser::deleteRefreshesOnlyWhenConfirmed()
     const auto dialog = open("127.0.0.31", "/Quorvel");
     if (!confirmed)
         QVERIFY(QFile::remove(m_dir.path() + "/served/Quorvel/" + name));
-    QSignalSpy notices(UserNotices::instance(), &UserNotices::notify);
+    QSignalSpy results(m_context->actions(), &DeviceActions::finished);
     const int listings = m_device->requests("file_list").size();
     click(name);
     QTest::keyClick(m_view, Qt::Key_Delete);
-    QTRY_COMPARE(notices.size(), 1);
-    QCOMPARE(notices.first().first().toString(), QString(confirmed ? "删除文件成功." : "删除文件失败."));
+    QTRY_COMPARE(results.size(), 1);
+    const auto result = results.first().first().value<DeviceActionResult>();
+    QCOMPARE(result.argument, "/Quorvel/" + name);
+    QCOMPARE(result.notice(), QString(confirmed ? "删除文件成功." : "删除文件失败."));
     if (confirmed)
         QTRY_COMPARE(rowOf(name), -1);
-    // A refresh would have been asked for before the notice's task ended.
+    // A refresh would have been asked for as the result arrived.
     QTest::qWait(100);
     QCOMPARE(m_device->requests("file_list").size(), listings + (confirmed ? 1 : 0));
 }

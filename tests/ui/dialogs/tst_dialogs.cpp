@@ -12,8 +12,8 @@
 #include "UdpProbe.h"
 #include "WithoutFileOverride.h"
 #include "quorvel/protocol/ProtocolWords.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
-#include "quorvel/tasks/UserNotices.h"
 #include "settings/Config.h"
 #include "ui/dialogs/ManualDevicesManageDialog.h"
 #include "ui/dialogs/SalutatorySetting.h"
@@ -279,13 +279,15 @@ void TestDialogs::welcomeText()
     QVERIFY(device.socket().state() == QAbstractSocket::BoundState);
     ServerContent server;
     server.address = QHostAddress::LocalHost;
-    SalutatorySetting dialog(server);
+    QThreadPool pool;
+    DeviceActions actions(pool);
+    SalutatorySetting dialog(server, actions);
     QCOMPARE(dialog.windowTitle(), QString("欢迎辞设置"));
     open(&dialog);
     auto* edit = dialog.findChild<QLineEdit*>("textEdit");
     QVERIFY(edit);
     edit->setText(text); // typed input of CJK text needs an input method
-    QSignalSpy notices(UserNotices::instance(), &UserNotices::notify);
+    QSignalSpy results(&actions, &DeviceActions::finished);
     BoxCatcher boxes;
     click(&dialog, "btnOk");
     if (text.isEmpty()) {
@@ -299,8 +301,11 @@ void TestDialogs::welcomeText()
     const QNetworkDatagram request = device.receive();
     QCOMPARE(QtJson::parseObject(request.data()).value(ProtocolKey::Salutatory).toString(), text);
     device.socket().writeDatagram(request.makeReply(QtJson::serialize(QVariantMap{{ProtocolKey::Result, "ok"}})));
-    QVERIFY(notices.count() || notices.wait(5000));
-    QCOMPARE(notices.at(0).at(0).toString(), QString("设置欢迎辞成功."));
+    QVERIFY(results.count() || results.wait(5000));
+    const auto result = results.at(0).at(0).value<DeviceActionResult>();
+    QVERIFY(result.outcome.ok && result.action == DeviceActionResult::SetWelcome && result.argument == text
+        && result.device.address == server.address);
+    QCOMPARE(result.notice(), QString("设置欢迎辞成功."));
 }
 
 void TestDialogs::deviceCard_data()

@@ -88,7 +88,7 @@ void TestRecentFiles::historyPerDevice()
         {record("A", "file_upload", "/x/a.txt", 1000), record("A", "secure", "/x/b.doc", 3000),
             record("A", "file_download", "/x/c.pdf", 2000), record("B", "file_upload", "/x/d.txt", 5000)})
         QVERIFY(db->addRecentFileRecord(r));
-    RecentFilesDialog dialog(m_context->database());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent a;
     a.uuid = "A";
@@ -131,7 +131,7 @@ void TestRecentFiles::thumbnails()
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/blue.png", 1, cached + (qint64(1) << 32))));
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/lost.png", 0)));
 
-    RecentFilesDialog dialog(m_context->database());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent t;
     t.uuid = "T";
@@ -169,7 +169,7 @@ void TestRecentFiles::menuAndDeleteKey()
     QuorvelClientDatabase* db = m_context->database();
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/one.txt", 2)));
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/two.txt", 1)));
-    RecentFilesDialog dialog(m_context->database());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
     RecentFilesListView* view = dialog.view();
 
     ServerContent client = server;
@@ -208,7 +208,8 @@ void TestRecentFiles::menuAndDeleteKey()
 }
 
 // Closing the view (its device vanished, the window ends) while "open on the device"
-// waits for a device that never answers: it ends at once, not after the command's wait.
+// waits for a device that never answers, then ending the application: each ends at once,
+// not after the command's wait.
 void TestRecentFiles::closedWhileACommandWaits()
 {
     const ScopedTiming timing([](Timing& t) { t.commandWaitMs = 60000; });
@@ -216,7 +217,7 @@ void TestRecentFiles::closedWhileACommandWaits()
     ServerContent server = DeviceProcess::serverAt("127.0.0.63");
     server.type = "server";
     QVERIFY(m_context->database()->addRecentFileRecord(record(server.uuid, "file_upload", "/m/a.txt", 1)));
-    auto* dialog = new RecentFilesDialog(m_context->database());
+    auto* dialog = new RecentFilesDialog(m_context->database(), *m_context->actions());
     show(*dialog, server);
     QMenu* menu = rightClick(dialog->view(), 0);
     QVERIFY(menu);
@@ -225,6 +226,9 @@ void TestRecentFiles::closedWhileACommandWaits()
     const qint64 ms = millisecondsOf([&] { delete dialog; });
     qInfo("recent-files view closed in %lld ms", ms);
     QVERIFY2(ms < 2000, qPrintable(QString("closing took %1 ms").arg(ms)));
+    const qint64 ending = millisecondsOf([&] { m_context.reset(); });
+    qInfo("application ended in %lld ms", ending);
+    QVERIFY2(ending < 2000, qPrintable(QString("ending took %1 ms").arg(ending)));
 }
 
 QTEST_MAIN(TestRecentFiles)

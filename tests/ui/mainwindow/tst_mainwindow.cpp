@@ -25,6 +25,7 @@
 #include "XKeyHelper.h"
 #include "app/AppContext.h"
 #include "app/WindowServicesOf.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
 #include "quorvel/tasks/ProgressContent.h"
@@ -480,6 +481,9 @@ void TestMainWindow::droppedPathsAreSent()
     const QDir uploads(device->folder() + "/Quorvel/上传");
     QCOMPARE(uploads.entryList(sent, QDir::Files, QDir::Name), sent);
     QCOMPARE(TestFiles::read(uploads.filePath("one.txt")), QByteArray("one.txt content"));
+    // A device action's result shows in the status bar.
+    client.context.actions()->open(client.window.devices().first(), "/Quorvel/上传/one.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(client.find<QStatusBar>("statusBar")->currentMessage(), QString("打开文件成功."), 5000);
 }
 
 // Declined: see hiddenWindowNotifies.

@@ -285,6 +285,7 @@ void TestProgressPanel::againstDevice()
     const ServerContent server = DeviceProcess::serverAt("127.0.0.61");
     ProgressDockWidget panel(nullptr);
     panel.follow(m_context->transfers());
+    panel.setDeviceActions(m_context->actions());
     const QString local = m_dir.path() + "/later.txt";
     const int failedId = m_context->transfers()->download("/later.txt", local, server);
     QTRY_VERIFY_WITH_TIMEOUT(

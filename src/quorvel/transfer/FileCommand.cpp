@@ -1,4 +1,4 @@
-#include "quorvel/browse/FileCommand.h"
+#include "quorvel/transfer/FileCommand.h"
 
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/protocol/UdpRequest.h"

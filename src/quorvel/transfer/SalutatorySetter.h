@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quorvel/browse/FileCommand.h"
+#include "quorvel/transfer/FileCommand.h"
 
 // Sets the welcome text the device shows.
 class SalutatorySetter : public FileCommand {
@@ -8,12 +8,8 @@ class SalutatorySetter : public FileCommand {
 public:
     SalutatorySetter(const QString& salutatory, const ServerContent& server);
 
-signals:
-    void notify(QString description);
-
 protected:
     void execute() override;
-    void finish() override;
 
 private:
     QString m_salutatory;

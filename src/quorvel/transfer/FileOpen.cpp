@@ -1,13 +1,11 @@
-#include "quorvel/browse/FileOpen.h"
+#include "quorvel/transfer/FileOpen.h"
 
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
-#include "quorvel/tasks/UserNotices.h"
 
 FileOpen::FileOpen(const QString& path, const ServerContent& server)
     : FileCommand(server)
     , m_path(path)
 {
-    connect(this, &FileOpen::notify, UserNotices::instance(), &UserNotices::notify);
 }
 
 void FileOpen::execute()
@@ -17,9 +15,4 @@ void FileOpen::execute()
         return;
     if (!accepted(reply, tr("%1 无法打开 %2").arg(TaskOutcome::who(m_server), m_path)))
         qCritical("[E][%s] Open file fail: %s", "FileOpen", qUtf8Printable(outcome().deviceReason));
-}
-
-void FileOpen::finish()
-{
-    emit notify(outcome().ok ? tr("打开文件成功.") : tr("打开文件失败."));
 }

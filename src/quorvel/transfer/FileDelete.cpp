@@ -1,13 +1,11 @@
-#include "quorvel/browse/FileDelete.h"
+#include "quorvel/transfer/FileDelete.h"
 
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
-#include "quorvel/tasks/UserNotices.h"
 
 FileDelete::FileDelete(const QString& path, const ServerContent& server)
     : FileCommand(server)
     , m_path(path)
 {
-    connect(this, &FileDelete::notify, UserNotices::instance(), &UserNotices::notify);
 }
 
 void FileDelete::execute()
@@ -20,10 +18,4 @@ void FileDelete::execute()
     qCritical("[E][%s] delete file fail.", "FileDelete");
     if (!outcome().deviceReason.isEmpty())
         qWarning("[W][%s] Device says: %s", "FileDelete", qUtf8Printable(outcome().deviceReason));
-}
-
-void FileDelete::finish()
-{
-    emit notify(outcome().ok ? tr("删除文件成功.") : tr("删除文件失败."));
-    emit deleteFileEnd(outcome().ok);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quorvel/browse/FileCommand.h"
+#include "quorvel/transfer/FileCommand.h"
 
 // Shows a file on the device's screen.
 class FileOpen : public FileCommand {
@@ -8,12 +8,8 @@ class FileOpen : public FileCommand {
 public:
     FileOpen(const QString& path, const ServerContent& server);
 
-signals:
-    void notify(QString description);
-
 protected:
     void execute() override;
-    void finish() override;
 
 private:
     QString m_path;

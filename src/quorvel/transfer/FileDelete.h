@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quorvel/browse/FileCommand.h"
+#include "quorvel/transfer/FileCommand.h"
 
 // Deletes a file on the device.
 class FileDelete : public FileCommand {
@@ -8,13 +8,8 @@ class FileDelete : public FileCommand {
 public:
     FileDelete(const QString& path, const ServerContent& server);
 
-signals:
-    void notify(QString description);
-    void deleteFileEnd(bool result);
-
 protected:
     void execute() override;
-    void finish() override;
 
 private:
     QString m_path;
