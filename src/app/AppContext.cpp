@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 
 #include <QDir>
+#include <QThread>
 #include <QThreadPool>
 
 #include "cast/CastSession.h"
@@ -27,6 +28,9 @@ AppContext::AppContext(const AppFolders& folders, DesktopSession* session, UserI
     : m_folders(folders)
     , m_folder(folders.dataFolder())
 {
+    // Its tasks mostly wait on the network (a device that does not answer holds a thread
+    // for the whole wait, a cast for as long as it runs): not as few as the processors.
+    m_pool.setMaxThreadCount(qMax(QThread::idealThreadCount(), PoolThreads));
     m_config = own(new Config(m_folders, session, user));
     m_database = own(new QuorvelClientDatabase(m_folder));
     m_discovery = own(new DiscoveryServer(*m_config, m_database, m_pool));
@@ -68,10 +72,8 @@ AppContext::~AppContext()
     m_discoveryListener->stop();
     m_requests->stop();
     m_pool.clear();
-    QThreadPool::globalInstance()->clear(); // until every task runs on the context's pool
     m_sessions->stopAll(); // a serving task would wait for its party up to minutes
     m_pool.waitForDone();
-    QThreadPool::globalInstance()->waitForDone();
     while (!m_teardown.empty()) {
         m_teardown.back()();
         m_teardown.pop_back();

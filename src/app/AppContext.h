@@ -47,6 +47,7 @@ public:
     // Where short tasks run (device queries, answers to inbound requests, casts): the
     // context drains it when it goes, before it frees what those tasks report to.
     QThreadPool* pool() const { return &m_pool; }
+    static constexpr int PoolThreads = 16;
 
     QString folder() const { return m_folder; }
     // Where each kind of file lives; handed to whoever writes one.
