@@ -28,9 +28,9 @@ class FileListDialog : public QDialog {
     Q_OBJECT
 public:
     // Downloads go to transfers, into the settings' download folder; thumbnails are
-    // kept in cache. All three outlive the dialog.
+    // kept in cache. All three outlive the dialog. types: the rows' icons.
     FileListDialog(ServerContent server, TransferQueue& transfers, const ClientSettings& settings,
-        QuorvelClientDatabase* cache, QWidget* parent = nullptr);
+        QuorvelClientDatabase* cache, const FileTypes& types, QWidget* parent = nullptr);
     ~FileListDialog() override;
 
     QString currentPath() const;

@@ -11,10 +11,11 @@
 #include "ui/history/NativeFileThumb.h"
 #include "ui_RecentFilesDialog.h"
 
-RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent)
+RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, const FileTypes& types, QWidget* parent)
     : QDialog(parent)
     , m_history(history)
     , ui(new Ui::RecentFilesDialog)
+    , m_model(types)
     , m_pool(new QThreadPool)
 {
     ui->setupUi(this);

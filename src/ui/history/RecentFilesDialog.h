@@ -22,8 +22,9 @@ class Task;
 class RecentFilesDialog : public QDialog {
     Q_OBJECT
 public:
-    // history: the records shown and their thumbnails; it outlives the dialog.
-    explicit RecentFilesDialog(QuorvelClientDatabase* history, QWidget* parent = nullptr);
+    // history: the records shown and their thumbnails; it outlives the dialog. types:
+    // the icons of records without a thumbnail.
+    RecentFilesDialog(QuorvelClientDatabase* history, const FileTypes& types, QWidget* parent = nullptr);
     // Waits for the pool's tasks, which report here.
     ~RecentFilesDialog() override;
 
