@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
-#include <memory>
 #include <sanitizer/tsan_interface.h>
 
 namespace {
@@ -139,16 +138,6 @@ public:
     QThreadPool* m_pool;
 };
 
-std::function<void()> ordered(std::function<void()> function, QThreadPool* pool)
-{
-    auto sync = std::make_shared<char>();
-    __tsan_release(sync.get());
-    return [function = std::move(function), sync, pool] {
-        __tsan_acquire(sync.get());
-        function();
-        __tsan_release(pool);
-    };
-}
 } // namespace
 
 void QThreadPool::start(QRunnable* runnable, int priority)
@@ -170,18 +159,19 @@ bool QThreadPool::tryStart(QRunnable* runnable)
     return false;
 }
 
+// The function as a runnable of our own making, so that the hand-over is ordered too.
 void QThreadPool::start(std::function<void()> functionToRun, int priority)
 {
-    static const auto start
-        = real<void (*)(QThreadPool*, std::function<void()>, int)>("_ZN11QThreadPool5startESt8functionIFvvEEi");
-    start(this, ordered(std::move(functionToRun), this), priority);
+    start(QRunnable::create(std::move(functionToRun)), priority);
 }
 
 bool QThreadPool::tryStart(std::function<void()> functionToRun)
 {
-    static const auto tryStart
-        = real<bool (*)(QThreadPool*, std::function<void()>)>("_ZN11QThreadPool8tryStartESt8functionIFvvEE");
-    return tryStart(this, ordered(std::move(functionToRun), this));
+    QRunnable* runnable = QRunnable::create(std::move(functionToRun));
+    if (tryStart(runnable))
+        return true;
+    delete runnable;
+    return false;
 }
 
 bool QThreadPool::waitForDone(int msecs)
