@@ -98,7 +98,8 @@ int main(int argc, char** argv)
     server.address = QHostAddress("127.0.0.2");
     server.uuid = "bench-browser";
 
-    FileListDialog dialog(server, *context.transfers(), *context.actions(), *context.config(), context.database());
+    FileListDialog dialog(
+        server, *context.transfers(), *context.actions(), *context.config(), context.database(), FileTypes());
     auto* view = dialog.findChild<FileListView*>("FileTreeView");
     QAbstractItemModel* model = view->model();
     dialog.show();

@@ -35,10 +35,12 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 
 status=0
 # One test at a time: many bind the protocol's fixed ports (16020, 16021) in this namespace.
-ctest --test-dir "$root/build" --output-on-failure "$@" || status=$?
-# The sanitizer trees scripts/test.sh built: only their chosen tests are enabled there.
-for tree in build-asan build-tsan; do
-  if [ -f "$root/$tree/CTestTestfile.cmake" ]; then
+# The sanitizer tree scripts/test.sh built runs after the main one: only its chosen
+# tests are enabled there. QUORVEL_TEST_TREES names the trees instead (scripts/tsan.sh).
+for tree in ${QUORVEL_TEST_TREES:-build build-asan}; do
+  if [ "$tree" = build ]; then
+    ctest --test-dir "$root/build" --output-on-failure "$@" || status=$?
+  elif [ -f "$root/$tree/CTestTestfile.cmake" ]; then
     echo "== $tree"
     ctest --test-dir "$root/$tree" --output-on-failure "$@" || status=$?
   fi

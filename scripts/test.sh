@@ -13,10 +13,10 @@ bash scripts/build.sh
 cmake -S . -B build-core -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_WERROR=ON >/dev/null
 cmake --build build-core --target quorvelcore -j"$(nproc)"
 
-# Sanitizer trees of the tests that exercise lifetimes and threads, and only of those
-# (the whole suite under a sanitizer would not fit CI's time): AddressSanitizer with
-# UndefinedBehaviorSanitizer for objects freed under running work, ThreadSanitizer for
-# the transfers and discovery. test-inside-namespace.sh runs each tree that exists.
+# A sanitizer tree of the tests that exercise lifetimes, and only of those (the whole
+# suite under a sanitizer would not fit CI's time): AddressSanitizer with
+# UndefinedBehaviorSanitizer for objects freed under running work. ThreadSanitizer is
+# scripts/tsan.sh, by hand (README, "Sanitizers"). test-inside-namespace.sh runs the tree.
 asan_tests="tst_qtjson;tst_protocol;tst_filecommands;tst_discoverylistener;tst_localserver"
 cmake -S . -B build-asan -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_WERROR=ON \
   -DQUORVEL_SANITIZE=address,undefined "-DQUORVEL_SANITIZE_TESTS=$asan_tests" >/dev/null

@@ -6,8 +6,8 @@
 
 #include "cast/CastControllerClient.h"
 #include "cast/VantropeTask.h"
+#include "platform/ProgramLauncher.h"
 #include "platform/UserInteraction.h"
-#include "platform/WinUtils.h"
 #include "quorvel/storage/ClientSettings.h"
 
 namespace {
@@ -47,7 +47,7 @@ bool CastSession::start(const ServerContent& device, const QSize& screen)
         emit ended(TaskOutcome::failure(tr("%1 不支持投射").arg(TaskOutcome::who(device))));
         return false;
     }
-    if (WinUtils::findProgram(VantropeTask::programName()).isEmpty()) {
+    if (ProgramLauncher::findProgram(VantropeTask::programName()).isEmpty()) {
         emit ended(TaskOutcome::failure(tr("找不到投射程序 %1").arg(VantropeTask::programName())));
         return false;
     }

@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 #include <QUdpSocket>
 
-#include "platform/WinUtils.h"
+#include "platform/ProgramLauncher.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/storage/ClientSettings.h"
@@ -264,8 +264,8 @@ bool VantropeTask::launchCastProgram(const QString& ip)
         arguments << QStringLiteral("-i") << ip;
     arguments << QStringLiteral("-cs") << QString(CastServer);
     RunCastCallback callback(this, CastServer);
-    WinUtils::Exit exit;
-    if (!WinUtils::openExecuteFile(
+    ProgramLauncher::Exit exit;
+    if (!ProgramLauncher::launch(
             programName(), arguments, false, true, &callback, &exit, [this] { return isCancelled(); })) {
         m_errString = tr("无法启动投射程序 %1").arg(programName());
         return false;
@@ -284,7 +284,7 @@ void VantropeTask::execute()
     emit onStarted();
     // Checked before the device is asked: a cast it agreed to that never comes would
     // leave it waiting.
-    if (WinUtils::findProgram(programName()).isEmpty())
+    if (ProgramLauncher::findProgram(programName()).isEmpty())
         return failWith(tr("找不到投射程序 %1").arg(programName()));
     QUdpSocket socket;
     socket.bind(QHostAddress::AnyIPv4, 0);

@@ -10,9 +10,9 @@
 #include <QTemporaryFile>
 
 #include "platform/AppFolders.h"
+#include "platform/Autostart.h"
 #include "platform/DesktopSession.h"
 #include "platform/UserInteraction.h"
-#include "platform/WinUtils.h"
 
 const QString Config::RunEntryName = QStringLiteral("QuorvelClientRun");
 const QString Config::RunEntryArguments = QStringLiteral("-s");
@@ -158,7 +158,7 @@ bool Config::setValue(int type, const QVariant& newValue)
         return false;
     }
     if (type == StartUp && m_session && !applyStartUp(newValue.toBool())) {
-        fail(tr("无法修改自启动项 %1").arg(WinUtils::runEntryPath(RunEntryName)));
+        fail(tr("无法修改自启动项 %1").arg(Autostart::entryPath(RunEntryName)));
         return false;
     }
     if (type == CastShortcut && m_session) {
@@ -299,10 +299,10 @@ bool Config::isCastShortcutRegistered() const
 bool Config::applyStartUp(bool enabled)
 {
     const QString program = QCoreApplication::applicationFilePath();
-    const bool present = WinUtils::hasRunEntry(RunEntryName, program);
+    const bool present = Autostart::has(RunEntryName, program);
     if (enabled && !present)
-        return WinUtils::addRunEntry(RunEntryName, program, RunEntryArguments);
+        return Autostart::add(RunEntryName, program, RunEntryArguments);
     if (!enabled && present)
-        return WinUtils::removeRunEntry(RunEntryName);
+        return Autostart::remove(RunEntryName);
     return true;
 }

@@ -4,7 +4,8 @@
 #include "AppFolder.h"
 #include "TestFiles.h"
 #include "platform/AppFolders.h"
-#include "platform/WinUtils.h"
+#include "platform/Autostart.h"
+#include "platform/ProgramLauncher.h"
 #include "utils/FileUtil.h"
 
 #include <sys/stat.h>
@@ -21,8 +22,8 @@ private slots:
     void decision_data();
     void decision();
     void installedCommandLineClientKeepsItsFilesInTheUsersFolders();
-    void runEntries();
-    void callbackRunsBeforeWaitEndsAndNotOnFailure();
+    void autostartEntry();
+    void launchedProgramCallbackRunsBeforeWaitEndsAndNotOnFailure();
     void md5OfFiles();
 
 private:
@@ -168,30 +169,30 @@ void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()
 
 // Adding, replacing and removing the entry as settings change is covered in tst_config;
 // here: where it lands, what a desktop session reads from it, and quoting.
-void TestAppFolders::runEntries()
+void TestAppFolders::autostartEntry()
 {
-    QCOMPARE(WinUtils::runEntryCommand("QuorvelClientRun"), QString());
-    QVERIFY(WinUtils::removeRunEntry("QuorvelClientRun")); // absent is fine
-    QVERIFY(WinUtils::addRunEntry("QuorvelClientRun", "/A/quorvel", "-s"));
-    QCOMPARE(WinUtils::runEntryPath("QuorvelClientRun"), m_dir->path() + "/xdg/autostart/QuorvelClientRun.desktop");
-    QVERIFY(!WinUtils::hasRunEntry("QuorvelClientRun", "/a/quorvel")); // case-sensitive
-    const QByteArray content = TestFiles::read(WinUtils::runEntryPath("QuorvelClientRun"));
+    QCOMPARE(Autostart::command("QuorvelClientRun"), QString());
+    QVERIFY(Autostart::remove("QuorvelClientRun")); // absent is fine
+    QVERIFY(Autostart::add("QuorvelClientRun", "/A/quorvel", "-s"));
+    QCOMPARE(Autostart::entryPath("QuorvelClientRun"), m_dir->path() + "/xdg/autostart/QuorvelClientRun.desktop");
+    QVERIFY(!Autostart::has("QuorvelClientRun", "/a/quorvel")); // case-sensitive
+    const QByteArray content = TestFiles::read(Autostart::entryPath("QuorvelClientRun"));
     QVERIFY(content.startsWith("[Desktop Entry]\n"));
     QVERIFY(content.contains("\nType=Application\n") && content.contains("\nExec=/A/quorvel -s\n"));
 
     // Paths with spaces, quotes and dollars survive the desktop-entry quoting.
     const QString odd = "/opt/My \"Apps\"/$x/quorvel";
-    QVERIFY(WinUtils::addRunEntry("QuorvelClientRun", odd, "-s"));
-    QCOMPARE(WinUtils::runEntryCommand("QuorvelClientRun"), odd + " -s");
-    QVERIFY(WinUtils::hasRunEntry("QuorvelClientRun", odd));
+    QVERIFY(Autostart::add("QuorvelClientRun", odd, "-s"));
+    QCOMPARE(Autostart::command("QuorvelClientRun"), odd + " -s");
+    QVERIFY(Autostart::has("QuorvelClientRun", odd));
 
     // An unwritable place is reported, not ignored.
     qputenv("XDG_CONFIG_HOME", "/proc/quorvel-no-such-place");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^\\[W\\]\\[WinUtils\\] make autostart dir"));
-    QVERIFY(!WinUtils::addRunEntry("QuorvelClientRun", "/A/quorvel", "-s"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^\\[W\\]\\[Autostart\\] make autostart dir"));
+    QVERIFY(!Autostart::add("QuorvelClientRun", "/A/quorvel", "-s"));
 }
 
-void TestAppFolders::callbackRunsBeforeWaitEndsAndNotOnFailure()
+void TestAppFolders::launchedProgramCallbackRunsBeforeWaitEndsAndNotOnFailure()
 {
     int runs = 0;
     std::unique_ptr<QRunnable> callback(QRunnable::create([&] {
@@ -199,17 +200,17 @@ void TestAppFolders::callbackRunsBeforeWaitEndsAndNotOnFailure()
         QFile(m_dir->path() + "/go").open(QIODevice::WriteOnly);
     }));
     callback->setAutoDelete(false);
-    QTest::ignoreMessage(QtWarningMsg, "ShellExecuteEx /no/such/program -a b fail.");
-    QVERIFY(!WinUtils::openExecuteFile("/no/such/program", "-a b", false, true, callback.get()));
+    QTest::ignoreMessage(QtWarningMsg, "[W][ProgramLauncher] start /no/such/program -a b fail.");
+    QVERIFY(!ProgramLauncher::launch("/no/such/program", "-a b", false, true, callback.get()));
     QCOMPARE(runs, 0);
-    QTest::ignoreMessage(QtWarningMsg, "ShellExecuteEx quorvel-no-such-tool  fail.");
-    QVERIFY(!WinUtils::openExecuteFile("quorvel-no-such-tool", "", false, false, nullptr));
+    QTest::ignoreMessage(QtWarningMsg, "[W][ProgramLauncher] start quorvel-no-such-tool  fail.");
+    QVERIFY(!ProgramLauncher::launch("quorvel-no-such-tool", "", false, false, nullptr));
 
     // The child waits for the callback's file, then writes its own: if the callback ran
     // only after the wait, the child would give up and write "timeout".
     const QString script = "i=0; while [ ! -e go ]; do i=$((i+1)); [ $i -gt 1000 ] && { echo timeout > out; exit 1; }; "
                            "sleep 0.01; done; echo done > out";
-    QVERIFY(WinUtils::openExecuteFile("sh", "-c \"" + script + "\"", false, true, callback.get()));
+    QVERIFY(ProgramLauncher::launch("sh", "-c \"" + script + "\"", false, true, callback.get()));
     QCOMPARE(runs, 1);
     QFile out("out");
     QVERIFY2(out.open(QIODevice::ReadOnly), "wait returned before the program ended");

@@ -4,8 +4,8 @@
 #include "AppFolder.h"
 #include "WithoutFileOverride.h"
 #include "XKeyHelper.h"
+#include "platform/Autostart.h"
 #include "platform/UserInteraction.h"
-#include "platform/WinUtils.h"
 #include "platform/x11/QxtGlobalShortcut.h"
 #include "platform/x11/X11DesktopSession.h"
 #include "settings/Config.h"
@@ -41,7 +41,7 @@ private:
         return m_config.get();
     }
     QString app() const { return m_folder->path(); }
-    QString entryPath() const { return WinUtils::runEntryPath(Config::RunEntryName); }
+    QString entryPath() const { return Autostart::entryPath(Config::RunEntryName); }
 
     std::unique_ptr<AppFolder> m_folder;
     std::unique_ptr<X11DesktopSession> m_session;
@@ -147,14 +147,14 @@ void TestConfig::autostartEntryFollowsStartUp()
 {
     // Another copy's entry does not count and is replaced by this copy's.
     const QString program = QCoreApplication::applicationFilePath();
-    QVERIFY(WinUtils::addRunEntry(Config::RunEntryName, "/opt/other copy/quorvel", "-s"));
+    QVERIFY(Autostart::add(Config::RunEntryName, "/opt/other copy/quorvel", "-s"));
     Config* c = open();
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
+    QCOMPARE(Autostart::command(Config::RunEntryName), program + " -s");
 
     QVERIFY(c->setValue(Config::StartUp, false));
     QVERIFY(!QFile::exists(entryPath()));
     QVERIFY(c->setValue(Config::StartUp, true));
-    QCOMPARE(WinUtils::runEntryCommand(Config::RunEntryName), program + " -s");
+    QCOMPARE(Autostart::command(Config::RunEntryName), program + " -s");
 
     // The setting is applied at every start, even when changed behind the client's back.
     QVERIFY(QFile::remove(entryPath()));

@@ -62,7 +62,8 @@ struct Timing {
     // a database another process holds locked: how long one statement waits for it
     int databaseBusyWaitMs = 3000;
 
-    static const Timing& current();
+    // A copy: tests change the timing while the threads of a running client read it.
+    static Timing current();
     static void setForTests(const Timing& timing);
     // A front end's own bound on each wait for the other side (an answer, a connection,
     // the next bytes): quorvelctl --timeout. The periods stay.

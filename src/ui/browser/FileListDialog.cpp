@@ -11,12 +11,12 @@
 #include "ui_FileListDialog.h"
 
 FileListDialog::FileListDialog(ServerContent server, TransferQueue& transfers, DeviceActions& actions,
-    const ClientSettings& settings, QuorvelClientDatabase* cache, QWidget* parent)
+    const ClientSettings& settings, QuorvelClientDatabase* cache, const FileTypes& types, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::FileListDialog)
     , server(server)
     , folder(new RemoteFolder(server, transfers, actions, settings, cache, this))
-    , model(QString(), server)
+    , model(types, QString(), server)
 {
     qRegisterMetaType<ProgressContent>("ProgressContent");
     qRegisterMetaType<QList<FileContent>>("QList<FileContent>");

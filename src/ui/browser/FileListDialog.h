@@ -29,9 +29,11 @@ class FileListDialog : public QDialog {
     Q_OBJECT
 public:
     // Downloads go to transfers, into the settings' download folder; open and delete to
-    // actions; thumbnails are kept in cache. All four outlive the dialog.
+    // actions; thumbnails are kept in cache. All four outlive the dialog. types: the
+    // rows' icons.
     FileListDialog(ServerContent server, TransferQueue& transfers, DeviceActions& actions,
-        const ClientSettings& settings, QuorvelClientDatabase* cache, QWidget* parent = nullptr);
+        const ClientSettings& settings, QuorvelClientDatabase* cache, const FileTypes& types,
+        QWidget* parent = nullptr);
     ~FileListDialog() override;
 
     QString currentPath() const;

@@ -5,10 +5,10 @@
 #include <QSize>
 
 #include "quorvel/browse/FileThumb.h"
-#include "ui/common/FileTypes.h"
 
-FileTreeModel::FileTreeModel(const QString& path, const ServerContent& server, QObject* parent)
+FileTreeModel::FileTreeModel(const FileTypes& types, const QString& path, const ServerContent& server, QObject* parent)
     : QAbstractItemModel(parent)
+    , m_types(types)
     , m_path(path)
     , m_server(server)
     , m_dirIcon(QStringLiteral(":drawable/icon_dir.png"))
@@ -97,7 +97,7 @@ QPixmap FileTreeModel::decoration(int row) const
             emit const_cast<FileTreeModel*>(this)->startGetThumb(entry.name, entry.dateModified, index(row, 0));
         }
     }
-    return FileTypes::instance()->icon(entry.name).pixmap(IconSize, IconSize);
+    return m_types.icon(entry.name).pixmap(IconSize, IconSize);
 }
 
 QVariant FileTreeModel::data(const QModelIndex& index, int role) const

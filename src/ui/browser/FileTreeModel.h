@@ -11,6 +11,7 @@
 
 #include "quorvel/protocol/FileContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "ui/common/FileTypes.h"
 
 // One folder of a device as a flat four-column list: name with icon or thumbnail, size,
 // modification time, type. An image row without a thumbnail asks for one when it is
@@ -25,7 +26,8 @@ public:
     static constexpr int IconSize = 48;
     static constexpr int ThumbBudgetBytes = 64 * 1024 * 1024;
 
-    FileTreeModel(const QString& path, const ServerContent& server, QObject* parent = nullptr);
+    // types: the icons of files without a thumbnail.
+    FileTreeModel(const FileTypes& types, const QString& path, const ServerContent& server, QObject* parent = nullptr);
 
     void clear();
     void append(const FileContent& entry);
@@ -55,6 +57,7 @@ private:
     bool isRow(const QModelIndex& index) const;
     QPixmap decoration(int row) const;
 
+    const FileTypes m_types;
     QList<FileContent> m_files;
     QString m_path;
     ServerContent m_server;

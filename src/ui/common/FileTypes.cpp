@@ -1,17 +1,5 @@
 #include "ui/common/FileTypes.h"
 
-#include <QMutex>
-
-FileTypes* FileTypes::instance()
-{
-    static QMutex lock;
-    static FileTypes* types = nullptr;
-    QMutexLocker locker(&lock);
-    if (!types)
-        types = new FileTypes; // lives until the process ends
-    return types;
-}
-
 FileTypes::FileTypes()
     : m_unknown(QStringLiteral(":drawable/icon_file_unknow.png"))
 {

@@ -1,20 +1,9 @@
 #include "ui/dialogs/AboutQuorvelDialog.h"
 
 #include <QEvent>
-#include <QMutex>
 #include <QPixmap>
 
 #include "ui_AboutQuorvelDialog.h"
-
-AboutQuorvelDialog* AboutQuorvelDialog::instance()
-{
-    static QMutex lock;
-    static AboutQuorvelDialog* dialog = nullptr;
-    QMutexLocker locker(&lock);
-    if (!dialog)
-        dialog = new AboutQuorvelDialog;
-    return dialog;
-}
 
 AboutQuorvelDialog::AboutQuorvelDialog(QWidget* parent)
     : QDialog(parent)
@@ -35,7 +24,7 @@ void AboutQuorvelDialog::setTexts()
 
 void AboutQuorvelDialog::changeEvent(QEvent* event)
 {
-    // The one dialog outlives a change of the language.
+    // The dialog outlives a change of the language.
     if (event->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
         setTexts();

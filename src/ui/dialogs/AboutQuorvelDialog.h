@@ -6,11 +6,12 @@ namespace Ui {
 class AboutQuorvelDialog;
 }
 
-// The about box: logo, name with version and when this copy was built. One per process.
+// The about box: logo, name with version and when this copy was built. The window keeps
+// one and shows it again.
 class AboutQuorvelDialog : public QDialog {
     Q_OBJECT
 public:
-    static AboutQuorvelDialog* instance();
+    explicit AboutQuorvelDialog(QWidget* parent = nullptr);
     ~AboutQuorvelDialog() override;
 
     // "yyyy.MM.dd" of the compiler's date text ("Dec  7 2026"); an unknown month is 00.
@@ -20,7 +21,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    explicit AboutQuorvelDialog(QWidget* parent = nullptr);
     void setTexts();
 
     Ui::AboutQuorvelDialog* ui;

@@ -10,11 +10,13 @@
 #include "ui/history/NativeFileThumb.h"
 #include "ui_RecentFilesDialog.h"
 
-RecentFilesDialog::RecentFilesDialog(QuorvelClientDatabase* history, DeviceActions& actions, QWidget* parent)
+RecentFilesDialog::RecentFilesDialog(
+    QuorvelClientDatabase* history, DeviceActions& actions, const FileTypes& types, QWidget* parent)
     : QDialog(parent)
     , m_history(history)
     , m_actions(actions)
     , ui(new Ui::RecentFilesDialog)
+    , m_model(types)
     , m_pool(new QThreadPool)
 {
     ui->setupUi(this);

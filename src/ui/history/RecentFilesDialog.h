@@ -25,8 +25,9 @@ class RecentFilesDialog : public QDialog {
     Q_OBJECT
 public:
     // history: the records shown and their thumbnails; actions: where open and delete
-    // go. Both outlive the dialog.
-    RecentFilesDialog(QuorvelClientDatabase* history, DeviceActions& actions, QWidget* parent = nullptr);
+    // go. Both outlive the dialog. types: the icons of records without a thumbnail.
+    RecentFilesDialog(
+        QuorvelClientDatabase* history, DeviceActions& actions, const FileTypes& types, QWidget* parent = nullptr);
     // Waits for the pool's tasks, which report here.
     ~RecentFilesDialog() override;
 

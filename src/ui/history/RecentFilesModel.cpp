@@ -9,20 +9,19 @@
 #include "quorvel/browse/FileThumb.h"
 #include "quorvel/protocol/ProtocolWords.h"
 
-#include "ui/common/FileTypes.h"
-
 namespace {
 constexpr int IconSide = 48;
-
-QPixmap typeIcon(const QString& fileName)
-{
-    return FileTypes::instance()->icon(fileName).pixmap(IconSide, IconSide);
-}
 } // namespace
 
-RecentFilesModel::RecentFilesModel(QObject* parent)
+RecentFilesModel::RecentFilesModel(const FileTypes& types, QObject* parent)
     : QAbstractItemModel(parent)
+    , m_types(types)
 {
+}
+
+QPixmap RecentFilesModel::typeIcon(const QString& fileName) const
+{
+    return m_types.icon(fileName).pixmap(IconSide, IconSide);
 }
 
 void RecentFilesModel::setServerContent(const ServerContent& server)

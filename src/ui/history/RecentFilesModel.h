@@ -6,6 +6,7 @@
 
 #include "quorvel/protocol/RecentFilesContent.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "ui/common/FileTypes.h"
 
 // The transfer history of one device as a flat three-column list: file name with its
 // thumbnail or type icon, kind of transfer, time. Thumbnails of local images are asked
@@ -15,7 +16,8 @@ class RecentFilesModel : public QAbstractItemModel {
 public:
     enum Role { NativePathRole = Qt::UserRole + 1, RowIdRole, RemotePathRole };
 
-    explicit RecentFilesModel(QObject* parent = nullptr);
+    // types: the icons of rows without a thumbnail.
+    explicit RecentFilesModel(const FileTypes& types, QObject* parent = nullptr);
 
     void setServerContent(const ServerContent& server);
     ServerContent serverContent() const { return m_server; }
@@ -44,7 +46,9 @@ private:
         bool thumbRequested = false;
     };
     QVariant decoration(const QModelIndex& index) const;
+    QPixmap typeIcon(const QString& fileName) const;
 
+    const FileTypes m_types;
     ServerContent m_server;
     // mutable: a paint marks the thumbnail it asked for.
     mutable QList<Record> m_records;

@@ -46,7 +46,6 @@
 #include "ui_MainWindow.h"
 
 namespace {
-MainWindow* g_mainWindow = nullptr;
 const QString ServerType = QStringLiteral("server");
 const QString ClientType = QStringLiteral("client");
 } // namespace
@@ -56,7 +55,6 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     , ui(new Ui::MainWindow)
     , m_services(services)
 {
-    g_mainWindow = this;
     // The debug window first: it takes over the log before anything below reports.
     m_logDialog = new LogDialog(services.logFolder, this);
     m_settingDialog = new SettingDialog(services.config, this);
@@ -217,12 +215,6 @@ MainWindow::~MainWindow()
     m_devices.clear();
     m_deviceTabs.clear();
     delete m_manualDevices;
-    g_mainWindow = nullptr;
-}
-
-MainWindow* MainWindow::instance()
-{
-    return g_mainWindow;
 }
 
 QList<ServerContent> MainWindow::devices() const
@@ -406,14 +398,15 @@ void MainWindow::onActionSettingTriggered()
 
 void MainWindow::onActionAboutTriggered()
 {
-    // One dialog for the process, shown over the window rather than mid-screen.
-    AboutQuorvelDialog* about = AboutQuorvelDialog::instance();
-    if (!about->isVisible() && isVisible()) {
-        about->adjustSize();
-        about->move(frameGeometry().center() - about->rect().center());
+    // One dialog at a time, shown over the window rather than mid-screen.
+    if (!m_about)
+        m_about = new AboutQuorvelDialog(this);
+    if (!m_about->isVisible() && isVisible()) {
+        m_about->adjustSize();
+        m_about->move(frameGeometry().center() - m_about->rect().center());
     }
-    AboutQuorvelDialog::instance()->show();
-    AboutQuorvelDialog::instance()->raise();
+    m_about->show();
+    m_about->raise();
 }
 
 void MainWindow::setSalutatory()
@@ -621,7 +614,7 @@ QWidget* MainWindow::addFileBrowser(const ServerContent& device, const QString& 
 {
     // Its downloads are the queue's transfers, which the panel and the history follow.
     auto* browser = new FileListDialog(
-        device, *m_services.transfers, *m_services.actions, *m_services.config, m_services.database);
+        device, *m_services.transfers, *m_services.actions, *m_services.config, m_services.database, m_fileTypes);
     ui->fileListTabWidget->addTab(browser, title);
     ui->fileListTabWidget->setTabToolTip(ui->fileListTabWidget->indexOf(browser), device.name);
     m_deviceTabs.insert(device.uuid, browser);
@@ -651,7 +644,7 @@ void MainWindow::resetTabs(bool freshHistory)
 void MainWindow::addRecentFilesTab()
 {
     if (!m_recentFiles)
-        m_recentFiles = new RecentFilesDialog(m_services.database, *m_services.actions);
+        m_recentFiles = new RecentFilesDialog(m_services.database, *m_services.actions, m_fileTypes);
     const int index = ui->fileListTabWidget->addTab(m_recentFiles, tr("最近文件"));
     // The history stays: its tab has no close button.
     QTabBar* bar = ui->fileListTabWidget->tabBar();

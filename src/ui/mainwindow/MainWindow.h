@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "quorvel/protocol/ServerContent.h"
+#include "ui/common/FileTypes.h"
 #include "ui/mainwindow/WindowServices.h"
 
 namespace Ui {
 class MainWindow;
 }
+class AboutQuorvelDialog;
 class DesktopNotifier;
 class ProgressContent;
 struct TaskOutcome;
@@ -34,8 +36,6 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(const WindowServices& services, QWidget* parent = nullptr);
     ~MainWindow() override;
-
-    static MainWindow* instance();
 
     // The devices in the combo box's order: devices first, then other clients.
     QList<ServerContent> devices() const;
@@ -114,6 +114,8 @@ private:
 
     Ui::MainWindow* ui;
     const WindowServices m_services;
+    // The file icons of every browser and of the history.
+    const FileTypes m_fileTypes;
     LogDialog* m_logDialog;
     SettingDialog* m_settingDialog;
     QSystemTrayIcon* m_tray;
@@ -124,6 +126,8 @@ private:
     QHash<QString, QWidget*> m_deviceTabs;
     RecentFilesDialog* m_recentFiles = nullptr;
     ManualDevicesManageDialog* m_manualDevices = nullptr;
+    // Made when first asked for, then shown again.
+    AboutQuorvelDialog* m_about = nullptr;
     QPoint m_dragLast;
     bool m_dragging = false;
     QMenu* m_popupMenu = nullptr;

@@ -1,6 +1,5 @@
 #include "ui/transfers/ProgressDockWidget.h"
 
-#include <QAtomicPointer>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -12,7 +11,6 @@
 #include "ui_ProgressDockWidget.h"
 
 namespace {
-QAtomicPointer<ProgressDockWidget> g_panel;
 const char* const Tag = "ProgressDockWidget";
 // Work per slice, well under a frame, so that the window keeps answering.
 constexpr qint64 SliceNs = 4 * 1000 * 1000;
@@ -39,19 +37,12 @@ ProgressDockWidget::ProgressDockWidget(QWidget* parent)
     m_showPending.setSingleShot(true);
     m_showPending.setInterval(0);
     connect(&m_showPending, &QTimer::timeout, this, &ProgressDockWidget::showPending);
-    g_panel.storeRelease(this);
 }
 
 ProgressDockWidget::~ProgressDockWidget()
 {
     clear();
-    g_panel.testAndSetRelease(this, nullptr);
     delete ui;
-}
-
-ProgressDockWidget* ProgressDockWidget::current()
-{
-    return g_panel.loadAcquire();
 }
 
 int ProgressDockWidget::nextProgressId()
@@ -192,6 +183,7 @@ void ProgressDockWidget::apply(const ProgressContent& content)
         row->setId(content.id);
         connect(
             row, &ProgressWidget::destroyed, this, &ProgressDockWidget::progressWidgetDestroyed, Qt::UniqueConnection);
+        connect(row, &ProgressWidget::retryRequested, this, &ProgressDockWidget::retry);
     }
     if (content.progress == ProgressContent::Failed) {
         row->setText(prefix + fileName + tr("\"失败. 原因: ") + content.text);

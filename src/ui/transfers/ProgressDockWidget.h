@@ -31,8 +31,6 @@ public:
     explicit ProgressDockWidget(QWidget* parent = nullptr);
     ~ProgressDockWidget() override;
 
-    // The live panel, null without one; a row's retry goes through it.
-    static ProgressDockWidget* current();
     static int nextProgressId();
 
     // Shows every transfer of the queue, and starts retries on it.

@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "quorvel/services/DeviceActions.h"
-#include "ui/transfers/ProgressDockWidget.h"
 #include "ui_ProgressWidget.h"
 
 namespace {
@@ -308,9 +307,6 @@ void ProgressWidget::openActionTriggered()
 
 void ProgressWidget::redoActionTriggered()
 {
-    ProgressDockWidget* panel = ProgressDockWidget::current();
-    if (!panel)
-        return;
     ProgressContent failed;
     failed.type = m_type;
     failed.id = m_id;
@@ -318,7 +314,7 @@ void ProgressWidget::redoActionTriggered()
     failed.nativePath = m_nativePath;
     failed.remotePath = m_remotePath;
     failed.dateModified = m_dateModified;
-    panel->retry(failed);
+    emit retryRequested(failed);
 }
 
 void ProgressWidget::close()

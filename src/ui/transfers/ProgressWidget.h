@@ -60,6 +60,8 @@ public:
 
 signals:
     void destroyed(int id);
+    // The retry was chosen for this failed transfer; the panel starts it again.
+    void retryRequested(const ProgressContent& failed);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

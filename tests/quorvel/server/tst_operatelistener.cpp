@@ -27,9 +27,14 @@ void TestOperateListener::repliesRacingAStopNeverHang()
         QThreadPool pool;
         pool.setMaxThreadCount(4);
         auto* listener = new OperateListener(sessions, offers, pool);
-        QSignalSpy listening(listener, &OperateListener::listening);
+        // Said on the listener's thread: taken here, on this one (a spy would be written
+        // by both).
+        bool listening = false;
+        QObject here;
+        connect(
+            listener, &OperateListener::listening, &here, [&] { listening = true; }, Qt::QueuedConnection);
         listener->start();
-        QVERIFY(listening.count() || listening.wait(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(listening, 5000);
 
         // The party takes replies only from the operation port.
         pool.start([&] { listener->sendReply(reply, QHostAddress::LocalHost, peer.localPort()); });

@@ -101,7 +101,7 @@ void TestFileBrowser::initTestCase()
 std::unique_ptr<FileListDialog> TestFileBrowser::open(const QString& address, const QString& path)
 {
     auto dialog = std::make_unique<FileListDialog>(DeviceProcess::serverAt(address), *m_context->transfers(),
-        *m_context->actions(), *m_context->config(), m_context->database());
+        *m_context->actions(), *m_context->config(), m_context->database(), FileTypes());
     m_dialog = dialog.get();
     m_view = dialog->findChild<FileListView*>("FileTreeView");
     new QAbstractItemModelTester(m_view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, m_view);

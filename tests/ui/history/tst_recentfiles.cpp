@@ -88,7 +88,7 @@ void TestRecentFiles::historyPerDevice()
         {record("A", "file_upload", "/x/a.txt", 1000), record("A", "secure", "/x/b.doc", 3000),
             record("A", "file_download", "/x/c.pdf", 2000), record("B", "file_upload", "/x/d.txt", 5000)})
         QVERIFY(db->addRecentFileRecord(r));
-    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions(), FileTypes());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent a;
     a.uuid = "A";
@@ -131,7 +131,7 @@ void TestRecentFiles::thumbnails()
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/blue.png", 1, cached + (qint64(1) << 32))));
     QVERIFY(db->addRecentFileRecord(record("T", "file_upload", "/gone/lost.png", 0)));
 
-    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions(), FileTypes());
     QAbstractItemModelTester tester(dialog.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     ServerContent t;
     t.uuid = "T";
@@ -145,7 +145,7 @@ void TestRecentFiles::thumbnails()
 
 void TestRecentFiles::oneThumbnailRequestAtATime()
 {
-    RecentFilesModel model;
+    RecentFilesModel model{FileTypes()};
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.setRecords({record("U", "file_upload", "/p/a.jpg", 0), record("U", "file_upload", "/p/b.txt", 0)});
     QSignalSpy asked(&model, &RecentFilesModel::startGetThumb);
@@ -169,7 +169,7 @@ void TestRecentFiles::menuAndDeleteKey()
     QuorvelClientDatabase* db = m_context->database();
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/one.txt", 2)));
     QVERIFY(db->addRecentFileRecord(record(server.uuid, "file_upload", "/m/two.txt", 1)));
-    RecentFilesDialog dialog(m_context->database(), *m_context->actions());
+    RecentFilesDialog dialog(m_context->database(), *m_context->actions(), FileTypes());
     RecentFilesListView* view = dialog.view();
 
     ServerContent client = server;
@@ -217,7 +217,7 @@ void TestRecentFiles::closedWhileACommandWaits()
     ServerContent server = DeviceProcess::serverAt("127.0.0.63");
     server.type = "server";
     QVERIFY(m_context->database()->addRecentFileRecord(record(server.uuid, "file_upload", "/m/a.txt", 1)));
-    auto* dialog = new RecentFilesDialog(m_context->database(), *m_context->actions());
+    auto* dialog = new RecentFilesDialog(m_context->database(), *m_context->actions(), FileTypes());
     show(*dialog, server);
     QMenu* menu = rightClick(dialog->view(), 0);
     QVERIFY(menu);

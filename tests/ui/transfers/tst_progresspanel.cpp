@@ -286,6 +286,8 @@ void TestProgressPanel::againstDevice()
     ProgressDockWidget panel(nullptr);
     panel.follow(m_context->transfers());
     panel.setDeviceActions(m_context->actions());
+    // A second panel, made last, with no queue: each row retries through its own panel.
+    ProgressDockWidget other(nullptr);
     const QString local = m_dir.path() + "/later.txt";
     const int failedId = m_context->transfers()->download("/later.txt", local, server);
     QTRY_VERIFY_WITH_TIMEOUT(

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# ThreadSanitizer over the threaded tests (transfers, receiving, discovery, the operation
+# listener), run by hand: too slow, and with Qt not instrumented too noisy, for the test
+# command (README, "Sanitizers"). Every report lands in build-tsan/tsan-reports/ and is
+# summed up by place at the end; a test with a report fails. Arguments go to ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/install-deps.sh
+tests="tst_transfers;tst_receiving;tst_discoveryserver;tst_discoverylistener;tst_operatelistener"
+cmake -S . -B build-tsan -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_WERROR=ON \
+  -DQUORVEL_SANITIZE=thread "-DQUORVEL_SANITIZE_TESTS=$tests" >/dev/null
+cmake --build build-tsan -j"$(nproc)" --target ${tests//;/ }
+rm -rf build-tsan/tsan-reports
+mkdir -p build-tsan/tsan-reports
+
+status=0
+QUORVEL_TEST_TREES=build-tsan bash scripts/netns-run.sh bash "$root/scripts/test-inside-namespace.sh" "$root" "$@" \
+  || status=$?
+echo "== ThreadSanitizer reports in build-tsan/tsan-reports, by place:"
+cat build-tsan/tsan-reports/* 2>/dev/null | grep '^SUMMARY' | sort | uniq -c | sort -rn || true
+exit $status
