@@ -9,6 +9,7 @@
 #include "DeviceProcess.h"
 #include "TabStops.h"
 #include "app/AppContext.h"
+#include "quorvel/browse/RemoteFolder.h"
 #include "quorvel/services/DeviceActions.h"
 #include "quorvel/tasks/Timing.h"
 #include "settings/Config.h"
@@ -244,17 +245,20 @@ void TestFileBrowser::deleteRefreshesOnlyWhenConfirmed()
     if (!confirmed)
         QVERIFY(QFile::remove(m_dir.path() + "/served/Quorvel/" + name));
     QSignalSpy results(m_context->actions(), &DeviceActions::finished);
+    QSignalSpy deleted(dialog->findChild<RemoteFolder*>(), &RemoteFolder::deleted);
     const int listings = m_device->requests("file_list").size();
     click(name);
     QTest::keyClick(m_view, Qt::Key_Delete);
-    QTRY_COMPARE(results.size(), 1);
+    QVERIFY(deleted.count() || deleted.wait(10000));
+    // The refresh starts as the delete's end is handled: loading now, or never.
+    QCOMPARE(m_dialog->isLoading(), confirmed);
+    QCOMPARE(results.size(), 1);
     const auto result = results.first().first().value<DeviceActionResult>();
     QCOMPARE(result.argument, "/Quorvel/" + name);
     QCOMPARE(result.notice(), QString(confirmed ? "删除文件成功." : "删除文件失败."));
     if (confirmed)
         QTRY_COMPARE(rowOf(name), -1);
-    // A refresh would have been asked for as the result arrived.
-    QTest::qWait(100);
+    QTRY_VERIFY(!m_dialog->isLoading());
     QCOMPARE(m_device->requests("file_list").size(), listings + (confirmed ? 1 : 0));
 }
 
@@ -265,14 +269,19 @@ void TestFileBrowser::thumbnailAskedOncePerRowAndAgainAfterFailure()
     QUORVEL_DEVICE(silent,
         {"--address", "127.0.0.32", "--no-mdns", "--folder", m_dir.path() + "/served", "--ignore", "get_thumb"});
     const auto dialog = open("127.0.0.32", "/Quorvel");
+    QSignalSpy failed(dialog->findChild<RemoteFolder*>(), &RemoteFolder::thumbFetched);
     QTRY_COMPARE(silent.requests("get_thumb").size(), 1);
     for (int i = 0; i < 10; ++i)
         m_view->viewport()->repaint();
-    QCOMPARE(silent.requests("get_thumb").size(), 1);
-    QTest::qWait(Timing::current().commandWaitMs + 200);
+    // The first request's wait ends long after any the paints asked for reached the device.
+    QVERIFY(failed.count() || failed.wait(10000));
+    QCOMPARE(failed.first().first().toBool(), false);
     QCOMPARE(silent.requests("get_thumb").size(), 1);
     m_view->viewport()->repaint();
     QTRY_COMPARE(silent.requests("get_thumb").size(), 2);
+    // None asked again by the failure itself: the second's end comes after any such.
+    QTRY_COMPARE(failed.size(), 2);
+    QCOMPARE(silent.requests("get_thumb").size(), 2);
 }
 
 void TestFileBrowser::silentDeviceIsShown()
@@ -340,10 +349,11 @@ void TestFileBrowser::fitsItsWidthAndSortsFromTheHeader()
     QCOMPARE(orders.at(2).section('_', 0, 1), QString("file_name"));
     QCOMPARE(m_device->requests("file_list").last().value("file_path").toString(), QString("/Quorvel/wide"));
     // The type has no order on the device: the click changes nothing.
-    const int listings = m_device->requests("file_list").size();
+    // The order is asked for within the click, so nothing asked then is nothing at all.
+    QSignalSpy asked(m_view, &FileListView::orderFile);
     clickHeader(FileTreeModel::TypeColumn);
-    QTest::qWait(200);
-    QCOMPARE(m_device->requests("file_list").size(), listings);
+    QCOMPARE(asked.count(), 0);
+    QVERIFY(!m_dialog->isLoading());
     QCOMPARE(header->sortIndicatorSection(), int(FileTreeModel::NameColumn));
 }
 

@@ -128,13 +128,8 @@ DeviceProcess* startDevice(
 // The message box that opens next, or null after a while.
 QMessageBox* waitForBox()
 {
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            return box;
-        QTest::qWait(20);
-    }
-    return nullptr;
+    const auto box = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
+    return QTest::qWaitFor([&] { return box() != nullptr; }, 10000) ? box() : nullptr;
 }
 
 // The texts of a widget and all inside it that hold Chinese: what is shown (labels,
