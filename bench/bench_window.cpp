@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -22,8 +25,10 @@
 #include "BenchUtil.h"
 #include "app/AppContext.h"
 #include "app/WindowServicesOf.h"
+#include "quorvel/services/DeviceActions.h"
 #include "quorvel/services/TransferQueue.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
+#include "quorvel/transfer/UploadSelection.h"
 #include "ui/browser/FileListDialog.h"
 #include "ui/common/GuiUserInteraction.h"
 #include "ui/common/StyleSheet.h"
@@ -45,7 +50,12 @@
 //            them, dropped on the device card, reports progress to its end.
 // window-preadded N: the same, the devices in the list before the window starts: they
 //            arrive while it shows for the first time, which that figure includes.
-// all:       startup 10, then window 200.
+// moments:   what a person does that could hold the window up: a folder of 10,000 files
+//            dropped on the device card (walked, its first 1,000 sent) until every
+//            transfer has ended; the browser's tab closed while its listing waits on a
+//            device that never answers; the window quit while that device still keeps a
+//            listing and a welcome text waiting.
+// all:       startup 10, window 200, then moments.
 namespace {
 const char* const WindowTitle = "Quorvel客户端";
 
@@ -403,6 +413,142 @@ int benchWindow(int deviceCount, bool preAdded)
     printf("window_peak_rss_mb=%.1f\n", peakRssKb() / 1024.0);
     return result;
 }
+int benchMoments()
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    // A folder of 10,000 files (more than one drop may send) and one of 1,000 (as many).
+    for (const auto& [name, files] : {std::pair<const char*, int>{"many", 10000}, {"thousand", 1000}}) {
+        QDir().mkpath(dir.filePath(name));
+        for (int i = 0; i < files; ++i) {
+            QFile f(QStringLiteral("%1/note-%2.txt").arg(dir.filePath(name)).arg(i, 5, 10, QLatin1Char('0')));
+            if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(1024, 'q')) != 1024) {
+                fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
+                return 1;
+            }
+        }
+    }
+    // A device that answers, and one that is found but never answers a listing or a
+    // welcome text.
+    QProcess device, silent;
+    if (!startDevice(device, {"--no-mdns", "--address", "127.0.0.2", "--folder", dir.path() + "/served"})
+        || !startDevice(silent,
+            {"--no-mdns", "--address", "127.0.0.3", "--name", "Silent", "--uuid", "silent", "--ignore", "file_list",
+                "--ignore", "salutatory", "--folder", dir.path() + "/silent"})) {
+        fprintf(stderr, "the device simulator did not start\n");
+        return 1;
+    }
+    {
+        QuorvelClientDatabase database(dir.path());
+        for (const char* address : {"127.0.0.2", "127.0.0.3"}) {
+            ServerContent m;
+            m.address = QHostAddress(QString::fromLatin1(address));
+            m.port = 16020;
+            database.addManualDevice(m);
+        }
+    }
+    GuiUserInteraction interaction;
+    auto context = std::make_unique<AppContext>(dir.path(), nullptr, &interaction);
+    qApp->setStyleSheet(StyleSheet::load());
+    auto window = std::make_unique<MainWindow>(windowServicesOf(*context));
+    interaction.setWindow(window.get());
+    window->show();
+    auto* combo = window->findChild<QComboBox*>("serverComboBox");
+    if (!waitFor([&] { return combo->count() == 2 && window->findChild<FileListDialog*>(); }, 15000)) {
+        fprintf(stderr, "the devices did not come into the list\n");
+        return 1;
+    }
+    int result = 0;
+    StallMeter stalls;
+
+    // Each folder dropped on the card of the device that answers: the larger is walked
+    // and refused with a message, the other sent until every transfer has ended.
+    combo->setCurrentIndex(combo->findText(QStringLiteral("Silent")) == 0 ? 1 : 0);
+    auto* card = window->findChild<ServerContentWidget*>("serverWidget");
+    int ended = 0, sent = 0;
+    QObject::connect(
+        context->transfers(), &TransferQueue::transferEnded, [&](const ProgressContent& last, const TaskOutcome&) {
+            ++ended;
+            sent += last.progress == ProgressContent::Done;
+        });
+    const auto dropFolder = [&](const QString& folder) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(folder)});
+        QDragEnterEvent enter(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(card, &enter);
+        QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(card, &drop);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    stalls.start();
+    dropFolder(dir.filePath("many"));
+    const auto box = [&] {
+        const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
+        return boxes.isEmpty() ? nullptr : boxes.first();
+    };
+    const bool refused = waitFor([&] { return box() && box()->isVisible(); }, 30000);
+    stalls.stop();
+    printf("moment_dropped_folder files=10000 refused_with_message=%d to_message_ms=%.1f longest_stall_ms=%.1f "
+           "longest_stall_cpu_ms=%.1f\n",
+        int(refused), clock.nsecsElapsed() / 1e6, stalls.longestMs(), stalls.longestCpuMs());
+    if (QMessageBox* shown = box())
+        delete shown;
+    clock.restart();
+    stalls.start();
+    dropFolder(dir.filePath("thousand"));
+    const bool allEnded = waitFor([&] { return ended >= 1000; }, 300000);
+    stalls.stop();
+    printf("moment_dropped_folder files=1000 transfers_ended=%d sent=%d s=%.2f longest_stall_ms=%.1f "
+           "longest_stall_cpu_ms=%.1f\n",
+        ended, sent, clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
+    if (!refused || !allEnded)
+        result = 1;
+
+    // The silent device's browser closed while its listing waits.
+    combo->setCurrentIndex(combo->findText(QStringLiteral("Silent")));
+    auto* tabs = window->findChild<QTabWidget*>("fileListTabWidget");
+    FileListDialog* waiting = nullptr;
+    waitFor(
+        [&] {
+            waiting = qobject_cast<FileListDialog*>(tabs->currentWidget());
+            return waiting && waiting->isLoading();
+        },
+        5000);
+    if (!waiting) {
+        fprintf(stderr, "the silent device's browser did not open\n");
+        return 1;
+    }
+    // The close and the browser's deletion, which a real event loop would run next.
+    QPointer<FileListDialog> gone(waiting);
+    clock.restart();
+    emit tabs->tabCloseRequested(tabs->indexOf(waiting));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    printf("moment_closed_tab listing_waiting=1 deleted=%d close_and_delete_ms=%.1f\n", int(gone.isNull()),
+        clock.nsecsElapsed() / 1e6);
+
+    // Quit with a listing and a welcome text waiting on the silent device.
+    // Its browser again, listing: chosen away and back.
+    const int silentIndex = combo->findText(QStringLiteral("Silent"));
+    combo->setCurrentIndex(1 - silentIndex);
+    combo->setCurrentIndex(silentIndex);
+    context->actions()->setWelcome(card->server(), QStringLiteral("欢迎"));
+    waitFor(
+        [&] {
+            auto* b = qobject_cast<FileListDialog*>(tabs->currentWidget());
+            return b && b->isLoading() && context->pool()->activeThreadCount() > 0;
+        },
+        5000);
+    clock.restart();
+    window.reset();
+    context.reset();
+    printf("moment_quit waiting_on_a_silent_device=2 quit_ms=%.1f\n", clock.nsecsElapsed() / 1e6);
+    device.terminate();
+    silent.terminate();
+    device.waitForFinished(5000);
+    silent.waitForFinished(5000);
+    return result;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -417,6 +563,8 @@ int main(int argc, char** argv)
         result |= benchStartup(count > 0 && mode != "all" ? count : 10);
     if (mode == "window" || mode == "window-preadded" || mode == "all")
         result |= benchWindow(count > 0 && mode != "all" ? count : 200, mode == "window-preadded");
+    if (mode == "moments" || mode == "all")
+        result |= benchMoments();
     printf("loadavg_after=\"%s\"\n", loadAverage().constData());
     return result;
 }
