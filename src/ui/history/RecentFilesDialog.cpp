@@ -1,5 +1,6 @@
 #include "ui/history/RecentFilesDialog.h"
 
+#include <QHeaderView>
 #include <QPersistentModelIndex>
 #include <QThreadPool>
 
@@ -24,6 +25,8 @@ RecentFilesDialog::RecentFilesDialog(
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setModel(&m_model);
+    // Columns fit what is in view and a little beyond, not a history of thousands.
+    view->header()->setResizeContentsPrecision(ResizePrecisionRows);
     view->resizeColumnToContents(1); // its title whole before the first records arrive
     addAction(view->deleteAction());
     connect(&m_model, &RecentFilesModel::startGetThumb, this, &RecentFilesDialog::startGetThumb);
@@ -70,13 +73,21 @@ void RecentFilesDialog::setServerContent(const ServerContent& server)
 
 void RecentFilesDialog::updateList()
 {
+    // Every ended transfer asks: a burst of a thousand must not read and lay out the
+    // history a thousand times. One reading runs; asks meanwhile make one more after it.
+    if (m_reading) {
+        m_readAgain = true;
+        return;
+    }
+    m_reading = true;
     auto* task = new GetRecentFiles(m_server, m_history);
-    const quint64 reading = ++m_readings;
-    connect(task, &GetRecentFiles::getRecentFilesEnd, this, [this, reading](const QList<RecentFilesContent>& list) {
-        if (reading < m_shown)
-            return;
-        m_shown = reading;
-        updateListEnd(list);
+    connect(task, &GetRecentFiles::getRecentFilesEnd, this, &RecentFilesDialog::updateListEnd);
+    connect(task, &Task::ended, this, [this] {
+        m_reading = false;
+        if (m_readAgain) {
+            m_readAgain = false;
+            updateList();
+        }
     });
     start(task);
 }

@@ -66,6 +66,7 @@ private:
     quint64 m_taskSerial = 0;
     // Readings started and the newest one shown: an older reading that ends late
     // (another device, a record deleted since) is dropped.
-    quint64 m_readings = 0;
-    quint64 m_shown = 0;
+    bool m_reading = false;
+    bool m_readAgain = false;
+    static constexpr int ResizePrecisionRows = 100;
 };
