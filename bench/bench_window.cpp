@@ -50,11 +50,11 @@
 //            them, dropped on the device card, reports progress to its end.
 // window-preadded N: the same, the devices in the list before the window starts: they
 //            arrive while it shows for the first time, which that figure includes.
-// moments:   what a person does that could hold the window up: a folder of 10,000 files
-//            dropped on the device card (walked, its first 1,000 sent) until every
-//            transfer has ended; the browser's tab closed while its listing waits on a
-//            device that never answers; the window quit while that device still keeps a
-//            listing and a welcome text waiting.
+// moments:   what could hold the window up: a folder of 10,000 files dropped on the device
+//            card (walked and refused) and one of 1,000 (sent, until every transfer has
+//            ended); the browser's tab closed while its listing waits on a device that
+//            never answers; the device shown going away; the window quit while the silent
+//            device still keeps a listing and a welcome text waiting.
 // all:       startup 10, window 200, then moments.
 namespace {
 const char* const WindowTitle = "Quorvel客户端";
@@ -527,11 +527,21 @@ int benchMoments()
     printf("moment_closed_tab listing_waiting=1 deleted=%d close_and_delete_ms=%.1f\n", int(gone.isNull()),
         clock.nsecsElapsed() / 1e6);
 
-    // Quit with a listing and a welcome text waiting on the silent device.
-    // Its browser again, listing: chosen away and back.
-    const int silentIndex = combo->findText(QStringLiteral("Silent"));
-    combo->setCurrentIndex(1 - silentIndex);
-    combo->setCurrentIndex(silentIndex);
+    // The device shown, with its browser open, goes away: the window notices at its next
+    // passes, drops it and shows the silent one.
+    combo->setCurrentIndex(combo->findText(QStringLiteral("Silent")) == 0 ? 1 : 0);
+    clock.restart();
+    stalls.start();
+    device.kill();
+    device.waitForFinished(5000);
+    const bool vanished = waitFor([&] { return combo->count() == 1; }, 90000);
+    stalls.stop();
+    printf("moment_device_vanished removed=%d after_s=%.1f longest_stall_ms=%.1f longest_stall_cpu_ms=%.1f\n",
+        int(vanished), clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
+    if (!vanished)
+        result = 1;
+
+    // Quit with a listing and a welcome text waiting on the silent device, the one left.
     context->actions()->setWelcome(card->server(), QStringLiteral("欢迎"));
     waitFor(
         [&] {
