@@ -12,7 +12,7 @@ ns="qvns$$"
 peer="qvpeer$$"
 cleanup() {
   for n in "$ns" "$peer"; do
-    if ip netns list | grep -qw "$n"; then
+    if ip netns list 2>/dev/null | grep -qw "$n"; then
       pids=$(ip netns pids "$n" 2>/dev/null || true)
       [ -n "$pids" ] && kill $pids 2>/dev/null || true
       sleep 0.2

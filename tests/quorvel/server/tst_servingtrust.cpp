@@ -345,7 +345,8 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
     OperateListener& listener = *context.requests();
     QSignalSpy listening(&listener, &OperateListener::listening);
     listener.start();
-    if (!listening.wait(5000))
+    // The listener's thread may say so before the wait begins.
+    if (!listening.count() && !listening.wait(5000))
         return 1;
     ServerContent to;
     to.address = party;
@@ -356,7 +357,7 @@ int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
         // offer's own lifetime began before this signal.
         QTimer::singleShot(lifetimeMs + 50, Qt::PreciseTimer, qApp, [] { say("EXPIRED"); });
     });
-    QThreadPool::globalInstance()->start(task);
+    context.pool()->start(task);
     stopOnInput();
     return QCoreApplication::exec();
 }
