@@ -75,31 +75,31 @@ inline bool startDevice(QProcess& device, const QStringList& arguments)
         QStringList{QCoreApplication::applicationDirPath() + QStringLiteral("/quorvel-device")} + arguments, "ready");
 }
 
-// The longest time the thread that owns it went without running its event loop: a
-// precise timer ticks every 2 ms, and a stall is the gap between ticks less the interval.
-// The longest the thread went without turning its event loop, beyond the 2 ms tick; and,
-// of that gap, the processor time the thread itself spent: on a busy machine the wall
-// figure includes time other processes took, the processor figure does not (it also
-// leaves out waits on the disk).
+// The longest the thread that owns it went without turning its event loop, beyond the 2 ms
+// tick of a precise timer; and, of that gap, the processor time the thread itself spent:
+// on a busy machine the wall figure includes time other processes took, the processor
+// figure does not (it also leaves out waits on the disk).
+inline qint64 monotonicNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
 class StallMeter {
 public:
     StallMeter()
     {
         m_ticker.setTimerType(Qt::PreciseTimer);
         m_ticker.setInterval(Interval);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
-            const qint64 cpu = threadCpuNs();
-            m_longestNs = std::max(m_longestNs, m_gap.nsecsElapsed() - Interval * 1000000LL);
-            m_longestCpuNs = std::max(m_longestCpuNs, cpu - m_gapCpuNs);
-            m_gap.restart();
-            m_gapCpuNs = cpu;
-        });
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { endGap(); });
     }
     void start()
     {
         m_longestNs = 0;
         m_longestCpuNs = 0;
-        m_gap.start();
+        m_longestFromNs = m_longestToNs = 0;
+        m_gapFromNs = monotonicNs();
         m_gapCpuNs = threadCpuNs();
         m_ticker.start();
     }
@@ -109,13 +109,27 @@ public:
         if (!m_ticker.isActive())
             return;
         m_ticker.stop();
-        m_longestNs = std::max(m_longestNs, m_gap.nsecsElapsed() - Interval * 1000000LL);
-        m_longestCpuNs = std::max(m_longestCpuNs, threadCpuNs() - m_gapCpuNs);
+        endGap();
     }
     double longestMs() const { return m_longestNs / 1e6; }
     double longestCpuMs() const { return m_longestCpuNs / 1e6; }
+    // When the longest gap began and ended, on monotonicNs()'s clock.
+    qint64 longestFromNs() const { return m_longestFromNs; }
+    qint64 longestToNs() const { return m_longestToNs; }
 
 private:
+    void endGap()
+    {
+        const qint64 now = monotonicNs(), cpu = threadCpuNs();
+        if (now - m_gapFromNs - Interval * 1000000LL > m_longestNs) {
+            m_longestNs = now - m_gapFromNs - Interval * 1000000LL;
+            m_longestFromNs = m_gapFromNs;
+            m_longestToNs = now;
+        }
+        m_longestCpuNs = std::max(m_longestCpuNs, cpu - m_gapCpuNs);
+        m_gapFromNs = now;
+        m_gapCpuNs = cpu;
+    }
     static qint64 threadCpuNs()
     {
         timespec t{};
@@ -124,7 +138,9 @@ private:
     }
     static constexpr int Interval = 2;
     QTimer m_ticker;
-    QElapsedTimer m_gap;
+    qint64 m_gapFromNs = 0;
+    qint64 m_longestFromNs = 0;
+    qint64 m_longestToNs = 0;
     qint64 m_longestNs = 0;
     qint64 m_gapCpuNs = 0;
     qint64 m_longestCpuNs = 0;

@@ -69,6 +69,7 @@ public:
     {
         m_buckets.clear();
         m_slowest.clear();
+        m_timeline.clear();
         m_on = true;
     }
     void stopCensus() { m_on = false; }
@@ -77,15 +78,21 @@ public:
         if (!m_on || QThread::currentThread() != thread() || m_depth > 0)
             return QApplication::notify(receiver, event);
         ++m_depth;
-        QElapsedTimer clock;
-        clock.start();
+        const qint64 from = monotonicNs();
         const int type = event->type();
         QByteArray what = QByteArray::number(type) + ' ' + receiver->metaObject()->className();
         if (type == QEvent::MetaCall)
             what += " (queued call)";
+        else if (auto* timer = qobject_cast<QTimer*>(receiver)) {
+            what += " every " + QByteArray::number(timer->interval()) + " ms";
+            if (timer->parent())
+                what += QByteArray(" of ") + timer->parent()->metaObject()->className();
+        }
         const bool result = QApplication::notify(receiver, event);
-        const qint64 ns = clock.nsecsElapsed();
+        const qint64 ns = monotonicNs() - from;
         --m_depth;
+        if (ns > 1000000)
+            m_timeline.append({from, ns, what});
         auto& b = m_buckets[what];
         b.first += 1;
         b.second += ns;
@@ -109,8 +116,24 @@ public:
             printf(" [%s %.1f]", s.second.constData(), s.first / 1e6);
         printf("\n");
     }
+    // The dispatches over a millisecond between two moments, with their offsets from the first.
+    void printBetween(const char* label, qint64 fromNs, qint64 toNs) const
+    {
+        printf("%s longest stall (%.1f ms), dispatches over 1 ms at ms:", label, (toNs - fromNs) / 1e6);
+        for (const auto& [at, ns, what] : m_timeline) {
+            if (at + ns >= fromNs && at <= toNs)
+                printf(" [%.1f %s %.1f]", (at - fromNs) / 1e6, what.constData(), ns / 1e6);
+        }
+        printf("\n");
+    }
 
 private:
+    struct Dispatch {
+        qint64 at;
+        qint64 ns;
+        QByteArray what;
+    };
+    QVector<Dispatch> m_timeline;
     bool m_on = false;
     int m_depth = 0;
     QHash<QByteArray, QPair<qint64, qint64>> m_buckets;
@@ -496,9 +519,13 @@ int benchMoments()
         delete shown;
     clock.restart();
     stalls.start();
+    static_cast<CensusApp*>(qApp)->startCensus();
     dropFolder(dir.filePath("thousand"));
     const bool allEnded = waitFor([&] { return ended >= 1000; }, 300000);
     stalls.stop();
+    static_cast<CensusApp*>(qApp)->stopCensus();
+    static_cast<CensusApp*>(qApp)->print("moment_thousand_files");
+    static_cast<CensusApp*>(qApp)->printBetween("moment_thousand_files", stalls.longestFromNs(), stalls.longestToNs());
     printf("moment_dropped_folder files=1000 transfers_ended=%d sent=%d s=%.2f longest_stall_ms=%.1f "
            "longest_stall_cpu_ms=%.1f\n",
         ended, sent, clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
@@ -531,11 +558,15 @@ int benchMoments()
     // passes, drops it and shows the silent one.
     combo->setCurrentIndex(combo->findText(QStringLiteral("Silent")) == 0 ? 1 : 0);
     clock.restart();
-    stalls.start();
     device.kill();
-    device.waitForFinished(5000);
+    device.waitForFinished(5000); // blocks this thread: not the window's doing
+    stalls.start();
+    static_cast<CensusApp*>(qApp)->startCensus();
     const bool vanished = waitFor([&] { return combo->count() == 1; }, 90000);
     stalls.stop();
+    static_cast<CensusApp*>(qApp)->stopCensus();
+    static_cast<CensusApp*>(qApp)->print("moment_device_vanished");
+    static_cast<CensusApp*>(qApp)->printBetween("moment_device_vanished", stalls.longestFromNs(), stalls.longestToNs());
     printf("moment_device_vanished removed=%d after_s=%.1f longest_stall_ms=%.1f longest_stall_cpu_ms=%.1f\n",
         int(vanished), clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
     if (!vanished)

@@ -178,7 +178,7 @@ void ProgressDockWidget::apply(const ProgressContent& content)
         row->setCloseVisible(false);
         auto* item = new QListWidgetItem;
         ui->layoutWidget->insertItem(0, item);
-        ui->layoutWidget->setItemWidget(item, row);
+        ui->layoutWidget->setRowWidget(item, row);
         m_rows.insert(content.id, item);
         row->setId(content.id);
         connect(
@@ -207,14 +207,11 @@ void ProgressDockWidget::apply(const ProgressContent& content)
 void ProgressDockWidget::clear()
 {
     QMutexLocker lock(&m_mutex);
+    // Gone without a word: the panel forgets the rows itself. All at once, as the list
+    // takes one row out in time that grows with the rows left.
     for (QListWidgetItem* item : qAsConst(m_rows)) {
-        // Gone without a word: the panel forgets the rows itself.
-        QWidget* row = ui->layoutWidget->itemWidget(item);
-        if (row) {
+        if (QWidget* row = ui->layoutWidget->itemWidget(item))
             row->disconnect(this);
-            delete row;
-        }
-        delete item;
     }
     ui->layoutWidget->clear();
     m_rows.clear();

@@ -29,6 +29,14 @@ void QProgressPie::setFailed(bool failed)
     update();
 }
 
+void QProgressPie::setValue(int value)
+{
+    setUpdatesEnabled(false);
+    QProgressBar::setValue(value);
+    setUpdatesEnabled(true);
+    update();
+}
+
 void QProgressPie::followValue()
 {
     if (minimum() != maximum() && value() >= maximum())

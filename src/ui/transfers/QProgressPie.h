@@ -12,6 +12,11 @@ class QProgressPie : public QProgressBar {
 public:
     explicit QProgressPie(QWidget* parent = nullptr);
 
+    // Paints with the rest of the window, not at once: QProgressBar repaints on every change
+    // it cannot tell was painted (and this bar paints itself), and a synchronous paint in a
+    // list of rows lays the whole list out again.
+    void setValue(int value);
+
     bool isSpinning() const { return m_timer.isActive(); }
     // A failed transfer's ring is drawn in red; it keeps its last percentage.
     void setFailed(bool failed);

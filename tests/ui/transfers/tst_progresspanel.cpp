@@ -225,6 +225,21 @@ void TestProgressPanel::rowsFitTheirWidthAndAreNamed()
     }
     QVERIFY(panel.row(100)->findChild<QLabel*>("label")->text().replace('\n', ' ').contains(
         "same network as this computer"));
+    // Scrolled to the middle: each row in view stands on its item, and rows out of view
+    // are not shown (nor placed, which a thousand rows made slow).
+    list->scrollToItem(list->item(10), QAbstractItemView::PositionAtCenter);
+    QCoreApplication::processEvents();
+    int inView = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        QWidget* row = list->itemWidget(list->item(i));
+        const QRect item = list->visualItemRect(list->item(i));
+        const bool seen = item.intersects(list->viewport()->rect());
+        QCOMPARE(row->isVisible(), seen);
+        if (seen)
+            QCOMPARE(row->geometry(), item);
+        inView += seen;
+    }
+    QVERIFY(inView > 0 && inView < list->count());
 
     // Each row is a list item with a name and its state for screen readers.
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(list);
