@@ -140,6 +140,17 @@ private:
     QList<QPair<qint64, QByteArray>> m_slowest;
 };
 
+// A file or folder dropped on a widget, as a user drags one from the file manager.
+void dropOn(QWidget* target, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+}
+
 QByteArray loadAverage()
 {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -413,15 +424,10 @@ int benchWindow(int deviceCount, bool preAdded)
                 ended = true;
                 outcome = last.nativePath + ": " + o.text();
             });
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(file)});
         StallMeter uploading;
         uploading.start();
         clock.restart();
-        QDragEnterEvent enter(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(card, &enter);
-        QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(card, &drop);
+        dropOn(card, file);
         const bool done = waitFor([&] { return ended; }, 300000);
         const double uploadMs = clock.nsecsElapsed() / 1e6;
         uploading.stop();
@@ -494,18 +500,10 @@ int benchMoments()
             ++ended;
             sent += last.progress == ProgressContent::Done;
         });
-    const auto dropFolder = [&](const QString& folder) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(folder)});
-        QDragEnterEvent enter(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(card, &enter);
-        QDropEvent drop(card->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(card, &drop);
-    };
     QElapsedTimer clock;
     clock.start();
     stalls.start();
-    dropFolder(dir.filePath("many"));
+    dropOn(card, dir.filePath("many"));
     const auto box = [&] {
         const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
         return boxes.isEmpty() ? nullptr : boxes.first();
@@ -520,7 +518,7 @@ int benchMoments()
     clock.restart();
     stalls.start();
     static_cast<CensusApp*>(qApp)->startCensus();
-    dropFolder(dir.filePath("thousand"));
+    dropOn(card, dir.filePath("thousand"));
     const bool allEnded = waitFor([&] { return ended >= 1000; }, 300000);
     stalls.stop();
     static_cast<CensusApp*>(qApp)->stopCensus();
