@@ -66,6 +66,7 @@ RecentFilesListView* RecentFilesDialog::view() const
 void RecentFilesDialog::setServerContent(const ServerContent& server)
 {
     m_server = server;
+    m_fitColumns = true;
     m_model.setServerContent(server);
     ui->recentFilesTreeView->setIsClient(server.type == ProtocolValue::Client);
     updateList();
@@ -94,10 +95,23 @@ void RecentFilesDialog::updateList()
 
 void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
 {
+    // Newest first: the rows a reading adds are on top.
+    const int added = qMin(qMax(0, list.size() - m_model.rowCount()), ResizePrecisionRows);
     m_model.setRecords(list);
-    ui->recentFilesTreeView->scrollToTop();
-    ui->recentFilesTreeView->resizeColumnToContents(0);
-    ui->recentFilesTreeView->resizeColumnToContents(1); // at least its title, in any language
+    RecentFilesListView* view = ui->recentFilesTreeView;
+    view->scrollToTop();
+    for (int column : {0, 1}) {
+        if (m_fitColumns) {
+            view->resizeColumnToContents(column); // the type's at least its title, in any language
+            continue;
+        }
+        int width = 0;
+        for (int row = 0; row < added; ++row)
+            width = qMax(width, view->sizeHintForIndex(m_model.index(row, column)).width());
+        if (width > view->columnWidth(column))
+            view->setColumnWidth(column, width);
+    }
+    m_fitColumns = false;
     emit listUpdated(list.size());
 }
 

@@ -64,9 +64,11 @@ private:
     // What runs or waits on the pool, stoppable until it ends.
     QHash<quint64, TaskHandle> m_active;
     quint64 m_taskSerial = 0;
-    // Readings started and the newest one shown: an older reading that ends late
-    // (another device, a record deleted since) is dropped.
+    // One reading at a time; asks meanwhile make one more after it.
     bool m_reading = false;
     bool m_readAgain = false;
+    // The columns fit the first reading of a device; later readings only widen them for
+    // the rows they add, so a width the user chose stays.
+    bool m_fitColumns = true;
     static constexpr int ResizePrecisionRows = 100;
 };

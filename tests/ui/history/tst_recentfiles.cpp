@@ -102,9 +102,20 @@ void TestRecentFiles::historyPerDevice()
     for (int i = 0; i < 50; ++i)
         dialog.updateList();
     QTRY_COMPARE(burst.size(), 2);
+    // A width the user chose stays through readings; a longer new name widens it.
+    auto* view = dialog.findChild<QTreeView*>();
+    view->setColumnWidth(0, view->columnWidth(0) + 150);
+    const int chosen = view->columnWidth(0);
+    QVERIFY(db->addRecentFileRecord(record("A", "file_upload", "/x/e.txt", 6000)));
     dialog.updateList();
     QVERIFY(burst.wait(5000));
     QCOMPARE(burst.size(), 3);
+    QCOMPARE(view->columnWidth(0), chosen);
+    QVERIFY(db->addRecentFileRecord(record("A", "file_upload", "/x/" + QString(60, 'w') + ".txt", 7000)));
+    dialog.updateList();
+    QVERIFY(burst.wait(5000));
+    QVERIFY(view->columnWidth(0) > chosen);
+    QCOMPARE(view->columnWidth(0), view->sizeHintForIndex(dialog.model()->index(0, 0)).width());
 
     // A device without history; clearing it touches no other device's.
     ServerContent empty;
@@ -115,7 +126,7 @@ void TestRecentFiles::historyPerDevice()
     QTest::mouseClick(dialog.findChild<QPushButton*>("clearButton"), Qt::LeftButton);
     QVERIFY(read.wait(5000));
     QCOMPARE(dialog.model()->rowCount(), 0);
-    QCOMPARE(db->getRecentFiles("A").size(), 3);
+    QCOMPARE(db->getRecentFiles("A").size(), 5);
     QCOMPARE(unnamedTabStops(&dialog), QStringList());
 }
 
