@@ -31,10 +31,11 @@ void ProgressListWidget::updateEditorGeometries()
     }
     executeDelayedItemsLayout();
     const QRect view = viewport()->rect();
-    QModelIndex top = indexAt(QPoint(view.left() + 1, view.top()));
-    QModelIndex bottom = indexAt(QPoint(view.left() + 1, view.bottom()));
-    const int first = top.isValid() ? top.row() : 0;
-    const int last = bottom.isValid() ? bottom.row() : count() - 1;
+    // A list with no room (its window hidden or shrunk to nothing) shows no row.
+    const QModelIndex top = indexAt(QPoint(view.left() + 1, view.top()));
+    const QModelIndex bottom = indexAt(QPoint(view.left() + 1, view.bottom()));
+    const int first = view.isEmpty() ? 0 : top.isValid() ? top.row() : 0;
+    const int last = view.isEmpty() ? -1 : bottom.isValid() ? bottom.row() : count() - 1;
     QStyleOptionViewItem option = viewOptions();
     QVector<QPointer<QWidget>> shown;
     for (int row = first; row <= last; ++row) {
