@@ -35,9 +35,9 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 
 status=0
 # One test at a time: many bind the protocol's fixed ports (16020, 16021) in this namespace.
-# The sanitizer tree scripts/test.sh built runs after the main one: only its chosen
+# The sanitizer trees scripts/test.sh built run after the main one: only their chosen
 # tests are enabled there. QUORVEL_TEST_TREES names the trees instead (scripts/tsan.sh).
-for tree in ${QUORVEL_TEST_TREES:-build build-asan}; do
+for tree in ${QUORVEL_TEST_TREES:-build build-asan build-tsan}; do
   if [ "$tree" = build ]; then
     ctest --test-dir "$root/build" --output-on-failure "$@" || status=$?
   elif [ -f "$root/$tree/CTestTestfile.cmake" ]; then

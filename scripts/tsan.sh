@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# ThreadSanitizer over the threaded tests (transfers, receiving, discovery, the operation
-# listener), run by hand: too slow, and with Qt not instrumented too noisy, for the test
-# command (README, "Sanitizers"). Every report lands in build-tsan/tsan-reports/ and is
-# summed up by place at the end; a test with a report fails. Arguments go to ctest.
+# ThreadSanitizer over every threaded test, tst_receiving included, which is too slow
+# under the sanitizer for the test command (that runs the others: README, "Sanitizers").
+# Every report lands in build-tsan/tsan-reports/ and is summed up by place at the end; a
+# test with a report fails. Arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
