@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDBusConnection>
-#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -138,7 +137,6 @@ void TestCastControllerWidget::init()
     m_panel->attach(m_context->cast(), m_context->config());
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel));
-    QCOMPARE(m_panel->size(), QSize(298, 68));
     for (QWidget* w : m_panel->findChildren<QAbstractButton*>())
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
 }
@@ -152,7 +150,6 @@ void TestCastControllerWidget::idlePages()
         QCOMPARE(page(), QString(d == &casts ? "notCastWidget" : "notSurrpotWidget"));
         QVERIFY(m_panel->findChild<QPushButton*>("startButton")->isVisible() == (d == &casts));
     }
-    QCOMPARE(m_panel->findChild<QLabel*>("label_4")->text(), QString::fromUtf8("此设备不具备Cast功能"));
     shortcut();
     QVERIFY(!m_context->cast()->isActive() && m_boxes.isEmpty());
     QCOMPARE(page(), QString("notSurrpotWidget"));
