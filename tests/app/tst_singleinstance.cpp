@@ -18,6 +18,12 @@ private slots:
 static const QByteArray Started = "[I][MainWindow] Client started";
 static const QByteArray Shown = "[I][MainWindow] Window shown.";
 
+// A start that hands over to the running instance: it ends at once, and well.
+static bool handsOver(QProcess* start)
+{
+    return start->waitForFinished(10000) && start->exitStatus() == QProcess::NormalExit && start->exitCode() == 0;
+}
+
 void TestSingleInstance::secondStartWakesTheFirst()
 {
     ClientFolder folder;
@@ -30,10 +36,7 @@ void TestSingleInstance::secondStartWakesTheFirst()
 
     QElapsedTimer timer;
     timer.start();
-    QProcess* second = folder.start();
-    QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(handsOver(folder.start()));
     // One connection attempt and a short pause; a second that waited out its connect
     // time-out would still be near 1.1 s, so only a hang fails this.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
@@ -44,9 +47,7 @@ void TestSingleInstance::secondStartWakesTheFirst()
 
     // A window already shown is shown (raised) again; the program named by a relative
     // path is the same program.
-    QProcess* third = folder.startWith("./quorvel", {}, folder.path());
-    QVERIFY(third->waitForFinished(10000));
-    QCOMPARE(third->exitCode(), 0);
+    QVERIFY(handsOver(folder.startWith("./quorvel", {}, folder.path())));
     QVERIFY(folder.waitForLog(0, Shown, 2));
 
     // A copy in another folder is an instance of its own, beside this one.
@@ -80,9 +81,7 @@ void TestSingleInstance::unknownOptionThenKilledClientBlockNothing()
     QProcess* next = folder.start({"-s"});
     QVERIFY(folder.waitForLogFiles(2));
     QVERIFY(folder.waitForLog(1, Started));
-    QProcess* waker = folder.start();
-    QVERIFY(waker->waitForFinished(10000));
-    QCOMPARE(waker->exitCode(), 0);
+    QVERIFY(handsOver(folder.start()));
     QVERIFY(folder.waitForLog(1, Shown));
     QCOMPARE(next->state(), QProcess::Running);
 }
@@ -108,13 +107,9 @@ void TestSingleInstance::anotherUserHasAnInstanceOfItsOwn()
     QVERIFY2(folder.waitForLogFiles(2), "the second user's start ended in the first user's client");
     QVERIFY(folder.waitForLog(1, Shown));
 
-    QProcess* wakeMine = folder.start();
-    QVERIFY(wakeMine->waitForFinished(10000));
-    QCOMPARE(wakeMine->exitCode(), 0);
+    QVERIFY(handsOver(folder.start()));
     QVERIFY(folder.waitForLog(1, Shown, 2));
-    QProcess* wakeTheirs = folder.startWith("setpriv", asNobody, QDir::tempPath(), nobodyEnv);
-    QVERIFY(wakeTheirs->waitForFinished(10000));
-    QCOMPARE(wakeTheirs->exitCode(), 0);
+    QVERIFY(handsOver(folder.startWith("setpriv", asNobody, QDir::tempPath(), nobodyEnv)));
     QVERIFY(folder.waitForLog(0, Shown, 2));
     QCOMPARE(folder.log(1).count(Shown), 2);
     QCOMPARE(folder.logFiles().size(), 2);

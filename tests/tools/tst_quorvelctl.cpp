@@ -489,7 +489,8 @@ bool followsForm(const QJsonValue& v, const QString& forms)
 } // namespace
 
 // A damaged history is moved aside and a new one started; one that another program keeps
-// locked costs the download a short wait and a warning, never its success.
+// locked costs the download a short wait and a warning, never its success. What the store
+// then holds: tst_database's damagedOrLockedStore.
 void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 {
     QUORVEL_DEVICE(d, {"--address", "127.0.0.13", "--no-mdns"});
@@ -507,8 +508,6 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
     QVERIFY2(events.first().value("message").toString().contains("moved aside to " + app.path() + "/" + aside.first()),
         out.constData());
     QVERIFY2(err.contains("quorvelctl: warning: " + store.toUtf8() + " was damaged"), err.constData());
-    QCOMPARE(app.ctl({"history", "127.0.0.13"}, &out, &err), 0);
-    QCOMPARE(out.count("file_download"), 1); // the new history works
 
     {
         QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
@@ -536,8 +535,6 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
         locker.close();
     }
     QSqlDatabase::removeDatabase("locker");
-    QCOMPARE(app.ctl({"history", "127.0.0.13"}, &out, &err), 0);
-    QCOMPARE(out.count("file_download"), 1);
 }
 
 // serve --accept-from takes the parties named (by address, or by name and address) into

@@ -8,7 +8,6 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "log/CustomMsgHandler.h"
 #include "ui/dialogs/LogDialog.h"
 
 // The window's pieces that need no device: every image it names, in the resources as a
@@ -23,8 +22,7 @@ private slots:
     void styleSheetShips();
     void colouring_data();
     void colouring();
-    void showsEveryLineUntilCleared();
-    void keepsTheLastLinesAsText();
+    void logWindow();
 
 private:
     QTemporaryDir m_dir;
@@ -92,9 +90,7 @@ void TestWindowParts::styleSheetShips()
     QFile qss(QStringLiteral(":/style/quorvel.qss"));
     QVERIFY(qss.open(QIODevice::ReadOnly | QIODevice::Text));
     const QByteArray text = qss.readAll();
-    for (const char* selector : {"QMainWindow", "QDialog", "QComboBox", "QTabBar::tab", "QMenu", "QProgressBar"})
-        QVERIFY2(text.contains(selector), selector);
-    QCOMPARE(text.count('{'), text.count('}'));
+    QVERIFY(!text.isEmpty() && text.count('{') == text.count('}'));
 }
 
 void TestWindowParts::colouring_data()
@@ -117,20 +113,14 @@ void TestWindowParts::colouring()
     QCOMPARE(LogDialog::colouredLine(msg), line);
 }
 
-void TestWindowParts::showsEveryLineUntilCleared()
+// Every line logged while it lives, coloured by its level; a peer's words as they are,
+// never as markup; of a flood, the newest LogDialog::MaxLines; nothing once cleared.
+void TestWindowParts::logWindow()
 {
     LogDialog dialog(m_dir.path() + "/log");
-    QCOMPARE(dialog.windowTitle(), QString::fromUtf8("QuorvelClient调试窗口"));
-    QCOMPARE(dialog.size(), QSize(618, 362));
     auto* edit = dialog.findChild<QTextEdit*>("logTextEdit");
     auto* clear = dialog.findChild<QPushButton*>("clearButton");
     QVERIFY(edit && clear);
-    QCOMPARE(clear->text(), QString::fromUtf8("清除"));
-
-    // The dialog's handler is the installed one: a second cannot install meanwhile.
-    CustomMsgHandler other(m_dir.path() + "/log");
-    QVERIFY(!other.install());
-
     qCritical("[E][%s] broken", "Test");
     qDebug("[I][%s] fine", "Test");
     QTRY_VERIFY(edit->toPlainText().contains("[I][Test] fine"));
@@ -138,17 +128,6 @@ void TestWindowParts::showsEveryLineUntilCleared()
     QVERIFY(edit->toHtml().contains("#ff0000"));
     QVERIFY(edit->toHtml().contains("#008000"));
 
-    clear->click();
-    QVERIFY(edit->toPlainText().isEmpty());
-}
-
-// A peer's words are shown as they are, never as markup, and a flood of lines leaves
-// the newest LogDialog::MaxLines.
-void TestWindowParts::keepsTheLastLinesAsText()
-{
-    LogDialog dialog(m_dir.path() + "/log");
-    auto* edit = dialog.findChild<QTextEdit*>("logTextEdit");
-    QVERIFY(edit);
     const int lines = LogDialog::MaxLines + 1000;
     for (int i = 0; i < lines; ++i)
         dialog.appendMsg(QString("[%1][X] <b>line %2</b> <img src=x>").arg(i % 2 ? "W" : "Q").arg(i));
@@ -157,6 +136,8 @@ void TestWindowParts::keepsTheLastLinesAsText()
     QCOMPARE(edit->document()->lastBlock().text(), QString("[W][X] <b>line 5999</b> <img src=x>"));
     QVERIFY(!edit->toHtml().contains("<b>"));
     QVERIFY(edit->toHtml().contains("#ffa500")); // orange: the level still colours the line
+    clear->click();
+    QVERIFY(edit->toPlainText().isEmpty());
 }
 
 QTEST_MAIN(TestWindowParts)

@@ -43,8 +43,6 @@ private slots:
     void answerDefaults();
     void outcomes_data();
     void outcomes();
-    void oneEntryPerDevice_data();
-    void oneEntryPerDevice();
     void remembersWhoAnswered();
     void passesShareOneBrowser();
     void updatesWhileTheMainThreadIsBusy();
@@ -184,92 +182,65 @@ void TestDiscoveryServer::answerDefaults()
     QVERIFY(getter.getServerContent("[1,2]", 5, ok).name.isEmpty() && ok); // not an object: no fields
 }
 
+// The table as outcomes come in: the answers of device A already stored, then one
+// outcome. A device answering at two addresses (two LANs; mDNS and broadcast) is one
+// entry, shown where it answered first and kept while either answers; a quiet address
+// gives way.
 void TestDiscoveryServer::outcomes_data()
 {
-    QTest::addColumn<int>("storedAge"); // -1: nothing stored
-    QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QString>("name"); // and version: "A 1"
-    QTest::addColumn<QStringList>("reported");
-    QTest::addColumn<int>("left");
+    QTest::addColumn<QList<int>>("stored"); // the answers' ages, at 127.0.0.2 and .3
+    QTest::addColumn<QString>("outcome"); // "found NAME VERSION", "silent .2", "silent .3", "end"
+    QTest::addColumn<QStringList>("reported"); // after the stored answers' "+A"
+    QTest::addColumn<QString>("shown"); // "ADDRESS VERSION" of the entry listed then; empty: none
     const auto row
-        = [](const char* what, int age, const char* outcome, const char* name, QStringList reported, int left) {
-              QTest::newRow(what) << age << QString(outcome) << QString(name) << reported << left;
-          };
-    row("new device", -1, "found", "A 1", {"+A"}, 1);
-    row("same answer", 0, "found", "A 1", {}, 1);
-    row("name changes", 0, "found", "B 1", {"-A", "+B"}, 1);
-    row("only the version changes", 0, "found", "A 2", {}, 1);
-    row("silent, seen lately", 14000, "silent", "A 1", {}, 1);
-    row("silent, seen long ago", 16000, "silent", "A 1", {"-A"}, 0);
-    row("silent, never seen", -1, "silent", "A 1", {}, 0);
-    row("pass ends, seen lately", 14000, "end", "A 1", {"end 1"}, 1);
-    row("pass ends, seen long ago", 16000, "end", "A 1", {"-A", "end 0"}, 0);
+        = [](const char* what, const QList<int>& stored, const char* outcome, const QStringList& reported,
+              const char* shown) { QTest::newRow(what) << stored << QString(outcome) << reported << QString(shown); };
+    row("new device", {}, "found A 1", {"+A"}, "127.0.0.2 1");
+    row("same answer", {0}, "found A 1", {}, "127.0.0.2 1");
+    row("name changes", {0}, "found B 1", {"-A", "+B"}, "127.0.0.2 1");
+    row("only the version changes", {0}, "found A 2", {}, "127.0.0.2 2"); // the latest answer
+    row("silent, seen lately", {14000}, "silent .2", {}, "127.0.0.2 1");
+    row("silent, seen long ago", {16000}, "silent .2", {"-A"}, "");
+    row("silent, never seen", {}, "silent .2", {}, "");
+    row("pass ends, seen lately", {14000}, "end", {"end 1"}, "127.0.0.2 1");
+    row("pass ends, seen long ago", {16000}, "end", {"-A", "end 0"}, "");
+    row("two addresses answer", {0, 0}, "end", {"end 1"}, "127.0.0.2 1");
+    row("the first went quiet", {16000, 0}, "silent .2", {"-A", "+A"}, "127.0.0.3 1");
+    row("the second went quiet", {0, 16000}, "silent .3", {}, "127.0.0.2 1");
+    row("the first went quiet, pass ends", {16000, 0}, "end", {"-A", "+A", "end 1"}, "127.0.0.3 1");
+    row("both went quiet", {16000, 16000}, "end", {"-A", "end 0"}, "");
 }
 
 void TestDiscoveryServer::outcomes()
 {
-    QFETCH(int, storedAge);
+    QFETCH(QList<int>, stored);
     QFETCH(QString, outcome);
-    QFETCH(QString, name);
-    const QString version = name.section(' ', 1);
-    QFETCH(QStringList, reported);
-    QFETCH(int, left);
-    DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
-    Reports reports(&server);
-    {
-        Watchdog dog(5000, "a receiver that reads the table from another thread");
-        if (storedAge >= 0)
-            server.onQueryServerResult(device("A", storedAge), true, false);
-        server.onQueryServerResult(device(name.section(' ', 0, 0), 0, version), outcome == "found", outcome == "end");
-    }
-    if (storedAge >= 0)
-        reported.prepend("+A");
-    QCOMPARE(reports.take(), reported);
-    QCOMPARE(server.devices().size(), left);
-    if (outcome == "found")
-        QCOMPARE(server.devices().first().version, version); // the table holds the latest answer
-}
-
-// A device answering at two addresses (two LANs; mDNS and broadcast) is one entry, shown
-// where it answered first and kept while either answers; a quiet address gives way.
-void TestDiscoveryServer::oneEntryPerDevice_data()
-{
-    QTest::addColumn<int>("firstAge"); // of the answers stored at .2 and then at .3
-    QTest::addColumn<int>("secondAge");
-    QTest::addColumn<QString>("then"); // "silent .2", "silent .3" or "end"
-    QTest::addColumn<QStringList>("reported"); // after the first "+A"
-    QTest::addColumn<QString>("shown"); // where the device is listed then; empty: gone
-    QTest::newRow("both answer") << 0 << 0 << "end" << QStringList{"end 1"} << "127.0.0.2";
-    QTest::newRow("the first went quiet") << 16000 << 0 << "silent .2" << QStringList{"-A", "+A"} << "127.0.0.3";
-    QTest::newRow("the second went quiet") << 0 << 16000 << "silent .3" << QStringList{} << "127.0.0.2";
-    QTest::newRow("the first went quiet, pass ends")
-        << 16000 << 0 << "end" << QStringList{"-A", "+A", "end 1"} << "127.0.0.3";
-    QTest::newRow("both went quiet") << 16000 << 16000 << "end" << QStringList{"-A", "end 0"} << "";
-}
-
-void TestDiscoveryServer::oneEntryPerDevice()
-{
-    QFETCH(int, firstAge);
-    QFETCH(int, secondAge);
-    QFETCH(QString, then);
     QFETCH(QStringList, reported);
     QFETCH(QString, shown);
     DiscoveryServer server(*m_context->config(), nullptr, *m_context->pool());
     Reports reports(&server);
-    ServerContent first = device("A", firstAge);
-    ServerContent second = device("A", secondAge);
-    second.address = QHostAddress("127.0.0.3");
-    server.onQueryServerResult(first, true, false);
-    server.onQueryServerResult(second, true, false);
-    QCOMPARE(server.devices().size(), 1);
-    if (then == "end")
-        server.onQueryServerResult(ServerContent(), false, true);
-    else
-        server.onQueryServerResult(then == "silent .2" ? first : second, false, false);
-    QCOMPARE(reports.take(), QStringList{"+A"} + reported);
+    QList<ServerContent> answers;
+    for (int i = 0; i < stored.size(); ++i) {
+        answers << device("A", stored.at(i));
+        answers.last().address = QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i));
+    }
+    const QStringList words = outcome.split(' ');
+    {
+        Watchdog dog(5000, "a receiver that reads the table from another thread");
+        for (const ServerContent& answer : qAsConst(answers))
+            server.onQueryServerResult(answer, true, false);
+        QCOMPARE(server.devices().size(), answers.isEmpty() ? 0 : 1);
+        if (words.first() == "found")
+            server.onQueryServerResult(device(words.at(1), 0, words.at(2)), true, false);
+        else if (words.first() == "silent")
+            server.onQueryServerResult(answers.value(words.at(1) == ".3" ? 1 : 0, device("A", 0)), false, false);
+        else
+            server.onQueryServerResult(ServerContent(), false, true);
+    }
+    QCOMPARE(reports.take(), (answers.isEmpty() ? QStringList() : QStringList{"+A"}) + reported);
     QCOMPARE(server.devices().size(), shown.isEmpty() ? 0 : 1);
     if (!shown.isEmpty())
-        QCOMPARE(server.devices().first().address.toString(), shown);
+        QCOMPARE(server.devices().first().address.toString() + " " + server.devices().first().version, shown);
 }
 
 // A device that answered is written down and asked again at the next passes where it

@@ -246,9 +246,9 @@ void TestReceiving::bounds()
 }
 
 // 20,000 forged offers from a third host: nothing is created for them, memory stays
-// bounded, they are summed up in the log rather than written one by one, and a real
-// offer from another host is received while the flood's held offers still wait their
-// turn: it is not queued behind them (the old inbox fetched it only after all of them).
+// bounded, and a real offer from another host is received while the flood's held offers
+// still wait their turn: it is not queued behind them (the old inbox fetched it only
+// after all of them). The log's summing up: offersAreAskedTogetherAndCapped.
 void TestReceiving::floodOfOffers()
 {
     QUORVEL_TEST_NETWORK(net, 3);
@@ -280,18 +280,6 @@ void TestReceiving::floodOfOffers()
     QVERIFY2(floodEnded < OfferInbox::Limits().perParty / 2, qPrintable(QString::number(floodEnded)));
     QCOMPARE(client.inboxFiles(), QStringList{"report.bin"});
     QVERIFY2(after - before < 24 * 1024, qPrintable(QString::number(after - before)));
-    // Summed up in one line, not one per offer.
-    const QString logs = client.path() + "/log";
-    QByteArray log;
-    QDeadlineTimer deadline(20000);
-    while (!log.contains("[W][OfferInbox] Declined") && !deadline.hasExpired()) {
-        served.waitFor("never printed", false, 200);
-        log.clear();
-        for (const QString& name : QDir(logs).entryList(QDir::Files))
-            log += TestFiles::read(logs + "/" + name);
-    }
-    QVERIFY2(log.contains("[W][OfferInbox] Declined"), log.right(2000).constData());
-    QVERIFY2(log.count("OfferInbox") < 5, qPrintable(QString::number(log.count("OfferInbox"))));
     served.process->terminate();
     QVERIFY(served.process->waitForFinished(10000));
 }

@@ -306,7 +306,6 @@ void TestFileBrowser::silentDeviceIsShown()
 void TestFileBrowser::fitsItsWidthAndSortsFromTheHeader()
 {
     const auto dialog = open("127.0.0.31", "/Quorvel");
-    QCOMPARE(dialog->size(), QSize(596, 693));
     walkTo("/Quorvel/wide");
     QTRY_COMPARE(model()->rowCount(), 20);
     QCoreApplication::processEvents();

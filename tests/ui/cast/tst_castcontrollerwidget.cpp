@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDBusConnection>
-#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -138,7 +137,6 @@ void TestCastControllerWidget::init()
     m_panel->attach(m_context->cast(), m_context->config());
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel));
-    QCOMPARE(m_panel->size(), QSize(298, 68));
     for (QWidget* w : m_panel->findChildren<QAbstractButton*>())
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
 }
@@ -152,7 +150,6 @@ void TestCastControllerWidget::idlePages()
         QCOMPARE(page(), QString(d == &casts ? "notCastWidget" : "notSurrpotWidget"));
         QVERIFY(m_panel->findChild<QPushButton*>("startButton")->isVisible() == (d == &casts));
     }
-    QCOMPARE(m_panel->findChild<QLabel*>("label_4")->text(), QString::fromUtf8("此设备不具备Cast功能"));
     shortcut();
     QVERIFY(!m_context->cast()->isActive() && m_boxes.isEmpty());
     QCOMPARE(page(), QString("notSurrpotWidget"));
@@ -236,15 +233,14 @@ void TestCastControllerWidget::errorsInTheWindowsLanguage_data()
     QTest::addColumn<QString>("program"); // empty: the real one
     QTest::addColumn<bool>("chinese");
     QTest::addColumn<QString>("box");
-    const QStringList refuses{"--cast-unknown", "cast"}, late{"--delay", "2600"};
+    // English once, after Chinese; each reason's English: tst_cast, tst_applanguage.
+    const QStringList refuses{"--cast-unknown", "cast"};
     QTest::newRow("refused") << refuses << "" << true << "错误|服务器回复错误:Unknow type: cast";
     QTest::newRow("refused, English") << refuses << "" << false
                                       << "Error|The device answered with an error: Unknow type: cast";
-    QTest::newRow("no answer") << late << "" << true << "错误|Room 127.0.0.44 在 2 秒内没有回复";
-    QTest::newRow("no answer, English") << late << "" << false << "Error|Room 127.0.0.44 did not answer within 2 s";
+    QTest::newRow("no answer") << QStringList{"--delay", "2600"} << "" << true
+                               << "错误|Room 127.0.0.44 在 2 秒内没有回复";
     QTest::newRow("no casting program") << QStringList() << "no-such-program" << true << "错误|找不到投射程序 %1";
-    QTest::newRow("no casting program, English")
-        << QStringList() << "no-such-program" << false << "Error|the casting program %1 was not found";
 }
 
 void TestCastControllerWidget::errorsInTheWindowsLanguage()
