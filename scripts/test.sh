@@ -18,15 +18,9 @@ cmake --build build-core --target quorvelcore -j"$(nproc)"
 # lifetimes, and ThreadSanitizer for the transfer and discovery tests (scripts/tsan.sh
 # adds the slow ones, by hand). test-inside-namespace.sh runs the trees after the suite.
 asan_tests="tst_qtjson;tst_protocol;tst_filecommands;tst_discoverylistener;tst_localserver"
-cmake -S . -B build-asan -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_WERROR=ON \
-  -DQUORVEL_SANITIZE=address,undefined "-DQUORVEL_SANITIZE_TESTS=$asan_tests" >/dev/null
-cmake --build build-asan -j"$(nproc)" --target ${asan_tests//;/ }
+bash scripts/sanitizer-tree.sh build-asan address,undefined "$asan_tests"
 tsan_tests="tst_transfers;tst_discoveryserver;tst_discoverylistener;tst_operatelistener"
-cmake -S . -B build-tsan -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_WERROR=ON \
-  -DQUORVEL_SANITIZE=thread "-DQUORVEL_SANITIZE_TESTS=$tsan_tests" >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target ${tsan_tests//;/ }
-rm -rf build-tsan/tsan-reports
-mkdir -p build-tsan/tsan-reports
+bash scripts/sanitizer-tree.sh build-tsan thread "$tsan_tests"
 
 export QUORVEL_REQUIRE_NETNS=1
 exec bash scripts/netns-run.sh bash "$root/scripts/test-inside-namespace.sh" "$root" "$@"

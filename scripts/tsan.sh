@@ -8,12 +8,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
-tests="tst_transfers;tst_receiving;tst_discoveryserver;tst_discoverylistener;tst_operatelistener"
-cmake -S . -B build-tsan -G Ninja -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_WERROR=ON \
-  -DQUORVEL_SANITIZE=thread "-DQUORVEL_SANITIZE_TESTS=$tests" >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target ${tests//;/ }
-rm -rf build-tsan/tsan-reports
-mkdir -p build-tsan/tsan-reports
+bash scripts/sanitizer-tree.sh build-tsan thread \
+  "tst_transfers;tst_receiving;tst_discoveryserver;tst_discoverylistener;tst_operatelistener"
 
 status=0
 QUORVEL_TEST_TREES=build-tsan bash scripts/netns-run.sh bash "$root/scripts/test-inside-namespace.sh" "$root" "$@" \
