@@ -278,10 +278,13 @@ void TestDialogs::welcomeText()
     QVERIFY(device.socket().state() == QAbstractSocket::BoundState);
     ServerContent server;
     server.address = QHostAddress::LocalHost;
+    server.name = "会议室 B";
     QThreadPool pool;
     DeviceActions actions(pool);
     SalutatorySetting dialog(server, actions);
     open(&dialog);
+    // It names the device that will show the text.
+    QVERIFY(dialog.findChild<QLabel*>("labelText")->text().contains("会议室 B"));
     auto* edit = dialog.findChild<QLineEdit*>("textEdit");
     QVERIFY(edit);
     edit->setText(text); // typed input of CJK text needs an input method

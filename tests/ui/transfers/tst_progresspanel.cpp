@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
@@ -324,6 +325,18 @@ void TestProgressPanel::againstDevice()
     choose(retried, "打开所在目录");
     QTest::mouseDClick(retried, Qt::LeftButton);
     QCOMPARE(m_opened.urls, (QList<QUrl>{QUrl::fromLocalFile(m_dir.path()), QUrl::fromLocalFile(local)}));
+    // With no program here to open it, the row says so over the window.
+    QDesktopServices::unsetUrlHandler("file");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", m_dir.path().toUtf8());
+    QTest::mouseDClick(retried, Qt::LeftButton);
+    qputenv("PATH", path);
+    QDesktopServices::setUrlHandler("file", &m_opened, "open");
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = retried->window()->findChild<QMessageBox*>()) && box->isVisible());
+    QCOMPARE(box->text(), QString("无法在本地打开文件。"));
+    QVERIFY2(box->informativeText().endsWith(local), qPrintable(box->informativeText()));
+    box->close();
 
     // An upload row opens and deletes on the device.
     const int up = m_context->transfers()->upload({local}, server, false).first();
