@@ -43,6 +43,13 @@ for tree in ${QUORVEL_TEST_TREES:-build build-asan build-tsan}; do
   elif [ -f "$root/$tree/CTestTestfile.cmake" ]; then
     echo "== $tree"
     ctest --test-dir "$root/$tree" --output-on-failure "$@" || status=$?
+    # ThreadSanitizer writes its reports to files, not to the test's output: their places
+    # here, so that a failure says why.
+    reports="$root/$tree/tsan-reports"
+    if [ -d "$reports" ] && [ -n "$(ls -A "$reports")" ]; then
+      echo "== ThreadSanitizer reports in $tree/tsan-reports, by place:"
+      cat "$reports"/* | grep '^SUMMARY' | sort | uniq -c | sort -rn || true
+    fi
   fi
 done
 kill "$xvfb" "$session_bus_pid" 2>/dev/null || true

@@ -11,9 +11,4 @@ bash scripts/install-deps.sh
 bash scripts/sanitizer-tree.sh build-tsan thread \
   "tst_transfers;tst_receiving;tst_discoveryserver;tst_discoverylistener;tst_operatelistener"
 
-status=0
-QUORVEL_TEST_TREES=build-tsan bash scripts/netns-run.sh bash "$root/scripts/test-inside-namespace.sh" "$root" "$@" \
-  || status=$?
-echo "== ThreadSanitizer reports in build-tsan/tsan-reports, by place:"
-cat build-tsan/tsan-reports/* 2>/dev/null | grep '^SUMMARY' | sort | uniq -c | sort -rn || true
-exit $status
+QUORVEL_TEST_TREES=build-tsan exec bash scripts/netns-run.sh bash "$root/scripts/test-inside-namespace.sh" "$root" "$@"
