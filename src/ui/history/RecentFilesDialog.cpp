@@ -25,8 +25,9 @@ RecentFilesDialog::RecentFilesDialog(
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setModel(&m_model);
-    // Columns fit what is in view and a little beyond, not a history of thousands.
-    view->header()->setResizeContentsPrecision(ResizePrecisionRows);
+    // Columns fit the rows in view, not a history of thousands: measuring each row's text
+    // costs the window's thread tens of microseconds.
+    view->header()->setResizeContentsPrecision(0);
     view->resizeColumnToContents(1); // its title whole before the first records arrive
     addAction(view->deleteAction());
     connect(&m_model, &RecentFilesModel::startGetThumb, this, &RecentFilesDialog::startGetThumb);
@@ -95,11 +96,13 @@ void RecentFilesDialog::updateList()
 
 void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)
 {
-    // Newest first: the rows a reading adds are on top.
-    const int added = qMin(qMax(0, list.size() - m_model.rowCount()), ResizePrecisionRows);
+    // Newest first: the rows a reading adds are on top, and those in view are measured.
+    int added = qMax(0, list.size() - m_model.rowCount());
     m_model.setRecords(list);
     RecentFilesListView* view = ui->recentFilesTreeView;
     view->scrollToTop();
+    const QModelIndex last = view->indexAt(QPoint(0, view->viewport()->height() - 1));
+    added = qMin(added, last.isValid() ? last.row() + 1 : MaxMeasuredRows);
     for (int column : {0, 1}) {
         if (m_fitColumns) {
             view->resizeColumnToContents(column); // the type's at least its title, in any language

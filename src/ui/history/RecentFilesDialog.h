@@ -70,5 +70,6 @@ private:
     // The columns fit the first reading of a device; later readings only widen them for
     // the rows they add, so a width the user chose stays.
     bool m_fitColumns = true;
-    static constexpr int ResizePrecisionRows = 100;
+    // A bound for a view not laid out yet, whose rows in view are unknown.
+    static constexpr int MaxMeasuredRows = 100;
 };

@@ -1,6 +1,7 @@
 #include "ui/transfers/ProgressWidget.h"
 
 #include <QDesktopServices>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTextLayout>
@@ -56,7 +57,6 @@ ProgressWidget::ProgressWidget(const ServerContent& server, const QString& nativ
     connect(m_openDir, &QAction::triggered, this, &ProgressWidget::openDirTriggered);
     connect(m_deleteRemote, &QAction::triggered, this, &ProgressWidget::deleteFileAtServer);
     connect(m_openRemote, &QAction::triggered, this, &ProgressWidget::openActionTriggered);
-    m_menu.addActions({m_openNative, m_openDir, m_deleteRemote, m_openRemote});
     connect(ui->btnClose, &QPushButton::clicked, this, &ProgressWidget::close);
     // The text keeps its place whether or not the close button shows.
     QSizePolicy keep = ui->btnClose->sizePolicy();
@@ -221,8 +221,6 @@ void ProgressWidget::setRedo()
         m_redo = new QAction(tr("重新下载/上传"), this);
         connect(m_redo, &QAction::triggered, this, &ProgressWidget::redoActionTriggered);
     }
-    m_menu.clear();
-    m_menu.addAction(m_redo);
 }
 
 QString ProgressWidget::rateText(qint64 bytes, qint64 totalBytes, double speed)
@@ -247,7 +245,16 @@ void ProgressWidget::setRate(qint64 bytes, qint64 totalBytes, double speed)
 
 void ProgressWidget::popupMenu(const QPoint& globalPos)
 {
-    m_menu.popup(globalPos);
+    // Made on first use: a thousand rows would otherwise polish a thousand menus nobody
+    // opens.
+    if (!m_menu)
+        m_menu = new QMenu(this);
+    m_menu->clear();
+    if (m_redo)
+        m_menu->addAction(m_redo);
+    else
+        m_menu->addActions({m_openNative, m_openDir, m_deleteRemote, m_openRemote});
+    m_menu->popup(globalPos);
 }
 
 void ProgressWidget::mouseReleaseEvent(QMouseEvent* event)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMenu>
 #include <QWidget>
 
 #include "quorvel/protocol/ServerContent.h"
@@ -11,6 +10,7 @@ class ProgressWidget;
 }
 class DeviceActions;
 class QAction;
+class QMenu;
 
 // One transfer in the progress panel: the spinning indicator, what moves and how it
 // ended; its menu opens the file here or on the device, or retries a failed transfer.
@@ -92,7 +92,7 @@ private:
     QString m_nativePath;
     QString m_remotePath;
     bool m_isDownload;
-    QMenu m_menu;
+    QMenu* m_menu = nullptr;
     qint64 m_dateModified = 0;
     int m_id = -1;
     int m_type;
