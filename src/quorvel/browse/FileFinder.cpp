@@ -23,7 +23,7 @@ void FileFinder::finish()
 void FileFinder::execute()
 {
     UdpRequest request;
-    request.setStopCheck([this] { return isCancelled(); });
+    const Wakeup wakeup = stopsOnCancel(request);
     if (!request.send(ProtocolDefinedJsonObject::fileList(m_path, m_sort), m_server.address, ProtocolPort::Operation))
         return (void)fail(tr("无法发送到 %1: %2").arg(TaskOutcome::who(m_server), request.socket().errorString()));
 

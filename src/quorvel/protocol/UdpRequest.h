@@ -12,6 +12,9 @@
 class UdpRequest {
 public:
     UdpRequest();
+    ~UdpRequest();
+    UdpRequest(const UdpRequest&) = delete;
+    UdpRequest& operator=(const UdpRequest&) = delete;
 
     // false when the object does not serialise or the datagram cannot be sent.
     bool send(
@@ -19,10 +22,13 @@ public:
     // Waits up to timeoutMs for a datagram; false when none is pending afterwards, or
     // when the stop check said so first.
     bool waitForDatagram(int timeoutMs);
-    // Asked between short steps of every wait: a wait ends within a step of it turning
-    // true (the socket cannot be woken from another thread).
+    // Asked before every wait and between steps of it: a wait ends within a step of it
+    // turning true, or at once with wake().
     void setStopCheck(std::function<bool()> stop) { m_stop = std::move(stop); }
     static constexpr int StopStepMs = 20;
+    // Ends the current or next wait (false unless a datagram is pending); safe from any
+    // thread while this object lives.
+    void wake();
     QNetworkDatagram read();
 
     enum class Reply { Ok, WrongSender, NotJson };
@@ -35,4 +41,5 @@ public:
 private:
     QUdpSocket m_socket;
     std::function<bool()> m_stop;
+    int m_wakeFd = -1;
 };

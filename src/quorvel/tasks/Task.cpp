@@ -1,6 +1,9 @@
 #include "quorvel/tasks/Task.h"
 
+#include <QDeadlineTimer>
 #include <QThread>
+
+#include "quorvel/protocol/UdpRequest.h"
 
 Task::Task()
 {
@@ -38,12 +41,34 @@ void Task::cancel()
 {
     m_cancelled.storeRelaxed(1);
     QMutexLocker lock(&m_wakerLock);
+    m_cancelledCondition.wakeAll();
     if (m_waker)
         m_waker();
 }
 
-void Task::setWaker(std::function<void()> waker)
+std::function<void()> Task::setWaker(std::function<void()> waker)
 {
     QMutexLocker lock(&m_wakerLock);
-    m_waker = std::move(waker);
+    std::swap(m_waker, waker);
+    return waker;
+}
+
+Task::Wakeup Task::wakeWith(std::function<void()> waker)
+{
+    return Wakeup(this, setWaker(std::move(waker)));
+}
+
+Task::Wakeup Task::stopsOnCancel(UdpRequest& request)
+{
+    request.setStopCheck([this] { return isCancelled(); });
+    return wakeWith([&request] { request.wake(); });
+}
+
+bool Task::pause(int ms)
+{
+    const QDeadlineTimer deadline(qMax(ms, 0));
+    QMutexLocker lock(&m_wakerLock);
+    while (!isCancelled() && !deadline.hasExpired())
+        m_cancelledCondition.wait(&m_wakerLock, deadline);
+    return !isCancelled();
 }

@@ -12,7 +12,7 @@ FileCommand::FileCommand(const ServerContent& server)
 bool FileCommand::exchange(const QtJson::JsonObject& request, QtJson::JsonObject* reply)
 {
     UdpRequest udp;
-    udp.setStopCheck([this] { return isCancelled(); });
+    const Wakeup wakeup = stopsOnCancel(udp);
     if (!udp.send(request, m_server.address, ProtocolPort::Operation))
         return fail(tr("无法发送到 %1: %2").arg(TaskOutcome::who(m_server), udp.socket().errorString()));
     const int waitMs = Timing::current().commandWaitMs;

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QThread>
 #include <cerrno>
@@ -89,7 +88,7 @@ void FileDownloader::execute()
 {
     const Timing& timing = Timing::current();
     UdpRequest udp;
-    udp.setStopCheck([this] { return isCancelled(); });
+    const Wakeup wakeup = stopsOnCancel(udp);
     bool serializeFailed = false;
     if (!udp.send(ProtocolDefinedJsonObject::fileDownload(m_remotePath), m_server.address, ProtocolPort::Operation,
             &serializeFailed)) {
@@ -227,11 +226,10 @@ bool FileDownloader::confirm(const QString& md5)
     // Every byte is here: the device is asked at once, then less and less often.
     ConfirmSchedule schedule(timing);
     for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
-        if (isCancelled())
+        if (!pause(wait))
             return stopped();
-        QThread::msleep(ulong(wait));
         UdpRequest udp;
-        udp.setStopCheck([this] { return isCancelled(); });
+        const Wakeup wakeup = stopsOnCancel(udp);
         const QtJson::JsonObject query = ProtocolDefinedJsonObject::queryResult(m_sessionId, md5);
         bool serializeFailed = false;
         if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {
@@ -298,8 +296,7 @@ QString FileDownloader::downloadFileViaTcp(
     // Woken at least once per idle period to see whether the peer still moves bytes.
     socket.setTimeout(qMin(waitMs, timing.receiveIdleMs));
     // Cancelling wakes the blocking reads at once, whatever the peer does.
-    setWaker([&socket] { socket.interrupt(); });
-    const auto unsetWaker = qScopeGuard([this] { setWaker(nullptr); });
+    const Wakeup wakeup = wakeWith([&socket] { socket.interrupt(); });
     if (isCancelled())
         return QString();
     m_received = 0;

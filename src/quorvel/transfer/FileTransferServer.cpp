@@ -154,7 +154,7 @@ bool FileUploadTask::readReply(UdpRequest& udp, QtJson::JsonObject* reply)
 bool FileUploadTask::announce(qint64* tcpPort)
 {
     UdpRequest udp;
-    udp.setStopCheck([this] { return isCancelled(); });
+    const Wakeup wakeup = stopsOnCancel(udp);
     QtJson::JsonObject request;
     request.insert(ProtocolKey::Type, QString(ProtocolType::FileUpload));
     request.insert(ProtocolKey::FileName, lastComponent(m_filePath));
@@ -280,11 +280,10 @@ bool FileUploadTask::confirm(QFile& file, int tcpPort, const QString& md5)
     ConfirmSchedule schedule(timing);
     int answers = 0;
     for (int wait = schedule.nextWaitMs(); wait >= 0; wait = schedule.nextWaitMs()) {
-        if (isCancelled())
+        if (!pause(wait))
             return stopped();
-        QThread::msleep(ulong(wait));
         UdpRequest udp;
-        udp.setStopCheck([this] { return isCancelled(); });
+        const Wakeup wakeup = stopsOnCancel(udp);
         const QtJson::JsonObject query = ProtocolDefinedJsonObject::queryResult(m_sessionId, md5);
         bool serializeFailed = false;
         if (!udp.send(query, m_server.address, ProtocolPort::Operation, &serializeFailed)) {

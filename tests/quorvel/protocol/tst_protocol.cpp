@@ -4,6 +4,8 @@
 #include "quorvel/protocol/FileContent.h"
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"
 #include "quorvel/protocol/ServerContent.h"
+#include "quorvel/protocol/UdpRequest.h"
+#include "quorvel/tasks/Task.h"
 #include "quorvel/tasks/Throughput.h"
 #include "json/QtJson.h"
 
@@ -23,6 +25,7 @@ private slots:
     void serverContentSupportAndEquality();
     void throughput_data();
     void throughput();
+    void cancelledWaitsEndAtOnce();
 };
 
 void TestProtocol::fileOpenSplitsOnlyExactSecurePaths_data()
@@ -127,6 +130,48 @@ void TestProtocol::throughput()
     for (const auto& s : samples)
         speed = t.sampleAt(s.first, s.second);
     QCOMPARE(speed, expected);
+}
+
+namespace {
+// Waits on what a cancel must cut short: a reply that never comes and, after it, a pause.
+class SilentWait : public Task {
+public:
+    QAtomicInt waiting;
+    bool paused = true;
+
+protected:
+    void execute() override
+    {
+        UdpRequest request;
+        const Wakeup wakeup = stopsOnCancel(request);
+        waiting.storeRelaxed(1);
+        request.waitForDatagram(-1);
+        paused = pause(3600 * 1000);
+    }
+};
+} // namespace
+
+void TestProtocol::cancelledWaitsEndAtOnce()
+{
+    // Without a stop check, only a wake ends the wait early, whether before or during it.
+    UdpRequest request;
+    std::unique_ptr<QThread> waiter(QThread::create([&] { request.waitForDatagram(60000); }));
+    waiter->start();
+    request.wake();
+    const bool woken = waiter->wait(10000);
+    waiter->wait();
+    QVERIFY(woken);
+    // A task's cancel wakes its request and its pause; the thread pool's own waiting would
+    // otherwise be an hour.
+    auto* task = new SilentWait;
+    task->setAutoDelete(false);
+    const std::unique_ptr<SilentWait> owned(task);
+    QThreadPool pool;
+    pool.start(task);
+    QTRY_VERIFY(task->waiting.loadRelaxed());
+    task->cancel();
+    QVERIFY(pool.waitForDone(10000));
+    QVERIFY(!task->paused);
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)
