@@ -83,7 +83,12 @@ void RecentFilesDialog::updateList()
     }
     m_reading = true;
     auto* task = new GetRecentFiles(m_server, m_history);
-    connect(task, &GetRecentFiles::getRecentFilesEnd, this, &RecentFilesDialog::updateListEnd);
+    // A reading of the device shown before is dropped: the one asked meanwhile follows.
+    connect(
+        task, &GetRecentFiles::getRecentFilesEnd, this, [this, uuid = m_server.uuid](QList<RecentFilesContent> list) {
+            if (uuid == m_server.uuid)
+                updateListEnd(list);
+        });
     connect(task, &Task::ended, this, [this] {
         m_reading = false;
         if (m_readAgain) {
