@@ -503,6 +503,7 @@ int benchMoments()
     QElapsedTimer clock;
     clock.start();
     stalls.start();
+    static_cast<CensusApp*>(qApp)->startCensus();
     dropOn(card, dir.filePath("many"));
     const auto box = [&] {
         const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
@@ -510,6 +511,9 @@ int benchMoments()
     };
     const bool refused = waitFor([&] { return box() && box()->isVisible(); }, 30000);
     stalls.stop();
+    static_cast<CensusApp*>(qApp)->stopCensus();
+    static_cast<CensusApp*>(qApp)->printBetween(
+        "moment_ten_thousand_files", stalls.longestFromNs(), stalls.longestToNs());
     printf("moment_dropped_folder files=10000 refused_with_message=%d to_message_ms=%.1f longest_stall_ms=%.1f "
            "longest_stall_cpu_ms=%.1f\n",
         int(refused), clock.nsecsElapsed() / 1e6, stalls.longestMs(), stalls.longestCpuMs());
