@@ -579,6 +579,15 @@ int benchMoments()
     stalls.start();
     static_cast<CensusApp*>(qApp)->startCensus();
     const bool vanished = waitFor([&] { return combo->count() == 1; }, 90000);
+    // And until the window shows the one left: its history, its browser built once the
+    // choice has held, and their paint.
+    waitFor(
+        [&] {
+            return qobject_cast<FileListDialog*>(tabs->currentWidget())
+                && tabs->tabText(tabs->currentIndex()) == QLatin1String("Silent");
+        },
+        5000);
+    waitFor([] { return false; }, 500);
     stalls.stop();
     static_cast<CensusApp*>(qApp)->stopCensus();
     static_cast<CensusApp*>(qApp)->print("moment_device_vanished");

@@ -629,9 +629,10 @@ void MainWindow::updateHistory()
 void MainWindow::resetTabs(bool freshHistory)
 {
     // Browsers of devices no longer shown go; with no device at all, so does the history
-    // of the last one.
+    // of the last one. They go after the window has painted what replaces them: both in
+    // one turn of the event loop would hold it up for their sum.
     for (QWidget* page : qAsConst(m_deviceTabs))
-        page->deleteLater();
+        QTimer::singleShot(0, page, &QObject::deleteLater);
     m_deviceTabs.clear();
     ui->fileListTabWidget->clear();
     if (freshHistory && m_recentFiles) {
