@@ -24,11 +24,10 @@ constexpr qint64 Block = 262144;
 constexpr qint64 Long = 256 * Block; // a long download's worth
 } // namespace
 
-// The algorithm's own test suite, and Qt's MD5 as the independent reference: every
-// length from 0 to 200 bytes and past 512 MiB, in every engine this processor runs (the
-// log names them, and the one chosen for transfers); and the digests made beside a
-// transfer, on a thread of their own. Then the writer that lands a download on the disk
-// beside it.
+// Qt's MD5 as the independent reference: every length from 0 to 200 bytes and past 512
+// MiB, in every engine this processor runs (the log names them, and the one chosen for
+// transfers); and the digests made beside a transfer, on a thread of their own. Then the
+// writer that lands a download on the disk beside it.
 class TestBackground : public QObject {
     Q_OBJECT
 private slots:
@@ -60,18 +59,6 @@ void TestBackground::agreesWithQtWhateverTheChunks()
     if (!Md5::isSupported(engine))
         QSKIP("this processor does not run the engine");
     qInfo("engine run: %s", qPrintable(Md5::nameOf(engine)));
-    const QList<QPair<QByteArray, QString>> suite{{"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"}, {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-            "57edf4a22be3c955ac49da2e2107b67a"}};
-    for (const auto& vector : suite) {
-        Md5 one(engine);
-        one.addData(vector.first);
-        QCOMPARE(one.hexResult(), vector.second);
-    }
     QRandomGenerator random(20261206);
     QByteArray data(1 << 20, Qt::Uninitialized);
     random.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
