@@ -41,12 +41,8 @@ void TestDiscoveryListener::initTestCase()
     // Ready once it answers.
     UdpProbe probe;
     QDeadlineTimer deadline(5000);
-    bool answered = false;
-    while (!answered && !deadline.hasExpired()) {
-        probe.send(QHostAddress::LocalHost, 16020, question("v1.0", "warm-up"));
-        answered = probe.receive(200).isValid();
-    }
-    QVERIFY(answered);
+    while (probe.ask(QHostAddress::LocalHost, 16020, question("v1.0", "warm-up"), 200).isEmpty())
+        QVERIFY(!deadline.hasExpired());
 }
 
 void TestDiscoveryListener::answered_data()
