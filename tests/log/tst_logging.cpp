@@ -11,8 +11,11 @@
 class TestLogging : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() // a fresh folder per test
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_log = m_dir->filePath("log");
+    }
     void keepsNewestFifteenAndForeignFiles();
     void writesOffTheReportingThreadByteForByte();
     void onlyOneHandlerInstalls();
@@ -20,21 +23,9 @@ private slots:
     void floodStaysBounded();
 
 private:
-    QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
     QString m_log; // the log folder of the test's writers
 };
-
-void TestLogging::init()
-{
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    m_log = m_dir->filePath("log");
-}
-
-void TestLogging::cleanup()
-{
-    delete m_dir;
-}
 
 void TestLogging::keepsNewestFifteenAndForeignFiles()
 {

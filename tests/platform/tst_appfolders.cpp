@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "AppFolder.h"
+#include "ClientFolder.h"
 #include "TestFiles.h"
 #include "platform/AppFolders.h"
 #include "platform/Autostart.h"
@@ -110,38 +111,21 @@ void TestAppFolders::decision()
 
 void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()
 {
-    // quorvelctl copied into a folder it may not write, as a package installs it.
-    AppFolder program;
+    // quorvelctl in a folder it may not write, as a package installs it.
+    ClientFolder program(ClientFolder::CommandLineOnly);
     QTemporaryDir home;
     QVERIFY(program.isValid() && home.isValid());
-    const QString ctl = program.path() + "/quorvelctl";
-    QVERIFY(QFile::copy(QStringLiteral(QUORVEL_BIN_DIR) + "/quorvelctl", ctl));
-    QVERIFY(program.makeReadOnly());
+    QVERIFY(QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner));
     const QString state = home.path() + "/state/quorvel/log";
     QVERIFY(QDir().mkpath(state));
     for (int i = 0; i < 20; ++i) // the window's logs: another program's rotation
         QVERIFY(QFile(state + QString("/QuorvelClient-%1.log").arg(1000 + i)).open(QIODevice::WriteOnly));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("XDG_STATE_HOME", home.path() + "/state");
-    const auto run = [&](const QStringList& args, QByteArray* out = nullptr) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(home.path());
-        p.start(ctl, args);
-        if (!p.waitForFinished(30000))
-            return -1;
-        if (out)
-            *out = p.readAllStandardOutput();
-        const QByteArray err = p.readAllStandardError();
-        if (!err.isEmpty())
-            qWarning("%s", err.constData());
-        return p.exitCode();
-    };
+    program.setWorkingDirectory(home.path());
+    program.setEnvironment("HOME", home.path());
+    for (const char* kind : {"CONFIG", "DATA", "STATE"})
+        program.setEnvironment(QString("XDG_%1_HOME").arg(kind), home.path() + "/" + QString(kind).toLower());
     for (int i = 0; i < 16; ++i) // more runs than the rotation keeps
-        QCOMPARE(run({"config", "set", "ClientName", QString("Kiosk %1").arg(i)}), 0);
+        QCOMPARE(program.ctl({"config", "set", "ClientName", QString("Kiosk %1").arg(i)}), 0);
 
     const QString config = home.path() + "/config/quorvel/config.ini";
     QVERIFY2(TestFiles::read(config).contains("ClientName=Kiosk 15"), qPrintable(config));
@@ -156,15 +140,16 @@ void TestAppFolders::installedCommandLineClientKeepsItsFilesInTheUsersFolders()
     QVERIFY2(own.size() == 16, qPrintable(own.join(' ')));
 
     // --config names another settings file; downloads default to the user's folder.
-    QByteArray out;
     const QString other = home.path() + "/other.ini";
-    QCOMPARE(run({"--config", other, "config", "set", "ClientName", "Elsewhere"}), 0);
-    QCOMPARE(run({"config", "get", "ClientName"}, &out), 0);
-    QCOMPARE(out.trimmed(), QByteArray("Kiosk 15"));
-    QCOMPARE(run({"--config=" + other, "config", "get", "ClientName"}, &out), 0);
-    QCOMPARE(out.trimmed(), QByteArray("Elsewhere"));
-    QCOMPARE(run({"config", "get", "DownloadPath"}, &out), 0);
-    QCOMPARE(out.trimmed(), (home.path() + "/Downloads").toUtf8());
+    QCOMPARE(program.ctl({"--config", other, "config", "set", "ClientName", "Elsewhere"}), 0);
+    const QList<QPair<QStringList, QString>> reads{{{"config", "get", "ClientName"}, "Kiosk 15"},
+        {{"--config=" + other, "config", "get", "ClientName"}, "Elsewhere"},
+        {{"config", "get", "DownloadPath"}, home.path() + "/Downloads"}};
+    for (const auto& read : reads) {
+        QByteArray out;
+        QCOMPARE(program.ctl(read.first, &out), 0);
+        QCOMPARE(QString::fromUtf8(out.trimmed()), read.second);
+    }
 }
 
 // Adding, replacing and removing the entry as settings change is covered in tst_config;

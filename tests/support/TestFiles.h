@@ -69,19 +69,6 @@ inline QString md5Of(const QString& path)
     return QString::fromLatin1(h.result().toHex());
 }
 
-// Reads the process's output into `seen` until it holds `needle`, the process ends or
-// the time is up; returns `seen`.
-inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 30000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!seen.contains(needle) && !deadline.hasExpired() && p->state() != QProcess::NotRunning) {
-        p->waitForReadyRead(100);
-        seen += p->readAllStandardOutput();
-    }
-    seen += p->readAllStandardOutput();
-    return seen;
-}
-
 // What a child process printed on both channels, read as it comes.
 struct Output {
     explicit Output(QProcess* p)
@@ -113,6 +100,16 @@ struct Output {
         return process->waitForBytesWritten(5000);
     }
 };
+
+// Reads the process's standard output into `seen` until it holds `needle`, the process
+// ends or the time is up; returns `seen`.
+inline QByteArray waitForOutput(QProcess* p, const QByteArray& needle, QByteArray& seen, int timeoutMs = 30000)
+{
+    Output output(p);
+    output.out = seen;
+    output.waitFor(needle, false, timeoutMs);
+    return seen = output.out;
+}
 
 // Reads until `count` bytes came, the peer closed or the time is up; never more than
 // `count`, so that what follows stays for the next read.

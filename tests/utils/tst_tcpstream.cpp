@@ -18,7 +18,16 @@ private slots:
     void refusedOrResetPeerFailsCleanly();
 
 private:
-    QTcpSocket* acceptOne();
+    // Connects the stream to the peer server; the peer's end, or null.
+    QTcpSocket* connectPeer(TcpStream& stream, int timeoutMs = 2000)
+    {
+        if (!stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000))
+            return nullptr;
+        stream.setTimeout(timeoutMs);
+        if (!m_server.hasPendingConnections() && !m_server.waitForNewConnection(5000))
+            return nullptr;
+        return m_server.nextPendingConnection();
+    }
     template <typename F> void onThread(F f)
     {
         QThread* t = QThread::create(f);
@@ -29,19 +38,10 @@ private:
     QTcpServer m_server;
 };
 
-QTcpSocket* TestTcpStream::acceptOne()
-{
-    if (!m_server.hasPendingConnections() && !m_server.waitForNewConnection(5000))
-        return nullptr;
-    return m_server.nextPendingConnection();
-}
-
 void TestTcpStream::shortfallThenTimeoutThenClose()
 {
     TcpStream stream;
-    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
-    stream.setTimeout(200);
-    QTcpSocket* peer = acceptOne();
+    QTcpSocket* peer = connectPeer(stream, 200);
     QVERIFY(peer);
     peer->write("0123456789");
     peer->flush();
@@ -67,8 +67,7 @@ void TestTcpStream::shortfallThenTimeoutThenClose()
     delete peer;
 
     TcpStream dropped;
-    QVERIFY(dropped.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
-    peer = acceptOne();
+    peer = connectPeer(dropped);
     QVERIFY(peer);
     QVERIFY(!dropped.wasReset()); // open and quiet
     const linger hard{1, 0}; // close with a reset, as a peer that drops unread bytes does
@@ -80,18 +79,13 @@ void TestTcpStream::shortfallThenTimeoutThenClose()
 
 void TestTcpStream::sendFileSendsTheRangeAndRefusesPipes()
 {
-    QTemporaryFile file;
-    QVERIFY(file.open());
-    QByteArray content;
-    for (int i = 0; i < 300000; ++i)
-        content.append(char(i % 253));
-    file.write(content);
-    file.flush();
+    QTemporaryDir dir;
+    QFile file(TestFiles::patterned(dir.filePath("f.bin"), 300000));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.peek(300000);
 
     TcpStream stream;
-    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
-    stream.setTimeout(2000);
-    QTcpSocket* peer = acceptOne();
+    QTcpSocket* peer = connectPeer(stream);
     QVERIFY(peer);
     TcpStream::SendFile sent = TcpStream::SendFile::Failed;
     onThread([&] { sent = stream.sendFile(file.handle(), 1000, 250000); });
@@ -126,9 +120,7 @@ void TestTcpStream::refusedOrResetPeerFailsCleanly()
     QVERIFY(!refused.timedOut() && !refused.isOpen() && !refused.errorString().isEmpty());
 
     TcpStream stream;
-    QVERIFY(stream.connectTo(QHostAddress::LocalHost, m_server.serverPort(), 2000));
-    stream.setTimeout(2000);
-    QTcpSocket* peer = acceptOne();
+    QTcpSocket* peer = connectPeer(stream);
     QVERIFY(peer);
     peer->abort();
     delete peer;

@@ -41,12 +41,8 @@ void TestDiscoveryListener::initTestCase()
     // Ready once it answers.
     UdpProbe probe;
     QDeadlineTimer deadline(5000);
-    bool answered = false;
-    while (!answered && !deadline.hasExpired()) {
-        probe.send(QHostAddress::LocalHost, 16020, question("v1.0", "warm-up"));
-        answered = probe.receive(200).isValid();
-    }
-    QVERIFY(answered);
+    while (probe.ask(QHostAddress::LocalHost, 16020, question("v1.0", "warm-up"), 200).isEmpty())
+        QVERIFY(!deadline.hasExpired());
 }
 
 void TestDiscoveryListener::answered_data()
@@ -56,12 +52,9 @@ void TestDiscoveryListener::answered_data()
     const auto q
         = [](const QString& version, const QString& uuid) { return QtJson::serialize(question(version, uuid)); };
     QTest::newRow("v1.0") << q("v1.0", "foreign") << true;
-    QTest::newRow("v2") << q("v2", "foreign") << true;
     QTest::newRow("no version") << q("", "foreign") << true;
-    QTest::newRow("version not a number") << q("beta", "foreign") << true;
     QTest::newRow("v0.9") << q("v0.9", "foreign") << false;
     QTest::newRow("V0.9") << q("V0.9", "foreign") << false;
-    QTest::newRow("0.5") << q("0.5", "foreign") << false;
     QTest::newRow("vv0.1") << q("vv0.1", "foreign") << false;
     QTest::newRow("own question") << q("v1.0", ProtocolDefinedJsonObject::clientUuid()) << false;
     QTest::newRow("no uuid") << q("v1.0", "") << false;
