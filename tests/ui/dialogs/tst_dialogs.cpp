@@ -11,6 +11,7 @@
 #include "Cjk.h"
 #include "TabStops.h"
 #include "UdpProbe.h"
+#include "WithoutFileOverride.h"
 #include "quorvel/protocol/ProtocolWords.h"
 #include "quorvel/services/DeviceActions.h"
 #include "quorvel/storage/QuorvelClientDatabase.h"
@@ -98,22 +99,26 @@ void TestDialogs::settingsValidateInOrder_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("shortcutKey"); // pressed with Ctrl+Shift, except F9 alone
+    QTest::addColumn<bool>("readOnly");
     QTest::addColumn<QString>("box"); // "" when the dialog closes
     QTest::addColumn<QStringList>("stored"); // name, path, shortcut afterwards; none: unchanged
     const struct {
         const char *row, *name, *path;
         int key;
+        bool readOnly;
         const char *box, *shortcut;
-    } rows[] = {{"empty name", "", "/tmp", Qt::Key_F, "客户端名字不能为空！|", nullptr},
-        {"empty path", "Room", "", Qt::Key_F, "下载路径不能为空！|", nullptr},
-        {"held key", "Room", "/tmp", Qt::Key_F9, "设置投射快捷键错误|无法注册", "F11"},
-        {"accepted", "Room", "/tmp", Qt::Key_F, "", "Ctrl+Shift+F"}};
+    } rows[] = {{"empty name", "", "/tmp", Qt::Key_F, false, "客户端名字不能为空！|", nullptr},
+        {"empty path", "Room", "", Qt::Key_F, false, "下载路径不能为空！|", nullptr},
+        {"read-only", "Room", "/tmp", Qt::Key_F, true, "设置用户名错误|无法写入", nullptr},
+        {"held key", "Room", "/tmp", Qt::Key_F9, false, "设置投射快捷键错误|无法注册", "F11"},
+        {"accepted", "Room", "/tmp", Qt::Key_F, false, "", "Ctrl+Shift+F"}};
     for (const auto& r : rows)
-        QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << QString::fromUtf8(r.box)
+        QTest::newRow(r.row) << QString::fromUtf8(r.name) << QString(r.path) << r.key << r.readOnly
+                             << QString::fromUtf8(r.box)
                              << (r.shortcut ? QStringList{r.name, r.path, r.shortcut} : QStringList{});
     // The name is stored before the folder is refused ("=": as it was).
     QTest::newRow("path is a file") << "Room"
-                                    << "/etc/passwd" << int(Qt::Key_F)
+                                    << "/etc/passwd" << int(Qt::Key_F) << false
                                     << QString::fromUtf8("设置下载地址错误|下载目录\"/etc/passwd\"是一个文件")
                                     << QStringList{"Room", "=", "F11"};
 }
@@ -123,6 +128,7 @@ void TestDialogs::settingsValidateInOrder()
     QFETCH(QString, name);
     QFETCH(QString, path);
     QFETCH(int, shortcutKey);
+    QFETCH(bool, readOnly);
     QFETCH(QString, box);
     QFETCH(QStringList, stored);
     X11DesktopSession session;
@@ -147,7 +153,12 @@ void TestDialogs::settingsValidateInOrder()
     QTest::keyClick(dialog.findChild<QAbstractButton*>("checkBoxConfirmCast"), Qt::Key_Space);
     const bool confirm = config.value(Config::ConfirmCast).toBool();
     BoxCatcher boxes;
-    click(&dialog, "btnOk");
+    if (readOnly)
+        QVERIFY(m_folder->makeReadOnly());
+    {
+        WithoutFileOverride asAUser;
+        click(&dialog, "btnOk");
+    }
     QCOMPARE(boxes.texts.size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty()) {
         QVERIFY2(boxes.texts.at(0).startsWith(box), qPrintable(boxes.texts.at(0)));
@@ -182,6 +193,7 @@ void TestDialogs::manualDevices_data()
         = {{"default port", "10.0.0.6", "", "", "10.0.0.6 : 16020"}, {"own port", "10.0.0.7", "0", "", "10.0.0.7 : 0"},
             {"duplicate", "10.0.0.5", "17000", "添加失败, 这个ip地址已经存在.|", nullptr},
             {"port 70000", "10.0.0.8", "70000", "无效的端口.|", nullptr},
+            {"port abc", "10.0.0.8", "abc", "无效的端口.|", nullptr},
             {"bad ip", "10.0.0.256", "16020", "无效的ip地址.|", nullptr},
             {"a range", "198.51.100.9/24", "", "", "198.51.100.0/24"},
             {"a host name", "Room-1.example", "17000", "", "room-1.example : 17000"},
