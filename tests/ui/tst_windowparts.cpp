@@ -8,9 +8,11 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "ui/common/StyleSheet.h"
 #include "ui/dialogs/LogDialog.h"
 
-// The window's pieces that need no device: the images it names, and the log window.
+// The window's pieces that need no device: the images it names, its style sheet, and the
+// log window.
 class TestWindowParts : public QObject {
     Q_OBJECT
 private slots:
@@ -35,9 +37,12 @@ static bool hasVisiblePixel(const QImage& image)
 }
 
 // Every image the sources name (code, forms, style sheet) is in the resources as a PNG
-// that draws something, with a companion twice its size for high-DPI screens.
+// that draws something, with a companion twice its size for high-DPI screens; the style
+// sheet ships whole.
 void TestWindowParts::namedImagesRenderAtBothScales()
 {
+    const QString style = StyleSheet::load();
+    QVERIFY(!style.isEmpty() && style.count('{') == style.count('}'));
     const QRegularExpression named(QStringLiteral(":/?((?:drawable/)?\\w+)\\.png"));
     QStringList names;
     QDirIterator sources(
