@@ -1,27 +1,22 @@
-#include <QIcon>
+#include <QDirIterator>
 #include <QImage>
-#include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
 
+#include "ui/common/StyleSheet.h"
 #include "ui/dialogs/LogDialog.h"
 
-// The window's pieces that need no device: every image it names, in the resources as a
-// real PNG with a 2x companion that draws something at both scales; its style sheet; and
-// the log window.
+// The window's pieces that need no device: the images it names, its style sheet, and the
+// log window.
 class TestWindowParts : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QDir::setCurrent(m_dir.path()); }
-    void rendersAtBothScales_data();
-    void rendersAtBothScales();
-    void styleSheetShips();
-    void colouring_data();
-    void colouring();
+    void namedImagesRenderAtBothScales();
     void logWindow();
 
 private:
@@ -41,76 +36,31 @@ static bool hasVisiblePixel(const QImage& image)
     return false;
 }
 
-void TestWindowParts::rendersAtBothScales_data()
+// Every image the sources name (code, forms, style sheet) is in the resources as a PNG
+// that draws something, with a companion twice its size for high-DPI screens; the style
+// sheet ships whole.
+void TestWindowParts::namedImagesRenderAtBothScales()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size");
-    const struct {
-        const char* path;
-        int w, h;
-    } rows[] = {{":/drawable/logo256.png", 256, 256}, {":/drawable/logo128.png", 128, 128},
-        {":/drawable/logo48.png", 48, 48}, {":/drawable/ic_launcher.png", 256, 256},
-        {":/drawable/tray_icon.png", 32, 32}, {":/tray_icon.png", 32, 32}, {":/drawable/refresh.png", 24, 24},
-        {":/drawable/back_to_father_dir.png", 24, 24}, {":/drawable/close.png", 16, 16},
-        {":/drawable/cast_pause.png", 42, 42}, {":/drawable/cast_resume.png", 42, 42},
-        {":/drawable/cast_changeAspectRatio.png", 42, 42}};
-    for (const auto& row : rows)
-        QTest::newRow(row.path) << QString(row.path) << QSize(row.w, row.h);
-    for (const char* icon : {"dir", "file_music", "file_video", "file_pic", "file_text", "file_pdf", "file_ppt",
-             "file_doc", "file_xls", "file_unknow"})
-        QTest::addRow(":drawable/icon_%s.png", icon) << QString(":drawable/icon_%1.png").arg(icon) << QSize(48, 48);
-    for (const char* cast :
-        {"cast", "cast_hover", "cast_pressed", "cast_disable", "casting", "casting_hover", "casting_pressed"})
-        QTest::addRow(":/drawable/%s.png", cast) << QString(":/drawable/%1.png").arg(cast) << QSize(56, 68);
-}
-
-void TestWindowParts::rendersAtBothScales()
-{
-    QFETCH(QString, path);
-    QFETCH(QSize, size);
-    QVERIFY2(QFile::exists(path), qPrintable(path));
-
-    // The files themselves: a PNG at the size the widgets use and one at twice that.
-    const QImage base(path, "PNG");
-    QCOMPARE(base.size(), size);
-    QVERIFY(hasVisiblePixel(base));
-    const QString path2x = path.left(path.size() - 4) + QStringLiteral("@2x.png");
-    const QImage doubled(path2x, "PNG");
-    QCOMPARE(doubled.size(), size * 2);
-    QVERIFY(hasVisiblePixel(doubled));
-
-    // The way the window loads them.
-    const QPixmap pixmap = QIcon(path).pixmap(size);
-    QCOMPARE(pixmap.size(), size);
-    QVERIFY(hasVisiblePixel(pixmap.toImage()));
-}
-
-void TestWindowParts::styleSheetShips()
-{
-    QFile qss(QStringLiteral(":/style/quorvel.qss"));
-    QVERIFY(qss.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QByteArray text = qss.readAll();
-    QVERIFY(!text.isEmpty() && text.count('{') == text.count('}'));
-}
-
-void TestWindowParts::colouring_data()
-{
-    QTest::addColumn<QString>("msg");
-    QTest::addColumn<QString>("line");
-    const char* const rows[][2]
-        = {{"[E][X] a", "<font color=red>[E][X] a</font>"}, {"[W][X] a", "<font color=orange>[W][X] a</font>"},
-            {"[I][X] a", "<font color=green>[I][X] a</font>"}, {"[D][X] a", "<font color=blue>[D][X] a</font>"},
-            {"[Q][X] a", "[Q][X] a"}, {"E", "E"}, {"", ""}, {"[E]<b>&", "<font color=red>[E]&lt;b&gt;&amp;</font>"},
-            {"<i>", "&lt;i&gt;"}}; // other letters, short, empty, escaped
-    for (const auto& row : rows)
-        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]);
-}
-
-void TestWindowParts::colouring()
-{
-    QFETCH(QString, msg);
-    QFETCH(QString, line);
-    QCOMPARE(LogDialog::colouredLine(msg), line);
+    const QString style = StyleSheet::load();
+    QVERIFY(!style.isEmpty() && style.count('{') == style.count('}'));
+    const QRegularExpression named(QStringLiteral(":/?((?:drawable/)?\\w+)\\.png"));
+    QStringList names;
+    QDirIterator sources(
+        QUORVEL_SOURCE_DIR "/src", {"*.cpp", "*.h", "*.ui", "*.qss"}, QDir::Files, QDirIterator::Subdirectories);
+    while (sources.hasNext()) {
+        QFile file(sources.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (auto found = named.globalMatch(QString::fromUtf8(file.readAll())); found.hasNext();)
+            names << ":/" + found.next().captured(1);
+    }
+    names.removeDuplicates();
+    QVERIFY2(names.size() > 30, qPrintable(names.join(' ')));
+    for (const QString& name : qAsConst(names)) {
+        const QImage base(name + ".png", "PNG");
+        const QImage doubled(name + "@2x.png", "PNG");
+        QVERIFY2(hasVisiblePixel(base) && hasVisiblePixel(doubled), qPrintable(name));
+        QCOMPARE(doubled.size(), base.size() * 2);
+    }
 }
 
 // Every line logged while it lives, coloured by its level; a peer's words as they are,

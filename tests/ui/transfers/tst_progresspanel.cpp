@@ -163,14 +163,11 @@ void TestProgressPanel::indicatorShowsPercentAndStops()
     const QImage before = pie(1)->grab().toImage();
     QTRY_VERIFY(pie(1)->grab().toImage() != before);
 
-    // Done: it stops, shows 100%, and no longer changes.
+    // Done: it stops and shows 100%.
     panel.uploadProgressUpdated(report(3, 0, 101));
     QTRY_COMPARE(pie(3)->value(), 100);
     QVERIFY(!pie(3)->isSpinning());
-    const QImage done = pie(3)->grab().toImage();
-    QVERIFY(darkPixels(done) > 8);
-    QTest::qWait(150); // three turns of a running ring
-    QCOMPARE(pie(3)->grab().toImage(), done);
+    QVERIFY(darkPixels(pie(3)->grab().toImage()) > 8);
 
     // Failed: the last percentage stays, on a red ring.
     ProgressContent failed = report(2, 0, -1);
@@ -271,7 +268,6 @@ void TestProgressPanel::clearAndCloseRecreate()
     ProgressDockWidget panel(nullptr);
     const int a = ProgressDockWidget::nextProgressId();
     const int b = ProgressDockWidget::nextProgressId();
-    QCOMPARE(b, a + 1);
     panel.uploadProgressUpdated(report(a, 0, 10));
     panel.uploadProgressUpdated(report(b, 0, 101));
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
