@@ -182,10 +182,10 @@ void TestInbound::fetches()
 // An offer stands for its lifetime: fetched within it, refused after it, and the log says why.
 void TestInbound::expiredOfferIsRefused()
 {
-    const ScopedTiming timing([](Timing& t) { t.offerLifetimeMs = 1500; });
+    const ScopedTiming timing([](Timing& t) { t.offerLifetimeMs = 2500; });
     const QString file = m_dir.filePath("slides.pdf");
     const QByteArray whole = offer(file, "127.0.0.3", 5000);
-    const QDeadlineTimer expired(1600); // the offer's own lifetime began before its question came
+    const QDeadlineTimer expired(2600); // the offer's own lifetime began before its question came
     UdpProbe peer(QHostAddress("127.0.0.3"));
     const QVariantMap reply = fetch(peer, file);
     QVERIFY(!expired.hasExpired());
