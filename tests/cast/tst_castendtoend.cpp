@@ -99,9 +99,9 @@ void TestCastEndToEnd::castFromTheCommandLine()
     QVERIFY(!device.waitForLog("event", "cast-stream-closed").isEmpty());
 }
 
-// What fails on this side is the cast's outcome: a casting program that is missing is
-// found out before the device is asked; one that cannot open the display ends the cast
-// with its reason, not with "ended".
+// What fails on this side is the cast's outcome: a casting program that cannot open the
+// display ends the command with its reason, not with "ended" (a missing one, found out
+// before the device is asked: tst_cast's negotiation).
 void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
 {
     QUORVEL_DEVICE(device, {"--address", "127.0.0.22", "--no-mdns"});
@@ -113,14 +113,6 @@ void TestCastEndToEnd::castingProgramFailureIsTheOutcome()
     QCOMPARE(app.ctl({"cast", "127.0.0.22"}, &out, &err), 1);
     QVERIFY2(err.contains("casting program") && !out.contains("ended"), (out + err).constData());
     QTRY_VERIFY(!device.requests("cast").isEmpty());
-
-    QVERIFY(QFile::remove(app.path() + "/Vantrope"));
-    const int asked = device.requests().size();
-    const int negotiations = device.requests("get_auth").size();
-    QCOMPARE(app.ctl({"cast", "127.0.0.22"}, &out, &err), 1);
-    QVERIFY2(err.contains("Vantrope was not found"), err.constData());
-    QTRY_COMPARE(device.requests().size(), asked + 1); // who it is, and nothing more
-    QCOMPARE(device.requests("get_auth").size(), negotiations);
 }
 
 // Ctrl-C while the casting program ignores "stop" and SIGTERM alike: the command still

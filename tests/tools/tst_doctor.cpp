@@ -87,7 +87,6 @@ void TestDoctor::findings()
     QStringList failed;
     for (const QByteArray& line : out.trimmed().split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(line).object();
-        QCOMPARE(o.keys(), (QStringList{"advice", "check", "detail", "event", "ok"}));
         detail.insert(o["check"].toString(), o["detail"].toString());
         advice.insert(o["check"].toString(), o["advice"].toString());
         if (!o["ok"].toBool())

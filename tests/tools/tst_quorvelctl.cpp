@@ -12,7 +12,13 @@
 #include "DeviceProcess.h"
 #include "TestFiles.h"
 
-// The command-line client as a script runs it: real processes against the simulator.
+// Runs the client and fails the test with what it printed unless it ended with the code
+// and said the words.
+#define CTL(...) QVERIFY2(ctl(__VA_ARGS__), m_said.constData())
+
+// The command-line client as a script runs it: real processes against the simulator. What
+// the commands do to devices and files is the core tests'; here: the command line's own
+// wiring, its exit codes and what it prints.
 class TestQuorvelCtl : public QObject {
     Q_OBJECT
 private slots:
@@ -22,7 +28,6 @@ private slots:
     void besideARunningWindowWithAProgressBarOnlyOnATerminal();
     void interruptedDownloadLeavesAPartAndResumes();
     void names();
-    void uploadToSeveralDevices_data();
     void uploadToSeveralDevices();
     void writeFailures();
     void historyThatCannotBeWrittenIsSaid();
@@ -39,14 +44,16 @@ private:
         }
         return lines;
     }
-    // Every --json output the tests saw, for the schema check at the end.
-    static QByteArray s_json;
-    static int ctlJson(const ClientFolder& app, const QStringList& args, QByteArray* out, QByteArray* err = nullptr,
-        int timeoutMs = 60000)
+    // Whether the command ended with the code and said the words (in standard output on
+    // success, in standard error otherwise); what it printed stays in m_out and m_err.
+    bool ctl(
+        const ClientFolder& app, const QStringList& args, int code, const QByteArray& says = {}, int timeoutMs = 60000)
     {
-        const int code = app.ctl(QStringList{"--json"} + args, out, err, timeoutMs);
-        s_json += *out;
-        return code;
+        const int got = app.ctl(args, &m_out, &m_err, timeoutMs);
+        if (args.value(0) == "--json")
+            s_json += m_out;
+        m_said = args.join(' ').toUtf8() + ": exit " + QByteArray::number(got) + "\n" + m_out + m_err;
+        return got == code && (code ? m_err : m_out).contains(says);
     }
     // Ends a serve, reads what it printed to the end and keeps it for the schema check.
     static bool stopped(TestFiles::Output& serve)
@@ -58,7 +65,7 @@ private:
         return ended;
     }
     // A bash command line with $CTL the client of the folder: pipes and redirections.
-    static int shell(const ClientFolder& app, const QString& line, QByteArray* out, QByteArray* err)
+    static int shell(const ClientFolder& app, const QString& line, QByteArray* err)
     {
         QProcess p;
         QProcessEnvironment env = app.environment();
@@ -67,13 +74,14 @@ private:
         p.start("bash", {"-c", line});
         if (!p.waitForFinished(60000))
             return -1;
-        *out = p.readAllStandardOutput();
         *err = p.readAllStandardError();
         return p.exitCode();
     }
-};
 
-QByteArray TestQuorvelCtl::s_json;
+    // Every --json output the tests saw, for the schema check at the end.
+    static inline QByteArray s_json;
+    QByteArray m_out, m_err, m_said;
+};
 
 // Refused or answered before any device is asked: the exit code, what the output says,
 // and for usage errors the one style: the message and one line pointing to --help.
@@ -92,12 +100,10 @@ void TestQuorvelCtl::grammar_data()
     ok("version", {"--version"}, "quorvelctl 1.5.5\n");
     ok("-h", {"-h"}, "quorvelctl --version");
     ok("help", {"help"}, "Commands:");
-    ok("help help", {"help", "help"}, "Commands:");
     ok("help in Chinese", {"LANG=zh_CN.UTF-8", "help"}, "命令:\n  discover [--wait SECONDS]", "Commands:");
     ok("command help in Chinese", {"LANG=zh_CN.UTF-8", "serve", "--help"}, "只写名称会被拒绝", "Take every");
     ok("help in English elsewhere", {"LANG=de_DE.UTF-8", "serve", "--help"}, "Take offers from this party");
     ok("help ls", {"help", "ls"}, "Usage: quorvelctl ls [options] DEVICE", "--help-all");
-    ok("ls help", {"ls", "--help"}, "by name unless --sort");
     ok("command help has the globals", {"upload", "--help"}, "  --max-time <seconds>");
     ok("json help", {"--json", "help", "ls"}, "{\"command\":\"ls\",\"event\":\"help\",\"text\":\"Usage: quorvelctl ls");
     ok("json version", {"--version", "--json"},
@@ -113,27 +119,23 @@ void TestQuorvelCtl::grammar_data()
     usage("accept from a name alone", {"serve", "--accept-from", "Board Room", "--max-time", "1"},
         "--accept-from takes ADDRESS or NAME@ADDRESS, not \"Board Room\"");
     ok("--help-all", {"--help-all"}, "Usage: quorvelctl offer", "--help-all  ");
-    ok("config keys", {"config", "--help"}, "an existing, writable folder");
     ok("global after command", {"config", "get", "SecureMode", "--json"},
         "{\"event\":\"setting\",\"key\":\"SecureMode\",\"value\":false}\n");
     usage("no command", {}, "Commands:");
     usage("unknown command", {"bogus"}, "quorvelctl: unknown command \"bogus\"");
     usage("device missing", {"ls"}, "quorvelctl: too few arguments");
     usage("unknown order", {"ls", "127.0.0.2", "--sort", "by_colour"}, "use name, size, time, type");
-    usage("bad time-out", {"ls", "127.0.0.2", "--timeout", "zero"}, "--timeout takes a whole number");
     usage("bad max-time", {"ls", "127.0.0.2", "--max-time=0"}, "--max-time takes a whole number");
-    usage("wait not a number", {"discover", "--wait", "abc"}, "--wait takes a whole number of seconds");
-    usage("wait negative", {"doctor", "--wait", "-1"}, "not \"-1\"");
+    usage("wait negative", {"doctor", "--wait", "-1"},
+        "--wait takes a whole number of seconds from 1 to 86400, not \"-1\"");
     QTest::newRow("option without value")
         << QStringList{"thumb", "127.0.0.2", "/a", "-o"} << 2 << QByteArray("Missing value after '-o'") << QByteArray();
     usage("empty welcome", {"welcome", "127.0.0.2", ""}, "");
     usage("no address", {"devices", "add", "not-an-ip"}, "is no ADDRESS[:PORT], known host name or IPv4 range");
     usage("no host name", {"devices", "add", "room_1!"}, "is none of ADDRESS[:PORT], HOST[:PORT] or an IPv4 range");
     usage("range too wide", {"devices", "add", "198.51.100.0/21"}, "a range is /22 to /32 (at most 1,024");
-    usage("range of nothing", {"devices", "add", "198.51.100.0/x"}, "is no IPv4 range");
     usage("range of IPv6", {"devices", "add", "::1/120"}, "is no IPv4 range");
     ok("a range, to its network", {"devices", "add", "198.51.101.77/22"}, "added 198.51.100.0/22\n");
-    usage("bad port", {"devices", "add", "127.0.0.2:70000"}, "a port is a whole number from 1 to 65535");
     usage("unknown setting", {"config", "get", "NoSuchKey"}, "unknown setting");
     usage("empty client name", {"config", "set", "clientname", ""}, "ClientName may not be empty");
     usage("bad boolean", {"config", "set", "SecureMode", "maybe"}, "SecureMode takes true or false");
@@ -180,108 +182,98 @@ void TestQuorvelCtl::grammar()
 void TestQuorvelCtl::commandsAgainstOneDevice()
 {
     QUORVEL_DEVICE(d, {"--address", "127.0.0.2", "--no-mdns", "--name", "Board Room"});
-    QUORVEL_DEVICE(silent, {"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open", "--ignore", "salutatory"});
+    QUORVEL_DEVICE(silent, {"--address", "127.0.0.5", "--no-mdns", "--ignore", "file_open"});
     ClientFolder app;
-    QByteArray out, err;
+    const QString up = d.folder() + QString::fromUtf8("/Quorvel/上传/");
 
-    // Listing, in the orders people type; a name with a control character stays one line.
+    // Listing in the order asked for; a name with a control character stays one line; a
+    // failure is one line, with the device's reason.
     QVERIFY(TestFiles::patterned(d.folder() + "/Pictures/bad\nname.png", 10).size());
-    QCOMPARE(app.ctl({"ls", "127.0.0.2", "/Pictures", "--sort", "type-desc"}, &out, &err), 0);
-    QList<QByteArray> lines = out.trimmed().split('\n');
+    CTL(app, {"ls", "127.0.0.2:16020", "/Pictures", "--sort", "type-desc"}, 0);
+    const QList<QByteArray> lines = m_out.trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines.at(0).startsWith("file\t") && lines.at(0).endsWith("\tbad\\nname.png"));
     QVERIFY(lines.at(3).startsWith("dir\t0\t") && lines.at(3).endsWith("\t2024"));
-    QCOMPARE(app.ctl({"ls", "127.0.0.2:16020", "/Pictures", "--sort", "name-desc"}, &out, &err), 0);
-    QVERIFY2(out.trimmed().split('\n').at(0).endsWith("\tsunrise.png"), out.constData());
-    QCOMPARE(ctlJson(app, {"ls", "127.0.0.2"}, &out), 0);
-    QCOMPARE(jsonLines(out).size(), 3);
-    QCOMPARE(app.ctl({"ls", "127.0.0.2", "/Nope"}, &out, &err), 1);
-    QCOMPARE(err.trimmed().split('\n').size(), 1); // one line, with the device's reason
-    QVERIFY2(err.contains("No such directory."), err.constData());
-    QCOMPARE(ctlJson(app, {"ls", "127.0.0.99"}, &out, &err), 1);
-    QVERIFY2(err.contains("127.0.0.99 did not answer"), err.constData());
+    CTL(app, {"--json", "ls", "127.0.0.2"}, 0);
+    QCOMPARE(jsonLines(m_out).size(), 3);
+    CTL(app, {"ls", "127.0.0.2", "/Nope"}, 1, "No such directory.");
+    QCOMPARE(m_err.trimmed().split('\n').size(), 1);
+    CTL(app, {"--json", "ls", "127.0.0.99"}, 1, "127.0.0.99 did not answer");
 
-    // A batch reports each file as it ends, and which of the batch it was.
+    // A batch reports each file as it ends, and which of the batch it was; folders by the
+    // window's rule with -r only; standard input under the name given.
     const QString a = TestFiles::patterned(app.path() + "/a.bin", 300000);
     const QString b = TestFiles::patterned(app.path() + QString::fromUtf8("/议程 b.txt"), 1000);
-    QCOMPARE(app.ctl({"upload", "127.0.0.2", a, b}, &out, &err), 0);
-    QVERIFY2(out.contains("a.bin (file 1 of 2)\n") && out.contains("b.txt (file 2 of 2)\n"), out.constData());
-    QCOMPARE(ctlJson(app, {"upload", "127.0.0.2", a, app.path() + "/missing.bin"}, &out), 1);
-    // Folders by the window's rule with -r only; standard input under the name given.
+    CTL(app, {"upload", "127.0.0.2", a, b}, 0, "a.bin (file 1 of 2)\n");
+    QVERIFY(m_out.contains("b.txt (file 2 of 2)\n"));
+    CTL(app, {"--json", "upload", "127.0.0.2", a, app.path() + "/missing.bin"}, 1);
     QVERIFY(QDir().mkpath(app.path() + "/tree/sub"));
     QVERIFY(TestFiles::patterned(app.path() + "/tree/sub/c.txt", 700).size());
-    QCOMPARE(app.ctl({"upload", "127.0.0.2", app.path() + "/tree"}, &out, &err), 1);
-    QVERIFY2(err.contains("is a folder; -r sends the files in it"), err.constData());
-    QCOMPARE(app.ctl({"upload", "127.0.0.2", "-r", app.path() + "/tree"}, &out, &err), 0);
-    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/c.txt")),
-        TestFiles::md5Of(app.path() + "/tree/sub/c.txt"));
-    QCOMPARE(shell(app, "printf 'from a pipe' | $CTL upload 127.0.0.2 - --name piped.txt", &out, &err), 0);
-    QCOMPARE(TestFiles::read(d.folder() + QString::fromUtf8("/Quorvel/上传/piped.txt")), QByteArray("from a pipe"));
-    QCOMPARE(TestFiles::md5Of(d.folder() + QString::fromUtf8("/Quorvel/上传/议程 b.txt")), TestFiles::md5Of(b));
-    QCOMPARE(app.ctl({"config", "set", "DownloadPath", app.path()}), 0);
-    QCOMPARE(ctlJson(app, {"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", app.path() + "/dl.bin"}, &out), 0);
-    QCOMPARE(TestFiles::md5Of(app.path() + "/dl.bin"), TestFiles::md5Of(a));
-    QCOMPARE(app.ctl({"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", "-"}, &out, &err), 0);
-    QCOMPARE(QCryptographicHash::hash(out, QCryptographicHash::Md5).toHex(), TestFiles::md5Of(a).toLatin1());
-    QCOMPARE(ctlJson(app, {"history", "127.0.0.2"}, &out), 0); // standard output, never a scratch file
-    QCOMPARE(jsonLines(out).value(0).value("file").toString(), QString("-"));
-    // A folder to make, or a parent that is missing, said plainly.
-    QCOMPARE(app.ctl({"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", app.path() + "/new/"}, &out, &err), 0);
-    QCOMPARE(TestFiles::md5Of(app.path() + "/new/a.bin"), TestFiles::md5Of(a));
-    QCOMPARE(app.ctl({"download", "127.0.0.2", "/Quorvel/上传/a.bin", "-o", app.path() + "/none/a"}, &out, &err), 1);
-    QVERIFY2(err.contains("the folder " + app.path().toUtf8() + "/none does not exist"), err.constData());
-    QCOMPARE(ctlJson(app, {"download", "127.0.0.2", "/Quorvel/none", "-o", app.path() + "/x"}, &out, &err), 1);
-    QVERIFY2(err.contains("File not exists."), err.constData());
+    CTL(app, {"upload", "127.0.0.2", app.path() + "/tree"}, 1, "is a folder; -r sends the files in it");
+    CTL(app, {"upload", "127.0.0.2", "-r", app.path() + "/tree"}, 0);
+    QCOMPARE(TestFiles::md5Of(up + "c.txt"), TestFiles::md5Of(app.path() + "/tree/sub/c.txt"));
+    QCOMPARE(shell(app, "printf 'from a pipe' | $CTL upload 127.0.0.2 - --name piped.txt", &m_err), 0);
+    QCOMPARE(TestFiles::read(up + "piped.txt"), QByteArray("from a pipe"));
+
+    // Downloads to a file, into a folder to make, to standard output (and the history says
+    // so, never naming a scratch file); a missing parent and a missing file said plainly.
+    const QString remote = QString::fromUtf8("/Quorvel/上传/a.bin");
+    CTL(app, {"config", "set", "DownloadPath", app.path()}, 0);
+    CTL(app, {"--json", "download", "127.0.0.2", remote, "-o", app.path() + "/dl.bin"}, 0);
+    CTL(app, {"download", "127.0.0.2", remote, "-o", app.path() + "/new/"}, 0);
+    for (const char* copy : {"/dl.bin", "/new/a.bin"})
+        QCOMPARE(TestFiles::md5Of(app.path() + copy), TestFiles::md5Of(a));
+    CTL(app, {"download", "127.0.0.2", remote, "-o", "-"}, 0);
+    QCOMPARE(QCryptographicHash::hash(m_out, QCryptographicHash::Md5).toHex(), TestFiles::md5Of(a).toLatin1());
+    CTL(app, {"--json", "history", "127.0.0.2"}, 0);
+    QCOMPARE(jsonLines(m_out).value(0).value("file").toString(), QString("-"));
+    CTL(app, {"download", "127.0.0.2", remote, "-o", app.path() + "/none/a"}, 1,
+        "the folder " + app.path().toUtf8() + "/none does not exist");
+    CTL(app, {"--json", "download", "127.0.0.2", "/Quorvel/none", "-o", app.path() + "/x"}, 1, "File not exists.");
     QVERIFY(!QFile::exists(app.path() + "/x") && !QFile::exists(app.path() + "/x.part"));
 
     // Open, welcome, thumbnail and delete; a silent device fails with a reason that names it.
-    QCOMPARE(app.ctl({"open", "127.0.0.2", "/Pictures/lake.jpg"}, &out, &err), 0);
-    QCOMPARE(out, QByteArray("File opened.\n")); // in the English of the suite's locale
-    QCOMPARE(ctlJson(app, {"open", "127.0.0.5", "/Pictures/lake.jpg"}, &out, &err), 1);
-    QVERIFY2(err.contains("127.0.0.5") && err.contains("did not answer"), err.constData());
-    QCOMPARE(ctlJson(app, {"welcome", "127.0.0.2", "Good morning"}, &out), 0);
+    CTL(app, {"open", "127.0.0.2", "/Pictures/lake.jpg"}, 0);
+    QCOMPARE(m_out, QByteArray("File opened.\n")); // in the English of the suite's locale
+    CTL(app, {"--json", "open", "127.0.0.5", "/Pictures/lake.jpg"}, 1, "did not answer");
+    QVERIFY(m_err.contains("127.0.0.5"));
+    CTL(app, {"--json", "welcome", "127.0.0.2", "Good morning"}, 0);
     QCOMPARE(d.waitForLog("event", "salutatory").value("text").toString(), QString("Good morning"));
-    QCOMPARE(ctlJson(app, {"thumb", "127.0.0.2", "/Pictures/sunrise.png", "-o", app.path() + "/t.png"}, &out), 0);
+    CTL(app, {"--json", "thumb", "127.0.0.2", "/Pictures/sunrise.png", "-o", app.path() + "/t.png"}, 0);
     QVERIFY(!QImage(app.path() + "/t.png").isNull());
-    QCOMPARE(app.ctl({"thumb", "127.0.0.2", "/Quorvel/readme.txt", "-o", app.path() + "/t2.png"}, &out, &err), 1);
-    QCOMPARE(ctlJson(app, {"rm", "127.0.0.2", "/Pictures/lake.jpg"}, &out), 0);
+    CTL(app, {"--json", "rm", "127.0.0.2", "/Pictures/lake.jpg"}, 0);
     QVERIFY(!QFile::exists(d.folder() + "/Pictures/lake.jpg"));
-    QCOMPARE(ctlJson(app, {"rm", "127.0.0.2", "/Pictures/lake.jpg"}, &out, &err), 1);
-    QVERIFY2(
-        err.contains("deleting /Pictures/lake.jpg failed: there is no such file on 127.0.0.2:16020"), err.constData());
+    CTL(app, {"--json", "rm", "127.0.0.2", "/Pictures/lake.jpg"}, 1,
+        "deleting /Pictures/lake.jpg failed: there is no such file on 127.0.0.2:16020");
 
     // Hand-added devices, found by discovery and by name in any case; a near miss is named.
-    QCOMPARE(app.ctl({"devices", "add", "127.0.0.2"}, &out), 0);
-    QCOMPARE(out, QByteArray("added 127.0.0.2:16020\n"));
-    QCOMPARE(ctlJson(app, {"devices", "add", "127.0.0.2:17000"}, &out, &err), 1);
-    QVERIFY2(err.contains("127.0.0.2:16020 is added already"), err.constData());
-    QCOMPARE(ctlJson(app, {"devices", "ls"}, &out), 0);
-    QCOMPARE(jsonLines(out).value(0).value("port").toInt(), 16020);
-    QCOMPARE(jsonLines(out).value(0).value("name").toString(), QString("Board Room"));
-    QCOMPARE(ctlJson(app, {"discover", "--wait", "2"}, &out, &err), 0);
-    QVERIFY2(out.contains("\"found_by\":\"manual\"") && out.contains("\"name\":\"Board Room\""), out.constData());
-    QCOMPARE(app.ctl({"ls", "board room", "/Whiteboard"}, &out, &err), 0);
-    QVERIFY(out.contains("notes.txt"));
-    QCOMPARE(app.ctl({"ls", "Bord Room"}, &out, &err), 1);
-    QVERIFY2(err.contains("did you mean \"Board Room\"?"), err.constData());
-    QCOMPARE(app.ctl({"devices", "rm", "127.0.0.2"}, &out), 0);
-    QCOMPARE(app.ctl({"devices", "ls"}, &out), 0);
-    QVERIFY(out.isEmpty());
+    CTL(app, {"devices", "add", "127.0.0.2"}, 0);
+    QCOMPARE(m_out, QByteArray("added 127.0.0.2:16020\n"));
+    CTL(app, {"--json", "devices", "add", "127.0.0.2:17000"}, 1, "127.0.0.2:16020 is added already");
+    CTL(app, {"--json", "devices", "ls"}, 0, "\"name\":\"Board Room\"");
+    QCOMPARE(jsonLines(m_out).value(0).value("port").toInt(), 16020);
+    CTL(app, {"--json", "discover", "--wait", "2"}, 0, "\"found_by\":\"manual\"");
+    QVERIFY(m_out.contains("\"name\":\"Board Room\""));
+    CTL(app, {"ls", "board room", "/Whiteboard"}, 0, "notes.txt");
+    CTL(app, {"ls", "Bord Room"}, 1, "did you mean \"Board Room\"?");
+    CTL(app, {"devices", "rm", "127.0.0.2"}, 0);
+    CTL(app, {"devices", "ls"}, 0);
+    QVERIFY(m_out.isEmpty());
 
     // The history comes from the local database, also by name, while the device is off.
     d.process().terminate();
     QVERIFY(d.process().waitForFinished(5000));
     for (const QString& which : QStringList{"127.0.0.2", "BOARD ROOM"}) {
-        QCOMPARE(ctlJson(app, {"history", which}, &out, &err), 0);
-        const QList<QJsonObject> history = jsonLines(out);
+        CTL(app, {"--json", "history", which}, 0);
+        const QList<QJsonObject> history = jsonLines(m_out);
         QCOMPARE(history.size(), 7);
         QCOMPARE(history.first().value("transfer").toString(), QString("file_download")); // newest first
         QCOMPARE(history.last().value("file").toString(), a);
     }
-    QCOMPARE(ctlJson(app, {"config", "ls"}, &out), 0);
-    QCOMPARE(jsonLines(out).size(), 7);
-    QCOMPARE(ctlJson(app, {"config", "set", "ConfirmCast", "no"}, &out), 0);
-    QCOMPARE(jsonLines(out).value(0).value("value").toBool(true), false);
+    CTL(app, {"--json", "config", "ls"}, 0);
+    QCOMPARE(jsonLines(m_out).size(), 7);
+    CTL(app, {"--json", "config", "set", "ConfirmCast", "no"}, 0);
+    QCOMPARE(jsonLines(m_out).value(0).value("value").toBool(true), false);
     // The command-line client never writes the autostart entry.
     QVERIFY(!QFile::exists(app.path() + "/xdg-config/autostart/QuorvelClientRun.desktop"));
 
@@ -289,11 +281,11 @@ void TestQuorvelCtl::commandsAgainstOneDevice()
     // against its folder, whichever folder the command runs in.
     QTemporaryDir here;
     app.setWorkingDirectory(here.path());
-    const QString file = TestFiles::patterned(here.path() + "/one.txt", 5000);
-    QCOMPARE(app.ctl({"upload", "127.0.0.5", "one.txt"}, &out, &err), 0);
-    QCOMPARE(app.ctl({"config", "set", "ClientName", "Here"}), 0);
-    QVERIFY(QFile::exists(app.path() + "/config.ini") && !QFile::exists(here.path() + "/config.ini"));
-    QVERIFY(QFile::exists(app.path() + "/QuorvelClient.db") && !QFile::exists(here.path() + "/QuorvelClient.db"));
+    QVERIFY(!TestFiles::patterned(here.path() + "/one.txt", 5000).isEmpty());
+    CTL(app, {"upload", "127.0.0.5", "one.txt"}, 0);
+    CTL(app, {"config", "set", "ClientName", "Here"}, 0);
+    for (const char* own : {"/config.ini", "/QuorvelClient.db"})
+        QVERIFY(QFile::exists(app.path() + own) && !QFile::exists(here.path() + own));
 }
 
 // Beside a running window (one database, one lock) the command line works, and it draws
@@ -306,11 +298,9 @@ void TestQuorvelCtl::besideARunningWindowWithAProgressBarOnlyOnATerminal()
     QVERIFY(app.waitForLog(0, "[I][MainWindow] Client started"));
     const QString file = TestFiles::patterned(app.path() + "/bar.bin", 2000000);
     QVERIFY(QFile::copy(file, file + "2"));
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"upload", "127.0.0.7", file}, &out, &err), 0);
-    QVERIFY2(!err.contains('\r') && !err.contains('%'), err.constData());
-    QCOMPARE(app.ctl({"history", "127.0.0.7"}, &out, &err), 0);
-    QVERIFY(out.contains("bar.bin"));
+    CTL(app, {"upload", "127.0.0.7", file}, 0);
+    QVERIFY2(!m_err.contains('\r') && !m_err.contains('%'), m_err.constData());
+    CTL(app, {"history", "127.0.0.7"}, 0, "bar.bin");
     QCOMPARE(window->state(), QProcess::Running);
 
     // On a pseudo-terminal (script(1) gives the client one) the bar is drawn, with the
@@ -327,11 +317,11 @@ void TestQuorvelCtl::besideARunningWindowWithAProgressBarOnlyOnATerminal()
 
 // Ctrl-C or SIGTERM during a download: it stops at its next step, the process ends with
 // 130, and what arrived stays as NAME.part, never under the final name. The same command
-// then resumes from the part with the device's resume offset and confirms the whole file.
+// then resumes from the part (how the device is asked to resume: tst_transfers).
 void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
 {
     QTemporaryDir served;
-    QDir().mkpath(served.path() + "/Quorvel");
+    QVERIFY(QDir().mkpath(served.path() + "/Quorvel"));
     const QString source = TestFiles::patterned(served.path() + "/Quorvel/big.bin", 600000);
     ClientFolder app;
     const QString local = app.path() + "/big.bin";
@@ -350,25 +340,18 @@ void TestQuorvelCtl::interruptedDownloadLeavesAPartAndResumes()
         QVERIFY(!QFile::exists(local));
     }
     QUORVEL_DEVICE(d, {"--address", "127.0.0.10", "--no-mdns", "--folder", served.path()});
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local}, &out, &err), 0);
-    QVERIFY2(err.contains("resuming from big.bin.part (200000 bytes)"), err.constData());
-    QCOMPARE(d.waitForLog("event", "resume-offset-received").value("value").toInt(), 200000);
+    CTL(app, {"download", "127.0.0.10", "/Quorvel/big.bin", "-o", local}, 0);
+    QVERIFY2(m_err.contains("resuming from big.bin.part (200000 bytes)"), m_err.constData());
     QCOMPARE(TestFiles::md5Of(local), TestFiles::md5Of(source));
     QVERIFY(!QFile::exists(local + ".part"));
-    QCOMPARE(d.requests("query_result").last().value("md5").toString(), TestFiles::md5Of(source));
 
     // Every answer of this device comes after 1.5 s: --timeout bounds each wait, so a
     // download of several answers still ends; --max-time bounds the whole command.
     QUORVEL_DEVICE(slow, {"--address", "127.0.0.11", "--no-mdns", "--delay", "1500", "--folder", served.path()});
-    QCOMPARE(app.ctl({"download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/slow.bin", "--timeout", "3"},
-                 &out, &err),
-        0);
+    CTL(app, {"download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/slow.bin", "--timeout", "3"}, 0);
     QCOMPARE(TestFiles::md5Of(app.path() + "/slow.bin"), TestFiles::md5Of(source));
-    QCOMPARE(app.ctl({"--max-time", "2", "download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/s2.bin"},
-                 &out, &err),
-        1);
-    QVERIFY2(err.contains("--max-time passed"), err.constData());
+    CTL(app, {"--max-time", "2", "download", "127.0.0.11", "/Quorvel/big.bin", "-o", app.path() + "/s2.bin"}, 1,
+        "--max-time passed");
 }
 
 // How a device is named: a name two devices carry is refused with both, a remembered
@@ -381,43 +364,24 @@ void TestQuorvelCtl::names()
     QUORVEL_DEVICE(local, {"--address", "127.0.0.1", "--no-mdns", "--name", "Loopback"});
     ClientFolder app;
     for (const char* address : {"127.0.0.20", "127.0.0.21", "127.0.0.22"})
-        QCOMPARE(app.ctl({"devices", "add", address}), 0);
-    QCOMPARE(app.ctl({"devices", "rm", "127.0.0.22"}), 0);
-    struct Row {
-        QStringList arguments;
-        int exitCode;
-        QByteArray says;
-    };
-    const QList<Row> rows{
-        {{"rm", "room one", "/Quorvel/readme.txt"}, 1,
-            "\"room one\" names 2 devices; say which by address: \"Room One\" at 127.0.0.20:16020 (uuid "
-            "02:51:7F:00:00:14), \"Room One\" at 127.0.0.21:16020 (uuid 02:51:7F:00:00:15)"},
-        {{"ls", "BOARD ROOM", "/Quorvel"}, 0, "readme.txt"},
-        {{"ls", "localhost", "/Quorvel"}, 0, "readme.txt"},
-        {{"devices", "add", "localhost"}, 0, "added localhost:16020"}, // looked up at every pass
-        {{"ls", "127.0.0.20:99999"}, 2, "quorvelctl: \"127.0.0.20:99999\": a port is a whole number from 1 to 65535"},
-        {{"devices", "add", "localhost:0"}, 2, "a port is a whole number"},
-    };
-    for (const Row& row : rows) {
-        QByteArray out, err;
-        QCOMPARE(app.ctl(row.arguments, &out, &err), row.exitCode);
-        QVERIFY2((row.exitCode ? err : out).contains(row.says), (out + err).constData());
-    }
+        CTL(app, {"devices", "add", address}, 0);
+    CTL(app, {"devices", "rm", "127.0.0.22"}, 0);
+    CTL(app, {"rm", "room one", "/Quorvel/readme.txt"}, 1,
+        "\"room one\" names 2 devices; say which by address: \"Room One\" at 127.0.0.20:16020 (uuid "
+        "02:51:7F:00:00:14), \"Room One\" at 127.0.0.21:16020 (uuid 02:51:7F:00:00:15)");
     QVERIFY(QFile::exists(rooms.folder() + "/Quorvel/readme.txt"));
+    CTL(app, {"ls", "BOARD ROOM", "/Quorvel"}, 0, "readme.txt");
+    CTL(app, {"ls", "localhost", "/Quorvel"}, 0, "readme.txt");
+    CTL(app, {"devices", "add", "localhost"}, 0, "added localhost:16020"); // looked up at every pass
+    CTL(app, {"ls", "127.0.0.20:99999"}, 2,
+        "quorvelctl: \"127.0.0.20:99999\": a port is a whole number from 1 to 65535");
+    CTL(app, {"devices", "add", "localhost:0"}, 2, "a port is a whole number");
 }
 
-// One file to three rooms at once, one of which refuses it: the others get it, each
-// device is named in its result, and the summary says which succeeded.
-void TestQuorvelCtl::uploadToSeveralDevices_data()
-{
-    QTest::addColumn<QStringList>("devices"); // what names the devices on the command line
-    QTest::newRow("listed") << QStringList{"127.0.0.41,127.0.0.42,127.0.0.43"};
-    QTest::newRow("--all") << QStringList{"--all"};
-}
-
+// One file to three rooms at once (listed, then --all), one of which refuses it: the
+// others get it, each device is named in its result, and the summary says which succeeded.
 void TestQuorvelCtl::uploadToSeveralDevices()
 {
-    QFETCH(QStringList, devices);
     QUORVEL_DEVICE(one, {"--address", "127.0.0.41", "--no-mdns", "--name", "Room 1"});
     QUORVEL_DEVICE(two, {"--address", "127.0.0.42", "--no-mdns", "--name", "Room 2"});
     // Its upload folder cannot be made: the device answers "fail".
@@ -427,16 +391,16 @@ void TestQuorvelCtl::uploadToSeveralDevices()
     QUORVEL_DEVICE(refusing, {"--address", "127.0.0.43", "--no-mdns", "--name", "Full", "--folder", full.path()});
     ClientFolder app;
     for (const char* address : {"127.0.0.41", "127.0.0.42", "127.0.0.43"})
-        QCOMPARE(app.ctl({"devices", "add", address}), 0);
+        CTL(app, {"devices", "add", address}, 0);
     const QString file = TestFiles::patterned(app.path() + "/slides.bin", 2000000);
-    QByteArray out, err;
-    QCOMPARE(app.ctl(QStringList{"upload"} + devices + QStringList{file}, &out, &err), 1);
-    QVERIFY2(out.contains("uploaded to 2 of 3 devices: 127.0.0.41:16020, 127.0.0.42:16020; failed: 127.0.0.43:16020"),
-        (out + err).constData());
-    QVERIFY2(err.contains("slides.bin to 127.0.0.43:16020 failed"), err.constData());
-    QCOMPARE(ctlJson(app, QStringList{"upload"} + devices + QStringList{file}, &out, &err), 1);
+    CTL(app, {"upload", "127.0.0.41,127.0.0.42,127.0.0.43", file}, 1, "slides.bin to 127.0.0.43:16020 failed");
+    QVERIFY2(m_out.contains("uploaded to 2 of 3 devices: 127.0.0.41:16020, 127.0.0.42:16020; failed: 127.0.0.43:16020"),
+        m_said.constData());
+    for (const DeviceProcess* room : {&one, &two})
+        QVERIFY(QFile::remove(room->folder() + QString::fromUtf8("/Quorvel/上传/slides.bin")));
+    CTL(app, {"--json", "upload", "--all", file}, 1);
     QStringList named;
-    for (const QJsonObject& o : jsonLines(out)) {
+    for (const QJsonObject& o : jsonLines(m_out)) {
         if (o["event"] == "result" && o["ok"].toBool())
             named.append(o["device"].toString());
     }
@@ -454,13 +418,11 @@ void TestQuorvelCtl::writeFailures()
     QUORVEL_DEVICE(d, {"--address", "127.0.0.23", "--no-mdns"});
     TestFiles::patterned(d.folder() + "/Quorvel/big.bin", 3000000);
     ClientFolder app;
-    const QStringList lines{"$CTL ls 127.0.0.23 > /dev/full", "$CTL --json config ls > /dev/full",
-        "$CTL download 127.0.0.23 /Quorvel/big.bin -o - > /dev/full",
-        "$CTL download 127.0.0.23 /Quorvel/big.bin -o - | head -c 1 > /dev/null; exit ${PIPESTATUS[0]}"};
-    for (const QString& line : lines) {
-        QByteArray out, err;
-        QVERIFY2(shell(app, line, &out, &err) == 1, qPrintable(line + ": " + err));
-        QVERIFY2(err.contains("No space left on device") || err.contains("Broken pipe"), err.constData());
+    for (const QString& line : QStringList{"$CTL ls 127.0.0.23 > /dev/full", "$CTL --json config ls > /dev/full",
+             "$CTL download 127.0.0.23 /Quorvel/big.bin -o - > /dev/full",
+             "$CTL download 127.0.0.23 /Quorvel/big.bin -o - | head -c 1 > /dev/null; exit ${PIPESTATUS[0]}"}) {
+        QVERIFY2(shell(app, line, &m_err) == 1, qPrintable(line + ": " + m_err));
+        QVERIFY2(m_err.contains("No space left on device") || m_err.contains("Broken pipe"), m_err.constData());
     }
 }
 
@@ -490,7 +452,7 @@ bool followsForm(const QJsonValue& v, const QString& forms)
 
 // A damaged history is moved aside and a new one started; one that another program keeps
 // locked costs the download a short wait and a warning, never its success. What the store
-// then holds: tst_database's damagedOrLockedStore.
+// then holds and how long it waits: tst_database's damagedOrLockedStore.
 void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
 {
     QUORVEL_DEVICE(d, {"--address", "127.0.0.13", "--no-mdns"});
@@ -498,17 +460,14 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
     ClientFolder app;
     const QString store = app.path() + "/QuorvelClient.db";
     QVERIFY(TestFiles::write(store, QByteArray(4096, 'x'))); // damaged
-    QByteArray out, err;
-    QCOMPARE(ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/a.bin"}, &out, &err), 0);
+    CTL(app, {"--json", "download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/a.bin"}, 0);
     const QStringList aside = QDir(app.path()).entryList({"QuorvelClient.db.corrupt-*"});
     QCOMPARE(aside.size(), 1);
-    QList<QJsonObject> events = jsonLines(out);
-    QCOMPARE(events.first().value("event").toString(), QString("warning"));
-    QCOMPARE(events.first().value("command").toString(), QString("download"));
-    QVERIFY2(events.first().value("message").toString().contains("moved aside to " + app.path() + "/" + aside.first()),
-        out.constData());
-    QVERIFY2(err.contains("quorvelctl: warning: " + store.toUtf8() + " was damaged"), err.constData());
-
+    const QJsonObject warning = jsonLines(m_out).value(0);
+    QVERIFY2(warning.value("event") == "warning" && warning.value("command") == "download"
+            && warning.value("message").toString().contains("moved aside to " + app.path() + "/" + aside.first()),
+        m_out.constData());
+    QVERIFY2(m_err.contains("quorvelctl: warning: " + store.toUtf8() + " was damaged"), m_err.constData());
     {
         QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
         locker.setDatabaseName(store);
@@ -517,20 +476,11 @@ void TestQuorvelCtl::historyThatCannotBeWrittenIsSaid()
         QVERIFY(hold.exec("BEGIN EXCLUSIVE;"));
         // Waiting the lock out at every statement took 15.6 s: stuck, not one bounded wait.
         const int stuckMs = 10000;
-        QCOMPARE(ctlJson(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/b.bin"}, &out, &err,
-                     stuckMs),
-            0);
+        CTL(app, {"download", "127.0.0.13", "/Pictures/a.bin", "-o", app.path() + "/b.bin"}, 0, "", stuckMs);
         QVERIFY(QFile::exists(app.path() + "/b.bin"));
-        QVERIFY2(err.contains("quorvelctl: warning: the history could not be written: " + store.toUtf8()
+        QVERIFY2(m_err.contains("quorvelctl: warning: the history could not be written: " + store.toUtf8()
                      + " is locked by another program\n"),
-            err.constData());
-        events = jsonLines(out);
-        QVERIFY(std::any_of(events.begin(), events.end(), [](const QJsonObject& e) {
-            return e.value("event") == "warning" && e.value("command") == "download"
-                && e.value("message").toString().startsWith("the history could not be written");
-        }));
-        QVERIFY(std::any_of(events.begin(), events.end(),
-            [](const QJsonObject& e) { return e.value("event") == "result" && e.value("ok").toBool(); }));
+            m_err.constData());
         hold.exec("ROLLBACK;");
         locker.close();
     }
@@ -571,8 +521,7 @@ void TestQuorvelCtl::serveTakesOnlyThePartiesNamedIntoItsFolder()
 
     QTemporaryDir here;
     app.setWorkingDirectory(here.path());
-    QByteArray out, err;
-    QCOMPARE(app.ctl({"download", "127.0.0.13", "/Quorvel/agenda.txt"}, &out, &err), 0);
+    CTL(app, {"download", "127.0.0.13", "/Quorvel/agenda.txt"}, 0);
     QCOMPARE(TestFiles::md5Of(here.path() + "/agenda.txt"), TestFiles::md5Of(trusted.folder() + "/Quorvel/agenda.txt"));
 }
 
@@ -606,23 +555,23 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
 
     QUORVEL_DEVICE(d, {"--address", "127.0.0.12", "--no-mdns", "--name", "Contract"});
     ClientFolder app;
-    QByteArray out, err;
     const QString big = TestFiles::patterned(app.path() + "/big.bin", 8000000);
-    QCOMPARE(ctlJson(app, {}, &out, &err), 2);
-    QCOMPARE(ctlJson(app, {"--version"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"help", "upload"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"devices", "add", "127.0.0.12"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"devices", "add", "127.0.0.98"}, &out, &err), 0); // silent: a warning
-    QCOMPARE(jsonLines(out).value(0).value("event").toString(), QString("warning"));
-    QCOMPARE(ctlJson(app, {"devices", "add", "198.51.100.4/30"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"devices"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"discover", "--wait", "1"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"upload", "127.0.0.12", big}, &out, &err), 0);
-    QVERIFY2(!jsonLines(out).value(jsonLines(out).size() - 2).value("bytes_per_second").isNull(), out.constData());
-    QCOMPARE(ctlJson(app, {"download", "127.0.0.12", "/Quorvel/上传/big.bin", "-o", app.path() + "/back/"}, &out), 0);
-    QCOMPARE(ctlJson(app, {"history", "127.0.0.12"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"ls", "127.0.0.12", "/Quorvel"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"config", "get", "SecureMode"}, &out, &err), 0);
+    CTL(app, {"--json"}, 2);
+    CTL(app, {"--json", "--version"}, 0);
+    CTL(app, {"--json", "help", "upload"}, 0);
+    CTL(app, {"--json", "devices", "add", "127.0.0.12"}, 0);
+    CTL(app, {"--json", "devices", "add", "127.0.0.98"}, 0); // silent: a warning
+    QCOMPARE(jsonLines(m_out).value(0).value("event").toString(), QString("warning"));
+    CTL(app, {"--json", "devices", "add", "198.51.100.4/30"}, 0);
+    CTL(app, {"--json", "devices"}, 0);
+    CTL(app, {"--json", "discover", "--wait", "1"}, 0);
+    CTL(app, {"--json", "upload", "127.0.0.12", big}, 0);
+    QVERIFY2(
+        !jsonLines(m_out).value(jsonLines(m_out).size() - 2).value("bytes_per_second").isNull(), m_out.constData());
+    CTL(app, {"--json", "download", "127.0.0.12", "/Quorvel/上传/big.bin", "-o", app.path() + "/back/"}, 0);
+    CTL(app, {"--json", "history", "127.0.0.12"}, 0);
+    CTL(app, {"--json", "ls", "127.0.0.12", "/Quorvel"}, 0);
+    CTL(app, {"--json", "config", "get", "SecureMode"}, 0);
 
     // Serving what the device offers: one taken on a yes, one declined once standard input ended.
     TestFiles::Output serve(app.startWith(app.ctlProgram(), {"--json", "serve", "--ask", "--max-time", "30"}));
@@ -645,12 +594,12 @@ void TestQuorvelCtl::everyJsonEventFollowsTheReadme()
     QCOMPARE(offered.size(), 2);
 
     // Offering to the device, which fetches at once; the failures of offer, history, cast, devices.
-    QCOMPARE(ctlJson(app, {"offer", "127.0.0.12", big, "--wait", "30"}, &out, &err), 0);
-    QCOMPARE(ctlJson(app, {"offer", "127.0.0.12", app.path() + "/none.bin"}, &out, &err), 1);
-    QCOMPARE(ctlJson(app, {"history", "127.0.0.99"}, &out, &err), 1);
-    QCOMPARE(ctlJson(app, {"cast", "127.0.0.99"}, &out, &err), 1);
-    QCOMPARE(ctlJson(app, {"devices", "rm", "127.0.0.99"}, &out, &err), 1);
-    QVERIFY(ctlJson(app, {"doctor", "--wait", "1"}, &out, &err) <= 1);
+    CTL(app, {"--json", "offer", "127.0.0.12", big, "--wait", "30"}, 0);
+    CTL(app, {"--json", "offer", "127.0.0.12", app.path() + "/none.bin"}, 1);
+    CTL(app, {"--json", "history", "127.0.0.99"}, 1);
+    CTL(app, {"--json", "cast", "127.0.0.99"}, 1);
+    CTL(app, {"--json", "devices", "rm", "127.0.0.99"}, 1);
+    QVERIFY2(ctl(app, {"--json", "doctor", "--wait", "1"}, 0) || m_said.contains(": exit 1\n"), m_said.constData());
 
     QSet<QString> seen;
     for (const QByteArray& line : s_json.split('\n')) {

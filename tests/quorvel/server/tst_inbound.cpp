@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "DeviceProcess.h"
+#include "ScopedTiming.h"
 #include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "UdpProbe.h"
@@ -28,6 +29,7 @@ private slots:
     void initTestCase();
     void fetches_data();
     void fetches();
+    void expiredOfferIsRefused();
     void hostileNamesAreRefused_data();
     void hostileNamesAreRefused();
     void keepsAnsweringJunkAndAFlood();
@@ -177,6 +179,24 @@ void TestInbound::fetches()
     QCOMPARE(fetch(peer, file).value("reason").toString(), QString("File not exists."));
 }
 
+// An offer stands for its lifetime: fetched within it, refused after it, and the log says why.
+void TestInbound::expiredOfferIsRefused()
+{
+    const ScopedTiming timing([](Timing& t) { t.offerLifetimeMs = 2500; });
+    const QString file = m_dir.filePath("slides.pdf");
+    const QByteArray whole = offer(file, "127.0.0.3", 5000);
+    const QDeadlineTimer expired(2600); // the offer's own lifetime began before its question came
+    UdpProbe peer(QHostAddress("127.0.0.3"));
+    const QVariantMap reply = fetch(peer, file);
+    QVERIFY(!expired.hasExpired());
+    QCOMPARE(readFrom(quint16(reply.value("tcp_port").toUInt()), whole.size()), whole);
+    QVERIFY(QTest::qWaitFor([&] { return expired.hasExpired(); }, 5000));
+    QTest::ignoreMessage(QtWarningMsg,
+        QRegularExpression(
+            "^\\[W\\]\\[ReplyOperate\\] Refused a fetch by .*127\\.0\\.0\\.3: the offer has expired\\.$"));
+    QCOMPARE(fetch(peer, file).value("reason").toString(), QString("File not allow to download."));
+}
+
 void TestInbound::hostileNamesAreRefused_data()
 {
     QTest::addColumn<QString>("offered");
@@ -264,25 +284,19 @@ void TestInbound::keepsAnsweringJunkAndAFlood()
     QVERIFY2(growth < 64 * 1024, qPrintable(QString::number(growth)));
 }
 
+// The target is held when chosen (nothing is made before bytes arrive): a second offer of
+// the name, chosen before the first wrote a byte, gets a name of its own.
 void TestInbound::twoOffersOfOneNameNeverOverwrite()
 {
     const QString folder = m_dir.filePath("twice");
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(!TestFiles::patterned(folder + "/a.txt", 4).isEmpty());
-    const QString mine = TestFiles::md5Of(folder + "/a.txt");
-
-    // The target is held when chosen (nothing is created before bytes arrive): the second
-    // offer of the name, chosen before the first one wrote a byte, gets a name of its own.
-    const QString first = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
-    const QString second = IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt");
-    QCOMPARE(first, folder + "/a (1).txt");
-    QCOMPARE(second, folder + "/a (2).txt");
-    QVERIFY(!QFileInfo::exists(first + ".part") && !QFileInfo::exists(first));
-    QCOMPARE(TestFiles::md5Of(folder + "/a.txt"), mine);
-
-    QString reason;
-    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", ServerContent(), "/b.txt", &reason)
-                .isEmpty()); // a file, no folder
+    QVERIFY(QDir().mkpath(folder) && TestFiles::write(folder + "/a.txt", "mine"));
+    for (const QString& name : QStringList{"/a (1).txt", "/a (2).txt"}) {
+        QCOMPARE(IncomingFile::targetIn(folder, "a.txt", ServerContent(), "/a.txt"), folder + name);
+        QVERIFY(!QFileInfo::exists(folder + name + ".part") && !QFileInfo::exists(folder + name));
+    }
+    QCOMPARE(TestFiles::read(folder + "/a.txt"), QByteArray("mine"));
+    QString reason; // a file where the folder should be
+    QVERIFY(IncomingFile::targetIn(folder + "/a.txt", "b.txt", ServerContent(), "/b.txt", &reason).isEmpty());
     QVERIFY2(reason.contains("cannot create"), qPrintable(reason));
 }
 

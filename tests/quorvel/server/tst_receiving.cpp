@@ -5,20 +5,40 @@
 #include "ClientFolder.h"
 #include "DeviceProcess.h"
 #include "ScopedTiming.h"
-#include "TaskWaiter.h"
 #include "TestFiles.h"
 #include "TestNetwork.h"
+#include "Watchdog.h"
 #include "app/AppContext.h"
 #include "platform/UserInteraction.h"
 #include "quorvel/browse/RemoteFolder.h"
 #include "quorvel/services/OfferInbox.h"
 #include "quorvel/services/TransferQueue.h"
-#include "quorvel/tasks/TaskHandle.h"
 #include "quorvel/tasks/Timing.h"
 #include "quorvel/transfer/FileDownloader.h"
 #include "quorvel/transfer/FileTransferServer.h"
 #include "quorvel/transfer/PartialFile.h"
 #include "settings/Config.h"
+
+// The user of the tests below: answers whether to replace an existing file as told, and
+// holds every question about offers open until the test answers it.
+class ScriptedUser : public UserInteraction {
+public:
+    void warning(const QString&, const QString&) override { }
+    ExistingFile askExistingFile(const QString& path) override
+    {
+        askedToReplace.append(path);
+        return answer;
+    }
+    void askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer) override
+    {
+        asked.append(offers);
+        answers.append(answer);
+    }
+    ExistingFile answer = ExistingFile::KeepBoth;
+    QStringList askedToReplace;
+    QList<QList<OfferedFile>> asked;
+    QList<std::function<void(QList<bool>)>> answers;
+};
 
 // Receiving from parties that may be hostile, by trust boundary: landing a file beside
 // what is there, bounds, disk. The parties are simulated devices on hosts (or addresses) of
@@ -32,18 +52,13 @@ private slots:
     void landing();
     void browserAsksBeforeReplacing_data();
     void browserAsksBeforeReplacing();
-    void bounds_data();
-    void bounds();
     void floodOfOffers();
     void offersAreAskedTogetherAndCapped();
-    void disk_data();
-    void disk();
+    // Last: it may move this thread into a mount namespace of its own.
+    void bounds_data();
+    void bounds();
 
 private:
-    // The task's outcome; a task that has not ended in time is stopped and reads as failed.
-    static TaskOutcome download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
-        std::function<void(const ProgressContent&)> onProgress = nullptr);
-
     QTemporaryDir m_app;
     std::unique_ptr<AppContext> m_context;
     QTemporaryDir m_served; // what the devices serve
@@ -59,23 +74,6 @@ void TestReceiving::initTestCase()
     QVERIFY(!TestFiles::patterned(m_served.filePath("docs/big.bin"), 2 * 1024 * 1024).isEmpty());
     QVERIFY(!TestFiles::patterned(m_served.filePath("docs/mid.bin"), 700 * 1024).isEmpty());
     QVERIFY(!TestFiles::patterned(m_served.filePath("top.bin"), 5000).isEmpty());
-}
-
-TaskOutcome TestReceiving::download(const QString& remote, const QString& local, const QString& from, int timeoutMs,
-    std::function<void(const ProgressContent&)> onProgress)
-{
-    auto* task = new FileDownloader(remote, local, DeviceProcess::serverAt(from), 0);
-    if (onProgress)
-        connect(task, &FileDownloader::updateProgress, task, onProgress, Qt::DirectConnection);
-    TaskHandle handle(task);
-    TaskWaiter waiter(task);
-    QThreadPool::globalInstance()->start(task);
-    if (!waiter.wait(timeoutMs)) {
-        handle.cancel();
-        waiter.wait(30000);
-        return TaskOutcome::failure("still running after " + QString::number(timeoutMs) + " ms");
-    }
-    return waiter.outcome();
 }
 
 // One rule wherever a file lands: never over what is there (a part the client did not
@@ -142,19 +140,6 @@ void TestReceiving::landing()
         QCOMPARE(TestFiles::read(client.inbox() + "/" + there), mine);
 }
 
-// Answers whether to replace an existing file as told, and counts the questions.
-class ExistingFileAnswer : public UserInteraction {
-public:
-    void warning(const QString&, const QString&) override { }
-    ExistingFile askExistingFile(const QString& path) override
-    {
-        asked.append(path);
-        return answer;
-    }
-    ExistingFile answer = ExistingFile::KeepBoth;
-    QStringList asked;
-};
-
 // The browser's download asks before it lands on a file that is there.
 void TestReceiving::browserAsksBeforeReplacing_data()
 {
@@ -176,7 +161,7 @@ void TestReceiving::browserAsksBeforeReplacing()
     QTemporaryDir down;
     QVERIFY(m_context->config()->setValue(Config::DownloadPath, down.path()));
     QVERIFY(TestFiles::write(down.filePath("top.bin"), "the user's top.bin"));
-    ExistingFileAnswer user;
+    ScriptedUser user;
     user.answer = UserInteraction::ExistingFile(answer);
     m_context->transfers()->setUser(&user);
     const ServerContent from = DeviceProcess::serverAt("127.0.0.53");
@@ -186,7 +171,7 @@ void TestReceiving::browserAsksBeforeReplacing()
     QString reason;
     const bool started = folder.download("top.bin", 0, &reason);
     m_context->transfers()->setUser(nullptr);
-    QCOMPARE(user.asked, QStringList{down.filePath("top.bin")});
+    QCOMPARE(user.askedToReplace, QStringList{down.filePath("top.bin")});
     QCOMPARE(started, !fresh.isEmpty());
     if (started)
         QTRY_VERIFY(!progress.isEmpty() && progress.last().at(0).value<ProgressContent>().isFinal());
@@ -197,52 +182,6 @@ void TestReceiving::browserAsksBeforeReplacing()
         QCOMPARE(TestFiles::md5Of(down.filePath(fresh)), TestFiles::md5Of(m_served.filePath("top.bin")));
     if (fresh != "top.bin")
         QCOMPARE(TestFiles::read(down.filePath("top.bin")), QByteArray("the user's top.bin"));
-}
-
-// Peers that hold a receive without finishing it: one that sends a byte now and then is
-// cut when it is idle too long, one that keeps a steady trickle when the time allowed for
-// the size is up; one that never calls the transfer complete (the size it announced was
-// not the file's) is no success, and what arrived goes.
-void TestReceiving::bounds_data()
-{
-    QTest::addColumn<QStringList>("deviceArgs");
-    QTest::addColumn<int>("idleMs");
-    QTest::addColumn<int>("overallMs");
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("partKept");
-    QTest::newRow("a byte now and then") << QStringList{"--trickle-after", "65536:400"} << 1500 << 60000 << "sent only"
-                                         << true;
-    QTest::newRow("a steady trickle") << QStringList{"--trickle-after", "65536:2"} << 60000 << 2500 << "took too long"
-                                      << true;
-    QTest::newRow("never complete") << QStringList{"--not-complete", "1000"} << 60000 << 60000 << "not complete"
-                                    << false;
-}
-
-void TestReceiving::bounds()
-{
-    QFETCH(QStringList, deviceArgs);
-    QFETCH(int, idleMs);
-    QFETCH(int, overallMs);
-    QFETCH(QString, reason);
-    QFETCH(bool, partKept);
-    const ScopedTiming timing([&](Timing& t) {
-        t.downloadReplyWaitMs = t.downloadTcpWaitMs = 2000;
-        t.statusPollIntervalMs = 50;
-        t.statusPolls = 4;
-        t.receiveIdleMs = idleMs;
-        t.receiveOverallMs = overallMs;
-        t.receiveOverallMsPerMiB = 0;
-    });
-    QUORVEL_DEVICE(
-        device, QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
-    QTemporaryDir in;
-    const QString local = in.filePath("big.bin");
-    // The reason names the bound that cut it; the task's own wait only means "hung".
-    const TaskOutcome outcome = download("/docs/big.bin", local, "127.0.0.51", 60000);
-    QVERIFY2(!outcome.ok && outcome.reason.contains(reason), qPrintable(outcome.text()));
-    QVERIFY(!QFileInfo::exists(local));
-    QCOMPARE(QFileInfo::exists(PartialFile::partPathOf(local)), partKept);
-    QCOMPARE(QFileInfo::exists(PartialFile::ownerPathOf(local)), partKept);
 }
 
 // 20,000 forged offers from a third host: nothing is created for them, memory stays
@@ -284,19 +223,6 @@ void TestReceiving::floodOfOffers()
     QVERIFY(served.process->waitForFinished(10000));
 }
 
-// Holds every question open until the test answers it.
-class HoldingInteraction : public UserInteraction {
-public:
-    void warning(const QString&, const QString&) override { }
-    void askAcceptOffers(const QList<OfferedFile>& offers, std::function<void(QList<bool>)> answer) override
-    {
-        asked.append(offers);
-        answers.append(answer);
-    }
-    QList<QList<OfferedFile>> asked;
-    QList<std::function<void(QList<bool>)>> answers;
-};
-
 // Offers that come while a question is open are asked about together in the next one;
 // what is held is capped per party and in all, and what goes over is declined and summed
 // up in one log line.
@@ -306,7 +232,7 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
         t.offerDeclineReportMs = 200;
         t.downloadReplyWaitMs = 100; // the batch's fetches below: nobody answers them
     });
-    HoldingInteraction user;
+    ScriptedUser user;
     TransferQueue transfers(
         *m_context->uploads(), *m_context->config(), m_context->database(), *m_context->offeredFiles());
     transfers.setUser(&user);
@@ -372,61 +298,84 @@ void TestReceiving::offersAreAskedTogetherAndCapped()
     QTRY_COMPARE_WITH_TIMEOUT(batch.held(), 0, 10000);
 }
 
-// A small file system of the test's own: a download that cannot fit is refused before
-// anything is written, one that fills the disk on the way removes what it wrote; both
-// say why.
-void TestReceiving::disk_data()
+// What cuts a receive short, and what stays of it. A peer that sends a byte now and then is
+// cut when it is idle too long, one that keeps a steady trickle when the time allowed for
+// the size is up; one that never calls the transfer complete (the size it announced was
+// not the file's) is no success, and what arrived goes. On a small file system of the
+// test's own, a download that cannot fit is refused before anything is written, one that
+// fills the disk on the way removes what it wrote. Each says why.
+void TestReceiving::bounds_data()
 {
     QTest::addColumn<QString>("remote");
     QTest::addColumn<QStringList>("deviceArgs");
-    QTest::addColumn<bool>("fillWhileReceiving");
+    QTest::addColumn<int>("idleMs"); // 0: on a disk of 1 MiB; -1: one that fills once bytes come
+    QTest::addColumn<int>("overallMs");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("partKept");
+    const QString big = "/docs/big.bin";
+    QTest::newRow("a byte now and then") << big << QStringList{"--trickle-after", "65536:400"} << 1500 << 60000
+                                         << "sent only" << true;
+    QTest::newRow("a steady trickle") << big << QStringList{"--trickle-after", "65536:2"} << 60000 << 2500
+                                      << "took too long" << true;
+    QTest::newRow("never complete") << big << QStringList{"--not-complete", "1000"} << 60000 << 60000 << "not complete"
+                                    << false;
     QTest::newRow("announced larger than the free space")
-        << "/docs/big.bin" << QStringList() << false << "not enough space";
+        << big << QStringList() << 0 << 60000 << "not enough space" << false;
     // The first connection breaks after a few blocks: the disk fills in between.
     QTest::newRow("the disk fills while receiving")
-        << "/docs/mid.bin" << QStringList{"--cut-after", "65536"} << true << "is full";
+        << "/docs/mid.bin" << QStringList{"--cut-after", "65536"} << -1 << 60000 << "is full" << false;
 }
 
-void TestReceiving::disk()
+void TestReceiving::bounds()
 {
     QFETCH(QString, remote);
     QFETCH(QStringList, deviceArgs);
-    QFETCH(bool, fillWhileReceiving);
+    QFETCH(int, idleMs);
+    QFETCH(int, overallMs);
     QFETCH(QString, reason);
-    // Mounts stay in this process's own mount namespace.
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    QFETCH(bool, partKept);
+    const bool disk = idleMs <= 0, fill = idleMs < 0;
+    QTemporaryDir folder;
+    // Mounts stay in this thread's own mount namespace.
+    if (disk && (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0))
         QSKIP("no mount namespace of our own here");
-    QTemporaryDir mountPoint;
-    QVERIFY(::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=1m") == 0);
-    const ScopedTiming timing([](Timing& t) {
+    QVERIFY(!disk || ::mount("tmpfs", QFile::encodeName(folder.path()).constData(), "tmpfs", 0, "size=1m") == 0);
+    const ScopedTiming timing([&](Timing& t) {
         t.downloadReplyWaitMs = t.downloadTcpWaitMs = 2000;
         t.statusPollIntervalMs = 50;
+        t.statusPolls = 4;
+        t.receiveIdleMs = disk ? 60000 : idleMs;
+        t.receiveOverallMs = overallMs;
+        t.receiveOverallMsPerMiB = 0;
     });
     QUORVEL_DEVICE(
-        device, QStringList{"--address", "127.0.0.52", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
-    const QString local = mountPoint.filePath("file.bin");
-    const QString filler = mountPoint.filePath("filler");
+        device, QStringList{"--address", "127.0.0.51", "--no-mdns", "--folder", m_served.path()} + deviceArgs);
+    const QString local = folder.filePath("file.bin");
     bool filled = false;
-    const ServerContent from = DeviceProcess::serverAt("127.0.0.52");
     // On this thread: only it sees the mount (and the threads it starts).
-    FileDownloader task(remote, local, from, 0);
+    FileDownloader task(remote, local, DeviceProcess::serverAt("127.0.0.51"), 0);
     connect(&task, &FileDownloader::updateProgress, this, [&](const ProgressContent& p) {
         // Someone else takes the rest of the disk once the download began.
-        if (!fillWhileReceiving || filled || p.progress <= 0 || p.progress > 100)
+        if (!fill || filled || p.progress <= 0 || p.progress > 100)
             return;
         filled = true;
-        QFile f(filler);
+        QFile f(folder.filePath("filler"));
         if (f.open(QIODevice::WriteOnly))
             while (f.write(QByteArray(4096, 'f')) == 4096 && f.flush()) { }
     });
-    task.run();
+    {
+        Watchdog dog(90000, "a receive that its bounds did not end");
+        task.run();
+    }
+    // The reason names the bound that cut it.
     const TaskOutcome outcome = task.outcome();
     QVERIFY2(!outcome.ok && outcome.reason.contains(reason), qPrintable(outcome.text()));
-    QCOMPARE(filled, fillWhileReceiving);
-    QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden),
-        fillWhileReceiving ? QStringList{"filler"} : QStringList());
-    QVERIFY(::umount(QFile::encodeName(mountPoint.path()).constData()) == 0);
+    QCOMPARE(filled, fill);
+    const QStringList left = partKept ? QStringList{"file.bin.part", "file.bin.part.owner"}
+        : fill                        ? QStringList{"filler"}
+                                      : QStringList();
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), left);
+    QVERIFY(!disk || ::umount(QFile::encodeName(folder.path()).constData()) == 0);
 }
 
 QTEST_GUILESS_MAIN(TestReceiving)

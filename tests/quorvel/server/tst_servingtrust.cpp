@@ -1,8 +1,8 @@
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <csignal>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,26 +13,19 @@
 #include "TestFiles.h"
 #include "TestNetwork.h"
 #include "UdpProbe.h"
-#include "app/AppContext.h"
-#include "quorvel/discovery/DiscoveryListener.h"
 #include "quorvel/server/FileDistribution.h"
-#include "quorvel/server/OperateListener.h"
 #include "quorvel/server/ServingSessions.h"
-#include "quorvel/tasks/Timing.h"
 #include "json/QtJson.h"
 
 // Serving offered files, each party on a host of its own: hosts 0 (offers), 1 (the
 // party the file is offered to) and, where there is one, 2 (a stranger that tries to get
-// it). The offering side is the shipped command-line client, or this program in a helper
-// mode where the offer's lifetime must be short; the fetching side quorvelctl serve or a
-// simulated device.
+// it). Both sides are the shipped command-line client, a simulated device, or this program
+// in a helper mode where a peer must misbehave. How long an offer stands: tst_inbound.
 class TestServingTrust : public QObject {
     Q_OBJECT
 private slots:
     void clientOffersClientFetchesAndASecondServeWaits();
-    void deviceFetchesWithResumption();
     void onlyThePartyIsServed();
-    void expiredOfferIsRefused();
     void tooLargeToOfferFailsAtOnce();
     void interruptEndsOfferAndServe_data();
     void interruptEndsOfferAndServe();
@@ -48,32 +41,29 @@ QString self()
 }
 } // namespace
 
-// A second serve on the fetching host names the port the first one holds and says
-// "serving" only once both are its own; with standard input closed, an offer it would ask
-// about is declined, not left open.
+// Two files offered in one command are fetched whole (resuming in both offset forms:
+// tst_inbound's fetches); a second serve on the fetching host names the port the first one
+// holds and says "serving" only once both are its own.
 void TestServingTrust::clientOffersClientFetchesAndASecondServeWaits()
 {
     QUORVEL_TEST_NETWORK(net, 2);
     ClientFolder a(ClientFolder::CommandLineOnly), b(ClientFolder::CommandLineOnly), c(ClientFolder::CommandLineOnly);
     QVERIFY(a.isValid() && b.isValid() && c.isValid() && b.makeInbox());
-    const QString inbox = b.inbox();
-    // A symbolic link where the file would land: never followed, never overwritten.
-    QTemporaryDir elsewhere;
-    QVERIFY(QFile::link(elsewhere.path() + "/victim", inbox + "/deck.pdf"));
     TestFiles::Output served(net.start(1, b.ctlProgram(), {"serve", "--accept"}));
     QVERIFY2(served.waitFor("serving"), served.both().constData());
 
-    const QString file = TestFiles::patterned(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5);
-    QProcess* offer
-        = net.start(0, a.ctlProgram(), {"--json", "offer", net.address(1).toString(), file, "--wait", "60"});
+    const QStringList files{TestFiles::patterned(a.path() + "/deck.pdf", 3 * 1024 * 1024 + 5),
+        TestFiles::patterned(a.path() + "/two.bin", 1024 * 1024)};
+    QProcess* offer = net.start(0, a.ctlProgram(),
+        QStringList{"--json", "offer", net.address(1).toString()} + files + QStringList{"--wait", "60"});
     QVERIFY(offer->waitForFinished(90000));
     const QByteArray offerOut = offer->readAllStandardOutput();
     QVERIFY2(offer->exitCode() == 0, (offerOut + offer->readAllStandardError()).constData());
     QVERIFY(offerOut.contains("\"command\":\"offer\"") && offerOut.contains("\"ok\":true"));
-    QVERIFY2(served.waitFor("received " + file.toUtf8()), served.both().constData());
-    QCOMPARE(TestFiles::md5Of(inbox + "/deck (1).pdf"), TestFiles::md5Of(file));
-    QVERIFY(!QFileInfo::exists(elsewhere.path() + "/victim"));
-    QVERIFY(QFileInfo(inbox + "/deck.pdf").isSymLink());
+    for (const QString& file : files) {
+        QVERIFY2(served.waitFor("received " + file.toUtf8()), served.both().constData());
+        QCOMPARE(TestFiles::md5Of(b.inbox() + "/" + QFileInfo(file).fileName()), TestFiles::md5Of(file));
+    }
 
     TestFiles::Output waiting(net.start(1, c.ctlProgram(), {"serve", "--ask"}));
     waiting.process->closeWriteChannel();
@@ -83,33 +73,6 @@ void TestServingTrust::clientOffersClientFetchesAndASecondServeWaits()
     QVERIFY(served.process->waitForFinished(10000));
     QCOMPARE(served.process->exitCode(), 130);
     QVERIFY2(waiting.waitFor("serving"), waiting.both().constData());
-
-    QUORVEL_DEVICE(device, {"--no-mdns"}, net.prefix(0));
-    device.command("offer " + net.address(1).toString().toUtf8() + " /Pictures/lake.jpg");
-    QVERIFY2(waiting.waitFor("declined /Pictures/lake.jpg"), waiting.both().constData());
-    QVERIFY2(waiting.err.contains("standard input has ended"), waiting.err.constData());
-    QVERIFY(!QFileInfo::exists(c.path() + "/Download/lake.jpg"));
-}
-
-void TestServingTrust::deviceFetchesWithResumption()
-{
-    QUORVEL_TEST_NETWORK(net, 2);
-    const int size = 2 * 1024 * 1024;
-    QUORVEL_DEVICE(device, {"--no-mdns", "--cut-after", QString::number(size * 3 / 10)}, net.prefix(1));
-    ClientFolder a(ClientFolder::CommandLineOnly);
-    const QString one = TestFiles::patterned(a.path() + "/one.bin", size);
-    const QString two = TestFiles::patterned(a.path() + "/two.bin", size / 2);
-    QProcess* offer = net.start(0, a.ctlProgram(), {"offer", net.address(1).toString(), one, two, "--wait", "60"});
-    QVERIFY(offer->waitForFinished(90000));
-    QVERIFY2(offer->exitCode() == 0, offer->readAllStandardError().constData());
-
-    QVERIFY(!device.waitForLog("event", "fetch-finished").isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(device.logWhere("event", "fetch-finished").size(), 2, 10000);
-    for (const QJsonObject& f : device.logWhere("event", "fetch-finished"))
-        QVERIFY2(f.value("ok").toBool(), qPrintable(f.value("detail").toString()));
-    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/one.bin")), TestFiles::md5Of(one));
-    QCOMPARE(TestFiles::md5Of(device.folder() + QString::fromUtf8("/Quorvel/接收/two.bin")), TestFiles::md5Of(two));
-    QCOMPARE(device.logWhere("event", "fetch-resume-offset-sent").size(), 2);
 }
 
 // A stranger keeps connecting to the serving ports, forges a fetch in the party's name
@@ -145,27 +108,6 @@ void TestServingTrust::onlyThePartyIsServed()
     QVERIFY2(!stranger.out.contains("LEAK"), stranger.out.constData());
 }
 
-// An offer stands for its lifetime: fetched within it, refused after it.
-void TestServingTrust::expiredOfferIsRefused()
-{
-    QUORVEL_TEST_NETWORK(net, 2);
-    ClientFolder fetching(ClientFolder::CommandLineOnly);
-    QTemporaryDir dir;
-    const QString file = TestFiles::patterned(dir.path() + "/slides.pdf", 5000);
-    TestFiles::Output offerer(net.start(0, self(), {"--offer", net.address(1).toString(), file, "4000"}));
-    QVERIFY2(offerer.waitFor("OFFERED"), offerer.both().constData());
-    QByteArray out;
-    const QString first = dir.path() + "/first.pdf";
-    QCOMPARE(net.run(1, fetching.ctlProgram(), {"download", net.address(0).toString(), file, "-o", first}, &out), 0);
-    QCOMPARE(TestFiles::md5Of(first), TestFiles::md5Of(file));
-    QVERIFY2(offerer.waitFor("EXPIRED", false, 10000), offerer.both().constData());
-    QCOMPARE(net.run(1, fetching.ctlProgram(),
-                 {"download", net.address(0).toString(), file, "-o", dir.path() + "/late.pdf"}, &out),
-        1);
-    QVERIFY(!QFileInfo::exists(dir.path() + "/late.pdf"));
-    QVERIFY2(offerer.waitFor("the offer has expired", false, 5000), offerer.both().constData());
-}
-
 // The wire states a served file's size in 32 bits: a larger file is refused before
 // anything is offered, with the reason.
 void TestServingTrust::tooLargeToOfferFailsAtOnce()
@@ -179,17 +121,13 @@ void TestServingTrust::tooLargeToOfferFailsAtOnce()
     }
     QString why;
     QVERIFY(!FileDistribution::offerable(big, &why) && why.contains("32 bits"));
-    TestFiles::Output listener(net.start(1, self(), {"--listen"}));
-    QVERIFY2(listener.waitFor("READY"), listener.both().constData());
+    QUORVEL_DEVICE(device, {"--no-mdns"}, net.prefix(1));
     QProcess* offer = net.start(0, offering.ctlProgram(), {"offer", net.address(1).toString(), big});
     QVERIFY(offer->waitForFinished(10000));
     const QByteArray err = offer->readAllStandardError();
     QCOMPARE(offer->exitCode(), 1);
     QVERIFY2(err.contains("32 bits") && err.contains("huge.iso"), err.constData());
-    // Nothing was offered.
-    QVERIFY(listener.send("stop"));
-    QVERIFY(listener.waitFor("DONE"));
-    QVERIFY2(!listener.out.contains("file_distribution"), listener.out.constData());
+    QVERIFY(device.requests("file_distribution").isEmpty()); // nothing was offered
 }
 
 void TestServingTrust::interruptEndsOfferAndServe_data()
@@ -202,8 +140,8 @@ void TestServingTrust::interruptEndsOfferAndServe_data()
     QTest::newRow("serve, SIGTERM") << "serve" << int(SIGTERM);
 }
 
-// The peer asks for the file and never connects (offer), or offers one and never sends
-// it (serve): an interruption still ends the command at once, with status 130.
+// The peer asks for the file and never connects (offer), or offers one and stalls before
+// its first byte (serve): an interruption still ends the command at once, with status 130.
 void TestServingTrust::interruptEndsOfferAndServe()
 {
     QFETCH(QString, command);
@@ -213,17 +151,21 @@ void TestServingTrust::interruptEndsOfferAndServe()
     const QString file = TestFiles::patterned(ctl.path() + "/notes.txt", 100000);
     TestFiles::Output peer(nullptr);
     TestFiles::Output client(nullptr);
+    std::unique_ptr<DeviceProcess> device;
     if (command == "offer") {
         peer.process = net.start(1, self(), {"--fetch-and-vanish"});
         QVERIFY2(peer.waitFor("READY"), peer.both().constData());
         client.process = net.start(0, ctl.ctlProgram(), {"offer", net.address(1).toString(), file, "--wait", "120"});
+        QVERIFY2(peer.waitFor("STALLED"), (peer.both() + client.both()).constData());
     } else {
         client.process = net.start(0, ctl.ctlProgram(), {"serve", "--accept"});
         QVERIFY2(client.waitFor("serving"), client.both().constData());
-        peer.process = net.start(1, self(), {"--offer-and-vanish", net.address(0).toString()});
+        device = std::make_unique<DeviceProcess>(QStringList{"--no-mdns", "--stall-after", "0"}, net.prefix(1));
+        QVERIFY2(device->isReady(), qPrintable(device->output()));
+        device->command("offer " + net.address(0).toString().toUtf8() + " /Quorvel/readme.txt");
+        QVERIFY2(!device->waitForLog("event", "tcp-stalled").isEmpty(), client.both().constData());
     }
     // The serving (or receiving) task now waits for a peer that never comes.
-    QVERIFY2(peer.waitFor("STALLED"), (peer.both() + client.both()).constData());
     QElapsedTimer stopping;
     stopping.start();
     ::kill(pid_t(client.process->processId()), signal);
@@ -319,52 +261,6 @@ int steal(const QHostAddress& offerer, const QHostAddress& party, const QString&
     return 0;
 }
 
-// The client's core, offering one file with the given lifetime; says when it expired.
-int offer(const QHostAddress& party, const QString& path, int lifetimeMs)
-{
-    QTemporaryDir dir;
-    AppContext context(dir.path());
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& msg) { say(msg.toUtf8()); });
-    Timing t;
-    t.offerLifetimeMs = lifetimeMs;
-    t.servingAcceptWaitMs = 3000;
-    Timing::setForTests(t);
-    context.discoveryListener()->start();
-    OperateListener& listener = *context.requests();
-    QSignalSpy listening(&listener, &OperateListener::listening);
-    listener.start();
-    // The listener's thread may say so before the wait begins.
-    if (!listening.count() && !listening.wait(5000))
-        return 1;
-    ServerContent to;
-    to.address = party;
-    auto* task = new FileDistribution(path, to, "Test PC", *context.offeredFiles());
-    QObject::connect(task, &FileDistribution::offered, qApp, [lifetimeMs](bool sent) {
-        say(sent ? "OFFERED" : "NOT OFFERED");
-        // Precise and a little late: a coarse timer may fire up to 5 % early, while the
-        // offer's own lifetime began before this signal.
-        QTimer::singleShot(lifetimeMs + 50, Qt::PreciseTimer, qApp, [] { say("EXPIRED"); });
-    });
-    context.pool()->start(task);
-    stopOnInput();
-    return QCoreApplication::exec();
-}
-
-// Listens on the operation port and prints what comes.
-int listenOnly()
-{
-    UdpProbe port(QHostAddress::AnyIPv4, 16021);
-    QObject::connect(&port.socket(), &QUdpSocket::readyRead, [&port] {
-        while (port.socket().hasPendingDatagrams())
-            say("GOT " + port.socket().receiveDatagram().data());
-    });
-    stopOnInput();
-    say("READY");
-    QCoreApplication::exec();
-    say("DONE");
-    return 0;
-}
-
 // Takes an offer and fetches, then never connects.
 int fetchAndVanish()
 {
@@ -383,27 +279,6 @@ int fetchAndVanish()
     return QCoreApplication::exec();
 }
 
-// Offers a file, answers the fetch with a port whose connection never carries a byte.
-int offerAndVanish(const QHostAddress& client)
-{
-    UdpProbe port(QHostAddress::AnyIPv4, 16021);
-    QTcpServer silent;
-    if (!silent.listen(QHostAddress::AnyIPv4))
-        return 1;
-    port.send(client, 16021,
-        QVariantMap{{"type", "file_distribution"}, {"file_path", "/x/report.pdf"}, {"name", "peer"}, {"uuid", "u"}});
-    const QNetworkDatagram fetch = port.receive(30000);
-    if (QtJson::parseObject(fetch.data()).value("type") != "file_download")
-        return 1;
-    port.socket().writeDatagram(QtJson::serialize(QVariantMap{{"result", "ok"}, {"session_id", 7},
-                                    {"tcp_port", silent.serverPort()}, {"file_size", 1 << 20}}),
-        fetch.senderAddress(), quint16(fetch.senderPort()));
-    if (!silent.waitForNewConnection(10000))
-        return 1;
-    say("STALLED");
-    stopOnInput();
-    return QCoreApplication::exec();
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -413,14 +288,8 @@ int main(int argc, char** argv)
     const QString mode = args.value(1);
     if (mode == "--steal" && args.size() == 5)
         return steal(QHostAddress(args[2]), QHostAddress(args[3]), args[4]);
-    if (mode == "--offer" && args.size() == 5)
-        return offer(QHostAddress(args[2]), args[3], args[4].toInt());
-    if (mode == "--listen")
-        return listenOnly();
     if (mode == "--fetch-and-vanish")
         return fetchAndVanish();
-    if (mode == "--offer-and-vanish" && args.size() == 3)
-        return offerAndVanish(QHostAddress(args[2]));
     TestServingTrust test;
     return QTest::qExec(&test, argc, argv);
 }
