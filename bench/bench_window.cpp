@@ -343,7 +343,7 @@ int benchWindow(int deviceCount, bool preAdded)
 
     GuiUserInteraction interaction;
     AppContext context(dir.path(), nullptr, &interaction);
-    qApp->setStyleSheet(StyleSheet::load());
+    StyleSheet::apply(qApp);
     int result = 0;
     {
         MainWindow window(windowServicesOf(context));
@@ -478,7 +478,7 @@ int benchMoments()
     }
     GuiUserInteraction interaction;
     auto context = std::make_unique<AppContext>(dir.path(), nullptr, &interaction);
-    qApp->setStyleSheet(StyleSheet::load());
+    StyleSheet::apply(qApp);
     auto window = std::make_unique<MainWindow>(windowServicesOf(*context));
     interaction.setWindow(window.get());
     window->show();

@@ -47,7 +47,7 @@ int libMain(int& argc, char** argv)
 
     Q_INIT_RESOURCE(drawable);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/drawable/logo256.png")));
-    app->setStyleSheet(StyleSheet::load());
+    StyleSheet::apply(app);
     AppLanguage::install(app);
 
     auto* parser = new QCommandLineParser;

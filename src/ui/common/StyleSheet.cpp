@@ -1,6 +1,9 @@
 #include "ui/common/StyleSheet.h"
 
+#include <QApplication>
 #include <QFile>
+
+#include "ui/common/QuorvelStyle.h"
 
 QString StyleSheet::load()
 {
@@ -10,4 +13,10 @@ QString StyleSheet::load()
         return QString();
     }
     return QString::fromUtf8(file.readAll());
+}
+
+void StyleSheet::apply(QApplication* app)
+{
+    app->setStyle(new QuorvelStyle);
+    app->setStyleSheet(load());
 }

@@ -93,7 +93,7 @@ void TestFileBrowser::initTestCase()
     t.commandWaitMs = 300;
     Timing::setForTests(t);
     fill(m_dir.path() + "/served");
-    qApp->setStyleSheet(StyleSheet::load());
+    StyleSheet::apply(qApp);
     m_device = std::make_unique<DeviceProcess>(
         QStringList{"--address", "127.0.0.31", "--no-mdns", "--folder", m_dir.path() + "/served"});
     QVERIFY(m_device->isReady());

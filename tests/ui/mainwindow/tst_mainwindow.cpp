@@ -66,7 +66,7 @@ struct Client {
         : context(folder, nullptr, &interaction)
         , window(windowServicesOf(context))
     {
-        qApp->setStyleSheet(StyleSheet::load());
+        StyleSheet::apply(qApp);
         interaction.setWindow(&window);
         window.show();
     }

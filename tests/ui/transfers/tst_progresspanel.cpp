@@ -77,7 +77,7 @@ private slots:
         t.statusPollIntervalMs = 50;
         Timing::setForTests(t);
         // As the window has it: the application's style sheet reaches the rows.
-        qApp->setStyleSheet(StyleSheet::load());
+        StyleSheet::apply(qApp);
     }
     void rows_data();
     void rows();
