@@ -51,9 +51,8 @@ bool UdpRequest::waitForDatagram(int timeoutMs)
         const qint64 left = deadline.remainingTime(); // -1: no bound
         if (left == 0 || m_socket.socketDescriptor() < 0)
             return false; // not bound: a failed bind showed as a failed send
-        const int step = int(!m_stop ? left : left < 0 ? StopStepMs : qMin<qint64>(left, StopStepMs));
         pollfd fds[] = {{int(m_socket.socketDescriptor()), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, step);
+        const int ready = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, int(left));
         if (ready < 0 && errno != EINTR)
             return false;
         if (fds[1].revents & POLLIN) {

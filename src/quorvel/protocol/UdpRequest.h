@@ -22,10 +22,8 @@ public:
     // Waits up to timeoutMs for a datagram; false when none is pending afterwards, or
     // when the stop check said so first.
     bool waitForDatagram(int timeoutMs);
-    // Asked before every wait and between steps of it: a wait ends within a step of it
-    // turning true, or at once with wake().
+    // Asked before every wait and after a wake(): whoever makes it true wakes the wait.
     void setStopCheck(std::function<bool()> stop) { m_stop = std::move(stop); }
-    static constexpr int StopStepMs = 20;
     // Ends the current or next wait (false unless a datagram is pending); safe from any
     // thread while this object lives.
     void wake();
