@@ -18,7 +18,7 @@ RecentFilesDialog::RecentFilesDialog(
     , m_actions(actions)
     , ui(new Ui::RecentFilesDialog)
     , m_model(types)
-    , m_pool(new QThreadPool)
+    , m_pool(new QThreadPool(this))
 {
     ui->setupUi(this);
     RecentFilesListView* view = ui->recentFilesTreeView;
@@ -66,6 +66,10 @@ RecentFilesListView* RecentFilesDialog::view() const
 
 void RecentFilesDialog::setServerContent(const ServerContent& server)
 {
+    // Hidden, the rows of the device shown before go at once: they are never shown
+    // under this one once the history is shown again.
+    if (!isVisible() && server.uuid != m_server.uuid)
+        m_model.setRecords({});
     m_server = server;
     m_fitColumns = true;
     m_model.setServerContent(server);
@@ -75,6 +79,12 @@ void RecentFilesDialog::setServerContent(const ServerContent& server)
 
 void RecentFilesDialog::updateList()
 {
+    // Hidden (another tab in front, the window in the tray), a reading is seen by nobody:
+    // one is made when the history is shown.
+    if (!isVisible()) {
+        m_stale = true;
+        return;
+    }
     // Every ended transfer asks: a burst of a thousand must not read and lay out the
     // history a thousand times. One reading runs; asks meanwhile make one more after it.
     if (m_reading) {
@@ -97,6 +107,15 @@ void RecentFilesDialog::updateList()
         }
     });
     start(task);
+}
+
+void RecentFilesDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_stale) {
+        m_stale = false;
+        updateList();
+    }
 }
 
 void RecentFilesDialog::updateListEnd(QList<RecentFilesContent> list)

@@ -31,7 +31,7 @@ public:
     // Waits for the pool's tasks, which report here.
     ~RecentFilesDialog() override;
 
-    // Shows this device's history (read again at once).
+    // Shows this device's history (read again at once, or when shown if hidden).
     void setServerContent(const ServerContent& server);
     RecentFilesListView* view() const;
     RecentFilesModel* model() { return &m_model; }
@@ -52,6 +52,9 @@ private slots:
     void updateListEnd(QList<RecentFilesContent> list);
     void deleteFile();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void start(Task* task);
 
@@ -67,6 +70,8 @@ private:
     // One reading at a time; asks meanwhile make one more after it.
     bool m_reading = false;
     bool m_readAgain = false;
+    // Asked while hidden: read when shown.
+    bool m_stale = false;
     // The columns fit the first reading of a device; later readings only widen them for
     // the rows they add, so a width the user chose stays.
     bool m_fitColumns = true;

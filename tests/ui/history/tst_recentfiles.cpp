@@ -2,6 +2,7 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QtTest>
 
 #include "DeviceProcess.h"
@@ -42,10 +43,13 @@ QStringList column(const QAbstractItemModel* m, int c)
 void show(RecentFilesDialog& dialog, const ServerContent& server)
 {
     QSignalSpy read(&dialog, &RecentFilesDialog::listUpdated);
-    dialog.setServerContent(server);
-    QVERIFY(read.wait(5000));
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.setServerContent(server);
+    QVERIFY(read.wait(5000));
+    // And the reading has ended: the next ask starts one of its own.
+    QVERIFY(dialog.findChild<QThreadPool*>()->waitForDone(5000));
+    QCoreApplication::processEvents();
 }
 
 QMenu* rightClick(RecentFilesListView* view, int row)
@@ -117,10 +121,26 @@ void TestRecentFiles::historyPerDevice()
     QVERIFY(view->columnWidth(0) > chosen);
     QCOMPARE(view->columnWidth(0), view->sizeHintForIndex(dialog.model()->index(0, 0)).width());
 
-    // A device without history, chosen while A's reading is still running: A's rows are
-    // never shown under it. Clearing it touches no other device's.
+    // Hidden (another tab in front), the history drops the rows of a device no longer
+    // shown at once and reads nothing; shown, it reads once, with what came meanwhile.
     ServerContent empty;
     empty.uuid = "C";
+    dialog.hide();
+    burst.clear();
+    dialog.setServerContent(empty);
+    QCOMPARE(dialog.model()->rowCount(), 0);
+    dialog.updateList();
+    QVERIFY(dialog.findChild<QThreadPool*>()->waitForDone(5000)); // what a reading would post is posted
+    QCoreApplication::processEvents();
+    QCOMPARE(burst.size(), 0);
+    dialog.setServerContent(a);
+    QVERIFY(db->addRecentFileRecord(record("A", "file_upload", "/x/f.txt", 8000)));
+    dialog.show();
+    QVERIFY(burst.wait(5000));
+    QCOMPARE(column(dialog.model(), 0).value(0), QString("f.txt"));
+
+    // A device without history, chosen while A's reading is still running: A's rows are
+    // never shown under it. Clearing it touches no other device's.
     QSignalSpy read(&dialog, &RecentFilesDialog::listUpdated);
     dialog.updateList();
     dialog.setServerContent(empty);
@@ -130,7 +150,7 @@ void TestRecentFiles::historyPerDevice()
     QTest::mouseClick(dialog.findChild<QPushButton*>("clearButton"), Qt::LeftButton);
     QVERIFY(read.wait(5000));
     QCOMPARE(dialog.model()->rowCount(), 0);
-    QCOMPARE(db->getRecentFiles("A").size(), 5);
+    QCOMPARE(db->getRecentFiles("A").size(), 6);
     QCOMPARE(unnamedTabStops(&dialog), QStringList());
 }
 
