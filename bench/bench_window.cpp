@@ -489,6 +489,18 @@ int benchMoments()
     }
     int result = 0;
     StallMeter stalls;
+    auto* census = static_cast<CensusApp*>(qApp);
+    // A moment's measures: the window thread's stalls, and what it dispatched meanwhile.
+    const auto measure = [&] {
+        stalls.start();
+        census->startCensus();
+    };
+    const auto measured = [&](const char* label) {
+        stalls.stop();
+        census->stopCensus();
+        census->print(label);
+        census->printBetween(label, stalls.longestFromNs(), stalls.longestToNs());
+    };
 
     // Each folder dropped on the card of the device that answers: the larger is walked
     // and refused with a message, the other sent until every transfer has ended.
@@ -515,18 +527,14 @@ int benchMoments()
         });
     QElapsedTimer clock;
     clock.start();
-    stalls.start();
-    static_cast<CensusApp*>(qApp)->startCensus();
+    measure();
     dropOn(card, dir.filePath("many"));
     const auto box = [&] {
         const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
         return boxes.isEmpty() ? nullptr : boxes.first();
     };
     const bool refused = waitFor([&] { return box() && box()->isVisible(); }, 30000);
-    stalls.stop();
-    static_cast<CensusApp*>(qApp)->stopCensus();
-    static_cast<CensusApp*>(qApp)->printBetween(
-        "moment_ten_thousand_files", stalls.longestFromNs(), stalls.longestToNs());
+    measured("moment_ten_thousand_files");
     printf("moment_dropped_folder files=10000 refused_with_message=%d to_message_ms=%.1f longest_stall_ms=%.1f "
            "longest_stall_cpu_ms=%.1f\n",
         int(refused), clock.nsecsElapsed() / 1e6, stalls.longestMs(), stalls.longestCpuMs());
@@ -534,14 +542,10 @@ int benchMoments()
         delete shown;
     settle();
     clock.restart();
-    stalls.start();
-    static_cast<CensusApp*>(qApp)->startCensus();
+    measure();
     dropOn(card, dir.filePath("thousand"));
     const bool allEnded = waitFor([&] { return ended >= 1000; }, 300000);
-    stalls.stop();
-    static_cast<CensusApp*>(qApp)->stopCensus();
-    static_cast<CensusApp*>(qApp)->print("moment_thousand_files");
-    static_cast<CensusApp*>(qApp)->printBetween("moment_thousand_files", stalls.longestFromNs(), stalls.longestToNs());
+    measured("moment_thousand_files");
     printf("moment_dropped_folder files=1000 transfers_ended=%d sent=%d s=%.2f longest_stall_ms=%.1f "
            "longest_stall_cpu_ms=%.1f\n",
         ended, sent, clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
@@ -576,8 +580,7 @@ int benchMoments()
     clock.restart();
     device.kill();
     device.waitForFinished(5000); // blocks this thread: not the window's doing
-    stalls.start();
-    static_cast<CensusApp*>(qApp)->startCensus();
+    measure();
     const bool vanished = waitFor([&] { return combo->count() == 1; }, 90000);
     // And until the window shows the one left: its history, its browser built once the
     // choice has held, and their paint.
@@ -588,10 +591,7 @@ int benchMoments()
         },
         5000);
     waitFor([] { return false; }, 500);
-    stalls.stop();
-    static_cast<CensusApp*>(qApp)->stopCensus();
-    static_cast<CensusApp*>(qApp)->print("moment_device_vanished");
-    static_cast<CensusApp*>(qApp)->printBetween("moment_device_vanished", stalls.longestFromNs(), stalls.longestToNs());
+    measured("moment_device_vanished");
     printf("moment_device_vanished removed=%d after_s=%.1f longest_stall_ms=%.1f longest_stall_cpu_ms=%.1f\n",
         int(vanished), clock.nsecsElapsed() / 1e9, stalls.longestMs(), stalls.longestCpuMs());
     if (!vanished)

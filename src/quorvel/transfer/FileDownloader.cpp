@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStorageInfo>
-#include <QThread>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>

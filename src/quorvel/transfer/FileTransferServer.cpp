@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMutex>
-#include <QThread>
 #include <QThreadPool>
 
 #include "quorvel/protocol/ProtocolDefinedJsonObject.h"

@@ -39,6 +39,14 @@ QStringList column(const QAbstractItemModel* m, int c)
     return out;
 }
 
+// Returns once the dialog's pool has nothing to run and what it posted is handled: a
+// reading asked next starts one of its own.
+void drain(RecentFilesDialog& dialog)
+{
+    QVERIFY(dialog.findChild<QThreadPool*>()->waitForDone(5000));
+    QCoreApplication::processEvents();
+}
+
 // Shows the device's history and waits until it is read.
 void show(RecentFilesDialog& dialog, const ServerContent& server)
 {
@@ -47,9 +55,7 @@ void show(RecentFilesDialog& dialog, const ServerContent& server)
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     dialog.setServerContent(server);
     QVERIFY(read.wait(5000));
-    // And the reading has ended: the next ask starts one of its own.
-    QVERIFY(dialog.findChild<QThreadPool*>()->waitForDone(5000));
-    QCoreApplication::processEvents();
+    drain(dialog);
 }
 
 QMenu* rightClick(RecentFilesListView* view, int row)
@@ -130,8 +136,7 @@ void TestRecentFiles::historyPerDevice()
     dialog.setServerContent(empty);
     QCOMPARE(dialog.model()->rowCount(), 0);
     dialog.updateList();
-    QVERIFY(dialog.findChild<QThreadPool*>()->waitForDone(5000)); // what a reading would post is posted
-    QCoreApplication::processEvents();
+    drain(dialog);
     QCOMPARE(burst.size(), 0);
     dialog.setServerContent(a);
     QVERIFY(db->addRecentFileRecord(record("A", "file_upload", "/x/f.txt", 8000)));
