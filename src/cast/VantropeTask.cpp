@@ -20,10 +20,7 @@ constexpr int QuotedChars = 64;
 // A peer's text in a reason or a log line: quoted, cut short, control characters escaped.
 QString quotedIp(const QString& text)
 {
-    QString out;
-    for (const QChar c : text.left(QuotedChars))
-        out += c.isPrint() ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-    return QLatin1Char('"') + out + (text.size() > QuotedChars ? QStringLiteral("...\"") : QStringLiteral("\""));
+    return QLatin1Char('"') + TaskOutcome::peerText(text, QuotedChars) + QLatin1Char('"');
 }
 QMutex g_programLock;
 QString g_program = QStringLiteral("Vantrope");

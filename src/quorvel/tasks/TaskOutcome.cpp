@@ -5,6 +5,19 @@
 #include "quorvel/protocol/ServerContent.h"
 #include "quorvel/tasks/ProgressContent.h"
 
+TaskOutcome TaskOutcome::failure(const QString& reason, const QString& deviceReason)
+{
+    return TaskOutcome{false, reason, peerText(deviceReason)};
+}
+
+QString TaskOutcome::peerText(const QString& text, int max)
+{
+    QString out;
+    for (const QChar c : text.left(max))
+        out += c.isPrint() ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    return text.size() > max ? out + QStringLiteral("...") : out;
+}
+
 QString TaskOutcome::text() const
 {
     if (deviceReason.isEmpty())

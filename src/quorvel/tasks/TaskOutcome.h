@@ -16,10 +16,8 @@ struct TaskOutcome {
     bool stopped = false;
 
     static TaskOutcome success() { return TaskOutcome{true, QString(), QString()}; }
-    static TaskOutcome failure(const QString& reason, const QString& deviceReason = QString())
-    {
-        return TaskOutcome{false, reason, deviceReason};
-    }
+    // The device's words are a peer's: bounded by peerText().
+    static TaskOutcome failure(const QString& reason, const QString& deviceReason = QString());
     static TaskOutcome stoppedBecause(const QString& reason) { return TaskOutcome{false, reason, QString(), true}; }
     // The reason followed by the device's words: "the device refused the file: disk full".
     QString text() const;
@@ -28,6 +26,10 @@ struct TaskOutcome {
     static QString who(const ServerContent& party);
     static QString noAnswer(const ServerContent& party, int waitedMs);
     static QString badReply(const ServerContent& party);
+    // A peer's text fit for a reason or a log line: control characters escaped, cut after
+    // `max` characters (then ending in "...").
+    static QString peerText(const QString& text, int max = MaxPeerChars);
+    static constexpr int MaxPeerChars = 200;
 };
 
 Q_DECLARE_METATYPE(TaskOutcome)

@@ -25,6 +25,7 @@ private slots:
     void throughput_data();
     void throughput();
     void cancelledWaitsEndAtOnce();
+    void devicesWordsAreBounded();
 };
 
 void TestProtocol::fileOpenSplitsOnlyExactSecurePaths()
@@ -162,6 +163,14 @@ void TestProtocol::cancelledWaitsEndAtOnce()
     task->cancel();
     QVERIFY(pool.waitForDone(10000));
     QVERIFY(!task->paused);
+}
+
+// A device's reason reaches the panel, the command line's output and the log: a datagram
+// of it must not, nor its line breaks.
+void TestProtocol::devicesWordsAreBounded()
+{
+    QCOMPARE(TaskOutcome::failure("refused", QString(300, 'x')).text(), "refused: " + QString(200, 'x') + "...");
+    QCOMPARE(TaskOutcome::failure("refused", "disk\nfull").deviceReason, QString("disk\\u000afull"));
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)
